@@ -1,0 +1,240 @@
+#include "app/app_state.h"
+#include <strsafe.h>
+#include "app/settings.h"
+#include "app/tray_menu.h"
+#include "taskmgr/attachment.h"
+#include "resource.h"
+
+AppState appState;
+
+static const wchar_t mainWindowClass[] = L"Tavrowen2";
+static const wchar_t instanceMutexName[] = L"Veltrix - Tavrowen";
+static const wchar_t messageCaption[] = L"Tavrowen2";
+
+typedef BOOL (WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, PHANDLE);
+typedef BOOL (WINAPI* LookupPrivilegeValueProc)(LPCWSTR, LPCWSTR, PLUID);
+typedef BOOL (WINAPI* AdjustTokenPrivilegesProc)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+
+// advapi32's privilege functions, looked up by name at start-up.
+struct PrivilegeFunctions {
+    HMODULE module;
+    bool available;
+    LookupPrivilegeValueProc lookupPrivilegeValue;
+    AdjustTokenPrivilegesProc adjustTokenPrivileges;
+    OpenProcessTokenProc openProcessToken;
+};
+
+static PrivilegeFunctions privilegeFunctions;
+
+static void LoadPrivilegeFunctions()
+{
+    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
+    privilegeFunctions.module = LoadLibraryW(L"advapi32.dll");
+    if (!privilegeFunctions.module)
+        return;
+    HMODULE module = privilegeFunctions.module;
+    privilegeFunctions.lookupPrivilegeValue =
+        (LookupPrivilegeValueProc)(void*)GetProcAddress(module, "LookupPrivilegeValueW");
+    privilegeFunctions.adjustTokenPrivileges =
+        (AdjustTokenPrivilegesProc)(void*)GetProcAddress(module, "AdjustTokenPrivileges");
+    privilegeFunctions.openProcessToken =
+        (OpenProcessTokenProc)(void*)GetProcAddress(module, "OpenProcessToken");
+    privilegeFunctions.available = privilegeFunctions.lookupPrivilegeValue &&
+                                   privilegeFunctions.adjustTokenPrivileges &&
+                                   privilegeFunctions.openProcessToken;
+}
+
+static void FreePrivilegeFunctions()
+{
+    if (privilegeFunctions.module)
+        FreeLibrary(privilegeFunctions.module);
+    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
+}
+
+// Lets the executable locator read the modules of other accounts' processes.
+static void EnableDebugPrivilege()
+{
+    if (!privilegeFunctions.available)
+        return;
+    HANDLE token = NULL;
+    if (!privilegeFunctions.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    TOKEN_PRIVILEGES privileges;
+    ZeroMemory(&privileges, sizeof(privileges));
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (privilegeFunctions.lookupPrivilegeValue(NULL, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
+        privilegeFunctions.adjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), NULL, NULL);
+    CloseHandle(token);
+}
+
+static wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
+}
+
+bool IsSwitch(const wchar_t* commandLine, const wchar_t* name)
+{
+    if (!commandLine)
+        return false;
+    size_t i = 0;
+    for (; commandLine[i] && name[i]; ++i) {
+        if (FoldAsciiLetter(commandLine[i]) != FoldAsciiLetter(name[i]))
+            return false;
+    }
+    return commandLine[i] == L'\0' && name[i] == L'\0';
+}
+
+// Takes the instance mutex; false when another copy holds it.
+static bool ClaimInstanceMutex(DWORD companionWaitMs)
+{
+    SetLastError(0);
+    HANDLE mutex = CreateMutexW(NULL, TRUE, instanceMutexName);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        // A copy that handed over to us ends while owning the mutex; its end
+        // abandons the mutex to us. A running copy keeps it: we time out.
+        DWORD waited = companionWaitMs ? WaitForSingleObject(mutex, companionWaitMs) : WAIT_TIMEOUT;
+        if (waited != WAIT_ABANDONED && waited != WAIT_OBJECT_0) {
+            CloseHandle(mutex);
+            mutex = NULL;
+        }
+    }
+    if (!mutex)
+        return false;
+    appState.instanceMutex = mutex;
+    return true;
+}
+
+static void ShowAlreadyRunning()
+{
+    wchar_t text[128];
+    if (!LoadStringW(appState.instance, IDS_ALREADY_RUNNING, text, ARRAYSIZE(text)))
+        text[0] = L'\0';
+    MessageBoxW(NULL, text, messageCaption, MB_OK);
+}
+
+static bool CreateMainWindow()
+{
+    WNDCLASSW windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = appState.instance;
+    windowClass.hCursor = LoadCursorW(NULL, IDC_HAND);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_ACTIVEBORDER + 1);
+    windowClass.lpszClassName = mainWindowClass;
+    if (!RegisterClassW(&windowClass))
+        return false;
+    appState.mainWindow = CreateWindowExW(0, mainWindowClass, mainWindowClass, WS_POPUP,
+                                          0, 0, 0, 0, NULL, NULL, appState.instance, NULL);
+    return appState.mainWindow != NULL;
+}
+
+static bool AddTrayIcon()
+{
+    NOTIFYICONDATAW& data = appState.trayIcon.base;
+    ZeroMemory(&appState.trayIcon, sizeof(appState.trayIcon));
+    data.cbSize = sizeof(appState.trayIcon);
+    data.hWnd = appState.mainWindow;
+    data.uID = 0;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAY_CALLBACK;
+    data.hIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
+                                   16, 16, LR_DEFAULTCOLOR);
+    StringCchCopyW(data.szTip, ARRAYSIZE(data.szTip), L"Tavrowen2");
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+static void ShutDown()
+{
+    if (Shell_NotifyIconW(NIM_DELETE, &appState.trayIcon.base) && appState.trayIcon.base.hIcon) {
+        DestroyIcon(appState.trayIcon.base.hIcon);
+        appState.trayIcon.base.hIcon = NULL;
+    }
+    if (appState.linkStrip)
+        DestroyWindow(appState.linkStrip);
+    appState.linkStrip = NULL;
+    if (appState.spyWindow)
+        DestroyWindow(appState.spyWindow);
+    appState.spyWindow = NULL;
+    if (appState.instanceMutex)
+        CloseHandle(appState.instanceMutex);
+    appState.instanceMutex = NULL;
+    PostQuitMessage(0);
+}
+
+static void ReportIntegrationFailure(HWND window)
+{
+    wchar_t text[128];
+    if (!LoadStringW(appState.instance, IDS_INTEGRATION_FAILED, text, ARRAYSIZE(text)))
+        text[0] = L'\0';
+    MessageBoxW(window, text, messageCaption, MB_OK);
+    PostMessageW(window, WM_SHUTDOWN_REQUEST, 0, 0);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        appState.mainWindow = window;
+        if (!StartIntegration(window))
+            ReportIntegrationFailure(window);
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0 && DispatchCommand(wParam))
+            return 0;
+        break;
+    case WM_TRAY_CALLBACK:
+        TrayCallback(lParam);
+        return 0;
+    case WM_SHUTDOWN_REQUEST:
+        PostMessageW(window, WM_DESTROY, 0, 0);
+        return 0;
+    case WM_DESTROY:
+        ShutDown();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Start-up stops here: free what was loaded, leave the rest to process exit.
+static int StopStartUp()
+{
+    FreePrivilegeFunctions();
+    return 0;
+}
+
+int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs)
+{
+    appState.instance = instance;
+    ZeroMemory(&appState.view, sizeof(appState.view));
+
+    LoadPrivilegeFunctions();
+    EnableDebugPrivilege();
+
+    if (IsSwitch(commandLine, L"/shutdown")) {
+        HWND running = FindWindowW(mainWindowClass, NULL);
+        if (running)
+            PostMessageW(running, WM_SHUTDOWN_REQUEST, 0, 0);
+        return StopStartUp();
+    }
+    appState.autostartMode = IsSwitch(commandLine, L"/autostart") ? 1 : 0;
+
+    if (!ClaimInstanceMutex(companionWaitMs)) {
+        ShowAlreadyRunning();
+        return StopStartUp();
+    }
+    if (!CreateMainWindow())
+        return StopStartUp();
+    if (!AddTrayIcon())
+        return StopStartUp();
+    if (!EnsureSettingsKey())
+        return StopStartUp();
+
+    MSG message;
+    while (GetMessageW(&message, NULL, 0, 0) > 0)
+        DispatchMessageW(&message);
+
+    FreePrivilegeFunctions();
+    return 1;
+}

@@ -1,0 +1,13 @@
+#include "app/app_state.h"
+
+#ifdef TAVROWEN_COMPANION
+// The unelevated copy terminates right after starting us and may still hold the mutex.
+static const DWORD companionWaitMs = 5000;
+#else
+static const DWORD companionWaitMs = 0;
+#endif
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
+{
+    return RunTavrowen(instance, commandLine, companionWaitMs);
+}

@@ -1,0 +1,15 @@
+// Per-user switches and the autostart entry in the registry.
+#pragma once
+#include <windows.h>
+
+extern const wchar_t settingsKeyPath[];
+extern const wchar_t runKeyPath[];
+extern const wchar_t autostartValueName[];
+
+bool EnsureSettingsKey();
+bool ReadFlag(HKEY key, const wchar_t* name);
+bool ReadSetting(const wchar_t* name);
+bool ToggleSetting(const wchar_t* name);
+bool AutostartEntry(bool toggle);
+// The Run command text; false when it would not fit.
+bool BuildAutostartCommand(wchar_t* text, int capacity);

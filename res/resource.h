@@ -1,0 +1,29 @@
+// Resource identifiers shared by the resource script and the code.
+#pragma once
+
+#define IDR_TASKMENU            103
+#define IDD_ABOUT               104
+#define IDB_ABOUT_BANNER        105
+#define IDD_SPLASH              108
+#define IDD_SEARCH              109
+#define IDB_SPLASH_FACE         111
+#define IDI_TAVROWEN            121
+
+#define IDS_INTEGRATION_FAILED  110
+#define IDS_ALREADY_RUNNING     111
+
+#define IDC_SPLASH_NOSHOW       1001
+#define IDC_SEARCH_TEXT         1002
+#define IDC_ABOUT_BANNER        1003
+
+#define IDM_ABOUT               40001
+#define IDM_EXTENDED_INFO       40002
+#define IDM_AUTOSTART           40003
+#define IDM_EXIT                40004
+#define IDM_SEARCH              40006
+#define IDM_SPLASH              40007
+#define IDM_TASK_MANAGER        40008
+
+#ifndef IDC_STATIC
+#define IDC_STATIC              (-1)
+#endif

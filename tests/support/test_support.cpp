@@ -1,0 +1,166 @@
+#include "test_support.h"
+#include <shlwapi.h>
+
+std::wstring BinDirectory()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::wstring text(path, length);
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::wstring BinPath(const wchar_t* fileName)
+{
+    return BinDirectory() + L"\\" + fileName;
+}
+
+const wchar_t* RecorderLogPath()
+{
+    return L"C:\\tavrowen-test\\addresses.txt";
+}
+
+std::wstring WidenUtf8(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], length);
+    return wide;
+}
+
+std::string NarrowUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string narrow(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &narrow[0], length, NULL, NULL);
+    return narrow;
+}
+
+std::vector<std::wstring> ReadRecordedAddresses()
+{
+    std::vector<std::wstring> addresses;
+    HANDLE file = CreateFileW(RecorderLogPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return addresses;
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
+        content.append(buffer, read);
+    CloseHandle(file);
+    size_t start = 0;
+    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
+        addresses.push_back(WidenUtf8(content.substr(start, end - start)));
+    return addresses;
+}
+
+void ClearRecordedAddresses()
+{
+    DeleteFileW(RecorderLogPath());
+}
+
+bool WaitForRecordedAddresses(size_t count, DWORD timeoutMs)
+{
+    return WaitUntil([count] { return ReadRecordedAddresses().size() >= count; }, timeoutMs, 50);
+}
+
+void PumpMessagesFor(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessagesFor(stepMs);
+    }
+}
+
+bool StartProgram(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process,
+                  const wchar_t* directory)
+{
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    ZeroMemory(process, sizeof(*process));
+    return CreateProcessW(path.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL, directory, &startup,
+                          process) != FALSE;
+}
+
+DWORD WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    WaitUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs);
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+void EndProgram(PROCESS_INFORMATION* process)
+{
+    if (process->hProcess) {
+        if (WaitForSingleObject(process->hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(process->hProcess, 99);
+            WaitForSingleObject(process->hProcess, 5000);
+        }
+        CloseHandle(process->hProcess);
+    }
+    if (process->hThread)
+        CloseHandle(process->hThread);
+    ZeroMemory(process, sizeof(*process));
+}
+
+HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
+{
+    HWND found = NULL;
+    WaitUntil([&] { return (found = FindWindowW(className, title)) != NULL; }, timeoutMs);
+    return found;
+}
+
+void DeleteRegistryTree(HKEY root, const wchar_t* path)
+{
+    SHDeleteKeyW(root, path);
+}
+
+bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value)
+{
+    HKEY key = NULL;
+    if (RegCreateKeyExW(root, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG status = RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof(value));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value)
+{
+    DWORD bytes = sizeof(*value);
+    DWORD type = 0;
+    HKEY key = NULL;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    LONG status = RegQueryValueExW(key, name, NULL, &type, (BYTE*)value, &bytes);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_DWORD;
+}

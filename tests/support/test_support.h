@@ -1,0 +1,38 @@
+// Helpers shared by the test programs.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Directory of the running test program; every built program lies there.
+std::wstring BinDirectory();
+std::wstring BinPath(const wchar_t* fileName);
+
+// The addresses the recorder (the prefix's http handler) has received.
+const wchar_t* RecorderLogPath();
+std::vector<std::wstring> ReadRecordedAddresses();
+void ClearRecordedAddresses();
+// Waits until at least `count` addresses were recorded.
+bool WaitForRecordedAddresses(size_t count, DWORD timeoutMs);
+
+// Pumps this thread's messages while waiting for a condition.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 10);
+void PumpMessagesFor(DWORD milliseconds);
+
+// Starts a program with a command-line tail; the caller closes the handles.
+bool StartProgram(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process,
+                  const wchar_t* directory = NULL);
+// Exit code, or STILL_ACTIVE when it did not end in time.
+DWORD WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs);
+void EndProgram(PROCESS_INFORMATION* process);
+
+HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
+
+// Registry helpers for the current user.
+void DeleteRegistryTree(HKEY root, const wchar_t* path);
+bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value);
+bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value);
+
+std::wstring WidenUtf8(const std::string& text);
+std::string NarrowUtf8(const std::wstring& text);

@@ -1,0 +1,227 @@
+// Lookup addresses: form, escaping, overflow, opening and the browser fallback.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <string>
+#include <vector>
+#include "lookup/lookup_url.h"
+#include "test_support.h"
+
+namespace {
+
+const std::wstring base = L"http://www.kestrava.com/directory/files/";
+
+std::wstring Lookup(const wchar_t* name)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, name);
+    AppendVersionTag(&url);
+    return url.text;
+}
+
+size_t Count(const std::wstring& text, const std::wstring& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// Every character allowed in an address; nothing unescaped outside it.
+bool IsWellFormed(const std::wstring& address)
+{
+    for (size_t i = 0; i < address.size(); ++i) {
+        wchar_t c = address[i];
+        if (c <= L' ' || c >= 0x7F || c == L'"' || c == L'<' || c == L'>')
+            return false;
+        if (c == L'%' && (i + 2 >= address.size() || !iswxdigit(address[i + 1]) || !iswxdigit(address[i + 2])))
+            return false;
+    }
+    return true;
+}
+
+struct ShellCall {
+    std::wstring file;
+    std::wstring parameters;
+};
+std::vector<ShellCall> shellCalls;
+UINT_PTR shellResult = 33;
+
+HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
+{
+    shellCalls.push_back({file ? file : L"", parameters ? parameters : L""});
+    UINT_PTR result = shellCalls.size() == 1 ? shellResult : 42;
+    return (HINSTANCE)result;
+}
+
+class BrowserFallback : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        shellCalls.clear();
+        lookupShellExecute = RecordShellExecute;
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                        &key, NULL);
+        DWORD bytes = sizeof(saved);
+        hadValue = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE*)saved, &bytes) == ERROR_SUCCESS;
+    }
+    void TearDown() override
+    {
+        lookupShellExecute = ShellExecuteW;
+        if (hadValue)
+            RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)saved, (DWORD)((wcslen(saved) + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    void SetCommand(const wchar_t* command)
+    {
+        RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)command, (DWORD)((wcslen(command) + 1) * sizeof(wchar_t)));
+    }
+    std::wstring Browser()
+    {
+        wchar_t exe[MAX_PATH] = L"untouched";
+        EXPECT_TRUE(FindBrowserExecutable(exe, MAX_PATH));
+        return exe;
+    }
+    HKEY key = NULL;
+    wchar_t saved[1024] = {};
+    bool hadValue = false;
+};
+
+}  // namespace
+
+TEST(LookupAddress, SearchStyleAddressHasOnlyTheTag)
+{
+    EXPECT_EQ(base + L"example.exe?qaver=2.0", Lookup(L"example.exe"));
+    EXPECT_EQ(base + L"?qaver=2.0", Lookup(L""));
+}
+
+TEST(LookupAddress, NameStaysOnePathSegment)
+{
+    std::wstring address = Lookup(L"my app?.exe#1/2%3");
+    std::wstring segment = address.substr(base.size(), address.find(L"?qaver") - base.size());
+    EXPECT_EQ(L"my%20app%3F.exe%231%2F2%253", segment);
+    EXPECT_EQ(std::wstring::npos, segment.find_first_of(L" ?#/"));
+    EXPECT_TRUE(IsWellFormed(address)) << address;
+}
+
+TEST(LookupAddress, KeysAndValuesEscapedSeparatorsNot)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, L"a.exe");
+    EXPECT_TRUE(AppendQueryParameter(&url, L"lpath", L"%programfiles%\\My App"));
+    EXPECT_TRUE(AppendQueryParameter(&url, L"my key", L"50% off"));
+    EXPECT_TRUE(AppendQueryParameter(&url, L"empty", L""));
+    AppendVersionTag(&url);
+    AppendVersionTag(&url);
+    EXPECT_EQ(base + L"a.exe?lpath=%25programfiles%25%5CMy%20App&my%20key=50%25%20off&empty=&qaver=2.0",
+              std::wstring(url.text));
+}
+
+TEST_F(BrowserFallback, OverflowLeavesParametersOutWholeAndKeepsTagLast)
+{
+    std::wstring longValue(300, L' ');  // 900 characters once escaped
+    wchar_t guarded[LOOKUP_URL_CAPACITY + 64];
+    LookupUrl* url = reinterpret_cast<LookupUrl*>(guarded);
+    for (size_t i = 0; i < ARRAYSIZE(guarded); ++i)
+        guarded[i] = L'#';
+    const wchar_t* guard = reinterpret_cast<const wchar_t*>(url + 1);
+    std::wstring guardBefore(guard, guarded + ARRAYSIZE(guarded) - guard);
+
+    std::wstring name(259, L'%');  // the longest name, 777 characters escaped
+    StartLookupUrl(url, name.c_str());
+    EXPECT_TRUE(AppendQueryParameter(url, L"md5", L"0123456789abcdef0123456789abcdef"));
+    EXPECT_FALSE(AppendQueryParameter(url, L"fd", longValue.c_str()));
+    for (int i = 0; i < 50; ++i)
+        AppendQueryParameter(url, L"size", L"123456");
+    OpenLookupUrl(url);
+    ASSERT_EQ(1u, shellCalls.size());
+    EXPECT_EQ(std::wstring(url->text), shellCalls[0].file);
+
+    std::wstring address = url->text;
+    EXPECT_LE(address.size(), 1039u);
+    EXPECT_EQ(1u, Count(address, L"qaver=2.0"));
+    EXPECT_EQ(L"&qaver=2.0", address.substr(address.size() - 10));
+    EXPECT_EQ(std::wstring::npos, address.find(L"fd="));
+    EXPECT_TRUE(IsWellFormed(address)) << NarrowUtf8(address);
+    EXPECT_EQ(guardBefore, std::wstring(guard, guarded + ARRAYSIZE(guarded) - guard));
+}
+
+TEST(LookupAddress, RecorderReceivesExactlyTheAddressBuilt)
+{
+    ClearRecordedAddresses();
+    LookupUrl url;
+    StartLookupUrl(&url, L"two words.exe");
+    AppendQueryParameter(&url, L"size", L"42");
+    OpenLookupUrl(&url);
+    ASSERT_TRUE(WaitForRecordedAddresses(1, 20000));
+    std::vector<std::wstring> recorded = ReadRecordedAddresses();
+    ASSERT_EQ(1u, recorded.size());
+    EXPECT_EQ(base + L"two%20words.exe?size=42&qaver=2.0", recorded[0]);
+    EXPECT_EQ(std::wstring(url.text), recorded[0]);
+}
+
+TEST_F(BrowserFallback, ShellResult33IsSuccessAnd32IsFailure)
+{
+    SetCommand(L"\"C:\\Browsers\\web.exe\" -url \"%1\"");
+    shellResult = 33;
+    LookupUrl url;
+    StartLookupUrl(&url, L"a.exe");
+    OpenLookupUrl(&url);
+    ASSERT_EQ(1u, shellCalls.size());
+    EXPECT_EQ(base + L"a.exe?qaver=2.0", shellCalls[0].file);
+
+    shellCalls.clear();
+    shellResult = 32;
+    StartLookupUrl(&url, L"a.exe");
+    OpenLookupUrl(&url);
+    ASSERT_EQ(2u, shellCalls.size());
+    EXPECT_EQ(L"C:\\Browsers\\web.exe", shellCalls[1].file);
+    EXPECT_EQ(base + L"a.exe?qaver=2.0", shellCalls[1].parameters);
+    shellResult = 33;
+}
+
+TEST_F(BrowserFallback, NoRegistrationStartsNothing)
+{
+    RegDeleteValueW(key, NULL);
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
+    RegCloseKey(key);
+    key = NULL;
+    shellResult = 31;
+    LookupUrl url;
+    StartLookupUrl(&url, L"a.exe");
+    OpenLookupUrl(&url);
+    EXPECT_EQ(1u, shellCalls.size());
+    wchar_t exe[MAX_PATH] = L"untouched";
+    EXPECT_FALSE(FindBrowserExecutable(exe, MAX_PATH));
+    shellResult = 33;
+    RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+}
+
+TEST_F(BrowserFallback, CommandParsing)
+{
+    SetCommand(L"\"C:\\Program Files\\Web\\web.exe\" -osint -url \"%1\"");
+    EXPECT_EQ(L"C:\\Program Files\\Web\\web.exe", Browser());
+    SetCommand(L"\"C:\\Program Files\\Web\\web.exe -url");
+    EXPECT_EQ(L"C:\\Program Files\\Web\\web.exe -url", Browser());
+    SetCommand(L"\"\"C:\\web.exe\" %1");
+    EXPECT_EQ(L"", Browser());
+    SetCommand(L" C:\\web.exe %1");
+    EXPECT_EQ(L"", Browser());
+    SetCommand(L"C:\\web\\web.exe -nohome %1");
+    EXPECT_EQ(L"C:\\web\\web.exe", Browser());
+    SetCommand(L"C:\\web\\web.exe");
+    EXPECT_EQ(L"C:\\web\\web.exe", Browser());
+    SetCommand(L"C:\\web\\web.exe\t%1");
+    EXPECT_EQ(L"C:\\web\\web.exe\t%1", Browser());
+    RegDeleteValueW(key, NULL);
+    EXPECT_EQ(L"iexplore.exe", Browser());
+}
+
+TEST_F(BrowserFallback, CommandFillingTheBufferIsCutAndTerminated)
+{
+    // 260 characters with no terminator fill the registry read exactly (the
+    // type is not looked at; a binary value gets past Wine's string checks).
+    std::wstring command(MAX_PATH, L'x');
+    RegSetValueExW(key, NULL, 0, REG_BINARY, (const BYTE*)command.c_str(), MAX_PATH * sizeof(wchar_t));
+    std::wstring exe = Browser();
+    EXPECT_EQ(std::wstring(MAX_PATH - 1, L'x'), exe);
+}
