@@ -1,0 +1,32 @@
+#!/bin/bash
+# Builds both architectures and runs every test under Wine.
+set -uo pipefail
+cd "$(dirname "$0")"
+bash cmake/prerequisites.sh || exit 1
+
+jobs=$(nproc)
+for arch in i686 x86_64; do
+    cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
+          -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+    cmake --build "build/$arch" -j"$jobs" || exit 1
+done
+
+passed=0
+failed=0
+for arch in i686 x86_64; do
+    echo "== tests, $arch build =="
+    log="build/$arch/ctest.log"
+    (cd "build/$arch" && ctest --output-on-failure -j"$jobs") 2>&1 | tee "$log"
+    summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$summary" ]; then
+        failed=$((failed + 1))
+        continue
+    fi
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+done
+echo "both builds:"
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
