@@ -1,6 +1,163 @@
 #include "app/dialogs.h"
+#include "app/app_state.h"
+#include "app/elevation.h"
+#include "app/settings.h"
+#include "lookup/lookup_url.h"
+#include "resource.h"
 
-// Placeholder until the dialogs land: the splash screen shows nothing yet.
+static const wchar_t noSplashSetting[] = L"NoSplashScreen";
+
+static const UINT_PTR SPLASH_TIMER = 1;
+static const UINT SPLASH_TIMEOUT_MS = 10000;
+// The face bitmap's size and the rounding of its corners, in pixels.
+static const int SPLASH_WIDTH = 480;
+static const int SPLASH_HEIGHT = 280;
+static const int SPLASH_CORNER = 42;
+// The longest name the search sends, terminator included.
+static const int SEARCH_TEXT_CAPACITY = MAX_PATH;
+
+// Runs one of the two guarded dialogs unless it is already open.
+static void ShowGuardedDialog(HWND owner, BYTE guard, WORD templateId, DLGPROC procedure)
+{
+    if (appState.dialogGuards & guard)
+        return;
+    // A minimised or hidden Task Manager comes back before the box it owns.
+    if (owner)
+        ShowWindow(owner, SW_SHOWNORMAL);
+    appState.dialogGuards |= guard;
+    DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(templateId), owner, procedure, 0);
+    // The procedure clears the bit when the dialog closes; a dialog that could
+    // not be created never runs it and would keep this one shut for good.
+    // Dialogs nest strictly, so no other copy of this one can be open here.
+    appState.dialogGuards &= (BYTE)~guard;
+}
+
+void ShowAboutDialog(HWND owner)
+{
+    ShowGuardedDialog(owner, ABOUT_DIALOG_OPEN, IDD_ABOUT, AboutDialogProc);
+}
+
+void ShowSearchDialog(HWND owner)
+{
+    ShowGuardedDialog(owner, SEARCH_DIALOG_OPEN, IDD_SEARCH, SearchDialogProc);
+}
+
 void ShowSplash(HWND owner)
 {
+    if (IsVistaOrLater() && IsElevated())
+        return;
+    DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_SPLASH), owner, SplashDialogProc, 0);
+}
+
+void CentreWindow(HWND reference, HWND dialog)
+{
+    if (!reference)
+        reference = GetDesktopWindow();
+    RECT outer;
+    RECT inner;
+    if (!GetWindowRect(reference, &outer) || !GetWindowRect(dialog, &inner))
+        return;
+    int width = inner.right - inner.left;
+    int height = inner.bottom - inner.top;
+    int x = outer.left + (outer.right - outer.left) / 2 - width / 2;
+    int y = outer.top + (outer.bottom - outer.top) / 2 - height / 2;
+    MoveWindow(dialog, x, y, width, height, FALSE);
+}
+
+static void CloseGuardedDialog(HWND dialog, BYTE guard)
+{
+    appState.dialogGuards &= (BYTE)~guard;
+    EndDialog(dialog, 0);
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CentreWindow(appState.view.window, dialog);
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
+            return FALSE;
+        CloseGuardedDialog(dialog, ABOUT_DIALOG_OPEN);
+        return TRUE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        CloseGuardedDialog(dialog, ABOUT_DIALOG_OPEN);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// Opens the lookup page for the typed name; an empty field keeps the dialog open.
+static void RunSearchCommand(HWND dialog, WORD command)
+{
+    if (command == IDCANCEL) {
+        CloseGuardedDialog(dialog, SEARCH_DIALOG_OPEN);
+        return;
+    }
+    if (command != IDOK)
+        return;
+    wchar_t name[SEARCH_TEXT_CAPACITY];
+    if (GetDlgItemTextW(dialog, IDC_SEARCH_TEXT, name, ARRAYSIZE(name)) == 0)
+        return;
+    // The name alone: a typed search sends no file details.
+    LookupUrl url;
+    StartLookupUrl(&url, name);
+    OpenLookupUrl(&url);
+    CloseGuardedDialog(dialog, SEARCH_DIALOG_OPEN);
+}
+
+INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CentreWindow(appState.view.window, dialog);
+        // Typing goes straight into the name field.
+        SetFocus(GetDlgItem(dialog, IDC_SEARCH_TEXT));
+        return FALSE;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        CloseGuardedDialog(dialog, SEARCH_DIALOG_OPEN);
+        return TRUE;
+    case WM_COMMAND:
+        RunSearchCommand(dialog, LOWORD(wParam));
+        return FALSE;
+    }
+    return FALSE;
+}
+
+static void EndSplash(HWND dialog)
+{
+    KillTimer(dialog, SPLASH_TIMER);
+    EndDialog(dialog, 0);
+}
+
+INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        // The system owns the region once it is set.
+        HRGN region = CreateRoundRectRgn(0, 0, SPLASH_WIDTH, SPLASH_HEIGHT, SPLASH_CORNER, SPLASH_CORNER);
+        if (region && !SetWindowRgn(dialog, region, FALSE))
+            DeleteObject(region);
+        CentreWindow(appState.view.window, dialog);
+        CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL,
+                     (LPARAM)LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN)));
+        SetTimer(dialog, SPLASH_TIMER, SPLASH_TIMEOUT_MS, NULL);
+        return FALSE;
+    }
+    case WM_TIMER:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        EndSplash(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        // The automatic check box flips its own mark; the stored value follows it.
+        if (LOWORD(wParam) == IDC_SPLASH_NOSHOW && HIWORD(wParam) == BN_CLICKED)
+            ToggleSetting(noSplashSetting);
+        return FALSE;
+    }
+    return FALSE;
 }

@@ -5,12 +5,15 @@
 static const int TOKEN_ELEVATION_CLASS = 20;   // TokenElevation
 static const DWORD MODULE_PATH_CAPACITY = 65535;
 
+GetVersionProc elevationGetVersion = GetVersionExW;
+GetTokenInformationProc elevationGetTokenInformation = GetTokenInformation;
+
 bool IsVistaOrLater()
 {
     OSVERSIONINFOW version;
     ZeroMemory(&version, sizeof(version));
     version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExW(&version))
+    if (!elevationGetVersion(&version))
         return false;
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 5;
 }
@@ -22,8 +25,8 @@ bool IsElevated()
         return false;
     DWORD elevation = 0;
     DWORD returned = 0;
-    BOOL queried = GetTokenInformation(token, (TOKEN_INFORMATION_CLASS)TOKEN_ELEVATION_CLASS, &elevation,
-                                       sizeof(elevation), &returned);
+    BOOL queried = elevationGetTokenInformation(token, (TOKEN_INFORMATION_CLASS)TOKEN_ELEVATION_CLASS,
+                                                &elevation, sizeof(elevation), &returned);
     CloseHandle(token);
     return queried && elevation != 0;
 }

@@ -1,17 +1,75 @@
 #include "app/tray_menu.h"
 #include "app/app_state.h"
+#include "app/dialogs.h"
 #include "app/elevation.h"
+#include "app/settings.h"
 #include "resource.h"
 
-// Placeholder until the tray menu lands.
+static const wchar_t extendedInfoSetting[] = L"SendExtendedInfo";
+static const wchar_t noSplashSetting[] = L"NoSplashScreen";
+
 void TrayCallback(LPARAM mouseMessage)
 {
+    switch ((UINT)mouseMessage) {
+    case WM_LBUTTONDBLCLK:
+        ShowOrStartTaskManager();
+        break;
+    case WM_RBUTTONUP:
+        ShowTrayMenu();
+        break;
+    }
+}
+
+static void CheckMenuCommand(HMENU menu, UINT command, bool checked)
+{
+    CheckMenuItem(menu, command, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void ShowTrayMenu()
+{
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_TASKMENU));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup) {
+        // Read afresh each time: another copy or the user may have changed them.
+        CheckMenuCommand(popup, IDM_AUTOSTART, AutostartEntry(false));
+        CheckMenuCommand(popup, IDM_EXTENDED_INFO, ReadSetting(extendedInfoSetting));
+        CheckMenuCommand(popup, IDM_SPLASH, !ReadSetting(noSplashSetting));
+        // Without this a click outside the menu would not dismiss it.
+        SetForegroundWindow(appState.mainWindow);
+        TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, appState.mainWindow, NULL);
+        // Lets the next opening of the menu stay open.
+        PostMessageW(appState.mainWindow, WM_NULL, 0, 0);
+    }
+    DestroyMenu(menu);
 }
 
 bool DispatchCommand(WPARAM wParam)
 {
-    if (LOWORD(wParam) == IDM_EXIT) {
+    switch (LOWORD(wParam)) {
+    case IDM_ABOUT:
+        ShowAboutDialog(appState.view.window);
+        return true;
+    case IDM_EXTENDED_INFO:
+        ToggleSetting(extendedInfoSetting);
+        return true;
+    case IDM_AUTOSTART:
+        AutostartEntry(true);
+        return true;
+    case IDM_EXIT:
         PostMessageW(appState.mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
+        return true;
+    case IDM_SEARCH:
+        ShowSearchDialog(appState.view.window);
+        return true;
+    case IDM_SPLASH:
+        ToggleSetting(noSplashSetting);
+        return true;
+    case IDM_TASK_MANAGER:
+        ShowOrStartTaskManager();
         return true;
     }
     return false;
