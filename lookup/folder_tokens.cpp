@@ -1,0 +1,153 @@
+#include "lookup/folder_tokens.h"
+#include <shlobj.h>
+#include <stdlib.h>
+#include <wchar.h>
+#include <strsafe.h>
+
+// Order matters: on equally long matches the earlier row wins.
+FolderTokenTable folderTokenTable = {{
+    {L"programfiles", 0x26, NULL, 0},         // CSIDL_PROGRAM_FILES
+    {L"programfilescommon", 0x2B, NULL, 0},   // CSIDL_PROGRAM_FILES_COMMON
+    {L"system", 0x25, NULL, 0},               // CSIDL_SYSTEM
+    {L"windir", 0x24, NULL, 0},               // CSIDL_WINDOWS
+    {L"desktop", 0x10, NULL, 0},              // CSIDL_DESKTOPDIRECTORY
+    {L"commondesktop", 0x19, NULL, 0},        // CSIDL_COMMON_DESKTOPDIRECTORY
+    {L"startup", 0x07, NULL, 0},              // CSIDL_STARTUP
+    {L"commonstartup", 0x18, NULL, 0},        // CSIDL_COMMON_STARTUP
+    {L"userprofile", 0x28, NULL, 0},          // CSIDL_PROFILE
+    {L"temp", -1, NULL, 0},                   // GetTempPathW
+}};
+bool folderTableResolved = false;
+
+static const DWORD TEMP_PATH_CAPACITY = MAX_PATH;
+static const DWORD LONG_PATH_CAPACITY = 2080;
+
+static bool releaseRegistered = false;
+
+static void __cdecl ReleaseFolderTokensAtExit()
+{
+    ReleaseFolderTokens();
+}
+
+// Stores a heap copy of `text` in the row without one trailing backslash.
+// An empty folder would be a prefix of every directory, so it is not stored.
+static void StoreRowPath(FolderTokenRow* row, const wchar_t* text)
+{
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(text, LONG_PATH_CAPACITY, &length)))
+        return;
+    if (length > 0 && text[length - 1] == L'\\')
+        --length;
+    if (length == 0)
+        return;
+    wchar_t* copy = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
+    if (!copy)
+        return;
+    StringCchCopyNW(copy, length + 1, text, length);
+    row->path = copy;
+    row->length = (int)length;
+}
+
+static void ResolveShellFolder(FolderTokenRow* row)
+{
+    // One spare character keeps the text terminated whatever the shell writes.
+    wchar_t folder[MAX_PATH + 1];
+    ZeroMemory(folder, sizeof(folder));
+    // Without CSIDL_FLAG_CREATE: looking a folder up must not create it.
+    if (SUCCEEDED(SHGetFolderPathW(NULL, row->csidl, NULL, 0 /* SHGFP_TYPE_CURRENT */, folder)))
+        StoreRowPath(row, folder);
+}
+
+// The temporary directory in its long form: paths of running programs come
+// long, while TMP and TEMP may hold an 8.3 form.
+static void ResolveTemporaryFolder(FolderTokenRow* row)
+{
+    wchar_t shortForm[TEMP_PATH_CAPACITY];
+    ZeroMemory(shortForm, sizeof(shortForm));
+    DWORD length = GetTempPathW(TEMP_PATH_CAPACITY, shortForm);
+    if (length == 0 || length >= TEMP_PATH_CAPACITY)
+        return;
+    wchar_t longForm[LONG_PATH_CAPACITY];
+    ZeroMemory(longForm, sizeof(longForm));
+    length = GetLongPathNameW(shortForm, longForm, LONG_PATH_CAPACITY);
+    if (length == 0 || length >= LONG_PATH_CAPACITY)
+        return;
+    StoreRowPath(row, longForm);
+}
+
+void ResolveFolderTokens()
+{
+    for (int i = 0; i < FOLDER_TOKEN_ROWS; ++i) {
+        FolderTokenRow* row = &folderTokenTable.rows[i];
+        if (row->csidl != -1)
+            ResolveShellFolder(row);
+        else if (wcscmp(row->token, L"temp") == 0)
+            ResolveTemporaryFolder(row);
+    }
+    folderTableResolved = true;
+    if (!releaseRegistered) {
+        releaseRegistered = true;
+        atexit(ReleaseFolderTokensAtExit);
+    }
+}
+
+void ReleaseFolderTokens()
+{
+    for (int i = 0; i < FOLDER_TOKEN_ROWS; ++i) {
+        FolderTokenRow* row = &folderTokenTable.rows[i];
+        if (row->path) {
+            HeapFree(GetProcessHeap(), 0, row->path);
+            row->path = NULL;
+        }
+    }
+    folderTableResolved = false;
+}
+
+// Folds only A to Z; every other character must match exactly.
+static wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
+}
+
+static bool StartsWithFolder(const wchar_t* directory, const wchar_t* folder, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        // The folder holds no NUL, so a shorter directory fails here.
+        if (FoldAsciiLetter(directory[i]) != FoldAsciiLetter(folder[i]))
+            return false;
+    }
+    return true;
+}
+
+bool ApplyFolderTokens(const wchar_t* directory, wchar_t* output)
+{
+    if (!folderTableResolved)
+        ResolveFolderTokens();
+
+    const FolderTokenRow* best = NULL;
+    int bestLength = -1;
+    for (int i = 0; i < FOLDER_TOKEN_ROWS; ++i) {
+        const FolderTokenRow* row = &folderTokenTable.rows[i];
+        if (row->path && row->length > bestLength && StartsWithFolder(directory, row->path, row->length)) {
+            best = row;
+            bestLength = row->length;
+        }
+    }
+    if (best) {
+        StringCchPrintfW(output, FOLDER_TOKEN_TEXT_CAPACITY, L"%%%s%%%s", best->token, directory + bestLength);
+        return true;
+    }
+
+    wchar_t root[4];
+    StringCchCopyNW(root, ARRAYSIZE(root), directory, 3);
+    if (GetDriveTypeW(root) == DRIVE_CDROM) {
+        size_t length = 0;
+        StringCchLengthW(root, ARRAYSIZE(root), &length);
+        // Without its drive letter and colon.
+        StringCchPrintfW(output, FOLDER_TOKEN_TEXT_CAPACITY, L"%%cdrom%%%s", length >= 2 ? directory + 2 : L"");
+        return true;
+    }
+
+    StringCchCopyW(output, FOLDER_TOKEN_TEXT_CAPACITY, directory);
+    return false;
+}

@@ -1,0 +1,89 @@
+#include "lookup/process_details.h"
+#include <strsafe.h>
+#include <wchar.h>
+#include "app/settings.h"
+#include "lookup/file_fingerprint.h"
+#include "lookup/folder_tokens.h"
+#include "lookup/version_info.h"
+
+static const int SIZE_TEXT_CAPACITY = 64;
+
+// Decimal digits of an unsigned 64-bit number, without leading zeros.
+static void FormatUnsigned64(unsigned long long number, wchar_t* text, int capacity)
+{
+    wchar_t reversed[32];
+    int count = 0;
+    do {
+        reversed[count++] = (wchar_t)(L'0' + (int)(number % 10));
+        number /= 10;
+    } while (number > 0 && count < (int)ARRAYSIZE(reversed));
+    int i = 0;
+    for (; i < count && i < capacity - 1; ++i)
+        text[i] = reversed[count - 1 - i];
+    text[i] = L'\0';
+}
+
+static void AppendExtendedDetails(const VersionInfoBlock* version, const wchar_t* directory, LookupUrl* url)
+{
+    AppendQueryParameter(url, L"path", directory);
+
+    wchar_t value[VERSION_STRING_CAPACITY];
+    ZeroMemory(value, sizeof(value));
+    if (version->loaded && version->fixedInfo) {
+        const VS_FIXEDFILEINFO* fixed = version->fixedInfo;
+        if (SUCCEEDED(StringCchPrintfW(value, ARRAYSIZE(value), L"%u.%u.%u.%u",
+                                       (unsigned)HIWORD(fixed->dwFileVersionMS), (unsigned)LOWORD(fixed->dwFileVersionMS),
+                                       (unsigned)HIWORD(fixed->dwFileVersionLS), (unsigned)LOWORD(fixed->dwFileVersionLS))))
+            AppendQueryParameter(url, L"bfv", value);
+    }
+
+    static const wchar_t* const names[][2] = {
+        {L"FileDescription", L"fd"},
+        {L"ProductName", L"pn"},
+        {L"CompanyName", L"cn"},
+        {L"FileVersion", L"fv"},
+    };
+    for (int i = 0; i < (int)ARRAYSIZE(names); ++i) {
+        if (QueryVersionString(version, names[i][0], value))
+            AppendQueryParameter(url, names[i][1], value);
+    }
+
+    if (version->loaded && version->hasTranslation && version->translation) {
+        if (SUCCEEDED(StringCchPrintfW(value, ARRAYSIZE(value), L"%.04x%.04x",
+                                       (unsigned)version->translation[0], (unsigned)version->translation[1])))
+            AppendQueryParameter(url, L"lacp", value);
+    }
+}
+
+bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
+{
+    // The version resource and the fingerprint describe the file itself...
+    VersionInfoBlock version;
+    LoadVersionInfo(&version, path);
+    FileFingerprint fingerprint;
+    ComputeFileFingerprint(path, &fingerprint);
+
+    // ...everything after describes its directory.
+    wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    if (lastBackslash)
+        *lastBackslash = L'\0';
+
+    wchar_t tokenText[FOLDER_TOKEN_TEXT_CAPACITY];
+    ZeroMemory(tokenText, sizeof(tokenText));
+    ApplyFolderTokens(path, tokenText);
+    AppendQueryParameter(url, L"lpath", tokenText);
+
+    if (fingerprint.valid) {
+        wchar_t sizeText[SIZE_TEXT_CAPACITY];
+        FormatUnsigned64(fingerprint.size, sizeText, ARRAYSIZE(sizeText));
+        AppendQueryParameter(url, L"md5", fingerprint.digestHex);
+        AppendQueryParameter(url, L"size", sizeText);
+    }
+
+    // Read anew at every lookup, so a change takes effect at the next click.
+    if (ReadSetting(L"SendExtendedInfo"))
+        AppendExtendedDetails(&version, path, url);
+
+    FreeVersionInfo(&version);
+    return true;
+}

@@ -1,0 +1,77 @@
+#include "lookup/version_info.h"
+#include <strsafe.h>
+
+static const int SUB_BLOCK_CAPACITY = 200;
+
+void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
+{
+    block->loaded = false;
+    block->hasTranslation = false;
+    block->data = NULL;
+    block->translation = NULL;
+    block->fixedInfo = NULL;
+
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    if (size == 0)
+        return;
+    block->data = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+    if (!block->data)
+        return;
+    // On failure the holder still frees `data`.
+    if (!GetFileVersionInfoW(path, 0, size, block->data))
+        return;
+
+    // Only a whole VS_FIXEDFILEINFO is of use; a shorter value would be read past its end.
+    VS_FIXEDFILEINFO* fixedInfo = NULL;
+    UINT fixedLength = 0;
+    if (VerQueryValueW(block->data, L"\\", (void**)&fixedInfo, &fixedLength) && fixedInfo &&
+        fixedLength >= sizeof(VS_FIXEDFILEINFO))
+        block->fixedInfo = fixedInfo;
+    block->loaded = true;
+
+    // A Translation value shorter than one language and code-page pair counts as none.
+    const WORD* translation = NULL;
+    UINT translationBytes = 0;
+    if (VerQueryValueW(block->data, L"\\VarFileInfo\\Translation", (void**)&translation, &translationBytes) &&
+        translation && translationBytes >= 2 * sizeof(WORD)) {
+        block->translation = translation;
+        block->hasTranslation = true;
+    }
+}
+
+bool QueryVersionString(const VersionInfoBlock* block, const wchar_t* name, wchar_t* out)
+{
+    if (!block->data || !block->hasTranslation || !block->translation)
+        return false;
+
+    // Only the first language and code page: no fallback to another table.
+    wchar_t subBlock[SUB_BLOCK_CAPACITY];
+    if (FAILED(StringCchPrintfW(subBlock, ARRAYSIZE(subBlock), L"\\StringFileInfo\\%.04x%.04x\\%s",
+                                (unsigned)block->translation[0], (unsigned)block->translation[1], name)))
+        return false;
+
+    const wchar_t* value = NULL;
+    UINT length = 0;  // characters; Wine counts the terminating NUL too
+    if (!VerQueryValueW(block->data, subBlock, (void**)&value, &length) || !value)
+        return false;
+
+    // Blanks and NULs at the end go; leading blanks and other white space stay.
+    while (length > 0 && (value[length - 1] == L' ' || value[length - 1] == L'\0'))
+        --length;
+    if (length >= (UINT)VERSION_STRING_CAPACITY)
+        return false;
+    StringCchCopyNW(out, VERSION_STRING_CAPACITY, value, length);
+    return true;
+}
+
+void FreeVersionInfo(VersionInfoBlock* block)
+{
+    if (block->data)
+        HeapFree(GetProcessHeap(), 0, block->data);
+    block->data = NULL;
+    block->translation = NULL;
+    block->fixedInfo = NULL;
+    block->loaded = false;
+    block->hasTranslation = false;
+}
