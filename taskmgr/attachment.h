@@ -14,3 +14,7 @@ void DetachFromTaskManager(HWND spy);
 void CALLBACK AttachTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 void CALLBACK ClientAreaWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 void CALLBACK ListWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+// Called from the spy's and the strip's WM_NCDESTROY: a window that goes
+// without being detached first (Task Manager killed) is forgotten, and
+// polling starts again so that a new one is made and attached.
+void ForgetIntegrationWindow(HWND window);

@@ -1,0 +1,83 @@
+#include "lookup/executable_locator.h"
+#include <strsafe.h>
+
+static wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
+}
+
+bool EqualFoldingAsciiLetters(const wchar_t* a, const wchar_t* b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (FoldAsciiLetter(a[i]) != FoldAsciiLetter(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// Length of a name held in a MAX_PATH field, never reading past the field.
+static size_t NameLength(const wchar_t* name)
+{
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(name, MAX_PATH, &length)))
+        return MAX_PATH;
+    return length;
+}
+
+static bool NamesEqual(const wchar_t* a, const wchar_t* b)
+{
+    size_t length = NameLength(a);
+    return length < MAX_PATH && length == NameLength(b) && EqualFoldingAsciiLetters(a, b, length);
+}
+
+// The module is the process's image when its name is the image name, or when
+// its full path ends with the image name.
+static bool IsImageModule(const MODULEENTRY32W* module, const wchar_t* imageName)
+{
+    if (NamesEqual(module->szModule, imageName))
+        return true;
+    size_t imageLength = NameLength(imageName);
+    size_t pathLength = NameLength(module->szExePath);
+    if (imageLength >= MAX_PATH || pathLength >= MAX_PATH || pathLength < imageLength)
+        return false;
+    return EqualFoldingAsciiLetters(module->szExePath + (pathLength - imageLength), imageName, imageLength);
+}
+
+bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process->th32ProcessID);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    MODULEENTRY32W module;
+    ZeroMemory(&module, sizeof(module));
+    module.dwSize = sizeof(module);
+    for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        // A path without its terminator would be cut: such a module is passed over.
+        if (IsImageModule(&module, process->szExeFile) && NameLength(module.szExePath) < MAX_PATH) {
+            found = SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, module.szExePath));
+            break;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+bool LocateExecutable(const wchar_t* imageName, wchar_t* exePath)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    PROCESSENTRY32W process;
+    ZeroMemory(&process, sizeof(process));
+    process.dwSize = sizeof(process);
+    for (BOOL more = Process32FirstW(snapshot, &process); more && !found;
+         more = Process32NextW(snapshot, &process)) {
+        // A process whose modules cannot be read does not end the search.
+        if (NamesEqual(process.szExeFile, imageName))
+            found = FindModulePath(&process, exePath);
+    }
+    CloseHandle(snapshot);
+    return found;
+}

@@ -1,0 +1,177 @@
+#include "taskmgr/link_strip.h"
+#include <commctrl.h>
+#include <oleacc.h>
+#include <strsafe.h>
+#include "app/app_state.h"
+#include "app/dialogs.h"
+#include "app/settings.h"
+#include "lookup/executable_locator.h"
+#include "lookup/lookup_url.h"
+#include "lookup/process_details.h"
+#include "taskmgr/attachment.h"
+#include "resource.h"
+
+static const wchar_t linkStripClass[] = L"LinksMarlet";
+
+// The class stays registered for the whole run; a strip made anew reuses it.
+static bool RegisterLinkStripClass()
+{
+    WNDCLASSW windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    windowClass.lpfnWndProc = LinkStripProc;
+    windowClass.hInstance = appState.instance;
+    windowClass.hCursor = LoadCursorW(NULL, IDC_HAND);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = linkStripClass;
+    return RegisterClassW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool CreateLinkStripWindow(HWND parent)
+{
+    if (!RegisterLinkStripClass())
+        return false;
+    appState.linkStrip = CreateWindowExW(0, linkStripClass, linkStripClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                         parent, NULL, appState.instance, NULL);
+    return appState.linkStrip != NULL;
+}
+
+bool CreateLinkStrip(HWND parent)
+{
+    if (!CreateLinkStripWindow(parent))
+        return false;
+    if (appState.autostartMode)
+        return true;
+    if (ReadSetting(L"NoSplashScreen"))
+        return true;
+    // Modal: start-up goes on once the splash screen has closed.
+    ShowSplash(appState.view.window);
+    return true;
+}
+
+LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        PaintLinkStrip(window);
+        return 0;
+    case WM_LBUTTONDOWN:
+        OnLinkStripClick(window, lParam);
+        return 0;
+    case WM_NCDESTROY:
+        // Also reached when Task Manager's end takes the strip with it.
+        ForgetIntegrationWindow(window);
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon)
+{
+    if (itemHeight <= 0 || !icon)
+        return 0;
+    int offset = (itemHeight - LINK_ICON_SIZE) / 2;
+    int drawn = 0;
+    for (int row = 0; (row + 1) * itemHeight <= client->bottom; ++row) {
+        DrawIconEx(dc, 0, row * itemHeight + offset, icon, LINK_ICON_SIZE, LINK_ICON_SIZE, 0, NULL, DI_NORMAL);
+        ++drawn;
+    }
+    return drawn;
+}
+
+void PaintLinkStrip(HWND strip)
+{
+    // Begun and ended even when nothing is drawn: an update region left
+    // invalid would bring WM_PAINT without end.
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(strip, &paint);
+    if (!dc)
+        return;
+    int itemHeight = appState.view.geometry.itemHeight;
+    // Our own copy at the standard icon size, so it may be destroyed after use.
+    HICON icon = NULL;
+    if (itemHeight > 0)
+        icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, 0, 0,
+                                 LR_DEFAULTSIZE);
+    if (icon) {
+        RECT client;
+        GetClientRect(strip, &client);
+        DrawLinkIcons(dc, &client, itemHeight, icon);
+        DestroyIcon(icon);
+    }
+    EndPaint(strip, &paint);
+}
+
+void OnLinkStripClick(HWND strip, LPARAM lParam)
+{
+    const ListGeometry& geometry = appState.view.geometry;
+    // Only the click's height counts; the x is taken just inside the list.
+    int clickY = (int)(unsigned short)HIWORD(lParam);
+    POINT listPoint = {geometry.listRect.left + 1, 0};
+    ClientToScreen(geometry.listView, &listPoint);
+    POINT stripPoint = {0, clickY};
+    ClientToScreen(strip, &stripPoint);
+    POINT screenPoint = {listPoint.x, stripPoint.y};
+
+    wchar_t name[MAX_PATH];
+    if (!NameAtPoint(screenPoint, name))
+        return;
+    LookupUrl url;
+    StartLookupUrl(&url, name);
+    wchar_t exePath[MAX_PATH];
+    if (LocateExecutable(name, exePath))
+        AppendProcessDetails(exePath, &url);
+    OpenLookupUrl(&url);
+}
+
+bool NameAtPoint(POINT screenPoint, wchar_t* name)
+{
+    // Active Accessibility hands out objects through COM.
+    HRESULT comStarted = CoInitialize(NULL);
+    bool found = false;
+    VARIANT child;
+    VariantInit(&child);
+    IAccessible* accessible = NULL;
+    if (AccessibleObjectFromPoint(screenPoint, &accessible, &child) == S_OK && accessible) {
+        BSTR text = NULL;
+        HRESULT named = accessible->get_accName(child, &text);
+        accessible->Release();
+        if (named == S_OK && text) {
+            // A name cut short would look up another process; it is taken only
+            // when its cut at the asterisk lies inside the buffer.
+            HRESULT copied = StringCchCopyW(name, MAX_PATH, text);
+            found = SUCCEEDED(copied) || wcschr(name, L'*') != NULL;
+            CutAtAsterisk(name);
+        }
+        if (text)
+            SysFreeString(text);
+    }
+    VariantClear(&child);
+    if (SUCCEEDED(comStarted))
+        CoUninitialize();
+    return found;
+}
+
+void CutAtAsterisk(wchar_t* name)
+{
+    wchar_t* asterisk = wcschr(name, L'*');
+    if (!asterisk)
+        return;
+    *asterisk = L'\0';
+    while (asterisk > name && iswspace(asterisk[-1])) {
+        --asterisk;
+        *asterisk = L'\0';
+    }
+}
+
+void PositionLinkStrip()
+{
+    const ListGeometry& geometry = appState.view.geometry;
+    int top = (int)SendMessageW(geometry.listView, LVM_GETTOPINDEX, 0, 0);
+    int rows = (top + geometry.countPerPage < geometry.itemCount) ? geometry.countPerPage : geometry.itemCount - top;
+    // A top row past the last measured item leaves no row to show.
+    if (rows < 0)
+        rows = 0;
+    SetWindowPos(appState.linkStrip, NULL, 0, geometry.headerRect.bottom + 1, LINK_STRIP_WIDTH,
+                 rows * geometry.itemHeight, SWP_NOZORDER);
+}

@@ -1,0 +1,41 @@
+# Helper programs for the Task Manager integration tests, the demo and the
+# attachment benchmark.
+
+# The stand-in Task Manager; make_prefix.sh installs it as the prefix's taskmgr.exe.
+add_executable(standin_taskmgr WIN32
+  ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr/standin_taskmgr.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr/standin_accessible.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr/standin_taskmgr.rc)
+target_include_directories(standin_taskmgr PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
+target_link_libraries(standin_taskmgr PRIVATE comctl32 ole32 oleaut32 oleacc uuid
+                      ${TAVROWEN_STATIC_FLAGS} ${TAVROWEN_GUI_FLAGS})
+if(MINGW)
+  # Programs load taskmgr.exe as a module to read its title: it must be relocatable.
+  target_link_options(standin_taskmgr PRIVATE -Wl,--dynamicbase)
+endif()
+
+# A process for the executable locator to find, copied under other names.
+add_executable(locator_target WIN32 ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr/locator_target.cpp)
+target_link_libraries(locator_target PRIVATE ${TAVROWEN_STATIC_FLAGS} ${TAVROWEN_GUI_FLAGS})
+# A module whose file name ends with another image name (xnotepad.exe).
+add_library(locator_suffix_module SHARED ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr/locator_suffix_module.cpp)
+set_target_properties(locator_suffix_module PROPERTIES PREFIX "" OUTPUT_NAME "xnotepad" SUFFIX ".exe")
+target_link_libraries(locator_suffix_module PRIVATE ${TAVROWEN_STATIC_FLAGS})
+
+# Shows the main job end to end (tests/demo/run_demo.sh).
+add_executable(demo_driver ${CMAKE_CURRENT_LIST_DIR}/demo/demo_driver.cpp)
+target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
+target_link_libraries(demo_driver PRIVATE user32 ${TAVROWEN_STATIC_FLAGS})
+add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
+
+# The tests are defined after the fragments: tie them to the helpers at the end.
+function(tavrowen_taskmgr_helper_dependencies)
+  foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment
+               test_task_manager_end_to_end)
+    if(TARGET ${test})
+      add_dependencies(${test} standin_taskmgr locator_target locator_suffix_module)
+      target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER CALL tavrowen_taskmgr_helper_dependencies)
