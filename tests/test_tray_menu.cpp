@@ -1,0 +1,315 @@
+// The tray icon, its menu and the menu commands.
+#include <gtest/gtest.h>
+#include "app/app_state.h"
+#include "app/tray_menu.h"
+#include "resource.h"
+#include "shell_support.h"
+#include "test_support.h"
+
+using namespace shell;
+
+namespace {
+
+// ---- The real program, driven through Wine's tray -----------------------------
+
+class RunningTavrowen : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        DeleteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName);
+        ASSERT_TRUE(StartTavrowen(L"Tavrowen2.exe", L"/autostart", &program)) << "no main window";
+        mainWindow = FindMainWindow();
+        ASSERT_TRUE(WaitUntil([&] { return TrayIconExists(mainWindow); }, 10000)) << "no tray icon";
+    }
+    void TearDown() override
+    {
+        if (program.hProcess)
+            ShutDownTavrowen(&program);
+        WaitUntil([] { return FindMainWindow() == NULL; }, 5000);
+    }
+    // The program's open context menu, if any.
+    HWND OpenMenu() const
+    {
+        std::vector<HWND> menus = ProcessWindows(program.dwProcessId, L"#32768");
+        return menus.empty() ? NULL : menus.front();
+    }
+    PROCESS_INFORMATION program = {};
+    HWND mainWindow = NULL;
+};
+
+TEST_F(RunningTavrowen, TrayIconShowsItsTipWhileRunningAndGoesAtShutdown)
+{
+    EXPECT_EQ(L"Tavrowen2", ReadTrayTooltip()) << "tooltip over the first tray slot";
+    EXPECT_EQ(1u, ShutDownTavrowen(&program)) << "exit code after /shutdown";
+    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the icon outlived the program";
+}
+
+TEST_F(RunningTavrowen, LeftClickDoesNothingRightClickOpensMenuExitEndsTheProgram)
+{
+    ASSERT_TRUE(ClickTrayIcon(Click::left));
+    PumpMessagesFor(1000);
+    EXPECT_TRUE(OpenMenu() == NULL) << "a single left click opened the menu";
+    EXPECT_TRUE(ProcessWindows(program.dwProcessId, L"#32770").empty()) << "a single left click opened a dialog";
+
+    ASSERT_TRUE(ClickTrayIcon(Click::right));
+    HWND menu = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (menu = OpenMenu()) != NULL; }, 5000)) << "right click opened no menu";
+
+    // "E&xit Tavrowen 2" by its access key.
+    PostMessageW(menu, WM_CHAR, L'x', 0);
+    EXPECT_EQ(1u, WaitForExit(program, 15000)) << "exit code after Exit";
+    EndProgram(&program);
+    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the icon outlived Exit";
+}
+
+TEST_F(RunningTavrowen, OnlyMenuCommandsWithAZeroHighWordAreHandled)
+{
+    // Exit's ID, but from a control notification: not a menu command.
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 1), 0);
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(40005, 0), 0);
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(40009, 0), 0);
+    EXPECT_EQ(STILL_ACTIVE, WaitForExit(program, 1500)) << "a non-menu or unknown command ended the program";
+    EXPECT_TRUE(TrayIconExists(mainWindow));
+
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+    EXPECT_EQ(1u, WaitForExit(program, 15000)) << "the Exit command did not end the program";
+    EndProgram(&program);
+}
+
+// ---- The menu in this process ---------------------------------------------------
+
+// Stands in for MainWindow: hands commands to the real window procedure.
+LRESULT CALLBACK CommandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND || message == WM_TRAY_CALLBACK)
+        return MainWindowProc(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct MenuItem {
+    UINT id;
+    std::wstring text;
+    bool checked;
+    bool separator;
+};
+
+std::vector<MenuItem> ReadMenu(HMENU menu)
+{
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = L"";
+        MENUITEMINFOW info;
+        ZeroMemory(&info, sizeof(info));
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = ARRAYSIZE(text);
+        GetMenuItemInfoW(menu, i, TRUE, &info);
+        items.push_back({info.wID, text, (info.fState & MFS_CHECKED) != 0, (info.fType & MFT_SEPARATOR) != 0});
+    }
+    return items;
+}
+
+class TrayMenu : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        WNDCLASSW windowClass;
+        ZeroMemory(&windowClass, sizeof(windowClass));
+        windowClass.lpfnWndProc = CommandWindowProc;
+        windowClass.hInstance = GetModuleHandleW(NULL);
+        windowClass.lpszClassName = L"TrayMenuTestWindow";
+        RegisterClassW(&windowClass);
+        window = CreateWindowExW(0, L"TrayMenuTestWindow", L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
+                                 GetModuleHandleW(NULL), NULL);
+        ASSERT_TRUE(window != NULL);
+        appState.mainWindow = window;
+        ZeroMemory(&appState.view, sizeof(appState.view));
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        DeleteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName);
+        ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"probe", 0));
+        DeleteRegistryValue(HKEY_CURRENT_USER, settingsPath, L"probe");
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window);
+        appState.mainWindow = NULL;
+    }
+
+    // Opens the menu as a right-click on the icon does; `look` sees it open,
+    // `key` is then typed into it (0: Escape). Returns the items seen.
+    std::vector<MenuItem> OpenMenuAndType(wchar_t key)
+    {
+        std::vector<MenuItem> seen;
+        ModalScript script([&] {
+            HWND menuWindow = FindWindowW(L"#32768", NULL);
+            if (!menuWindow || !IsWindowVisible(menuWindow))
+                return false;
+            HMENU menu = (HMENU)SendMessageW(menuWindow, MN_GETHMENU, 0, 0);
+            seen = ReadMenu(menu);
+            if (key)
+                PostMessageW(menuWindow, WM_CHAR, key, 0);
+            else
+                PostMessageW(menuWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+            return true;
+        });
+        TrayCallback(WM_RBUTTONUP);
+        EXPECT_TRUE(script.finished()) << "the menu did not open";
+        PumpMessagesFor(100);  // the chosen command arrives as a posted WM_COMMAND
+        return seen;
+    }
+
+    static bool CheckedById(const std::vector<MenuItem>& items, UINT id)
+    {
+        for (const MenuItem& item : items)
+            if (item.id == id)
+                return item.checked;
+        ADD_FAILURE() << "no menu item " << id;
+        return false;
+    }
+
+    HWND window = NULL;
+};
+
+TEST_F(TrayMenu, HasTheTenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
+{
+    std::vector<MenuItem> items = OpenMenuAndType(0);
+    const struct {
+        UINT id;
+        const wchar_t* text;
+    } expected[] = {
+        {IDM_AUTOSTART, L"&Run Tavrowen 2 on Windows Startup"},
+        {IDM_EXTENDED_INFO, L"Send Ex&tended Information"},
+        {IDM_SPLASH, L"Show Sp&lash Screen"},
+        {0, NULL},
+        {IDM_TASK_MANAGER, L"Show Tas&k Manager..."},
+        {IDM_SEARCH, L"&Search Kestrava..."},
+        {0, NULL},
+        {IDM_ABOUT, L"&About Tavrowen 2..."},
+        {0, NULL},
+        {IDM_EXIT, L"E&xit Tavrowen 2"},
+    };
+    ASSERT_EQ(ARRAYSIZE(expected), items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!expected[i].text) {
+            EXPECT_TRUE(items[i].separator) << "position " << i + 1;
+            continue;
+        }
+        EXPECT_EQ(expected[i].id, items[i].id) << "position " << i + 1;
+        EXPECT_EQ(expected[i].text, items[i].text) << "position " << i + 1;
+    }
+    EXPECT_FALSE(CheckedById(items, IDM_AUTOSTART));
+    EXPECT_FALSE(CheckedById(items, IDM_EXTENDED_INFO));
+    EXPECT_TRUE(CheckedById(items, IDM_SPLASH));
+    EXPECT_FALSE(ReadSwitchValue(L"NoSplashScreen").present) << "Escape chose a command";
+}
+
+TEST_F(TrayMenu, EachSwitchItemFlipsItsStoredStateAndTheNextOpeningShowsIt)
+{
+    OpenMenuAndType(L'l');  // Show Sp&lash Screen
+    EXPECT_TRUE(IsDword(ReadSwitchValue(L"NoSplashScreen"), 1)) << Describe(ReadSwitchValue(L"NoSplashScreen"));
+    OpenMenuAndType(L't');  // Send Ex&tended Information
+    EXPECT_TRUE(IsDword(ReadSwitchValue(L"SendExtendedInfo"), 1)) << Describe(ReadSwitchValue(L"SendExtendedInfo"));
+    OpenMenuAndType(L'r');  // &Run Tavrowen 2 on Windows Startup
+    EXPECT_TRUE(ReadRegistryValue(HKEY_CURRENT_USER, runPath, autostartName).present);
+
+    std::vector<MenuItem> items = OpenMenuAndType(L'l');
+    EXPECT_TRUE(CheckedById(items, IDM_AUTOSTART));
+    EXPECT_TRUE(CheckedById(items, IDM_EXTENDED_INFO));
+    EXPECT_FALSE(CheckedById(items, IDM_SPLASH));
+    EXPECT_TRUE(IsDword(ReadSwitchValue(L"NoSplashScreen"), 0)) << Describe(ReadSwitchValue(L"NoSplashScreen"));
+
+    // Changed behind the program's back: the menu reads the registry, not a memory.
+    ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"SendExtendedInfo", 0));
+    DeleteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName);
+    items = OpenMenuAndType(0);
+    EXPECT_FALSE(CheckedById(items, IDM_AUTOSTART));
+    EXPECT_FALSE(CheckedById(items, IDM_EXTENDED_INFO));
+    EXPECT_TRUE(CheckedById(items, IDM_SPLASH));
+}
+
+TEST_F(TrayMenu, AClickOutsideClosesTheMenuWithoutACommand)
+{
+    bool opened = false;
+    ModalScript script([&] {
+        HWND menuWindow = FindWindowW(L"#32768", NULL);
+        if (!menuWindow || !IsWindowVisible(menuWindow))
+            return false;
+        opened = true;
+        RECT menuRect;
+        GetWindowRect(menuWindow, &menuRect);
+        POINT outside = {menuRect.right + 200, menuRect.bottom + 200};
+        MoveMouseTo(outside);
+        SendMouseButton(MOUSEEVENTF_LEFTDOWN);
+        SendMouseButton(MOUSEEVENTF_LEFTUP);
+        return true;
+    });
+    POINT start = {300, 300};
+    MoveMouseTo(start);
+    DWORD before = GetTickCount();
+    TrayCallback(WM_RBUTTONUP);
+    EXPECT_TRUE(opened);
+    EXPECT_LT(GetTickCount() - before, 5000u) << "the menu stayed open after the outside click";
+    PumpMessagesFor(200);
+    EXPECT_FALSE(ReadSwitchValue(L"NoSplashScreen").present);
+    EXPECT_FALSE(ReadSwitchValue(L"SendExtendedInfo").present);
+    EXPECT_FALSE(ReadRegistryValue(HKEY_CURRENT_USER, runPath, autostartName).present);
+}
+
+TEST_F(TrayMenu, OtherMouseMessagesAndUnknownCommandsDoNothing)
+{
+    const UINT ignored[] = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE, WM_RBUTTONDBLCLK,
+                            WM_MBUTTONUP};
+    for (UINT mouseMessage : ignored) {
+        DWORD before = GetTickCount();
+        ModalScript script([] {
+            HWND menuWindow = FindWindowW(L"#32768", NULL);
+            return menuWindow && IsWindowVisible(menuWindow);
+        });
+        TrayCallback(mouseMessage);
+        PumpMessagesFor(100);
+        EXPECT_FALSE(script.finished()) << "mouse message " << std::hex << mouseMessage << " opened a menu";
+        EXPECT_LT(GetTickCount() - before, 1000u);
+    }
+    const WORD unknown[] = {0, 1, 2, 40000, 40005, 40009, 103, 1002};
+    for (WORD id : unknown)
+        EXPECT_FALSE(DispatchCommand(MAKEWPARAM(id, 0))) << "command " << id;
+
+    MSG pending;
+    EXPECT_TRUE(DispatchCommand(MAKEWPARAM(IDM_EXIT, 0)));
+    EXPECT_TRUE(PeekMessageW(&pending, window, WM_SHUTDOWN_REQUEST, WM_SHUTDOWN_REQUEST, PM_REMOVE))
+        << "Exit posted no shutdown request";
+    EXPECT_TRUE(DispatchCommand(MAKEWPARAM(IDM_SPLASH, 0)));
+    EXPECT_TRUE(IsDword(ReadSwitchValue(L"NoSplashScreen"), 1));
+    EXPECT_TRUE(DispatchCommand(MAKEWPARAM(IDM_EXTENDED_INFO, 0)));
+    EXPECT_TRUE(IsDword(ReadSwitchValue(L"SendExtendedInfo"), 1));
+    EXPECT_TRUE(DispatchCommand(MAKEWPARAM(IDM_AUTOSTART, 0)));
+    EXPECT_TRUE(ReadRegistryValue(HKEY_CURRENT_USER, runPath, autostartName).present);
+}
+
+// ---- The program's own shutdown removes the icon ------------------------------
+
+// Runs the whole program in this process, so that its window outlives the run:
+// the icon must be gone because the shutdown removed it, not because its owner died.
+TEST(OwnShutdown, RemovesTheTrayIconBeforeTheProcessEnds)
+{
+    HWND mainWindow = NULL;
+    bool iconSeen = false;
+    ModalScript script([&] {
+        mainWindow = appState.mainWindow;
+        if (!mainWindow || !TrayIconExists(mainWindow))
+            return false;
+        iconSeen = true;
+        PostMessageW(mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
+        return true;
+    });
+    int exitCode = RunTavrowen(GetModuleHandleW(NULL), L"/autostart", 0);
+    EXPECT_EQ(1, exitCode);
+    EXPECT_TRUE(iconSeen) << "the icon never showed";
+    ASSERT_TRUE(IsWindow(mainWindow)) << "the window should outlive the run";
+    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the shutdown left the icon";
+    DestroyWindow(mainWindow);
+}
+
+}  // namespace
