@@ -25,7 +25,7 @@ target_link_libraries(locator_suffix_module PRIVATE ${TAVROWEN_STATIC_FLAGS})
 # Shows the main job end to end (tests/demo/run_demo.sh).
 add_executable(demo_driver ${CMAKE_CURRENT_LIST_DIR}/demo/demo_driver.cpp)
 target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
-target_link_libraries(demo_driver PRIVATE user32 ${TAVROWEN_STATIC_FLAGS})
+target_link_libraries(demo_driver PRIVATE user32 advapi32 ole32 oleaut32 oleacc uuid ${TAVROWEN_STATIC_FLAGS})
 add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
 
 # The tests are defined after the fragments: tie them to the helpers at the end.
