@@ -1,0 +1,333 @@
+// MD5 and file fingerprints.
+//
+// Expected digests come from two independent places: the RFC 1321 test
+// vectors, digests that coreutils' md5sum printed for the same content
+// (generated on Linux by the same xorshift generator as below), and, at run
+// time, the system's own MD5 through CryptoAPI.
+//
+// SlowFingerprint hashes a sparse file of just over 4 GiB (about half a
+// minute under Wine); leave it out with --gtest_filter=-Slow*.
+#include <windows.h>
+#include <wincrypt.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "lookup/file_fingerprint.h"
+#include "lookup/md5.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Hex(const unsigned char* bytes, size_t count)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+std::string OurMd5(const void* data, size_t length)
+{
+    Md5Context context;
+    InitMd5(&context);
+    UpdateMd5(&context, data, length);
+    unsigned char digest[16];
+    FinishMd5(&context, digest);
+    return Hex(digest, 16);
+}
+
+std::string OurMd5(const std::string& text)
+{
+    return OurMd5(text.data(), text.size());
+}
+
+// The system's MD5, a separate implementation to compare with.
+std::string SystemMd5(const std::vector<unsigned char>& data)
+{
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    std::string result = "(CryptoAPI failed)";
+    if (CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        if (CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
+            unsigned char digest[16];
+            DWORD digestLength = sizeof(digest);
+            if (CryptHashData(hash, data.empty() ? NULL : data.data(), (DWORD)data.size(), 0) &&
+                CryptGetHashParam(hash, HP_HASHVAL, digest, &digestLength, 0))
+                result = Hex(digest, digestLength);
+            CryptDestroyHash(hash);
+        }
+        CryptReleaseContext(provider, 0);
+    }
+    return result;
+}
+
+// Deterministic bytes: xorshift32 from a fixed seed, top byte of each state.
+std::vector<unsigned char> PseudoRandomBytes(size_t count)
+{
+    std::vector<unsigned char> bytes(count);
+    uint32_t state = 0x9E3779B9u;
+    for (size_t i = 0; i < count; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes[i] = (unsigned char)(state >> 24);
+    }
+    return bytes;
+}
+
+const wchar_t testDirectory[] = L"C:\\tavrowen-test\\md5";
+
+std::wstring TestFile(const std::wstring& name)
+{
+    CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+    CreateDirectoryW(testDirectory, NULL);
+    return std::wstring(testDirectory) + L"\\" + name;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = bytes.empty() || (WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) &&
+                                written == bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
+FileFingerprint Fingerprint(const std::wstring& path)
+{
+    FileFingerprint fingerprint;
+    // Garbage first, so a field the call forgets to set shows.
+    memset(&fingerprint, 0x5A, sizeof(fingerprint));
+    ComputeFileFingerprint(path.c_str(), &fingerprint);
+    return fingerprint;
+}
+
+std::string Narrow(const wchar_t* text)
+{
+    return NarrowUtf8(text);
+}
+
+TEST(Md5, Rfc1321TestSuite)
+{
+    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", OurMd5(""));
+    EXPECT_EQ("0cc175b9c0f1b6a831c399e269772661", OurMd5("a"));
+    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", OurMd5("abc"));
+    EXPECT_EQ("f96b697d7cb7938d525a2f31aaf161d0", OurMd5("message digest"));
+    EXPECT_EQ("c3fcd3d76192e4007dfb496cca67e13b", OurMd5("abcdefghijklmnopqrstuvwxyz"));
+    EXPECT_EQ("d174ab98d277d9f5a5611c2c9f419d9f",
+              OurMd5("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"));
+    EXPECT_EQ("57edf4a22be3c955ac49da2e2107b67a",
+              OurMd5("12345678901234567890123456789012345678901234567890123456789012345678901234567890"));
+}
+
+// Every length around the padding boundaries (55, 56, 64, 119, 120) and a
+// few blocks beyond, against the system's MD5.
+TEST(Md5, EveryLengthUpToThreeBlocksMatchesTheSystem)
+{
+    std::vector<unsigned char> data = PseudoRandomBytes(200);
+    for (size_t length = 0; length <= data.size(); ++length) {
+        std::vector<unsigned char> prefix(data.begin(), data.begin() + length);
+        ASSERT_EQ(SystemMd5(prefix), OurMd5(prefix.data(), prefix.size())) << "length " << length;
+    }
+}
+
+// The digest must not depend on how the message is cut into updates:
+// partial blocks waiting in the context, blocks straight from the caller.
+TEST(Md5, PiecewiseUpdatesGiveTheWholeMessageDigest)
+{
+    std::vector<unsigned char> data = PseudoRandomBytes(3 * 1024 * 1024 + 17);
+    const std::string whole = OurMd5(data.data(), data.size());
+    EXPECT_EQ("2b510303de46e4b8b0070723f9d7cf3d", whole);
+
+    const size_t pieces[] = {1, 7, 63, 64, 65, 127, 4096, 4095, 100000, 3};
+    Md5Context context;
+    InitMd5(&context);
+    size_t offset = 0;
+    for (size_t i = 0; offset < data.size(); ++i) {
+        size_t piece = std::min(pieces[i % (sizeof(pieces) / sizeof(pieces[0]))], data.size() - offset);
+        UpdateMd5(&context, data.data() + offset, piece);
+        offset += piece;
+    }
+    UpdateMd5(&context, data.data(), 0);  // an empty update changes nothing
+    unsigned char digest[16];
+    FinishMd5(&context, digest);
+    EXPECT_EQ(whole, Hex(digest, 16));
+
+    // Unaligned source addresses read the same bytes.
+    std::vector<unsigned char> shifted(data.size() + 3);
+    memcpy(shifted.data() + 3, data.data(), data.size());
+    EXPECT_EQ(whole, OurMd5(shifted.data() + 3, data.size()));
+}
+
+// The 64-bit bit count carries from its low word into its high word.
+TEST(Md5, LengthCountCarriesIntoTheHighWord)
+{
+    Md5Context context;
+    InitMd5(&context);
+    context.bitCount[0] = 0xFFFFFFF8u;  // 2^29 - 1 bytes so far (state is irrelevant here)
+    context.bitCount[1] = 0;
+    unsigned char byte = 0;
+    // Pretend the waiting block is full except for its last byte.
+    UpdateMd5(&context, &byte, 1);
+    EXPECT_EQ(0u, context.bitCount[0]);
+    EXPECT_EQ(1u, context.bitCount[1]);
+}
+
+struct SizedFile {
+    size_t size;
+    const char* md5sum;  // what coreutils' md5sum printed for the same bytes
+};
+
+TEST(FileFingerprint, FilesAroundBlockSizesEqualMd5sum)
+{
+    const SizedFile files[] = {
+        {0, "d41d8cd98f00b204e9800998ecf8427e"},
+        {63, "8dc6dd76808b456106e4c3e8976d564f"},
+        {64, "013f7db2cc063fa89a6b056bfe1e190a"},
+        {65, "04786bf93a241d1f94368b51c6a65a82"},
+        {4095, "40e2d6fd1ef7ab914c58978af591e4ba"},
+        {4096, "ab1484afc97157be82b2543455ddc54b"},
+        {4097, "84795d5be38f9be3552f46d209d39a1b"},
+        {3 * 1024 * 1024 + 17, "2b510303de46e4b8b0070723f9d7cf3d"},
+    };
+    for (const SizedFile& sized : files) {
+        std::vector<unsigned char> bytes = PseudoRandomBytes(sized.size);
+        std::wstring path = TestFile(L"sized-" + std::to_wstring(sized.size) + L".bin");
+        ASSERT_TRUE(WriteWholeFile(path, bytes));
+        ASSERT_EQ(sized.md5sum, SystemMd5(bytes)) << "reference disagrees for " << sized.size << " bytes";
+
+        FileFingerprint fingerprint = Fingerprint(path);
+        EXPECT_TRUE(fingerprint.valid) << sized.size << " bytes";
+        EXPECT_EQ(sized.md5sum, Narrow(fingerprint.digestHex)) << sized.size << " bytes";
+        EXPECT_EQ(sized.size, fingerprint.size) << sized.size << " bytes";
+        DeleteFileW(path.c_str());
+    }
+}
+
+TEST(FileFingerprint, DigestIsLowerCaseHexOf32Digits)
+{
+    std::wstring path = TestFile(L"upper.bin");
+    // 0xAB.. bytes would show upper-case letters at once.
+    ASSERT_TRUE(WriteWholeFile(path, std::vector<unsigned char>(1000, 0xAB)));
+    FileFingerprint fingerprint = Fingerprint(path);
+    ASSERT_TRUE(fingerprint.valid);
+    EXPECT_EQ(32u, wcslen(fingerprint.digestHex));
+    for (int i = 0; i < 32; ++i)
+        EXPECT_TRUE(iswdigit(fingerprint.digestHex[i]) || (fingerprint.digestHex[i] >= L'a' && fingerprint.digestHex[i] <= L'f'))
+            << "character " << i << " of " << Narrow(fingerprint.digestHex);
+    EXPECT_EQ(SystemMd5(std::vector<unsigned char>(1000, 0xAB)), Narrow(fingerprint.digestHex));
+    DeleteFileW(path.c_str());
+}
+
+TEST(FileFingerprint, MissingFileIsInvalidAndCleared)
+{
+    FileFingerprint fingerprint = Fingerprint(TestFile(L"no-such-file.exe"));
+    EXPECT_FALSE(fingerprint.valid);
+    EXPECT_EQ(L'\0', fingerprint.digestHex[0]);
+    EXPECT_EQ(0u, fingerprint.size);
+
+    // A directory is no file to read either.
+    fingerprint = Fingerprint(testDirectory);
+    EXPECT_FALSE(fingerprint.valid);
+    EXPECT_EQ(0u, fingerprint.size);
+}
+
+// Another process holds the file: writing excludes us, reading does not.
+class HeldFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = TestFile(L"held.bin");
+        ASSERT_TRUE(WriteWholeFile(path, PseudoRandomBytes(5000)));
+    }
+    void TearDown() override
+    {
+        EndProgram(&holder);
+        DeleteFileW(path.c_str());
+    }
+    // Starts a process that opens the file with the given access and sharing
+    // and keeps it open; the handle is inherited, so the open is the holder's.
+    void HoldInAnotherProcess(DWORD access, DWORD sharing)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+        HANDLE file = CreateFileW(path.c_str(), access, sharing, &inherit, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file) << "cannot open the file to hand over";
+        std::wstring command = L"\"" + BinPath(L"file_holder.exe") + L"\" " +
+                               std::to_wstring((unsigned long long)(UINT_PTR)file);
+        std::vector<wchar_t> buffer(command.begin(), command.end());
+        buffer.push_back(L'\0');
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        BOOL started = CreateProcessW(NULL, buffer.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &holder);
+        CloseHandle(file);  // only the holder's copy stays open
+        ASSERT_TRUE(started) << "cannot start file_holder.exe";
+        ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(holder.hProcess, 500)) << "file_holder.exe ended early";
+    }
+    std::wstring path;
+    PROCESS_INFORMATION holder = {};
+};
+
+TEST_F(HeldFile, OpenForWritingByAnotherProcessIsInvalid)
+{
+    HoldInAnotherProcess(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    FileFingerprint fingerprint = Fingerprint(path);
+    EXPECT_FALSE(fingerprint.valid);
+    EXPECT_EQ(L'\0', fingerprint.digestHex[0]);
+    EXPECT_EQ(0u, fingerprint.size);
+}
+
+TEST_F(HeldFile, OpenForReadingByAnotherProcessIsRead)
+{
+    HoldInAnotherProcess(GENERIC_READ, FILE_SHARE_READ);
+    FileFingerprint fingerprint = Fingerprint(path);
+    EXPECT_TRUE(fingerprint.valid);
+    EXPECT_EQ(SystemMd5(PseudoRandomBytes(5000)), Narrow(fingerprint.digestHex));
+    EXPECT_EQ(5000u, fingerprint.size);
+}
+
+// While we read, nobody may open the file for writing.
+TEST(FileFingerprint, ReadingLeavesNoHandleBehind)
+{
+    std::wstring path = TestFile(L"closed.bin");
+    ASSERT_TRUE(WriteWholeFile(path, PseudoRandomBytes(10000)));
+    Fingerprint(path);
+    // Exclusive access succeeds only when our handle is closed.
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, exclusive) << "the fingerprint left the file open";
+    if (exclusive != INVALID_HANDLE_VALUE)
+        CloseHandle(exclusive);
+    DeleteFileW(path.c_str());
+}
+
+TEST(SlowFingerprint, SparseFileOverFourGiBReportsItsFullSize)
+{
+    const unsigned long long size = 4294967296ull + 8192;
+    std::wstring path = TestFile(L"sparse.bin");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD returned = 0;
+    // Sparse on NTFS so nothing is written; Wine's files are sparse anyway.
+    DeviceIoControl(file, FSCTL_SET_SPARSE, NULL, 0, NULL, 0, &returned, NULL);
+    LARGE_INTEGER tail;
+    tail.QuadPart = (LONGLONG)(size - 8);
+    DWORD written = 0;
+    bool made = SetFilePointerEx(file, tail, NULL, FILE_BEGIN) && WriteFile(file, "TAVROWEN", 8, &written, NULL) &&
+                written == 8;
+    CloseHandle(file);
+    ASSERT_TRUE(made) << "cannot make a file of " << size << " bytes";
+
+    FileFingerprint fingerprint = Fingerprint(path);
+    DeleteFileW(path.c_str());
+    EXPECT_TRUE(fingerprint.valid);
+    EXPECT_EQ(size, fingerprint.size);
+    // md5sum of 4 GiB + 8184 zero bytes followed by "TAVROWEN".
+    EXPECT_EQ("3999637ec3f1d0521d7a25168101df76", Narrow(fingerprint.digestHex));
+}
+
+}  // namespace
