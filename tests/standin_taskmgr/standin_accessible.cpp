@@ -68,10 +68,9 @@ public:
         *name = NULL;
         if (child.vt != VT_I4)
             return E_INVALIDARG;
-        if (child.lVal == CHILDID_SELF) {
-            *name = SysAllocString(L"Processes");
-            return S_OK;
-        }
+        // Like Task Manager's list, which has no label: the list itself has no name.
+        if (child.lVal == CHILDID_SELF)
+            return S_FALSE;
         int row = child.lVal - 1;
         if (row < 0 || row >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))
             return E_INVALIDARG;
