@@ -1,0 +1,435 @@
+// The details query: parameters, their order, the extended switch, files
+// that cannot be read, overflow of the address, and handles left behind.
+#include <windows.h>
+#include <wincrypt.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <string>
+#include <utility>
+#include <vector>
+#include "app/settings.h"
+#include "lookup/process_details.h"
+#include "lookup/version_resource.h"
+#include "test_support.h"
+
+namespace {
+
+const wchar_t settingsPath[] = L"Software\\Veltrix\\Tavrowen2";
+const wchar_t switchName[] = L"SendExtendedInfo";
+
+std::string Narrow(const std::wstring& text)
+{
+    return NarrowUtf8(text);
+}
+
+std::wstring ProgramFilesFolder()
+{
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::vector<unsigned char> ReadWholeFile(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    unsigned char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
+        bytes.insert(bytes.end(), buffer, buffer + read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// The system's MD5 in lower-case hex, independent of ours.
+std::wstring SystemMd5(const std::vector<unsigned char>& data)
+{
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    std::wstring result = L"(CryptoAPI failed)";
+    if (CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        if (CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
+            unsigned char digest[16];
+            DWORD length = sizeof(digest);
+            if (CryptHashData(hash, data.empty() ? NULL : data.data(), (DWORD)data.size(), 0) &&
+                CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0)) {
+                wchar_t hex[33];
+                for (int i = 0; i < 16; ++i)
+                    swprintf(hex + 2 * i, 3, L"%02x", digest[i]);
+                result = hex;
+            }
+            CryptDestroyHash(hash);
+        }
+        CryptReleaseContext(provider, 0);
+    }
+    return result;
+}
+
+typedef std::vector<std::pair<std::wstring, std::wstring>> Parameters;
+
+// The query string after "?", split and unescaped.
+Parameters ParseQuery(const std::wstring& address)
+{
+    Parameters parameters;
+    size_t question = address.find(L'?');
+    if (question == std::wstring::npos)
+        return parameters;
+    std::wstring query = address.substr(question + 1);
+    size_t start = 0;
+    for (;;) {
+        size_t end = query.find(L'&', start);
+        std::wstring item = query.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        size_t equals = item.find(L'=');
+        std::wstring key = item.substr(0, equals);
+        std::wstring value = equals == std::wstring::npos ? L"" : item.substr(equals + 1);
+        std::vector<wchar_t> buffer(value.begin(), value.end());
+        buffer.push_back(L'\0');
+        UrlUnescapeW(buffer.data(), NULL, NULL, URL_UNESCAPE_INPLACE);
+        parameters.push_back({key, buffer.data()});
+        if (end == std::wstring::npos)
+            break;
+        start = end + 1;
+    }
+    return parameters;
+}
+
+std::string Keys(const Parameters& parameters)
+{
+    std::string keys;
+    for (const auto& parameter : parameters)
+        keys += (keys.empty() ? "" : " ") + Narrow(parameter.first);
+    return keys;
+}
+
+std::wstring Value(const Parameters& parameters, const wchar_t* key)
+{
+    for (const auto& parameter : parameters)
+        if (parameter.first == key)
+            return parameter.second;
+    return L"(absent)";
+}
+
+// Every character allowed in an address; nothing unescaped outside it.
+bool IsWellFormed(const std::wstring& address)
+{
+    for (size_t i = 0; i < address.size(); ++i) {
+        wchar_t c = address[i];
+        if (c <= L' ' || c >= 0x7F || c == L'"' || c == L'<' || c == L'>')
+            return false;
+        if (c == L'%' && (i + 2 >= address.size() || !iswxdigit(address[i + 1]) || !iswxdigit(address[i + 2])))
+            return false;
+    }
+    return true;
+}
+
+struct Lookup {
+    std::wstring address;     // with the version tag, as it would be opened
+    std::wstring pathAfter;   // the caller's buffer after the call
+    Parameters parameters;
+};
+
+Lookup RunDetails(const std::wstring& path, const wchar_t* name = L"example.exe")
+{
+    LookupUrl url;
+    StartLookupUrl(&url, name);
+    wchar_t buffer[MAX_PATH];
+    wcsncpy(buffer, path.c_str(), MAX_PATH - 1);
+    buffer[MAX_PATH - 1] = L'\0';
+    EXPECT_TRUE(AppendProcessDetails(buffer, &url));
+    AppendVersionTag(&url);
+    Lookup lookup;
+    lookup.address = url.text;
+    lookup.pathAfter = buffer;
+    lookup.parameters = ParseQuery(lookup.address);
+    return lookup;
+}
+
+class ProcessDetails : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        directory = ProgramFilesFolder() + L"\\Tavrowen Test";
+        CreateDirectoryW(directory.c_str(), NULL);
+        sample = directory + L"\\example.exe";
+        ASSERT_TRUE(CopyFileW(BinPath(L"version_sample.exe").c_str(), sample.c_str(), FALSE));
+        made.push_back(sample);
+    }
+    void TearDown() override
+    {
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        for (const std::wstring& path : made)
+            DeleteFileW(path.c_str());
+        RemoveDirectoryW(directory.c_str());
+    }
+    void SwitchOn() { ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 1)); }
+    void SetSwitchRaw(DWORD type, const void* data, DWORD bytes)
+    {
+        HKEY key = NULL;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, settingsPath, 0, NULL, 0, KEY_SET_VALUE, NULL,
+                                                 &key, NULL));
+        RegSetValueExW(key, switchName, 0, type, (const BYTE*)data, bytes);
+        RegCloseKey(key);
+    }
+    std::wstring Make(const std::wstring& name, const std::vector<unsigned char>& bytes)
+    {
+        std::wstring path = directory + L"\\" + name;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD written = 0;
+        if (!bytes.empty())
+            WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+        CloseHandle(file);
+        made.push_back(path);
+        return path;
+    }
+    std::wstring directory;
+    std::wstring sample;
+    std::vector<std::wstring> made;
+};
+
+TEST_F(ProcessDetails, BasicParametersDescribeTheFileAndItsDirectory)
+{
+    Lookup lookup = RunDetails(sample);
+    EXPECT_EQ(0u, lookup.address.find(std::wstring(lookupBaseAddress) + L"example.exe?lpath="))
+        << Narrow(lookup.address);
+    EXPECT_EQ("lpath md5 size qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"%programfiles%\\Tavrowen Test", Value(lookup.parameters, L"lpath"));
+    std::vector<unsigned char> bytes = ReadWholeFile(sample);
+    EXPECT_EQ(SystemMd5(bytes), Value(lookup.parameters, L"md5"));
+    EXPECT_EQ(std::to_wstring(bytes.size()), Value(lookup.parameters, L"size"));
+    EXPECT_EQ(L"2.0", Value(lookup.parameters, L"qaver"));
+    EXPECT_EQ(Narrow(directory), Narrow(lookup.pathAfter)) << "the caller's buffer holds the directory";
+}
+
+TEST_F(ProcessDetails, ExtendedParametersFollowInTheirOrder)
+{
+    SwitchOn();
+    Lookup lookup = RunDetails(sample);
+    EXPECT_EQ("lpath md5 size path bfv fd pn cn fv lacp qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"%programfiles%\\Tavrowen Test", Value(lookup.parameters, L"lpath"));
+    EXPECT_EQ(directory, Value(lookup.parameters, L"path"));
+    EXPECT_EQ(L"1.2.3.4", Value(lookup.parameters, L"bfv"));  // the file version, not 5.6.7.8
+    EXPECT_EQ(L"  Sample description", Value(lookup.parameters, L"fd"));
+    EXPECT_EQ(L"Sample Product", Value(lookup.parameters, L"pn"));
+    EXPECT_EQ(L"Sample & Co", Value(lookup.parameters, L"cn"));
+    EXPECT_EQ(L"1.2.3.4 (sample)", Value(lookup.parameters, L"fv"));
+    EXPECT_EQ(L"040904b0", Value(lookup.parameters, L"lacp"));
+    EXPECT_TRUE(IsWellFormed(lookup.address)) << Narrow(lookup.address);
+}
+
+TEST_F(ProcessDetails, SwitchIsOnOnlyForTheNumberOne)
+{
+    EXPECT_EQ("lpath md5 size qaver", Keys(RunDetails(sample).parameters)) << "settings key absent";
+
+    const DWORD zero = 0, two = 2;
+    const ULONGLONG wideOne = 1;
+    const wchar_t textOne[] = L"1";
+    const BYTE byteOne = 1;
+    struct Raw {
+        const char* what;
+        DWORD type;
+        const void* data;
+        DWORD bytes;
+    } values[] = {
+        {"DWORD 0", REG_DWORD, &zero, sizeof(zero)},
+        {"DWORD 2", REG_DWORD, &two, sizeof(two)},
+        {"QWORD 1", REG_QWORD, &wideOne, sizeof(wideOne)},
+        {"string \"1\"", REG_SZ, textOne, sizeof(textOne)},
+        {"one byte 1", REG_BINARY, &byteOne, 1},
+    };
+    for (const Raw& raw : values) {
+        SetSwitchRaw(raw.type, raw.data, raw.bytes);
+        EXPECT_EQ("lpath md5 size qaver", Keys(RunDetails(sample).parameters)) << raw.what;
+    }
+    // The key without the value.
+    HKEY key = NULL;
+    RegOpenKeyExW(HKEY_CURRENT_USER, settingsPath, 0, KEY_SET_VALUE, &key);
+    RegDeleteValueW(key, switchName);
+    RegCloseKey(key);
+    EXPECT_EQ("lpath md5 size qaver", Keys(RunDetails(sample).parameters)) << "value absent";
+}
+
+TEST_F(ProcessDetails, SwitchIsReadAtEveryQuery)
+{
+    SwitchOn();
+    EXPECT_EQ(11u, RunDetails(sample).parameters.size());
+    ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 0));
+    EXPECT_EQ(4u, RunDetails(sample).parameters.size());
+    SwitchOn();
+    EXPECT_EQ(11u, RunDetails(sample).parameters.size());
+}
+
+TEST_F(ProcessDetails, FileThatCannotBeOpenedSendsNoDigestOrSize)
+{
+    std::wstring missing = directory + L"\\missing.exe";
+    Lookup lookup = RunDetails(missing);
+    EXPECT_EQ("lpath qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"%programfiles%\\Tavrowen Test", Value(lookup.parameters, L"lpath"));
+
+    SwitchOn();
+    lookup = RunDetails(missing);
+    EXPECT_EQ("lpath path qaver", Keys(lookup.parameters));
+
+    // Held open for writing elsewhere: no digest, the rest as usual.
+    SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 0);
+    HANDLE writer = CreateFileW(sample.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    lookup = RunDetails(sample);
+    CloseHandle(writer);
+    EXPECT_EQ("lpath qaver", Keys(lookup.parameters));
+}
+
+TEST_F(ProcessDetails, EmptyFileSendsSizeZeroAndTheEmptyDigest)
+{
+    std::wstring empty = Make(L"empty.exe", {});
+    Lookup lookup = RunDetails(empty);
+    EXPECT_EQ("lpath md5 size qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"d41d8cd98f00b204e9800998ecf8427e", Value(lookup.parameters, L"md5"));
+    EXPECT_EQ(L"0", Value(lookup.parameters, L"size"));
+}
+
+TEST_F(ProcessDetails, NoVersionResourceLeavesOnlyThePath)
+{
+    std::wstring blank = directory + L"\\blank.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"version_blank.exe").c_str(), blank.c_str(), FALSE));
+    made.push_back(blank);
+    SwitchOn();
+    EXPECT_EQ("lpath md5 size path qaver", Keys(RunDetails(blank).parameters));
+}
+
+TEST_F(ProcessDetails, NoTranslationSendsTheFixedVersionOnly)
+{
+    VersionResource resource;
+    resource.withTranslation = false;
+    resource.fileVersionMS = 0x000A0014;  // 10.20
+    resource.fileVersionLS = 0x001E0028;  // 30.40
+    resource.tables = {{L"040904b0", {{L"FileDescription", L"unreachable"}}}};
+    std::wstring path = directory + L"\\untranslated.exe";
+    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
+    made.push_back(path);
+    SwitchOn();
+    Lookup lookup = RunDetails(path);
+    EXPECT_EQ("lpath md5 size path bfv qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"10.20.30.40", Value(lookup.parameters, L"bfv"));
+}
+
+TEST_F(ProcessDetails, BlankDescriptionIsSentEmpty)
+{
+    VersionResource resource;
+    resource.tables = {{L"040904b0", {{L"FileDescription", L"    "}, {L"CompanyName", L"Co"}}}};
+    std::wstring path = directory + L"\\blank-description.exe";
+    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
+    made.push_back(path);
+    SwitchOn();
+    Lookup lookup = RunDetails(path);
+    EXPECT_EQ("lpath md5 size path bfv fd cn lacp qaver", Keys(lookup.parameters));
+    EXPECT_EQ(L"", Value(lookup.parameters, L"fd"));
+    EXPECT_NE(std::wstring::npos, lookup.address.find(L"&fd=&cn=Co&")) << Narrow(lookup.address);
+}
+
+TEST_F(ProcessDetails, PathWithoutBackslashIsUsedWhole)
+{
+    SwitchOn();
+    Lookup lookup = RunDetails(L"nodirectory.exe");
+    EXPECT_EQ(L"nodirectory.exe", Value(lookup.parameters, L"lpath"));
+    EXPECT_EQ(L"nodirectory.exe", Value(lookup.parameters, L"path"));
+    EXPECT_EQ(L"nodirectory.exe", lookup.pathAfter);
+}
+
+// Strings that cannot fit are left out whole; what fits still follows and
+// the address ends with the tag.
+TEST_F(ProcessDetails, OverlongVersionStringsAreLeftOutWhole)
+{
+    VersionResource resource;
+    resource.tables = {{L"040904b0",
+                        {{L"FileDescription", std::wstring(300, L'd')},
+                         {L"ProductName", L"p" + std::wstring(450, L' ') + L"p"},  // 1352 escaped
+                         {L"CompanyName", L"Short Co"},
+                         {L"FileVersion", std::wstring(700, L'v')}}}};
+    std::wstring path = directory + L"\\overlong.exe";
+    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
+    made.push_back(path);
+    SwitchOn();
+    Lookup lookup = RunDetails(path);
+    EXPECT_LT(lookup.address.size(), (size_t)LOOKUP_URL_CAPACITY);
+    EXPECT_TRUE(IsWellFormed(lookup.address)) << Narrow(lookup.address);
+    EXPECT_EQ("lpath md5 size path bfv fd cn lacp qaver", Keys(lookup.parameters));
+    EXPECT_EQ(std::wstring(300, L'd'), Value(lookup.parameters, L"fd"));
+    EXPECT_EQ(L"Short Co", Value(lookup.parameters, L"cn"));
+    const std::wstring tag = L"&qaver=2.0";
+    ASSERT_GE(lookup.address.size(), tag.size());
+    EXPECT_EQ(tag, lookup.address.substr(lookup.address.size() - tag.size()));
+}
+
+// The kernel handles of this process, from the system-wide handle list.
+// GetProcessHandleCount returns 0 under Wine; this list is complete.
+size_t CountOwnHandles()
+{
+    struct HandleEntry {
+        ULONG ownerProcessId;
+        BYTE objectType;
+        BYTE flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct HandleList {
+        ULONG count;
+        HandleEntry entries[1];
+    };
+    typedef LONG(WINAPI * QuerySystemInformationProc)(ULONG, PVOID, ULONG, PULONG);
+    QuerySystemInformationProc query = (QuerySystemInformationProc)(void*)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
+    if (!query)
+        return 0;
+    const ULONG SYSTEM_HANDLE_INFORMATION = 16;
+    const LONG INFO_LENGTH_MISMATCH = (LONG)0xC0000004;
+    std::vector<unsigned char> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        LONG status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), &needed);
+        if (status == INFO_LENGTH_MISMATCH) {
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status < 0)
+            return 0;
+        break;
+    }
+    const HandleList* list = (const HandleList*)buffer.data();
+    size_t own = 0;
+    for (ULONG i = 0; i < list->count; ++i)
+        if (list->entries[i].ownerProcessId == GetCurrentProcessId())
+            ++own;
+    return own;
+}
+
+TEST_F(ProcessDetails, RepeatedQueriesLeaveNoHandlesBehind)
+{
+    std::wstring blank = directory + L"\\blank.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"version_blank.exe").c_str(), blank.c_str(), FALSE));
+    made.push_back(blank);
+    std::wstring empty = Make(L"empty.exe", {});
+    const std::wstring paths[] = {sample, blank, empty, directory + L"\\missing.exe", L"nodirectory.exe"};
+    SwitchOn();
+    // One round first: libraries, the folder table and registry roots settle.
+    for (const std::wstring& path : paths)
+        RunDetails(path);
+
+    size_t before = CountOwnHandles();
+    ASSERT_GT(before, 0u) << "the handle list is not available";
+    for (int round = 0; round < 40; ++round) {
+        if (round == 20)
+            SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 0);
+        for (const std::wstring& path : paths)
+            RunDetails(path);
+    }
+    size_t after = CountOwnHandles();
+    EXPECT_LE(after, before) << "handles grew from " << before << " to " << after << " over 200 queries";
+}
+
+}  // namespace
