@@ -127,6 +127,33 @@ INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
+// The face is a bitmap of fixed pixels, laid out for the template's units at
+// 96 DPI. With another dialog font or DPI the template comes out at another
+// size: bring the dialog back to the face's size and move the check box by the
+// same ratio, so that it stays beside the label painted for it.
+static void FitSplashToFace(HWND dialog)
+{
+    RECT client;
+    if (!GetClientRect(dialog, &client) || client.right <= 0 || client.bottom <= 0)
+        return;
+    int width = client.right;
+    int height = client.bottom;
+    if (width == SPLASH_WIDTH && height == SPLASH_HEIGHT)
+        return;
+    HWND box = GetDlgItem(dialog, IDC_SPLASH_NOSHOW);
+    RECT boxRect;
+    if (box && GetWindowRect(box, &boxRect)) {
+        MapWindowPoints(NULL, dialog, (POINT*)&boxRect, 2);
+        int left = MulDiv(boxRect.left, SPLASH_WIDTH, width);
+        int top = MulDiv(boxRect.top, SPLASH_HEIGHT, height);
+        int right = MulDiv(boxRect.right, SPLASH_WIDTH, width);
+        int bottom = MulDiv(boxRect.bottom, SPLASH_HEIGHT, height);
+        MoveWindow(box, left, top, right - left, bottom - top, FALSE);
+    }
+    // No frame: the window is its client area.
+    SetWindowPos(dialog, NULL, 0, 0, SPLASH_WIDTH, SPLASH_HEIGHT, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 static void EndSplash(HWND dialog)
 {
     KillTimer(dialog, SPLASH_TIMER);
@@ -141,6 +168,7 @@ INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         HRGN region = CreateRoundRectRgn(0, 0, SPLASH_WIDTH, SPLASH_HEIGHT, SPLASH_CORNER, SPLASH_CORNER);
         if (region && !SetWindowRgn(dialog, region, FALSE))
             DeleteObject(region);
+        FitSplashToFace(dialog);
         CentreWindow(appState.view.window, dialog);
         CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
         SendMessageW(dialog, WM_SETICON, ICON_SMALL,
