@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 #include "app/settings.h"
+#include "lookup/executable_locator.h"
 #include "lookup/process_details.h"
 #include "lookup/version_resource.h"
+#include "standin_client.h"
 #include "test_support.h"
 
 namespace {
@@ -408,6 +410,8 @@ size_t CountOwnHandles()
     return own;
 }
 
+// The lookups of one click: locating a running process (snapshots) and its
+// details (file, version block, registry key), found or not.
 TEST_F(ProcessDetails, RepeatedQueriesLeaveNoHandlesBehind)
 {
     std::wstring blank = directory + L"\\blank.exe";
@@ -415,21 +419,160 @@ TEST_F(ProcessDetails, RepeatedQueriesLeaveNoHandlesBehind)
     made.push_back(blank);
     std::wstring empty = Make(L"empty.exe", {});
     const std::wstring paths[] = {sample, blank, empty, directory + L"\\missing.exe", L"nodirectory.exe"};
+    auto lookUp = [&] {
+        for (const std::wstring& path : paths)
+            RunDetails(path);
+        wchar_t found[MAX_PATH] = L"";
+        EXPECT_TRUE(LocateExecutable(L"test_process_details.exe", found)) << "this test program was not located";
+        RunDetails(found);
+        EXPECT_FALSE(LocateExecutable(L"no-such-process.exe", found));
+    };
     SwitchOn();
     // One round first: libraries, the folder table and registry roots settle.
-    for (const std::wstring& path : paths)
-        RunDetails(path);
+    lookUp();
 
     size_t before = CountOwnHandles();
     ASSERT_GT(before, 0u) << "the handle list is not available";
     for (int round = 0; round < 40; ++round) {
         if (round == 20)
             SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 0);
-        for (const std::wstring& path : paths)
-            RunDetails(path);
+        lookUp();
     }
     size_t after = CountOwnHandles();
-    EXPECT_LE(after, before) << "handles grew from " << before << " to " << after << " over 200 queries";
+    EXPECT_LE(after, before) << "handles grew from " << before << " to " << after << " over 280 lookups";
+}
+
+// A real click on the strip beside a row of the stand-in Task Manager whose
+// process runs from a program installed under Program Files.
+class ClickEndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"NoSplashScreen", 1));
+        directory = ProgramFilesFolder() + L"\\Tavrowen Click";
+        CreateDirectoryW(directory.c_str(), NULL);
+        target = directory + L"\\clicktarget.exe";
+        VersionResource resource;
+        resource.fileVersionMS = 0x00020001;
+        resource.fileVersionLS = 0x00000007;
+        resource.tables = {{L"040904b0",
+                            {{L"FileDescription", L"Click target"},
+                             {L"ProductName", L"Tavrowen Tests"},
+                             {L"CompanyName", L"Veltrix"},
+                             {L"FileVersion", L"2.1.0.7"}}}};
+        ASSERT_TRUE(WriteVersionedCopy(BinPath(L"locator_target.exe"), target, resource));
+        ASSERT_TRUE(StartProgram(target, L"", &targetProcess));
+        wchar_t eventName[64];
+        wsprintfW(eventName, L"tavrowen-locator-ready-%lu", targetProcess.dwProcessId);
+        ASSERT_TRUE(WaitUntil([&] {
+            HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, eventName);
+            if (ready)
+                CloseHandle(ready);
+            return ready != NULL;
+        }, 20000)) << "clicktarget.exe did not start";
+
+        ASSERT_TRUE(standIn.Start(L"/names:idle.exe|clicktarget.exe|other.exe")) << "no stand-in Task Manager";
+        standIn.Send(STANDIN_SHOW, SW_SHOWNORMAL);
+        ClearRecordedAddresses();
+        ASSERT_TRUE(StartProgram(BinPath(L"Tavrowen2.exe"), L"/autostart", &program));
+        ASSERT_TRUE(WaitUntil([&] { return (strip = FindWindowExW(standIn.page, NULL, L"LinksMarlet", NULL)) != NULL; },
+                              30000))
+            << "the link strip did not attach to the stand-in";
+    }
+    void TearDown() override
+    {
+        PROCESS_INFORMATION shutdown;
+        if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &shutdown)) {
+            WaitForExit(shutdown, 10000);
+            EndProgram(&shutdown);
+        }
+        WaitForExit(program, 10000);
+        EndProgram(&program);
+        standIn.Kill();
+        EndProgram(&targetProcess);
+        DeleteFileW(target.c_str());
+        RemoveDirectoryW(directory.c_str());
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+    }
+    // Clicks the middle of the strip beside `row` and returns the address
+    // the browser received for it.
+    std::wstring ClickRow(int row)
+    {
+        size_t recorded = ReadRecordedAddresses().size();
+        RECT rowRect = standIn.RowScreenRect(row);
+        int y = (rowRect.top + rowRect.bottom) / 2;
+        RECT stripRect = {};
+        bool reaches = WaitUntil([&] {
+            GetWindowRect(strip, &stripRect);
+            return y >= stripRect.top && y < stripRect.bottom;
+        }, 5000);
+        EXPECT_TRUE(reaches) << "the strip does not reach row " << row;
+        if (!reaches)
+            return L"";
+        SetForegroundWindow(standIn.window);
+        // The strip takes double clicks: a press soon after the last one
+        // would arrive as the second half of one.
+        PumpMessagesFor(GetDoubleClickTime() + 200);
+        INPUT inputs[3] = {};
+        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+        inputs[0].type = INPUT_MOUSE;
+        inputs[0].mi.dx = ((stripRect.left + stripRect.right) / 2 * 65535 + width / 2) / (width - 1);
+        inputs[0].mi.dy = (y * 65535 + height / 2) / (height - 1);
+        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        inputs[1].type = INPUT_MOUSE;
+        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        inputs[2].type = INPUT_MOUSE;
+        inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(3, inputs, sizeof(INPUT));
+        EXPECT_TRUE(WaitForRecordedAddresses(recorded + 1, 30000)) << "the browser received no address";
+        std::vector<std::wstring> addresses = ReadRecordedAddresses();
+        return addresses.size() > recorded ? addresses[recorded] : L"";
+    }
+    std::wstring directory;
+    std::wstring target;
+    PROCESS_INFORMATION targetProcess = {};
+    PROCESS_INFORMATION program = {};
+    StandInTaskManager standIn;
+    HWND strip = NULL;
+};
+
+TEST_F(ClickEndToEnd, ClickSendsTheDetailsAndFollowsTheSwitch)
+{
+    std::vector<unsigned char> bytes = ReadWholeFile(target);
+    ASSERT_FALSE(bytes.empty());
+    const std::wstring md5 = SystemMd5(bytes);
+    const std::wstring size = std::to_wstring(bytes.size());
+
+    std::wstring address = ClickRow(1);
+    EXPECT_EQ(0u, address.find(std::wstring(lookupBaseAddress) + L"clicktarget.exe?")) << Narrow(address);
+    Parameters parameters = ParseQuery(address);
+    EXPECT_EQ("lpath md5 size qaver", Keys(parameters)) << Narrow(address);
+    EXPECT_EQ(L"%programfiles%\\Tavrowen Click", Value(parameters, L"lpath"));
+    EXPECT_EQ(md5, Value(parameters, L"md5"));
+    EXPECT_EQ(size, Value(parameters, L"size"));
+
+    ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 1));
+    address = ClickRow(1);
+    parameters = ParseQuery(address);
+    EXPECT_EQ("lpath md5 size path bfv fd pn cn fv lacp qaver", Keys(parameters)) << Narrow(address);
+    EXPECT_EQ(md5, Value(parameters, L"md5"));
+    EXPECT_EQ(directory, Value(parameters, L"path"));
+    EXPECT_EQ(L"2.1.0.7", Value(parameters, L"bfv"));
+    EXPECT_EQ(L"Click target", Value(parameters, L"fd"));
+    EXPECT_EQ(L"Tavrowen Tests", Value(parameters, L"pn"));
+    EXPECT_EQ(L"Veltrix", Value(parameters, L"cn"));
+    EXPECT_EQ(L"2.1.0.7", Value(parameters, L"fv"));
+    EXPECT_EQ(L"040904b0", Value(parameters, L"lacp"));
+
+    // Switched back, the next click is plain again.
+    ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 0));
+    address = ClickRow(1);
+    EXPECT_EQ("lpath md5 size qaver", Keys(ParseQuery(address))) << Narrow(address);
+
+    // A row whose process does not run carries no details.
+    address = ClickRow(2);
+    EXPECT_EQ(std::wstring(lookupBaseAddress) + L"other.exe?qaver=2.0", address);
 }
 
 }  // namespace
