@@ -32,6 +32,9 @@
 // client coordinates, measured by the list itself (LVM_GETITEMRECT).
 #define STANDIN_ROW_SPAN        (WM_APP + 8)
 
+// wParam: the list's new distance from the top of its page, in pixels.
+#define STANDIN_MOVE_LIST       (WM_APP + 9)
+
 // WM_COPYDATA with these dwData values; lpData is UTF-16 text, cbData its bytes.
 #define STANDIN_COPY_ADD_ROW    1   // appends one row with this name
 #define STANDIN_COPY_SET_ROWS   2   // replaces all rows: names separated by '|'

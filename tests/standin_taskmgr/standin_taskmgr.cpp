@@ -27,7 +27,7 @@ struct StandIn {
     WNDPROC listProc;
     IAccessible* accessible;
     std::vector<std::wstring> rows;
-    int fitRows;
+    int listTop;
 };
 
 StandIn standIn;
@@ -79,8 +79,8 @@ void LayOutList()
         return;
     RECT client;
     GetClientRect(standIn.page, &client);
-    MoveWindow(standIn.list, LIST_MARGIN, LIST_MARGIN, client.right - 2 * LIST_MARGIN,
-               client.bottom - 2 * LIST_MARGIN, TRUE);
+    MoveWindow(standIn.list, LIST_MARGIN, standIn.listTop, client.right - 2 * LIST_MARGIN,
+               client.bottom - LIST_MARGIN - standIn.listTop, TRUE);
 }
 
 INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
@@ -138,7 +138,6 @@ int RowHeight()
 // Sizes the window so the list shows exactly `rows` whole rows.
 void FitRows(int rows)
 {
-    standIn.fitRows = rows;
     int rowHeight = RowHeight();
     if (!rowHeight || rows <= 0)
         return;
@@ -285,6 +284,10 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case STANDIN_FIT_ROWS:
         FitRows((int)wParam);
         return Answer(dialog, SendMessageW(standIn.list, LVM_GETCOUNTPERPAGE, 0, 0));
+    case STANDIN_MOVE_LIST:
+        standIn.listTop = (int)wParam;
+        LayOutList();
+        return Answer(dialog, TRUE);
     case STANDIN_ROW_SPAN: {
         RECT row = {};
         row.left = LVIR_BOUNDS;
@@ -310,6 +313,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     // The whole command line: the names may hold blanks.
     const wchar_t* commandLine = GetCommandLineW();
     standIn.instance = instance;
+    standIn.listTop = LIST_MARGIN;
     CoInitialize(NULL);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
