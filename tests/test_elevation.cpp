@@ -1,0 +1,273 @@
+// The version and token questions and the hand-over to the elevated companion.
+//
+// Wine gives every process a full elevated token, so the unelevated Vista case
+// runs in a child copy of this program with the token question replaced; the
+// hand-over ends that child, and its exit code tells how it ended.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include "app/app_state.h"
+#include "app/elevation.h"
+#include "app/tray_menu.h"
+#include "shell_support.h"
+#include "test_support.h"
+
+using namespace shell;
+
+namespace {
+
+const char childCaseVariable[] = "TAVROWEN_HANDOVER_CASE";
+// Exit codes of a child that came back from the call instead of ending in it.
+const DWORD RETURNED_FROM_HANDOVER = 3;
+const DWORD WENT_ON = 5;
+const DWORD STAYED_ON_XP = 7;
+
+DWORD reportedMajor = 6;
+DWORD reportedPlatform = VER_PLATFORM_WIN32_NT;
+BOOL versionResult = TRUE;
+DWORD tokenElevation = 0;
+BOOL tokenResult = TRUE;
+
+BOOL WINAPI ReportVersion(LPOSVERSIONINFOW version)
+{
+    if (version->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW))
+        return FALSE;
+    version->dwMajorVersion = reportedMajor;
+    version->dwMinorVersion = 0;
+    version->dwPlatformId = reportedPlatform;
+    return versionResult;
+}
+
+BOOL WINAPI ReportToken(HANDLE, TOKEN_INFORMATION_CLASS information, LPVOID data, DWORD length, PDWORD returned)
+{
+    if (information != (TOKEN_INFORMATION_CLASS)20 || length != sizeof(DWORD))
+        return FALSE;
+    *(DWORD*)data = tokenElevation;
+    *returned = sizeof(DWORD);
+    return tokenResult;
+}
+
+void ReplaceQuestions(bool version, bool token)
+{
+    if (version)
+        elevationGetVersion = ReportVersion;
+    if (token)
+        elevationGetTokenInformation = ReportToken;
+}
+
+void RestoreQuestions()
+{
+    elevationGetVersion = GetVersionExW;
+    elevationGetTokenInformation = GetTokenInformation;
+    reportedMajor = 6;
+    reportedPlatform = VER_PLATFORM_WIN32_NT;
+    versionResult = TRUE;
+    tokenElevation = 0;
+    tokenResult = TRUE;
+}
+
+TEST(Questions, VersionAndTokenAnswers)
+{
+    // Wine's default: Windows 7 with a full token.
+    EXPECT_TRUE(IsVistaOrLater());
+    EXPECT_TRUE(IsElevated());
+
+    ReplaceQuestions(true, true);
+    const struct {
+        DWORD major, platform;
+        BOOL result;
+        bool vista;
+    } versions[] = {
+        {5, VER_PLATFORM_WIN32_NT, TRUE, false},  {6, VER_PLATFORM_WIN32_NT, TRUE, true},
+        {10, VER_PLATFORM_WIN32_NT, TRUE, true},  {6, VER_PLATFORM_WIN32_WINDOWS, TRUE, false},
+        {6, VER_PLATFORM_WIN32_NT, FALSE, false},
+    };
+    for (const auto& v : versions) {
+        reportedMajor = v.major;
+        reportedPlatform = v.platform;
+        versionResult = v.result;
+        EXPECT_EQ(v.vista, IsVistaOrLater()) << "major " << v.major << ", platform " << v.platform << ", call "
+                                             << (v.result ? "succeeded" : "failed");
+    }
+    const struct {
+        DWORD elevation;
+        BOOL result;
+        bool elevated;
+    } tokens[] = {{0, TRUE, false}, {1, TRUE, true}, {2, TRUE, true}, {1, FALSE, false}};
+    for (const auto& t : tokens) {
+        tokenElevation = t.elevation;
+        tokenResult = t.result;
+        EXPECT_EQ(t.elevated, IsElevated()) << "elevation " << t.elevation << ", call "
+                                            << (t.result ? "succeeded" : "failed");
+    }
+    RestoreQuestions();
+}
+
+// ---- Child side -------------------------------------------------------------
+
+// Runs only in a child copy started by the tests below.
+TEST(HandOverChild, Run)
+{
+    const char* which = getenv(childCaseVariable);
+    if (!which)
+        GTEST_SKIP() << "runs only as a child copy";
+    std::string handOverCase = which;
+    ZeroMemory(&appState.view, sizeof(appState.view));
+    if (handOverCase == "double-click") {
+        ReplaceQuestions(true, true);
+        TrayCallback(WM_LBUTTONDBLCLK);
+        ExitProcess(RETURNED_FROM_HANDOVER);
+    } else if (handOverCase == "companion-missing") {
+        ReplaceQuestions(true, true);
+        ShowOrStartTaskManager();
+        ExitProcess(WENT_ON);
+    } else if (handOverCase == "winxp") {
+        ReplaceQuestions(false, true);
+        if (IsVistaOrLater())
+            ExitProcess(1);
+        RelaunchElevated();
+        ExitProcess(STAYED_ON_XP);
+    } else if (handOverCase == "start-up") {
+        // The whole program, as an unelevated copy started from the desktop.
+        ReplaceQuestions(true, true);
+        ExitProcess(RunTavrowen(GetModuleHandleW(NULL), L"", 0) + 100);
+    }
+    FAIL() << "unknown case " << handOverCase;
+}
+
+// ---- Parent side ------------------------------------------------------------
+
+std::wstring OwnModulePath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    return std::wstring(path, length);
+}
+
+std::wstring WithoutTrailingBackslash(std::wstring path)
+{
+    while (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+class HandOver : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteFileW(probeLogPath);
+        SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"NoSplashScreen", 1);
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA(childCaseVariable, NULL);
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+    }
+
+    // A directory holding a copy of this program and, as asked, stand-ins for
+    // the companion and for Task Manager (the program's directory is searched first).
+    std::wstring MakeDirectory(const wchar_t* name, const wchar_t* companionSource, bool taskManagerProbe)
+    {
+        std::wstring directory = std::wstring(L"C:\\tavrowen-test\\") + name;
+        CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+        CreateDirectoryW(directory.c_str(), NULL);
+        child = directory + L"\\" + name + L".exe";
+        EXPECT_TRUE(CopyFileW(OwnModulePath().c_str(), child.c_str(), FALSE));
+        if (companionSource)
+            EXPECT_TRUE(CopyFileW(companionSource, (directory + L"\\Tavrowen2Admin.exe").c_str(), FALSE));
+        if (taskManagerProbe)
+            EXPECT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), (directory + L"\\taskmgr.exe").c_str(), FALSE));
+        return directory;
+    }
+    DWORD RunChild(const char* which, PROCESS_INFORMATION* process = NULL)
+    {
+        SetEnvironmentVariableA(childCaseVariable, which);
+        PROCESS_INFORMATION own;
+        PROCESS_INFORMATION* started = process ? process : &own;
+        if (!StartProgram(child, L"--gtest_filter=HandOverChild.Run", started))
+            return 0xDEAD;
+        SetEnvironmentVariableA(childCaseVariable, NULL);
+        if (process)
+            return STILL_ACTIVE;
+        DWORD code = WaitForExit(own, 30000);
+        EndProgram(&own);
+        return code;
+    }
+    std::wstring child;
+};
+
+TEST_F(HandOver, UnelevatedOnVistaADoubleClickStartsTheCompanionAndEnds)
+{
+    std::wstring directory = MakeDirectory(L"handover_child", BinPath(L"shell_probe.exe").c_str(), false);
+    EXPECT_EQ(0u, RunChild("double-click")) << "3: the copy went on after the hand-over";
+    ASSERT_TRUE(WaitUntil([] { return !ReadProbeRecords().empty(); }, 10000)) << "the companion never started";
+    std::vector<std::wstring> fields = SplitFields(ReadProbeRecords().front());
+    ASSERT_GE(fields.size(), 2u);
+    EXPECT_TRUE(SameText(directory + L"\\Tavrowen2Admin.exe", fields[0])) << NarrowUtf8(fields[0]);
+    EXPECT_TRUE(SameText(directory, WithoutTrailingBackslash(fields[1]))) << "working directory "
+                                                                         << NarrowUtf8(fields[1]);
+}
+
+TEST_F(HandOver, WithTheCompanionMissingItGoesOnAndStartsTaskManagerFromC)
+{
+    MakeDirectory(L"missing_child", NULL, true);
+    EXPECT_EQ(WENT_ON, RunChild("companion-missing"));
+    ASSERT_TRUE(WaitUntil([] { return !ReadProbeRecords().empty(); }, 10000)) << "Task Manager was not started";
+    std::vector<std::wstring> records = ReadProbeRecords();
+    ASSERT_EQ(1u, records.size());
+    std::vector<std::wstring> fields = SplitFields(records.front());
+    ASSERT_EQ(4u, fields.size());
+    EXPECT_TRUE(fields[0].size() >= 11 && SameText(fields[0].substr(fields[0].size() - 11), L"taskmgr.exe"))
+        << NarrowUtf8(fields[0]);
+    EXPECT_EQ(L"C:\\", fields[1]) << "Task Manager's working directory";
+    EXPECT_EQ(std::to_wstring(STARTF_USESHOWWINDOW), fields[2]) << "start-up flags";
+    EXPECT_EQ(std::to_wstring(SW_SHOWNORMAL), fields[3]) << "show command";
+}
+
+TEST_F(HandOver, OnWindowsXpNoHandOverIsTried)
+{
+    MakeDirectory(L"xp_child", BinPath(L"shell_probe.exe").c_str(), false);
+    SetWindowsVersionFor(L"xp_child.exe", L"winxp");
+    EXPECT_EQ(STAYED_ON_XP, RunChild("winxp")) << "1: the child did not see Windows XP";
+    SetWindowsVersionFor(L"xp_child.exe", NULL);
+    PumpMessagesFor(1500);
+    EXPECT_TRUE(ReadProbeRecords().empty()) << "the companion was started on Windows XP";
+}
+
+// The real companion takes over while the copy that started it still holds the
+// instance mutex, and does not call itself a second instance.
+TEST_F(HandOver, TheRealCompanionTakesOverFromACopyStartedFromTheDesktop)
+{
+    MakeDirectory(L"startup_child", BinPath(L"Tavrowen2Admin.exe").c_str(), false);
+    PROCESS_INFORMATION first;
+    ASSERT_EQ(STILL_ACTIVE, RunChild("start-up", &first));
+    EXPECT_EQ(0u, WaitForExit(first, 30000)) << "the unelevated copy did not end by handing over";
+    EndProgram(&first);
+
+    HWND mainWindow = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (mainWindow = FindMainWindow()) != NULL && TrayIconExists(mainWindow); },
+                          20000))
+        << "the companion did not take over";
+    DWORD companionId = WindowProcessId(mainWindow);
+    HANDLE companion = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, companionId);
+    ASSERT_TRUE(companion != NULL);
+    EXPECT_TRUE(ProcessWindows(companionId, L"#32770", L"Tavrowen2").empty()) << "the companion said already running";
+
+    // The companion, elevated, goes on to start Task Manager itself.
+    HWND taskManager = WaitForTopWindow(L"#32770", L"Windows Task Manager", 15000);
+    EXPECT_TRUE(taskManager != NULL) << "the companion did not start Task Manager";
+
+    PROCESS_INFORMATION companionInfo = {};
+    companionInfo.hProcess = companion;
+    EXPECT_EQ(1u, ShutDownTavrowen(&companionInfo));
+    if (taskManager) {
+        DWORD id = WindowProcessId(taskManager);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+}
+
+}  // namespace
