@@ -508,4 +508,84 @@ TEST_F(Splash, ClosesByItselfAfterTenSeconds)
     EXPECT_LE(closedAt - shownAt, 12000u);
 }
 
+// ---- The splash screen at start-up of the real program ------------------------
+
+class SplashAtStartUp : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        EndTaskManagers();
+        DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+    }
+    void TearDown() override
+    {
+        SetWindowsVersionFor(L"Tavrowen2.exe", NULL);
+        if (program.hProcess) {
+            for (HWND dialog : ProcessWindows(program.dwProcessId, L"#32770"))
+                PostMessageW(dialog, WM_LBUTTONDOWN, 0, 0);
+            ShutDownTavrowen(&program);
+        }
+        WaitUntil([] { return FindMainWindow() == NULL; }, 5000);
+        EndTaskManagers();
+    }
+    HWND FindSplash() const
+    {
+        for (HWND dialog : ProcessWindows(program.dwProcessId, L"#32770"))
+            if (GetDlgItem(dialog, IDC_SPLASH_NOSHOW))
+                return dialog;
+        return NULL;
+    }
+    // Starts the program and reports whether a splash screen showed before start-up ended.
+    bool StartAndSeeSplash(const std::wstring& arguments)
+    {
+        if (!StartProgram(BinPath(L"Tavrowen2.exe"), arguments, &program))
+            return false;
+        bool seen = false;
+        WaitUntil(
+            [&] {
+                if (FindSplash())
+                    seen = true;
+                HWND mainWindow = FindMainWindow();
+                return seen || (mainWindow && TrayIconExists(mainWindow));
+            },
+            20000);
+        return seen;
+    }
+    PROCESS_INFORMATION program = {};
+};
+
+TEST_F(SplashAtStartUp, OnWindowsXpItGreetsTheUserAndHoldsStartUpUntilPressed)
+{
+    SetWindowsVersionFor(L"Tavrowen2.exe", L"winxp");
+    ASSERT_TRUE(StartAndSeeSplash(L"")) << "no splash screen on Windows XP";
+    HWND splash = FindSplash();
+    ASSERT_TRUE(splash != NULL);
+    PumpMessagesFor(500);
+    EXPECT_FALSE(TrayIconExists(FindMainWindow())) << "start-up went on under the splash screen";
+    EXPECT_TRUE(FindTaskManagerWindow() == NULL) << "Task Manager started under the splash screen";
+    PostMessageW(splash, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 40));
+    EXPECT_TRUE(WaitUntil([&] { return FindSplash() == NULL; }, 5000)) << "a press did not close it";
+    EXPECT_TRUE(WaitUntil([] { return TrayIconExists(FindMainWindow()); }, 10000))
+        << "start-up did not go on after the splash screen";
+    EXPECT_TRUE(WaitForTopWindow(L"#32770", taskManagerTitle, 15000) != NULL)
+        << "Task Manager was not started after the splash screen";
+}
+
+TEST_F(SplashAtStartUp, NotShownWhenAutostartedSwitchedOffOrElevated)
+{
+    SetWindowsVersionFor(L"Tavrowen2.exe", L"winxp");
+    EXPECT_FALSE(StartAndSeeSplash(L"/AutoStart")) << "shown when autostarted";
+    EXPECT_EQ(1u, ShutDownTavrowen(&program));
+
+    ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"NoSplashScreen", 1));
+    EXPECT_FALSE(StartAndSeeSplash(L"")) << "shown with NoSplashScreen 1";
+    EXPECT_EQ(1u, ShutDownTavrowen(&program));
+    EndTaskManagers();
+
+    // Wine's default Windows 7, where every process is elevated.
+    SetWindowsVersionFor(L"Tavrowen2.exe", NULL);
+    DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+    EXPECT_FALSE(StartAndSeeSplash(L"")) << "shown on Vista and later when elevated";
+}
+
 }  // namespace

@@ -77,6 +77,82 @@ TEST_F(RunningTavrowen, OnlyMenuCommandsWithAZeroHighWordAreHandled)
     EndProgram(&program);
 }
 
+// ---- Showing or starting Task Manager ------------------------------------------
+
+class TaskManagerCommand : public RunningTavrowen {
+protected:
+    void SetUp() override
+    {
+        EndTaskManagers();
+        RunningTavrowen::SetUp();
+    }
+    void TearDown() override
+    {
+        RunningTavrowen::TearDown();
+        EndTaskManagers();
+    }
+};
+
+TEST_F(TaskManagerCommand, WithNoneRunningStartsTaskManagerAndTheStripAttaches)
+{
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0);
+    HWND taskManager = WaitForTopWindow(L"#32770", taskManagerTitle, 15000);
+    ASSERT_TRUE(taskManager != NULL) << "Task Manager was not started";
+    EXPECT_TRUE(WaitUntil([&] { return AttachedStrip(taskManager) != NULL; }, 15000))
+        << "the strip did not attach to the started Task Manager";
+}
+
+TEST_F(TaskManagerCommand, AMinimisedTaskManagerIsRestoredAndBroughtToTheFront)
+{
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0);
+    HWND taskManager = WaitForTopWindow(L"#32770", taskManagerTitle, 15000);
+    ASSERT_TRUE(taskManager != NULL);
+    ASSERT_TRUE(WaitUntil([&] { return AttachedStrip(taskManager) != NULL; }, 15000));
+
+    struct {
+        const char* how;
+        std::function<void()> ask;
+    } ways[] = {
+        {"menu command", [&] { PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0); }},
+        {"double click", [] { ClickTrayIcon(Click::doubleLeft); }},
+    };
+    for (auto& way : ways) {
+        ShowWindow(taskManager, SW_MINIMIZE);
+        ASSERT_TRUE(WaitUntil([&] { return IsIconic(taskManager) != FALSE; }, 5000));
+        way.ask();
+        EXPECT_TRUE(WaitUntil([&] { return !IsIconic(taskManager); }, 10000)) << way.how << ": not restored";
+        EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == taskManager; }, 5000))
+            << way.how << ": not in front";
+        EXPECT_EQ(1u, ProcessWindows(WindowProcessId(taskManager), L"#32770", taskManagerTitle).size())
+            << way.how << ": a second Task Manager";
+    }
+
+    // The About box belongs to Task Manager: restores it, centres on it, disables it while open.
+    ShowWindow(taskManager, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(taskManager) != FALSE; }, 5000));
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    // Shown, that is past its initialisation.
+    HWND about = NULL;
+    WaitUntil(
+        [&] {
+            std::vector<HWND> boxes = ProcessWindows(program.dwProcessId, L"#32770", L"About Tavrowen 2");
+            about = boxes.empty() ? NULL : boxes.front();
+            return about != NULL;
+        },
+        10000);
+    ASSERT_TRUE(about != NULL);
+    EXPECT_FALSE(IsIconic(taskManager)) << "About left Task Manager minimised";
+    EXPECT_FALSE(IsWindowEnabled(taskManager)) << "Task Manager stayed enabled under the About box";
+    RECT outer, inner;
+    GetWindowRect(taskManager, &outer);
+    GetWindowRect(about, &inner);
+    EXPECT_LE(abs((outer.left + outer.right) / 2 - (inner.left + inner.right) / 2), 1) << "not centred across";
+    EXPECT_LE(abs((outer.top + outer.bottom) / 2 - (inner.top + inner.bottom) / 2), 1) << "not centred down";
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(taskManager) != FALSE; }, 5000))
+        << "Task Manager stayed disabled after About closed";
+}
+
 // ---- The menu in this process ---------------------------------------------------
 
 // Stands in for MainWindow: hands commands to the real window procedure.

@@ -187,6 +187,48 @@ inline bool SameText(const std::wstring& a, const std::wstring& b)
     return lstrcmpiW(a.c_str(), b.c_str()) == 0;
 }
 
+// ---- The stand-in Task Manager (the prefix's taskmgr.exe) -----------------------
+
+const wchar_t taskManagerTitle[] = L"Windows Task Manager";
+
+inline HWND FindTaskManagerWindow()
+{
+    return FindWindowW(L"#32770", taskManagerTitle);
+}
+
+// Ends every running Task Manager.
+inline void EndTaskManagers()
+{
+    for (HWND window; (window = FindTaskManagerWindow()) != NULL;) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, WindowProcessId(window));
+        if (!process)
+            return;
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+        WaitUntil([&] { return !IsWindow(window); }, 5000);
+    }
+}
+
+inline BOOL CALLBACK FindStripChild(HWND child, LPARAM found)
+{
+    wchar_t name[32] = L"";
+    GetClassNameW(child, name, ARRAYSIZE(name));
+    if (wcscmp(name, L"LinksMarlet") != 0)
+        return TRUE;
+    *(HWND*)found = child;
+    return FALSE;
+}
+
+// The link strip, once it lies inside the given Task Manager.
+inline HWND AttachedStrip(HWND taskManager)
+{
+    HWND strip = NULL;
+    if (taskManager)
+        EnumChildWindows(taskManager, FindStripChild, (LPARAM)&strip);
+    return strip;
+}
+
 // ---- Wine's tray -------------------------------------------------------------
 
 inline HWND FindTrayWindow()
