@@ -8,12 +8,12 @@
 // SlowFingerprint hashes a sparse file of just over 4 GiB (about half a
 // minute under Wine); leave it out with --gtest_filter=-Slow*.
 #include <windows.h>
-#include <wincrypt.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 #include "lookup/file_fingerprint.h"
 #include "lookup/md5.h"
+#include "lookup/system_md5.h"
 #include "test_support.h"
 
 namespace {
@@ -42,26 +42,6 @@ std::string OurMd5(const void* data, size_t length)
 std::string OurMd5(const std::string& text)
 {
     return OurMd5(text.data(), text.size());
-}
-
-// The system's MD5, a separate implementation to compare with.
-std::string SystemMd5(const std::vector<unsigned char>& data)
-{
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    std::string result = "(CryptoAPI failed)";
-    if (CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-        if (CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-            unsigned char digest[16];
-            DWORD digestLength = sizeof(digest);
-            if (CryptHashData(hash, data.empty() ? NULL : data.data(), (DWORD)data.size(), 0) &&
-                CryptGetHashParam(hash, HP_HASHVAL, digest, &digestLength, 0))
-                result = Hex(digest, digestLength);
-            CryptDestroyHash(hash);
-        }
-        CryptReleaseContext(provider, 0);
-    }
-    return result;
 }
 
 // Deterministic bytes: xorshift32 from a fixed seed, top byte of each state.
@@ -208,21 +188,6 @@ TEST(FileFingerprint, FilesAroundBlockSizesEqualMd5sum)
         EXPECT_EQ(sized.size, fingerprint.size) << sized.size << " bytes";
         DeleteFileW(path.c_str());
     }
-}
-
-TEST(FileFingerprint, DigestIsLowerCaseHexOf32Digits)
-{
-    std::wstring path = TestFile(L"upper.bin");
-    // 0xAB.. bytes would show upper-case letters at once.
-    ASSERT_TRUE(WriteWholeFile(path, std::vector<unsigned char>(1000, 0xAB)));
-    FileFingerprint fingerprint = Fingerprint(path);
-    ASSERT_TRUE(fingerprint.valid);
-    EXPECT_EQ(32u, wcslen(fingerprint.digestHex));
-    for (int i = 0; i < 32; ++i)
-        EXPECT_TRUE(iswdigit(fingerprint.digestHex[i]) || (fingerprint.digestHex[i] >= L'a' && fingerprint.digestHex[i] <= L'f'))
-            << "character " << i << " of " << Narrow(fingerprint.digestHex);
-    EXPECT_EQ(SystemMd5(std::vector<unsigned char>(1000, 0xAB)), Narrow(fingerprint.digestHex));
-    DeleteFileW(path.c_str());
 }
 
 TEST(FileFingerprint, MissingFileIsInvalidAndCleared)

@@ -1,7 +1,6 @@
 // The details query: parameters, their order, the extended switch, files
 // that cannot be read, overflow of the address, and handles left behind.
 #include <windows.h>
-#include <wincrypt.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -11,6 +10,7 @@
 #include "app/settings.h"
 #include "lookup/executable_locator.h"
 #include "lookup/process_details.h"
+#include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
 #include "standin_client.h"
 #include "test_support.h"
@@ -30,44 +30,6 @@ std::wstring ProgramFilesFolder()
     wchar_t path[MAX_PATH] = L"";
     SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
     return path;
-}
-
-std::vector<unsigned char> ReadWholeFile(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    unsigned char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
-        bytes.insert(bytes.end(), buffer, buffer + read);
-    CloseHandle(file);
-    return bytes;
-}
-
-// The system's MD5 in lower-case hex, independent of ours.
-std::wstring SystemMd5(const std::vector<unsigned char>& data)
-{
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    std::wstring result = L"(CryptoAPI failed)";
-    if (CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-        if (CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-            unsigned char digest[16];
-            DWORD length = sizeof(digest);
-            if (CryptHashData(hash, data.empty() ? NULL : data.data(), (DWORD)data.size(), 0) &&
-                CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0)) {
-                wchar_t hex[33];
-                for (int i = 0; i < 16; ++i)
-                    swprintf(hex + 2 * i, 3, L"%02x", digest[i]);
-                result = hex;
-            }
-            CryptDestroyHash(hash);
-        }
-        CryptReleaseContext(provider, 0);
-    }
-    return result;
 }
 
 typedef std::vector<std::pair<std::wstring, std::wstring>> Parameters;
@@ -200,7 +162,7 @@ TEST_F(ProcessDetails, BasicParametersDescribeTheFileAndItsDirectory)
     EXPECT_EQ("lpath md5 size qaver", Keys(lookup.parameters));
     EXPECT_EQ(L"%programfiles%\\Tavrowen Test", Value(lookup.parameters, L"lpath"));
     std::vector<unsigned char> bytes = ReadWholeFile(sample);
-    EXPECT_EQ(SystemMd5(bytes), Value(lookup.parameters, L"md5"));
+    EXPECT_EQ(SystemMd5(bytes), Narrow(Value(lookup.parameters, L"md5")));
     EXPECT_EQ(std::to_wstring(bytes.size()), Value(lookup.parameters, L"size"));
     EXPECT_EQ(L"2.0", Value(lookup.parameters, L"qaver"));
     EXPECT_EQ(Narrow(directory), Narrow(lookup.pathAfter)) << "the caller's buffer holds the directory";
@@ -541,7 +503,7 @@ TEST_F(ClickEndToEnd, ClickSendsTheDetailsAndFollowsTheSwitch)
 {
     std::vector<unsigned char> bytes = ReadWholeFile(target);
     ASSERT_FALSE(bytes.empty());
-    const std::wstring md5 = SystemMd5(bytes);
+    const std::wstring md5 = WidenUtf8(SystemMd5(bytes));
     const std::wstring size = std::to_wstring(bytes.size());
 
     std::wstring address = ClickRow(1);
