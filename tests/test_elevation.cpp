@@ -172,10 +172,12 @@ protected:
         CreateDirectoryW(directory.c_str(), NULL);
         child = directory + L"\\" + name + L".exe";
         EXPECT_TRUE(CopyFileW(OwnModulePath().c_str(), child.c_str(), FALSE));
-        if (companionSource)
+        if (companionSource) {
             EXPECT_TRUE(CopyFileW(companionSource, (directory + L"\\Tavrowen2Admin.exe").c_str(), FALSE));
-        if (taskManagerProbe)
+        }
+        if (taskManagerProbe) {
             EXPECT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), (directory + L"\\taskmgr.exe").c_str(), FALSE));
+        }
         return directory;
     }
     DWORD RunChild(const char* which, PROCESS_INFORMATION* process = NULL)
