@@ -3,13 +3,19 @@
 // all 64 steps unrolled, constants inline, and each step ordered so that the
 // work not depending on the previous step's result is done before it arrives.
 #include "lookup/md5.h"
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
 
 inline uint32_t RotateLeft(uint32_t value, int bits)
 {
+#if defined(_MSC_VER)
+    return _rotl(value, bits);
+#else
+    // GCC and Clang turn this into one rotate instruction.
     return (value << bits) | (value >> (32 - bits));
+#endif
 }
 
 // Windows runs little-endian on every processor it supports, so a message
