@@ -2,10 +2,11 @@
 # CPU cost of keeping the strip attached, under Wine: Tavrowen2.exe's CPU time
 # over a stretch detached (no Task Manager, a discovery every 150 ms) and a
 # stretch attached (the stand-in open, the watch timers every 150 ms), each as
-# a share of one core, measured by bench_attach_cost.exe with GetProcessTimes.
-# Beside them, the same stretches read from Linux: the wine process running
-# Tavrowen2.exe (a cross-check) and the prefix's wineserver, which carries
-# every message between the programs.
+# a share of one core. bench_attach_cost.exe runs the stretches; the times are
+# read here from /proc (utime + stime), because Wine's GetProcessTimes gives
+# only the caller's own times. Beside the program: the stand-in Task Manager,
+# which answers the watch, and the prefix's wineserver, which carries every
+# message between the programs.
 #   attach_cost.sh BUILD_DIR [SECONDS_PER_STRETCH (default 60)]
 set -eu
 build_dir=$(cd "${1:?usage: attach_cost.sh BUILD_DIR [SECONDS]}" && pwd)
@@ -31,8 +32,8 @@ ticks=$(getconf CLK_TCK)
 # The process of this prefix whose command line holds $1.
 find_process() {
     for dir in /proc/[0-9]*; do
-        tr '\0' '\n' <"$dir/cmdline" 2>/dev/null | grep -q "$1" || continue
-        tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" || continue
+        tr '\0' '\n' 2>/dev/null <"$dir/cmdline" | grep -q "$1" || continue
+        tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qx "WINEPREFIX=$prefix" || continue
         echo "${dir#/proc/}"
         return
     done
@@ -61,20 +62,24 @@ report() {
         printf "%s: %.2f s in %.1f s = %.2f%% of one core\n", name, cpu, wall, 100 * cpu / wall }'
 }
 
-linux_figures=""
+figures=""
 for phase in detached attached; do
     wait_for_line "phase $phase begin" || break
     program=$(find_process 'Tavrowen2.exe')
     server=$(find_process 'wineserver')
-    t0=$(now); p0=$(cpu_ticks "$program"); s0=$(cpu_ticks "$server")
+    manager=$(find_process 'taskmgr.exe')
+    t0=$(now); p0=$(cpu_ticks "$program"); s0=$(cpu_ticks "$server"); m0=$(cpu_ticks "$manager")
     wait_for_line "phase $phase end" || break
-    t1=$(now); p1=$(cpu_ticks "$program"); s1=$(cpu_ticks "$server")
-    linux_figures="$linux_figures$(report "  Tavrowen2.exe's wine process, $phase" "$p0" "$p1" "$t0" "$t1")
-$(report "  wineserver, $phase" "$s0" "$s1" "$t0" "$t1")
+    t1=$(now); p1=$(cpu_ticks "$program"); s1=$(cpu_ticks "$server"); m1=$(cpu_ticks "$manager")
+    figures="$figures$(report "Tavrowen2.exe, $phase" "$p0" "$p1" "$t0" "$t1")
+"
+    [ -n "$manager" ] && figures="$figures$(report "  Task Manager (stand-in), $phase" "$m0" "$m1" "$t0" "$t1")
+"
+    figures="$figures$(report "  wineserver, $phase" "$s0" "$s1" "$t0" "$t1")
 "
 done
 wait "$runner" && status=0 || status=$?
 grep -v '^phase ' "$prefix.out"
-printf 'Read from Linux (/proc, the same stretches):\n%s' "$linux_figures"
+printf 'CPU time over %s s per stretch, from /proc:\n%s' "$seconds" "$figures"
 rm -f "$prefix.out"
 exit "$status"
