@@ -70,7 +70,7 @@ BOOL CALLBACK FindProcessList(HWND child, LPARAM found)
 int FindRow(HWND list, const wchar_t* prefix, std::wstring* name)
 {
     IAccessible* accessible = NULL;
-    if (FAILED(AccessibleObjectFromWindow(list, (DWORD)OBJID_CLIENT, IID_IAccessible, (void**)&accessible)))
+    if (FAILED(AccessibleObjectFromWindow(list, (DWORD)OBJID_CLIENT, accessibleInterfaceId, (void**)&accessible)))
         return -1;
     long count = 0;
     accessible->get_accChildCount(&count);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>
+#include "standin_control.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ public:
     {
         if (!object)
             return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IAccessible)) {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, accessibleInterfaceId)) {
             *object = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;

@@ -11,6 +11,10 @@
 #pragma once
 #include <windows.h>
 
+// IAccessible's interface id, spelt out: x86_64 mingw-w64's liboleacc.a
+// resolves IID_IAccessible to an import thunk instead of the GUID.
+static const IID accessibleInterfaceId = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
 #define STANDIN_TITLE L"Windows Task Manager"
 #define STANDIN_LIST_TEXT L"Processes"
 

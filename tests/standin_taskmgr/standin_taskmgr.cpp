@@ -38,7 +38,7 @@ LRESULT CALLBACK ListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
         if (!standIn.accessible)
             standIn.accessible = CreateListAccessible(list);
         if (standIn.accessible)
-            return LresultFromObject(IID_IAccessible, wParam, standIn.accessible);
+            return LresultFromObject(accessibleInterfaceId, wParam, standIn.accessible);
     }
     if (message == WM_NCDESTROY && standIn.accessible) {
         standIn.accessible->Release();
