@@ -24,9 +24,22 @@ struct LoaderEntry {
     PVOID dllBase;
 };
 
+LoaderData* OwnLoaderData()
+{
+    typedef LONG(WINAPI * QueryProcessProc)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    QueryProcessProc query = (QueryProcessProc)(void*)GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
+                                                                     "NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic), NULL) != 0)
+        return NULL;
+    return (LoaderData*)basic.PebBaseAddress->Ldr;
+}
+
 bool MoveModuleToFront(HMODULE module)
 {
-    LoaderData* loader = (LoaderData*)NtCurrentTeb()->ProcessEnvironmentBlock->Ldr;
+    LoaderData* loader = OwnLoaderData();
+    if (!loader)
+        return false;
     LIST_ENTRY* head = &loader->inLoadOrder;
     for (LIST_ENTRY* link = head->Flink; link != head; link = link->Flink) {
         LoaderEntry* entry = (LoaderEntry*)link;
