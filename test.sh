@@ -6,8 +6,9 @@ bash cmake/prerequisites.sh || exit 1
 
 jobs=$(nproc)
 for arch in i686 x86_64; do
+    mkdir -p build
     cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+          -DCMAKE_BUILD_TYPE=Release >"build/configure-$arch.log" 2>&1 || { cat "build/configure-$arch.log"; exit 1; }
     cmake --build "build/$arch" -j"$jobs" || exit 1
 done
 

@@ -2,12 +2,6 @@
 add_executable(shell_probe WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/shell/shell_probe.cpp)
 target_link_libraries(shell_probe PRIVATE ${TAVROWEN_STATIC_FLAGS} ${TAVROWEN_GUI_FLAGS})
 
-# The test targets are made after the fragments are read.
-function(add_shell_helper_dependencies)
-  foreach(test test_elevation test_dialogs test_settings test_tray_menu)
-    if(TARGET ${test})
-      add_dependencies(${test} shell_probe)
-    endif()
-  endforeach()
-endfunction()
-cmake_language(DEFER CALL add_shell_helper_dependencies)
+foreach(test test_elevation test_dialogs test_settings test_tray_menu)
+  add_dependencies(${test} shell_probe)
+endforeach()

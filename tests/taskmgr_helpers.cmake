@@ -28,14 +28,8 @@ target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin
 target_link_libraries(demo_driver PRIVATE user32 advapi32 ole32 oleaut32 oleacc uuid ${TAVROWEN_STATIC_FLAGS})
 add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
 
-# The tests are defined after the fragments: tie them to the helpers at the end.
-function(tavrowen_taskmgr_helper_dependencies)
-  foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment
-               test_task_manager_end_to_end)
-    if(TARGET ${test})
-      add_dependencies(${test} standin_taskmgr locator_target locator_suffix_module)
-      target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
-    endif()
-  endforeach()
-endfunction()
-cmake_language(DEFER CALL tavrowen_taskmgr_helper_dependencies)
+foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment
+             test_task_manager_end_to_end)
+  add_dependencies(${test} standin_taskmgr locator_target locator_suffix_module)
+  target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
+endforeach()
