@@ -15,67 +15,21 @@ const wchar_t runPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t autostartName[] = L"Veltrix Tavrowen 2";
 const wchar_t probeLogPath[] = L"C:\\tavrowen-test\\probe.txt";
 
-inline HWND FindMainWindow()
-{
-    return FindWindowW(L"Tavrowen2", NULL);
-}
+HWND FindMainWindow();
 
 // Starts a build product (Tavrowen2.exe or Tavrowen2Admin.exe) and waits for its main window.
-inline bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process)
-{
-    if (!StartProgram(BinPath(exe), arguments, process))
-        return false;
-    return WaitUntil([] { return FindMainWindow() != NULL; }, 20000);
-}
+bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process);
 
 // Asks the running copy to quit as a second copy would; returns its exit code.
-inline DWORD ShutDownTavrowen(PROCESS_INFORMATION* process)
-{
-    PROCESS_INFORMATION sender;
-    if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &sender)) {
-        WaitForExit(sender, 15000);
-        EndProgram(&sender);
-    }
-    DWORD code = WaitForExit(*process, 15000);
-    EndProgram(process);
-    return code;
-}
+DWORD ShutDownTavrowen(PROCESS_INFORMATION* process);
 
-inline DWORD WindowProcessId(HWND window)
-{
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id;
-}
+DWORD WindowProcessId(HWND window);
 
 // Visible top-level windows of one process with the given class (and title, unless null).
-inline std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className, const wchar_t* title = NULL)
-{
-    std::vector<HWND> found;
-    for (HWND window = FindWindowExW(NULL, NULL, className, title); window;
-         window = FindWindowExW(NULL, window, className, title)) {
-        if (WindowProcessId(window) == processId && IsWindowVisible(window))
-            found.push_back(window);
-    }
-    return found;
-}
+std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className, const wchar_t* title = NULL);
 
 // Wine's per-executable Windows version ("winxp", "win7"); null removes it.
-inline void SetWindowsVersionFor(const std::wstring& exeName, const wchar_t* version)
-{
-    std::wstring path = L"Software\\Wine\\AppDefaults\\" + exeName;
-    if (!version) {
-        DeleteRegistryTree(HKEY_CURRENT_USER, path.c_str());
-        return;
-    }
-    HKEY key = NULL;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) ==
-        ERROR_SUCCESS) {
-        RegSetValueExW(key, L"Version", 0, REG_SZ, (const BYTE*)version,
-                       (DWORD)((wcslen(version) + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    }
-}
+void SetWindowsVersionFor(const std::wstring& exeName, const wchar_t* version);
 
 // One registry value with its type and raw bytes.
 struct RegistryValue {
@@ -84,262 +38,55 @@ struct RegistryValue {
     std::vector<BYTE> data;
 };
 
-inline RegistryValue ReadRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name)
-{
-    RegistryValue value;
-    HKEY key = NULL;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return value;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key, name, NULL, &value.type, NULL, &bytes) == ERROR_SUCCESS) {
-        value.data.resize(bytes + 2);
-        if (RegQueryValueExW(key, name, NULL, &value.type, value.data.data(), &bytes) == ERROR_SUCCESS) {
-            value.present = true;
-            value.data.resize(bytes);
-        }
-    }
-    RegCloseKey(key);
-    return value;
-}
-
-inline bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
-                               DWORD bytes)
-{
-    HKEY key = NULL;
-    if (RegCreateKeyExW(root, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    LONG status = RegSetValueExW(key, name, 0, type, (const BYTE*)data, bytes);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
-}
-
-inline bool WriteStringValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text)
-{
-    return WriteRegistryValue(root, path, name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * sizeof(wchar_t)));
-}
-
-inline void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, name);
-        RegCloseKey(key);
-    }
-}
+RegistryValue ReadRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name);
+bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
+                        DWORD bytes);
+bool WriteStringValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
+void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name);
 
 // "REG_DWORD 1", "REG_SZ ...", "absent": readable in failure messages.
-inline std::string Describe(const RegistryValue& value)
-{
-    if (!value.present)
-        return "absent";
-    if (value.type == REG_DWORD && value.data.size() == 4)
-        return "REG_DWORD " + std::to_string(*(const DWORD*)value.data.data());
-    if (value.type == REG_SZ)
-        return "REG_SZ \"" +
-               NarrowUtf8(std::wstring((const wchar_t*)value.data.data(), value.data.size() / sizeof(wchar_t))) +
-               "\" (" + std::to_string(value.data.size()) + " bytes)";
-    return "type " + std::to_string(value.type) + ", " + std::to_string(value.data.size()) + " bytes";
-}
+std::string Describe(const RegistryValue& value);
 
-inline RegistryValue ReadSwitchValue(const wchar_t* name)
-{
-    return ReadRegistryValue(HKEY_CURRENT_USER, settingsPath, name);
-}
-
-inline bool IsDword(const RegistryValue& value, DWORD number)
-{
-    return value.present && value.type == REG_DWORD && value.data.size() == 4 &&
-           *(const DWORD*)value.data.data() == number;
-}
+RegistryValue ReadSwitchValue(const wchar_t* name);
+bool IsDword(const RegistryValue& value, DWORD number);
 
 // The lines the probe program wrote, one per start.
-inline std::vector<std::wstring> ReadProbeRecords()
-{
-    std::vector<std::wstring> lines;
-    HANDLE file = CreateFileW(probeLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return lines;
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
-        content.append(buffer, read);
-    CloseHandle(file);
-    size_t start = 0;
-    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(WidenUtf8(content.substr(start, end - start)));
-    return lines;
-}
-
-inline std::vector<std::wstring> SplitFields(const std::wstring& line)
-{
-    std::vector<std::wstring> fields;
-    size_t start = 0;
-    for (size_t end; (end = line.find(L'|', start)) != std::wstring::npos; start = end + 1)
-        fields.push_back(line.substr(start, end - start));
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
-inline bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
+std::vector<std::wstring> ReadProbeRecords();
+std::vector<std::wstring> SplitFields(const std::wstring& line);
+bool SameText(const std::wstring& a, const std::wstring& b);
 
 // ---- The stand-in Task Manager (the prefix's taskmgr.exe) -----------------------
 
 const wchar_t taskManagerTitle[] = L"Windows Task Manager";
 
-inline HWND FindTaskManagerWindow()
-{
-    return FindWindowW(L"#32770", taskManagerTitle);
-}
+HWND FindTaskManagerWindow();
 
 // Ends every running Task Manager.
-inline void EndTaskManagers()
-{
-    for (HWND window; (window = FindTaskManagerWindow()) != NULL;) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, WindowProcessId(window));
-        if (!process)
-            return;
-        TerminateProcess(process, 0);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-        WaitUntil([&] { return !IsWindow(window); }, 5000);
-    }
-}
-
-inline BOOL CALLBACK FindStripChild(HWND child, LPARAM found)
-{
-    wchar_t name[32] = L"";
-    GetClassNameW(child, name, ARRAYSIZE(name));
-    if (wcscmp(name, L"LinksMarlet") != 0)
-        return TRUE;
-    *(HWND*)found = child;
-    return FALSE;
-}
+void EndTaskManagers();
 
 // The link strip, once it lies inside the given Task Manager.
-inline HWND AttachedStrip(HWND taskManager)
-{
-    HWND strip = NULL;
-    if (taskManager)
-        EnumChildWindows(taskManager, FindStripChild, (LPARAM)&strip);
-    return strip;
-}
+HWND AttachedStrip(HWND taskManager);
 
 // ---- Wine's tray -------------------------------------------------------------
 
-inline HWND FindTrayWindow()
-{
-    return FindWindowW(NULL, L"Wine System Tray");
-}
+HWND FindTrayWindow();
 
 // True while the tray holds an icon with uID 0 for the window: modifying nothing succeeds only then.
-inline bool TrayIconExists(HWND owner)
-{
-    NOTIFYICONDATAW data;
-    ZeroMemory(&data, sizeof(data));
-    data.cbSize = sizeof(data);
-    data.hWnd = owner;
-    data.uID = 0;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
+bool TrayIconExists(HWND owner);
 
 // Screen point at the middle of the tray's icon slot `slot` (slots are square, one row).
-inline bool TrayIconPoint(int slot, POINT* point)
-{
-    HWND tray = FindTrayWindow();
-    RECT client;
-    if (!tray || !GetClientRect(tray, &client) || client.bottom <= 0)
-        return false;
-    int side = client.bottom;
-    point->x = side * slot + side / 2;
-    point->y = side / 2;
-    return ClientToScreen(tray, point) != FALSE;
-}
+bool TrayIconPoint(int slot, POINT* point);
 
-inline void SendMouseButton(DWORD flags)
-{
-    INPUT input;
-    ZeroMemory(&input, sizeof(input));
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
-}
-
-inline void MoveMouseTo(POINT point)
-{
-    SetCursorPos(point.x, point.y);
-    INPUT input;
-    ZeroMemory(&input, sizeof(input));
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof(input));
-    PumpMessagesFor(50);
-}
+void SendMouseButton(DWORD flags);
+void MoveMouseTo(POINT point);
 
 enum class Click { left, right, doubleLeft };
 
 // Clicks the first tray slot as a user would.
-inline bool ClickTrayIcon(Click click, int slot = 0)
-{
-    POINT point;
-    if (!TrayIconPoint(slot, &point))
-        return false;
-    MoveMouseTo(point);
-    switch (click) {
-    case Click::left:
-        SendMouseButton(MOUSEEVENTF_LEFTDOWN);
-        SendMouseButton(MOUSEEVENTF_LEFTUP);
-        break;
-    case Click::right:
-        SendMouseButton(MOUSEEVENTF_RIGHTDOWN);
-        SendMouseButton(MOUSEEVENTF_RIGHTUP);
-        break;
-    case Click::doubleLeft:
-        for (int i = 0; i < 2; ++i) {
-            SendMouseButton(MOUSEEVENTF_LEFTDOWN);
-            SendMouseButton(MOUSEEVENTF_LEFTUP);
-        }
-        break;
-    }
-    PumpMessagesFor(50);
-    return true;
-}
+bool ClickTrayIcon(Click click, int slot = 0);
 
 // Hovers over the tray slot and returns the text of the tooltip that shows.
-inline std::wstring ReadTrayTooltip(int slot = 0)
-{
-    POINT point;
-    if (!TrayIconPoint(slot, &point))
-        return L"(no tray window)";
-    POINT away = {point.x + 300, point.y + 300};
-    MoveMouseTo(away);
-    MoveMouseTo(point);
-    point.x += 1;
-    MoveMouseTo(point);
-    DWORD trayProcess = WindowProcessId(FindTrayWindow());
-    std::wstring text;
-    WaitUntil(
-        [&] {
-            for (HWND tip : ProcessWindows(trayProcess, L"tooltips_class32")) {
-                wchar_t buffer[256] = L"";
-                SendMessageTimeoutW(tip, WM_GETTEXT, ARRAYSIZE(buffer), (LPARAM)buffer, SMTO_ABORTIFHUNG, 2000,
-                                    NULL);
-                if (buffer[0]) {
-                    text = buffer;
-                    return true;
-                }
-            }
-            return false;
-        },
-        5000, 50);
-    POINT rest = {point.x + 300, point.y + 300};
-    MoveMouseTo(rest);
-    return text;
-}
+std::wstring ReadTrayTooltip(int slot = 0);
 
 // ---- Modal loops driven from inside -----------------------------------------
 
@@ -348,40 +95,20 @@ inline std::wstring ReadTrayTooltip(int slot = 0)
 // or menu of this process while its loop runs.
 class ModalScript {
 public:
-    explicit ModalScript(std::function<bool()> step) : step_(std::move(step))
-    {
-        current_ = this;
-        timer_ = SetTimer(NULL, 0, 20, Tick);
-    }
-    ~ModalScript()
-    {
-        KillTimer(NULL, timer_);
-        current_ = NULL;
-    }
+    explicit ModalScript(std::function<bool()> step);
+    ~ModalScript();
     bool finished() const { return finished_; }
 
 private:
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        ModalScript* script = current_;
-        if (!script || script->finished_ || script->running_)
-            return;
-        script->running_ = true;
-        script->finished_ = script->step_();
-        script->running_ = false;
-    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
     std::function<bool()> step_;
     UINT_PTR timer_ = 0;
     bool finished_ = false;
     bool running_ = false;
-    static inline ModalScript* current_ = NULL;
+    static ModalScript* current_;
 };
 
 // A visible dialog of this process with the given caption.
-inline HWND FindOwnDialog(const wchar_t* caption)
-{
-    std::vector<HWND> windows = ProcessWindows(GetCurrentProcessId(), L"#32770", caption);
-    return windows.empty() ? NULL : windows.front();
-}
+HWND FindOwnDialog(const wchar_t* caption);
 
 }  // namespace shell

@@ -39,23 +39,33 @@ std::string NarrowUtf8(const std::wstring& text)
     return narrow;
 }
 
-std::vector<std::wstring> ReadRecordedAddresses()
+std::string ReadFileText(const wchar_t* path)
 {
-    std::vector<std::wstring> addresses;
-    HANDLE file = CreateFileW(RecorderLogPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return addresses;
     std::string content;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return content;
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &read, NULL) && read > 0)
         content.append(buffer, read);
     CloseHandle(file);
+    return content;
+}
+
+std::vector<std::wstring> ReadUtf8Lines(const wchar_t* path)
+{
+    std::vector<std::wstring> lines;
+    std::string content = ReadFileText(path);
     size_t start = 0;
     for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-        addresses.push_back(WidenUtf8(content.substr(start, end - start)));
-    return addresses;
+        lines.push_back(WidenUtf8(content.substr(start, end - start)));
+    return lines;
+}
+
+std::vector<std::wstring> ReadRecordedAddresses()
+{
+    return ReadUtf8Lines(RecorderLogPath());
 }
 
 void ClearRecordedAddresses()

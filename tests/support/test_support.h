@@ -9,6 +9,13 @@
 std::wstring BinDirectory();
 std::wstring BinPath(const wchar_t* fileName);
 
+// A whole file's bytes, read while others may still be writing it; empty
+// when it cannot be opened.
+std::string ReadFileText(const wchar_t* path);
+// The lines of a UTF-8 text file, each ended by '\n'; a last line not yet
+// ended is left out (its writer is not done with it).
+std::vector<std::wstring> ReadUtf8Lines(const wchar_t* path);
+
 // The addresses the recorder (the prefix's http handler) has received.
 const wchar_t* RecorderLogPath();
 std::vector<std::wstring> ReadRecordedAddresses();
