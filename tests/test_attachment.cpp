@@ -12,14 +12,6 @@
 
 namespace {
 
-bool TimerRunning(HWND window, UINT_PTR id, TIMERPROC procedure)
-{
-    if (!KillTimer(window, id))
-        return false;
-    SetTimer(window, id, WATCH_PERIOD_MS, procedure);
-    return true;
-}
-
 // Counts the strip's moves and resizes (each SetWindowPos on it).
 int stripPositionings = 0;
 WNDPROC stripProc = NULL;

@@ -136,13 +136,6 @@ TEST(HandOverChild, Run)
 
 // ---- Parent side ------------------------------------------------------------
 
-std::wstring OwnModulePath()
-{
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
-    return std::wstring(path, length);
-}
-
 std::wstring WithoutTrailingBackslash(std::wstring path)
 {
     while (path.size() > 3 && path.back() == L'\\')

@@ -26,19 +26,6 @@ size_t Count(const std::wstring& text, const std::wstring& part)
     return count;
 }
 
-// Every character allowed in an address; nothing unescaped outside it.
-bool IsWellFormed(const std::wstring& address)
-{
-    for (size_t i = 0; i < address.size(); ++i) {
-        wchar_t c = address[i];
-        if (c <= L' ' || c >= 0x7F || c == L'"' || c == L'<' || c == L'>')
-            return false;
-        if (c == L'%' && (i + 2 >= address.size() || !iswxdigit(address[i + 1]) || !iswxdigit(address[i + 2])))
-            return false;
-    }
-    return true;
-}
-
 struct ShellCall {
     std::wstring file;
     std::wstring parameters;
@@ -100,7 +87,7 @@ TEST(LookupAddress, NameStaysOnePathSegment)
     std::wstring segment = address.substr(base.size(), address.find(L"?qaver") - base.size());
     EXPECT_EQ(L"my%20app%3F.exe%231%2F2%253", segment);
     EXPECT_EQ(std::wstring::npos, segment.find_first_of(L" ?#/"));
-    EXPECT_TRUE(IsWellFormed(address)) << address;
+    EXPECT_TRUE(IsWellFormedAddress(address)) << address;
 }
 
 TEST(LookupAddress, KeysAndValuesEscapedSeparatorsNot)
@@ -141,7 +128,7 @@ TEST_F(BrowserFallback, OverflowLeavesParametersOutWholeAndKeepsTagLast)
     EXPECT_EQ(1u, Count(address, L"qaver=2.0"));
     EXPECT_EQ(L"&qaver=2.0", address.substr(address.size() - 10));
     EXPECT_EQ(std::wstring::npos, address.find(L"fd="));
-    EXPECT_TRUE(IsWellFormed(address)) << NarrowUtf8(address);
+    EXPECT_TRUE(IsWellFormedAddress(address)) << NarrowUtf8(address);
     EXPECT_EQ(guardBefore, std::wstring(guard, guarded + ARRAYSIZE(guarded) - guard));
 }
 

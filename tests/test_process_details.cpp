@@ -76,19 +76,6 @@ std::wstring Value(const Parameters& parameters, const wchar_t* key)
     return L"(absent)";
 }
 
-// Every character allowed in an address; nothing unescaped outside it.
-bool IsWellFormed(const std::wstring& address)
-{
-    for (size_t i = 0; i < address.size(); ++i) {
-        wchar_t c = address[i];
-        if (c <= L' ' || c >= 0x7F || c == L'"' || c == L'<' || c == L'>')
-            return false;
-        if (c == L'%' && (i + 2 >= address.size() || !iswxdigit(address[i + 1]) || !iswxdigit(address[i + 2])))
-            return false;
-    }
-    return true;
-}
-
 struct Lookup {
     std::wstring address;     // with the version tag, as it would be opened
     std::wstring pathAfter;   // the caller's buffer after the call
@@ -181,7 +168,7 @@ TEST_F(ProcessDetails, ExtendedParametersFollowInTheirOrder)
     EXPECT_EQ(L"Sample & Co", Value(lookup.parameters, L"cn"));
     EXPECT_EQ(L"1.2.3.4 (sample)", Value(lookup.parameters, L"fv"));
     EXPECT_EQ(L"040904b0", Value(lookup.parameters, L"lacp"));
-    EXPECT_TRUE(IsWellFormed(lookup.address)) << Narrow(lookup.address);
+    EXPECT_TRUE(IsWellFormedAddress(lookup.address)) << Narrow(lookup.address);
 }
 
 TEST_F(ProcessDetails, SwitchIsOnOnlyForTheNumberOne)
@@ -320,7 +307,7 @@ TEST_F(ProcessDetails, OverlongVersionStringsAreLeftOutWhole)
     SwitchOn();
     Lookup lookup = RunDetails(path);
     EXPECT_LT(lookup.address.size(), (size_t)LOOKUP_URL_CAPACITY);
-    EXPECT_TRUE(IsWellFormed(lookup.address)) << Narrow(lookup.address);
+    EXPECT_TRUE(IsWellFormedAddress(lookup.address)) << Narrow(lookup.address);
     EXPECT_EQ("lpath md5 size path bfv fd cn lacp qaver", Keys(lookup.parameters));
     EXPECT_EQ(std::wstring(300, L'd'), Value(lookup.parameters, L"fd"));
     EXPECT_EQ(L"Short Co", Value(lookup.parameters, L"cn"));

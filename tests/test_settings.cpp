@@ -12,13 +12,6 @@ namespace {
 
 const wchar_t noSplash[] = L"NoSplashScreen";
 
-std::wstring OwnModulePath()
-{
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
-    return std::wstring(path, length);
-}
-
 std::wstring Quoted(const std::wstring& path)
 {
     return L"\"" + path + L"\" /autostart";

@@ -10,15 +10,6 @@
 
 namespace {
 
-// Whether a timer runs; a running one is set again as it was.
-bool TimerRunning(HWND window, UINT_PTR id, TIMERPROC procedure)
-{
-    if (!KillTimer(window, id))
-        return false;
-    SetTimer(window, id, WATCH_PERIOD_MS, procedure);
-    return true;
-}
-
 RECT WindowRectIn(HWND window, HWND reference)
 {
     RECT rect;

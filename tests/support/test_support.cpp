@@ -1,12 +1,19 @@
 #include "test_support.h"
 #include <shlwapi.h>
+#include <cwctype>
+#include "taskmgr/attachment.h"
 
-std::wstring BinDirectory()
+std::wstring OwnModulePath()
 {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
-    std::wstring text(path, length);
-    return text.substr(0, text.find_last_of(L'\\'));
+    return std::wstring(path, length);
+}
+
+std::wstring BinDirectory()
+{
+    std::wstring path = OwnModulePath();
+    return path.substr(0, path.find_last_of(L'\\'));
 }
 
 std::wstring BinPath(const wchar_t* fileName)
@@ -17,6 +24,26 @@ std::wstring BinPath(const wchar_t* fileName)
 const wchar_t* RecorderLogPath()
 {
     return L"C:\\tavrowen-test\\addresses.txt";
+}
+
+bool TimerRunning(HWND window, UINT_PTR id, TIMERPROC procedure)
+{
+    if (!KillTimer(window, id))
+        return false;
+    SetTimer(window, id, WATCH_PERIOD_MS, procedure);
+    return true;
+}
+
+bool IsWellFormedAddress(const std::wstring& address)
+{
+    for (size_t i = 0; i < address.size(); ++i) {
+        wchar_t c = address[i];
+        if (c <= L' ' || c >= 0x7F || c == L'"' || c == L'<' || c == L'>')
+            return false;
+        if (c == L'%' && (i + 2 >= address.size() || !iswxdigit(address[i + 1]) || !iswxdigit(address[i + 2])))
+            return false;
+    }
+    return true;
 }
 
 std::wstring WidenUtf8(const std::string& text)

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// Directory of the running test program; every built program lies there.
+// The running program's own file, and its directory: every built program lies there.
+std::wstring OwnModulePath();
 std::wstring BinDirectory();
 std::wstring BinPath(const wchar_t* fileName);
 
@@ -40,6 +41,14 @@ HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD time
 void DeleteRegistryTree(HKEY root, const wchar_t* path);
 bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value);
 bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value);
+
+// Whether one of the program's watch timers runs, told by killing it; a
+// running one is set again as the program sets it.
+bool TimerRunning(HWND window, UINT_PTR id, TIMERPROC procedure);
+
+// An address as it may be opened: nothing below or at the blank, nothing
+// beyond ASCII, no quote or angle bracket, and every '%' followed by two hex digits.
+bool IsWellFormedAddress(const std::wstring& address);
 
 std::wstring WidenUtf8(const std::string& text);
 std::string NarrowUtf8(const std::wstring& text);
