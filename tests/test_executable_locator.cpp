@@ -19,16 +19,7 @@ public:
         path = directory + L"\\" + imageName;
         if (!MakeDirectories(directory) || !CopyFileW(BinPath(L"locator_target.exe").c_str(), path.c_str(), FALSE))
             return false;
-        if (!StartProgram(path, arguments, &process))
-            return false;
-        wchar_t eventName[64];
-        wsprintfW(eventName, L"tavrowen-locator-ready-%lu", process.dwProcessId);
-        return WaitUntil([&] {
-            HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, eventName);
-            if (ready)
-                CloseHandle(ready);
-            return ready != NULL;
-        }, 20000);
+        return StartLocatorTarget(path, arguments, &process);
     }
 
     static bool MakeDirectories(const std::wstring& directory)

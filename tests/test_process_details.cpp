@@ -411,15 +411,7 @@ protected:
                              {L"CompanyName", L"Veltrix"},
                              {L"FileVersion", L"2.1.0.7"}}}};
         ASSERT_TRUE(WriteVersionedCopy(BinPath(L"locator_target.exe"), target, resource));
-        ASSERT_TRUE(StartProgram(target, L"", &targetProcess));
-        wchar_t eventName[64];
-        wsprintfW(eventName, L"tavrowen-locator-ready-%lu", targetProcess.dwProcessId);
-        ASSERT_TRUE(WaitUntil([&] {
-            HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, eventName);
-            if (ready)
-                CloseHandle(ready);
-            return ready != NULL;
-        }, 20000)) << "clicktarget.exe did not start";
+        ASSERT_TRUE(StartLocatorTarget(target, L"", &targetProcess)) << "clicktarget.exe did not start";
 
         ASSERT_TRUE(standIn.Start(L"/names:idle.exe|clicktarget.exe|other.exe")) << "no stand-in Task Manager";
         standIn.Send(STANDIN_SHOW, SW_SHOWNORMAL);
@@ -463,17 +455,7 @@ protected:
         // The strip takes double clicks: a press soon after the last one
         // would arrive as the second half of one.
         PumpMessagesFor(GetDoubleClickTime() + 200);
-        INPUT inputs[3] = {};
-        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-        inputs[0].type = INPUT_MOUSE;
-        inputs[0].mi.dx = ((stripRect.left + stripRect.right) / 2 * 65535 + width / 2) / (width - 1);
-        inputs[0].mi.dy = (y * 65535 + height / 2) / (height - 1);
-        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        inputs[1].type = INPUT_MOUSE;
-        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        inputs[2].type = INPUT_MOUSE;
-        inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(3, inputs, sizeof(INPUT));
+        ClickScreenPoint((stripRect.left + stripRect.right) / 2, y);
         EXPECT_TRUE(WaitForRecordedAddresses(recorded + 1, 30000)) << "the browser received no address";
         std::vector<std::wstring> addresses = ReadRecordedAddresses();
         return addresses.size() > recorded ? addresses[recorded] : L"";

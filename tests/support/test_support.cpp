@@ -168,11 +168,40 @@ void EndProgram(PROCESS_INFORMATION* process)
     ZeroMemory(process, sizeof(*process));
 }
 
+bool StartLocatorTarget(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process)
+{
+    if (!StartProgram(path, arguments, process))
+        return false;
+    wchar_t eventName[64];
+    wsprintfW(eventName, L"tavrowen-locator-ready-%lu", process->dwProcessId);
+    return WaitUntil([&] {
+        HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, eventName);
+        if (ready)
+            CloseHandle(ready);
+        return ready != NULL;
+    }, 20000);
+}
+
 HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
 {
     HWND found = NULL;
     WaitUntil([&] { return (found = FindWindowW(className, title)) != NULL; }, timeoutMs);
     return found;
+}
+
+void ClickScreenPoint(int x, int y)
+{
+    INPUT inputs[3] = {};
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dx = (x * 65535 + width / 2) / (width - 1);
+    inputs[0].mi.dy = (y * 65535 + height / 2) / (height - 1);
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[2].type = INPUT_MOUSE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, inputs, sizeof(INPUT));
 }
 
 void DeleteRegistryTree(HKEY root, const wchar_t* path)

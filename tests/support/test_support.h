@@ -1,4 +1,5 @@
-// Helpers shared by the test programs.
+// Helpers shared by the test programs. No GoogleTest here: the demo driver
+// and the attachment benchmark build test_support.cpp too.
 #pragma once
 #include <windows.h>
 #include <functional>
@@ -35,7 +36,15 @@ bool StartProgram(const std::wstring& path, const std::wstring& arguments, PROCE
 DWORD WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs);
 void EndProgram(PROCESS_INFORMATION* process);
 
+// Starts a copy of locator_target.exe (under any name) and waits until it
+// says it is ready; the caller ends it.
+bool StartLocatorTarget(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process);
+
 HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
+
+// A left click at a screen point as the mouse gives it: an absolute move
+// there, then the button down and up.
+void ClickScreenPoint(int x, int y);
 
 // Registry helpers for the current user.
 void DeleteRegistryTree(HKEY root, const wchar_t* path);
