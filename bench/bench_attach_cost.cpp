@@ -11,17 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include "standin_client.h"
+#include "test_support.h"
 
 namespace {
 
-std::wstring BinPath(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
-    std::wstring text(path, length);
-    return text.substr(0, text.find_last_of(L'\\') + 1) + name;
-}
-
+// Pumps with long waits, unlike the tests' PumpMessagesFor: this program's
+// own wake-ups go through the wineserver, whose time is measured too.
 void Pump(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
@@ -31,14 +27,6 @@ void Pump(DWORD milliseconds)
             DispatchMessageW(&message);
         MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
     }
-}
-
-bool Start(const std::wstring& path, const wchar_t* arguments, PROCESS_INFORMATION* process)
-{
-    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    return CreateProcessW(path.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, process) != 0;
 }
 
 double Seconds(const FILETIME& time)
@@ -87,15 +75,6 @@ Stretch Measure(const char* name, HANDLE program, HANDLE taskManager, int second
     return stretch;
 }
 
-BOOL CALLBACK FindList(HWND child, LPARAM found)
-{
-    wchar_t className[64] = L"";
-    GetClassNameW(child, className, 64);
-    if (!wcscmp(className, L"SysListView32"))
-        *(HWND*)found = child;
-    return TRUE;
-}
-
 bool UnderWine()
 {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -121,38 +100,24 @@ int main(int argc, char** argv)
     // Keeps Wine's desktop up while we watch.
     CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
 
-    PROCESS_INFORMATION program = {}, taskManager = {};
-    if (!Start(BinPath(L"Tavrowen2.exe"), L"/autostart", &program))
+    PROCESS_INFORMATION program = {};
+    if (!StartProgram(BinPath(L"Tavrowen2.exe"), L"/autostart", &program))
         return Fail("cannot start Tavrowen2.exe", &program);
-    DWORD start = GetTickCount();
-    while (!FindWindowW(L"Tavrowen2", NULL) && GetTickCount() - start < 20000)
-        Pump(50);
-    if (!FindWindowW(L"Tavrowen2", NULL))
+    if (!WaitUntil([] { return FindWindowW(L"Tavrowen2", NULL) != NULL; }, 20000, 50))
         return Fail("Tavrowen2.exe shows no main window", &program);
     Pump(2000);
     Stretch detached = Measure("detached", program.hProcess, NULL, seconds);
 
+    // The prefix's taskmgr.exe: the stand-in, installed where the system's would be.
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
-    if (!Start(std::wstring(system) + L"\\taskmgr.exe", L"/count:40", &taskManager))
+    StandInTaskManager taskManager;
+    if (!taskManager.Start(L"/count:40", std::wstring(system) + L"\\taskmgr.exe"))
         return Fail("cannot start Task Manager", &program);
-    HWND strip = NULL;
-    start = GetTickCount();
-    while (!strip && GetTickCount() - start < 20000) {
-        Pump(50);
-        HWND window = FindWindowW(MAKEINTATOM(0x8002), L"Windows Task Manager");
-        HWND list = NULL;
-        if (window)
-            EnumChildWindows(window, FindList, (LPARAM)&list);
-        if (list)
-            strip = FindWindowExW(GetParent(list), NULL, L"LinksMarlet", NULL);
-    }
-    if (!strip) {
-        TerminateProcess(taskManager.hProcess, 1);
+    if (!WaitUntil([&] { return FindWindowExW(taskManager.page, NULL, L"LinksMarlet", NULL) != NULL; }, 20000, 50))
         return Fail("the strip did not attach", &program);
-    }
     Pump(2000);
-    Stretch attached = Measure("attached", program.hProcess, taskManager.hProcess, seconds);
+    Stretch attached = Measure("attached", program.hProcess, taskManager.process.hProcess, seconds);
 
     if (UnderWine()) {
         printf("Under Wine GetProcessTimes reports the caller's own times for any process: "
@@ -166,11 +131,7 @@ int main(int argc, char** argv)
                attached.taskManager, 100 * attached.taskManager / attached.wall);
     }
 
-    TerminateProcess(taskManager.hProcess, 0);
-    TerminateProcess(program.hProcess, 0);
-    CloseHandle(taskManager.hThread);
-    CloseHandle(taskManager.hProcess);
-    CloseHandle(program.hThread);
-    CloseHandle(program.hProcess);
+    taskManager.Kill();
+    EndProgram(&program);
     return 0;
 }

@@ -23,9 +23,12 @@ set_target_properties(locator_suffix_module PROPERTIES PREFIX "" OUTPUT_NAME "xn
 target_link_libraries(locator_suffix_module PRIVATE ${TAVROWEN_STATIC_FLAGS})
 
 # Shows the main job end to end (tests/demo/run_demo.sh).
-add_executable(demo_driver ${CMAKE_CURRENT_LIST_DIR}/demo/demo_driver.cpp)
-target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
-target_link_libraries(demo_driver PRIVATE user32 advapi32 ole32 oleaut32 oleacc uuid ${TAVROWEN_STATIC_FLAGS})
+# It drives the programs with the tests' support code (GoogleTest aside).
+add_executable(demo_driver ${CMAKE_CURRENT_LIST_DIR}/demo/demo_driver.cpp
+               ${CMAKE_CURRENT_LIST_DIR}/support/test_support.cpp)
+target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr
+                           ${CMAKE_CURRENT_LIST_DIR}/support)
+target_link_libraries(demo_driver PRIVATE tavrowen_core ${TAVROWEN_STATIC_FLAGS})
 add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
 
 foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment

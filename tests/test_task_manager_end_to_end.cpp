@@ -179,12 +179,7 @@ TEST_F(EndToEnd, StartedWithoutTaskManagerItStartsOneAndAttaches)
     ASSERT_EQ(0, CountTaskManagers());
     ASSERT_TRUE(StartTavrowen(L""));
     StandInTaskManager started;
-    HWND window = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (window = FindWindowW(MAKEINTATOM(0x8002), STANDIN_TITLE)) != NULL; },
-                          20000))
-        << "Task Manager was not started";
-    GetWindowThreadProcessId(window, &started.process.dwProcessId);
-    started.process.hProcess = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, started.process.dwProcessId);
+    ASSERT_TRUE(started.Adopt(20000)) << "Task Manager was not started";
     ASSERT_TRUE(WaitUntil([&] { return started.FindWindows(); }, 10000));
     EXPECT_TRUE(WaitForAttachment(started, "attach to the Task Manager it started") != NULL);
 }

@@ -14,13 +14,27 @@ public:
     StandInTaskManager& operator=(const StandInTaskManager&) = delete;
     ~StandInTaskManager() { Kill(); }
 
-    // Starts it and waits until its windows exist (shown or not).
-    bool Start(const std::wstring& arguments)
+    // Starts it (or the copy at `program`) and waits until its windows exist (shown or not).
+    bool Start(const std::wstring& arguments, const std::wstring& program = BinPath(L"standin_taskmgr.exe"))
     {
         Kill();
-        if (!StartProgram(BinPath(L"standin_taskmgr.exe"), arguments, &process))
+        if (!StartProgram(program, arguments, &process))
             return false;
         return WaitUntil([this] { return FindWindows(); }, 20000);
+    }
+
+    // Takes on one that someone else started (the program does), once its
+    // window shows; its windows are not looked for yet.
+    bool Adopt(DWORD timeoutMs)
+    {
+        Kill();
+        HWND found = NULL;
+        if (!WaitUntil([&] { return (found = FindWindowW(MAKEINTATOM(0x8002), STANDIN_TITLE)) != NULL; }, timeoutMs))
+            return false;
+        GetWindowThreadProcessId(found, &process.dwProcessId);
+        process.hProcess =
+            OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, process.dwProcessId);
+        return process.hProcess != NULL;
     }
 
     // Finds the top-level window of this process and the list in its page.
