@@ -105,9 +105,7 @@ protected:
         DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
         directory = ProgramFilesFolder() + L"\\Tavrowen Test";
         CreateDirectoryW(directory.c_str(), NULL);
-        sample = directory + L"\\example.exe";
-        ASSERT_TRUE(CopyFileW(BinPath(L"version_sample.exe").c_str(), sample.c_str(), FALSE));
-        made.push_back(sample);
+        ASSERT_TRUE(CopyIn(L"version_sample.exe", L"example.exe", &sample));
     }
     void TearDown() override
     {
@@ -117,13 +115,23 @@ protected:
         RemoveDirectoryW(directory.c_str());
     }
     void SwitchOn() { ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, switchName, 1)); }
-    void SetSwitchRaw(DWORD type, const void* data, DWORD bytes)
+    // Copies a built program into the test directory as `name`; the copy is removed afterwards.
+    bool CopyIn(const wchar_t* program, const wchar_t* name, std::wstring* path)
     {
-        HKEY key = NULL;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, settingsPath, 0, NULL, 0, KEY_SET_VALUE, NULL,
-                                                 &key, NULL));
-        RegSetValueExW(key, switchName, 0, type, (const BYTE*)data, bytes);
-        RegCloseKey(key);
+        *path = directory + L"\\" + name;
+        if (!CopyFileW(BinPath(program).c_str(), path->c_str(), FALSE))
+            return false;
+        made.push_back(*path);
+        return true;
+    }
+    // Writes a copy of the program built without version resource, carrying `resource`; removed afterwards.
+    bool WriteVersioned(const wchar_t* name, const VersionResource& resource, std::wstring* path)
+    {
+        *path = directory + L"\\" + name;
+        if (!WriteVersionedCopy(BinPath(L"version_blank.exe"), *path, resource))
+            return false;
+        made.push_back(*path);
+        return true;
     }
     std::wstring Make(const std::wstring& name, const std::vector<unsigned char>& bytes)
     {
@@ -192,14 +200,12 @@ TEST_F(ProcessDetails, SwitchIsOnOnlyForTheNumberOne)
         {"one byte 1", REG_BINARY, &byteOne, 1},
     };
     for (const Raw& raw : values) {
-        SetSwitchRaw(raw.type, raw.data, raw.bytes);
+        ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, settingsPath, switchName, raw.type, raw.data, raw.bytes))
+            << raw.what;
         EXPECT_EQ("lpath md5 size qaver", Keys(RunDetails(sample).parameters)) << raw.what;
     }
     // The key without the value.
-    HKEY key = NULL;
-    RegOpenKeyExW(HKEY_CURRENT_USER, settingsPath, 0, KEY_SET_VALUE, &key);
-    RegDeleteValueW(key, switchName);
-    RegCloseKey(key);
+    DeleteRegistryValue(HKEY_CURRENT_USER, settingsPath, switchName);
     EXPECT_EQ("lpath md5 size qaver", Keys(RunDetails(sample).parameters)) << "value absent";
 }
 
@@ -245,9 +251,8 @@ TEST_F(ProcessDetails, EmptyFileSendsSizeZeroAndTheEmptyDigest)
 
 TEST_F(ProcessDetails, NoVersionResourceLeavesOnlyThePath)
 {
-    std::wstring blank = directory + L"\\blank.exe";
-    ASSERT_TRUE(CopyFileW(BinPath(L"version_blank.exe").c_str(), blank.c_str(), FALSE));
-    made.push_back(blank);
+    std::wstring blank;
+    ASSERT_TRUE(CopyIn(L"version_blank.exe", L"blank.exe", &blank));
     SwitchOn();
     EXPECT_EQ("lpath md5 size path qaver", Keys(RunDetails(blank).parameters));
 }
@@ -259,9 +264,8 @@ TEST_F(ProcessDetails, NoTranslationSendsTheFixedVersionOnly)
     resource.fileVersionMS = 0x000A0014;  // 10.20
     resource.fileVersionLS = 0x001E0028;  // 30.40
     resource.tables = {{L"040904b0", {{L"FileDescription", L"unreachable"}}}};
-    std::wstring path = directory + L"\\untranslated.exe";
-    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
-    made.push_back(path);
+    std::wstring path;
+    ASSERT_TRUE(WriteVersioned(L"untranslated.exe", resource, &path));
     SwitchOn();
     Lookup lookup = RunDetails(path);
     EXPECT_EQ("lpath md5 size path bfv qaver", Keys(lookup.parameters));
@@ -272,9 +276,8 @@ TEST_F(ProcessDetails, BlankDescriptionIsSentEmpty)
 {
     VersionResource resource;
     resource.tables = {{L"040904b0", {{L"FileDescription", L"    "}, {L"CompanyName", L"Co"}}}};
-    std::wstring path = directory + L"\\blank-description.exe";
-    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
-    made.push_back(path);
+    std::wstring path;
+    ASSERT_TRUE(WriteVersioned(L"blank-description.exe", resource, &path));
     SwitchOn();
     Lookup lookup = RunDetails(path);
     EXPECT_EQ("lpath md5 size path bfv fd cn lacp qaver", Keys(lookup.parameters));
@@ -301,9 +304,8 @@ TEST_F(ProcessDetails, OverlongVersionStringsAreLeftOutWhole)
                          {L"ProductName", L"p" + std::wstring(450, L' ') + L"p"},  // 1352 escaped
                          {L"CompanyName", L"Short Co"},
                          {L"FileVersion", std::wstring(700, L'v')}}}};
-    std::wstring path = directory + L"\\overlong.exe";
-    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"version_blank.exe"), path, resource));
-    made.push_back(path);
+    std::wstring path;
+    ASSERT_TRUE(WriteVersioned(L"overlong.exe", resource, &path));
     SwitchOn();
     Lookup lookup = RunDetails(path);
     EXPECT_LT(lookup.address.size(), (size_t)LOOKUP_URL_CAPACITY);
@@ -363,9 +365,8 @@ size_t CountOwnHandles()
 // details (file, version block, registry key), found or not.
 TEST_F(ProcessDetails, RepeatedQueriesLeaveNoHandlesBehind)
 {
-    std::wstring blank = directory + L"\\blank.exe";
-    ASSERT_TRUE(CopyFileW(BinPath(L"version_blank.exe").c_str(), blank.c_str(), FALSE));
-    made.push_back(blank);
+    std::wstring blank;
+    ASSERT_TRUE(CopyIn(L"version_blank.exe", L"blank.exe", &blank));
     std::wstring empty = Make(L"empty.exe", {});
     const std::wstring paths[] = {sample, blank, empty, directory + L"\\missing.exe", L"nodirectory.exe"};
     auto lookUp = [&] {

@@ -78,29 +78,9 @@ RegistryValue ReadRegistryValue(HKEY root, const wchar_t* path, const wchar_t* n
     return value;
 }
 
-bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
-                        DWORD bytes)
-{
-    HKEY key = NULL;
-    if (RegCreateKeyExW(root, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
-        return false;
-    LONG status = RegSetValueExW(key, name, 0, type, (const BYTE*)data, bytes);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
-}
-
 bool WriteStringValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text)
 {
     return WriteRegistryValue(root, path, name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, name);
-        RegCloseKey(key);
-    }
 }
 
 std::string Describe(const RegistryValue& value)

@@ -39,10 +39,7 @@ struct RegistryValue {
 };
 
 RegistryValue ReadRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name);
-bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
-                        DWORD bytes);
 bool WriteStringValue(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
-void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name);
 
 // "REG_DWORD 1", "REG_SZ ...", "absent": readable in failure messages.
 std::string Describe(const RegistryValue& value);

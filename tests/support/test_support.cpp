@@ -209,14 +209,29 @@ void DeleteRegistryTree(HKEY root, const wchar_t* path)
     SHDeleteKeyW(root, path);
 }
 
-bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value)
+bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
+                        DWORD bytes)
 {
     HKEY key = NULL;
     if (RegCreateKeyExW(root, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
         return false;
-    LONG status = RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE*)&value, sizeof(value));
+    LONG status = RegSetValueExW(key, name, 0, type, (const BYTE*)data, bytes);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value)
+{
+    return WriteRegistryValue(root, path, name, REG_DWORD, &value, sizeof(value));
+}
+
+void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
 }
 
 bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value)

@@ -48,7 +48,11 @@ void ClickScreenPoint(int x, int y);
 
 // Registry helpers for the current user.
 void DeleteRegistryTree(HKEY root, const wchar_t* path);
+// Writes a value of any type, making the key if need be.
+bool WriteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data,
+                        DWORD bytes);
 bool SetDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD value);
+void DeleteRegistryValue(HKEY root, const wchar_t* path, const wchar_t* name);
 bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* value);
 
 // Whether one of the program's watch timers runs, told by killing it; a
