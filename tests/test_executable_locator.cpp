@@ -34,16 +34,18 @@ public:
     PROCESS_INFORMATION process = {};
 };
 
-std::wstring Locate(const wchar_t* name, bool* found)
-{
-    wchar_t path[MAX_PATH] = L"";
-    *found = LocateExecutable(name, path);
-    return path;
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b)
 {
     return lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
+
+// Locates `name` and expects the executable at `expected`.
+void ExpectLocated(const wchar_t* name, const std::wstring& expected)
+{
+    wchar_t path[MAX_PATH] = L"";
+    EXPECT_TRUE(LocateExecutable(name, path)) << NarrowUtf8(name) << " was not found";
+    EXPECT_TRUE(SamePath(expected, path)) << NarrowUtf8(name) << ": expected " << NarrowUtf8(expected) << ", got "
+                                          << NarrowUtf8(path);
 }
 
 // Image names of the running processes, in snapshot order.
@@ -77,20 +79,15 @@ TEST(LocateExecutable, FindsARunningProcessByItsNameInAnotherLetterCase)
 {
     RunningTarget target;
     ASSERT_TRUE(target.Start(L"C:\\tavrowen-test\\case", L"Case_Target.exe"));
-    bool found = false;
-    std::wstring path = Locate(L"cASE_tARGET.EXE", &found);
-    EXPECT_TRUE(found);
-    EXPECT_TRUE(SamePath(target.path, path)) << NarrowUtf8(path);
+    ExpectLocated(L"cASE_tARGET.EXE", target.path);
 }
 
 TEST(LocateExecutable, DoesNotFoldLettersBeyondAToZ)
 {
     RunningTarget target;
     ASSERT_TRUE(target.Start(L"C:\\tavrowen-test\\accent", L"l\u00f3cator.exe"));
-    bool found = false;
-    std::wstring path = Locate(L"L\u00f3CATOR.exe", &found);
-    EXPECT_TRUE(found) << "an A-to-Z case difference must still match";
-    EXPECT_TRUE(SamePath(target.path, path)) << NarrowUtf8(path);
+    // An A-to-Z case difference must still match.
+    ExpectLocated(L"L\u00f3CATOR.exe", target.path);
 
     wchar_t buffer[MAX_PATH];
     wmemset(buffer, L'Q', MAX_PATH);
@@ -128,10 +125,7 @@ TEST(LocateExecutable, ModuleEndingWithTheImageNameMatchesWhenItComesFirst)
     CloseHandle(snapshot);
     ASSERT_STREQ(L"xnotepad.exe", module.szModule) << "the rig did not reorder the modules";
 
-    bool found = false;
-    std::wstring path = Locate(L"notepad.exe", &found);
-    EXPECT_TRUE(found);
-    EXPECT_TRUE(SamePath(modulePath, path)) << "expected the suffix match, got " << NarrowUtf8(path);
+    ExpectLocated(L"notepad.exe", modulePath);  // the module whose name ends with it
 }
 
 TEST(LocateExecutable, CopiesAPathOfExactly259CharactersWhole)
@@ -167,10 +161,7 @@ TEST(LocateExecutable, PassesOverAProcessWhoseModulesCannotBeRead)
     EXPECT_FALSE(FindModulePath(&system[0], buffer));
     RunningTarget target;
     ASSERT_TRUE(target.Start(L"C:\\tavrowen-test\\second", L"explorer.exe"));
-    bool found = false;
-    std::wstring path = Locate(L"Explorer.exe", &found);
-    EXPECT_TRUE(found);
-    EXPECT_TRUE(SamePath(target.path, path)) << NarrowUtf8(path);
+    ExpectLocated(L"Explorer.exe", target.path);
 }
 
 TEST(FindModulePath, GoneProcessGivesFalse)

@@ -55,6 +55,14 @@ std::string Narrow(const std::wstring& text)
     return NarrowUtf8(text);
 }
 
+// A directory no folder holds comes back as it was, with no token.
+void ExpectUnchanged(const std::wstring& directory)
+{
+    Applied applied = Apply(directory);
+    EXPECT_FALSE(applied.tokenUsed) << Narrow(directory);
+    EXPECT_EQ(directory, applied.text);
+}
+
 bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix)
 {
     return text.size() >= prefix.size() && _wcsnicmp(text.c_str(), prefix.c_str(), prefix.size()) == 0;
@@ -150,11 +158,8 @@ TEST_F(FolderTokens, DirectoriesOutsideEveryFolderComeOutUnchanged)
         L"\\\\server\\share\\Tools", L"C:\\Tools\\Bin", L"C:", L"C", L"", L"relative\\dir",
         L"Z:\\usr\\lib",
     };
-    for (const wchar_t* directory : unchanged) {
-        Applied applied = Apply(directory);
-        EXPECT_FALSE(applied.tokenUsed) << Narrow(directory);
-        EXPECT_EQ(directory, applied.text);
-    }
+    for (const wchar_t* directory : unchanged)
+        ExpectUnchanged(directory);
 }
 
 // The temporary directory given in 8.3 form is stored, and so matched, long.
@@ -304,9 +309,7 @@ TEST_F(HandFilledTable, UnresolvedRowsNeverMatch)
 {
     Fill({{1, L"C:\\Program Files\\Common Files"}});
     EXPECT_EQ(L"%programfilescommon%\\X", Apply(L"C:\\Program Files\\Common Files\\X").text);
-    Applied applied = Apply(L"C:\\Program Files\\Tool");
-    EXPECT_FALSE(applied.tokenUsed);
-    EXPECT_EQ(L"C:\\Program Files\\Tool", applied.text);
+    ExpectUnchanged(L"C:\\Program Files\\Tool");
 }
 
 TEST_F(HandFilledTable, OnlyLettersAToZAreFolded)
@@ -314,9 +317,7 @@ TEST_F(HandFilledTable, OnlyLettersAToZAreFolded)
     Fill({{0, L"C:\\Caf\u00e9"}});
     EXPECT_EQ(L"%programfiles%\\x", Apply(L"c:\\CAF\u00e9\\x").text);
     // E with acute in upper case is another character, not a case of it.
-    Applied applied = Apply(L"C:\\Caf\u00c9\\x");
-    EXPECT_FALSE(applied.tokenUsed);
-    EXPECT_EQ(L"C:\\Caf\u00c9\\x", applied.text);
+    ExpectUnchanged(L"C:\\Caf\u00c9\\x");
 }
 
 TEST_F(HandFilledTable, DirectoryShorterThanTheFolderDoesNotMatch)
