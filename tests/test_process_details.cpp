@@ -424,13 +424,7 @@ protected:
     }
     void TearDown() override
     {
-        PROCESS_INFORMATION shutdown;
-        if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &shutdown)) {
-            WaitForExit(shutdown, 10000);
-            EndProgram(&shutdown);
-        }
-        WaitForExit(program, 10000);
-        EndProgram(&program);
+        ShutDownTavrowen(&program);
         standIn.Kill();
         EndProgram(&targetProcess);
         DeleteFileW(target.c_str());

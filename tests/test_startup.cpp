@@ -4,11 +4,6 @@
 
 namespace {
 
-HWND FindMainWindow()
-{
-    return FindWindowW(L"Tavrowen2", NULL);
-}
-
 // Text of a message box with the given caption, once it shows.
 std::wstring WaitForMessageBoxText(const wchar_t* caption, HWND* box)
 {

@@ -21,11 +21,6 @@ void Observe(const char* what, DWORD milliseconds)
     testing::Test::RecordProperty(what, (int)milliseconds);
 }
 
-HWND MainWindow()
-{
-    return FindWindowW(L"Tavrowen2", NULL);
-}
-
 HWND ChildOfClass(HWND parent, const wchar_t* className)
 {
     return parent ? FindWindowExW(parent, NULL, className, NULL) : NULL;
@@ -76,24 +71,13 @@ protected:
     void TearDown() override { StopProgram(); }
 
     // Starts Tavrowen2.exe and returns when its main window exists.
-    bool StartTavrowen(const wchar_t* arguments)
-    {
-        if (!StartProgram(BinPath(L"Tavrowen2.exe"), arguments, &program))
-            return false;
-        return WaitUntil([] { return MainWindow() != NULL; }, 20000);
-    }
+    bool StartTavrowen(const wchar_t* arguments) { return ::StartTavrowen(L"Tavrowen2.exe", arguments, &program); }
 
     void StopProgram()
     {
-        if (!program.hProcess)
-            return;
-        PROCESS_INFORMATION sender;
-        if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &sender)) {
-            WaitForExit(sender, 15000);
-            EndProgram(&sender);
+        if (program.hProcess) {
+            EXPECT_EQ(1u, ShutDownTavrowen(&program)) << "the program did not end through /shutdown";
         }
-        EXPECT_EQ(1u, WaitForExit(program, 15000)) << "the program did not end through /shutdown";
-        EndProgram(&program);
     }
 
     HWND Strip(const StandInTaskManager& standIn) { return ChildOfClass(standIn.page, L"LinksMarlet"); }
@@ -145,7 +129,7 @@ protected:
     // Both windows are back under the program's hidden main window.
     bool Detached(HWND strip, HWND spy)
     {
-        HWND main = MainWindow();
+        HWND main = FindMainWindow();
         return main && GetParent(strip) == main && GetParent(spy) == main;
     }
 
@@ -194,7 +178,7 @@ TEST_F(EndToEnd, InAutostartModeTaskManagerIsNotStartedAndIsAttachedOnceShown)
     ASSERT_TRUE(standIn.Start(L"/hidden /count:30 /perpage:20"));
     PumpMessagesFor(600);
     EXPECT_TRUE(Strip(standIn) == NULL) << "attached to a hidden Task Manager";
-    EXPECT_TRUE(ChildOfClass(MainWindow(), L"LinksMarlet") != NULL);
+    EXPECT_TRUE(ChildOfClass(FindMainWindow(), L"LinksMarlet") != NULL);
 
     standIn.Send(STANDIN_SHOW, SW_SHOWNORMAL);
     HWND strip = WaitForAttachment(standIn, "attach after Task Manager became visible");
@@ -265,7 +249,7 @@ TEST_F(EndToEnd, AttachesAgainAfterEveryKindOfEnd)
 
     second.Kill();
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(strip) && !IsWindow(spy); }, 3000));
-    HWND main = MainWindow();
+    HWND main = FindMainWindow();
     EXPECT_TRUE(WaitUntil([&] { return ChildOfClass(main, L"LinksMarlet") && ChildOfClass(main, L"MarletSpy"); },
                           3000))
         << "no new strip and spy after Task Manager was killed";

@@ -2,30 +2,6 @@
 
 namespace shell {
 
-HWND FindMainWindow()
-{
-    return FindWindowW(L"Tavrowen2", NULL);
-}
-
-bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process)
-{
-    if (!StartProgram(BinPath(exe), arguments, process))
-        return false;
-    return WaitUntil([] { return FindMainWindow() != NULL; }, 20000);
-}
-
-DWORD ShutDownTavrowen(PROCESS_INFORMATION* process)
-{
-    PROCESS_INFORMATION sender;
-    if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &sender)) {
-        WaitForExit(sender, 15000);
-        EndProgram(&sender);
-    }
-    DWORD code = WaitForExit(*process, 15000);
-    EndProgram(process);
-    return code;
-}
-
 DWORD WindowProcessId(HWND window)
 {
     DWORD id = 0;

@@ -15,14 +15,6 @@ const wchar_t runPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t autostartName[] = L"Veltrix Tavrowen 2";
 const wchar_t probeLogPath[] = L"C:\\tavrowen-test\\probe.txt";
 
-HWND FindMainWindow();
-
-// Starts a build product (Tavrowen2.exe or Tavrowen2Admin.exe) and waits for its main window.
-bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process);
-
-// Asks the running copy to quit as a second copy would; returns its exit code.
-DWORD ShutDownTavrowen(PROCESS_INFORMATION* process);
-
 DWORD WindowProcessId(HWND window);
 
 // Visible top-level windows of one process with the given class (and title, unless null).

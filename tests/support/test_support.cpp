@@ -182,6 +182,30 @@ bool StartLocatorTarget(const std::wstring& path, const std::wstring& arguments,
     }, 20000);
 }
 
+HWND FindMainWindow()
+{
+    return FindWindowW(L"Tavrowen2", NULL);
+}
+
+bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process)
+{
+    if (!StartProgram(BinPath(exe), arguments, process))
+        return false;
+    return WaitUntil([] { return FindMainWindow() != NULL; }, 20000);
+}
+
+DWORD ShutDownTavrowen(PROCESS_INFORMATION* process)
+{
+    PROCESS_INFORMATION sender;
+    if (StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &sender)) {
+        WaitForExit(sender, 15000);
+        EndProgram(&sender);
+    }
+    DWORD code = WaitForExit(*process, 15000);
+    EndProgram(process);
+    return code;
+}
+
 HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
 {
     HWND found = NULL;

@@ -40,6 +40,13 @@ void EndProgram(PROCESS_INFORMATION* process);
 // says it is ready; the caller ends it.
 bool StartLocatorTarget(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process);
 
+// The real program's main window, while a copy runs.
+HWND FindMainWindow();
+// Starts a build product (Tavrowen2.exe or Tavrowen2Admin.exe) and waits for its main window.
+bool StartTavrowen(const wchar_t* exe, const std::wstring& arguments, PROCESS_INFORMATION* process);
+// Asks the running copy to quit as a second copy would; returns its exit code.
+DWORD ShutDownTavrowen(PROCESS_INFORMATION* process);
+
 HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
 
 // A left click at a screen point as the mouse gives it: an absolute move
