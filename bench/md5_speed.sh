@@ -27,24 +27,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# A private copy of the prefix; system folders hard-linked as the tests do.
-mkdir -p "$prefix"
-tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 \
-    --exclude=./drive_c/windows/winsxs -cf - . | tar -C "$prefix" -xf -
-for dir in system32 syswow64 winsxs; do
-    [ -d "$template/drive_c/windows/$dir" ] && cp -al "$template/drive_c/windows/$dir" "$prefix/drive_c/windows/$dir"
-done
-export WINEPREFIX="$prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-if [ -z "${DISPLAY:-}" ]; then
-    display_file="$work/display"
-    Xvfb -displayfd 9 -nolisten tcp -screen 0 1024x768x24 9>"$display_file" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
-    DISPLAY=":$(head -n 1 "$display_file")"
-    export DISPLAY
-fi
+. "$(dirname "$0")/../tests/wine_env.sh"
+copy_wine_prefix "$template" "$prefix"
+export_wine_settings "$prefix"
+start_virtual_display
 # Keep the Wine server up between runs so each start is cheap.
 wineserver -p
 

@@ -8,20 +8,9 @@ bin_dir="$2"
 arch="$3"
 here=$(cd "$(dirname "$0")" && pwd)
 
-export WINEPREFIX="$template"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ]; then
-    display_file=$(mktemp)
-    Xvfb -displayfd 9 -nolisten tcp -screen 0 1280x1024x24 9>"$display_file" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
-    DISPLAY=":$(head -n 1 "$display_file")"
-    export DISPLAY
-    rm -f "$display_file"
-fi
+. "$here/wine_env.sh"
+export_wine_settings "$template"
+start_virtual_display
 finish() {
     wineserver -w >/dev/null 2>&1 || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true

@@ -23,12 +23,11 @@ finish() {
 }
 trap finish EXIT INT TERM
 
-Xvfb -displayfd 9 -nolisten tcp -screen 0 1280x1024x24 9>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n 1 "$work/display")"
-cp -a "$template" "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+. "$(dirname "$0")/../wine_env.sh"
+# Always a display of our own, of the size the crops below assume.
+start_virtual_display always
+copy_wine_prefix "$template" "$prefix"
+export_wine_settings "$prefix"
 program="$build/bin/Tavrowen2.exe"
 
 shot() {  # name geometry(WxH+X+Y)
