@@ -2,6 +2,7 @@
 #include <strsafe.h>
 #include "app/settings.h"
 #include "app/tray_menu.h"
+#include "lookup/ascii_folding.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 
@@ -68,21 +69,10 @@ static void EnableDebugPrivilege()
     CloseHandle(token);
 }
 
-static wchar_t FoldAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
-}
-
 bool IsSwitch(const wchar_t* commandLine, const wchar_t* name)
 {
-    if (!commandLine)
-        return false;
-    size_t i = 0;
-    for (; commandLine[i] && name[i]; ++i) {
-        if (FoldAsciiLetter(commandLine[i]) != FoldAsciiLetter(name[i]))
-            return false;
-    }
-    return commandLine[i] == L'\0' && name[i] == L'\0';
+    // Comparing the terminator too makes it a whole-string match.
+    return commandLine && EqualFoldingAsciiLetters(commandLine, name, wcslen(name) + 1);
 }
 
 // Takes the instance mutex; false when another copy holds it.

@@ -1,20 +1,6 @@
 #include "lookup/executable_locator.h"
 #include <strsafe.h>
 
-static wchar_t FoldAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
-}
-
-bool EqualFoldingAsciiLetters(const wchar_t* a, const wchar_t* b, size_t length)
-{
-    for (size_t i = 0; i < length; ++i) {
-        if (FoldAsciiLetter(a[i]) != FoldAsciiLetter(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Length of a name held in a MAX_PATH field, never reading past the field.
 static size_t NameLength(const wchar_t* name)
 {
@@ -79,5 +65,40 @@ bool LocateExecutable(const wchar_t* imageName, wchar_t* exePath)
             found = FindModulePath(&process, exePath);
     }
     CloseHandle(snapshot);
+    return found;
+}
+
+typedef BOOL (WINAPI* QueryFullProcessImageNameProc)(HANDLE, DWORD, LPWSTR, PDWORD);
+
+// Looked up once: XP's kernel32 lacks the function, and the program must
+// import nothing XP lacks.
+static QueryFullProcessImageNameProc FindQueryFullProcessImageName()
+{
+    static bool looked = false;
+    static QueryFullProcessImageNameProc query = NULL;
+    if (!looked) {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        if (kernel)
+            query = (QueryFullProcessImageNameProc)(void*)GetProcAddress(kernel, "QueryFullProcessImageNameW");
+        looked = true;
+    }
+    return query;
+}
+
+bool QueryProcessImagePath(DWORD processId, wchar_t* exePath)
+{
+    QueryFullProcessImageNameProc query = FindQueryFullProcessImageName();
+    if (!query)
+        return false;
+    const DWORD PROCESS_QUERY_LIMITED = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED, FALSE, processId);
+    if (!process)
+        return false;
+    wchar_t path[MAX_PATH];
+    DWORD length = ARRAYSIZE(path);
+    bool found = query(process, 0, path, &length) && length > 0 && length < ARRAYSIZE(path);
+    CloseHandle(process);
+    if (found)
+        found = SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, path));
     return found;
 }

@@ -2,8 +2,11 @@
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
+#include "lookup/ascii_folding.h"
 
 bool LocateExecutable(const wchar_t* imageName, wchar_t* exePath /* MAX_PATH */);
 bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
-// Equal when the lengths match and the characters match with only A to Z folded.
-bool EqualFoldingAsciiLetters(const wchar_t* a, const wchar_t* b, size_t length);
+// The image path the system keeps for a process (QueryFullProcessImageNameW,
+// Vista and later, looked up at run time); reaches processes whose modules a
+// snapshot cannot read. False on XP and whenever the path cannot be had.
+bool QueryProcessImagePath(DWORD processId, wchar_t* exePath /* MAX_PATH */);

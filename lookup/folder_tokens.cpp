@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 #include <strsafe.h>
+#include "lookup/ascii_folding.h"
 
 // Order matters: on equally long matches the earlier row wins.
 FolderTokenTable folderTokenTable = {{
@@ -103,20 +104,10 @@ void ReleaseFolderTokens()
     folderTableResolved = false;
 }
 
-// Folds only A to Z; every other character must match exactly.
-static wchar_t FoldAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c;
-}
-
+// The folder holds no NUL, so a shorter directory fails at its terminator.
 static bool StartsWithFolder(const wchar_t* directory, const wchar_t* folder, int length)
 {
-    for (int i = 0; i < length; ++i) {
-        // The folder holds no NUL, so a shorter directory fails here.
-        if (FoldAsciiLetter(directory[i]) != FoldAsciiLetter(folder[i]))
-            return false;
-    }
-    return true;
+    return EqualFoldingAsciiLetters(directory, folder, (size_t)length);
 }
 
 bool ApplyFolderTokens(const wchar_t* directory, wchar_t* output)

@@ -87,3 +87,14 @@ bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
     FreeVersionInfo(&version);
     return true;
 }
+
+void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, name);
+    wchar_t path[MAX_PATH];
+    // The details query cuts its path to the directory: work on a copy.
+    if (exePath && SUCCEEDED(StringCchCopyW(path, ARRAYSIZE(path), exePath)))
+        AppendProcessDetails(path, &url);
+    OpenLookupUrl(&url);
+}

@@ -116,12 +116,9 @@ void OnLinkStripClick(HWND strip, LPARAM lParam)
     wchar_t name[MAX_PATH];
     if (!NameAtPoint(screenPoint, name))
         return;
-    LookupUrl url;
-    StartLookupUrl(&url, name);
     wchar_t exePath[MAX_PATH];
-    if (LocateExecutable(name, exePath))
-        AppendProcessDetails(exePath, &url);
-    OpenLookupUrl(&url);
+    bool located = LocateExecutable(name, exePath);
+    LookUpProcess(name, located ? exePath : NULL);
 }
 
 bool NameAtPoint(POINT screenPoint, wchar_t* name)
