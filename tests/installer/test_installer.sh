@@ -212,9 +212,11 @@ wait "$program_pid"
 same "upgraded copy's exit code" "$?" 1
 check_installed_files "$work/marked/x64" 8664
 
-# A file another process keeps open for the whole wait stops Setup before it writes anything.
+# A file another process keeps open for the whole wait stops Setup before it
+# writes anything. The companion is held: Setup copies it second, so a Setup
+# that did not look first would have replaced the main program already.
 before=$(md5sum "$install_dir"/*)
-wine "$probe" hold "$install_dir_windows\\Tavrowen2.exe" </dev/null >"$work/hold.log" 2>&1 &
+wine "$probe" hold "$install_dir_windows\\Tavrowen2Admin.exe" </dev/null >"$work/hold.log" 2>&1 &
 holder_pid=$!
 for _ in $(seq 100); do
     grep -q held "$work/hold.log" && break
