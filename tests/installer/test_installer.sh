@@ -169,8 +169,16 @@ echo "== 6: setup size =="
 size=$(stat -c %s "$setup")
 check "setup size printed" grep -q "^setup size: $size bytes" "$work/packages.log"
 check "setup size $size within 1 MiB" test "$size" -le 1048576
+setup_strings=$(strings -el "$setup")
 for text in Veltrix "Tavrowen 2" "$version"; do
-    check "setup version resource names $text" bash -c "strings -el '$setup' | grep -qxF '$text'"
+    check "setup version resource names $text" grep -qxF "$text" <<<"$setup_strings"
+done
+
+# The project version reaches the programs' About box and version resource.
+for program in "$i686_tree/bin/Tavrowen2.exe" "$x64_tree/bin/Tavrowen2Admin.exe"; do
+    resource_strings=$(strings -el "$program")
+    check "About box of $program reads Version $version" grep -qxF "Version $version" <<<"$resource_strings"
+    check "version resource of $program holds $version" grep -qxF "$version" <<<"$resource_strings"
 done
 
 echo "== 5: portable zip =="
@@ -223,22 +231,30 @@ for _ in $(seq 100); do
     sleep 0.2
 done
 check "file held open" grep -q held "$work/hold.log"
+started=$SECONDS
 wine_in "$setup" /S
 setup_code=$?
 [ "$setup_code" -ne 0 ] || fail "setup succeeded while a file was held open"
+# It gives the file its 10 s to come free before it gives up.
+[ $((SECONDS - started)) -ge 9 ] || fail "setup gave up after $((SECONDS - started)) s"
 same "install left whole" "$(md5sum "$install_dir"/*)" "$before"
 wine_in "$probe" release
 wait "$holder_pid"
+same "holder's exit code" "$?" 0
 
 echo "== 4: uninstall =="
 wine_in reg add "$run_key" /v "$run_value" /d "\"$install_dir_windows\\Tavrowen2.exe\" /autostart" /f >/dev/null
 wine_in reg add "$settings_key" /v SendExtendedInfo /t REG_DWORD /d 1 /f >/dev/null
+# The uninstaller ends a running copy first.
+start_installed_program
 # As Apps & features runs it: the uninstaller copies itself to the temporary
 # folder and works from there, so that it can remove its own file; wait for
 # every process of the prefix to end.
 wine_in "$install_dir_windows\\Uninstall.exe" /S
 same "uninstall exit code" "$?" 0
 timeout 120 wineserver -w
+wait "$program_pid"
+same "exit code of the copy the uninstaller ended" "$?" 1
 check "install folder removed" test ! -e "$install_dir"
 check "shortcut removed" test ! -e "$shortcut"
 check "uninstall entry removed" registry_key_absent "$uninstall_key" 64
