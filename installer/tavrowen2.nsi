@@ -80,6 +80,18 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
   ${EndIf}
 !macroend
 
+; Windows before Vista does not elevate: a limited account would fail half way
+; through Program Files and the machine's registry, so it is stopped at once.
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Installing or removing ${PRODUCT} for all users needs administrator rights.$\r$\n$\r$\nLog on as an administrator and try again." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
 ; Notes in $0 the given file when it is in use and nothing else is noted yet.
 ; Opening for writing fails while a process runs the file or holds it open
 ; without sharing: the same test the copy or delete after it would fail.
@@ -130,6 +142,7 @@ FunctionEnd
 !insertmacro DefineFreeProgramFiles "un."
 
 Function .onInit
+  !insertmacro RequireAdministrator
   !insertmacro UseMachineWideViews
   ${If} $INSTDIR == ""
     ; An upgrade goes where the installed copy is; a first install by architecture.
@@ -145,6 +158,7 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+  !insertmacro RequireAdministrator
   !insertmacro UseMachineWideViews
 FunctionEnd
 
