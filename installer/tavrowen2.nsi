@@ -110,8 +110,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 ; Ends a running copy the way a second copy would ("/shutdown"), then waits
 ; for the program files to be free. Leaves in $0 the first file still in use
-; after the wait, or "" when all are free. Setup also needs the uninstaller
-; file free; the uninstaller may be running from it.
+; after the wait, or "" when all are free. Setup replaces the uninstaller too,
+; so it waits for that file as well; the uninstaller itself may run from it.
 !macro DefineFreeProgramFiles un
 Function ${un}FreeProgramFiles
   FindWindow $0 "${MAIN_WINDOW_CLASS}"
