@@ -1,0 +1,250 @@
+; Setup for Tavrowen 2: one program for 32-bit and 64-bit Windows that installs
+; the build matching the system, per machine, into Program Files.
+; installer/make_packages.sh builds it and passes:
+;   VERSION  the product version, four numbers (from the CMake project)
+;   X86_DIR  folder holding the 32-bit Tavrowen2.exe and Tavrowen2Admin.exe
+;   X64_DIR  folder holding the 64-bit ones
+;   ICON     the program's icon
+;   OUTFILE  the setup program to write
+
+!ifndef VERSION | X86_DIR | X64_DIR | ICON | OUTFILE
+  !error "pass VERSION, X86_DIR, X64_DIR, ICON and OUTFILE with -D"
+!endif
+
+Unicode true
+; Both builds carry the same artwork; a solid archive stores it once.
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestSupportedOS all
+ManifestDPIAware true
+; A file that cannot be replaced must stop Setup, never be skipped silently.
+AllowSkipFiles off
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include x64.nsh
+!include FileFunc.nsh
+
+!define PRODUCT "Tavrowen 2"
+!define PUBLISHER "Veltrix"
+!define MAIN_EXE "Tavrowen2.exe"
+!define COMPANION_EXE "Tavrowen2Admin.exe"
+!define UNINSTALLER "Uninstall.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Veltrix Tavrowen 2"
+; The main window's class: a copy is running while one exists.
+!define MAIN_WINDOW_CLASS "Tavrowen2"
+; How long a running copy gets to end and free its files: 20 checks, 500 ms apart.
+!define FREE_FILE_CHECKS 20
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+BrandingText "${PRODUCT} ${VERSION}"
+; No InstallDir: .onInit chooses the folder by architecture, unless /D= gave one.
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+; The stock text asks to close every other program; only our own copy matters.
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for all users of this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartInstalledProgram
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; Both views of the machine and the all-users folders, for Setup and the uninstaller alike:
+; a 64-bit build is registered where 64-bit Windows looks for it.
+!macro UseMachineWideViews
+  SetShellVarContext all
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!macroend
+
+; Windows before Vista does not elevate: a limited account would fail half way
+; through Program Files and the machine's registry, so it is stopped at once.
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Installing or removing ${PRODUCT} for all users needs administrator rights.$\r$\n$\r$\nLog on as an administrator and try again." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
+; Notes in $0 the given file when it is in use and nothing else is noted yet.
+; Opening for writing fails while a process runs the file or holds it open
+; without sharing: the same test the copy or delete after it would fail.
+!macro NoteFileInUse file
+  ${If} $0 == ""
+  ${AndIf} ${FileExists} "${file}"
+    ClearErrors
+    FileOpen $1 "${file}" a
+    ${If} ${Errors}
+      StrCpy $0 "${file}"
+    ${Else}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Ends a running copy the way a second copy would ("/shutdown"), then waits
+; for the program files to be free. Leaves in $0 the first file still in use
+; after the wait, or "" when all are free. Setup replaces the uninstaller too,
+; so it waits for that file as well; the uninstaller itself may run from it.
+!macro DefineFreeProgramFiles un
+Function ${un}FreeProgramFiles
+  FindWindow $0 "${MAIN_WINDOW_CLASS}"
+  ${If} $0 <> 0
+  ${AndIf} ${FileExists} "$INSTDIR\${MAIN_EXE}"
+    DetailPrint "Ending the running ${PRODUCT}"
+    ExecWait '"$INSTDIR\${MAIN_EXE}" /shutdown'
+  ${EndIf}
+
+  StrCpy $2 0
+  ${Do}
+    StrCpy $0 ""
+    !insertmacro NoteFileInUse "$INSTDIR\${MAIN_EXE}"
+    !insertmacro NoteFileInUse "$INSTDIR\${COMPANION_EXE}"
+    !if "${un}" == ""
+      !insertmacro NoteFileInUse "$INSTDIR\${UNINSTALLER}"
+    !endif
+    ${If} $0 == ""
+    ${OrIf} $2 >= ${FREE_FILE_CHECKS}
+      ${Break}
+    ${EndIf}
+    Sleep 500
+    IntOp $2 $2 + 1
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro DefineFreeProgramFiles ""
+!insertmacro DefineFreeProgramFiles "un."
+
+Function .onInit
+  !insertmacro RequireAdministrator
+  !insertmacro UseMachineWideViews
+  ${If} $INSTDIR == ""
+    ; An upgrade goes where the installed copy is; a first install by architecture.
+    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    ${If} ${RunningX64}
+      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${Else}
+      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RequireAdministrator
+  !insertmacro UseMachineWideViews
+FunctionEnd
+
+; Setup runs elevated. Started through the shell's own process the program gets
+; the desktop user's ordinary rights, as it would from the Start menu.
+Function StartInstalledProgram
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${MAIN_EXE}"'
+FunctionEnd
+
+Section "Program files"
+  SectionIn RO
+  Call FreeProgramFiles
+  ${If} $0 != ""
+    ; Nothing has been written yet: the installed copy stays whole.
+    MessageBox MB_OK|MB_ICONSTOP "Setup cannot replace $0 because it is in use.$\r$\n$\r$\nClose ${PRODUCT} and any program using that file, then run Setup again. Nothing was changed." /SD IDOK
+    Abort "$0 is in use; nothing was changed."
+  ${EndIf}
+  SetOutPath "$INSTDIR"
+  ${If} ${RunningX64}
+    File "/oname=${MAIN_EXE}" "${X64_DIR}/${MAIN_EXE}"
+    File "/oname=${COMPANION_EXE}" "${X64_DIR}/${COMPANION_EXE}"
+  ${Else}
+    File "/oname=${MAIN_EXE}" "${X86_DIR}/${MAIN_EXE}"
+    File "/oname=${COMPANION_EXE}" "${X86_DIR}/${COMPANION_EXE}"
+  ${EndIf}
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+SectionEnd
+
+Section "Start menu shortcut"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${MAIN_EXE}" "" "$INSTDIR\${MAIN_EXE}" 0
+SectionEnd
+
+Section "Uninstall entry"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; The uninstaller undoes the sections above under the same names. The settings
+; key Software\Veltrix\Tavrowen2 stays, for a later install to pick up.
+
+Section "un.Program files"
+  Call un.FreeProgramFiles
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "The uninstaller cannot remove $0 because it is in use.$\r$\n$\r$\nClose ${PRODUCT} and any program using that file, then try again. Nothing was removed." /SD IDOK
+    Abort "$0 is in use; nothing was removed."
+  ${EndIf}
+  Delete "$INSTDIR\${MAIN_EXE}"
+  Delete "$INSTDIR\${COMPANION_EXE}"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Only an empty folder goes: files the user put there are not ours to delete.
+  RMDir "$INSTDIR"
+SectionEnd
+
+Section "un.Start menu shortcut"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+SectionEnd
+
+; The autostart value belongs to this install only when it starts a program in
+; this folder; one naming a copy elsewhere is that copy's business.
+Section "un.Autostart entry"
+  ClearErrors
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${IfNot} ${Errors}
+    ; The command reads: "<folder>\Tavrowen2.exe" /autostart
+    StrCpy $1 $0 1
+    ${If} $1 == '"'
+      StrCpy $0 $0 "" 1
+    ${EndIf}
+    StrLen $2 "$INSTDIR\"
+    StrCpy $1 $0 $2
+    ; LogicLib's == ignores case, as Windows does for paths.
+    ${If} $1 == "$INSTDIR\"
+      DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+
+Section "un.Uninstall entry"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

@@ -1,0 +1,307 @@
+#!/bin/bash
+# The release packages, made from both build trees and tried under Wine:
+#   test_installer.sh VERSION I686_TREE X86_64_TREE
+# The setup program runs in throwaway prefixes: a copy of the 64-bit tree's
+# template prefix, and a copy of a 32-bit (WINEARCH=win32) prefix made once
+# in the 64-bit tree. Exit code 77 (skipped) while the 32-bit tree is unbuilt.
+set -uo pipefail
+version="$1"
+i686_tree="$2"
+x64_tree="$3"
+here=$(cd "$(dirname "$0")" && pwd)
+source_root=$(cd "$here/../.." && pwd)
+
+if [ ! -f "$i686_tree/bin/Tavrowen2.exe" ] || [ ! -f "$i686_tree/bin/installer_probe.exe" ]; then
+    echo "skipped: the 32-bit tree $i686_tree has not been built"
+    exit 77
+fi
+i686_tree=$(cd "$i686_tree" && pwd)
+x64_tree=$(cd "$x64_tree" && pwd)
+
+. "$source_root/tests/wine_env.sh"
+. "$source_root/installer/pe_machine.sh"
+
+work="$x64_tree/installer-test"
+prefix64="$x64_tree/wine/installer-64"
+prefix32="$x64_tree/wine/installer-32"
+win32_template="$x64_tree/wine/win32-template"
+# The 32-bit probe runs in both prefixes.
+probe="$i686_tree/bin/installer_probe.exe"
+install_dir_windows='C:\Program Files\Tavrowen 2'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+settings_key='HKCU\Software\Veltrix\Tavrowen2'
+run_value='Veltrix Tavrowen 2'
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+# check DESCRIPTION COMMAND...: runs the command, noting a failure when it fails.
+check() {
+    local what="$1"
+    shift
+    "$@" || fail "$what"
+}
+# same DESCRIPTION ACTUAL EXPECTED
+same() {
+    [ "$2" = "$3" ] || fail "$1: got '$2', expected '$3'"
+}
+
+xvfb_pid=""
+finish() {
+    for prefix in "$prefix64" "$prefix32"; do
+        [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+    done
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap finish EXIT
+start_virtual_display
+
+# ---- Helpers ---------------------------------------------------------------------
+
+wine_in() {
+    timeout -k 5 120 wine "$@" </dev/null
+}
+
+use_prefix() {
+    export_wine_settings "$1"
+    install_dir="$1/drive_c/Program Files/Tavrowen 2"
+    shortcut="$1/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavrowen 2.lnk"
+}
+
+# One value of a key as "TYPE    DATA", or nothing; VIEW is 32, 64 or empty (the only view).
+registry_value() {
+    local key="$1" name="$2" view="$3"
+    wine_in reg query "$key" /v "$name" ${view:+/reg:$view} 2>/dev/null | tr -d '\r' |
+        sed -n "s/^    $name    //p"
+}
+
+registry_key_absent() {
+    ! wine_in reg query "$1" ${2:+/reg:$2} >/dev/null 2>&1
+}
+
+# The installed files are the given build's, for the given PE machine.
+check_installed_files() {
+    local bin_dir="$1" machine="$2"
+    for program in Tavrowen2.exe Tavrowen2Admin.exe; do
+        check "$program installed from $bin_dir" cmp -s "$install_dir/$program" "$bin_dir/$program"
+        same "$program machine" "$(pe_machine "$install_dir/$program")" "$machine"
+    done
+    check "Uninstall.exe installed" test -f "$install_dir/Uninstall.exe"
+    check "shortcut in the all-users Start menu" test -f "$shortcut"
+    check "shortcut names the installed program" \
+        grep -aqF "$install_dir_windows\\Tavrowen2.exe" "$shortcut"
+}
+
+# Every value of the uninstall entry, read in the given view.
+check_uninstall_entry() {
+    local view="$1" folder="$2"
+    local bytes=0
+    for file in Tavrowen2.exe Tavrowen2Admin.exe Uninstall.exe; do
+        bytes=$((bytes + $(stat -c %s "$install_dir/$file" 2>/dev/null || echo 0)))
+    done
+    local size
+    size=$(registry_value "$uninstall_key" EstimatedSize "$view" | sed -n 's/^REG_DWORD    0x//p')
+    local kilobytes=$((0x${size:-0}))
+    [ $((kilobytes - bytes / 1024)) -ge -1 ] && [ $((kilobytes - bytes / 1024)) -le 1 ] ||
+        fail "EstimatedSize $kilobytes KB for $bytes bytes"
+    same "DisplayName" "$(registry_value "$uninstall_key" DisplayName "$view")" "REG_SZ    Tavrowen 2"
+    same "DisplayVersion" "$(registry_value "$uninstall_key" DisplayVersion "$view")" "REG_SZ    $version"
+    same "Publisher" "$(registry_value "$uninstall_key" Publisher "$view")" "REG_SZ    Veltrix"
+    same "DisplayIcon" "$(registry_value "$uninstall_key" DisplayIcon "$view")" "REG_SZ    $folder\\Tavrowen2.exe,0"
+    same "InstallLocation" "$(registry_value "$uninstall_key" InstallLocation "$view")" "REG_SZ    $folder"
+    same "UninstallString" "$(registry_value "$uninstall_key" UninstallString "$view")" \
+         "REG_SZ    \"$folder\\Uninstall.exe\""
+    same "QuietUninstallString" "$(registry_value "$uninstall_key" QuietUninstallString "$view")" \
+         "REG_SZ    \"$folder\\Uninstall.exe\" /S"
+    same "NoModify" "$(registry_value "$uninstall_key" NoModify "$view")" "REG_DWORD    0x1"
+    same "NoRepair" "$(registry_value "$uninstall_key" NoRepair "$view")" "REG_DWORD    0x1"
+}
+
+# Starts the installed program in the background (program_pid) and waits for
+# its tray icon; the probe prints the path of the copy that runs.
+start_installed_program() {
+    wine "$install_dir_windows\\Tavrowen2.exe" /autostart </dev/null >"$work/program.log" 2>&1 &
+    program_pid=$!
+    local running
+    running=$(wine_in "$probe" started 60 | tr -d '\r')
+    same "running program with its tray icon" "$running" "$install_dir_windows\\Tavrowen2.exe"
+}
+
+shut_down_installed_program() {
+    wine_in "$install_dir_windows\\Tavrowen2.exe" /shutdown
+    check "program gone after /shutdown" wine_in "$probe" gone 30
+    wait "$program_pid"
+    same "exit code after /shutdown" "$?" 1
+}
+
+# make_marked_build DIR: the programs with bytes appended, as another release
+# would differ; they still run.
+make_marked_build() {
+    local arch bin_dir
+    for arch in x86 x64; do
+        bin_dir="$i686_tree/bin"
+        [ "$arch" = x64 ] && bin_dir="$x64_tree/bin"
+        mkdir -p "$1/$arch"
+        for program in Tavrowen2.exe Tavrowen2Admin.exe; do
+            { cat "$bin_dir/$program"; echo "another release"; } >"$1/$arch/$program"
+        done
+    done
+}
+
+# ---- The packages (tests 5 and 6) ------------------------------------------------
+
+rm -rf "$work"
+mkdir -p "$work"
+if ! bash "$source_root/installer/make_packages.sh" "$version" "$i686_tree/bin" "$x64_tree/bin" "$work/dist" \
+        >"$work/packages.log" 2>&1; then
+    cat "$work/packages.log"
+    echo "FAIL: making the packages"
+    exit 1
+fi
+cat "$work/packages.log"
+setup="$work/dist/Tavrowen2-$version-setup.exe"
+portable="$work/dist/Tavrowen2-$version-portable.zip"
+
+echo "== 6: setup size =="
+size=$(stat -c %s "$setup")
+check "setup size printed" grep -q "^setup size: $size bytes" "$work/packages.log"
+check "setup size $size within 1 MiB" test "$size" -le 1048576
+setup_strings=$(strings -el "$setup")
+for text in Veltrix "Tavrowen 2" "$version"; do
+    check "setup version resource names $text" grep -qxF "$text" <<<"$setup_strings"
+done
+
+# The project version reaches the programs' About box and version resource.
+for program in "$i686_tree/bin/Tavrowen2.exe" "$x64_tree/bin/Tavrowen2Admin.exe"; do
+    resource_strings=$(strings -el "$program")
+    check "About box of $program reads Version $version" grep -qxF "Version $version" <<<"$resource_strings"
+    check "version resource of $program holds $version" grep -qxF "$version" <<<"$resource_strings"
+done
+
+echo "== 5: portable zip =="
+same "portable zip contents" "$(unzip -Z1 "$portable" | sort | tr '\n' ' ')" \
+     "README.txt x64/Tavrowen2.exe x64/Tavrowen2Admin.exe x86/Tavrowen2.exe x86/Tavrowen2Admin.exe "
+unzip -q -d "$work/portable" "$portable"
+for program in Tavrowen2.exe Tavrowen2Admin.exe; do
+    same "x86/$program machine" "$(pe_machine "$work/portable/x86/$program")" 014c
+    same "x64/$program machine" "$(pe_machine "$work/portable/x64/$program")" 8664
+    check "x86/$program is the 32-bit build" cmp -s "$work/portable/x86/$program" "$i686_tree/bin/$program"
+    check "x64/$program is the 64-bit build" cmp -s "$work/portable/x64/$program" "$x64_tree/bin/$program"
+done
+check "README.txt says which folder to use" grep -q 'x64\\  for 64-bit Windows' "$work/portable/README.txt"
+
+# ---- 64-bit Windows (tests 1, 3 and 4) -------------------------------------------
+
+copy_wine_prefix "$x64_tree/wine/template" "$prefix64"
+use_prefix "$prefix64"
+
+echo "== 1: silent install on 64-bit Windows =="
+wine_in "$setup" /S
+same "setup exit code" "$?" 0
+check_installed_files "$x64_tree/bin" 8664
+check_uninstall_entry 64 "$install_dir_windows"
+check "no uninstall entry in the 32-bit view" registry_key_absent "$uninstall_key" 32
+start_installed_program
+shut_down_installed_program
+
+echo "== 3: upgrade while the program runs =="
+make_marked_build "$work/marked"
+bash "$source_root/installer/make_packages.sh" "$version" "$work/marked/x86" "$work/marked/x64" "$work/marked-dist" \
+    >"$work/marked-packages.log" 2>&1 || fail "making the marked packages"
+marked_setup="$work/marked-dist/Tavrowen2-$version-setup.exe"
+start_installed_program
+wine_in "$marked_setup" /S
+same "upgrade exit code" "$?" 0
+check "running copy ended by the upgrade" wine_in "$probe" gone 5
+wait "$program_pid"
+same "upgraded copy's exit code" "$?" 1
+check_installed_files "$work/marked/x64" 8664
+
+# A file another process keeps open for the whole wait stops Setup before it
+# writes anything. The companion is held: Setup copies it second, so a Setup
+# that did not look first would have replaced the main program already.
+before=$(md5sum "$install_dir"/*)
+wine "$probe" hold "$install_dir_windows\\Tavrowen2Admin.exe" </dev/null >"$work/hold.log" 2>&1 &
+holder_pid=$!
+for _ in $(seq 100); do
+    grep -q held "$work/hold.log" && break
+    sleep 0.2
+done
+check "file held open" grep -q held "$work/hold.log"
+started=$SECONDS
+wine_in "$setup" /S
+setup_code=$?
+[ "$setup_code" -ne 0 ] || fail "setup succeeded while a file was held open"
+# It gives the file its 10 s to come free before it gives up.
+[ $((SECONDS - started)) -ge 9 ] || fail "setup gave up after $((SECONDS - started)) s"
+same "install left whole" "$(md5sum "$install_dir"/*)" "$before"
+wine_in "$probe" release
+wait "$holder_pid"
+same "holder's exit code" "$?" 0
+
+echo "== 4: uninstall =="
+wine_in reg add "$run_key" /v "$run_value" /d "\"$install_dir_windows\\Tavrowen2.exe\" /autostart" /f >/dev/null
+wine_in reg add "$settings_key" /v SendExtendedInfo /t REG_DWORD /d 1 /f >/dev/null
+# The uninstaller ends a running copy first.
+start_installed_program
+# As Apps & features runs it: the uninstaller copies itself to the temporary
+# folder and works from there, so that it can remove its own file; wait for
+# every process of the prefix to end.
+wine_in "$install_dir_windows\\Uninstall.exe" /S
+same "uninstall exit code" "$?" 0
+timeout 120 wineserver -w
+wait "$program_pid"
+same "exit code of the copy the uninstaller ended" "$?" 1
+check "install folder removed" test ! -e "$install_dir"
+check "shortcut removed" test ! -e "$shortcut"
+check "uninstall entry removed" registry_key_absent "$uninstall_key" 64
+same "Run value naming the installed program" "$(registry_value "$run_key" "$run_value" "")" ""
+same "settings kept" "$(registry_value "$settings_key" SendExtendedInfo "")" "REG_DWORD    0x1"
+
+# Another folder, chosen with /D= (unquoted, as NSIS wants it, so without
+# blanks), uninstalled in place with _?=, which waits for the work but keeps
+# the uninstaller's own file. The Run value names a folder whose name begins
+# the same, and stays.
+other_folder='C:\Tools\Tavrowen'
+wine_in "$setup" /S "/D=$other_folder"
+same "setup /D= exit code" "$?" 0
+check "installed in the /D= folder" cmp -s "$prefix64/drive_c/Tools/Tavrowen/Tavrowen2.exe" "$x64_tree/bin/Tavrowen2.exe"
+same "InstallLocation with /D=" "$(registry_value "$uninstall_key" InstallLocation 64)" "REG_SZ    $other_folder"
+other_command='"C:\Tools\Tavrowen2\Tavrowen2.exe" /autostart'
+wine_in reg add "$run_key" /v "$run_value" /d "$other_command" /f >/dev/null
+wine_in "$other_folder\\Uninstall.exe" /S "_?=$other_folder"
+same "in-place uninstall exit code" "$?" 0
+same "left by the in-place uninstall" "$(ls "$prefix64/drive_c/Tools/Tavrowen")" Uninstall.exe
+check "uninstall entry removed in place" registry_key_absent "$uninstall_key" 64
+same "Run value naming another folder" "$(registry_value "$run_key" "$run_value" "")" "REG_SZ    $other_command"
+WINEPREFIX="$prefix64" wineserver -k >/dev/null 2>&1
+
+# ---- 32-bit Windows (test 2) -----------------------------------------------------
+
+echo "== 2: silent install on 32-bit Windows =="
+if [ ! -f "$win32_template/.tavrowen-ready" ]; then
+    WINEARCH=win32 sh "$source_root/tests/make_prefix.sh" "$win32_template" "$i686_tree/bin" i686 >/dev/null ||
+        fail "making the 32-bit prefix"
+fi
+copy_wine_prefix "$win32_template" "$prefix32"
+use_prefix "$prefix32"
+same "32-bit prefix" "$(sed -n 's/^#arch=//p' "$prefix32/system.reg")" win32
+wine_in "$setup" /S
+same "setup exit code" "$?" 0
+check_installed_files "$i686_tree/bin" 014c
+check_uninstall_entry "" "$install_dir_windows"
+start_installed_program
+shut_down_installed_program
+
+echo "installer test: $failures failure(s)"
+if [ "$failures" -eq 0 ]; then
+    finish
+    trap - EXIT
+    rm -rf "$work" "$prefix64" "$prefix32"
+    exit 0
+fi
+echo "kept for a look: $work $prefix64 $prefix32"
+exit 1
