@@ -45,7 +45,7 @@ else()
   set(TAVROWEN_OTHER_ARCH i686)
 endif()
 get_filename_component(TAVROWEN_OTHER_BIN_DIR ${CMAKE_BINARY_DIR}/../${TAVROWEN_OTHER_ARCH}/bin ABSOLUTE)
-set_property(TEST prepare_wine_prefix test_executable_locator test_locator_bitness
+set_property(TEST prepare_wine_prefix test_locator_bitness
              APPEND PROPERTY ENVIRONMENT "TAVROWEN_OTHER_BIN_DIR=${TAVROWEN_OTHER_BIN_DIR}")
 add_dependencies(test_locator_bitness standin_taskmgr locator_target)
 target_include_directories(test_locator_bitness PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
