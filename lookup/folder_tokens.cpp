@@ -22,6 +22,7 @@ FolderTokenTable folderTokenTable = {{
     {L"programfiles", -1, NULL, 0},           // native Program Files
     {L"programfilescommon", -1, NULL, 0},     // native Common Files
 }};
+bool folderTableResolved = false;
 
 // Where the native folders of the last two rows are read.
 struct NativeFolderSource {
@@ -34,7 +35,6 @@ static const NativeFolderSource nativeFolderSources[] = {
     {L"programfilescommon", L"CommonFilesDir", L"CommonProgramW6432"},
 };
 static const wchar_t CURRENT_VERSION_PATH[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-bool folderTableResolved = false;
 
 static const DWORD TEMP_PATH_CAPACITY = MAX_PATH;
 static const DWORD LONG_PATH_CAPACITY = 2080;
