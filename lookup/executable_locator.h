@@ -1,4 +1,5 @@
-// Finds the executable of a running process from its image name.
+// Finds the executable of a running process from its image name: from its
+// module list, or, for a process of the other bitness, from its image path.
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
@@ -10,3 +11,8 @@ bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH
 // Vista and later, looked up at run time); reaches processes whose modules a
 // snapshot cannot read. False on XP and whenever the path cannot be had.
 bool QueryProcessImagePath(DWORD processId, wchar_t* exePath /* MAX_PATH */);
+
+// The path query LocateExecutable falls back on; the tests put their own in
+// its place to reach failures and paths Wine never produces.
+typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath);
+extern ImagePathQueryProc locatorImagePathQuery;

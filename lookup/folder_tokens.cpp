@@ -17,8 +17,24 @@ FolderTokenTable folderTokenTable = {{
     {L"commonstartup", 0x18, NULL, 0},        // CSIDL_COMMON_STARTUP
     {L"userprofile", 0x28, NULL, 0},          // CSIDL_PROFILE
     {L"temp", -1, NULL, 0},                   // GetTempPathW
+    // Under WOW64 the shell gives the x86 folders above; a 64-bit program's
+    // folder must come out as the 64-bit build writes it.
+    {L"programfiles", -1, NULL, 0},           // native Program Files
+    {L"programfilescommon", -1, NULL, 0},     // native Common Files
 }};
 bool folderTableResolved = false;
+
+// Where the native folders of the last two rows are read.
+struct NativeFolderSource {
+    const wchar_t* token;
+    const wchar_t* registryValue;   // in the registry's 64-bit view
+    const wchar_t* variable;        // Windows 7 and later
+};
+static const NativeFolderSource nativeFolderSources[] = {
+    {L"programfiles", L"ProgramFilesDir", L"ProgramW6432"},
+    {L"programfilescommon", L"CommonFilesDir", L"CommonProgramW6432"},
+};
+static const wchar_t CURRENT_VERSION_PATH[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 static const DWORD TEMP_PATH_CAPACITY = MAX_PATH;
 static const DWORD LONG_PATH_CAPACITY = 2080;
@@ -76,14 +92,63 @@ static void ResolveTemporaryFolder(FolderTokenRow* row)
     StoreRowPath(row, longForm);
 }
 
+// IsWow64Process is missing before XP SP2.
+static bool IsRunningUnderWow64()
+{
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// A REG_SZ of the registry's 64-bit view; `folder` holds MAX_PATH + 1
+// characters, zeroed, so the spare one keeps any value terminated.
+static bool ReadNativeRegistryFolder(const wchar_t* valueName, wchar_t* folder)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CURRENT_VERSION_PATH, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD bytes = MAX_PATH * sizeof(wchar_t);
+    LONG result = RegQueryValueExW(key, valueName, NULL, &type, (BYTE*)folder, &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_SZ && folder[0] != L'\0';
+}
+
+// The registry first: Windows before 7 has no ProgramW6432 variable.
+static void ResolveNativeFolder(FolderTokenRow* row)
+{
+    for (size_t i = 0; i < ARRAYSIZE(nativeFolderSources); ++i) {
+        const NativeFolderSource* source = &nativeFolderSources[i];
+        if (wcscmp(row->token, source->token) != 0)
+            continue;
+        wchar_t folder[MAX_PATH + 1];
+        ZeroMemory(folder, sizeof(folder));
+        if (ReadNativeRegistryFolder(source->registryValue, folder)) {
+            StoreRowPath(row, folder);
+            return;
+        }
+        ZeroMemory(folder, sizeof(folder));
+        DWORD length = GetEnvironmentVariableW(source->variable, folder, MAX_PATH);
+        if (length > 0 && length < MAX_PATH)
+            StoreRowPath(row, folder);
+        return;
+    }
+}
+
 void ResolveFolderTokens()
 {
+    bool wow64 = IsRunningUnderWow64();
     for (int i = 0; i < FOLDER_TOKEN_ROWS; ++i) {
         FolderTokenRow* row = &folderTokenTable.rows[i];
         if (row->csidl != -1)
             ResolveShellFolder(row);
         else if (wcscmp(row->token, L"temp") == 0)
             ResolveTemporaryFolder(row);
+        else if (wow64)
+            ResolveNativeFolder(row);
     }
     folderTableResolved = true;
     if (!releaseRegistered) {

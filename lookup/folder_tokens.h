@@ -2,7 +2,9 @@
 #pragma once
 #include <windows.h>
 
-const int FOLDER_TOKEN_ROWS = 10;
+// Ten folders, then the native Program Files and Common Files folders that a
+// 32-bit program on 64-bit Windows resolves too.
+const int FOLDER_TOKEN_ROWS = 12;
 const int FOLDER_TOKEN_TEXT_CAPACITY = 1040;
 
 struct FolderTokenRow {

@@ -2,10 +2,13 @@
 # Makes the build tree's template Wine prefix (once), then installs the current
 # test helpers into it: the address recorder and the stand-in Task Manager.
 #   make_prefix.sh TEMPLATE BIN_DIR ARCH(i686|x86_64)
+# With TAVROWEN_OTHER_BIN_DIR set to the other architecture's programs, its
+# stand-in goes where Windows keeps that bitness's taskmgr.exe.
 set -eu
 template="$1"
 bin_dir="$2"
 arch="$3"
+other_bin_dir="${TAVROWEN_OTHER_BIN_DIR:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 
 . "$here/wine_env.sh"
@@ -34,12 +37,17 @@ fi
 
 mkdir -p "$template/drive_c/tavrowen-test"
 [ -f "$bin_dir/recorder.exe" ] && cp "$bin_dir/recorder.exe" "$template/drive_c/tavrowen-test/recorder.exe"
-if [ -f "$bin_dir/standin_taskmgr.exe" ]; then
-    # A 32-bit process's system directory is syswow64 in a 64-bit prefix.
-    if [ "$arch" = "i686" ] && [ -d "$template/drive_c/windows/syswow64" ]; then
-        cp "$bin_dir/standin_taskmgr.exe" "$template/drive_c/windows/syswow64/taskmgr.exe"
-    else
-        cp "$bin_dir/standin_taskmgr.exe" "$template/drive_c/windows/system32/taskmgr.exe"
-    fi
+# A 32-bit process's system directory is syswow64 in a 64-bit prefix.
+wide_dir="$template/drive_c/windows/system32"
+narrow_dir="$template/drive_c/windows/syswow64"
+[ -d "$narrow_dir" ] || narrow_dir="$wide_dir"
+if [ "$arch" = "i686" ]; then
+    own_dir="$narrow_dir" other_dir="$wide_dir"
+else
+    own_dir="$wide_dir" other_dir="$narrow_dir"
+fi
+[ -f "$bin_dir/standin_taskmgr.exe" ] && cp "$bin_dir/standin_taskmgr.exe" "$own_dir/taskmgr.exe"
+if [ -n "$other_bin_dir" ] && [ -f "$other_bin_dir/standin_taskmgr.exe" ] && [ "$other_dir" != "$own_dir" ]; then
+    cp "$other_bin_dir/standin_taskmgr.exe" "$other_dir/taskmgr.exe"
 fi
 echo "prefix ready: $template"

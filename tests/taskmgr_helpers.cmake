@@ -36,3 +36,16 @@ foreach(test test_task_manager_view test_executable_locator test_link_strip test
   add_dependencies(${test} standin_taskmgr locator_target locator_suffix_module)
   target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
 endforeach()
+
+# The other architecture's programs (test.sh builds both): the prefix gets its
+# stand-in Task Manager, and the cross-bitness tests run its programs.
+if(TAVROWEN_TEST_ARCH STREQUAL "i686")
+  set(TAVROWEN_OTHER_ARCH x86_64)
+else()
+  set(TAVROWEN_OTHER_ARCH i686)
+endif()
+get_filename_component(TAVROWEN_OTHER_BIN_DIR ${CMAKE_BINARY_DIR}/../${TAVROWEN_OTHER_ARCH}/bin ABSOLUTE)
+set_property(TEST prepare_wine_prefix test_locator_bitness
+             APPEND PROPERTY ENVIRONMENT "TAVROWEN_OTHER_BIN_DIR=${TAVROWEN_OTHER_BIN_DIR}")
+add_dependencies(test_locator_bitness standin_taskmgr locator_target)
+target_include_directories(test_locator_bitness PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)

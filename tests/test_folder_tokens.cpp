@@ -34,6 +34,13 @@ std::wstring TemporaryFolder()
     return WithoutTrailingBackslash(longForm);
 }
 
+std::wstring Variable(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = L"";
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    return value;
+}
+
 struct Applied {
     bool tokenUsed;
     std::wstring text;
@@ -90,7 +97,9 @@ TEST_F(FolderTokens, ResolvesOnFirstUseWithoutTrailingBackslashes)
         EXPECT_EQ((int)wcslen(row.path), row.length) << Narrow(row.token);
         EXPECT_NE(L'\\', row.path[row.length - 1]) << Narrow(row.token);
     }
-    EXPECT_EQ(FOLDER_TOKEN_ROWS, resolved) << "the prefix has all ten folders";
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    EXPECT_EQ(wow64 ? 12 : 10, resolved) << "the prefix has all ten folders, and the native pair under WOW64";
     const FolderTokenRow& temp = folderTokenTable.rows[9];
     ASSERT_NE(nullptr, temp.path);
     EXPECT_EQ(Narrow(TemporaryFolder()), Narrow(temp.path));
@@ -162,6 +171,40 @@ TEST_F(FolderTokens, DirectoriesOutsideEveryFolderComeOutUnchanged)
         ExpectUnchanged(directory);
 }
 
+// Under WOW64 the native Program Files folders match too, as the 64-bit build
+// sees them; read from the registry's 64-bit view, else the environment.
+TEST_F(FolderTokens, NativeProgramFilesMatchUnderWow64)
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (!wow64)
+        GTEST_SKIP() << "needs a 32-bit build on a 64-bit system";
+    const wchar_t* native = L"C:\\Native Apps";
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                                           KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key));
+    wchar_t saved[MAX_PATH + 1] = L"";
+    DWORD bytes = MAX_PATH * sizeof(wchar_t);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"ProgramFilesDir", NULL, NULL, (BYTE*)saved, &bytes));
+    const std::wstring common = Variable(L"CommonProgramW6432");
+    ASSERT_FALSE(common.empty());
+    EXPECT_EQ(L"%programfilescommon%\\Vendor", Apply(common + L"\\Vendor").text);
+    EXPECT_EQ(L"%programfiles%\\Vendor", Apply(std::wstring(saved) + L"\\Vendor").text);
+    EXPECT_EQ(L"%programfiles%\\Vendor", Apply(ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Vendor").text) << "x86 folder";
+
+    // Without the registry value, the environment's; the registry's wins over it.
+    std::wstring savedVariable = Variable(L"ProgramW6432");
+    SetEnvironmentVariableW(L"ProgramW6432", native);
+    ReleaseFolderTokens();
+    EXPECT_EQ(std::wstring(native) + L"\\Vendor", Apply(std::wstring(native) + L"\\Vendor").text);
+    RegDeleteValueW(key, L"ProgramFilesDir");
+    ReleaseFolderTokens();
+    EXPECT_EQ(L"%programfiles%\\Vendor", Apply(std::wstring(native) + L"\\Vendor").text);
+    RegSetValueExW(key, L"ProgramFilesDir", 0, REG_SZ, (const BYTE*)saved, bytes);
+    RegCloseKey(key);
+    SetEnvironmentVariableW(L"ProgramW6432", savedVariable.c_str());
+}
+
 // The temporary directory given in 8.3 form is stored, and so matched, long.
 class ShortTemporaryDirectory : public FolderTokens {
 protected:
@@ -176,12 +219,6 @@ protected:
         SetEnvironmentVariableW(L"TMP", savedTmp.empty() ? NULL : savedTmp.c_str());
         SetEnvironmentVariableW(L"TEMP", savedTemp.empty() ? NULL : savedTemp.c_str());
         FolderTokens::TearDown();
-    }
-    static std::wstring Variable(const wchar_t* name)
-    {
-        wchar_t value[MAX_PATH] = L"";
-        GetEnvironmentVariableW(name, value, MAX_PATH);
-        return value;
     }
     std::wstring savedTmp, savedTemp;
 };
