@@ -48,7 +48,11 @@ static const ColumnSpec columns[COLUMN_COUNT] = {
 // folder are read once, when the process first appears.
 struct ProcessRow {
     DWORD processId;
-    ULONGLONG createdAt;  // 0 when the process cannot be opened
+    // Held while the row lives: no new process can take the PID meanwhile,
+    // so the PID alone tells it apart. Null when the process cannot be opened;
+    // then its creation time does.
+    HANDLE process;
+    ULONGLONG createdAt;
     bool hasPath;
     bool seen;    // in the latest snapshot
     bool listed;  // in the list view, that is passing the filter
@@ -144,27 +148,38 @@ static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM column)
     return processWindow.sortDescending ? -order : order;
 }
 
-static ULONGLONG ReadCreationTime(DWORD processId, DWORD access)
+static ULONGLONG ReadCreationTime(HANDLE process)
 {
-    HANDLE process = OpenProcess(access, FALSE, processId);
-    if (!process)
-        return 0;
-    ULONGLONG createdAt = 0;
     FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(process, &created, &exited, &kernel, &user))
-        createdAt = ((ULONGLONG)created.dwHighDateTime << 32) | created.dwLowDateTime;
-    CloseHandle(process);
-    return createdAt;
+    if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return ((ULONGLONG)created.dwHighDateTime << 32) | created.dwLowDateTime;
 }
 
-// The same PID with another creation time is a new process.
-static ProcessRow* FindRow(const PROCESSENTRY32W* process, ULONGLONG createdAt)
+static DWORD ProcessQueryAccess()
+{
+    return SYNCHRONIZE | (IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION);
+}
+
+// Same PID and name, and the same process: held, or created at the same time.
+static bool IsSameProcess(const ProcessRow* row, const PROCESSENTRY32W* process, DWORD access)
+{
+    if (row->processId != process->th32ProcessID || wcscmp(row->imageName, process->szExeFile) != 0)
+        return false;
+    if (row->process)
+        return true;
+    HANDLE opened = OpenProcess(access, FALSE, process->th32ProcessID);
+    ULONGLONG createdAt = ReadCreationTime(opened);
+    if (opened)
+        CloseHandle(opened);
+    return createdAt == row->createdAt;
+}
+
+static ProcessRow* FindRow(const PROCESSENTRY32W* process, DWORD access)
 {
     for (int i = 0; i < processWindow.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows[i];
-        if (row->processId == process->th32ProcessID && row->createdAt == createdAt &&
-            wcscmp(row->imageName, process->szExeFile) == 0)
-            return row;
+        if (IsSameProcess(processWindow.rows[i], process, access))
+            return processWindow.rows[i];
     }
     return NULL;
 }
@@ -217,7 +232,14 @@ static void DescribeRow(ProcessRow* row)
     StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
 }
 
-static bool AddRow(const PROCESSENTRY32W* process, ULONGLONG createdAt)
+static void FreeRow(ProcessRow* row)
+{
+    if (row->process)
+        CloseHandle(row->process);
+    HeapFree(GetProcessHeap(), 0, row);
+}
+
+static bool AddRow(const PROCESSENTRY32W* process, DWORD access)
 {
     if (processWindow.rowCount == processWindow.rowCapacity) {
         int capacity = processWindow.rowCapacity ? processWindow.rowCapacity * 2 : 256;
@@ -233,7 +255,8 @@ static bool AddRow(const PROCESSENTRY32W* process, ULONGLONG createdAt)
     if (!row)
         return false;
     row->processId = process->th32ProcessID;
-    row->createdAt = createdAt;
+    row->process = OpenProcess(access, FALSE, process->th32ProcessID);
+    row->createdAt = ReadCreationTime(row->process);
     row->seen = true;
     StringCchCopyW(row->imageName, ARRAYSIZE(row->imageName), process->szExeFile);
     row->hasPath = processWindowPathSource(process, row->exePath);
@@ -247,7 +270,7 @@ static bool AddRow(const PROCESSENTRY32W* process, ULONGLONG createdAt)
 static void FreeRows()
 {
     for (int i = 0; i < processWindow.rowCount; ++i)
-        HeapFree(GetProcessHeap(), 0, processWindow.rows[i]);
+        FreeRow(processWindow.rows[i]);
     if (processWindow.rows)
         HeapFree(GetProcessHeap(), 0, processWindow.rows);
     processWindow.rows = NULL;
@@ -361,7 +384,7 @@ static void DropExitedRows()
         }
         if (row->listed)
             RemoveListItem(row);
-        HeapFree(GetProcessHeap(), 0, row);
+        FreeRow(row);
     }
     processWindow.rowCount = kept;
 }
@@ -375,17 +398,16 @@ void RefreshProcessWindow()
         return;
     for (int i = 0; i < processWindow.rowCount; ++i)
         processWindow.rows[i]->seen = false;
-    DWORD access = IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION;
+    DWORD access = ProcessQueryAccess();
     PROCESSENTRY32W process;
     ZeroMemory(&process, sizeof(process));
     process.dwSize = sizeof(process);
     for (BOOL more = Process32FirstW(snapshot, &process); more; more = Process32NextW(snapshot, &process)) {
-        ULONGLONG createdAt = ReadCreationTime(process.th32ProcessID, access);
-        ProcessRow* row = FindRow(&process, createdAt);
+        ProcessRow* row = FindRow(&process, access);
         if (row)
             row->seen = true;
         else
-            AddRow(&process, createdAt);
+            AddRow(&process, access);
     }
     CloseHandle(snapshot);
     DropExitedRows();

@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "app/process_window.h"
 #include "lookup/ascii_folding.h"
+#include "lookup/executable_locator.h"
 #include "lookup/lookup_url.h"
 #include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
@@ -486,6 +487,10 @@ TEST_F(ProcessWindow, ProcessesOfTheOtherBitnessHaveTheirPaths)
     EXPECT_TRUE(SameText(folder, RowOf(process.dwProcessId).folder))
         << "the other bitness's process has no path: " << Narrow(RowOf(process.dwProcessId).folder);
     EXPECT_TRUE(SameText(BinDirectory(), RowOf(GetCurrentProcessId()).folder)) << "this process has no path";
+    // The run-time path query reaches it whatever the module list allows.
+    wchar_t queried[MAX_PATH] = L"";
+    EXPECT_TRUE(QueryProcessImagePath(process.dwProcessId, queried));
+    EXPECT_TRUE(SameText(program, queried)) << Narrow(queried);
 
     std::vector<unsigned char> bytes = ReadWholeFile(program);
     std::wstring address = AddressOf([&] { DoubleClick(ItemOf(process.dwProcessId)); });
