@@ -632,13 +632,13 @@ static void UseSystemIcons()
 
 static bool CreateControls(HWND window)
 {
-    processWindow.filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0, window,
-                                           (HMENU)IDC_PROCESS_FILTER, appState.instance, NULL);
-    processWindow.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                             LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
-                                         0, 0, 0, 0, window, (HMENU)IDC_PROCESS_LIST, appState.instance, NULL);
+    DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+    DWORD listStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                      LVS_SHAREIMAGELISTS;
+    processWindow.filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
+                                           (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
+    processWindow.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", listStyle, 0, 0, 0, 0, window,
+                                         (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
     if (!processWindow.filter || !processWindow.list)
         return false;
     processWindow.font = CreateMessageFont();
@@ -773,6 +773,14 @@ static bool RegisterProcessWindowClass()
     return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+// Where a span of `length` starting at `start` lies wholly inside [low, high).
+static LONG ClampStart(LONG start, LONG length, LONG low, LONG high)
+{
+    if (start > high - length)
+        start = high - length;
+    return start < low ? low : start;
+}
+
 // A stored rectangle that lies off every screen comes back onto the nearest one.
 static void BringOntoMonitor(RECT* rect)
 {
@@ -790,8 +798,8 @@ static void BringOntoMonitor(RECT* rect)
         width = work.right - work.left;
     if (height > work.bottom - work.top)
         height = work.bottom - work.top;
-    rect->left = rect->left < work.left ? work.left : (rect->left > work.right - width ? work.right - width : rect->left);
-    rect->top = rect->top < work.top ? work.top : (rect->top > work.bottom - height ? work.bottom - height : rect->top);
+    rect->left = ClampStart(rect->left, width, work.left, work.right);
+    rect->top = ClampStart(rect->top, height, work.top, work.bottom);
     rect->right = rect->left + width;
     rect->bottom = rect->top + height;
 }

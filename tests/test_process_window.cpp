@@ -307,14 +307,19 @@ TEST_F(ProcessWindow, RowsFollowTheProcessesAndTheSelectionStays)
     ASSERT_NE(0u, timed);
     EXPECT_TRUE(WaitUntil([&] { return ItemOf(timed) >= 0; }, 10000)) << "no refresh within 10 s";
 
-    // Minimised: nothing refreshes; restored: at once.
+    // Minimised: no timer refreshes, F5 still does; restored: at once.
     ShowWindow(window, SW_MINIMIZE);
     DWORD hidden = StartTarget(L"procwin_hidden.exe", L"Hidden target");
     ASSERT_NE(0u, hidden);
     PumpMessagesFor(5000);
     EXPECT_LT(ItemOf(hidden), 0) << "refreshed while minimised";
+    PostMessageW(list, WM_KEYDOWN, VK_F5, 0);
+    PumpLikeProgram(100);
+    EXPECT_GE(ItemOf(hidden), 0) << "F5 did not refresh";
+    DWORD restored = StartTarget(L"procwin_restored.exe", L"Restored target");
+    ASSERT_NE(0u, restored);
     ShowWindow(window, SW_RESTORE);
-    EXPECT_GE(ItemOf(hidden), 0) << "not refreshed on restoring";
+    EXPECT_GE(ItemOf(restored), 0) << "not refreshed on restoring";
 }
 
 TEST_F(ProcessWindow, EachCopyOfOneNameIsLookedUpFromItsOwnFile)
