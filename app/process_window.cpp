@@ -1,5 +1,6 @@
 #include "app/process_window.h"
 #include <commctrl.h>
+#include <limits.h>
 #include <shellapi.h>
 #include <strsafe.h>
 #include <tlhelp32.h>
@@ -84,7 +85,7 @@ static ProcessWindowState processWindow;
 
 static bool FindProcessPath(const PROCESSENTRY32W* process, wchar_t* exePath)
 {
-    // The snapshot's own entry for the system idle process is this process.
+    // The idle process has no file, and a module snapshot of PID 0 would be one of this process.
     if (process->th32ProcessID == 0)
         return false;
     return FindModulePath(process, exePath) || QueryProcessImagePath(process->th32ProcessID, exePath);

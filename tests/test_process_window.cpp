@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 #include "app/app_state.h"
