@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 #include <strsafe.h>
+#include "app/process_window.h"
 #include "app/settings.h"
 #include "app/tray_menu.h"
 #include "lookup/ascii_folding.h"
@@ -137,6 +138,7 @@ static bool AddTrayIcon()
 
 static void ShutDown()
 {
+    CloseProcessWindow();
     if (Shell_NotifyIconW(NIM_DELETE, &appState.trayIcon.base) && appState.trayIcon.base.hIcon) {
         DestroyIcon(appState.trayIcon.base.hIcon);
         appState.trayIcon.base.hIcon = NULL;
@@ -220,10 +222,15 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
         return StopStartUp();
     if (!EnsureSettingsKey())
         return StopStartUp();
+    ShowProcessesHintOnce();
 
+    // The Running Processes window takes keyboard input; nothing else needs
+    // translating.
     MSG message;
-    while (GetMessageW(&message, NULL, 0, 0) > 0)
-        DispatchMessageW(&message);
+    while (GetMessageW(&message, NULL, 0, 0) > 0) {
+        if (!HandleProcessWindowMessage(&message))
+            DispatchMessageW(&message);
+    }
 
     FreePrivilegeFunctions();
     return 1;

@@ -24,6 +24,16 @@ bool EnsureSettingsKey()
     return created == ERROR_SUCCESS;
 }
 
+static bool WriteSettingValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyW(HKEY_CURRENT_USER, settingsKeyPath, &key) != ERROR_SUCCESS)
+        return false;
+    LONG status = RegSetValueExW(key, name, 0, type, (const BYTE*)data, bytes);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 bool ReadFlag(HKEY key, const wchar_t* name)
 {
     DWORD number = 0;
@@ -53,6 +63,28 @@ bool ToggleSetting(const wchar_t* name)
     LONG status = RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE*)&number, sizeof(number));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+bool WriteSetting(const wchar_t* name, DWORD number)
+{
+    return WriteSettingValue(name, REG_DWORD, &number, sizeof(number));
+}
+
+bool ReadBinarySetting(const wchar_t* name, void* data, DWORD capacity, DWORD* bytes)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyW(HKEY_CURRENT_USER, settingsKeyPath, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    *bytes = capacity;
+    LONG status = RegQueryValueExW(key, name, NULL, &type, (BYTE*)data, bytes);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_BINARY;
+}
+
+bool WriteBinarySetting(const wchar_t* name, const void* data, DWORD bytes)
+{
+    return WriteSettingValue(name, REG_BINARY, data, bytes);
 }
 
 // Elevated on Vista and later we may be the companion: name the ordinary

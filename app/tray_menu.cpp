@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
+#include "app/process_window.h"
 #include "app/settings.h"
 #include "resource.h"
 
@@ -16,6 +17,9 @@ void TrayCallback(LPARAM mouseMessage)
         break;
     case WM_RBUTTONUP:
         ShowTrayMenu();
+        break;
+    case NIN_BALLOONUSERCLICK:  // the hint pointing to the Running Processes window
+        ShowProcessWindow();
         break;
     }
 }
@@ -70,6 +74,9 @@ bool DispatchCommand(WPARAM wParam)
         return true;
     case IDM_TASK_MANAGER:
         ShowOrStartTaskManager();
+        return true;
+    case IDM_PROCESSES:
+        ShowProcessWindow();
         return true;
     }
     return false;

@@ -8,13 +8,25 @@
 #define IDD_SEARCH              109
 #define IDB_SPLASH_FACE         111
 #define IDI_TAVROWEN            121
+#define IDR_PROCESSMENU         140
 
 #define IDS_INTEGRATION_FAILED  110
 #define IDS_ALREADY_RUNNING     111
+#define IDS_PROCESSES_TITLE     130
+#define IDS_COLUMN_PROCESS      131
+#define IDS_COLUMN_PID          132
+#define IDS_COLUMN_DESCRIPTION  133
+#define IDS_COLUMN_COMPANY      134
+#define IDS_COLUMN_FOLDER       135
+#define IDS_FILTER_CUE          136
+#define IDS_HINT_TITLE          137
+#define IDS_HINT_TEXT           138
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
 #define IDC_ABOUT_BANNER        1003
+#define IDC_PROCESS_LIST        1010
+#define IDC_PROCESS_FILTER      1011
 
 #define IDM_ABOUT               40001
 #define IDM_EXTENDED_INFO       40002
@@ -23,6 +35,12 @@
 #define IDM_SEARCH              40006
 #define IDM_SPLASH              40007
 #define IDM_TASK_MANAGER        40008
+#define IDM_PROCESSES           40009
+
+// The Running Processes window's context menu.
+#define IDM_LOOK_UP_ROW         40101
+#define IDM_OPEN_LOCATION       40102
+#define IDM_COPY_PATH           40103
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

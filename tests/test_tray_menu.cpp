@@ -68,7 +68,7 @@ TEST_F(RunningTavrowen, OnlyMenuCommandsWithAZeroHighWordAreHandled)
     // Exit's ID, but from a control notification: not a menu command.
     PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 1), 0);
     PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(40005, 0), 0);
-    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(40009, 0), 0);
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(40010, 0), 0);
     EXPECT_EQ(STILL_ACTIVE, WaitForExit(program, 1500)) << "a non-menu or unknown command ended the program";
     EXPECT_TRUE(TrayIconExists(mainWindow));
 
@@ -248,7 +248,7 @@ protected:
     HWND window = NULL;
 };
 
-TEST_F(TrayMenu, HasTheTenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
+TEST_F(TrayMenu, HasTheElevenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
 {
     std::vector<MenuItem> items = OpenMenuAndType(0);
     const struct {
@@ -260,6 +260,7 @@ TEST_F(TrayMenu, HasTheTenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
         {IDM_SPLASH, L"Show Sp&lash Screen"},
         {0, NULL},
         {IDM_TASK_MANAGER, L"Show Tas&k Manager..."},
+        {IDM_PROCESSES, L"Running &Processes..."},
         {IDM_SEARCH, L"&Search Kestrava..."},
         {0, NULL},
         {IDM_ABOUT, L"&About Tavrowen 2..."},
@@ -348,7 +349,7 @@ TEST_F(TrayMenu, OtherMouseMessagesAndUnknownCommandsDoNothing)
         EXPECT_FALSE(script.finished()) << "mouse message " << std::hex << mouseMessage << " opened a menu";
         EXPECT_LT(GetTickCount() - before, 1000u);
     }
-    const WORD unknown[] = {0, 1, 2, 40000, 40005, 40009, 103, 1002};
+    const WORD unknown[] = {0, 1, 2, 40000, 40005, 40010, 103, 1002};
     for (WORD id : unknown)
         EXPECT_FALSE(DispatchCommand(MAKEWPARAM(id, 0))) << "command " << id;
 

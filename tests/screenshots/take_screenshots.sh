@@ -1,6 +1,6 @@
 #!/bin/sh
-# Saves PNG screenshots of the splash screen, the About box, the search dialog
-# and the open tray menu, taken from a virtual display.
+# Saves PNG screenshots of the splash screen, the About box, the search dialog,
+# the open tray menu and the Running Processes window, taken from a virtual display.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
 set -eu
@@ -77,18 +77,27 @@ shot tray_menu 420x260+0+0
 xdotool key Escape
 sleep 0.5
 open_menu
-choose 126    # About Tavrowen 2...
+choose 130    # About Tavrowen 2...
 sleep 1.5
 shot about "$(centre_crop 400 330)"
 xdotool key Escape
 sleep 0.5
 open_menu
-choose 98     # Search Kestrava...
+choose 104    # Search Kestrava...
 sleep 1.5
 xdotool type --delay 30 'notepad.exe'
 sleep 0.5
 shot search "$(centre_crop 400 200)"
 xdotool key Escape
 sleep 0.5
+# The Running Processes window, opened as its tray command does; the helper
+# prints the window's rectangle once it is on screen.
+geometry=$(wine "$build/bin/open_processes_window.exe" 2>/dev/null | tr -d '\r') || geometry=""
+if [ -n "$geometry" ]; then
+    sleep 2
+    shot processes-window "$geometry"
+else
+    echo "the Running Processes window did not show"
+fi
 wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 1

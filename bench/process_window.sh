@@ -1,0 +1,16 @@
+#!/bin/sh
+# Runs the Running Processes window's benchmark under Wine in a copy of the
+# build tree's template prefix, with 150 idle processes beside it.
+#   process_window.sh BUILD_DIR [PROCESSES (150)] [SECONDS PER CPU STRETCH (60)] [ROUNDS (200)]
+set -eu
+build_dir=$(cd "${1:?usage: process_window.sh BUILD_DIR [PROCESSES] [SECONDS] [ROUNDS]}" && pwd)
+shift
+root=$(cd "$(dirname "$0")/.." && pwd)
+arch=i686
+grep -q 'toolchain-x86_64' "$build_dir/CMakeCache.txt" && arch=x86_64
+template="$build_dir/wine/template"
+sh "$root/tests/make_prefix.sh" "$template" "$build_dir/bin" "$arch" >/dev/null
+export TAVROWEN_WINE_TEMPLATE="$template"
+export TAVROWEN_WINE_PREFIX="$build_dir/wine/bench_process_window"
+export TAVROWEN_RUN_TIMEOUT=1800
+exec sh "$root/tests/wine_run.sh" "$build_dir/bin/bench_process_window.exe" "$@"
