@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/tray_menu.h"
 #include "lookup/ascii_folding.h"
+#include "lookup/lookup_worker.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 
@@ -137,6 +138,7 @@ static bool AddTrayIcon()
 
 static void ShutDown()
 {
+    StopLookupWorker();
     if (Shell_NotifyIconW(NIM_DELETE, &appState.trayIcon.base) && appState.trayIcon.base.hIcon) {
         DestroyIcon(appState.trayIcon.base.hIcon);
         appState.trayIcon.base.hIcon = NULL;
@@ -176,6 +178,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_TRAY_CALLBACK:
         TrayCallback(lParam);
+        return 0;
+    case WM_LOOKUP_FINISHED:
+        OpenFinishedLookup(lParam);
         return 0;
     case WM_SHUTDOWN_REQUEST:
         PostMessageW(window, WM_DESTROY, 0, 0);
