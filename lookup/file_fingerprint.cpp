@@ -9,6 +9,7 @@
 static const DWORD READ_BUFFER_SIZE = 64 * 1024;
 
 ReadFileProc fingerprintReadFile = ReadFile;
+FileInformationProc fingerprintFileInformation = GetFileInformationByHandle;
 
 static void WriteDigestHex(const unsigned char digest[16], wchar_t* text /* 33 */)
 {
@@ -99,7 +100,7 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     // Size and write time of the file we hold open, so nothing can change
     // it between the question and the read.
     BY_HANDLE_FILE_INFORMATION information;
-    bool informed = GetFileInformationByHandle(file, &information) != FALSE;
+    bool informed = fingerprintFileInformation(file, &information) != FALSE;
     unsigned long long size = 0;
     if (informed)
         size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;

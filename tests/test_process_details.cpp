@@ -9,6 +9,7 @@
 #include <vector>
 #include "app/settings.h"
 #include "lookup/executable_locator.h"
+#include "lookup/file_fingerprint.h"
 #include "lookup/process_details.h"
 #include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
@@ -238,6 +239,28 @@ TEST_F(ProcessDetails, FileThatCannotBeOpenedSendsNoDigestOrSize)
     lookup = RunDetails(sample);
     CloseHandle(writer);
     EXPECT_EQ("lpath qaver", Keys(lookup.parameters));
+}
+
+// A read failing part-way (as one of a range another process has locked
+// would on Windows) leaves out both the digest and the size.
+BOOL WINAPI ReadFailingAfterOneRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    static int reads = 0;
+    if (++reads % 2 == 0) {
+        *read = 0;
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, size, read, overlapped);
+}
+
+TEST_F(ProcessDetails, ReadFailingPartWaySendsNoDigestOrSize)
+{
+    std::wstring large = Make(L"large.exe", std::vector<unsigned char>(300000, 0x41));
+    fingerprintReadFile = ReadFailingAfterOneRead;
+    Lookup lookup = RunDetails(large);
+    fingerprintReadFile = ReadFile;
+    EXPECT_EQ("lpath qaver", Keys(lookup.parameters)) << Narrow(lookup.address);
 }
 
 TEST_F(ProcessDetails, EmptyFileSendsSizeZeroAndTheEmptyDigest)
