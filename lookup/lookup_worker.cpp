@@ -24,6 +24,9 @@ struct LookupWorker {
 };
 
 static LookupWorker worker;
+// Set by a stop: shutdown or the hand-over has begun, so a lookup asked for
+// now (a click whose handling let the stop in) is not started.
+static bool lookupsClosed;
 // The worker thread's alone; kept across a stop and a new start.
 static FingerprintCache workerCache;
 
@@ -95,7 +98,7 @@ static bool StartLookupWorker()
 
 bool QueueLookup(PendingLookup* lookup, HWND resultWindow)
 {
-    if (!resultWindow)
+    if (!resultWindow || lookupsClosed)
         return false;
     if (!worker.started && !StartLookupWorker())
         return false;
@@ -150,6 +153,7 @@ bool IsLookupPending()
 
 void StopLookupWorker()
 {
+    lookupsClosed = true;
     if (!worker.started)
         return;
     EnterCriticalSection(&worker.lock);
@@ -177,4 +181,10 @@ void StopLookupWorker()
         FreeLookup((PendingLookup*)message.lParam);
 
     ZeroMemory(&worker, sizeof(worker));
+}
+
+void ReopenLookupWorker()
+{
+    if (!worker.started)
+        lookupsClosed = false;
 }

@@ -21,8 +21,8 @@ struct PendingLookup {
 };
 
 // Hands a lookup (HeapAlloc'd) to the worker, starting it if need be; the
-// worker owns it from here. False when there is no worker to be had or no
-// window to answer to: the caller keeps it.
+// worker owns it from here. False when there is no window to answer to,
+// lookups are stopped, or no thread can be had: the caller keeps it.
 bool QueueLookup(PendingLookup* lookup, HWND resultWindow);
 
 // WM_LOOKUP_FINISHED: opens the lookup's address and frees it.
@@ -34,6 +34,9 @@ bool IsLookupPending();
 // Ends the worker for shutdown or the hand-over: a read under way stops at
 // its next 64 KiB, nothing queued or finished is opened any more, and the
 // thread, its event and every lookup's memory are released. Called on the
-// thread of the windows the lookups answer to. A later lookup starts a new
-// worker.
+// thread of the windows the lookups answer to. Lookups asked for afterwards
+// are dropped.
 void StopLookupWorker();
+
+// Takes lookups again after a stop (the tests run many in one process).
+void ReopenLookupWorker();

@@ -118,20 +118,27 @@ static void LookUpProcessHere(const wchar_t* name, const wchar_t* exePath)
 
 void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
 {
+    // No window to answer to (a program that has none): start to end here.
+    if (!appState.mainWindow) {
+        LookUpProcessHere(name, exePath);
+        return;
+    }
     PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
-    if (lookup && SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
-        // A path that does not fit is looked up without details, as before.
+    if (!lookup)
+        return;
+    // A name cut short would look up another process.
+    bool queued = false;
+    if (SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
+        // A path that does not fit is looked up without details, as on one thread.
         lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
-        // Read at the click, as the query on this thread reads it during the click.
+        // Read at the click, as the query on one thread reads it during the click.
         if (lookup->located)
             lookup->extended = ReadSetting(L"SendExtendedInfo");
-        if (QueueLookup(lookup, appState.mainWindow))
-            return;
+        queued = QueueLookup(lookup, appState.mainWindow);
     }
-    // No worker to be had, or no window to answer to: the lookup runs here.
-    if (lookup)
+    // Not queued: shutdown has begun, or no thread could be had.
+    if (!queued)
         HeapFree(GetProcessHeap(), 0, lookup);
-    LookUpProcessHere(name, exePath);
 }
 
 void OpenLookup(PendingLookup* lookup)

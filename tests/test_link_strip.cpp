@@ -108,6 +108,7 @@ protected:
         // Clicks post their lookups' results to the main window: this one stands in.
         appState.mainWindow = CreateLookupResultWindow();
         ASSERT_TRUE(appState.mainWindow != NULL);
+        ReopenLookupWorker();
         openedAddresses.clear();
         savedShellExecute = lookupShellExecute;
         lookupShellExecute = RecordOpen;

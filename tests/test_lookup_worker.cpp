@@ -111,6 +111,7 @@ protected:
         CreateDirectoryW(directory.c_str(), NULL);
         appState.mainWindow = CreateLookupResultWindow();
         ASSERT_TRUE(appState.mainWindow != NULL);
+        ReopenLookupWorker();
         opened.clear();
         openingThreads.clear();
         readCount = 0;
@@ -211,6 +212,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     EXPECT_TRUE(opened.empty()) << "opened " << Narrow(opened.empty() ? L"" : opened[0]);
 
     // Read and posted, not yet opened: the stop takes the message back.
+    ReopenLookupWorker();
     LookUpProcess(L"gone.exe", NULL);
     MSG message;
     DWORD waited = GetTickCount();
@@ -227,8 +229,14 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     // The worker's thread and event are closed.
     EXPECT_LE(CountProcessHandles(GetCurrentProcessId()), handlesBefore);
 
-    // A stopped worker starts again for the next lookup.
+    // Once stopped (shutdown has begun), a click let in during it starts nothing.
     fingerprintReadFile = CountedRead;
+    LookUpProcess(L"gone.exe", NULL);
+    EXPECT_FALSE(IsLookupPending());
+    PumpMessagesFor(200);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_LE(CountProcessHandles(GetCurrentProcessId()), handlesBefore) << "a worker started after the stop";
+    ReopenLookupWorker();
     LookUpProcess(L"gone.exe", NULL);
     EXPECT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000));
     ASSERT_EQ(1u, opened.size());
@@ -398,6 +406,7 @@ protected:
         ASSERT_TRUE(SetParent(strip, standIn.page) != NULL);
         PositionLinkStrip();
         appState.mainWindow = CreateLookupResultWindow();
+        ReopenLookupWorker();
         opened.clear();
         savedShellExecute = lookupShellExecute;
         lookupShellExecute = RecordOpen;
