@@ -140,8 +140,12 @@ public:
         double start = Now();
         ClickScreenPoint((stripRect.left + stripRect.right) / 2, y);
         bool arrived = false;
-        while (!(arrived = ReadRecordedAddresses().size() > before) && Now() - start < 120000)
+        for (;;) {
+            arrived = ReadRecordedAddresses().size() > before;
+            if (arrived || Now() - start > 120000)
+                break;
             Sleep(1);
+        }
         timing->clickToAddressMs = Now() - start;
         InterlockedExchange(&prober.running, 0);
         WaitForSingleObject(prober.thread, INFINITE);
