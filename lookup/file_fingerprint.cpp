@@ -4,8 +4,9 @@
 #include "lookup/ascii_folding.h"
 #include "lookup/md5.h"
 
-// 64 KiB per read: 4 KiB reads spent more time in the system than in MD5;
-// larger reads gain nothing measurable.
+// 64 KiB per read: a sixteenth of the calls into the system that 4 KiB
+// reads make (reading alone ran about 30 % faster); larger reads gained
+// nothing measurable, and the buffer stays small enough for the cache.
 static const DWORD READ_BUFFER_SIZE = 64 * 1024;
 
 ReadFileProc fingerprintReadFile = ReadFile;
