@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/tray_menu.h"
 #include "lookup/ascii_folding.h"
+#include "lookup/lookup_worker.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 
@@ -138,6 +139,7 @@ static bool AddTrayIcon()
 
 static void ShutDown()
 {
+    StopLookupWorker();
     CloseProcessWindow();
     if (Shell_NotifyIconW(NIM_DELETE, &appState.trayIcon.base) && appState.trayIcon.base.hIcon) {
         DestroyIcon(appState.trayIcon.base.hIcon);
@@ -178,6 +180,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_TRAY_CALLBACK:
         TrayCallback(lParam);
+        return 0;
+    case WM_LOOKUP_FINISHED:
+        OpenFinishedLookup(lParam);
         return 0;
     case WM_SHUTDOWN_REQUEST:
         PostMessageW(window, WM_DESTROY, 0, 0);

@@ -1,5 +1,6 @@
 #include "app/elevation.h"
 #include <shellapi.h>
+#include "lookup/lookup_worker.h"
 
 // Defined here so the program builds against headers that predate Vista.
 static const int TOKEN_ELEVATION_CLASS = 20;   // TokenElevation
@@ -47,6 +48,8 @@ void RelaunchElevated()
         result = ShellExecuteW(NULL, L"open", L"Tavrowen2Admin.exe", NULL, directory, SW_SHOWDEFAULT);
     }
     HeapFree(GetProcessHeap(), 0, directory);
-    if ((UINT_PTR)result > 32)
+    if ((UINT_PTR)result > 32) {
+        StopLookupWorker();
         TerminateProcess(GetCurrentProcess(), 0);
+    }
 }

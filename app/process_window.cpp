@@ -11,6 +11,7 @@
 #include "lookup/ascii_folding.h"
 #include "lookup/executable_locator.h"
 #include "lookup/folder_tokens.h"
+#include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
 #include "lookup/version_info.h"
 #include "resource.h"
@@ -741,6 +742,13 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         if (((const NMHDR*)lParam)->hwndFrom == processWindow.list)
             return RunListNotification((const NMHDR*)lParam);
         return 0;
+    case WM_SETCURSOR:
+        // The list and the filter ask us first: busy while a lookup is read.
+        if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
+            SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
+            return TRUE;
+        }
+        break;
     case WM_CONTEXTMENU:
         if ((HWND)wParam == processWindow.list)
             ShowRowMenu(lParam);

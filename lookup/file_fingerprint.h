@@ -1,4 +1,4 @@
-// A file's MD5 digest and size.
+// A file's MD5 digest and size, and the few fingerprints recently read.
 #pragma once
 #include <windows.h>
 
@@ -8,4 +8,40 @@ struct FileFingerprint {
     bool valid;
 };
 
+const int FINGERPRINT_CACHE_ENTRIES = 64;
+
+// A fingerprint as it was read, with what identifies the file's content:
+// its full path (letters A to Z folded), size and last-write time.
+struct CachedFingerprint {
+    wchar_t path[MAX_PATH];
+    unsigned long long size;
+    FILETIME lastWrite;
+    wchar_t digestHex[33];
+    unsigned long long lastUse;
+};
+
+// The last FINGERPRINT_CACHE_ENTRIES fingerprints; the least recently used
+// goes first. Zero-filled is empty. Not locked: one thread uses it.
+struct FingerprintCache {
+    CachedFingerprint entries[FINGERPRINT_CACHE_ENTRIES];
+    int count;
+    unsigned long long useClock;
+};
+
+// Reads the whole file. valid only when every byte was read; size from the
+// file system, or the bytes hashed when it cannot say.
 void ComputeFileFingerprint(const wchar_t* path, FileFingerprint* fingerprint);
+
+// The same, answered from `cache` when the file's size and last-write time
+// are those remembered (cache NULL: no cache). While another thread sets
+// *stop to non-zero, reading ends at the next read and the fingerprint is
+// not valid (stop NULL: never).
+void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
+                              FileFingerprint* fingerprint);
+
+// The system calls behind every fingerprint; the tests put their own in
+// their place to count reads, fail one part-way, or fail the size query.
+typedef BOOL (WINAPI* ReadFileProc)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+extern ReadFileProc fingerprintReadFile;
+extern FileInformationProc fingerprintFileInformation;

@@ -1,9 +1,11 @@
 #include "lookup/process_details.h"
 #include <strsafe.h>
 #include <wchar.h>
+#include "app/app_state.h"
 #include "app/settings.h"
 #include "lookup/file_fingerprint.h"
 #include "lookup/folder_tokens.h"
+#include "lookup/lookup_worker.h"
 #include "lookup/version_info.h"
 
 static const int SIZE_TEXT_CAPACITY = 64;
@@ -55,15 +57,22 @@ static void AppendExtendedDetails(const VersionInfoBlock* version, const wchar_t
     }
 }
 
-bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
+void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
+                           ExecutableDetails* details)
 {
-    // The version resource and the fingerprint describe the file itself...
-    VersionInfoBlock version;
-    LoadVersionInfo(&version, path);
-    FileFingerprint fingerprint;
-    ComputeFileFingerprint(path, &fingerprint);
+    LoadVersionInfo(&details->version, path);
+    ComputeCachedFingerprint(path, cache, stop, &details->fingerprint);
+}
 
-    // ...everything after describes its directory.
+void FreeExecutableDetails(ExecutableDetails* details)
+{
+    FreeVersionInfo(&details->version);
+}
+
+void AppendExecutableDetails(wchar_t* path, const ExecutableDetails* details, bool extended, LookupUrl* url)
+{
+    // The version resource and the fingerprint describe the file itself;
+    // everything after describes its directory.
     wchar_t* lastBackslash = wcsrchr(path, L'\\');
     if (lastBackslash)
         *lastBackslash = L'\0';
@@ -73,6 +82,7 @@ bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
     ApplyFolderTokens(path, tokenText);
     AppendQueryParameter(url, L"lpath", tokenText);
 
+    const FileFingerprint& fingerprint = details->fingerprint;
     if (fingerprint.valid) {
         wchar_t sizeText[SIZE_TEXT_CAPACITY];
         FormatUnsigned64(fingerprint.size, sizeText, ARRAYSIZE(sizeText));
@@ -80,15 +90,22 @@ bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
         AppendQueryParameter(url, L"size", sizeText);
     }
 
-    // Read anew at every lookup, so a change takes effect at the next click.
-    if (ReadSetting(L"SendExtendedInfo"))
-        AppendExtendedDetails(&version, path, url);
+    if (extended)
+        AppendExtendedDetails(&details->version, path, url);
+}
 
-    FreeVersionInfo(&version);
+bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
+{
+    ExecutableDetails details;
+    ReadExecutableDetails(path, NULL, NULL, &details);
+    // Read anew at every lookup, so a change takes effect at the next click.
+    AppendExecutableDetails(path, &details, ReadSetting(L"SendExtendedInfo"), url);
+    FreeExecutableDetails(&details);
     return true;
 }
 
-void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
+// The lookup on the caller's thread, start to end.
+static void LookUpProcessHere(const wchar_t* name, const wchar_t* exePath)
 {
     LookupUrl url;
     StartLookupUrl(&url, name);
@@ -96,5 +113,41 @@ void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
     // The details query cuts its path to the directory: work on a copy.
     if (exePath && SUCCEEDED(StringCchCopyW(path, ARRAYSIZE(path), exePath)))
         AppendProcessDetails(path, &url);
+    OpenLookupUrl(&url);
+}
+
+void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
+{
+    // No window to answer to (a program that has none): start to end here.
+    if (!appState.mainWindow) {
+        LookUpProcessHere(name, exePath);
+        return;
+    }
+    PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
+    if (!lookup)
+        return;
+    // A name cut short would look up another process.
+    bool queued = false;
+    if (SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
+        // A path that does not fit is looked up without details, as on one thread.
+        lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
+        // Read at the click, as the query on one thread reads it during the click.
+        if (lookup->located)
+            lookup->extended = ReadSetting(L"SendExtendedInfo");
+        queued = QueueLookup(lookup, appState.mainWindow);
+    }
+    // Not queued: shutdown has begun, or no thread could be had.
+    if (!queued)
+        HeapFree(GetProcessHeap(), 0, lookup);
+}
+
+void OpenLookup(PendingLookup* lookup)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, lookup->name);
+    if (lookup->located) {
+        AppendExecutableDetails(lookup->path, &lookup->details, lookup->extended, &url);
+        FreeExecutableDetails(&lookup->details);
+    }
     OpenLookupUrl(&url);
 }

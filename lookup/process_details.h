@@ -1,11 +1,39 @@
 // Appends the located executable's details to a lookup address.
 #pragma once
 #include <windows.h>
+#include "lookup/file_fingerprint.h"
 #include "lookup/lookup_url.h"
+#include "lookup/version_info.h"
 
+// What a details query reads from the executable itself.
+struct ExecutableDetails {
+    VersionInfoBlock version;
+    FileFingerprint fingerprint;
+};
+
+// The file work of a details query (version block and fingerprint of the
+// file at the full path); runs on any thread. cache and stop as for
+// ComputeCachedFingerprint. The holder frees the result with
+// FreeExecutableDetails.
+void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
+                           ExecutableDetails* details);
+void FreeExecutableDetails(ExecutableDetails* details);
+
+// Appends the parameters of details read before; path is the full path,
+// cut here to its directory. extended: the switch "SendExtendedInfo".
+void AppendExecutableDetails(wchar_t* path /* MAX_PATH */, const ExecutableDetails* details, bool extended,
+                             LookupUrl* url);
+
+// The whole query at once: reads, appends, frees.
 bool AppendProcessDetails(wchar_t* path /* MAX_PATH, cut to its directory */, LookupUrl* url);
 
 // One whole lookup, as a click gives it: the address for the process name,
 // with the details of its executable when its path is known (exePath NULL
-// otherwise), opened in the browser.
+// otherwise), opened in the browser. Returns at once: the file is read on
+// the lookup worker, and the address is opened on this thread when
+// MainWindow receives WM_LOOKUP_FINISHED (lookup/lookup_worker.h).
 void LookUpProcess(const wchar_t* name, const wchar_t* exePath);
+
+struct PendingLookup;
+// Builds a read lookup's address and opens it; frees its details, not the record.
+void OpenLookup(PendingLookup* lookup);

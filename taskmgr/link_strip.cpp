@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "lookup/executable_locator.h"
 #include "lookup/lookup_url.h"
+#include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
@@ -58,6 +59,13 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_LBUTTONDOWN:
         OnLinkStripClick(window, lParam);
         return 0;
+    case WM_SETCURSOR:
+        // The strip still takes clicks while a lookup is read: busy, not blocked.
+        if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
+            SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
+            return TRUE;
+        }
+        break;
     case WM_NCDESTROY:
         // Also reached when Task Manager's end takes the strip with it.
         ForgetIntegrationWindow(window);

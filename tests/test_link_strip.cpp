@@ -7,6 +7,7 @@
 #include <vector>
 #include "app/app_state.h"
 #include "lookup/lookup_url.h"
+#include "lookup/lookup_worker.h"
 #include "standin_client.h"
 #include "taskmgr/link_strip.h"
 #include "taskmgr/task_manager_view.h"
@@ -104,6 +105,10 @@ protected:
         parent = CreateWindowExW(0, L"STATIC", L"parent", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(parent != NULL);
         ASSERT_TRUE(CreateLinkStripWindow(parent));
+        // Clicks post their lookups' results to the main window: this one stands in.
+        appState.mainWindow = CreateLookupResultWindow();
+        ASSERT_TRUE(appState.mainWindow != NULL);
+        ReopenLookupWorker();
         openedAddresses.clear();
         savedShellExecute = lookupShellExecute;
         lookupShellExecute = RecordOpen;
@@ -112,7 +117,10 @@ protected:
     {
         // A stand-in that ended takes an attached strip with it; let that arrive.
         PumpMessagesFor(200);
+        StopLookupWorker();
         lookupShellExecute = savedShellExecute;
+        DestroyWindow(appState.mainWindow);
+        appState.mainWindow = NULL;
         if (appState.linkStrip)
             DestroyWindow(appState.linkStrip);
         EXPECT_TRUE(appState.linkStrip == NULL) << "the strip's handle outlived its window";
@@ -138,13 +146,21 @@ protected:
         PositionLinkStrip();
     }
 
-    // Clicks the strip (in this process) at the height of a row's middle.
+    // Clicks the strip (in this process) at a height in its client area and
+    // waits until the lookup, if the click started one, has been opened.
+    void ClickStripAt(int y)
+    {
+        OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, y));
+        EXPECT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000)) << "the lookup was never opened";
+    }
+
+    // Clicks the strip at the height of a row's middle.
     void ClickBesideRow(StandInTaskManager& standIn, int row)
     {
         RECT rowRect = standIn.RowScreenRect(row);
         POINT point = {0, (rowRect.top + rowRect.bottom) / 2};
         ScreenToClient(appState.linkStrip, &point);
-        OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+        ClickStripAt(point.y);
     }
 
     HWND parent = NULL;
@@ -330,6 +346,6 @@ TEST_F(StripTest, ClickOpensTheLookupForTheRowBesideIt)
     openedAddresses.clear();
     RECT strip;
     GetClientRect(appState.linkStrip, &strip);
-    OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, strip.bottom - 1));
+    ClickStripAt(strip.bottom - 1);
     EXPECT_TRUE(openedAddresses.empty()) << "opened " << NarrowUtf8(openedAddresses.empty() ? L"" : openedAddresses[0]);
 }

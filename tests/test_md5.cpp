@@ -270,6 +270,182 @@ TEST(FileFingerprint, ReadingLeavesNoHandleBehind)
     DeleteFileW(path.c_str());
 }
 
+// ---- Reads that fail part-way, a size that cannot be had, the cache -------------
+
+// Reads that succeed before one fails; -1: none fails. Counts every read.
+int readsBeforeFailure = -1;
+int readsMade = 0;
+
+BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    ++readsMade;
+    if (readsBeforeFailure >= 0 && readsMade > readsBeforeFailure) {
+        *read = 0;
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, size, read, overlapped);
+}
+
+BOOL WINAPI NoFileInformation(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+// Puts the counting (and perhaps failing) read in ReadFile's place for one test.
+class ReplacedRead : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        readsBeforeFailure = -1;
+        readsMade = 0;
+        fingerprintReadFile = FailingRead;
+    }
+    void TearDown() override
+    {
+        fingerprintReadFile = ReadFile;
+        fingerprintFileInformation = GetFileInformationByHandle;
+        for (const std::wstring& path : made)
+            DeleteFileW(path.c_str());
+    }
+    std::wstring Make(const std::wstring& name, const std::vector<unsigned char>& bytes)
+    {
+        std::wstring path = TestFile(name);
+        EXPECT_TRUE(WriteWholeFile(path, bytes)) << Narrow(path.c_str());
+        made.push_back(path);
+        return path;
+    }
+    FileFingerprint Cached(FingerprintCache* cache, const std::wstring& path)
+    {
+        FileFingerprint fingerprint;
+        memset(&fingerprint, 0x5A, sizeof(fingerprint));
+        ComputeCachedFingerprint(path.c_str(), cache, NULL, &fingerprint);
+        return fingerprint;
+    }
+    std::vector<std::wstring> made;
+};
+
+// Wine reads through another process's LockFileEx range, so the read that
+// fails part-way is put in ReadFile's place.
+TEST_F(ReplacedRead, ReadFailingPartWayGivesNoFingerprint)
+{
+    std::vector<unsigned char> bytes = PseudoRandomBytes(300000);
+    std::wstring path = Make(L"failing.bin", bytes);
+    for (int good : {2, 0}) {
+        readsBeforeFailure = good;
+        readsMade = 0;
+        FileFingerprint fingerprint = Fingerprint(path);
+        EXPECT_FALSE(fingerprint.valid) << "failing after " << good << " reads";
+        EXPECT_EQ(L'\0', fingerprint.digestHex[0]) << "failing after " << good << " reads";
+        EXPECT_EQ(0u, fingerprint.size) << "failing after " << good << " reads";
+        EXPECT_EQ(good + 1, readsMade) << "reading went on after the failure";
+    }
+    // The same reads without a failure give the file's fingerprint.
+    readsBeforeFailure = -1;
+    FileFingerprint fingerprint = Fingerprint(path);
+    EXPECT_TRUE(fingerprint.valid);
+    EXPECT_EQ(SystemMd5(bytes), Narrow(fingerprint.digestHex));
+}
+
+TEST_F(ReplacedRead, SizeQueryFailingGivesTheBytesHashed)
+{
+    fingerprintFileInformation = NoFileInformation;
+    for (size_t size : {(size_t)300000, (size_t)0}) {
+        std::vector<unsigned char> bytes = PseudoRandomBytes(size);
+        FileFingerprint fingerprint = Fingerprint(Make(L"unsized-" + std::to_wstring(size) + L".bin", bytes));
+        EXPECT_TRUE(fingerprint.valid) << size << " bytes";
+        EXPECT_EQ(SystemMd5(bytes), Narrow(fingerprint.digestHex)) << size << " bytes";
+        EXPECT_EQ(size, fingerprint.size) << size << " bytes";
+    }
+}
+
+TEST_F(ReplacedRead, CacheAnswersForUnchangedFilesOnly)
+{
+    std::vector<FingerprintCache> cache(1);
+    std::vector<unsigned char> bytes = PseudoRandomBytes(200000);
+    std::wstring path = Make(L"cached.bin", bytes);
+    FileFingerprint first = Cached(&cache[0], path);
+    ASSERT_TRUE(first.valid);
+    EXPECT_EQ(SystemMd5(bytes), Narrow(first.digestHex));
+    EXPECT_GT(readsMade, 0);
+
+    readsMade = 0;
+    FileFingerprint again = Cached(&cache[0], path);
+    EXPECT_EQ(0, readsMade) << "an unchanged file was read again";
+    EXPECT_TRUE(again.valid);
+    EXPECT_EQ(Narrow(first.digestHex), Narrow(again.digestHex));
+    EXPECT_EQ(200000u, again.size);
+    // The path's letters A to Z fold.
+    Cached(&cache[0], L"C:\\TAVROWEN-TEST\\MD5\\CACHED.BIN");
+    EXPECT_EQ(0, readsMade) << "the same path in capitals was read again";
+
+    // Touched: the same bytes with a new write time are read again.
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME written;
+    GetFileTime(file, NULL, NULL, &written);
+    ULARGE_INTEGER later = {{written.dwLowDateTime, written.dwHighDateTime}};
+    later.QuadPart += 10000000ull * 3600;
+    written.dwLowDateTime = later.LowPart;
+    written.dwHighDateTime = later.HighPart;
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
+    CloseHandle(file);
+    readsMade = 0;
+    again = Cached(&cache[0], path);
+    EXPECT_GT(readsMade, 0) << "a touched file was answered from the cache";
+    EXPECT_EQ(Narrow(first.digestHex), Narrow(again.digestHex));
+
+    // Rewritten with other bytes: the new digest.
+    std::vector<unsigned char> other = PseudoRandomBytes(200001);
+    ASSERT_TRUE(WriteWholeFile(path, other));
+    again = Cached(&cache[0], path);
+    EXPECT_EQ(SystemMd5(other), Narrow(again.digestHex));
+    EXPECT_EQ(200001u, again.size);
+
+    // A read that failed is not remembered.
+    std::wstring failing = Make(L"cached-failing.bin", bytes);
+    readsBeforeFailure = 1;
+    EXPECT_FALSE(Cached(&cache[0], failing).valid);
+    readsBeforeFailure = -1;
+    readsMade = 0;
+    EXPECT_TRUE(Cached(&cache[0], failing).valid);
+    EXPECT_GT(readsMade, 0) << "a failed read was remembered";
+}
+
+TEST_F(ReplacedRead, CacheKeepsTheSixtyFourMostRecentlyUsed)
+{
+    std::vector<std::wstring> paths;
+    for (int i = 0; i <= FINGERPRINT_CACHE_ENTRIES; ++i) {
+        std::vector<unsigned char> bytes = PseudoRandomBytes(100 + i);
+        paths.push_back(Make(L"entry-" + std::to_wstring(i) + L".bin", bytes));
+    }
+    auto readsFor = [&](FingerprintCache* cache, int index) {
+        readsMade = 0;
+        EXPECT_TRUE(Cached(cache, paths[index]).valid) << "file " << index;
+        return readsMade;
+    };
+
+    // 65 files one after another: the first goes.
+    std::vector<FingerprintCache> cache(1);
+    for (int i = 0; i <= FINGERPRINT_CACHE_ENTRIES; ++i)
+        readsFor(&cache[0], i);
+    EXPECT_EQ(FINGERPRINT_CACHE_ENTRIES, cache[0].count);
+    for (int i = FINGERPRINT_CACHE_ENTRIES; i >= 1; --i)
+        EXPECT_EQ(0, readsFor(&cache[0], i)) << "file " << i << " was pushed out";
+    EXPECT_GT(readsFor(&cache[0], 0), 0) << "the first file stayed";
+
+    // The first used again before the 65th: the second goes instead.
+    std::vector<FingerprintCache> fresh(1);
+    for (int i = 0; i < FINGERPRINT_CACHE_ENTRIES; ++i)
+        readsFor(&fresh[0], i);
+    EXPECT_EQ(0, readsFor(&fresh[0], 0));
+    readsFor(&fresh[0], FINGERPRINT_CACHE_ENTRIES);
+    EXPECT_EQ(FINGERPRINT_CACHE_ENTRIES, fresh[0].count);
+    EXPECT_EQ(0, readsFor(&fresh[0], 0)) << "the most recently used was pushed out";
+    EXPECT_GT(readsFor(&fresh[0], 1), 0) << "the least recently used stayed";
+}
+
 TEST(SlowFingerprint, SparseFileOverFourGiBReportsItsFullSize)
 {
     const unsigned long long size = 4294967296ull + 8192;

@@ -1,6 +1,8 @@
 #include "test_support.h"
 #include <shlwapi.h>
+#include <algorithm>
 #include <cwctype>
+#include "lookup/lookup_worker.h"
 #include "taskmgr/attachment.h"
 
 std::wstring OwnModulePath()
@@ -268,4 +270,65 @@ bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* 
     LONG status = RegQueryValueExW(key, name, NULL, &type, (BYTE*)value, &bytes);
     RegCloseKey(key);
     return status == ERROR_SUCCESS && type == REG_DWORD;
+}
+
+size_t CountProcessHandles(DWORD processId)
+{
+    struct HandleEntry {
+        ULONG ownerProcessId;
+        BYTE objectType;
+        BYTE flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct HandleList {
+        ULONG count;
+        HandleEntry entries[1];
+    };
+    typedef LONG(WINAPI * QuerySystemInformationProc)(ULONG, PVOID, ULONG, PULONG);
+    QuerySystemInformationProc query = (QuerySystemInformationProc)(void*)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
+    if (!query)
+        return 0;
+    const ULONG SYSTEM_HANDLE_INFORMATION = 16;
+    const LONG INFO_LENGTH_MISMATCH = (LONG)0xC0000004;
+    std::vector<unsigned char> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        LONG status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), &needed);
+        if (status == INFO_LENGTH_MISMATCH) {
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+            continue;
+        }
+        if (status < 0)
+            return 0;
+        break;
+    }
+    const HandleList* list = (const HandleList*)buffer.data();
+    size_t own = 0;
+    for (ULONG i = 0; i < list->count; ++i)
+        if (list->entries[i].ownerProcessId == processId)
+            ++own;
+    return own;
+}
+
+static LRESULT CALLBACK LookupResultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_LOOKUP_FINISHED) {
+        OpenFinishedLookup(lParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateLookupResultWindow()
+{
+    WNDCLASSW windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.lpfnWndProc = LookupResultProc;
+    windowClass.hInstance = GetModuleHandleW(NULL);
+    windowClass.lpszClassName = L"TavrowenTestLookupResults";
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
 }

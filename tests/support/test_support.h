@@ -70,5 +70,14 @@ bool TimerRunning(HWND window, UINT_PTR id, TIMERPROC procedure);
 // beyond ASCII, no quote or angle bracket, and every '%' followed by two hex digits.
 bool IsWellFormedAddress(const std::wstring& address);
 
+// The kernel handles a process holds, from the system-wide handle list
+// (GetProcessHandleCount returns 0 under Wine; this list is complete); 0
+// when the list cannot be had.
+size_t CountProcessHandles(DWORD processId);
+
+// A hidden window that opens the lookups posted to it, as MainWindow does;
+// tests make it appState.mainWindow to run lookups in their own process.
+HWND CreateLookupResultWindow();
+
 std::wstring WidenUtf8(const std::string& text);
 std::string NarrowUtf8(const std::wstring& text);
