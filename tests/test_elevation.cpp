@@ -343,9 +343,8 @@ TEST_F(HandOver, AShutdownUnderTheSplashScreenEndsStartUpThere)
 }
 
 // While the About box or the search dialog is open, asking for Task Manager
-// neither hands over nor shows Task Manager; once they are closed the
-// hand-over takes the tray icon away before the process ends.
-TEST_F(HandOver, NoneWhileADialogIsOpenAndTheTrayIconGoesBeforeTheEnd)
+// neither hands over nor shows Task Manager; once they are closed it hands over.
+TEST_F(HandOver, NoneWhileADialogIsOpenOnlyOnceItIsClosed)
 {
     std::wstring directory = MakeDirectory(L"resident_child", BinPath(L"shell_probe.exe").c_str(), true);
     PROCESS_INFORMATION process;
@@ -384,7 +383,8 @@ TEST_F(HandOver, NoneWhileADialogIsOpenAndTheTrayIconGoesBeforeTheEnd)
     EXPECT_EQ(1u, records.size()) << "Task Manager was started as well";
     EXPECT_TRUE(SameText(directory + L"\\Tavrowen2Admin.exe", SplitFields(records.front())[0]))
         << NarrowUtf8(records.front());
-    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the tray icon outlived the hand-over";
+    // That the icon goes before the end cannot be seen here: Wine's tray drops
+    // the icons of a dead process's windows by itself.
 }
 
 }  // namespace
