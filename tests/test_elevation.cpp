@@ -365,9 +365,12 @@ TEST_F(HandOver, NoneWhileADialogIsOpenOnlyOnceItIsClosed)
         ASSERT_TRUE(WaitUntil([&] { return !(open = ProcessWindows(process.dwProcessId, L"#32770", dialog.caption)).empty(); },
                               10000))
             << name << " did not open";
-        PostMessageW(mainWindow, WM_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
-        PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0);
-        EXPECT_EQ(STILL_ACTIVE, WaitForExit(process, 1500)) << "handed over under " << name;
+        // Sent, not posted: each has been handled, or has ended the copy, when the call returns.
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(mainWindow, WM_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK, SMTO_NORMAL, 10000, &result);
+        SendMessageTimeoutW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0, SMTO_NORMAL, 10000, &result);
+        EXPECT_EQ(STILL_ACTIVE, WaitForExit(process, 500)) << "handed over under " << name;
+        PumpMessagesFor(1000);
         std::vector<std::wstring> records = ReadProbeRecords();
         EXPECT_TRUE(records.empty()) << "started under " << name << ": " << NarrowUtf8(records.front());
         EXPECT_TRUE(IsWindow(open.front())) << name;
