@@ -1,4 +1,5 @@
 #include "app/app_state.h"
+#include <objbase.h>
 #include <strsafe.h>
 #include "app/process_window.h"
 #include "app/settings.h"
@@ -13,6 +14,14 @@ AppState appState;
 static const wchar_t mainWindowClass[] = L"Tavrowen2";
 static const wchar_t instanceMutexName[] = L"Veltrix - Tavrowen";
 static const wchar_t messageCaption[] = L"Tavrowen2";
+// The exit code of a "/shutdown" whose request could not be posted.
+static const int SHUTDOWN_NOT_DELIVERED = 2;
+static const DWORD MESSAGE_FILTER_ADD = 1;  // MSGFLT_ADD
+
+// Broadcast by the shell when its taskbar is made anew (Explorer restarted).
+static UINT taskbarCreatedMessage;
+// The result of initialising COM on our thread, kept to undo it at exit.
+static HRESULT comStarted = E_FAIL;
 
 typedef BOOL (WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, PHANDLE);
 typedef BOOL (WINAPI* LookupPrivilegeValueProc)(LPCWSTR, LPCWSTR, PLUID);
@@ -97,6 +106,31 @@ static bool ClaimInstanceMutex(DWORD companionWaitMs)
     return true;
 }
 
+// Lets the two messages that come from other processes through to us while we
+// run elevated and the sender does not (Vista and later; XP has no filter).
+static void AllowMessagesFromOtherProcesses()
+{
+    typedef BOOL (WINAPI* ChangeWindowMessageFilterProc)(UINT, DWORD);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    ChangeWindowMessageFilterProc changeFilter =
+        user32 ? (ChangeWindowMessageFilterProc)(void*)GetProcAddress(user32, "ChangeWindowMessageFilter") : NULL;
+    if (!changeFilter)
+        return;
+    changeFilter(WM_SHUTDOWN_REQUEST, MESSAGE_FILTER_ADD);
+    if (taskbarCreatedMessage)
+        changeFilter(taskbarCreatedMessage, MESSAGE_FILTER_ADD);
+}
+
+// Asks the running copy, if any, to quit. No running copy is no failure; a
+// request that cannot be posted (blocked by the receiver's filter) is.
+static int SendShutdownRequest()
+{
+    HWND running = FindWindowW(mainWindowClass, NULL);
+    if (running && !PostMessageW(running, WM_SHUTDOWN_REQUEST, 0, 0))
+        return SHUTDOWN_NOT_DELIVERED;
+    return 0;
+}
+
 static void ShowAlreadyRunning()
 {
     wchar_t text[128];
@@ -134,23 +168,57 @@ static bool AddTrayIcon()
     data.hIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
                                    16, 16, LR_DEFAULTCOLOR);
     StringCchCopyW(data.szTip, ARRAYSIZE(data.szTip), L"Tavrowen2");
-    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    if (!Shell_NotifyIconW(NIM_ADD, &data))
+        return false;
+    appState.trayIconAdded = 1;
+    return true;
 }
 
-static void ShutDown()
+// A restarted Explorer starts with an empty tray: put our icon back, unless it
+// was never added yet or has been taken away for good.
+static void RestoreTrayIcon()
 {
-    StopLookupWorker();
-    CloseProcessWindow();
+    if (appState.trayIconAdded && !appState.shutdownBegun)
+        Shell_NotifyIconW(NIM_ADD, &appState.trayIcon.base);
+}
+
+static void RemoveTrayIcon()
+{
+    if (!appState.trayIconAdded)
+        return;
+    appState.trayIconAdded = 0;
     if (Shell_NotifyIconW(NIM_DELETE, &appState.trayIcon.base) && appState.trayIcon.base.hIcon) {
         DestroyIcon(appState.trayIcon.base.hIcon);
         appState.trayIcon.base.hIcon = NULL;
     }
+}
+
+bool StartUpInterrupted()
+{
+    return appState.shutdownBegun != 0;
+}
+
+void PrepareForHandOver()
+{
+    StopLookupWorker();
+    RemoveTrayIcon();
+}
+
+static void ShutDown()
+{
+    appState.shutdownBegun = 1;
+    StopLookupWorker();
+    CloseProcessWindow();
+    RemoveTrayIcon();
     if (appState.linkStrip)
         DestroyWindow(appState.linkStrip);
     appState.linkStrip = NULL;
     if (appState.spyWindow)
         DestroyWindow(appState.spyWindow);
     appState.spyWindow = NULL;
+    // Losing the strip and the spy re-arms the search for Task Manager; no more.
+    if (appState.mainWindow)
+        KillTimer(appState.mainWindow, ATTACH_TIMER);
     if (appState.instanceMutex)
         CloseHandle(appState.instanceMutex);
     appState.instanceMutex = NULL;
@@ -168,6 +236,10 @@ static void ReportIntegrationFailure(HWND window)
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (taskbarCreatedMessage && message == taskbarCreatedMessage) {
+        RestoreTrayIcon();
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         appState.mainWindow = window;
@@ -185,6 +257,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OpenFinishedLookup(lParam);
         return 0;
     case WM_SHUTDOWN_REQUEST:
+        // From here on start-up, if it is still running, goes no further.
+        appState.shutdownBegun = 1;
         PostMessageW(window, WM_DESTROY, 0, 0);
         return 0;
     case WM_DESTROY:
@@ -194,28 +268,49 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// Start-up stops here: free what was loaded, leave the rest to process exit.
-static int StopStartUp()
+// Every run ends here: free what was loaded and undo COM.
+static int EndRun(int exitCode)
 {
     FreePrivilegeFunctions();
-    return 0;
+    if (SUCCEEDED(comStarted))
+        CoUninitialize();
+    comStarted = E_FAIL;
+    return exitCode;
+}
+
+// Start-up stops here: leave what was made to process exit.
+static int StopStartUp()
+{
+    return EndRun(0);
+}
+
+// A shutdown request reached us inside WM_CREATE's modal loops (the splash
+// screen, the integration failure box). Its steps have normally run there
+// already; running them again does no harm. The run ends as a shutdown does.
+static int EndInterruptedStartUp()
+{
+    ShutDown();
+    return EndRun(1);
 }
 
 int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs)
 {
     appState.instance = instance;
     ZeroMemory(&appState.view, sizeof(appState.view));
+    appState.trayIconAdded = 0;
+    appState.shutdownBegun = 0;
 
     LoadPrivilegeFunctions();
     EnableDebugPrivilege();
 
-    if (IsSwitch(commandLine, L"/shutdown")) {
-        HWND running = FindWindowW(mainWindowClass, NULL);
-        if (running)
-            PostMessageW(running, WM_SHUTDOWN_REQUEST, 0, 0);
-        return StopStartUp();
-    }
+    if (IsSwitch(commandLine, L"/shutdown"))
+        return EndRun(SendShutdownRequest());
     appState.autostartMode = IsSwitch(commandLine, L"/autostart") ? 1 : 0;
+
+    // Once for the whole run: the shell's URL handlers may be COM objects.
+    comStarted = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    AllowMessagesFromOtherProcesses();
 
     if (!ClaimInstanceMutex(companionWaitMs)) {
         ShowAlreadyRunning();
@@ -223,6 +318,8 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
     }
     if (!CreateMainWindow())
         return StopStartUp();
+    if (StartUpInterrupted())
+        return EndInterruptedStartUp();
     if (!AddTrayIcon())
         return StopStartUp();
     if (!EnsureSettingsKey())
@@ -236,7 +333,5 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
         if (!HandleProcessWindowMessage(&message))
             DispatchMessageW(&message);
     }
-
-    FreePrivilegeFunctions();
-    return 1;
+    return EndRun(1);
 }

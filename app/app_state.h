@@ -27,6 +27,8 @@ struct AppState {
     TrayIconData trayIcon;
     BYTE dialogGuards;
     BYTE autostartMode;
+    BYTE trayIconAdded;   // the shell holds our icon: added and not yet removed
+    BYTE shutdownBegun;   // a shutdown request arrived or WM_DESTROY ran
 };
 
 extern AppState appState;
@@ -36,5 +38,11 @@ extern AppState appState;
 // handed over to it to end before it calls itself a second instance.
 int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// True once shutdown has begun: start-up, which a request can reach inside
+// the splash screen's or a message box's modal loop, goes no further.
+bool StartUpInterrupted();
+// The hand-over ends the process without the shutdown steps: takes away what
+// would outlive it (the tray icon) first.
+void PrepareForHandOver();
 // Whole-string comparison that folds only the letters A to Z.
 bool IsSwitch(const wchar_t* commandLine, const wchar_t* name);

@@ -1,10 +1,12 @@
 #include "app/elevation.h"
 #include <shellapi.h>
-#include "lookup/lookup_worker.h"
+#include <strsafe.h>
+#include "app/app_state.h"
 
 // Defined here so the program builds against headers that predate Vista.
 static const int TOKEN_ELEVATION_CLASS = 20;   // TokenElevation
 static const DWORD MODULE_PATH_CAPACITY = 65535;
+static const wchar_t companionName[] = L"Tavrowen2Admin.exe";
 
 GetVersionProc elevationGetVersion = GetVersionExW;
 GetTokenInformationProc elevationGetTokenInformation = GetTokenInformation;
@@ -32,24 +34,35 @@ bool IsElevated()
     return queried && elevation != 0;
 }
 
-void RelaunchElevated()
+bool RelaunchElevated()
 {
     if (!IsVistaOrLater() || IsElevated())
-        return;
+        return true;
+    // Ending under an open dialog would leave its owner disabled; once
+    // shutdown has begun there is nothing left to hand over.
+    if (appState.dialogGuards != 0 || StartUpInterrupted())
+        return false;
+    // The directory and, behind it, the companion's full path.
     wchar_t* directory = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                             MODULE_PATH_CAPACITY * sizeof(wchar_t));
+                                             2 * MODULE_PATH_CAPACITY * sizeof(wchar_t));
     if (!directory)
-        return;
+        return true;
+    wchar_t* companion = directory + MODULE_PATH_CAPACITY;
     DWORD length = GetModuleFileNameW(NULL, directory, MODULE_PATH_CAPACITY);
     wchar_t* lastBackslash = (length > 0 && length < MODULE_PATH_CAPACITY) ? wcsrchr(directory, L'\\') : NULL;
     HINSTANCE result = NULL;
     if (lastBackslash) {
         lastBackslash[1] = L'\0';
-        result = ShellExecuteW(NULL, L"open", L"Tavrowen2Admin.exe", NULL, directory, SW_SHOWDEFAULT);
+        // By its full path: with the bare name, a missing companion would let the
+        // shell's search start another file of that name, elevated.
+        if (SUCCEEDED(StringCchCopyW(companion, MODULE_PATH_CAPACITY, directory)) &&
+            SUCCEEDED(StringCchCatW(companion, MODULE_PATH_CAPACITY, companionName)))
+            result = ShellExecuteW(NULL, L"open", companion, NULL, directory, SW_SHOWDEFAULT);
     }
     HeapFree(GetProcessHeap(), 0, directory);
     if ((UINT_PTR)result > 32) {
-        StopLookupWorker();
+        PrepareForHandOver();
         TerminateProcess(GetCurrentProcess(), 0);
     }
+    return true;
 }

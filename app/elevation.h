@@ -4,7 +4,11 @@
 
 bool IsVistaOrLater();
 bool IsElevated();
-void RelaunchElevated();
+// The hand-over: on Vista and later, unelevated, starts the elevated companion
+// beside us and ends the process. Returns false when a hand-over is due but
+// cannot happen now (a dialog is open, or shutdown has begun): the caller then
+// does nothing more. True otherwise: the caller goes on by itself.
+bool RelaunchElevated();
 
 // The system calls behind the two questions; the tests put their own in their
 // place to reach the unelevated Vista case, which Wine never produces.

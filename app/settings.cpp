@@ -140,7 +140,9 @@ bool AutostartEntry(bool toggle)
     wchar_t text[AUTOSTART_TEXT_CAPACITY];
     DWORD type = 0;
     DWORD bytes = sizeof(text);
-    bool present = RegQueryValueExW(key, autostartValueName, NULL, &type, (BYTE*)text, &bytes) == ERROR_SUCCESS;
+    LONG queried = RegQueryValueExW(key, autostartValueName, NULL, &type, (BYTE*)text, &bytes);
+    // The value's data is never looked at: one too long for the buffer is there all the same.
+    bool present = queried == ERROR_SUCCESS || queried == ERROR_MORE_DATA;
 
     LONG status = ERROR_SUCCESS;
     if (!toggle) {

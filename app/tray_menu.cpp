@@ -84,7 +84,8 @@ bool DispatchCommand(WPARAM wParam)
 
 void ShowOrStartTaskManager()
 {
-    RelaunchElevated();
+    if (!RelaunchElevated())
+        return;
     if (FindTaskManager(&appState.view)) {
         ShowWindow(appState.view.window, SW_SHOWNORMAL);
         SetForegroundWindow(appState.view.window);

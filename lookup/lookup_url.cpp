@@ -31,6 +31,33 @@ static bool EscapeFragment(const wchar_t* fragment, wchar_t* escaped, DWORD capa
     return true;
 }
 
+// UrlEscapeW leaves "+" alone, and servers that decode a query string the usual
+// way read it as a blank: in a value it is sent as "%2B". False when that
+// would not fit the capacity.
+static bool EscapePlusSigns(wchar_t* text, size_t capacity)
+{
+    size_t length = 0, pluses = 0;
+    for (; text[length]; ++length)
+        if (text[length] == L'+')
+            ++pluses;
+    size_t escapedLength = length + 2 * pluses;
+    if (escapedLength >= capacity)
+        return false;
+    // From the end backwards, so the text can grow where it lies.
+    text[escapedLength] = L'\0';
+    for (size_t from = length, to = escapedLength; from > 0;) {
+        wchar_t c = text[--from];
+        if (c == L'+') {
+            text[--to] = L'B';
+            text[--to] = L'2';
+            text[--to] = L'%';
+        } else {
+            text[--to] = c;
+        }
+    }
+    return true;
+}
+
 // Room that must stay free for the tag until the tag is in.
 static size_t ReservedForTag(const LookupUrl* url)
 {
@@ -66,7 +93,8 @@ static bool AppendParameterLeaving(LookupUrl* url, const wchar_t* key, const wch
     wchar_t escapedKey[LOOKUP_URL_CAPACITY];
     wchar_t escapedValue[LOOKUP_URL_CAPACITY];
     if (!EscapeFragment(key, escapedKey, LOOKUP_URL_CAPACITY) ||
-        !EscapeFragment(value, escapedValue, LOOKUP_URL_CAPACITY))
+        !EscapeFragment(value, escapedValue, LOOKUP_URL_CAPACITY) ||
+        !EscapePlusSigns(escapedValue, LOOKUP_URL_CAPACITY))
         return false;
 
     size_t used = 0, keyLength = 0, valueLength = 0;
@@ -122,8 +150,13 @@ bool FindBrowserExecutable(wchar_t* exe, int capacity)
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD bytes = MAX_PATH * sizeof(wchar_t);
-    RegQueryValueExW(key, NULL, NULL, NULL, (BYTE*)command, &bytes);
+    LONG queried = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE*)command, &bytes);
     RegCloseKey(key);
+    // A value stored without its terminator ends where the bytes read end, not
+    // in what is left of the default text behind them.
+    size_t charactersRead = bytes / sizeof(wchar_t);
+    if (queried == ERROR_SUCCESS && bytes > 0 && charactersRead < MAX_PATH)
+        command[charactersRead] = L'\0';
     command[MAX_PATH - 1] = L'\0';
 
     const wchar_t* start = command;

@@ -13,6 +13,9 @@ bool StartIntegration(HWND mainWindow)
         return false;
     if (!CreateLinkStrip(mainWindow))
         return false;
+    // A shutdown asked for under the splash screen: no Task Manager, no timer.
+    if (StartUpInterrupted())
+        return true;
     if (!appState.autostartMode)
         ShowOrStartTaskManager();
     SetTimer(mainWindow, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);

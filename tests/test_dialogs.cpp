@@ -501,11 +501,14 @@ TEST_F(Splash, ClosesByItselfAfterTenSeconds)
             shownAt = GetTickCount();
         return shownAt != 0;
     });
+    // Its timer is armed after this moment, so no load can make the wait look shorter.
+    DWORD calledAt = GetTickCount();
     ShowSplash(NULL);
     DWORD closedAt = GetTickCount();
     ASSERT_NE(0u, shownAt) << "the splash screen never showed";
-    EXPECT_GE(closedAt - shownAt, 9500u);
-    EXPECT_LE(closedAt - shownAt, 12000u);
+    EXPECT_GE(closedAt - calledAt, 9950u) << "closed before its ten seconds";
+    // Late timers under load are no fault; one that never fires would be.
+    EXPECT_LE(closedAt - shownAt, 60000u) << "did not close by itself";
 }
 
 // ---- The splash screen at start-up of the real program ------------------------

@@ -8,6 +8,8 @@
 #include "app/app_state.h"
 #include "app/elevation.h"
 #include "app/tray_menu.h"
+#include "resource.h"
+#include "taskmgr/attachment.h"
 #include "shell_support.h"
 #include "test_support.h"
 
@@ -126,6 +128,23 @@ TEST(HandOverChild, Run)
             ExitProcess(1);
         RelaunchElevated();
         ExitProcess(STAYED_ON_XP);
+    } else if (handOverCase == "missing-companion") {
+        ReplaceQuestions(true, true);
+        RelaunchElevated();
+        ExitProcess(WENT_ON);
+    } else if (handOverCase == "splash-start-up") {
+        // From the desktop, the splash screen first; what start-up left behind
+        // is told by the exit code: 10 for the attach timer, 20 for the tray icon.
+        ReplaceQuestions(true, true);
+        int code = RunTavrowen(GetModuleHandleW(NULL), L"", 0);
+        HWND mainWindow = appState.mainWindow;
+        bool timer = mainWindow && TimerRunning(mainWindow, ATTACH_TIMER, AttachTimerProc);
+        bool icon = mainWindow && TrayIconExists(mainWindow);
+        ExitProcess(100 + code + (timer ? 10 : 0) + (icon ? 20 : 0));
+    } else if (handOverCase == "resident") {
+        // Started at logon: no hand-over until Task Manager is asked for.
+        ReplaceQuestions(true, true);
+        ExitProcess(RunTavrowen(GetModuleHandleW(NULL), L"/autostart", 0) + 100);
     } else if (handOverCase == "start-up") {
         // The whole program, as an unelevated copy started from the desktop.
         ReplaceQuestions(true, true);
@@ -173,14 +192,15 @@ protected:
         }
         return directory;
     }
-    DWORD RunChild(const char* which, PROCESS_INFORMATION* process = NULL)
+    DWORD RunChild(const char* which, PROCESS_INFORMATION* process = NULL, const wchar_t* workingDirectory = NULL)
     {
         SetEnvironmentVariableA(childCaseVariable, which);
         PROCESS_INFORMATION own;
         PROCESS_INFORMATION* started = process ? process : &own;
-        if (!StartProgram(child, L"--gtest_filter=HandOverChild.Run", started))
-            return 0xDEAD;
+        bool running = StartProgram(child, L"--gtest_filter=HandOverChild.Run", started, workingDirectory);
         SetEnvironmentVariableA(childCaseVariable, NULL);
+        if (!running)
+            return 0xDEAD;
         if (process)
             return STILL_ACTIVE;
         DWORD code = WaitForExit(own, 30000);
@@ -263,6 +283,111 @@ TEST_F(HandOver, TheRealCompanionTakesOverFromACopyStartedFromTheDesktop)
             CloseHandle(process);
         }
     }
+}
+
+// With the companion missing beside the program, nothing of that name is
+// started from the working directory or the PATH, where a search would look.
+TEST_F(HandOver, AMissingCompanionIsNotSoughtInTheWorkingDirectoryOrOnThePath)
+{
+    MakeDirectory(L"decoy_child", NULL, false);
+    const std::wstring workingDirectory = L"C:\\tavrowen-test\\decoy_work";
+    const std::wstring pathDirectory = L"C:\\tavrowen-test\\decoy_path";
+    for (const std::wstring& directory : {workingDirectory, pathDirectory}) {
+        CreateDirectoryW(directory.c_str(), NULL);
+        ASSERT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), (directory + L"\\Tavrowen2Admin.exe").c_str(), FALSE));
+    }
+    std::vector<wchar_t> path(32767, L'\0');
+    GetEnvironmentVariableW(L"PATH", path.data(), (DWORD)path.size());
+    std::wstring savedPath = path.data();
+    SetEnvironmentVariableW(L"PATH", (pathDirectory + L";" + savedPath).c_str());
+    DWORD code = RunChild("missing-companion", NULL, workingDirectory.c_str());
+    SetEnvironmentVariableW(L"PATH", savedPath.c_str());
+
+    EXPECT_EQ(WENT_ON, code) << "0: another file of the companion's name was started and the copy ended";
+    PumpMessagesFor(1500);
+    std::vector<std::wstring> records = ReadProbeRecords();
+    EXPECT_TRUE(records.empty()) << "started: " << NarrowUtf8(records.front());
+}
+
+HWND FindSplashOf(DWORD processId)
+{
+    for (HWND dialog : ProcessWindows(processId, L"#32770"))
+        if (GetDlgItem(dialog, IDC_SPLASH_NOSHOW))
+            return dialog;
+    return NULL;
+}
+
+// "/shutdown" while the splash screen holds start-up: start-up goes no further.
+// Left to go on, an unelevated copy on Vista would hand over to the companion.
+TEST_F(HandOver, AShutdownUnderTheSplashScreenEndsStartUpThere)
+{
+    DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);  // the splash screen is offered
+    MakeDirectory(L"splash_child", BinPath(L"shell_probe.exe").c_str(), true);
+    PROCESS_INFORMATION process;
+    ASSERT_EQ(STILL_ACTIVE, RunChild("splash-start-up", &process));
+    bool splashShown = WaitUntil([&] { return FindSplashOf(process.dwProcessId) != NULL; }, 20000);
+    EXPECT_TRUE(splashShown) << "no splash screen";
+    EXPECT_TRUE(FindMainWindow() != NULL);
+    if (splashShown) {
+        PROCESS_INFORMATION sender;
+        ASSERT_TRUE(StartProgram(BinPath(L"Tavrowen2.exe"), L"/shutdown", &sender));
+        EXPECT_EQ(0u, WaitForExit(sender, 15000)) << "the sender's exit code";
+        EndProgram(&sender);
+    }
+    DWORD code = WaitForExit(process, 30000);
+    EndProgram(&process);
+    EXPECT_EQ(101u, code) << "0: it handed over; +10: the attach timer runs; +20: a tray icon was added";
+    PumpMessagesFor(1500);
+    std::vector<std::wstring> records = ReadProbeRecords();
+    EXPECT_TRUE(records.empty()) << "started after the shutdown: " << NarrowUtf8(records.front());
+}
+
+// While the About box or the search dialog is open, asking for Task Manager
+// neither hands over nor shows Task Manager; once they are closed it hands over.
+TEST_F(HandOver, NoneWhileADialogIsOpenOnlyOnceItIsClosed)
+{
+    std::wstring directory = MakeDirectory(L"resident_child", BinPath(L"shell_probe.exe").c_str(), true);
+    PROCESS_INFORMATION process;
+    ASSERT_EQ(STILL_ACTIVE, RunChild("resident", &process));
+    HWND mainWindow = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (mainWindow = FindMainWindow()) != NULL && TrayIconExists(mainWindow); },
+                          20000))
+        << "no tray icon";
+
+    const struct {
+        WORD command;
+        const wchar_t* caption;
+    } dialogs[] = {{IDM_ABOUT, L"About Tavrowen 2"}, {IDM_SEARCH, L"Search Kestrava"}};
+    for (const auto& dialog : dialogs) {
+        std::string name = NarrowUtf8(dialog.caption);
+        PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(dialog.command, 0), 0);
+        std::vector<HWND> open;
+        ASSERT_TRUE(WaitUntil([&] { return !(open = ProcessWindows(process.dwProcessId, L"#32770", dialog.caption)).empty(); },
+                              10000))
+            << name << " did not open";
+        // Sent, not posted: each has been handled, or has ended the copy, when the call returns.
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(mainWindow, WM_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK, SMTO_NORMAL, 10000, &result);
+        SendMessageTimeoutW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0, SMTO_NORMAL, 10000, &result);
+        EXPECT_EQ(STILL_ACTIVE, WaitForExit(process, 500)) << "handed over under " << name;
+        PumpMessagesFor(1000);
+        std::vector<std::wstring> records = ReadProbeRecords();
+        EXPECT_TRUE(records.empty()) << "started under " << name << ": " << NarrowUtf8(records.front());
+        EXPECT_TRUE(IsWindow(open.front())) << name;
+        PostMessageW(open.front(), WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(open.front()); }, 10000)) << name << " did not close";
+    }
+
+    PostMessageW(mainWindow, WM_TRAY_CALLBACK, 0, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(0u, WaitForExit(process, 15000)) << "no hand-over once the dialogs were closed";
+    EndProgram(&process);
+    ASSERT_TRUE(WaitUntil([] { return !ReadProbeRecords().empty(); }, 10000)) << "the companion never started";
+    std::vector<std::wstring> records = ReadProbeRecords();
+    EXPECT_EQ(1u, records.size()) << "Task Manager was started as well";
+    EXPECT_TRUE(SameText(directory + L"\\Tavrowen2Admin.exe", SplitFields(records.front())[0]))
+        << NarrowUtf8(records.front());
+    // That the icon goes before the end cannot be seen here: Wine's tray drops
+    // the icons of a dead process's windows by itself.
 }
 
 }  // namespace

@@ -212,3 +212,47 @@ TEST_F(BrowserFallback, CommandFillingTheBufferIsCutAndTerminated)
     std::wstring exe = Browser();
     EXPECT_EQ(std::wstring(MAX_PATH - 1, L'x'), exe);
 }
+
+TEST_F(BrowserFallback, CommandStoredWithoutTerminatorEndsWhereItsBytesEnd)
+{
+    // Shorter than the default "iexplore.exe" left in the buffer, no NUL stored.
+    const struct {
+        DWORD type;
+        std::wstring command;
+        std::wstring exe;
+    } commands[] = {
+        {REG_BINARY, L"ab", L"ab"},
+        {REG_SZ, L"ab", L"ab"},
+        {REG_BINARY, L"C:\\w.exe %1", L"C:\\w.exe"},
+        {REG_BINARY, L"\"C:\\w", L"C:\\w"},
+    };
+    for (const auto& c : commands) {
+        RegSetValueExW(key, NULL, 0, c.type, (const BYTE*)c.command.c_str(),
+                       (DWORD)(c.command.size() * sizeof(wchar_t)));
+        EXPECT_EQ(c.exe, Browser()) << "type " << c.type << ", " << NarrowUtf8(c.command);
+    }
+}
+
+// A "+" in a value would be read as a blank by the server: every value sends
+// it as %2B. The name's path segment and the keys escape as before.
+TEST(LookupAddress, PlusInAValueIsSentAsPercent2B)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, L"notepad++.exe");
+    EXPECT_TRUE(AppendQueryParameter(&url, L"lpath", L"%programfiles%\\Notepad++"));
+    EXPECT_TRUE(AppendQueryParameter(&url, L"a+b", L"+"));
+    EXPECT_TRUE(AppendQueryParameter(&url, L"fd", L"C++ 1+1=2"));
+    AppendVersionTag(&url);
+    EXPECT_EQ(base + L"notepad++.exe?lpath=%25programfiles%25%5CNotepad%2B%2B&a+b=%2B&fd=C%2B%2B%201%2B1=2&qaver=2.0",
+              std::wstring(url.text));
+
+    // Growing by its escapes, a value that no longer fits is left out whole.
+    StartLookupUrl(&url, L"a.exe");
+    size_t room = LOOKUP_URL_CAPACITY - 1 - base.size() - 5 - 10 - 3;  // "a.exe", "&qaver=2.0", "?v="
+    EXPECT_TRUE(AppendQueryParameter(&url, L"v", std::wstring(room, L'x').c_str())) << "the limit itself";
+    StartLookupUrl(&url, L"a.exe");
+    std::wstring pluses = std::wstring(room - 2, L'x') + L"+";
+    EXPECT_FALSE(AppendQueryParameter(&url, L"v", pluses.c_str())) << "one character over once escaped";
+    AppendVersionTag(&url);
+    EXPECT_EQ(base + L"a.exe?qaver=2.0", std::wstring(url.text));
+}

@@ -205,6 +205,8 @@ TEST_F(Settings, AnyValueOfThatNameIsOnAndToggleDeletesIt)
         {"a number",
          [&] { return WriteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName, REG_DWORD, &number, 4); }},
         {"empty", [] { return WriteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName, REG_BINARY, "", 0); }},
+        {"longer than the read buffer",
+         [] { return WriteStringValue(HKEY_CURRENT_USER, runPath, autostartName, std::wstring(1500, L'x')); }},
     };
     for (auto& entry : entries) {
         ASSERT_TRUE(entry.write()) << entry.what;

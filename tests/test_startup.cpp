@@ -1,5 +1,8 @@
 // Start-up and shutdown of the real program, observed from outside.
 #include <gtest/gtest.h>
+#include "app/app_state.h"
+#include "shell_support.h"
+#include "taskmgr/link_strip.h"
 #include "test_support.h"
 
 namespace {
@@ -10,10 +13,18 @@ std::wstring WaitForMessageBoxText(const wchar_t* caption, HWND* box)
     *box = WaitForTopWindow(L"#32770", caption, 15000);
     if (!*box)
         return L"";
-    wchar_t text[256] = L"";
-    HWND label = GetDlgItem(*box, 0xFFFF);
-    if (label)
-        GetWindowTextW(label, text, ARRAYSIZE(text));
+    // The box exists a moment before its label is given its text.
+    std::wstring text;
+    WaitUntil(
+        [&] {
+            wchar_t buffer[256] = L"";
+            HWND label = GetDlgItem(*box, 0xFFFF);
+            if (label)
+                GetWindowTextW(label, buffer, ARRAYSIZE(buffer));
+            text = buffer;
+            return !text.empty();
+        },
+        15000);
     return text;
 }
 
@@ -80,4 +91,42 @@ TEST(Shutdown, WithNoRunningCopyExitsZeroQuietly)
     EXPECT_EQ(0u, WaitForExit(sender, 15000));
     EndProgram(&sender);
     EXPECT_TRUE(FindWindowW(L"#32770", L"Tavrowen2") == NULL);
+}
+
+// S_FALSE: this thread already had COM, apartment-threaded; S_OK: it had none.
+static HRESULT ProbeCom()
+{
+    HRESULT result = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(result))
+        CoUninitialize();
+    return result;
+}
+
+// The whole program in this process: COM is ready on its thread for the shell
+// for the whole run, the accessibility query leaves it so, and the end undoes it.
+TEST(Com, InitialisedForTheWholeRunAndUndoneAtItsEnd)
+{
+    ASSERT_EQ(S_OK, ProbeCom()) << "COM was already initialised before the run";
+    HWND mainWindow = NULL;
+    HRESULT whileRunning = E_FAIL, afterQuery = E_FAIL;
+    shell::ModalScript script([&] {
+        mainWindow = appState.mainWindow;
+        if (!mainWindow || !shell::TrayIconExists(mainWindow))
+            return false;
+        whileRunning = ProbeCom();
+        wchar_t name[MAX_PATH] = L"";
+        POINT point = {5, 5};
+        NameAtPoint(point, name);
+        afterQuery = ProbeCom();
+        PostMessageW(mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
+        return true;
+    });
+    EXPECT_EQ(1, RunTavrowen(GetModuleHandleW(NULL), L"/autostart", 0));
+    EXPECT_EQ(S_FALSE, whileRunning) << "COM was not initialised while the program ran";
+    EXPECT_EQ(S_FALSE, afterQuery) << "the accessibility query took COM away";
+    EXPECT_EQ(S_OK, ProbeCom()) << "COM was left initialised after the run";
+    if (mainWindow)
+        DestroyWindow(mainWindow);
+    MSG quit;
+    PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
 }

@@ -63,6 +63,32 @@ TEST_F(RunningTavrowen, LeftClickDoesNothingRightClickOpensMenuExitEndsTheProgra
     EXPECT_FALSE(TrayIconExists(mainWindow)) << "the icon outlived Exit";
 }
 
+// Explorer restarted: the new tray starts empty and the shell announces the
+// new taskbar to every top-level window; the icon comes back. The announcement
+// goes to the program's one top-level window only: a real broadcast also
+// reaches Wine's own windows and upsets later foreground checks.
+TEST_F(RunningTavrowen, TheIconComesBackWhenTheShellAnnouncesANewTaskbar)
+{
+    NOTIFYICONDATAW data;
+    ZeroMemory(&data, sizeof(data));
+    data.cbSize = sizeof(data);
+    data.hWnd = mainWindow;
+    data.uID = 0;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data)) << "the tray would not give the icon up";
+    ASSERT_FALSE(TrayIconExists(mainWindow));
+
+    UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_TRUE(PostMessageW(mainWindow, taskbarCreated, 0, 0));
+    EXPECT_TRUE(WaitUntil([&] { return TrayIconExists(mainWindow); }, 10000)) << "the icon did not come back";
+    EXPECT_EQ(L"Tavrowen2", ReadTrayTooltip()) << "tooltip over the first tray slot";
+
+    // Announced again while it is there, it stays one icon that the shutdown removes.
+    ASSERT_TRUE(PostMessageW(mainWindow, taskbarCreated, 0, 0));
+    PumpMessagesFor(500);
+    EXPECT_EQ(1u, ShutDownTavrowen(&program));
+    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the restored icon outlived the program";
+}
+
 TEST_F(RunningTavrowen, OnlyMenuCommandsWithAZeroHighWordAreHandled)
 {
     // Exit's ID, but from a control notification: not a menu command.
