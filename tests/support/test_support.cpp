@@ -269,3 +269,44 @@ bool ReadDwordValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* 
     RegCloseKey(key);
     return status == ERROR_SUCCESS && type == REG_DWORD;
 }
+
+size_t CountProcessHandles(DWORD processId)
+{
+    struct HandleEntry {
+        ULONG ownerProcessId;
+        BYTE objectType;
+        BYTE flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct HandleList {
+        ULONG count;
+        HandleEntry entries[1];
+    };
+    typedef LONG(WINAPI * QuerySystemInformationProc)(ULONG, PVOID, ULONG, PULONG);
+    QuerySystemInformationProc query = (QuerySystemInformationProc)(void*)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
+    if (!query)
+        return 0;
+    const ULONG SYSTEM_HANDLE_INFORMATION = 16;
+    const LONG INFO_LENGTH_MISMATCH = (LONG)0xC0000004;
+    std::vector<unsigned char> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        LONG status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), &needed);
+        if (status == INFO_LENGTH_MISMATCH) {
+            buffer.resize(buffer.size() * 2 > needed + 4096 ? buffer.size() * 2 : needed + 4096);
+            continue;
+        }
+        if (status < 0)
+            return 0;
+        break;
+    }
+    const HandleList* list = (const HandleList*)buffer.data();
+    size_t count = 0;
+    for (ULONG i = 0; i < list->count; ++i)
+        if (list->entries[i].ownerProcessId == processId)
+            ++count;
+    return count;
+}

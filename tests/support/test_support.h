@@ -72,3 +72,8 @@ bool IsWellFormedAddress(const std::wstring& address);
 
 std::wstring WidenUtf8(const std::string& text);
 std::string NarrowUtf8(const std::wstring& text);
+
+// The kernel handles a process holds, counted from outside in the system-wide
+// handle list (GetProcessHandleCount returns 0 under Wine); 0 when the list
+// cannot be had.
+size_t CountProcessHandles(DWORD processId);
