@@ -34,8 +34,8 @@ bool CreateSpyWindow(HWND parent)
         return false;
     // No WM_PARENTNOTIFY: destroying the spy inside a hung Task Manager's page
     // would otherwise wait for the page to answer.
-    appState.spyWindow = CreateWindowExW(WS_EX_NOPARENTNOTIFY, spyWindowClass, spyWindowClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                         parent, NULL, appState.instance, NULL);
+    appState.spyWindow = CreateWindowExW(WS_EX_NOPARENTNOTIFY, spyWindowClass, spyWindowClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
     return appState.spyWindow != NULL;
 }
 

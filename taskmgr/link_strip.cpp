@@ -33,8 +33,8 @@ bool CreateLinkStripWindow(HWND parent)
         return false;
     // No WM_PARENTNOTIFY: destroying the strip inside a hung Task Manager's
     // page would otherwise wait for the page to answer.
-    appState.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                         parent, NULL, appState.instance, NULL);
+    appState.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
     return appState.linkStrip != NULL;
 }
 
