@@ -100,9 +100,13 @@ struct Soak {
     DWORD lastClickTime = 0;
 };
 
+// The strip once it lies in the page and has been sized to the rows (a new
+// strip, made after Task Manager was killed, starts with no size).
 HWND StripIn(const StandInTaskManager& standIn)
 {
-    return standIn.page ? FindWindowExW(standIn.page, NULL, L"LinksMarlet", NULL) : NULL;
+    HWND strip = standIn.page ? FindWindowExW(standIn.page, NULL, L"LinksMarlet", NULL) : NULL;
+    RECT rect;
+    return strip && GetWindowRect(strip, &rect) && rect.bottom > rect.top ? strip : NULL;
 }
 
 // One click beside a row; true when the address for that row was opened.
@@ -125,7 +129,13 @@ bool ClickRow(Soak* soak, const StandInTaskManager& standIn, HWND strip, int row
     soak->lastClickTime = GetTickCount();
     ++soak->clicks;
     if (!WaitForRecordedAddresses(soak->addresses + 1, CLICK_WAIT_MS)) {
-        printf("  no address within %lu ms (click at %ld,%ld)\n", CLICK_WAIT_MS, point.x, point.y);
+        RECT now = {};
+        GetWindowRect(strip, &now);
+        wchar_t className[64] = L"";
+        GetClassNameW(WindowFromPoint(point), className, ARRAYSIZE(className));
+        printf("  no address within %lu ms (click at %ld,%ld; strip %ld,%ld-%ld,%ld; window there: %s)\n",
+               CLICK_WAIT_MS, point.x, point.y, now.left, now.top, now.right, now.bottom,
+               NarrowUtf8(className).c_str());
         return false;
     }
     std::vector<std::wstring> recorded = ReadRecordedAddresses();
