@@ -2,7 +2,7 @@
 # The soak under Wine: bench_soak.exe runs the real Tavrowen2.exe beside the
 # stand-in Task Manager (the prefix's taskmgr.exe) for CYCLES openings and
 # closings with clicks in between, and prints the program's handle count and
-# resident memory every 20 cycles. About 3 s a cycle.
+# resident memory every 20 cycles. 200 cycles take about 3 minutes.
 #   soak.sh BUILD_DIR [CYCLES (default 200)]
 set -eu
 build_dir=$(cd "${1:?usage: soak.sh BUILD_DIR [CYCLES]}" && pwd)
