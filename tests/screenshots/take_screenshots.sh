@@ -114,16 +114,9 @@ sleep 2
 wineserver -k >/dev/null 2>&1 || true   # also ends the Task Manager it started
 wineserver -w
 
-# The tray menu, opened as the tray's right click does, where the mouse is.
+# The tray menu, opened as the tray's right click does (at the mouse, wherever it is).
 wine "$program" /autostart >/dev/null 2>&1 &
 for _ in $(seq 100); do helper post Tavrowen2 - 0 0 0 >/dev/null 2>&1 && break; sleep 0.2; done
-tray=$(xdotool search --name 'Wine System Tray' 2>/dev/null | head -n 1)
-if [ -n "$tray" ]; then
-    eval "$(xdotool getwindowgeometry --shell "$tray")"
-    xdotool mousemove "$((X + 12))" "$((Y + 12))"
-else
-    xdotool mousemove 40 40
-fi
 sleep 1
 post_to_program "$WM_TRAY_CALLBACK" 0 "$WM_RBUTTONUP"
 menu=$(window_rect '#32768' -) || exit 1
