@@ -24,6 +24,13 @@ void TrayCallback(LPARAM mouseMessage)
     }
 }
 
+// Whether a window answers at once; no window counts as answering.
+static bool AnswersAtOnce(HWND window)
+{
+    DWORD_PTR result = 0;
+    return !window || SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, TASK_MANAGER_ANSWER_MS, &result);
+}
+
 static void CheckMenuCommand(HMENU menu, UINT command, bool checked)
 {
     CheckMenuItem(menu, command, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
@@ -42,8 +49,12 @@ void ShowTrayMenu()
         CheckMenuCommand(popup, IDM_AUTOSTART, AutostartEntry(false));
         CheckMenuCommand(popup, IDM_EXTENDED_INFO, ReadSetting(extendedInfoSetting));
         CheckMenuCommand(popup, IDM_SPLASH, !ReadSetting(noSplashSetting));
-        // Without this a click outside the menu would not dismiss it.
-        SetForegroundWindow(appState.mainWindow);
+        // Without this a click outside the menu would not dismiss it. It
+        // deactivates the window in front and the active window of the input
+        // we share with Task Manager while the strip lies in it, with messages
+        // that wait for an answer: a hung Task Manager would hold the menu.
+        if (AnswersAtOnce(GetForegroundWindow()) && AnswersAtOnce(GetActiveWindow()))
+            SetForegroundWindow(appState.mainWindow);
         TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, appState.mainWindow, NULL);
         // Lets the next opening of the menu stay open.
         PostMessageW(appState.mainWindow, WM_NULL, 0, 0);

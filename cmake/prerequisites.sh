@@ -1,11 +1,12 @@
 #!/bin/bash
 # Installs what building and testing need on Debian 12, when it is missing:
 # the mingw-w64 cross compilers, CMake, GoogleTest sources, 32- and 64-bit
-# Wine, a virtual X display, and NSIS and zip for the release packages.
+# Wine, a virtual X display, NSIS and zip for the release packages, and
+# xdotool and ImageMagick for the screenshot script.
 set -euo pipefail
 
 packages=(cmake make mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest nsis zip unzip
-          wine wine64 wine32:i386 xvfb xauth xdotool x11-apps)
+          wine wine64 wine32:i386 xvfb xauth xdotool x11-apps imagemagick)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

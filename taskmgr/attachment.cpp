@@ -35,8 +35,10 @@ bool CreateSpyWindow(HWND parent)
     // A spy made anew after Task Manager took the first one down reuses the class.
     if (!RegisterClassW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return false;
-    appState.spyWindow = CreateWindowExW(0, spyWindowClass, spyWindowClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                         parent, NULL, appState.instance, NULL);
+    // No WM_PARENTNOTIFY: destroying the spy inside a hung Task Manager's page
+    // would otherwise wait for the page to answer.
+    appState.spyWindow = CreateWindowExW(WS_EX_NOPARENTNOTIFY, spyWindowClass, spyWindowClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
     return appState.spyWindow != NULL;
 }
 
@@ -141,9 +143,13 @@ void CALLBACK ClientAreaWatchProc(HWND window, UINT message, UINT_PTR id, DWORD 
 void CALLBACK ListWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 {
     const ListGeometry& geometry = appState.view.geometry;
-    int countPerPage = (int)SendMessageW(geometry.listView, LVM_GETCOUNTPERPAGE, 0, 0);
-    int itemCount = (int)SendMessageW(geometry.listView, LVM_GETITEMCOUNT, 0, 0);
-    if (countPerPage == geometry.countPerPage && itemCount == geometry.itemCount)
+    // A list that does not answer shows no change.
+    LRESULT countPerPage = 0;
+    LRESULT itemCount = 0;
+    if (!AskTaskManager(geometry.listView, LVM_GETCOUNTPERPAGE, 0, 0, &countPerPage) ||
+        !AskTaskManager(geometry.listView, LVM_GETITEMCOUNT, 0, 0, &itemCount))
+        return;
+    if ((int)countPerPage == geometry.countPerPage && (int)itemCount == geometry.itemCount)
         return;
     if (FindTaskManager(&appState.view))
         PositionLinkStrip();

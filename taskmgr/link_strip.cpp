@@ -32,8 +32,10 @@ bool CreateLinkStripWindow(HWND parent)
 {
     if (!RegisterLinkStripClass())
         return false;
-    appState.linkStrip = CreateWindowExW(0, linkStripClass, linkStripClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                         parent, NULL, appState.instance, NULL);
+    // No WM_PARENTNOTIFY: destroying the strip inside a hung Task Manager's
+    // page would otherwise wait for the page to answer.
+    appState.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
     return appState.linkStrip != NULL;
 }
 
@@ -48,6 +50,26 @@ bool CreateLinkStrip(HWND parent)
     // Modal: start-up goes on once the splash screen has closed.
     ShowSplash(appState.view.window);
     return true;
+}
+
+static bool ParentAnswers(HWND strip)
+{
+    LRESULT answer = 0;
+    return AskTaskManager(GetParent(strip), WM_NULL, 0, 0, &answer);
+}
+
+// What the strip answers itself, without its parent, to a message that
+// DefWindowProcW would pass on to the parent.
+static LRESULT SettleWithoutParent(UINT message)
+{
+    switch (message) {
+    case WM_SETCURSOR:
+        SetCursor(LoadCursorW(NULL, IDC_HAND));
+        return TRUE;
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    }
+    return 0;
 }
 
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -65,6 +87,16 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             SetCursor(LoadCursorW(NULL, IDC_APPSTARTING));
             return TRUE;
         }
+        // Otherwise the parent is asked, if it answers.
+        // fall through
+    case WM_MOUSEACTIVATE:
+    case WM_MOUSEWHEEL:
+    case WM_CONTEXTMENU:
+        // DefWindowProcW hands these to the parent and waits for its answer
+        // (activating Task Manager waits on it too): with a hung Task Manager
+        // they are settled here instead.
+        if (!ParentAnswers(window))
+            return SettleWithoutParent(message);
         break;
     case WM_NCDESTROY:
         // Also reached when Task Manager's end takes the strip with it.
@@ -113,6 +145,11 @@ void PaintLinkStrip(HWND strip)
 void OnLinkStripClick(HWND strip, LPARAM lParam)
 {
     const ListGeometry& geometry = appState.view.geometry;
+    // The accessibility query waits on the list without a time-out: a list
+    // that does not answer now opens nothing.
+    LRESULT answer = 0;
+    if (!AskTaskManager(geometry.listView, WM_NULL, 0, 0, &answer))
+        return;
     // Only the click's height counts; the x is taken just inside the list.
     int clickY = (int)(unsigned short)HIWORD(lParam);
     POINT listPoint = {geometry.listRect.left + 1, 0};
@@ -172,7 +209,11 @@ void CutAtAsterisk(wchar_t* name)
 void PositionLinkStrip()
 {
     const ListGeometry& geometry = appState.view.geometry;
-    int top = (int)SendMessageW(geometry.listView, LVM_GETTOPINDEX, 0, 0);
+    // A list that does not answer leaves the strip where it is.
+    LRESULT answer = 0;
+    if (!AskTaskManager(geometry.listView, LVM_GETTOPINDEX, 0, 0, &answer))
+        return;
+    int top = (int)answer;
     int rows = (top + geometry.countPerPage < geometry.itemCount) ? geometry.countPerPage : geometry.itemCount - top;
     // A top row past the last measured item leaves no row to show.
     if (rows < 0)

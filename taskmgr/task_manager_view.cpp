@@ -18,7 +18,10 @@ bool LoadTaskManagerTitle(wchar_t* title)
         return false;
     if (FAILED(StringCchCatW(path, ARRAYSIZE(path), L"\\taskmgr.exe")))
         return false;
-    HMODULE module = LoadLibraryW(path);
+    // As data only: a module loaded as a program image would bring its
+    // imported DLLs into our process and run their start-up code, every
+    // 150 ms while the strip is detached, for one string.
+    HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return false;
     LoadStringW(module, TASK_MANAGER_TITLE_ID, title, MAX_PATH);
@@ -50,6 +53,15 @@ bool FindTaskManager(TaskManagerView* view)
     return EnumChildWindows(view->window, MatchProcessList, (LPARAM)view) != FALSE;
 }
 
+bool AskTaskManager(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer)
+{
+    DWORD_PTR result = 0;
+    bool answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, TASK_MANAGER_ANSWER_MS,
+                                        &result) != 0;
+    *answer = answered ? (LRESULT)result : 0;
+    return answered;
+}
+
 BOOL CALLBACK MatchProcessList(HWND child, LPARAM view)
 {
     wchar_t className[CLASS_NAME_CAPACITY];
@@ -62,8 +74,13 @@ BOOL CALLBACK MatchProcessList(HWND child, LPARAM view)
     if (wcscmp(text, L"Processes") != 0)
         return TRUE;
     TaskManagerView* record = (TaskManagerView*)view;
-    record->geometry.listView = child;
-    MeasureProcessList(&record->geometry);
+    ListGeometry measured = record->geometry;
+    measured.listView = child;
+    // A list that does not answer ends the enumeration, so that discovery
+    // reports false instead of waiting on a hung Task Manager once more.
+    if (!MeasureProcessList(&measured))
+        return FALSE;
+    record->geometry = measured;
     return TRUE;
 }
 
@@ -80,26 +97,39 @@ static void ScreenRectToClient(HWND window, RECT* rect)
     rect->bottom = bottomRight.y;
 }
 
-void MeasureProcessList(ListGeometry* geometry)
+bool MeasureProcessList(ListGeometry* geometry)
 {
-    geometry->header = (HWND)SendMessageW(geometry->listView, LVM_GETHEADER, 0, 0);
-    geometry->page = GetParent(geometry->listView);
+    ListGeometry measured = *geometry;
+    LRESULT header = 0;
+    if (!AskTaskManager(measured.listView, LVM_GETHEADER, 0, 0, &header))
+        return false;
+    measured.header = (HWND)header;
+    measured.page = GetParent(measured.listView);
 
     RECT headerRect = {0, 0, 0, 0};
-    GetWindowRect(geometry->header, &headerRect);
-    ScreenRectToClient(geometry->page, &headerRect);
-    geometry->headerRect = headerRect;
+    GetWindowRect(measured.header, &headerRect);
+    ScreenRectToClient(measured.page, &headerRect);
+    measured.headerRect = headerRect;
 
     RECT listRect = {0, 0, 0, 0};
-    GetWindowRect(geometry->listView, &listRect);
-    ScreenRectToClient(geometry->page, &listRect);
+    GetWindowRect(measured.listView, &listRect);
+    ScreenRectToClient(measured.page, &listRect);
     listRect.top += headerRect.bottom - headerRect.top;
-    geometry->listRect = listRect;
+    measured.listRect = listRect;
 
-    geometry->itemCount = (int)SendMessageW(geometry->listView, LVM_GETITEMCOUNT, 0, 0);
-    geometry->countPerPage = (int)SendMessageW(geometry->listView, LVM_GETCOUNTPERPAGE, 0, 0);
-    if (geometry->countPerPage > 0) {
-        DWORD spacing = (DWORD)SendMessageW(geometry->listView, LVM_GETITEMSPACING, TRUE, 0);
-        geometry->itemHeight = (int)HIWORD(spacing);
+    LRESULT itemCount = 0;
+    LRESULT countPerPage = 0;
+    if (!AskTaskManager(measured.listView, LVM_GETITEMCOUNT, 0, 0, &itemCount) ||
+        !AskTaskManager(measured.listView, LVM_GETCOUNTPERPAGE, 0, 0, &countPerPage))
+        return false;
+    measured.itemCount = (int)itemCount;
+    measured.countPerPage = (int)countPerPage;
+    if (measured.countPerPage > 0) {
+        LRESULT spacing = 0;
+        if (!AskTaskManager(measured.listView, LVM_GETITEMSPACING, TRUE, 0, &spacing))
+            return false;
+        measured.itemHeight = (int)HIWORD((DWORD)spacing);
     }
+    *geometry = measured;
+    return true;
 }

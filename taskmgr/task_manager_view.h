@@ -19,7 +19,15 @@ struct TaskManagerView {
     ListGeometry geometry;
 };
 
+// The longest we wait for one of Task Manager's windows to answer a message.
+const UINT TASK_MANAGER_ANSWER_MS = 500;
+
 bool LoadTaskManagerTitle(wchar_t* title /* MAX_PATH */);
 bool FindTaskManager(TaskManagerView* view);
 BOOL CALLBACK MatchProcessList(HWND child, LPARAM view);
-void MeasureProcessList(ListGeometry* geometry);
+// False, with the record left as it was, when the list did not answer.
+bool MeasureProcessList(ListGeometry* geometry);
+// Sends a message to one of Task Manager's windows without hanging along
+// with a hung Task Manager: false when no answer came in time (or the window
+// is gone), and then *answer is 0.
+bool AskTaskManager(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer);

@@ -281,3 +281,40 @@ TEST_F(AttachmentTest, ShutdownDestroysAnAttachedStripAndSpy)
     EXPECT_FALSE(IsWindow(spy) || IsWindow(strip));
     EXPECT_TRUE(IsWindow(standIn.list)) << "Task Manager's own windows went too";
 }
+
+// A hung Task Manager with the strip in its page: the watches and a
+// positioning take "no answer" for no change, and shutdown's destruction of
+// both windows does not wait for it; it wakes up unharmed.
+TEST_F(AttachmentTest, HungTaskManagerIsNotWaitedForByTheWatchesOrTheShutdown)
+{
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/count:5"));
+    ExpectAttachment(standIn, "attach");
+    RECT before = StripRect(standIn);
+    stripProc = (WNDPROC)SetWindowLongPtrW(appState.linkStrip, GWLP_WNDPROC, (LONG_PTR)CountingStripProc);
+    stripPositionings = 0;
+
+    ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
+    ListWatchProc(NULL, 0, 0, 0);
+    appState.view.clientRect.right += 1;  // the client-area watch sees a change and runs discovery
+    ClientAreaWatchProc(NULL, 0, 0, 0);
+    EXPECT_TRUE(appState.view.window == standIn.window);
+    PositionLinkStrip();
+    PumpMessagesFor(500);  // the timers' own ticks
+    EXPECT_EQ(0, stripPositionings) << "the strip was moved on a hung list's behalf";
+    RECT after = StripRect(standIn);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_TRUE(AttachedTo(standIn));
+    EXPECT_TRUE(standIn.StillHung()) << "a watch waited for the hung Task Manager";
+
+    // As shutdown does: the strip, then the spy.
+    DestroyWindow(appState.linkStrip);
+    DestroyWindow(appState.spyWindow);
+    EXPECT_FALSE(IsWindow(strip) || IsWindow(spy));
+    EXPECT_TRUE(standIn.StillHung()) << "destroying our windows in the hung page waited for it";
+
+    ASSERT_TRUE(standIn.WaitUntilAwake(30000)) << "Task Manager never woke up";
+    PumpMessagesFor(500);
+    EXPECT_EQ(STILL_ACTIVE, WaitForExit(standIn.process, 0)) << "Task Manager ended when it woke up";
+    EXPECT_EQ(5, standIn.ItemCount());
+}

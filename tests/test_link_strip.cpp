@@ -349,3 +349,24 @@ TEST_F(StripTest, ClickOpensTheLookupForTheRowBesideIt)
     ClickStripAt(strip.bottom - 1);
     EXPECT_TRUE(openedAddresses.empty()) << "opened " << NarrowUtf8(openedAddresses.empty() ? L"" : openedAddresses[0]);
 }
+
+TEST_F(StripTest, ClickBesideAHungListOpensNothingWithoutWaiting)
+{
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/count:1 /perpage:10"));
+    ASSERT_TRUE(standIn.SendText(STANDIN_COPY_SET_ROWS, L"alpha.exe|beta.exe"));
+    AttachTo(standIn);
+    RECT rowRect = standIn.RowScreenRect(0);
+    POINT point = {0, (rowRect.top + rowRect.bottom) / 2};
+    ScreenToClient(appState.linkStrip, &point);
+
+    ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
+    OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+    EXPECT_TRUE(openedAddresses.empty()) << "a click beside a hung list opened a lookup";
+    EXPECT_TRUE(standIn.StillHung()) << "the click waited for the hung Task Manager";
+
+    ASSERT_TRUE(standIn.WaitUntilAwake(30000));
+    OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+    ASSERT_EQ(1u, openedAddresses.size()) << "no lookup once Task Manager answered again";
+    EXPECT_EQ(std::wstring(lookupBaseAddress) + L"alpha.exe?qaver=2.0", openedAddresses[0]);
+}

@@ -8,6 +8,7 @@
 #include <vector>
 #include "app/settings.h"
 #include "lookup/lookup_url.h"
+#include "shell_support.h"
 #include "standin_client.h"
 #include "test_support.h"
 
@@ -131,6 +132,13 @@ protected:
     {
         HWND main = FindMainWindow();
         return main && GetParent(strip) == main && GetParent(spy) == main;
+    }
+
+    // The program's open tray menu, if any.
+    HWND OpenMenu() const
+    {
+        std::vector<HWND> menus = shell::ProcessWindows(program.dwProcessId, L"#32768");
+        return menus.empty() ? NULL : menus.front();
     }
 
     PROCESS_INFORMATION program = {};
@@ -320,4 +328,71 @@ TEST_F(EndToEnd, MouseClickBesideARowOpensItsLookup)
     ClickAt(stripRect.left + 4, stripRect.bottom - 1);
     PumpMessagesFor(2000);
     EXPECT_EQ(expectedCount, ReadRecordedAddresses().size()) << "a click beside no row opened a lookup";
+}
+
+// While Task Manager hangs with the strip in its page, the program keeps
+// answering, its menu opens, and Exit or "/shutdown" end it without waiting
+// for Task Manager, which wakes up later unharmed.
+TEST_F(EndToEnd, HungTaskManagerHoldsUpNeitherTheMenuNorTheEnd)
+{
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/count:8"));
+    for (const char* how : {"Exit", "/shutdown"}) {
+        SCOPED_TRACE(how);
+        ASSERT_TRUE(StartTavrowen(L"/autostart"));
+        HWND strip = WaitForAttachment(standIn, "attach");
+        ASSERT_TRUE(strip != NULL);
+        RECT stripRect;
+        GetWindowRect(strip, &stripRect);
+        int firstRowMiddle = stripRect.top + standIn.RowHeight() / 2;
+        ASSERT_TRUE(standIn.Hang(STANDIN_HANG_DEFAULT_MS)) << "the stand-in did not hang";
+
+        // Every watch asks the hung list meanwhile; a click beside a row asks it too.
+        PumpMessagesFor(1500);
+        ClickAt(stripRect.left + 4, firstRowMiddle);
+        PumpMessagesFor(1000);
+        DWORD start = GetTickCount();
+        if (how == std::string("Exit")) {
+            ASSERT_TRUE(shell::ClickTrayIcon(shell::Click::right));
+            HWND menu = NULL;
+            ASSERT_TRUE(WaitUntil([&] { return (menu = OpenMenu()) != NULL; }, 10000))
+                << "the tray menu did not open while Task Manager hung";
+            Observe("tray menu opened while Task Manager hangs", GetTickCount() - start);
+            start = GetTickCount();
+            PostMessageW(menu, WM_CHAR, L'x', 0);  // "E&xit Tavrowen 2"
+            EXPECT_EQ(1u, WaitForExit(program, 15000)) << "Exit did not end the program";
+            EndProgram(&program);
+        } else {
+            EXPECT_EQ(1u, ShutDownTavrowen(&program)) << "/shutdown did not end the program";
+        }
+        Observe("end of the program while Task Manager hangs", GetTickCount() - start);
+        EXPECT_TRUE(standIn.StillHung()) << "the program waited for the hung Task Manager before it ended";
+
+        ASSERT_TRUE(standIn.WaitUntilAwake(60000)) << "Task Manager never woke up";
+        PumpMessagesFor(1000);
+        EXPECT_EQ(STILL_ACTIVE, WaitForExit(standIn.process, 0)) << "Task Manager ended when it woke up";
+        EXPECT_TRUE(IsWindow(standIn.list)) << "Task Manager lost its list";
+        EXPECT_TRUE(Strip(standIn) == NULL && ChildOfClass(standIn.page, L"MarletSpy") == NULL)
+            << "the program's windows outlived it";
+        EXPECT_EQ(8, standIn.ItemCount()) << "Task Manager's list does not answer after waking up";
+    }
+    EXPECT_TRUE(ReadRecordedAddresses().empty()) << "a click beside the hung list opened a lookup";
+}
+
+TEST_F(EndToEnd, TaskManagerKilledWhileHungIsFollowedByTheNextOne)
+{
+    ASSERT_TRUE(StartTavrowen(L"/autostart"));
+    {
+        StandInTaskManager hung;
+        ASSERT_TRUE(hung.Start(L"/count:8"));
+        ASSERT_TRUE(WaitForAttachment(hung, "attach") != NULL);
+        ASSERT_TRUE(hung.Hang(STANDIN_HANG_DEFAULT_MS));
+        PumpMessagesFor(2000);
+        hung.Kill();
+    }
+    StandInTaskManager next;
+    ASSERT_TRUE(next.Start(L"/count:5"));
+    HWND strip = WaitForAttachment(next, "attach after a hung Task Manager was killed");
+    ASSERT_TRUE(strip != NULL);
+    ExpectStripCovers(strip, next, 5, "new strip sized to the rows");
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 #include "app/app_state.h"
 #include "standin_client.h"
 #include "taskmgr/attachment.h"
@@ -74,6 +76,70 @@ TEST(LoadTaskManagerTitle, ReadsString10003OfTheSystemsTaskManager)
     wmemset(title, L'Q', MAX_PATH);
     ASSERT_TRUE(LoadTaskManagerTitle(title));
     EXPECT_STREQ(STANDIN_TITLE, title);
+}
+
+namespace {
+
+// LoadStringW as the program's code calls it, watched: what the module list
+// holds while Task Manager's title is read.
+typedef int(WINAPI* LoadStringProc)(HINSTANCE, UINT, LPWSTR, int);
+LoadStringProc originalLoadString = NULL;
+int titleReads = 0;
+bool taskManagerListed = false;
+
+int WINAPI WatchLoadString(HINSTANCE module, UINT id, LPWSTR buffer, int size)
+{
+    ++titleReads;
+    taskManagerListed = taskManagerListed || GetModuleHandleW(L"taskmgr.exe") != NULL;
+    return originalLoadString(module, id, buffer, size);
+}
+
+// Points every import slot of this program that holds `original` at `replacement`.
+int PatchImports(void* original, void* replacement)
+{
+    BYTE* base = (BYTE*)GetModuleHandleW(NULL);
+    IMAGE_NT_HEADERS* headers = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (IMAGE_IMPORT_DESCRIPTOR* entry = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports.VirtualAddress);
+         imports.VirtualAddress && entry->Name; ++entry) {
+        for (ULONG_PTR* slot = (ULONG_PTR*)(base + entry->FirstThunk); *slot; ++slot) {
+            if (*slot != (ULONG_PTR)original)
+                continue;
+            DWORD protection = 0;
+            VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection);
+            *slot = (ULONG_PTR)replacement;
+            VirtualProtect(slot, sizeof(*slot), protection, &protection);
+            ++patched;
+        }
+    }
+    return patched;
+}
+
+}  // namespace
+
+// Reading the title must not map taskmgr.exe as a program image (which would
+// load its DLLs into our process and run their start-up code): while the
+// string is read, no module of that name is in our module list.
+TEST_F(DiscoveryTest, TitleIsReadWithoutLoadingTaskManagerAsAProgram)
+{
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/count:3"));
+    originalLoadString = (LoadStringProc)(void*)GetProcAddress(GetModuleHandleW(L"user32.dll"), "LoadStringW");
+    ASSERT_GT(PatchImports((void*)originalLoadString, (void*)WatchLoadString), 0);
+    titleReads = 0;
+    taskManagerListed = false;
+    wchar_t title[MAX_PATH] = L"";
+    bool titleLoaded = LoadTaskManagerTitle(title);
+    bool found = FindTaskManager(&appState.view);
+    PatchImports((void*)WatchLoadString, (void*)originalLoadString);
+
+    EXPECT_TRUE(titleLoaded);
+    EXPECT_STREQ(STANDIN_TITLE, title);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(2, titleReads) << "the title was not read through LoadStringW";
+    EXPECT_FALSE(taskManagerListed) << "taskmgr.exe was in the module list, loaded as a program image";
+    EXPECT_TRUE(GetModuleHandleW(L"taskmgr.exe") == NULL) << "taskmgr.exe stayed loaded";
 }
 
 TEST_F(DiscoveryTest, WithoutTaskManagerReportsFalseAndTouchesOnlyTheWindow)
@@ -245,4 +311,29 @@ TEST_F(DiscoveryTest, WithoutATitleNothingIsFound)
 
     DeleteFileW(taskManager.c_str());
     ASSERT_TRUE(MoveFileW(keptAside.c_str(), taskManager.c_str()));
+}
+
+TEST_F(DiscoveryTest, HungTaskManagerIsNoAnswerAndTheMeasuresStay)
+{
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/count:12 /perpage:10"));
+    ASSERT_TRUE(FindTaskManager(&appState.view));
+    const ListGeometry before = appState.view.geometry;
+    ASSERT_EQ(12, before.itemCount);
+
+    ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
+    EXPECT_FALSE(FindTaskManager(&appState.view)) << "a hung Task Manager was reported as found";
+    EXPECT_TRUE(appState.view.window == standIn.window);
+    EXPECT_EQ(0, memcmp(&before, &appState.view.geometry, sizeof(before))) << "measures changed by a hung list";
+    ListGeometry geometry = before;
+    geometry.itemCount = 77;
+    geometry.header = NULL;
+    EXPECT_FALSE(MeasureProcessList(&geometry));
+    EXPECT_EQ(77, geometry.itemCount) << "a list that did not answer was measured";
+    EXPECT_TRUE(geometry.header == NULL);
+    EXPECT_TRUE(standIn.StillHung()) << "discovery waited for the hung Task Manager";
+
+    ASSERT_TRUE(standIn.WaitUntilAwake(30000));
+    EXPECT_TRUE(FindTaskManager(&appState.view)) << "not found again once awake";
+    EXPECT_EQ(12, appState.view.geometry.itemCount);
 }

@@ -1,8 +1,13 @@
 #!/bin/sh
-# Saves PNG screenshots of the splash screen, the About box, the search dialog,
-# the open tray menu and the Running Processes window, taken from a virtual display.
+# Saves PNG screenshots of the splash screen, the open tray menu, the About box,
+# the search dialog and the Running Processes window, taken from a virtual display.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
+# Menu commands are posted to the program (no menu item is clicked by its
+# position, which depends on the fonts); each shot is the rectangle of the
+# window it shows, found on screen first. A window that does not show, or a
+# picture with next to no colours in it, ends the script with a message.
+# Needs ImageMagick (import, convert) and xdotool: cmake/prerequisites.sh installs them.
 set -eu
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
@@ -12,6 +17,12 @@ template="$build/wine/template"
 # /usr/local/bin may hold other tools of the same names.
 import=/usr/bin/import
 convert=/usr/bin/convert
+for tool in "$import" "$convert" "$(command -v xdotool || echo xdotool)"; do
+    [ -x "$tool" ] || { echo "missing $tool: run cmake/prerequisites.sh (ImageMagick and xdotool)"; exit 1; }
+done
+program="$build/bin/Tavrowen2.exe"
+helper="$build/bin/screen_helper.exe"
+[ -f "$helper" ] || { echo "missing $helper: build the tests first"; exit 1; }
 
 work=$(mktemp -d)
 prefix="$work/prefix"
@@ -24,80 +35,108 @@ finish() {
 trap finish EXIT INT TERM
 
 . "$(dirname "$0")/../wine_env.sh"
-# Always a display of our own, of the size the crops below assume.
 start_virtual_display always
 copy_wine_prefix "$template" "$prefix"
 export_wine_settings "$prefix"
-program="$build/bin/Tavrowen2.exe"
 
-shot() {  # name geometry(WxH+X+Y)
-    "$import" -window root "$work/screen.png"
-    "$convert" "$work/screen.png" -crop "$2" +repage "$out/$1.png"
-    echo "saved $out/$1.png"
+# Menu commands and messages of the program (res/resource.h, app/app_state.h).
+IDM_ABOUT=40001
+IDM_SEARCH=40006
+IDM_PROCESSES=40009
+WM_COMMAND=0x0111
+WM_CLOSE=0x0010
+WM_TRAY_CALLBACK=0x8020
+WM_RBUTTONUP=0x0205
+
+fail() {
+    echo "take_screenshots: $*" >&2
+    exit 1
 }
-centre_crop() {  # width height: a crop of that size around the screen's centre
-    echo "$1x$2+$(( (1280 - $1) / 2 ))+$(( (1024 - $2) / 2 ))"
+
+helper() {
+    wine "$helper" "$@" 2>"$work/helper.err" | tr -d '\r'
+}
+
+# Prints the on-screen rectangle of a shown window, or fails: CLASS TITLE (- for any).
+# It runs in a subshell: call it as rect=$(window_rect ...) || exit 1.
+window_rect() {
+    rect=$(helper window "$1" "$2" Tavrowen2.exe 15) && [ -n "$rect" ] ||
+        fail "the window of class $1 titled \"$2\" did not show: $(cat "$work/helper.err")"
+    echo "$rect"
+}
+
+# Posts a message to the program's main window: MESSAGE WPARAM LPARAM.
+post_to_program() {
+    helper post Tavrowen2 - "$@" || fail "could not post to the program: $(cat "$work/helper.err")"
+}
+
+# Saves the screen inside a rectangle (WxH+X+Y) widened by a margin, and checks
+# that the picture is not blank.
+shot() {  # name rectangle
+    "$import" -window root "$work/screen.png"
+    margin=8
+    crop=$(echo "$2" | awk -F'[x+]' -v m="$margin" '{
+        x = $3 - m; y = $4 - m; if (x < 0) x = 0; if (y < 0) y = 0;
+        printf "%dx%d+%d+%d", $1 + 2 * m, $2 + 2 * m, x, y }')
+    "$convert" "$work/screen.png" -crop "$crop" +repage "$out/$1.png"
+    colours=$("$convert" "$out/$1.png" -format %k info:)
+    [ "$colours" -gt 8 ] || fail "$out/$1.png is blank ($colours colours)"
+    echo "saved $out/$1.png ($crop, $colours colours)"
+}
+
+# Posts a menu command, waits for the window it opens and shoots it:
+# name command class title. Other windows can be added the same way.
+shoot_command() {
+    post_to_program "$WM_COMMAND" "$2" 0
+    sleep 0.5
+    rect=$(window_rect "$3" "$4") || exit 1
+    shot "$1" "$rect"
+}
+
+close_window() {  # class title
+    helper post "$1" "$2" "$WM_CLOSE" 0 0 || fail "could not close \"$2\": $(cat "$work/helper.err")"
+    sleep 0.5
 }
 
 # The splash screen shows on Windows XP only (Wine elevates every process).
 wine reg add 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /v Version /d winxp /f >/dev/null 2>&1
 wine reg delete 'HKCU\Software\Veltrix\Tavrowen2' /f >/dev/null 2>&1 || true
-wine "$program" /autostart >/dev/null 2>&1 &
-sleep 1
-wine "$program" /shutdown >/dev/null 2>&1 || true
-sleep 1
 wine "$program" >/dev/null 2>&1 &
-sleep 4
-shot splash "$(centre_crop 520 320)"
-xdotool mousemove 640 600 click 1      # a press on the face closes it
-sleep 3
+splash=$(window_rect '#32770' -) || exit 1
+sleep 1  # let the face bitmap paint
+shot splash "$splash"
+# A press on the face closes it.
+centre_x=$(echo "$splash" | awk -F'[x+]' '{printf "%d", $3 + $1 / 2}')
+centre_y=$(echo "$splash" | awk -F'[x+]' '{printf "%d", $4 + $2 / 2}')
+xdotool mousemove "$centre_x" "$centre_y" click 1
+sleep 2
 wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 2
 wineserver -k >/dev/null 2>&1 || true   # also ends the Task Manager it started
 wineserver -w
 
-# The menu and the dialogs, from the tray icon.
+# The tray menu, opened as the tray's right click does (at the mouse, wherever it is).
 wine "$program" /autostart >/dev/null 2>&1 &
-for _ in $(seq 50); do xdotool search --name 'Wine System Tray' >/dev/null 2>&1 && break; sleep 0.2; done
+for _ in $(seq 100); do helper post Tavrowen2 - 0 0 0 >/dev/null 2>&1 && break; sleep 0.2; done
 sleep 1
-tray=$(xdotool search --name 'Wine System Tray' | head -n 1)
-eval "$(xdotool getwindowgeometry --shell "$tray")"
-icon_x=$((X + 13))
-icon_y=$((Y + 32))
-open_menu() {
-    xdotool mousemove "$icon_x" "$icon_y" click 3
-    sleep 1
-}
-# The menu opens with its top-left corner at the cursor; items by their offset in it.
-choose() {  # offset of the item's middle below the menu's top
-    xdotool mousemove "$((icon_x + 50))" "$((icon_y + $1))" click 1
-}
-open_menu
-shot tray_menu 420x260+0+0
-xdotool key Escape
+post_to_program "$WM_TRAY_CALLBACK" 0 "$WM_RBUTTONUP"
+menu=$(window_rect '#32768' -) || exit 1
+shot tray_menu "$menu"
+post_to_program 0x001F 0 0   # WM_CANCELMODE closes the menu, whatever has the keyboard
 sleep 0.5
-open_menu
-choose 130    # About Tavrowen 2...
-sleep 1.5
-shot about "$(centre_crop 400 330)"
-xdotool key Escape
-sleep 0.5
-open_menu
-choose 104    # Search Kestrava...
-sleep 1.5
+
+shoot_command about "$IDM_ABOUT" '#32770' 'About Tavrowen 2'
+close_window '#32770' 'About Tavrowen 2'
+
+post_to_program "$WM_COMMAND" "$IDM_SEARCH" 0
+search=$(window_rect '#32770' 'Search Kestrava') || exit 1
 xdotool type --delay 30 'notepad.exe'
 sleep 0.5
-shot search "$(centre_crop 400 200)"
-xdotool key Escape
-sleep 0.5
-# The Running Processes window, opened as its tray command does; the helper
-# prints the window's rectangle once it is on screen.
-geometry=$(wine "$build/bin/open_processes_window.exe" 2>/dev/null | tr -d '\r') || geometry=""
-if [ -n "$geometry" ]; then
-    sleep 2
-    shot processes-window "$geometry"
-else
-    echo "the Running Processes window did not show"
-fi
+shot search "$search"
+close_window '#32770' 'Search Kestrava'
+
+shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2'
+close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
+
 wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 1

@@ -64,6 +64,30 @@ public:
         return SendMessageW(window, WM_COPYDATA, 0, (LPARAM)&data) != 0;
     }
 
+    // Whether its window answers a message within the time given.
+    bool Answers(DWORD timeoutMs) const
+    {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+    }
+
+    // Makes it hang for `milliseconds` and returns once it has stopped answering.
+    bool Hang(DWORD milliseconds)
+    {
+        hangStart = GetTickCount();
+        hangLength = milliseconds;
+        if (!PostMessageW(window, STANDIN_HANG, milliseconds, 0))
+            return false;
+        return WaitUntil([this] { return !Answers(100); }, 5000);
+    }
+
+    // Waits until a hang is over and it answers again.
+    bool WaitUntilAwake(DWORD timeoutMs) const { return WaitUntil([this] { return Answers(200); }, timeoutMs, 100); }
+
+    // Whether the hang begun last is still running, by the clock: a check
+    // made before this is false did not wait for Task Manager.
+    bool StillHung() const { return GetTickCount() - hangStart < hangLength && !Answers(50); }
+
     // A row's top and bottom in screen coordinates, measured by the list.
     RECT RowScreenRect(int row) const
     {
@@ -112,6 +136,8 @@ public:
     }
 
     PROCESS_INFORMATION process = {};
+    DWORD hangStart = 0;
+    DWORD hangLength = 0;
     HWND window = NULL;
     HWND page = NULL;
     HWND list = NULL;

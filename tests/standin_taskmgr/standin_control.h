@@ -38,6 +38,11 @@ static const IID accessibleInterfaceId = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0
 
 // wParam: the list's new distance from the top of its page, in pixels.
 #define STANDIN_MOVE_LIST       (WM_APP + 9)
+// Hangs Task Manager: its only thread answers TRUE at once (so the message
+// may be sent or posted), then blocks for wParam milliseconds (0: 20 s)
+// without looking at its messages.
+#define STANDIN_HANG            (WM_APP + 10)
+#define STANDIN_HANG_DEFAULT_MS 20000
 
 // WM_COPYDATA with these dwData values; lpData is UTF-16 text, cbData its bytes.
 #define STANDIN_COPY_ADD_ROW    1   // appends one row with this name

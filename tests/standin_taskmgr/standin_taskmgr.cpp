@@ -288,6 +288,10 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         standIn.listTop = (int)wParam;
         LayOutList();
         return Answer(dialog, TRUE);
+    case STANDIN_HANG:
+        ReplyMessage(TRUE);
+        Sleep(wParam ? (DWORD)wParam : STANDIN_HANG_DEFAULT_MS);
+        return Answer(dialog, TRUE);
     case STANDIN_ROW_SPAN: {
         RECT row = {};
         row.left = LVIR_BOUNDS;
