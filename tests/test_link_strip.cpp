@@ -362,11 +362,12 @@ TEST_F(StripTest, ClickBesideAHungListOpensNothingWithoutWaiting)
 
     ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
     OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+    EXPECT_FALSE(IsLookupPending()) << "a click beside a hung list started a lookup";
     EXPECT_TRUE(openedAddresses.empty()) << "a click beside a hung list opened a lookup";
     EXPECT_TRUE(standIn.StillHung()) << "the click waited for the hung Task Manager";
 
     ASSERT_TRUE(standIn.WaitUntilAwake(30000));
-    OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+    ClickStripAt(point.y);
     ASSERT_EQ(1u, openedAddresses.size()) << "no lookup once Task Manager answered again";
     EXPECT_EQ(std::wstring(lookupBaseAddress) + L"alpha.exe?qaver=2.0", openedAddresses[0]);
 }
