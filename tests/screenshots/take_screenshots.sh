@@ -114,6 +114,9 @@ wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 2
 wineserver -k >/dev/null 2>&1 || true   # also ends the Task Manager it started
 wineserver -w
+# The rest as on a current Windows, where the program finds every process's file.
+wine reg delete 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /f >/dev/null 2>&1
+wineserver -w
 
 # The tray menu, opened as the tray's right click does (at the mouse, wherever it is).
 wine "$program" /autostart >/dev/null 2>&1 &
