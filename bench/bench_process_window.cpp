@@ -67,47 +67,6 @@ int CountProcesses()
     return count;
 }
 
-// This process's kernel handles, from the system-wide handle list (the
-// measurement the details tests use; Wine's GetProcessHandleCount gives 0).
-size_t CountOwnHandles()
-{
-    struct HandleEntry {
-        ULONG ownerProcessId;
-        BYTE objectType;
-        BYTE flags;
-        USHORT value;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    struct HandleList {
-        ULONG count;
-        HandleEntry entries[1];
-    };
-    typedef LONG(WINAPI * QuerySystemInformationProc)(ULONG, PVOID, ULONG, PULONG);
-    QuerySystemInformationProc query = (QuerySystemInformationProc)(void*)GetProcAddress(
-        GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
-    if (!query)
-        return 0;
-    std::vector<unsigned char> buffer(1 << 16);
-    for (;;) {
-        ULONG needed = 0;
-        LONG status = query(16 /* SystemHandleInformation */, buffer.data(), (ULONG)buffer.size(), &needed);
-        if (status == (LONG)0xC0000004 /* length mismatch */) {
-            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-            continue;
-        }
-        if (status < 0)
-            return 0;
-        break;
-    }
-    const HandleList* list = (const HandleList*)buffer.data();
-    size_t own = 0;
-    for (ULONG i = 0; i < list->count; ++i)
-        if (list->entries[i].ownerProcessId == GetCurrentProcessId())
-            ++own;
-    return own;
-}
-
 // The path lookups of new rows, timed on their way through.
 ProcessPathSource realPathSource = processWindowPathSource;
 double pathSeconds = 0;
@@ -211,13 +170,13 @@ int main(int argc, char** argv)
     ShowProcessWindow();
     RunLoopFor(100);
     CloseProcessWindow();
-    size_t handlesBefore = CountOwnHandles();
+    size_t handlesBefore = CountProcessHandles(GetCurrentProcessId());
     for (int i = 0; i < rounds; ++i) {
         ShowProcessWindow();
         RunLoopFor(20);
         CloseProcessWindow();
     }
-    size_t handlesAfter = CountOwnHandles();
+    size_t handlesAfter = CountProcessHandles(GetCurrentProcessId());
     printf("kernel handles around %d openings and closings: %u before, %u after\n", rounds, (unsigned)handlesBefore,
            (unsigned)handlesAfter);
 

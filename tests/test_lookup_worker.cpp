@@ -265,13 +265,6 @@ TEST_F(Worker, StripShowsTheBusyCursorWhileALookupIsPending)
 
 // ---- The real program beside the stand-in Task Manager -----------------------
 
-std::wstring ProgramFilesFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
 bool ProcessRuns(const wchar_t* image)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -26,13 +26,6 @@ std::string Narrow(const std::wstring& text)
     return NarrowUtf8(text);
 }
 
-std::wstring ProgramFilesFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
 typedef std::vector<std::pair<std::wstring, std::wstring>> Parameters;
 
 // The query string after "?", split and unescaped.

@@ -33,13 +33,6 @@ std::string Narrow(const std::wstring& text)
     return NarrowUtf8(text);
 }
 
-std::wstring ProgramFilesFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
 // One parameter of an address, unescaped; "(absent)" when missing.
 std::wstring QueryValue(const std::wstring& address, const std::wstring& key)
 {

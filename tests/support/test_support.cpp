@@ -1,4 +1,5 @@
 #include "test_support.h"
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <algorithm>
 #include <cwctype>
@@ -331,4 +332,11 @@ HWND CreateLookupResultWindow()
     windowClass.lpszClassName = L"TavrowenTestLookupResults";
     RegisterClassW(&windowClass);
     return CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+}
+
+std::wstring ProgramFilesFolder()
+{
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
+    return path;
 }

@@ -10,6 +10,8 @@
 std::wstring OwnModulePath();
 std::wstring BinDirectory();
 std::wstring BinPath(const wchar_t* fileName);
+// The prefix's Program Files folder as the shell reports it to this process.
+std::wstring ProgramFilesFolder();
 
 // A whole file's bytes, read while others may still be writing it; empty
 // when it cannot be opened.
