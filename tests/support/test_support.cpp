@@ -228,7 +228,14 @@ void ClickScreenPoint(int x, int y)
     inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     inputs[2].type = INPUT_MOUSE;
     inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(3, inputs, sizeof(INPUT));
+    // Under load Wine may take the press at the pointer's old place when the
+    // move goes in the same batch: press only once the pointer is there.
+    SendInput(1, inputs, sizeof(INPUT));
+    WaitUntil([x, y] {
+        POINT cursor = {0, 0};
+        return GetCursorPos(&cursor) && cursor.x == x && cursor.y == y;
+    }, 2000);
+    SendInput(2, inputs + 1, sizeof(INPUT));
 }
 
 void DeleteRegistryTree(HKEY root, const wchar_t* path)
