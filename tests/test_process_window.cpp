@@ -296,6 +296,15 @@ TEST_F(ProcessWindow, RowsFollowTheProcessesAndTheSelectionStays)
     EXPECT_EQ(own, Focused());
     EXPECT_LE(abs((int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0) - top), 1) << "the list scrolled away";
 
+    // One ends and one starts between two refreshes: as many processes as
+    // before, yet the rows change.
+    EndTarget(next);
+    DWORD swapped = StartTarget(L"procwin_swapped.exe", L"Swapped target");
+    ASSERT_NE(0u, swapped);
+    RefreshProcessWindow();
+    EXPECT_LT(ItemOf(next), 0) << "a process that ended as another started kept its row";
+    EXPECT_GE(ItemOf(swapped), 0) << "a process that started as another ended has no row";
+
     // The timer's refresh finds a new process by itself.
     DWORD timed = StartTarget(L"procwin_timed.exe", L"Timed target");
     ASSERT_NE(0u, timed);
