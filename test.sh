@@ -1,11 +1,12 @@
 #!/bin/bash
-# Builds both architectures and runs every test under Wine.
+# Builds both architectures and runs every test under Wine: the 64-bit suite
+# first (native, fast), then the 32-bit one (emulated on a 64-bit-only host).
 set -uo pipefail
 cd "$(dirname "$0")"
 bash cmake/prerequisites.sh || exit 1
 
 jobs=$(nproc)
-for arch in i686 x86_64; do
+for arch in x86_64 i686; do
     mkdir -p build
     cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" \
           -DCMAKE_BUILD_TYPE=Release >"build/configure-$arch.log" 2>&1 || { cat "build/configure-$arch.log"; exit 1; }
@@ -14,7 +15,7 @@ done
 
 passed=0
 failed=0
-for arch in i686 x86_64; do
+for arch in x86_64 i686; do
     echo "== tests, $arch build =="
     log="build/$arch/ctest.log"
     (cd "build/$arch" && ctest --output-on-failure -j"$jobs") 2>&1 | tee "$log"

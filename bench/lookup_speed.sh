@@ -20,7 +20,8 @@ baseline="${1:-be822cf}"
 rounds="${2:-5}"
 size_mib=256
 
-. "$root/tests/wine_env.sh"
+wine_env_dir="$root/tests"
+. "$wine_env_dir/wine_env.sh"
 command -v md5sum >/dev/null || { echo "md5sum is missing (coreutils)"; exit 1; }
 
 work=$(mktemp -d /tmp/lookup-speed.XXXXXX)

@@ -27,7 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-. "$(dirname "$0")/../tests/wine_env.sh"
+wine_env_dir="$(dirname "$0")/../tests"
+. "$wine_env_dir/wine_env.sh"
 copy_wine_prefix "$template" "$prefix"
 export_wine_settings "$prefix"
 start_virtual_display

@@ -11,7 +11,8 @@ arch="$3"
 other_bin_dir="${TAVROWEN_OTHER_BIN_DIR:-}"
 here=$(cd "$(dirname "$0")" && pwd)
 
-. "$here/wine_env.sh"
+wine_env_dir="$here"
+. "$wine_env_dir/wine_env.sh"
 export_wine_settings "$template"
 start_virtual_display
 finish() {

@@ -1,5 +1,9 @@
 # Shell functions shared by the scripts that run our programs under Wine.
-# Source it; it defines functions and sets nothing else.
+# Set wine_env_dir to its folder, then source it; it puts our Wine launchers
+# (winebin/) first on PATH and defines functions.
+
+PATH="$(cd "$wine_env_dir" && pwd)/winebin:$PATH"
+export PATH
 
 # Starts a private Xvfb and exports DISPLAY; sets xvfb_pid for the caller to
 # kill. With "always", it starts one even when DISPLAY is already set.

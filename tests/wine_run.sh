@@ -12,7 +12,8 @@ shift
 prefix="${TAVROWEN_WINE_PREFIX:-$TAVROWEN_WINE_TEMPLATE.run}"
 timeout_s="${TAVROWEN_RUN_TIMEOUT:-600}"
 
-. "$(dirname "$0")/wine_env.sh"
+wine_env_dir=$(dirname "$0")
+. "$wine_env_dir/wine_env.sh"
 xvfb_pid=""
 
 cleanup() {

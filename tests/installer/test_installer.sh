@@ -18,7 +18,8 @@ fi
 i686_tree=$(cd "$i686_tree" && pwd)
 x64_tree=$(cd "$x64_tree" && pwd)
 
-. "$source_root/tests/wine_env.sh"
+wine_env_dir="$source_root/tests"
+. "$wine_env_dir/wine_env.sh"
 . "$source_root/installer/pe_machine.sh"
 
 work="$x64_tree/installer-test"

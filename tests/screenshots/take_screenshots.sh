@@ -34,7 +34,8 @@ finish() {
 }
 trap finish EXIT INT TERM
 
-. "$(dirname "$0")/../wine_env.sh"
+wine_env_dir="$(dirname "$0")/.."
+. "$wine_env_dir/wine_env.sh"
 start_virtual_display always
 copy_wine_prefix "$template" "$prefix"
 export_wine_settings "$prefix"
