@@ -17,4 +17,4 @@ done
 # The project version in CMakeLists.txt is the one place it is written.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/x86_64/CMakeCache.txt)
 [ -n "$version" ] || { echo "no project version in build/x86_64/CMakeCache.txt" >&2; exit 1; }
-bash installer/make_packages.sh "$version" build/i686/bin build/x86_64/bin dist
+bash installer/make_packages.sh "$version" build/i686/bin build/x86_64/bin dist build/x86_64/CMakeCache.txt

@@ -1,22 +1,27 @@
 #include "app/app_state.h"
 #include <objbase.h>
 #include <strsafe.h>
+#include "app/dialogs.h"
 #include "app/process_window.h"
-#include "app/settings.h"
 #include "app/tray_menu.h"
-#include "lookup/ascii_folding.h"
+#include "core/ascii_folding.h"
+#include "core/settings.h"
+#include "core/system_probes.h"
+#include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
+#include "tavrowen_identity.h"
 
 AppState appState;
 
-static const wchar_t mainWindowClass[] = L"Tavrowen2";
+static const wchar_t mainWindowClass[] = TAVROWEN_WINDOW_CLASS;
 static const wchar_t instanceMutexName[] = L"Veltrix - Tavrowen";
 static const wchar_t messageCaption[] = L"Tavrowen2";
 // The exit code of a "/shutdown" whose request could not be posted.
 static const int SHUTDOWN_NOT_DELIVERED = 2;
 static const DWORD MESSAGE_FILTER_ADD = 1;  // MSGFLT_ADD
+static const UINT HINT_TIMEOUT_MS = 15000;
 
 // Broadcast by the shell when its taskbar is made anew (Explorer restarted).
 static UINT taskbarCreatedMessage;
@@ -141,18 +146,12 @@ static void ShowAlreadyRunning()
 
 static bool CreateMainWindow()
 {
-    WNDCLASSW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = appState.instance;
-    windowClass.hCursor = LoadCursorW(NULL, IDC_HAND);
-    windowClass.hbrBackground = (HBRUSH)(COLOR_ACTIVEBORDER + 1);
-    windowClass.lpszClassName = mainWindowClass;
-    if (!RegisterClassW(&windowClass))
+    if (!RegisterOwnWindowClass(appState.instance, mainWindowClass, MainWindowProc, CS_HREDRAW | CS_VREDRAW,
+                                IDC_HAND, COLOR_ACTIVEBORDER, NULL, NULL))
         return false;
     appState.mainWindow = CreateWindowExW(0, mainWindowClass, mainWindowClass, WS_POPUP,
                                           0, 0, 0, 0, NULL, NULL, appState.instance, NULL);
+    appState.mainWindowMade = appState.mainWindow != NULL;
     return appState.mainWindow != NULL;
 }
 
@@ -204,21 +203,34 @@ void PrepareForHandOver()
     RemoveTrayIcon();
 }
 
+void ShowProcessesHintOnce()
+{
+    if (!IsWindows8OrLater() || ReadSetting(processesHintSetting))
+        return;
+    // The whole record as it was added, so the size it states is the size passed.
+    TrayIconData hint = appState.trayIcon;
+    hint.base.uFlags = NIF_INFO;
+    hint.base.dwInfoFlags = NIIF_INFO;
+    hint.base.uTimeout = HINT_TIMEOUT_MS;
+    if (!LoadStringW(appState.instance, IDS_HINT_TITLE, hint.base.szInfoTitle, ARRAYSIZE(hint.base.szInfoTitle)) ||
+        !LoadStringW(appState.instance, IDS_HINT_TEXT, hint.base.szInfo, ARRAYSIZE(hint.base.szInfo)))
+        return;
+    if (Shell_NotifyIconW(NIM_MODIFY, &hint.base))
+        WriteSetting(processesHintSetting, 1);
+}
+
+// The shutdown steps, once: from WM_DESTROY, or from a request that arrived
+// inside WM_CREATE's modal loops, before the window could be destroyed.
 static void ShutDown()
 {
     appState.shutdownBegun = 1;
+    if (appState.shutDownDone)
+        return;
+    appState.shutDownDone = 1;
     StopLookupWorker();
     CloseProcessWindow();
     RemoveTrayIcon();
-    if (appState.linkStrip)
-        DestroyWindow(appState.linkStrip);
-    appState.linkStrip = NULL;
-    if (appState.spyWindow)
-        DestroyWindow(appState.spyWindow);
-    appState.spyWindow = NULL;
-    // Losing the strip and the spy re-arms the search for Task Manager; no more.
-    if (appState.mainWindow)
-        KillTimer(appState.mainWindow, ATTACH_TIMER);
+    StopAttachment();
     if (appState.instanceMutex)
         CloseHandle(appState.instanceMutex);
     appState.instanceMutex = NULL;
@@ -232,6 +244,24 @@ static void ReportIntegrationFailure(HWND window)
         text[0] = L'\0';
     MessageBoxW(window, text, messageCaption, MB_OK);
     PostMessageW(window, WM_SHUTDOWN_REQUEST, 0, 0);
+}
+
+// Makes the spy and the strip, greets the user, starts Task Manager unless
+// started at logon, and looks for Task Manager from then on.
+static bool StartIntegration(HWND mainWindow)
+{
+    if (!CreateIntegrationWindows(appState.instance, mainWindow))
+        return false;
+    // Modal: start-up goes on once the splash screen has closed.
+    if (!appState.autostartMode && !ReadSetting(noSplashSetting))
+        ShowSplash(attachment.view.window);
+    // A shutdown asked for under the splash screen: no Task Manager, no timer.
+    if (StartUpInterrupted())
+        return true;
+    if (!appState.autostartMode)
+        ShowOrStartTaskManager();
+    StartAttachPolling();
+    return true;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -259,7 +289,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SHUTDOWN_REQUEST:
         // From here on start-up, if it is still running, goes no further.
         appState.shutdownBegun = 1;
-        PostMessageW(window, WM_DESTROY, 0, 0);
+        // Inside WM_CREATE the window is not ours to destroy yet: the steps
+        // run now, and start-up destroys the window once it has returned.
+        if (appState.mainWindowMade)
+            DestroyWindow(window);
+        else
+            ShutDown();
         return 0;
     case WM_DESTROY:
         ShutDown();
@@ -285,20 +320,23 @@ static int StopStartUp()
 }
 
 // A shutdown request reached us inside WM_CREATE's modal loops (the splash
-// screen, the integration failure box). Its steps have normally run there
-// already; running them again does no harm. The run ends as a shutdown does.
+// screen, the integration failure box): its steps ran there; the window goes
+// now, and the run ends as a shutdown does.
 static int EndInterruptedStartUp()
 {
     ShutDown();
+    DestroyWindow(appState.mainWindow);
     return EndRun(1);
 }
 
 int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs)
 {
     appState.instance = instance;
-    ZeroMemory(&appState.view, sizeof(appState.view));
+    ZeroMemory(&attachment, sizeof(attachment));
     appState.trayIconAdded = 0;
     appState.shutdownBegun = 0;
+    appState.mainWindowMade = 0;
+    appState.shutDownDone = 0;
 
     LoadPrivilegeFunctions();
     EnableDebugPrivilege();

@@ -2,7 +2,6 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
-#include "taskmgr/task_manager_view.h"
 
 #define WM_TRAY_CALLBACK    (WM_APP + 0x20)
 #define WM_SHUTDOWN_REQUEST (WM_APP + 0x21)
@@ -21,14 +20,13 @@ struct AppState {
     HINSTANCE instance;
     HANDLE instanceMutex;
     HWND mainWindow;
-    HWND linkStrip;
-    HWND spyWindow;
-    TaskManagerView view;
     TrayIconData trayIcon;
     BYTE dialogGuards;
     BYTE autostartMode;
     BYTE trayIconAdded;   // the shell holds our icon: added and not yet removed
     BYTE shutdownBegun;   // a shutdown request arrived or WM_DESTROY ran
+    BYTE mainWindowMade;  // CreateWindowExW has returned the main window
+    BYTE shutDownDone;    // the shutdown steps have run
 };
 
 extern AppState appState;
@@ -46,3 +44,7 @@ bool StartUpInterrupted();
 void PrepareForHandOver();
 // Whole-string comparison that folds only the letters A to Z.
 bool IsSwitch(const wchar_t* commandLine, const wchar_t* name);
+// On Windows 8 and later, whose Task Manager leaves no room for the strip:
+// once per user, a balloon from the tray icon pointing to the Running
+// Processes window.
+void ShowProcessesHintOnce();

@@ -1,11 +1,10 @@
 #include "app/dialogs.h"
 #include "app/app_state.h"
-#include "app/elevation.h"
-#include "app/settings.h"
-#include "lookup/lookup_url.h"
+#include "core/lookup_url.h"
+#include "core/settings.h"
+#include "core/system_probes.h"
+#include "taskmgr/attachment.h"
 #include "resource.h"
-
-static const wchar_t noSplashSetting[] = L"NoSplashScreen";
 
 static const UINT_PTR SPLASH_TIMER = 1;
 static const UINT SPLASH_TIMEOUT_MS = 10000;
@@ -74,7 +73,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 {
     switch (message) {
     case WM_INITDIALOG:
-        CentreWindow(appState.view.window, dialog);
+        CentreWindow(attachment.view.window, dialog);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
@@ -112,7 +111,7 @@ INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 {
     switch (message) {
     case WM_INITDIALOG:
-        CentreWindow(appState.view.window, dialog);
+        CentreWindow(attachment.view.window, dialog);
         // Typing goes straight into the name field.
         SetFocus(GetDlgItem(dialog, IDC_SEARCH_TEXT));
         return FALSE;
@@ -169,7 +168,7 @@ INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         if (region && !SetWindowRgn(dialog, region, FALSE))
             DeleteObject(region);
         FitSplashToFace(dialog);
-        CentreWindow(appState.view.window, dialog);
+        CentreWindow(attachment.view.window, dialog);
         CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
         SendMessageW(dialog, WM_SETICON, ICON_SMALL,
                      (LPARAM)LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN)));

@@ -1,37 +1,26 @@
 #include "app/process_window.h"
 #include <commctrl.h>
 #include <limits.h>
-#include <psapi.h>
 #include <shellapi.h>
 #include <strsafe.h>
-#include <tlhelp32.h>
 #include "app/app_state.h"
-#include "app/dialogs.h"
-#include "app/elevation.h"
-#include "app/settings.h"
-#include "lookup/ascii_folding.h"
-#include "lookup/executable_locator.h"
-#include "lookup/folder_tokens.h"
+#include "app/process_list.h"
+#include "app/window_placement.h"
+#include "core/settings.h"
+#include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
-#include "lookup/version_info.h"
 #include "resource.h"
 
 static const wchar_t processWindowClass[] = L"TavrowenProcesses";
-static const wchar_t placementSetting[] = L"ProcessWindowPlacement";
-static const wchar_t hintSetting[] = L"ProcessesHintShown";
 
 static const UINT_PTR REFRESH_TIMER = 1;
 static const UINT REFRESH_PERIOD_MS = 2000;
-static const UINT HINT_TIMEOUT_MS = 15000;
 // At 96 DPI: room for all five columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int MARGIN = 6;
 static const int FILTER_CAPACITY = MAX_PATH;
-static const DWORD PROCESS_QUERY_LIMITED = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
-
-enum Column { COLUMN_PROCESS, COLUMN_PID, COLUMN_DESCRIPTION, COLUMN_COMPANY, COLUMN_FOLDER, COLUMN_COUNT };
 
 struct ColumnSpec {
     UINT titleId;
@@ -47,26 +36,6 @@ static const ColumnSpec columns[COLUMN_COUNT] = {
     {IDS_COLUMN_FOLDER, 180, LVCFMT_LEFT},
 };
 
-// One running process as the window shows it; its icon, version strings and
-// folder are read once, when the process first appears.
-struct ProcessRow {
-    DWORD processId;
-    // Held while the row lives: no new process can take the PID meanwhile,
-    // so the PID alone tells it apart. Null when the process cannot be opened;
-    // then its creation time does.
-    HANDLE process;
-    ULONGLONG createdAt;
-    bool hasPath;
-    bool seen;    // in the latest snapshot
-    bool listed;  // in the list view, that is passing the filter
-    int iconIndex;
-    wchar_t imageName[MAX_PATH];
-    wchar_t exePath[MAX_PATH];
-    wchar_t description[VERSION_STRING_CAPACITY];
-    wchar_t company[VERSION_STRING_CAPACITY];
-    wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
-};
-
 struct ProcessWindowState {
     HWND window;
     HWND filter;
@@ -74,251 +43,19 @@ struct ProcessWindowState {
     HWND focusBeforeDeactivation;
     HFONT font;
     int filterHeight;
-    int genericIcon;
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
-    ProcessRow** rows;
-    int rowCount;
-    int rowCapacity;
+    ProcessList rows;
 };
 
 static ProcessWindowState processWindow;
 
-static bool FindProcessPath(const PROCESSENTRY32W* process, wchar_t* exePath)
+// The list's order, in the direction the user chose.
+static int CALLBACK CompareListedRows(LPARAM first, LPARAM second, LPARAM column)
 {
-    // The idle process has no file, and a module snapshot of PID 0 would be one of this process.
-    if (process->th32ProcessID == 0)
-        return false;
-    // The system's image path where it has one (Vista and later) gives the
-    // same file as the module list at a fraction of a module snapshot's cost,
-    // which the window pays for every process it opens with.
-    return QueryProcessImagePath(process->th32ProcessID, exePath) || FindModulePath(process, exePath);
-}
-
-ProcessPathSource processWindowPathSource = FindProcessPath;
-
-// ---- Rows -------------------------------------------------------------------
-
-static int CompareFolded(const wchar_t* a, const wchar_t* b)
-{
-    for (;; ++a, ++b) {
-        wchar_t x = FoldAsciiLetter(*a);
-        wchar_t y = FoldAsciiLetter(*b);
-        if (x != y)
-            return x < y ? -1 : 1;
-        if (x == L'\0')
-            return 0;
-    }
-}
-
-static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t partLength)
-{
-    if (partLength == 0)
-        return true;
-    for (; *text; ++text) {
-        if (EqualFoldingAsciiLetters(text, part, partLength))
-            return true;
-    }
-    return false;
-}
-
-static bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter)
-{
-    size_t length = wcslen(filter);
-    return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
-           ContainsFolded(row->company, filter, length);
-}
-
-// The one order of the list: the chosen column, then the image name, then the PID.
-static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM column)
-{
-    const ProcessRow* a = (const ProcessRow*)first;
-    const ProcessRow* b = (const ProcessRow*)second;
-    int order = 0;
-    switch (column) {
-    case COLUMN_DESCRIPTION:
-        order = CompareFolded(a->description, b->description);
-        break;
-    case COLUMN_COMPANY:
-        order = CompareFolded(a->company, b->company);
-        break;
-    case COLUMN_FOLDER:
-        order = CompareFolded(a->folder, b->folder);
-        break;
-    }
-    if (order == 0 && column != COLUMN_PID)
-        order = CompareFolded(a->imageName, b->imageName);
-    if (order == 0 && a->processId != b->processId)
-        order = a->processId < b->processId ? -1 : 1;
+    int order = CompareProcessRows((const ProcessRow*)first, (const ProcessRow*)second, (int)column);
     return processWindow.sortDescending ? -order : order;
-}
-
-static ULONGLONG ReadCreationTime(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    return ((ULONGLONG)created.dwHighDateTime << 32) | created.dwLowDateTime;
-}
-
-static DWORD ProcessQueryAccess()
-{
-    return SYNCHRONIZE | (IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION);
-}
-
-// A row's process is still the one it shows: held (its PID cannot be reused
-// meanwhile), or created at the same time.
-static bool IsRowProcessAlive(const ProcessRow* row, DWORD access)
-{
-    if (row->process)
-        return true;
-    HANDLE opened = OpenProcess(access, FALSE, row->processId);
-    ULONGLONG createdAt = ReadCreationTime(opened);
-    if (opened)
-        CloseHandle(opened);
-    return createdAt == row->createdAt;
-}
-
-// Same PID and name, and the same process.
-static bool IsSameProcess(const ProcessRow* row, const PROCESSENTRY32W* process, DWORD access)
-{
-    if (row->processId != process->th32ProcessID || wcscmp(row->imageName, process->szExeFile) != 0)
-        return false;
-    return IsRowProcessAlive(row, access);
-}
-
-static const ProcessRow* FindRowById(DWORD processId)
-{
-    for (int i = 0; i < processWindow.rowCount; ++i) {
-        if (processWindow.rows[i]->processId == processId)
-            return processWindow.rows[i];
-    }
-    return NULL;
-}
-
-// Most refreshes find the same processes. The process IDs alone tell, at a
-// fraction of a snapshot's cost (under Wine a snapshot of 150 processes takes
-// several times as long).
-static bool AreProcessesUnchanged(DWORD access)
-{
-    DWORD ids[1024];
-    DWORD bytes = 0;
-    // A full buffer may have left processes out.
-    if (!EnumProcesses(ids, sizeof(ids), &bytes) || bytes >= sizeof(ids))
-        return false;
-    int count = (int)(bytes / sizeof(DWORD));
-    if (count != processWindow.rowCount)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        const ProcessRow* row = FindRowById(ids[i]);
-        if (!row || !IsRowProcessAlive(row, access))
-            return false;
-    }
-    return true;
-}
-
-static ProcessRow* FindRow(const PROCESSENTRY32W* process, DWORD access)
-{
-    for (int i = 0; i < processWindow.rowCount; ++i) {
-        if (IsSameProcess(processWindow.rows[i], process, access))
-            return processWindow.rows[i];
-    }
-    return NULL;
-}
-
-// Another process of the same file has been described already.
-static const ProcessRow* FindRowOfFile(const ProcessRow* row)
-{
-    for (int i = 0; i < processWindow.rowCount; ++i) {
-        const ProcessRow* other = processWindow.rows[i];
-        if (other->hasPath && CompareFolded(other->exePath, row->exePath) == 0)
-            return other;
-    }
-    return NULL;
-}
-
-static void DescribeFile(ProcessRow* row)
-{
-    VersionInfoBlock version;
-    LoadVersionInfo(&version, row->exePath);
-    QueryVersionString(&version, L"FileDescription", row->description);
-    QueryVersionString(&version, L"CompanyName", row->company);
-    FreeVersionInfo(&version);
-
-    wchar_t directory[MAX_PATH];
-    StringCchCopyW(directory, ARRAYSIZE(directory), row->exePath);
-    wchar_t* lastBackslash = wcsrchr(directory, L'\\');
-    if (lastBackslash)
-        *lastBackslash = L'\0';
-    ApplyFolderTokens(directory, row->folder);
-
-    SHFILEINFOW info;
-    ZeroMemory(&info, sizeof(info));
-    if (SHGetFileInfoW(row->exePath, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
-        row->iconIndex = info.iIcon;
-}
-
-static void DescribeRow(ProcessRow* row)
-{
-    row->iconIndex = processWindow.genericIcon;
-    if (!row->hasPath)
-        return;
-    const ProcessRow* twin = FindRowOfFile(row);
-    if (!twin) {
-        DescribeFile(row);
-        return;
-    }
-    row->iconIndex = twin->iconIndex;
-    StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
-    StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
-    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
-}
-
-static void FreeRow(ProcessRow* row)
-{
-    if (row->process)
-        CloseHandle(row->process);
-    HeapFree(GetProcessHeap(), 0, row);
-}
-
-static bool AddRow(const PROCESSENTRY32W* process, DWORD access)
-{
-    if (processWindow.rowCount == processWindow.rowCapacity) {
-        int capacity = processWindow.rowCapacity ? processWindow.rowCapacity * 2 : 256;
-        SIZE_T bytes = capacity * sizeof(ProcessRow*);
-        void* grown = processWindow.rows ? HeapReAlloc(GetProcessHeap(), 0, processWindow.rows, bytes)
-                                         : HeapAlloc(GetProcessHeap(), 0, bytes);
-        if (!grown)
-            return false;
-        processWindow.rows = (ProcessRow**)grown;
-        processWindow.rowCapacity = capacity;
-    }
-    ProcessRow* row = (ProcessRow*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessRow));
-    if (!row)
-        return false;
-    row->processId = process->th32ProcessID;
-    row->process = OpenProcess(access, FALSE, process->th32ProcessID);
-    row->createdAt = ReadCreationTime(row->process);
-    row->seen = true;
-    StringCchCopyW(row->imageName, ARRAYSIZE(row->imageName), process->szExeFile);
-    row->hasPath = processWindowPathSource(process, row->exePath);
-    if (!row->hasPath)
-        row->exePath[0] = L'\0';
-    DescribeRow(row);
-    processWindow.rows[processWindow.rowCount++] = row;
-    return true;
-}
-
-static void FreeRows()
-{
-    for (int i = 0; i < processWindow.rowCount; ++i)
-        FreeRow(processWindow.rows[i]);
-    if (processWindow.rows)
-        HeapFree(GetProcessHeap(), 0, processWindow.rows);
-    processWindow.rows = NULL;
-    processWindow.rowCount = 0;
-    processWindow.rowCapacity = 0;
 }
 
 // ---- The list view ------------------------------------------------------------
@@ -376,7 +113,7 @@ static int SelectedIndex()
 
 static void SortList()
 {
-    SendMessageW(processWindow.list, LVM_SORTITEMS, processWindow.sortColumn, (LPARAM)CompareRows);
+    SendMessageW(processWindow.list, LVM_SORTITEMS, processWindow.sortColumn, (LPARAM)CompareListedRows);
 }
 
 static void ShowSortArrow()
@@ -402,8 +139,8 @@ static void SyncListWithRows()
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
     bool added = false;
-    for (int i = 0; i < processWindow.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows[i];
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
         bool wanted = RowMatchesFilter(row, filter);
         if (row->listed && !wanted) {
             RemoveListItem(row);
@@ -416,46 +153,16 @@ static void SyncListWithRows()
         SortList();
 }
 
-static void DropExitedRows()
-{
-    int kept = 0;
-    for (int i = 0; i < processWindow.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows[i];
-        if (row->seen) {
-            processWindow.rows[kept++] = row;
-            continue;
-        }
-        if (row->listed)
-            RemoveListItem(row);
-        FreeRow(row);
-    }
-    processWindow.rowCount = kept;
-}
-
 void RefreshProcessWindow()
 {
-    if (!processWindow.window)
+    if (!processWindow.window || !RefreshProcessList(&processWindow.rows))
         return;
-    DWORD access = ProcessQueryAccess();
-    if (processWindow.rowCount > 0 && AreProcessesUnchanged(access))
-        return;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
-    for (int i = 0; i < processWindow.rowCount; ++i)
-        processWindow.rows[i]->seen = false;
-    PROCESSENTRY32W process;
-    ZeroMemory(&process, sizeof(process));
-    process.dwSize = sizeof(process);
-    for (BOOL more = Process32FirstW(snapshot, &process); more; more = Process32NextW(snapshot, &process)) {
-        ProcessRow* row = FindRow(&process, access);
-        if (row)
-            row->seen = true;
-        else
-            AddRow(&process, access);
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
+        if (!row->seen && row->listed)
+            RemoveListItem(row);
     }
-    CloseHandle(snapshot);
-    DropExitedRows();
+    DropExitedRows(&processWindow.rows);
     SyncListWithRows();
 }
 
@@ -464,7 +171,8 @@ void RefreshProcessWindow()
 static void LookUpRow(const ProcessRow* row)
 {
     if (row)
-        LookUpProcess(row->imageName, row->hasPath ? row->exePath : NULL);
+        LookUpProcess(row->imageName, row->hasPath ? row->exePath : NULL, appState.mainWindow,
+                      ReadSetting(extendedInfoSetting));
 }
 
 static void OpenFileLocation(const ProcessRow* row)
@@ -670,7 +378,7 @@ static void UseSystemIcons()
     ZeroMemory(&info, sizeof(info));
     HIMAGELIST icons = (HIMAGELIST)SHGetFileInfoW(L".exe", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
                                                   SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-    processWindow.genericIcon = icons ? info.iIcon : I_IMAGENONE;
+    processWindow.rows.genericIcon = icons ? info.iIcon : I_IMAGENONE;
     if (icons)
         SendMessageW(processWindow.list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)icons);
 }
@@ -721,18 +429,9 @@ static void RunRefreshTimer(bool run)
         processWindow.timerRunning = !KillTimer(processWindow.window, REFRESH_TIMER);
 }
 
-static void SavePlacement(HWND window)
-{
-    WINDOWPLACEMENT placement;
-    ZeroMemory(&placement, sizeof(placement));
-    placement.length = sizeof(placement);
-    if (GetWindowPlacement(window, &placement))
-        WriteBinarySetting(placementSetting, &placement, sizeof(placement));
-}
-
 static void ForgetWindow()
 {
-    FreeRows();
+    FreeProcessList(&processWindow.rows);
     if (processWindow.font)
         DeleteObject(processWindow.font);
     ZeroMemory(&processWindow, sizeof(processWindow));
@@ -798,7 +497,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);
-        SavePlacement(window);
+        SaveWindowPlacement(window, placementSetting);
         return 0;
     case WM_NCDESTROY:
         ForgetWindow();
@@ -809,73 +508,13 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
 
 static bool RegisterProcessWindowClass()
 {
-    WNDCLASSEXW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = ProcessWindowProc;
-    windowClass.hInstance = appState.instance;
-    windowClass.hCursor = LoadCursorW(NULL, IDC_ARROW);
-    windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = processWindowClass;
     // Shared icons: the system frees them.
-    windowClass.hIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                          GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
-    windowClass.hIconSm = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-    return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-// Where a span of `length` starting at `start` lies wholly inside [low, high).
-static LONG ClampStart(LONG start, LONG length, LONG low, LONG high)
-{
-    if (start > high - length)
-        start = high - length;
-    return start < low ? low : start;
-}
-
-// A stored rectangle that lies off every screen comes back onto the nearest one.
-static void BringOntoMonitor(RECT* rect)
-{
-    if (MonitorFromRect(rect, MONITOR_DEFAULTTONULL))
-        return;
-    MONITORINFO monitor;
-    ZeroMemory(&monitor, sizeof(monitor));
-    monitor.cbSize = sizeof(monitor);
-    if (!GetMonitorInfoW(MonitorFromRect(rect, MONITOR_DEFAULTTONEAREST), &monitor))
-        return;
-    const RECT& work = monitor.rcWork;
-    int width = rect->right - rect->left;
-    int height = rect->bottom - rect->top;
-    if (width > work.right - work.left)
-        width = work.right - work.left;
-    if (height > work.bottom - work.top)
-        height = work.bottom - work.top;
-    rect->left = ClampStart(rect->left, width, work.left, work.right);
-    rect->top = ClampStart(rect->top, height, work.top, work.bottom);
-    rect->right = rect->left + width;
-    rect->bottom = rect->top + height;
-}
-
-// Puts the window where it was last closed, or centred the first time;
-// returns how to show it.
-static int PlaceWindow(HWND window)
-{
-    WINDOWPLACEMENT placement;
-    DWORD bytes = 0;
-    bool stored = ReadBinarySetting(placementSetting, &placement, sizeof(placement), &bytes) &&
-                  bytes == sizeof(placement) && placement.length == sizeof(placement) &&
-                  placement.rcNormalPosition.right > placement.rcNormalPosition.left &&
-                  placement.rcNormalPosition.bottom > placement.rcNormalPosition.top;
-    if (!stored) {
-        CentreWindow(NULL, window);
-        return SW_SHOWNORMAL;
-    }
-    int show = placement.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
-    BringOntoMonitor(&placement.rcNormalPosition);
-    placement.flags = 0;
-    placement.showCmd = SW_HIDE;
-    SetWindowPlacement(window, &placement);
-    return show;
+    HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
+                                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
+    HICON smallIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    return RegisterOwnWindowClass(appState.instance, processWindowClass, ProcessWindowProc, 0, IDC_ARROW,
+                                  COLOR_BTNFACE, icon, smallIcon);
 }
 
 void ShowProcessWindow()
@@ -901,7 +540,7 @@ void ShowProcessWindow()
                              appState.instance, NULL);
     if (!window)
         return;
-    ShowWindow(window, PlaceWindow(window));
+    ShowWindow(window, RestoreWindowPlacement(window, placementSetting));
     SetForegroundWindow(window);
     FocusFilter();
 }
@@ -948,30 +587,4 @@ bool HandleProcessWindowMessage(MSG* message)
     if ((message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) && RunWindowKey(message))
         return true;
     return IsDialogMessageW(window, message) != FALSE;
-}
-
-static bool IsWindows8OrLater()
-{
-    OSVERSIONINFOW version;
-    ZeroMemory(&version, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!elevationGetVersion(&version))
-        return false;
-    return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
-}
-
-void ShowProcessesHintOnce()
-{
-    if (!IsWindows8OrLater() || ReadSetting(hintSetting))
-        return;
-    // The whole record as it was added, so the size it states is the size passed.
-    TrayIconData hint = appState.trayIcon;
-    hint.base.uFlags = NIF_INFO;
-    hint.base.dwInfoFlags = NIIF_INFO;
-    hint.base.uTimeout = HINT_TIMEOUT_MS;
-    if (!LoadStringW(appState.instance, IDS_HINT_TITLE, hint.base.szInfoTitle, ARRAYSIZE(hint.base.szInfoTitle)) ||
-        !LoadStringW(appState.instance, IDS_HINT_TEXT, hint.base.szInfo, ARRAYSIZE(hint.base.szInfo)))
-        return;
-    if (Shell_NotifyIconW(NIM_MODIFY, &hint.base))
-        WriteSetting(hintSetting, 1);
 }

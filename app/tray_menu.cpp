@@ -3,11 +3,9 @@
 #include "app/dialogs.h"
 #include "app/elevation.h"
 #include "app/process_window.h"
-#include "app/settings.h"
+#include "core/settings.h"
+#include "taskmgr/attachment.h"
 #include "resource.h"
-
-static const wchar_t extendedInfoSetting[] = L"SendExtendedInfo";
-static const wchar_t noSplashSetting[] = L"NoSplashScreen";
 
 void TrayCallback(LPARAM mouseMessage)
 {
@@ -27,8 +25,8 @@ void TrayCallback(LPARAM mouseMessage)
 // Whether a window answers at once; no window counts as answering.
 static bool AnswersAtOnce(HWND window)
 {
-    DWORD_PTR result = 0;
-    return !window || SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, TASK_MANAGER_ANSWER_MS, &result);
+    LRESULT answer = 0;
+    return !window || AskTaskManager(window, WM_NULL, 0, 0, &answer);
 }
 
 static void CheckMenuCommand(HMENU menu, UINT command, bool checked)
@@ -66,7 +64,7 @@ bool DispatchCommand(WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDM_ABOUT:
-        ShowAboutDialog(appState.view.window);
+        ShowAboutDialog(attachment.view.window);
         return true;
     case IDM_EXTENDED_INFO:
         ToggleSetting(extendedInfoSetting);
@@ -78,7 +76,7 @@ bool DispatchCommand(WPARAM wParam)
         PostMessageW(appState.mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
         return true;
     case IDM_SEARCH:
-        ShowSearchDialog(appState.view.window);
+        ShowSearchDialog(attachment.view.window);
         return true;
     case IDM_SPLASH:
         ToggleSetting(noSplashSetting);
@@ -97,9 +95,9 @@ void ShowOrStartTaskManager()
 {
     if (!RelaunchElevated())
         return;
-    if (FindTaskManager(&appState.view)) {
-        ShowWindow(appState.view.window, SW_SHOWNORMAL);
-        SetForegroundWindow(appState.view.window);
+    if (FindAttachedTaskManager()) {
+        ShowWindow(attachment.view.window, SW_SHOWNORMAL);
+        SetForegroundWindow(attachment.view.window);
     } else {
         StartTaskManager();
     }

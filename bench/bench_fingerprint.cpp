@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-#include "lookup/file_fingerprint.h"
+#include "core/file_fingerprint.h"
 
 int main()
 {

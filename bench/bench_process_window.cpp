@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+#include "core/seams.h"
 #include "app/app_state.h"
 #include "app/process_window.h"
 #include "resource.h"
@@ -68,7 +69,7 @@ int CountProcesses()
 }
 
 // The path lookups of new rows, timed on their way through.
-ProcessPathSource realPathSource = processWindowPathSource;
+ProcessPathSource realPathSource = seams.processPathSource;
 double pathSeconds = 0;
 
 bool TimedPathSource(const PROCESSENTRY32W* process, wchar_t* exePath)
@@ -111,7 +112,7 @@ int main(int argc, char** argv)
     printf("process snapshot alone: mean %.2f ms\n", (Now() - snapshotStart) * 1000 / 50);
 
     // Opening: the window, its first snapshot, every row, and its first paint.
-    processWindowPathSource = TimedPathSource;
+    seams.processPathSource = TimedPathSource;
     std::vector<double> opens;
     std::vector<double> paths;
     for (int i = 0; i < 5; ++i) {

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include "app/settings.h"
-#include "lookup/lookup_url.h"
+#include "core/settings.h"
+#include "core/lookup_url.h"
 #include "standin_client.h"
 #include "test_support.h"
 

@@ -1,14 +1,26 @@
 #!/bin/bash
 # Makes the release packages from both architectures' built programs:
 # the setup program (installer/tavrowen2.nsi) and the portable zip.
-#   make_packages.sh VERSION X86_BIN_DIR X64_BIN_DIR OUT_DIR
+#   make_packages.sh VERSION X86_BIN_DIR X64_BIN_DIR OUT_DIR CMAKE_CACHE
+# CMAKE_CACHE: a build tree's CMakeCache.txt, which holds the programs' own
+# identifiers (settings key, Run value, window class) for Setup.
 # Fails when the setup program exceeds 1 MiB.
 set -euo pipefail
-[ $# -eq 4 ] || { echo "usage: $0 VERSION X86_BIN_DIR X64_BIN_DIR OUT_DIR" >&2; exit 2; }
+[ $# -eq 5 ] || { echo "usage: $0 VERSION X86_BIN_DIR X64_BIN_DIR OUT_DIR CMAKE_CACHE" >&2; exit 2; }
 version="$1"
 x86_dir=$(cd "$2" && pwd)
 x64_dir=$(cd "$3" && pwd)
 out_dir="$4"
+cache="$5"
+cached() {
+    local value
+    value=$(sed -n "s/^$1:INTERNAL=//p" "$cache")
+    [ -n "$value" ] || { echo "no $1 in $cache" >&2; exit 1; }
+    printf '%s' "$value"
+}
+settings_key=$(cached TAVROWEN_SETTINGS_KEY)
+run_value=$(cached TAVROWEN_RUN_VALUE)
+window_class=$(cached TAVROWEN_WINDOW_CLASS)
 here=$(cd "$(dirname "$0")" && pwd)
 size_limit=1048576
 
@@ -27,7 +39,8 @@ portable="$out_dir/Tavrowen2-$version-portable.zip"
 rm -f "$setup" "$portable"
 
 makensis -V2 -NOCD -DVERSION="$version" -DX86_DIR="$x86_dir" -DX64_DIR="$x64_dir" \
-         -DICON="$here/../res/tavrowen2.ico" -DOUTFILE="$setup" "$here/tavrowen2.nsi"
+         -DICON="$here/../res/tavrowen2.ico" -DOUTFILE="$setup" -DSETTINGS_KEY="$settings_key" \
+         -DRUN_VALUE="$run_value" -DMAIN_WINDOW_CLASS="$window_class" "$here/tavrowen2.nsi"
 
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT

@@ -6,9 +6,10 @@
 ;   X64_DIR  folder holding the 64-bit ones
 ;   ICON     the program's icon
 ;   OUTFILE  the setup program to write
+;   RUN_VALUE, MAIN_WINDOW_CLASS, SETTINGS_KEY  the programs' own identifiers (from CMake)
 
-!ifndef VERSION | X86_DIR | X64_DIR | ICON | OUTFILE
-  !error "pass VERSION, X86_DIR, X64_DIR, ICON and OUTFILE with -D"
+!ifndef VERSION | X86_DIR | X64_DIR | ICON | OUTFILE | RUN_VALUE | MAIN_WINDOW_CLASS | SETTINGS_KEY
+  !error "pass VERSION, X86_DIR, X64_DIR, ICON, OUTFILE, RUN_VALUE, MAIN_WINDOW_CLASS and SETTINGS_KEY with -D"
 !endif
 
 Unicode true
@@ -32,9 +33,7 @@ AllowSkipFiles off
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define RUN_VALUE "Veltrix Tavrowen 2"
-; The main window's class: a copy is running while one exists.
-!define MAIN_WINDOW_CLASS "Tavrowen2"
+; MAIN_WINDOW_CLASS, the main window's class: a copy is running while one exists.
 ; How long a running copy gets to end and free its files: 20 checks, 500 ms apart.
 !define FREE_FILE_CHECKS 20
 
@@ -206,7 +205,7 @@ Section "Uninstall entry"
 SectionEnd
 
 ; The uninstaller undoes the sections above under the same names. The settings
-; key Software\Veltrix\Tavrowen2 stays, for a later install to pick up.
+; key ${SETTINGS_KEY} stays, for a later install to pick up.
 
 Section "un.Program files"
   Call un.FreeProgramFiles

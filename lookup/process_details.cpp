@@ -1,12 +1,10 @@
 #include "lookup/process_details.h"
 #include <strsafe.h>
 #include <wchar.h>
-#include "app/app_state.h"
-#include "app/settings.h"
-#include "lookup/file_fingerprint.h"
-#include "lookup/folder_tokens.h"
+#include "core/file_fingerprint.h"
+#include "core/folder_tokens.h"
+#include "core/version_info.h"
 #include "lookup/lookup_worker.h"
-#include "lookup/version_info.h"
 
 static const int SIZE_TEXT_CAPACITY = 64;
 
@@ -94,33 +92,32 @@ void AppendExecutableDetails(wchar_t* path, const ExecutableDetails* details, bo
         AppendExtendedDetails(&details->version, path, url);
 }
 
-bool AppendProcessDetails(wchar_t* path, LookupUrl* url)
+bool AppendProcessDetails(wchar_t* path, bool extended, LookupUrl* url)
 {
     ExecutableDetails details;
     ReadExecutableDetails(path, NULL, NULL, &details);
-    // Read anew at every lookup, so a change takes effect at the next click.
-    AppendExecutableDetails(path, &details, ReadSetting(L"SendExtendedInfo"), url);
+    AppendExecutableDetails(path, &details, extended, url);
     FreeExecutableDetails(&details);
     return true;
 }
 
 // The lookup on the caller's thread, start to end.
-static void LookUpProcessHere(const wchar_t* name, const wchar_t* exePath)
+static void LookUpProcessHere(const wchar_t* name, const wchar_t* exePath, bool extended)
 {
     LookupUrl url;
     StartLookupUrl(&url, name);
     wchar_t path[MAX_PATH];
     // The details query cuts its path to the directory: work on a copy.
     if (exePath && SUCCEEDED(StringCchCopyW(path, ARRAYSIZE(path), exePath)))
-        AppendProcessDetails(path, &url);
+        AppendProcessDetails(path, extended, &url);
     OpenLookupUrl(&url);
 }
 
-void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
+void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended)
 {
     // No window to answer to (a program that has none): start to end here.
-    if (!appState.mainWindow) {
-        LookUpProcessHere(name, exePath);
+    if (!resultWindow) {
+        LookUpProcessHere(name, exePath, extended);
         return;
     }
     PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
@@ -131,10 +128,8 @@ void LookUpProcess(const wchar_t* name, const wchar_t* exePath)
     if (SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
         // A path that does not fit is looked up without details, as on one thread.
         lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
-        // Read at the click, as the query on one thread reads it during the click.
-        if (lookup->located)
-            lookup->extended = ReadSetting(L"SendExtendedInfo");
-        queued = QueueLookup(lookup, appState.mainWindow);
+        lookup->extended = lookup->located && extended;
+        queued = QueueLookup(lookup, resultWindow);
     }
     // Not queued: shutdown has begun, or no thread could be had.
     if (!queued)

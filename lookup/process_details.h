@@ -1,9 +1,9 @@
 // Appends the located executable's details to a lookup address.
 #pragma once
 #include <windows.h>
-#include "lookup/file_fingerprint.h"
-#include "lookup/lookup_url.h"
-#include "lookup/version_info.h"
+#include "core/file_fingerprint.h"
+#include "core/lookup_url.h"
+#include "core/version_info.h"
 
 // What a details query reads from the executable itself.
 struct ExecutableDetails {
@@ -25,14 +25,16 @@ void AppendExecutableDetails(wchar_t* path /* MAX_PATH */, const ExecutableDetai
                              LookupUrl* url);
 
 // The whole query at once: reads, appends, frees.
-bool AppendProcessDetails(wchar_t* path /* MAX_PATH, cut to its directory */, LookupUrl* url);
+bool AppendProcessDetails(wchar_t* path /* MAX_PATH, cut to its directory */, bool extended, LookupUrl* url);
 
 // One whole lookup, as a click gives it: the address for the process name,
 // with the details of its executable when its path is known (exePath NULL
-// otherwise), opened in the browser. Returns at once: the file is read on
-// the lookup worker, and the address is opened on this thread when
-// MainWindow receives WM_LOOKUP_FINISHED (lookup/lookup_worker.h).
-void LookUpProcess(const wchar_t* name, const wchar_t* exePath);
+// otherwise), opened in the browser. extended: the "SendExtendedInfo" switch
+// as it reads at the click. Returns at once: the file is read on the lookup
+// worker, and the address is opened on this thread when resultWindow
+// receives WM_LOOKUP_FINISHED (lookup/lookup_worker.h). Without a
+// resultWindow the whole lookup runs here.
+void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended);
 
 struct PendingLookup;
 // Builds a read lookup's address and opens it; frees its details, not the record.

@@ -1,45 +1,64 @@
 #include "taskmgr/attachment.h"
 #include <commctrl.h>
-#include "app/app_state.h"
-#include "app/tray_menu.h"
+#include "core/window_class.h"
 #include "taskmgr/link_strip.h"
-#include "taskmgr/task_manager_view.h"
 
 static const wchar_t spyWindowClass[] = L"MarletSpy";
 
-bool StartIntegration(HWND mainWindow)
+Attachment attachment;
+
+bool CreateIntegrationWindows(HINSTANCE instance, HWND owner)
 {
-    if (!CreateSpyWindow(mainWindow))
-        return false;
-    if (!CreateLinkStrip(mainWindow))
-        return false;
-    // A shutdown asked for under the splash screen: no Task Manager, no timer.
-    if (StartUpInterrupted())
-        return true;
-    if (!appState.autostartMode)
-        ShowOrStartTaskManager();
-    SetTimer(mainWindow, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
-    return true;
+    attachment.instance = instance;
+    attachment.owner = owner;
+    return CreateSpyWindow(owner) && CreateLinkStripWindow(owner);
+}
+
+void StartAttachPolling()
+{
+    if (attachment.owner)
+        SetTimer(attachment.owner, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
+}
+
+void StopAttachment()
+{
+    if (attachment.linkStrip)
+        DestroyWindow(attachment.linkStrip);
+    attachment.linkStrip = NULL;
+    if (attachment.spyWindow)
+        DestroyWindow(attachment.spyWindow);
+    attachment.spyWindow = NULL;
+    // Losing the strip and the spy re-arms the search for Task Manager; no more.
+    if (attachment.owner)
+        KillTimer(attachment.owner, ATTACH_TIMER);
+}
+
+bool FindAttachedTaskManager()
+{
+    bool found = FindTaskManager(&attachment.view);
+    // Once its window is there, follow it; a window-less SetTimer would start
+    // a new thread timer on every call.
+    HWND spy = attachment.spyWindow;
+    HWND window = attachment.view.window;
+    if (spy && window && IsWindowVisible(window)) {
+        KillTimer(spy, CLIENT_AREA_WATCH_TIMER);
+        SetTimer(spy, CLIENT_AREA_WATCH_TIMER, WATCH_PERIOD_MS, ClientAreaWatchProc);
+        KillTimer(spy, LIST_WATCH_TIMER);
+        SetTimer(spy, LIST_WATCH_TIMER, WATCH_PERIOD_MS, ListWatchProc);
+    }
+    return found;
 }
 
 bool CreateSpyWindow(HWND parent)
 {
-    WNDCLASSW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = SpyWindowProc;
-    windowClass.hInstance = appState.instance;
-    windowClass.hCursor = LoadCursorW(NULL, IDC_HAND);
-    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = spyWindowClass;
-    // A spy made anew after Task Manager took the first one down reuses the class.
-    if (!RegisterClassW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    if (!RegisterOwnWindowClass(attachment.instance, spyWindowClass, SpyWindowProc, CS_HREDRAW | CS_VREDRAW,
+                                IDC_HAND, COLOR_WINDOW, NULL, NULL))
         return false;
     // No WM_PARENTNOTIFY: destroying the spy inside a hung Task Manager's page
     // would otherwise wait for the page to answer.
-    appState.spyWindow = CreateWindowExW(WS_EX_NOPARENTNOTIFY, spyWindowClass, spyWindowClass,
-                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
-    return appState.spyWindow != NULL;
+    attachment.spyWindow = CreateWindowExW(WS_EX_NOPARENTNOTIFY, spyWindowClass, spyWindowClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, attachment.instance, NULL);
+    return attachment.spyWindow != NULL;
 }
 
 LRESULT CALLBACK SpyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -59,9 +78,9 @@ LRESULT CALLBACK SpyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 void DetachFromTaskManager(HWND spy)
 {
-    HWND mainWindow = appState.mainWindow;
+    HWND mainWindow = attachment.owner;
     if (mainWindow && IsWindow(mainWindow)) {
-        if (SetParent(appState.spyWindow, mainWindow) && SetParent(appState.linkStrip, mainWindow))
+        if (SetParent(attachment.spyWindow, mainWindow) && SetParent(attachment.linkStrip, mainWindow))
             PositionLinkStrip();
     }
     // Polling resumes even when a re-parenting failed.
@@ -74,16 +93,16 @@ void DetachFromTaskManager(HWND spy)
 void ForgetIntegrationWindow(HWND window)
 {
     bool known = false;
-    if (window == appState.spyWindow) {
-        appState.spyWindow = NULL;
+    if (window == attachment.spyWindow) {
+        attachment.spyWindow = NULL;
         known = true;
     }
-    if (window == appState.linkStrip) {
-        appState.linkStrip = NULL;
+    if (window == attachment.linkStrip) {
+        attachment.linkStrip = NULL;
         known = true;
     }
-    if (known && appState.mainWindow && IsWindow(appState.mainWindow))
-        SetTimer(appState.mainWindow, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
+    if (known && attachment.owner && IsWindow(attachment.owner))
+        SetTimer(attachment.owner, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
 }
 
 // True for a window that still exists and belongs to this thread: a handle
@@ -96,12 +115,12 @@ static bool IsOwnWindow(HWND window)
 // Makes a new spy or strip for one that Task Manager's end destroyed.
 static void RestoreIntegrationWindows(HWND mainWindow)
 {
-    if (!IsOwnWindow(appState.spyWindow)) {
-        appState.spyWindow = NULL;
+    if (!IsOwnWindow(attachment.spyWindow)) {
+        attachment.spyWindow = NULL;
         CreateSpyWindow(mainWindow);
     }
-    if (!IsOwnWindow(appState.linkStrip)) {
-        appState.linkStrip = NULL;
+    if (!IsOwnWindow(attachment.linkStrip)) {
+        attachment.linkStrip = NULL;
         CreateLinkStripWindow(mainWindow);
     }
 }
@@ -110,17 +129,17 @@ void CALLBACK AttachTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time
 {
     KillTimer(window, ATTACH_TIMER);
     RestoreIntegrationWindows(window);
-    if (!FindTaskManager(&appState.view)) {
+    if (!FindAttachedTaskManager()) {
         SetTimer(window, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
         return;
     }
-    HWND page = appState.view.geometry.page;
-    if (page && SetParent(appState.spyWindow, page) && SetParent(appState.linkStrip, page)) {
+    HWND page = attachment.view.geometry.page;
+    if (page && SetParent(attachment.spyWindow, page) && SetParent(attachment.linkStrip, page)) {
         PositionLinkStrip();
         return;
     }
     SetTimer(window, ATTACH_TIMER, WATCH_PERIOD_MS, AttachTimerProc);
-    ZeroMemory(&appState.view, sizeof(appState.view));
+    ZeroMemory(&attachment.view, sizeof(attachment.view));
 }
 
 void CALLBACK ClientAreaWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time)
@@ -128,21 +147,21 @@ void CALLBACK ClientAreaWatchProc(HWND window, UINT message, UINT_PTR id, DWORD 
     RECT client;
     // A rectangle that cannot be had counts as a change, so discovery runs again.
     bool changed = true;
-    if (GetClientRect(appState.view.window, &client)) {
-        const RECT& known = appState.view.clientRect;
+    if (GetClientRect(attachment.view.window, &client)) {
+        const RECT& known = attachment.view.clientRect;
         changed = client.left != known.left || client.right != known.right || client.top != known.top ||
                   client.bottom != known.bottom;
     }
     if (!changed)
         return;
-    FindTaskManager(&appState.view);
-    if (appState.view.window)
+    FindAttachedTaskManager();
+    if (attachment.view.window)
         PositionLinkStrip();
 }
 
 void CALLBACK ListWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 {
-    const ListGeometry& geometry = appState.view.geometry;
+    const ListGeometry& geometry = attachment.view.geometry;
     // A list that does not answer shows no change.
     LRESULT countPerPage = 0;
     LRESULT itemCount = 0;
@@ -151,6 +170,6 @@ void CALLBACK ListWatchProc(HWND window, UINT message, UINT_PTR id, DWORD time)
         return;
     if ((int)countPerPage == geometry.countPerPage && (int)itemCount == geometry.itemCount)
         return;
-    if (FindTaskManager(&appState.view))
+    if (FindAttachedTaskManager())
         PositionLinkStrip();
 }

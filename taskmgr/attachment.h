@@ -1,13 +1,38 @@
-// Keeps the link strip attached to Task Manager's Processes page.
+// Keeps the link strip attached to Task Manager's Processes page: owns the
+// spy and the strip, the measured view of Task Manager, and the timers that
+// look for it and follow it.
 #pragma once
 #include <windows.h>
+#include "taskmgr/task_manager_view.h"
 
 const UINT_PTR ATTACH_TIMER = 1;
 const UINT_PTR CLIENT_AREA_WATCH_TIMER = 2;
 const UINT_PTR LIST_WATCH_TIMER = 3;
 const UINT WATCH_PERIOD_MS = 150;
 
-bool StartIntegration(HWND mainWindow);
+struct Attachment {
+    HINSTANCE instance;
+    // The program's hidden window: home of the spy and the strip while no
+    // Task Manager holds them, owner of the attach timer, and the window the
+    // strip's lookups answer to.
+    HWND owner;
+    HWND linkStrip;
+    HWND spyWindow;
+    TaskManagerView view;
+};
+
+extern Attachment attachment;
+
+// Makes the spy and the strip under owner; false when either cannot be made.
+bool CreateIntegrationWindows(HINSTANCE instance, HWND owner);
+// Looks for Task Manager every WATCH_PERIOD_MS until the strip is in it.
+void StartAttachPolling();
+// Takes the strip and the spy down and stops looking for Task Manager.
+void StopAttachment();
+// Finds Task Manager and measures its list into attachment.view; once its
+// window is found, the spy's watch timers follow it.
+bool FindAttachedTaskManager();
+
 bool CreateSpyWindow(HWND parent);
 LRESULT CALLBACK SpyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void DetachFromTaskManager(HWND spy);

@@ -2,11 +2,9 @@
 #include <commctrl.h>
 #include <oleacc.h>
 #include <strsafe.h>
-#include "app/app_state.h"
-#include "app/dialogs.h"
-#include "app/settings.h"
-#include "lookup/executable_locator.h"
-#include "lookup/lookup_url.h"
+#include "core/executable_locator.h"
+#include "core/settings.h"
+#include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
 #include "taskmgr/attachment.h"
@@ -14,42 +12,16 @@
 
 static const wchar_t linkStripClass[] = L"LinksMarlet";
 
-// The class stays registered for the whole run; a strip made anew reuses it.
-static bool RegisterLinkStripClass()
-{
-    WNDCLASSW windowClass;
-    ZeroMemory(&windowClass, sizeof(windowClass));
-    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    windowClass.lpfnWndProc = LinkStripProc;
-    windowClass.hInstance = appState.instance;
-    windowClass.hCursor = LoadCursorW(NULL, IDC_HAND);
-    windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = linkStripClass;
-    return RegisterClassW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 bool CreateLinkStripWindow(HWND parent)
 {
-    if (!RegisterLinkStripClass())
+    if (!RegisterOwnWindowClass(attachment.instance, linkStripClass, LinkStripProc,
+                                CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, IDC_HAND, COLOR_BTNFACE, NULL, NULL))
         return false;
     // No WM_PARENTNOTIFY: destroying the strip inside a hung Task Manager's
     // page would otherwise wait for the page to answer.
-    appState.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass,
-                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, appState.instance, NULL);
-    return appState.linkStrip != NULL;
-}
-
-bool CreateLinkStrip(HWND parent)
-{
-    if (!CreateLinkStripWindow(parent))
-        return false;
-    if (appState.autostartMode)
-        return true;
-    if (ReadSetting(L"NoSplashScreen"))
-        return true;
-    // Modal: start-up goes on once the splash screen has closed.
-    ShowSplash(appState.view.window);
-    return true;
+    attachment.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass,
+                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, attachment.instance, NULL);
+    return attachment.linkStrip != NULL;
 }
 
 static bool ParentAnswers(HWND strip)
@@ -127,11 +99,11 @@ void PaintLinkStrip(HWND strip)
     HDC dc = BeginPaint(strip, &paint);
     if (!dc)
         return;
-    int itemHeight = appState.view.geometry.itemHeight;
+    int itemHeight = attachment.view.geometry.itemHeight;
     // Our own copy at the standard icon size, so it may be destroyed after use.
     HICON icon = NULL;
     if (itemHeight > 0)
-        icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, 0, 0,
+        icon = (HICON)LoadImageW(attachment.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, 0, 0,
                                  LR_DEFAULTSIZE);
     if (icon) {
         RECT client;
@@ -144,7 +116,7 @@ void PaintLinkStrip(HWND strip)
 
 void OnLinkStripClick(HWND strip, LPARAM lParam)
 {
-    const ListGeometry& geometry = appState.view.geometry;
+    const ListGeometry& geometry = attachment.view.geometry;
     // The accessibility query waits on the list without a time-out: a list
     // that does not answer now opens nothing.
     LRESULT answer = 0;
@@ -163,7 +135,8 @@ void OnLinkStripClick(HWND strip, LPARAM lParam)
         return;
     wchar_t exePath[MAX_PATH];
     bool located = LocateExecutable(name, exePath);
-    LookUpProcess(name, located ? exePath : NULL);
+    // The switch as it reads at the click, so a change takes effect at the next one.
+    LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
 }
 
 bool NameAtPoint(POINT screenPoint, wchar_t* name)
@@ -208,7 +181,7 @@ void CutAtAsterisk(wchar_t* name)
 
 void PositionLinkStrip()
 {
-    const ListGeometry& geometry = appState.view.geometry;
+    const ListGeometry& geometry = attachment.view.geometry;
     // A list that does not answer leaves the strip where it is.
     LRESULT answer = 0;
     if (!AskTaskManager(geometry.listView, LVM_GETTOPINDEX, 0, 0, &answer))
@@ -218,6 +191,6 @@ void PositionLinkStrip()
     // A top row past the last measured item leaves no row to show.
     if (rows < 0)
         rows = 0;
-    SetWindowPos(appState.linkStrip, NULL, 0, geometry.headerRect.bottom + 1, LINK_STRIP_WIDTH,
+    SetWindowPos(attachment.linkStrip, NULL, 0, geometry.headerRect.bottom + 1, LINK_STRIP_WIDTH,
                  rows * geometry.itemHeight, SWP_NOZORDER);
 }

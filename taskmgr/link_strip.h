@@ -5,9 +5,8 @@
 const int LINK_STRIP_WIDTH = 12;
 const int LINK_ICON_SIZE = 12;
 
-bool CreateLinkStrip(HWND parent);
-// Makes the strip window alone (no splash offer): for start-up and for a new
-// strip after Task Manager took the old one down with it.
+// Makes the strip window, at start-up and anew after Task Manager took the
+// old one down with it.
 bool CreateLinkStripWindow(HWND parent);
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintLinkStrip(HWND strip);

@@ -1,8 +1,6 @@
 #include "taskmgr/task_manager_view.h"
 #include <commctrl.h>
 #include <strsafe.h>
-#include "app/app_state.h"
-#include "taskmgr/attachment.h"
 
 static const UINT TASK_MANAGER_TITLE_ID = 10003;
 static const ATOM DIALOG_CLASS_ATOM = 0x8002;
@@ -40,15 +38,6 @@ bool FindTaskManager(TaskManagerView* view)
     view->window = FindWindowW(MAKEINTATOM(DIALOG_CLASS_ATOM), title);
     if (!view->window || !IsWindowVisible(view->window))
         return false;
-
-    // A window-less SetTimer would start a new thread timer on every call.
-    HWND spy = appState.spyWindow;
-    if (spy) {
-        KillTimer(spy, CLIENT_AREA_WATCH_TIMER);
-        SetTimer(spy, CLIENT_AREA_WATCH_TIMER, WATCH_PERIOD_MS, ClientAreaWatchProc);
-        KillTimer(spy, LIST_WATCH_TIMER);
-        SetTimer(spy, LIST_WATCH_TIMER, WATCH_PERIOD_MS, ListWatchProc);
-    }
     GetClientRect(view->window, &view->clientRect);
     return EnumChildWindows(view->window, MatchProcessList, (LPARAM)view) != FALSE;
 }

@@ -33,35 +33,36 @@ class AttachmentTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         appState.autostartMode = 1;  // no splash screen, no Task Manager started
         mainWindow = CreateWindowExW(0, L"STATIC", L"main", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(mainWindow != NULL);
         appState.mainWindow = mainWindow;
-        ASSERT_TRUE(StartIntegration(mainWindow));
-        ASSERT_TRUE(appState.spyWindow && appState.linkStrip);
-        spy = appState.spyWindow;
-        strip = appState.linkStrip;
+        ASSERT_TRUE(CreateIntegrationWindows(appState.instance, mainWindow));
+        StartAttachPolling();
+        ASSERT_TRUE(attachment.spyWindow && attachment.linkStrip);
+        spy = attachment.spyWindow;
+        strip = attachment.linkStrip;
     }
     void TearDown() override
     {
         PumpMessagesFor(200);
         // As shutdown does: the strip, then the spy.
-        if (appState.linkStrip)
-            DestroyWindow(appState.linkStrip);
-        if (appState.spyWindow)
-            DestroyWindow(appState.spyWindow);
-        EXPECT_TRUE(appState.linkStrip == NULL && appState.spyWindow == NULL) << "handles of destroyed windows kept";
+        if (attachment.linkStrip)
+            DestroyWindow(attachment.linkStrip);
+        if (attachment.spyWindow)
+            DestroyWindow(attachment.spyWindow);
+        EXPECT_TRUE(attachment.linkStrip == NULL && attachment.spyWindow == NULL) << "handles of destroyed windows kept";
         DestroyWindow(mainWindow);
         appState.mainWindow = NULL;
         appState.autostartMode = 0;
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
     }
 
     bool AttachedTo(const StandInTaskManager& standIn)
     {
-        return standIn.page && GetParent(appState.linkStrip) == standIn.page &&
-               GetParent(appState.spyWindow) == standIn.page;
+        return standIn.page && GetParent(attachment.linkStrip) == standIn.page &&
+               GetParent(attachment.spyWindow) == standIn.page;
     }
 
     // Waits for the attachment and reports how long it took.
@@ -76,25 +77,25 @@ protected:
     void ExpectAttachedState(const char* what)
     {
         EXPECT_FALSE(TimerRunning(mainWindow, ATTACH_TIMER, AttachTimerProc)) << what << ": still polling";
-        EXPECT_TRUE(TimerRunning(appState.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc)) << what;
-        EXPECT_TRUE(TimerRunning(appState.spyWindow, LIST_WATCH_TIMER, ListWatchProc)) << what;
+        EXPECT_TRUE(TimerRunning(attachment.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc)) << what;
+        EXPECT_TRUE(TimerRunning(attachment.spyWindow, LIST_WATCH_TIMER, ListWatchProc)) << what;
     }
 
     void ExpectDetachedState(const char* what)
     {
-        EXPECT_TRUE(IsWindow(appState.spyWindow) && IsWindow(appState.linkStrip)) << what;
-        EXPECT_TRUE(GetParent(appState.spyWindow) == mainWindow) << what << ": spy not back";
-        EXPECT_TRUE(GetParent(appState.linkStrip) == mainWindow) << what << ": strip not back";
+        EXPECT_TRUE(IsWindow(attachment.spyWindow) && IsWindow(attachment.linkStrip)) << what;
+        EXPECT_TRUE(GetParent(attachment.spyWindow) == mainWindow) << what << ": spy not back";
+        EXPECT_TRUE(GetParent(attachment.linkStrip) == mainWindow) << what << ": strip not back";
         EXPECT_TRUE(TimerRunning(mainWindow, ATTACH_TIMER, AttachTimerProc)) << what << ": not polling";
-        EXPECT_FALSE(TimerRunning(appState.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc)) << what;
-        EXPECT_FALSE(TimerRunning(appState.spyWindow, LIST_WATCH_TIMER, ListWatchProc)) << what;
+        EXPECT_FALSE(TimerRunning(attachment.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc)) << what;
+        EXPECT_FALSE(TimerRunning(attachment.spyWindow, LIST_WATCH_TIMER, ListWatchProc)) << what;
     }
 
     // The strip's rectangle in the Processes page.
     RECT StripRect(const StandInTaskManager& standIn)
     {
         RECT rect;
-        GetWindowRect(appState.linkStrip, &rect);
+        GetWindowRect(attachment.linkStrip, &rect);
         MapWindowPoints(NULL, standIn.page, (POINT*)&rect, 2);
         return rect;
     }
@@ -138,13 +139,13 @@ TEST_F(AttachmentTest, HiddenTaskManagerIsLeftAloneUntilShown)
     ASSERT_TRUE(standIn.Start(L"/hidden /count:30 /perpage:20"));
     PumpMessagesFor(600);
     EXPECT_FALSE(AttachedTo(standIn)) << "attached to a hidden Task Manager";
-    EXPECT_TRUE(appState.view.window == standIn.window) << "the hidden window is not kept";
+    EXPECT_TRUE(attachment.view.window == standIn.window) << "the hidden window is not kept";
     ExpectDetachedState("hidden Task Manager");
 
     standIn.Send(STANDIN_SHOW, SW_SHOWNORMAL);
     ExpectAttachment(standIn, "attach after Task Manager was shown");
     EXPECT_TRUE(StripCovers(standIn, 20));
-    EXPECT_TRUE(appState.spyWindow == spy && appState.linkStrip == strip) << "windows made anew without need";
+    EXPECT_TRUE(attachment.spyWindow == spy && attachment.linkStrip == strip) << "windows made anew without need";
 }
 
 TEST_F(AttachmentTest, StripFollowsSizeAndRowsButNotScrolling)
@@ -158,7 +159,7 @@ TEST_F(AttachmentTest, StripFollowsSizeAndRowsButNotScrolling)
     ASSERT_EQ(10, standIn.CountPerPage());
     ExpectStripFollows(standIn, 10, "follow a smaller window");
 
-    stripProc = (WNDPROC)SetWindowLongPtrW(appState.linkStrip, GWLP_WNDPROC, (LONG_PTR)CountingStripProc);
+    stripProc = (WNDPROC)SetWindowLongPtrW(attachment.linkStrip, GWLP_WNDPROC, (LONG_PTR)CountingStripProc);
     stripPositionings = 0;
     RECT before = StripRect(standIn);
     ASSERT_EQ(12, (int)standIn.Send(STANDIN_SCROLL_TO, 12));
@@ -196,11 +197,11 @@ TEST_F(AttachmentTest, CloseBringsBothBackAndReopeningAttachesAgain)
         ASSERT_TRUE(first.Close());
         ExpectDetachedState("after Task Manager closed");
     }
-    EXPECT_TRUE(appState.spyWindow == spy && appState.linkStrip == strip) << "a normal close lost the windows";
+    EXPECT_TRUE(attachment.spyWindow == spy && attachment.linkStrip == strip) << "a normal close lost the windows";
     StandInTaskManager second;
     ASSERT_TRUE(second.Start(L"/count:5"));
     ExpectAttachment(second, "attach to Task Manager opened again");
-    EXPECT_TRUE(appState.spyWindow == spy && appState.linkStrip == strip);
+    EXPECT_TRUE(attachment.spyWindow == spy && attachment.linkStrip == strip);
     EXPECT_TRUE(StripCovers(second, 5));
 }
 
@@ -213,7 +214,7 @@ TEST_F(AttachmentTest, DestroyedPageBringsBothBackAndANewPageIsAttached)
     standIn.Send(STANDIN_DESTROY_PAGE);
     EXPECT_FALSE(IsWindow(oldPage));
     ExpectDetachedState("after the page was destroyed");
-    EXPECT_TRUE(appState.spyWindow == spy && appState.linkStrip == strip);
+    EXPECT_TRUE(attachment.spyWindow == spy && attachment.linkStrip == strip);
 
     ASSERT_TRUE(standIn.Send(STANDIN_CREATE_PAGE));
     ASSERT_TRUE(standIn.FindWindows());
@@ -226,11 +227,11 @@ TEST_F(AttachmentTest, CloseMessageToTheSpyDetachesWithoutDestroyingIt)
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/count:5"));
     ExpectAttachment(standIn, "attach");
-    SendMessageW(appState.spyWindow, WM_CLOSE, 0, 0);
+    SendMessageW(attachment.spyWindow, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(spy)) << "WM_CLOSE destroyed the spy";
     ExpectDetachedState("after WM_CLOSE to the spy");
     ExpectAttachment(standIn, "attach again after WM_CLOSE to the spy");
-    EXPECT_TRUE(appState.spyWindow == spy && appState.linkStrip == strip);
+    EXPECT_TRUE(attachment.spyWindow == spy && attachment.linkStrip == strip);
 }
 
 TEST_F(AttachmentTest, KilledTaskManagerTakesBothWindowsAndNewOnesAttach)
@@ -245,7 +246,7 @@ TEST_F(AttachmentTest, KilledTaskManagerTakesBothWindowsAndNewOnesAttach)
     // WM_NCDESTROY only: the handles must be dropped and polling resumed.
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(spy) && !IsWindow(strip); }, 3000));
     ASSERT_TRUE(WaitUntil([&] {
-        return appState.spyWindow && appState.spyWindow != spy && appState.linkStrip && appState.linkStrip != strip;
+        return attachment.spyWindow && attachment.spyWindow != spy && attachment.linkStrip && attachment.linkStrip != strip;
     }, 3000)) << "no new spy and strip were made";
     ExpectDetachedState("after Task Manager was killed");
 
@@ -262,7 +263,7 @@ TEST_F(AttachmentTest, TaskManagerWithoutProcessListIsNotAttachedAndTheRecordIsZ
     ASSERT_TRUE(SetWindowTextW(standIn.list, L"Applications"));
     PumpMessagesFor(600);
     EXPECT_FALSE(AttachedTo(standIn));
-    EXPECT_TRUE(appState.view.window == NULL && appState.view.geometry.page == NULL) << "record not zeroed";
+    EXPECT_TRUE(attachment.view.window == NULL && attachment.view.geometry.page == NULL) << "record not zeroed";
     EXPECT_TRUE(TimerRunning(mainWindow, ATTACH_TIMER, AttachTimerProc)) << "polling stopped";
 
     ASSERT_TRUE(SetWindowTextW(standIn.list, L"Processes"));
@@ -274,10 +275,10 @@ TEST_F(AttachmentTest, ShutdownDestroysAnAttachedStripAndSpy)
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/count:5"));
     ExpectAttachment(standIn, "attach");
-    DestroyWindow(appState.linkStrip);
-    EXPECT_TRUE(appState.linkStrip == NULL);
-    DestroyWindow(appState.spyWindow);
-    EXPECT_TRUE(appState.spyWindow == NULL);
+    DestroyWindow(attachment.linkStrip);
+    EXPECT_TRUE(attachment.linkStrip == NULL);
+    DestroyWindow(attachment.spyWindow);
+    EXPECT_TRUE(attachment.spyWindow == NULL);
     EXPECT_FALSE(IsWindow(spy) || IsWindow(strip));
     EXPECT_TRUE(IsWindow(standIn.list)) << "Task Manager's own windows went too";
 }
@@ -291,14 +292,14 @@ TEST_F(AttachmentTest, HungTaskManagerIsNotWaitedForByTheWatchesOrTheShutdown)
     ASSERT_TRUE(standIn.Start(L"/count:5"));
     ExpectAttachment(standIn, "attach");
     RECT before = StripRect(standIn);
-    stripProc = (WNDPROC)SetWindowLongPtrW(appState.linkStrip, GWLP_WNDPROC, (LONG_PTR)CountingStripProc);
+    stripProc = (WNDPROC)SetWindowLongPtrW(attachment.linkStrip, GWLP_WNDPROC, (LONG_PTR)CountingStripProc);
     stripPositionings = 0;
 
     ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
     ListWatchProc(NULL, 0, 0, 0);
-    appState.view.clientRect.right += 1;  // the client-area watch sees a change and runs discovery
+    attachment.view.clientRect.right += 1;  // the client-area watch sees a change and runs discovery
     ClientAreaWatchProc(NULL, 0, 0, 0);
-    EXPECT_TRUE(appState.view.window == standIn.window);
+    EXPECT_TRUE(attachment.view.window == standIn.window);
     PositionLinkStrip();
     PumpMessagesFor(500);  // the timers' own ticks
     EXPECT_EQ(0, stripPositionings) << "the strip was moved on a hung list's behalf";
@@ -308,8 +309,8 @@ TEST_F(AttachmentTest, HungTaskManagerIsNotWaitedForByTheWatchesOrTheShutdown)
     EXPECT_TRUE(standIn.StillHung()) << "a watch waited for the hung Task Manager";
 
     // As shutdown does: the strip, then the spy.
-    DestroyWindow(appState.linkStrip);
-    DestroyWindow(appState.spyWindow);
+    DestroyWindow(attachment.linkStrip);
+    DestroyWindow(attachment.spyWindow);
     EXPECT_FALSE(IsWindow(strip) || IsWindow(spy));
     EXPECT_TRUE(standIn.StillHung()) << "destroying our windows in the hung page waited for it";
 

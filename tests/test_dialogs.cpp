@@ -1,9 +1,12 @@
 // The About box, the search dialog and the splash screen.
 #include <gtest/gtest.h>
+#include "core/seams.h"
+#include "taskmgr/attachment.h"
+#include "core/system_probes.h"
 #include "app/app_state.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
-#include "lookup/lookup_url.h"
+#include "core/lookup_url.h"
 #include "resource.h"
 #include "shell_support.h"
 #include "test_support.h"
@@ -221,17 +224,17 @@ protected:
     void SetUp() override
     {
         appState.dialogGuards = 0;
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         // Plays Task Manager: a top-level window away from the screen's centre.
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 40, 501, 377, NULL,
                                 NULL, NULL, NULL);
         ASSERT_TRUE(owner != NULL);
-        appState.view.window = owner;
+        attachment.view.window = owner;
     }
     void TearDown() override
     {
         DestroyWindow(owner);
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         appState.dialogGuards = 0;
     }
     HWND owner = NULL;
@@ -345,13 +348,13 @@ class Splash : public testing::Test {
 protected:
     void SetUp() override
     {
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
         ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"probe", 0));
         DeleteRegistryValue(HKEY_CURRENT_USER, settingsPath, L"probe");
-        elevationGetVersion = ReportWindowsXp;
+        seams.getVersion = ReportWindowsXp;
     }
-    void TearDown() override { elevationGetVersion = GetVersionExW; }
+    void TearDown() override { seams.getVersion = GetVersionExW; }
 };
 
 TEST(SplashOnVista, IsNotShownWhenElevated)

@@ -5,6 +5,8 @@
 // hand-over ends that child, and its exit code tells how it ended.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include "core/seams.h"
+#include "core/system_probes.h"
 #include "app/app_state.h"
 #include "app/elevation.h"
 #include "app/tray_menu.h"
@@ -51,15 +53,15 @@ BOOL WINAPI ReportToken(HANDLE, TOKEN_INFORMATION_CLASS information, LPVOID data
 void ReplaceQuestions(bool version, bool token)
 {
     if (version)
-        elevationGetVersion = ReportVersion;
+        seams.getVersion = ReportVersion;
     if (token)
-        elevationGetTokenInformation = ReportToken;
+        seams.getTokenInformation = ReportToken;
 }
 
 void RestoreQuestions()
 {
-    elevationGetVersion = GetVersionExW;
-    elevationGetTokenInformation = GetTokenInformation;
+    seams.getVersion = GetVersionExW;
+    seams.getTokenInformation = GetTokenInformation;
     reportedMajor = 6;
     reportedPlatform = VER_PLATFORM_WIN32_NT;
     versionResult = TRUE;
@@ -113,7 +115,7 @@ TEST(HandOverChild, Run)
     if (!which)
         GTEST_SKIP() << "runs only as a child copy";
     std::string handOverCase = which;
-    ZeroMemory(&appState.view, sizeof(appState.view));
+    ZeroMemory(&attachment.view, sizeof(attachment.view));
     if (handOverCase == "double-click") {
         ReplaceQuestions(true, true);
         TrayCallback(WM_LBUTTONDBLCLK);

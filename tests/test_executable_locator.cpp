@@ -4,7 +4,7 @@
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 #include <string>
-#include "lookup/executable_locator.h"
+#include "core/executable_locator.h"
 #include "test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "lookup/folder_tokens.h"
+#include "core/folder_tokens.h"
 #include "test_support.h"
 
 namespace {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "core/seams.h"
+#include "taskmgr/attachment.h"
 #include "app/app_state.h"
-#include "lookup/lookup_url.h"
+#include "core/lookup_url.h"
 #include "lookup/lookup_worker.h"
 #include "standin_client.h"
 #include "taskmgr/link_strip.h"
@@ -101,48 +103,50 @@ class StripTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         parent = CreateWindowExW(0, L"STATIC", L"parent", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(parent != NULL);
         ASSERT_TRUE(CreateLinkStripWindow(parent));
         // Clicks post their lookups' results to the main window: this one stands in.
         appState.mainWindow = CreateLookupResultWindow();
+        attachment.owner = appState.mainWindow;
         ASSERT_TRUE(appState.mainWindow != NULL);
         ReopenLookupWorker();
         openedAddresses.clear();
-        savedShellExecute = lookupShellExecute;
-        lookupShellExecute = RecordOpen;
+        savedShellExecute = seams.shellExecute;
+        seams.shellExecute = RecordOpen;
     }
     void TearDown() override
     {
         // A stand-in that ended takes an attached strip with it; let that arrive.
         PumpMessagesFor(200);
         StopLookupWorker();
-        lookupShellExecute = savedShellExecute;
+        seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;
-        if (appState.linkStrip)
-            DestroyWindow(appState.linkStrip);
-        EXPECT_TRUE(appState.linkStrip == NULL) << "the strip's handle outlived its window";
+        attachment.owner = NULL;
+        if (attachment.linkStrip)
+            DestroyWindow(attachment.linkStrip);
+        EXPECT_TRUE(attachment.linkStrip == NULL) << "the strip's handle outlived its window";
         DestroyWindow(parent);
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
     }
 
     // The strip's rectangle in its parent's client coordinates.
     RECT StripRect()
     {
         RECT rect;
-        GetWindowRect(appState.linkStrip, &rect);
-        MapWindowPoints(NULL, GetParent(appState.linkStrip), (POINT*)&rect, 2);
+        GetWindowRect(attachment.linkStrip, &rect);
+        MapWindowPoints(NULL, GetParent(attachment.linkStrip), (POINT*)&rect, 2);
         return rect;
     }
 
     // Puts the strip into the stand-in's Processes page, as attaching does.
     void AttachTo(StandInTaskManager& standIn)
     {
-        ASSERT_TRUE(FindTaskManager(&appState.view));
-        ASSERT_EQ(standIn.page, appState.view.geometry.page);
-        ASSERT_TRUE(SetParent(appState.linkStrip, standIn.page) != NULL);
+        ASSERT_TRUE(FindAttachedTaskManager());
+        ASSERT_EQ(standIn.page, attachment.view.geometry.page);
+        ASSERT_TRUE(SetParent(attachment.linkStrip, standIn.page) != NULL);
         PositionLinkStrip();
     }
 
@@ -150,7 +154,7 @@ protected:
     // waits until the lookup, if the click started one, has been opened.
     void ClickStripAt(int y)
     {
-        OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, y));
+        OnLinkStripClick(attachment.linkStrip, MAKELPARAM(3, y));
         EXPECT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000)) << "the lookup was never opened";
     }
 
@@ -159,7 +163,7 @@ protected:
     {
         RECT rowRect = standIn.RowScreenRect(row);
         POINT point = {0, (rowRect.top + rowRect.bottom) / 2};
-        ScreenToClient(appState.linkStrip, &point);
+        ScreenToClient(attachment.linkStrip, &point);
         ClickStripAt(point.y);
     }
 
@@ -237,13 +241,13 @@ TEST_F(StripTest, PaintValidatesTheUpdateRegionEvenWhenItDrawsNothing)
 {
     // Update regions are kept only for visible windows.
     ShowWindow(parent, SW_SHOWNOACTIVATE);
-    SetWindowPos(appState.linkStrip, NULL, 0, 0, LINK_STRIP_WIDTH, 100, SWP_NOZORDER);
+    SetWindowPos(attachment.linkStrip, NULL, 0, 0, LINK_STRIP_WIDTH, 100, SWP_NOZORDER);
     for (int itemHeight : {0, 20}) {
-        appState.view.geometry.itemHeight = itemHeight;
-        InvalidateRect(appState.linkStrip, NULL, TRUE);
-        ASSERT_TRUE(GetUpdateRect(appState.linkStrip, NULL, FALSE));
-        PaintLinkStrip(appState.linkStrip);
-        EXPECT_FALSE(GetUpdateRect(appState.linkStrip, NULL, FALSE))
+        attachment.view.geometry.itemHeight = itemHeight;
+        InvalidateRect(attachment.linkStrip, NULL, TRUE);
+        ASSERT_TRUE(GetUpdateRect(attachment.linkStrip, NULL, FALSE));
+        PaintLinkStrip(attachment.linkStrip);
+        EXPECT_FALSE(GetUpdateRect(attachment.linkStrip, NULL, FALSE))
             << "update region left after painting with row height " << itemHeight;
     }
 }
@@ -256,7 +260,7 @@ TEST_F(StripTest, PositionFollowsTheMeasuredRowsAndTheLiveTopRow)
     int rowHeight = standIn.RowHeight();
     ASSERT_GT(rowHeight, 0);
 
-    ListGeometry& geometry = appState.view.geometry;
+    ListGeometry& geometry = attachment.view.geometry;
     geometry.listView = standIn.list;
     geometry.headerRect.bottom = 25;
     geometry.itemHeight = rowHeight;
@@ -345,7 +349,7 @@ TEST_F(StripTest, ClickOpensTheLookupForTheRowBesideIt)
     // last row: beside no row, so nothing opens.
     openedAddresses.clear();
     RECT strip;
-    GetClientRect(appState.linkStrip, &strip);
+    GetClientRect(attachment.linkStrip, &strip);
     ClickStripAt(strip.bottom - 1);
     EXPECT_TRUE(openedAddresses.empty()) << "opened " << NarrowUtf8(openedAddresses.empty() ? L"" : openedAddresses[0]);
 }
@@ -358,10 +362,10 @@ TEST_F(StripTest, ClickBesideAHungListOpensNothingWithoutWaiting)
     AttachTo(standIn);
     RECT rowRect = standIn.RowScreenRect(0);
     POINT point = {0, (rowRect.top + rowRect.bottom) / 2};
-    ScreenToClient(appState.linkStrip, &point);
+    ScreenToClient(attachment.linkStrip, &point);
 
     ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
-    OnLinkStripClick(appState.linkStrip, MAKELPARAM(3, point.y));
+    OnLinkStripClick(attachment.linkStrip, MAKELPARAM(3, point.y));
     EXPECT_FALSE(IsLookupPending()) << "a click beside a hung list started a lookup";
     EXPECT_TRUE(openedAddresses.empty()) << "a click beside a hung list opened a lookup";
     EXPECT_TRUE(standIn.StillHung()) << "the click waited for the hung Task Manager";

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
-#include "lookup/executable_locator.h"
-#include "lookup/lookup_url.h"
+#include "core/seams.h"
+#include "core/executable_locator.h"
+#include "core/lookup_url.h"
 #include "lookup/system_md5.h"
 #include "shell_support.h"
 #include "standin_client.h"
@@ -92,7 +93,7 @@ TEST(OtherBitness, FoundByItsImagePathUnlessThatEndsOtherwiseOrIsGone)
 
     ASSERT_TRUE(second.Start(OtherBuildPath(L"locator_target.exe"), folder + L"\\Tavrowen Other 2", L"otherbits.exe"));
     misnamedProcessId = first.process.dwProcessId;
-    locatorImagePathQuery = QueryMisnamingOne;
+    seams.imagePathQuery = QueryMisnamingOne;
     EXPECT_TRUE(LocateExecutable(L"otherbits.exe", path));
     EXPECT_EQ(0, lstrcmpiW(second.path.c_str(), path)) << "the next one was not taken: " << NarrowUtf8(path);
     EndProgram(&second.process);
@@ -100,9 +101,9 @@ TEST(OtherBitness, FoundByItsImagePathUnlessThatEndsOtherwiseOrIsGone)
     EXPECT_FALSE(LocateExecutable(L"otherbits.exe", path)) << "a path not ending with the name was taken";
 
     endingProcess = &first.process;
-    locatorImagePathQuery = QueryAfterTheProcessEnded;
+    seams.imagePathQuery = QueryAfterTheProcessEnded;
     EXPECT_FALSE(LocateExecutable(L"otherbits.exe", path));
-    locatorImagePathQuery = QueryProcessImagePath;
+    seams.imagePathQuery = QueryProcessImagePath;
     EXPECT_STREQ(L"unchanged", path);
 }
 

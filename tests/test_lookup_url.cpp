@@ -3,7 +3,8 @@
 #include <shlwapi.h>
 #include <string>
 #include <vector>
-#include "lookup/lookup_url.h"
+#include "core/seams.h"
+#include "core/lookup_url.h"
 #include "test_support.h"
 
 namespace {
@@ -45,7 +46,7 @@ protected:
     void SetUp() override
     {
         shellCalls.clear();
-        lookupShellExecute = RecordShellExecute;
+        seams.shellExecute = RecordShellExecute;
         RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
                         &key, NULL);
         DWORD bytes = sizeof(saved);
@@ -53,7 +54,7 @@ protected:
     }
     void TearDown() override
     {
-        lookupShellExecute = ShellExecuteW;
+        seams.shellExecute = ShellExecuteW;
         if (hadValue)
             RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)saved, (DWORD)((wcslen(saved) + 1) * sizeof(wchar_t)));
         RegCloseKey(key);

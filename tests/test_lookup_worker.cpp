@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "core/seams.h"
+#include "taskmgr/attachment.h"
+#include "core/settings.h"
 #include "app/app_state.h"
-#include "lookup/file_fingerprint.h"
-#include "lookup/lookup_url.h"
+#include "core/file_fingerprint.h"
+#include "core/lookup_url.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
 #include "lookup/version_resource.h"
@@ -46,7 +49,7 @@ std::wstring SequentialAddress(const wchar_t* name, const std::wstring& path /* 
     if (!path.empty()) {
         wchar_t buffer[MAX_PATH];
         StringCchCopyW(buffer, ARRAYSIZE(buffer), path.c_str());
-        AppendProcessDetails(buffer, &url);
+        AppendProcessDetails(buffer, ReadSetting(extendedInfoSetting), &url);
     }
     AppendVersionTag(&url);
     return url.text;
@@ -110,6 +113,7 @@ protected:
         directory = L"C:\\tavrowen-test\\worker";
         CreateDirectoryW(directory.c_str(), NULL);
         appState.mainWindow = CreateLookupResultWindow();
+        attachment.owner = appState.mainWindow;
         ASSERT_TRUE(appState.mainWindow != NULL);
         ReopenLookupWorker();
         opened.clear();
@@ -117,17 +121,18 @@ protected:
         readCount = 0;
         readsOnThisThread = 0;
         testThread = GetCurrentThreadId();
-        savedShellExecute = lookupShellExecute;
-        lookupShellExecute = RecordOpen;
-        fingerprintReadFile = CountedRead;
+        savedShellExecute = seams.shellExecute;
+        seams.shellExecute = RecordOpen;
+        seams.readFile = CountedRead;
     }
     void TearDown() override
     {
         StopLookupWorker();
-        fingerprintReadFile = ReadFile;
-        lookupShellExecute = savedShellExecute;
+        seams.readFile = ReadFile;
+        seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;
+        attachment.owner = NULL;
         for (const std::wstring& path : made)
             DeleteFileW(path.c_str());
         RemoveDirectoryW(directory.c_str());
@@ -171,14 +176,14 @@ TEST_F(Worker, LookupsOpenTheSequentialAddressesInClickOrder)
     readsOnThisThread = 0;
 
     SetSwitch(1);
-    LookUpProcess(L"example.exe", sample.c_str());
-    LookUpProcess(L"blank.exe", blank.c_str());
+    LookUpProcess(L"example.exe", sample.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
+    LookUpProcess(L"blank.exe", blank.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_TRUE(IsLookupPending());
     // Read at the click: switching off now changes only the later clicks.
     SetSwitch(0);
-    LookUpProcess(L"missing.exe", missing.c_str());
-    LookUpProcess(L"gone.exe", NULL);
-    LookUpProcess(L"example.exe", sample.c_str());
+    LookUpProcess(L"missing.exe", missing.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
+    LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
+    LookUpProcess(L"example.exe", sample.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_TRUE(opened.empty()) << "LookUpProcess opened an address before returning";
 
     ASSERT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 60000)) << opened.size() << " of 5 opened";
@@ -196,9 +201,9 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     const size_t handlesBefore = CountProcessHandles(GetCurrentProcessId());
     ASSERT_GT(handlesBefore, 0u) << "the handle list is not available";
 
-    fingerprintReadFile = SlowRead;
-    LookUpProcess(L"big.exe", big.c_str());
-    LookUpProcess(L"gone.exe", NULL);
+    seams.readFile = SlowRead;
+    LookUpProcess(L"big.exe", big.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
+    LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     ASSERT_TRUE(WaitUntil([] { return readCount >= 3; }, 30000)) << "the worker never read";
     StopLookupWorker();
     // A stop that gave up waiting for the thread would leave the lookup pending.
@@ -211,7 +216,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
 
     // Read and posted, not yet opened: the stop takes the message back.
     ReopenLookupWorker();
-    LookUpProcess(L"gone.exe", NULL);
+    LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     MSG message;
     DWORD waited = GetTickCount();
     while (!PeekMessageW(&message, appState.mainWindow, WM_LOOKUP_FINISHED, WM_LOOKUP_FINISHED, PM_NOREMOVE) &&
@@ -228,14 +233,14 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     EXPECT_LE(CountProcessHandles(GetCurrentProcessId()), handlesBefore);
 
     // Once stopped (shutdown has begun), a click let in during it starts nothing.
-    fingerprintReadFile = CountedRead;
-    LookUpProcess(L"gone.exe", NULL);
+    seams.readFile = CountedRead;
+    LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_FALSE(IsLookupPending());
     PumpMessagesFor(200);
     EXPECT_TRUE(opened.empty());
     EXPECT_LE(CountProcessHandles(GetCurrentProcessId()), handlesBefore) << "a worker started after the stop";
     ReopenLookupWorker();
-    LookUpProcess(L"gone.exe", NULL);
+    LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000));
     ASSERT_EQ(1u, opened.size());
     EXPECT_EQ(std::wstring(lookupBaseAddress) + L"gone.exe?qaver=2.0", opened[0]);
@@ -249,17 +254,17 @@ TEST_F(Worker, StripShowsTheBusyCursorWhileALookupIsPending)
     HCURSOR hand = LoadCursorW(NULL, IDC_HAND);
     auto cursorAfterSetCursor = [&] {
         SetCursor(NULL);
-        SendMessageW(appState.linkStrip, WM_SETCURSOR, (WPARAM)appState.linkStrip, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        SendMessageW(attachment.linkStrip, WM_SETCURSOR, (WPARAM)attachment.linkStrip, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         return GetCursor();
     };
     EXPECT_EQ(hand, cursorAfterSetCursor()) << "idle";
 
-    fingerprintReadFile = SlowRead;
-    LookUpProcess(L"big.exe", MakeBig(L"big.exe").c_str());
+    seams.readFile = SlowRead;
+    LookUpProcess(L"big.exe", MakeBig(L"big.exe").c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_EQ(busy, cursorAfterSetCursor()) << "while the lookup is pending";
     StopLookupWorker();
     EXPECT_EQ(hand, cursorAfterSetCursor()) << "after the stop";
-    DestroyWindow(appState.linkStrip);
+    DestroyWindow(attachment.linkStrip);
     DestroyWindow(parent);
 }
 
@@ -392,26 +397,28 @@ protected:
             return;
         parent = CreateWindowExW(0, L"STATIC", L"parent", WS_POPUP, 0, 0, 100, 100, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(CreateLinkStripWindow(parent));
-        strip = appState.linkStrip;
-        ASSERT_TRUE(FindTaskManager(&appState.view));
+        strip = attachment.linkStrip;
+        ASSERT_TRUE(FindAttachedTaskManager());
         ASSERT_TRUE(SetParent(strip, standIn.page) != NULL);
         PositionLinkStrip();
         appState.mainWindow = CreateLookupResultWindow();
+        attachment.owner = appState.mainWindow;
         ReopenLookupWorker();
         opened.clear();
-        savedShellExecute = lookupShellExecute;
-        lookupShellExecute = RecordOpen;
+        savedShellExecute = seams.shellExecute;
+        seams.shellExecute = RecordOpen;
     }
     void TearDown() override
     {
         StopLookupWorker();
-        lookupShellExecute = savedShellExecute;
-        if (appState.linkStrip)
-            DestroyWindow(appState.linkStrip);
+        seams.shellExecute = savedShellExecute;
+        if (attachment.linkStrip)
+            DestroyWindow(attachment.linkStrip);
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;
+        attachment.owner = NULL;
         DestroyWindow(parent);
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         BesideStandIn::TearDown();
     }
     HWND parent = NULL;

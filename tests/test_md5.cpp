@@ -11,8 +11,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "lookup/file_fingerprint.h"
-#include "lookup/md5.h"
+#include "core/seams.h"
+#include "core/file_fingerprint.h"
+#include "core/md5.h"
 #include "lookup/system_md5.h"
 #include "test_support.h"
 
@@ -300,12 +301,12 @@ protected:
     {
         readsBeforeFailure = -1;
         readsMade = 0;
-        fingerprintReadFile = FailingRead;
+        seams.readFile = FailingRead;
     }
     void TearDown() override
     {
-        fingerprintReadFile = ReadFile;
-        fingerprintFileInformation = GetFileInformationByHandle;
+        seams.readFile = ReadFile;
+        seams.fileInformation = GetFileInformationByHandle;
         for (const std::wstring& path : made)
             DeleteFileW(path.c_str());
     }
@@ -350,7 +351,7 @@ TEST_F(ReplacedRead, ReadFailingPartWayGivesNoFingerprint)
 
 TEST_F(ReplacedRead, SizeQueryFailingGivesTheBytesHashed)
 {
-    fingerprintFileInformation = NoFileInformation;
+    seams.fileInformation = NoFileInformation;
     for (size_t size : {(size_t)300000, (size_t)0}) {
         std::vector<unsigned char> bytes = PseudoRandomBytes(size);
         FileFingerprint fingerprint = Fingerprint(Make(L"unsized-" + std::to_wstring(size) + L".bin", bytes));

@@ -7,9 +7,10 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "app/settings.h"
-#include "lookup/executable_locator.h"
-#include "lookup/file_fingerprint.h"
+#include "core/seams.h"
+#include "core/settings.h"
+#include "core/executable_locator.h"
+#include "core/file_fingerprint.h"
 #include "lookup/process_details.h"
 #include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
@@ -83,7 +84,7 @@ Lookup RunDetails(const std::wstring& path, const wchar_t* name = L"example.exe"
     wchar_t buffer[MAX_PATH];
     wcsncpy(buffer, path.c_str(), MAX_PATH - 1);
     buffer[MAX_PATH - 1] = L'\0';
-    EXPECT_TRUE(AppendProcessDetails(buffer, &url));
+    EXPECT_TRUE(AppendProcessDetails(buffer, ReadSetting(extendedInfoSetting), &url));
     AppendVersionTag(&url);
     Lookup lookup;
     lookup.address = url.text;
@@ -250,9 +251,9 @@ BOOL WINAPI ReadFailingAfterOneRead(HANDLE file, LPVOID buffer, DWORD size, LPDW
 TEST_F(ProcessDetails, ReadFailingPartWaySendsNoDigestOrSize)
 {
     std::wstring large = Make(L"large.exe", std::vector<unsigned char>(300000, 0x41));
-    fingerprintReadFile = ReadFailingAfterOneRead;
+    seams.readFile = ReadFailingAfterOneRead;
     Lookup lookup = RunDetails(large);
-    fingerprintReadFile = ReadFile;
+    seams.readFile = ReadFile;
     EXPECT_EQ("lpath qaver", Keys(lookup.parameters)) << Narrow(lookup.address);
 }
 

@@ -10,11 +10,12 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "core/seams.h"
 #include "app/app_state.h"
 #include "app/process_window.h"
-#include "lookup/ascii_folding.h"
-#include "lookup/executable_locator.h"
-#include "lookup/lookup_url.h"
+#include "core/ascii_folding.h"
+#include "core/executable_locator.h"
+#include "core/lookup_url.h"
 #include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
 #include "resource.h"
@@ -102,7 +103,7 @@ std::vector<ListedRow> ReadRows(HWND list)
 
 // ---- The window in this process ---------------------------------------------------
 
-ProcessPathSource realPathSource = processWindowPathSource;
+ProcessPathSource realPathSource = seams.processPathSource;
 
 // Knows no path for processes named procwin_nopath.exe.
 bool PathSourceWithoutNoPath(const PROCESSENTRY32W* process, wchar_t* exePath)
@@ -128,7 +129,7 @@ protected:
     void TearDown() override
     {
         CloseProcessWindow();
-        processWindowPathSource = realPathSource;
+        seams.processPathSource = realPathSource;
         for (PROCESS_INFORMATION& process : started)
             EndProgram(&process);
         for (auto made = files.rbegin(); made != files.rend(); ++made) {
@@ -329,7 +330,7 @@ TEST_F(ProcessWindow, EachCopyOfOneNameIsLookedUpFromItsOwnFile)
 {
     DWORD first = StartTarget(L"One\\procwin_twin.exe", L"First twin");
     DWORD second = StartTarget(L"Two\\procwin_twin.exe", L"Second twin, longer");
-    processWindowPathSource = PathSourceWithoutNoPath;
+    seams.processPathSource = PathSourceWithoutNoPath;
     DWORD pathless = StartTarget(L"procwin_nopath.exe", L"Not shown");
     ASSERT_TRUE(first && second && pathless);
     RefreshProcessWindow();

@@ -1,7 +1,9 @@
 // The two switches, the settings key and the autostart entry.
 #include <gtest/gtest.h>
+#include "core/seams.h"
+#include "core/system_probes.h"
 #include "app/elevation.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "resource.h"
 #include "shell_support.h"
 #include "test_support.h"
@@ -60,8 +62,8 @@ protected:
     }
     void TearDown() override
     {
-        elevationGetVersion = GetVersionExW;
-        elevationGetTokenInformation = GetTokenInformation;
+        seams.getVersion = GetVersionExW;
+        seams.getTokenInformation = GetTokenInformation;
         DeleteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName);
     }
 };
@@ -182,13 +184,13 @@ TEST_F(Settings, AutostartElevatedOnVistaNamesTavrowen2InTheProgramsDirectory)
 
 TEST_F(Settings, AutostartOtherwiseNamesTheRunningModule)
 {
-    elevationGetVersion = ReportWindowsXp;
+    seams.getVersion = ReportWindowsXp;
     EXPECT_TRUE(AutostartEntry(true));
     EXPECT_EQ(Quoted(OwnModulePath()), ReadRunText()) << "Windows XP";
     EXPECT_TRUE(AutostartEntry(true));
 
-    elevationGetVersion = GetVersionExW;
-    elevationGetTokenInformation = ReportUnelevated;
+    seams.getVersion = GetVersionExW;
+    seams.getTokenInformation = ReportUnelevated;
     EXPECT_TRUE(AutostartEntry(true));
     EXPECT_EQ(Quoted(OwnModulePath()), ReadRunText()) << "Vista, not elevated";
 }
@@ -221,7 +223,7 @@ TEST_F(Settings, ACommandThatWouldNotFitIsNotWritten)
 {
     wchar_t text[24];
     for (bool elevated : {true, false}) {
-        elevationGetVersion = elevated ? GetVersionExW : ReportWindowsXp;
+        seams.getVersion = elevated ? GetVersionExW : ReportWindowsXp;
         wmemset(text, L'x', ARRAYSIZE(text));
         EXPECT_FALSE(BuildAutostartCommand(text, ARRAYSIZE(text))) << "elevated " << elevated;
         EXPECT_EQ(L'\0', text[0]) << "a cut command was left in the buffer, elevated " << elevated;

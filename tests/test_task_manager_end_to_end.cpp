@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "app/settings.h"
-#include "lookup/lookup_url.h"
+#include "core/settings.h"
+#include "core/lookup_url.h"
 #include "shell_support.h"
 #include "standin_client.h"
 #include "test_support.h"

@@ -37,21 +37,21 @@ class DiscoveryTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         appState.mainWindow = NULL;
         parent = CreateWindowExW(0, L"STATIC", L"parent", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(CreateSpyWindow(parent));
     }
     void TearDown() override
     {
-        DestroyWindow(appState.spyWindow);
+        DestroyWindow(attachment.spyWindow);
         DestroyWindow(parent);
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
     }
     bool WatchTimersRunning()
     {
-        bool clientArea = TimerRunning(appState.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc);
-        bool list = TimerRunning(appState.spyWindow, LIST_WATCH_TIMER, ListWatchProc);
+        bool clientArea = TimerRunning(attachment.spyWindow, CLIENT_AREA_WATCH_TIMER, ClientAreaWatchProc);
+        bool list = TimerRunning(attachment.spyWindow, LIST_WATCH_TIMER, ListWatchProc);
         EXPECT_EQ(clientArea, list) << "the two watch timers must start together";
         return clientArea && list;
     }
@@ -131,7 +131,7 @@ TEST_F(DiscoveryTest, TitleIsReadWithoutLoadingTaskManagerAsAProgram)
     taskManagerListed = false;
     wchar_t title[MAX_PATH] = L"";
     bool titleLoaded = LoadTaskManagerTitle(title);
-    bool found = FindTaskManager(&appState.view);
+    bool found = FindAttachedTaskManager();
     PatchImports((void*)WatchLoadString, (void*)originalLoadString);
 
     EXPECT_TRUE(titleLoaded);
@@ -144,12 +144,12 @@ TEST_F(DiscoveryTest, TitleIsReadWithoutLoadingTaskManagerAsAProgram)
 
 TEST_F(DiscoveryTest, WithoutTaskManagerReportsFalseAndTouchesOnlyTheWindow)
 {
-    FillWithMarks(&appState.view);
-    EXPECT_FALSE(FindTaskManager(&appState.view));
-    EXPECT_TRUE(appState.view.window == NULL);
-    EXPECT_EQ(1, appState.view.clientRect.left);
-    EXPECT_TRUE(appState.view.geometry.page == (HWND)0x5678);
-    EXPECT_EQ(77, appState.view.geometry.itemHeight);
+    FillWithMarks(&attachment.view);
+    EXPECT_FALSE(FindAttachedTaskManager());
+    EXPECT_TRUE(attachment.view.window == NULL);
+    EXPECT_EQ(1, attachment.view.clientRect.left);
+    EXPECT_TRUE(attachment.view.geometry.page == (HWND)0x5678);
+    EXPECT_EQ(77, attachment.view.geometry.itemHeight);
     EXPECT_FALSE(WatchTimersRunning());
 }
 
@@ -157,11 +157,11 @@ TEST_F(DiscoveryTest, HiddenTaskManagerIsKeptButNotMeasured)
 {
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/hidden /count:10"));
-    FillWithMarks(&appState.view);
-    EXPECT_FALSE(FindTaskManager(&appState.view));
-    EXPECT_TRUE(appState.view.window == standIn.window) << "the hidden window must stay in the record";
-    EXPECT_EQ(1, appState.view.clientRect.left) << "client rectangle taken from a hidden window";
-    EXPECT_EQ(88, appState.view.geometry.itemCount) << "a hidden list was measured";
+    FillWithMarks(&attachment.view);
+    EXPECT_FALSE(FindAttachedTaskManager());
+    EXPECT_TRUE(attachment.view.window == standIn.window) << "the hidden window must stay in the record";
+    EXPECT_EQ(1, attachment.view.clientRect.left) << "client rectangle taken from a hidden window";
+    EXPECT_EQ(88, attachment.view.geometry.itemCount) << "a hidden list was measured";
     EXPECT_FALSE(WatchTimersRunning()) << "a hidden Task Manager restarted the watch timers";
 }
 
@@ -169,10 +169,10 @@ TEST_F(DiscoveryTest, VisibleTaskManagerIsMeasuredInPageCoordinates)
 {
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/count:30 /perpage:20"));
-    ASSERT_TRUE(FindTaskManager(&appState.view));
+    ASSERT_TRUE(FindAttachedTaskManager());
     EXPECT_TRUE(WatchTimersRunning());
 
-    const TaskManagerView& view = appState.view;
+    const TaskManagerView& view = attachment.view;
     const ListGeometry& geometry = view.geometry;
     RECT client;
     GetClientRect(standIn.window, &client);
@@ -202,14 +202,14 @@ TEST_F(DiscoveryTest, ListWithAnotherTextIsNotTheProcessList)
     ASSERT_TRUE(standIn.Start(L"/count:10"));
     for (const wchar_t* text : {L"processes", L"Processes ", L"Prozesse"}) {
         ASSERT_TRUE(SetWindowTextW(standIn.list, text));
-        ZeroMemory(&appState.view, sizeof(appState.view));
-        EXPECT_TRUE(FindTaskManager(&appState.view)) << "a visible Task Manager was found and enumerated";
-        EXPECT_TRUE(appState.view.geometry.page == NULL) << "list titled " << NarrowUtf8(text) << " was taken";
-        EXPECT_TRUE(appState.view.geometry.listView == NULL);
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
+        EXPECT_TRUE(FindAttachedTaskManager()) << "a visible Task Manager was found and enumerated";
+        EXPECT_TRUE(attachment.view.geometry.page == NULL) << "list titled " << NarrowUtf8(text) << " was taken";
+        EXPECT_TRUE(attachment.view.geometry.listView == NULL);
     }
     ASSERT_TRUE(SetWindowTextW(standIn.list, L"Processes"));
-    EXPECT_TRUE(FindTaskManager(&appState.view));
-    EXPECT_TRUE(appState.view.geometry.page == standIn.page);
+    EXPECT_TRUE(FindAttachedTaskManager());
+    EXPECT_TRUE(attachment.view.geometry.page == standIn.page);
 }
 
 TEST_F(DiscoveryTest, ClassNameMustMatchInCase)
@@ -226,8 +226,8 @@ TEST_F(DiscoveryTest, ClassNameMustMatchInCase)
     wchar_t className[64];
     GetClassNameW(impostor, className, ARRAYSIZE(className));
     ASSERT_STREQ(L"syslistview32", className);
-    EXPECT_TRUE(MatchProcessList(impostor, (LPARAM)&appState.view)) << "the enumeration must always go on";
-    EXPECT_TRUE(appState.view.geometry.listView == NULL);
+    EXPECT_TRUE(MatchProcessList(impostor, (LPARAM)&attachment.view)) << "the enumeration must always go on";
+    EXPECT_TRUE(attachment.view.geometry.listView == NULL);
     DestroyWindow(impostor);
     UnregisterClassW(L"syslistview32", GetModuleHandleW(NULL));
 }
@@ -267,7 +267,7 @@ TEST_F(DiscoveryTest, ListWithoutAWholeRowKeepsTheLastRowHeight)
     }
     listProc = (WNDPROC)SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)ListWithoutRoom);
 
-    ListGeometry& geometry = appState.view.geometry;
+    ListGeometry& geometry = attachment.view.geometry;
     geometry.listView = list;
     geometry.itemHeight = 17;
     MeasureProcessList(&geometry);
@@ -297,16 +297,16 @@ TEST_F(DiscoveryTest, WithoutATitleNothingIsFound)
 
     wchar_t title[MAX_PATH] = L"unchanged";
     EXPECT_FALSE(LoadTaskManagerTitle(title)) << "no taskmgr.exe, yet the title was loaded";
-    FillWithMarks(&appState.view);
-    EXPECT_FALSE(FindTaskManager(&appState.view));
-    EXPECT_TRUE(appState.view.window == NULL);
+    FillWithMarks(&attachment.view);
+    EXPECT_FALSE(FindAttachedTaskManager());
+    EXPECT_TRUE(attachment.view.window == NULL);
 
     // A taskmgr.exe without string 10003.
     ASSERT_TRUE(CopyFileW(BinPath(L"locator_target.exe").c_str(), taskManager.c_str(), FALSE));
     EXPECT_TRUE(LoadTaskManagerTitle(title));
     EXPECT_STREQ(L"", title);
-    EXPECT_FALSE(FindTaskManager(&appState.view)) << "an empty title found " << (void*)appState.view.window;
-    EXPECT_TRUE(appState.view.window == NULL);
+    EXPECT_FALSE(FindAttachedTaskManager()) << "an empty title found " << (void*)attachment.view.window;
+    EXPECT_TRUE(attachment.view.window == NULL);
     EXPECT_FALSE(WatchTimersRunning());
 
     DeleteFileW(taskManager.c_str());
@@ -317,14 +317,14 @@ TEST_F(DiscoveryTest, HungTaskManagerIsNoAnswerAndTheMeasuresStay)
 {
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/count:12 /perpage:10"));
-    ASSERT_TRUE(FindTaskManager(&appState.view));
-    const ListGeometry before = appState.view.geometry;
+    ASSERT_TRUE(FindAttachedTaskManager());
+    const ListGeometry before = attachment.view.geometry;
     ASSERT_EQ(12, before.itemCount);
 
     ASSERT_TRUE(standIn.Hang(10000)) << "the stand-in did not hang";
-    EXPECT_FALSE(FindTaskManager(&appState.view)) << "a hung Task Manager was reported as found";
-    EXPECT_TRUE(appState.view.window == standIn.window);
-    EXPECT_EQ(0, memcmp(&before, &appState.view.geometry, sizeof(before))) << "measures changed by a hung list";
+    EXPECT_FALSE(FindAttachedTaskManager()) << "a hung Task Manager was reported as found";
+    EXPECT_TRUE(attachment.view.window == standIn.window);
+    EXPECT_EQ(0, memcmp(&before, &attachment.view.geometry, sizeof(before))) << "measures changed by a hung list";
     ListGeometry geometry = before;
     geometry.itemCount = 77;
     geometry.header = NULL;
@@ -334,6 +334,6 @@ TEST_F(DiscoveryTest, HungTaskManagerIsNoAnswerAndTheMeasuresStay)
     EXPECT_TRUE(standIn.StillHung()) << "discovery waited for the hung Task Manager";
 
     ASSERT_TRUE(standIn.WaitUntilAwake(30000));
-    EXPECT_TRUE(FindTaskManager(&appState.view)) << "not found again once awake";
-    EXPECT_EQ(12, appState.view.geometry.itemCount);
+    EXPECT_TRUE(FindAttachedTaskManager()) << "not found again once awake";
+    EXPECT_EQ(12, attachment.view.geometry.itemCount);
 }

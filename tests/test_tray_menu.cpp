@@ -1,5 +1,6 @@
 // The tray icon, its menu and the menu commands.
 #include <gtest/gtest.h>
+#include "taskmgr/attachment.h"
 #include "app/app_state.h"
 #include "app/tray_menu.h"
 #include "resource.h"
@@ -227,7 +228,7 @@ protected:
                                  GetModuleHandleW(NULL), NULL);
         ASSERT_TRUE(window != NULL);
         appState.mainWindow = window;
-        ZeroMemory(&appState.view, sizeof(appState.view));
+        ZeroMemory(&attachment.view, sizeof(attachment.view));
         DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
         DeleteRegistryValue(HKEY_CURRENT_USER, runPath, autostartName);
         ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsPath, L"probe", 0));
@@ -393,8 +394,20 @@ TEST_F(TrayMenu, OtherMouseMessagesAndUnknownCommandsDoNothing)
 
 // ---- The program's own shutdown removes the icon ------------------------------
 
-// Runs the whole program in this process, so that its window outlives the run:
-// the icon must be gone because the shutdown removed it, not because its owner died.
+WNDPROC mainWindowProcedure;
+int iconAtLastMessage = -1;
+
+// Looks at the tray as the main window takes its last message, while it still exists.
+LRESULT CALLBACK WatchLastMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCDESTROY)
+        iconAtLastMessage = TrayIconExists(window) ? 1 : 0;
+    return CallWindowProcW(mainWindowProcedure, window, message, wParam, lParam);
+}
+
+// Runs the whole program in this process, so that the process outlives the run:
+// the icon must be gone because the shutdown removed it, not because its
+// owner died. The shutdown destroys the window as its last step.
 TEST(OwnShutdown, RemovesTheTrayIconBeforeTheProcessEnds)
 {
     HWND mainWindow = NULL;
@@ -404,18 +417,16 @@ TEST(OwnShutdown, RemovesTheTrayIconBeforeTheProcessEnds)
         if (!mainWindow || !TrayIconExists(mainWindow))
             return false;
         iconSeen = true;
+        mainWindowProcedure =
+            (WNDPROC)SetWindowLongPtrW(mainWindow, GWLP_WNDPROC, (LONG_PTR)WatchLastMessage);
         PostMessageW(mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
         return true;
     });
     int exitCode = RunTavrowen(GetModuleHandleW(NULL), L"/autostart", 0);
     EXPECT_EQ(1, exitCode);
     EXPECT_TRUE(iconSeen) << "the icon never showed";
-    ASSERT_TRUE(IsWindow(mainWindow)) << "the window should outlive the run";
-    EXPECT_FALSE(TrayIconExists(mainWindow)) << "the shutdown left the icon";
-    // Its destruction runs the shutdown steps again, which post one more quit.
-    DestroyWindow(mainWindow);
-    MSG quit;
-    PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+    EXPECT_FALSE(IsWindow(mainWindow)) << "the shutdown left the main window";
+    EXPECT_EQ(0, iconAtLastMessage) << "the icon outlived the shutdown steps (-1: the window was never destroyed)";
 }
 
 }  // namespace

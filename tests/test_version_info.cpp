@@ -3,7 +3,7 @@
 // written byte by byte into copies of version_blank.exe.
 #include <gtest/gtest.h>
 #include <string>
-#include "lookup/version_info.h"
+#include "core/version_info.h"
 #include "lookup/version_resource.h"
 #include "test_support.h"
 

@@ -10,7 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include "lookup/executable_locator.h"
+#include "core/executable_locator.h"
 #include "shell_support.h"
 
 namespace {

@@ -157,6 +157,7 @@ make_marked_build() {
 rm -rf "$work"
 mkdir -p "$work"
 if ! bash "$source_root/installer/make_packages.sh" "$version" "$i686_tree/bin" "$x64_tree/bin" "$work/dist" \
+        "$x64_tree/CMakeCache.txt" \
         >"$work/packages.log" 2>&1; then
     cat "$work/packages.log"
     echo "FAIL: making the packages"
@@ -211,6 +212,7 @@ shut_down_installed_program
 echo "== 3: upgrade while the program runs =="
 make_marked_build "$work/marked"
 bash "$source_root/installer/make_packages.sh" "$version" "$work/marked/x86" "$work/marked/x64" "$work/marked-dist" \
+    "$x64_tree/CMakeCache.txt" \
     >"$work/marked-packages.log" 2>&1 || fail "making the marked packages"
 marked_setup="$work/marked-dist/Tavrowen2-$version-setup.exe"
 start_installed_program

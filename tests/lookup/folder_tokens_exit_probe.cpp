@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include "lookup/folder_tokens.h"
+#include "core/folder_tokens.h"
 
 static char reportPath[MAX_PATH];
 

@@ -1,8 +1,7 @@
-#include "lookup/executable_locator.h"
+#include "core/executable_locator.h"
 #include <strsafe.h>
-#include "app/elevation.h"
-
-ImagePathQueryProc locatorImagePathQuery = QueryProcessImagePath;
+#include "core/seams.h"
+#include "core/system_probes.h"
 
 // A 64-bit build asks for a 32-bit process's modules too, as Windows allows;
 // a 32-bit build cannot read a 64-bit process's modules at all.
@@ -69,7 +68,7 @@ bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath)
 static bool FindImagePath(const PROCESSENTRY32W* process, wchar_t* exePath)
 {
     wchar_t path[MAX_PATH];
-    if (!locatorImagePathQuery(process->th32ProcessID, path) || !PathEndsWithName(path, process->szExeFile))
+    if (!seams.imagePathQuery(process->th32ProcessID, path) || !PathEndsWithName(path, process->szExeFile))
         return false;
     return SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, path));
 }
@@ -129,7 +128,6 @@ bool QueryProcessImagePath(DWORD processId, wchar_t* exePath)
     QueryFullProcessImageNameProc query = FindQueryFullProcessImageName();
     if (!query)
         return false;
-    const DWORD PROCESS_QUERY_LIMITED = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED, FALSE, processId);
     if (!process)
         return false;
@@ -140,4 +138,12 @@ bool QueryProcessImagePath(DWORD processId, wchar_t* exePath)
     if (found)
         found = SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, path));
     return found;
+}
+
+bool FindProcessExecutable(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    // A module snapshot of PID 0 would be one of this process.
+    if (process->th32ProcessID == 0)
+        return false;
+    return QueryProcessImagePath(process->th32ProcessID, exePath) || FindModulePath(process, exePath);
 }

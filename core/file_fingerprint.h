@@ -38,10 +38,3 @@ void ComputeFileFingerprint(const wchar_t* path, FileFingerprint* fingerprint);
 // not valid (stop NULL: never).
 void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
                               FileFingerprint* fingerprint);
-
-// The system calls behind every fingerprint; the tests put their own in
-// their place to count reads, fail one part-way, or fail the size query.
-typedef BOOL (WINAPI* ReadFileProc)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
-extern ReadFileProc fingerprintReadFile;
-extern FileInformationProc fingerprintFileInformation;

@@ -1,4 +1,4 @@
-#include "lookup/version_info.h"
+#include "core/version_info.h"
 #include <strsafe.h>
 
 static const int SUB_BLOCK_CAPACITY = 200;

@@ -1,9 +1,9 @@
-#include "lookup/folder_tokens.h"
+#include "core/folder_tokens.h"
 #include <shlobj.h>
 #include <stdlib.h>
 #include <wchar.h>
 #include <strsafe.h>
-#include "lookup/ascii_folding.h"
+#include "core/ascii_folding.h"
 
 // Order matters: on equally long matches the earlier row wins.
 FolderTokenTable folderTokenTable = {{

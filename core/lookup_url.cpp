@@ -1,11 +1,10 @@
-#include "lookup/lookup_url.h"
+#include "core/lookup_url.h"
 #include <shellapi.h>
 #include <shlwapi.h>
 #include <strsafe.h>
+#include "core/seams.h"
 
 const wchar_t lookupBaseAddress[] = L"http://www.kestrava.com/directory/files/";
-
-ShellExecuteProc lookupShellExecute = ShellExecuteW;
 
 static const DWORD ESCAPE_FLAGS = 0x3000;  // URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT
 static const wchar_t versionTagKey[] = L"qaver";
@@ -128,7 +127,7 @@ void AppendVersionTag(LookupUrl* url)
 void OpenLookupUrl(LookupUrl* url)
 {
     AppendVersionTag(url);
-    HINSTANCE result = lookupShellExecute(NULL, L"open", url->text, NULL, NULL, SW_SHOW);
+    HINSTANCE result = seams.shellExecute(NULL, L"open", url->text, NULL, NULL, SW_SHOW);
     if ((UINT_PTR)result > 32)
         return;
 
@@ -136,7 +135,7 @@ void OpenLookupUrl(LookupUrl* url)
     if (!FindBrowserExecutable(browser, ARRAYSIZE(browser)))
         return;
     AppendVersionTag(url);
-    lookupShellExecute(NULL, L"open", browser, url->text, NULL, SW_SHOW);
+    seams.shellExecute(NULL, L"open", browser, url->text, NULL, SW_SHOW);
 }
 
 bool FindBrowserExecutable(wchar_t* exe, int capacity)

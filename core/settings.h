@@ -1,10 +1,17 @@
-// Per-user switches and the autostart entry in the registry.
+// Per-user switches and the autostart entry in the registry: the one place
+// that names the keys and every value.
 #pragma once
 #include <windows.h>
 
 extern const wchar_t settingsKeyPath[];
 extern const wchar_t runKeyPath[];
 extern const wchar_t autostartValueName[];
+
+// Value names under settingsKeyPath.
+extern const wchar_t noSplashSetting[];          // REG_DWORD, 1: no welcome screen
+extern const wchar_t extendedInfoSetting[];      // REG_DWORD, 1: send the extended details
+extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT of the processes window
+extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
 
 bool EnsureSettingsKey();
 bool ReadFlag(HKEY key, const wchar_t* name);

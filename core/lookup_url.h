@@ -19,7 +19,3 @@ bool AppendQueryParameter(LookupUrl* url, const wchar_t* key, const wchar_t* val
 void AppendVersionTag(LookupUrl* url);
 void OpenLookupUrl(LookupUrl* url);
 bool FindBrowserExecutable(wchar_t* exe, int capacity);
-
-// The shell call behind OpenLookupUrl; the tests put their own in its place.
-typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-extern ShellExecuteProc lookupShellExecute;

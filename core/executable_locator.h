@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
-#include "lookup/ascii_folding.h"
+#include "core/ascii_folding.h"
 
 bool LocateExecutable(const wchar_t* imageName, wchar_t* exePath /* MAX_PATH */);
 bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
@@ -11,8 +11,8 @@ bool FindModulePath(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH
 // Vista and later, looked up at run time); reaches processes whose modules a
 // snapshot cannot read. False on XP and whenever the path cannot be had.
 bool QueryProcessImagePath(DWORD processId, wchar_t* exePath /* MAX_PATH */);
-
-// The path query LocateExecutable falls back on; the tests put their own in
-// its place to reach failures and paths Wine never produces.
-typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath);
-extern ImagePathQueryProc locatorImagePathQuery;
+// One process's executable for the Running Processes window: the system's
+// image path where it has one (Vista and later), which gives the same file as
+// the module list at a fraction of a module snapshot's cost, else the module
+// list. The idle process has none.
+bool FindProcessExecutable(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);

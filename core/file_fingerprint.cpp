@@ -1,16 +1,15 @@
-#include "lookup/file_fingerprint.h"
+#include "core/file_fingerprint.h"
 #include <strsafe.h>
 #include <wchar.h>
-#include "lookup/ascii_folding.h"
-#include "lookup/md5.h"
+#include "core/ascii_folding.h"
+#include "core/md5.h"
+#include "core/seams.h"
 
 // 64 KiB per read: a sixteenth of the calls into the system that 4 KiB
 // reads make (reading alone ran about 30 % faster); larger reads gained
 // nothing measurable, and the buffer stays small enough for the cache.
 static const DWORD READ_BUFFER_SIZE = 64 * 1024;
 
-ReadFileProc fingerprintReadFile = ReadFile;
-FileInformationProc fingerprintFileInformation = GetFileInformationByHandle;
 
 static void WriteDigestHex(const unsigned char digest[16], wchar_t* text /* 33 */)
 {
@@ -101,7 +100,7 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     // Size and write time of the file we hold open, so nothing can change
     // it between the question and the read.
     BY_HANDLE_FILE_INFORMATION information;
-    bool informed = fingerprintFileInformation(file, &information) != FALSE;
+    bool informed = seams.fileInformation(file, &information) != FALSE;
     unsigned long long size = 0;
     if (informed)
         size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
@@ -119,7 +118,7 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
         DWORD bytesRead = 0;
         // A read failing part-way leaves the fingerprint invalid: a digest of
         // part of the file would name another file.
-        if (!fingerprintReadFile(file, buffer, READ_BUFFER_SIZE, &bytesRead, NULL))
+        if (!seams.readFile(file, buffer, READ_BUFFER_SIZE, &bytesRead, NULL))
             break;
         if (bytesRead == 0) {
             readToEnd = true;

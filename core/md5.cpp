@@ -2,7 +2,7 @@
 // thread while the click waits, so the compression is written for speed:
 // all 64 steps unrolled, constants inline, and each step ordered so that the
 // work not depending on the previous step's result is done before it arrives.
-#include "lookup/md5.h"
+#include "core/md5.h"
 #include <stdlib.h>
 #include <string.h>
 

@@ -1,0 +1,56 @@
+// The rows of the Running Processes window: every running process with its
+// executable, description, company, folder and icon, matched against each new
+// snapshot instead of rebuilt. No window: the window shows what this holds.
+#pragma once
+#include <windows.h>
+#include "core/folder_tokens.h"
+#include "core/version_info.h"
+
+enum ProcessColumn {
+    COLUMN_PROCESS,
+    COLUMN_PID,
+    COLUMN_DESCRIPTION,
+    COLUMN_COMPANY,
+    COLUMN_FOLDER,
+    COLUMN_COUNT
+};
+
+// One running process; its icon, version strings and folder are read once,
+// when the process first appears.
+struct ProcessRow {
+    DWORD processId;
+    // Held while the row lives: no new process can take the PID meanwhile,
+    // so the PID alone tells it apart. Null when the process cannot be opened;
+    // then its creation time does.
+    HANDLE process;
+    ULONGLONG createdAt;
+    bool hasPath;
+    bool seen;    // in the latest snapshot
+    bool listed;  // shown by the window, that is passing its filter
+    int iconIndex;
+    wchar_t imageName[MAX_PATH];
+    wchar_t exePath[MAX_PATH];
+    wchar_t description[VERSION_STRING_CAPACITY];
+    wchar_t company[VERSION_STRING_CAPACITY];
+    wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
+};
+
+struct ProcessList {
+    ProcessRow** rows;
+    int rowCount;
+    int rowCapacity;
+    int genericIcon;  // the icon index of a row without a file
+};
+
+// Brings the rows in line with the running processes: new ones are added,
+// and the rows of processes that ended have `seen` cleared. False when
+// nothing was looked at again (the same processes run, or no snapshot).
+bool RefreshProcessList(ProcessList* list);
+// Frees the rows whose processes ended (not seen by the latest refresh).
+void DropExitedRows(ProcessList* list);
+void FreeProcessList(ProcessList* list);
+
+bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter);
+// The one order of the rows, ascending: the column, then the image name,
+// then the PID.
+int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column);

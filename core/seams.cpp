@@ -1,0 +1,13 @@
+#include "core/seams.h"
+#include <shellapi.h>
+#include "core/executable_locator.h"
+
+SystemSeams seams = {
+    GetVersionExW,
+    GetTokenInformation,
+    ReadFile,
+    GetFileInformationByHandle,
+    QueryProcessImagePath,
+    ShellExecuteW,
+    FindProcessExecutable,
+};

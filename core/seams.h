@@ -1,0 +1,27 @@
+// The system calls the tests replace, held in one record. Each field starts
+// as the real call; a test puts its own in its place to reach what Wine never
+// produces (an unelevated Vista, a read failing part-way, a path query that
+// fails) and puts the real one back afterwards.
+#pragma once
+#include <windows.h>
+#include <tlhelp32.h>
+
+typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
+typedef BOOL (WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+typedef BOOL (WINAPI* ReadFileProc)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath /* MAX_PATH */);
+typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
+
+struct SystemSeams {
+    GetVersionProc getVersion;                    // every Windows version probe
+    GetTokenInformationProc getTokenInformation;  // the elevation probe
+    ReadFileProc readFile;                        // every fingerprint read
+    FileInformationProc fileInformation;          // a fingerprinted file's size and time
+    ImagePathQueryProc imagePathQuery;            // the locator's image path fallback
+    ShellExecuteProc shellExecute;                // opening a lookup address
+    ProcessPathSource processPathSource;          // a Running Processes row's executable
+};
+
+extern SystemSeams seams;

@@ -1,0 +1,67 @@
+#include "core/system_probes.h"
+#include <strsafe.h>
+#include "core/seams.h"
+
+// Defined here so the program builds against headers that predate Vista.
+static const int TOKEN_ELEVATION_CLASS = 20;  // TokenElevation
+
+static bool ReadVersion(OSVERSIONINFOW* version)
+{
+    ZeroMemory(version, sizeof(*version));
+    version->dwOSVersionInfoSize = sizeof(*version);
+    return seams.getVersion(version) != FALSE;
+}
+
+bool IsVistaOrLater()
+{
+    OSVERSIONINFOW version;
+    return ReadVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 5;
+}
+
+bool IsWindows8OrLater()
+{
+    OSVERSIONINFOW version;
+    if (!ReadVersion(&version))
+        return false;
+    return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+}
+
+bool IsElevated()
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD elevation = 0;
+    DWORD returned = 0;
+    BOOL queried = seams.getTokenInformation(token, (TOKEN_INFORMATION_CLASS)TOKEN_ELEVATION_CLASS, &elevation,
+                                             sizeof(elevation), &returned);
+    CloseHandle(token);
+    return queried && elevation != 0;
+}
+
+DWORD ProcessQueryAccess()
+{
+    return SYNCHRONIZE | (IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION);
+}
+
+bool BuildPathBesideProgram(const wchar_t* fileName, wchar_t* path, size_t capacity)
+{
+    wchar_t* modulePath = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                              MODULE_PATH_CAPACITY * sizeof(wchar_t));
+    if (!modulePath)
+        return false;
+    bool fits = false;
+    DWORD length = GetModuleFileNameW(NULL, modulePath, MODULE_PATH_CAPACITY);
+    // A full buffer means the path was cut.
+    if (length > 0 && length < MODULE_PATH_CAPACITY) {
+        wchar_t* lastBackslash = wcsrchr(modulePath, L'\\');
+        if (lastBackslash)
+            lastBackslash[1] = L'\0';
+        else
+            modulePath[0] = L'\0';
+        fits = SUCCEEDED(StringCchCopyW(path, capacity, modulePath)) &&
+               SUCCEEDED(StringCchCatW(path, capacity, fileName));
+    }
+    HeapFree(GetProcessHeap(), 0, modulePath);
+    return fits;
+}

@@ -1,0 +1,19 @@
+// What the program asks of the system it runs on: the Windows version,
+// elevation, the access a process query needs, and its own folder.
+#pragma once
+#include <windows.h>
+
+bool IsVistaOrLater();
+bool IsWindows8OrLater();
+bool IsElevated();
+// PROCESS_QUERY_LIMITED_INFORMATION, Vista and later, named here so the
+// program builds against headers that predate it.
+const DWORD PROCESS_QUERY_LIMITED = 0x1000;
+// The access that reads a process's times and image path and waits on it:
+// the limited query right on Vista and later, which reaches more processes.
+DWORD ProcessQueryAccess();
+// Room for any module path the system can give.
+const DWORD MODULE_PATH_CAPACITY = 65535;
+// The full path of fileName in our own program's folder, or fileName alone
+// when the program's path has no folder. False when it would not fit.
+bool BuildPathBesideProgram(const wchar_t* fileName, wchar_t* path, size_t capacity);
