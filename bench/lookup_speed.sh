@@ -66,6 +66,7 @@ start_virtual_display
 summary=""
 for arch in i686 x86_64; do
     build="$root/build/$arch"
+    note_if_emulated "$arch"
     template="$build/wine/template"
     for needed in Tavrowen2.exe bench_fingerprint.exe bench_lookup_click.exe locator_target.exe recorder.exe \
                   standin_taskmgr.exe; do

@@ -72,6 +72,7 @@ case $(file -b "$bench_exe") in
     *) arch=unknown ;;
 esac
 echo "build: $build ($arch), file: $size_mib MiB, rounds: $rounds"
+note_if_emulated "$arch"
 echo "median md5sum  $m_md5sum MB/s"
 echo "median openssl $m_openssl MB/s"
 echo "median ours    $m_ours MB/s (ComputeFileFingerprint under Wine)"

@@ -11,6 +11,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 arch=i686
 grep -q 'toolchain-x86_64' "$build_dir/CMakeCache.txt" && arch=x86_64
+wine_env_dir="$root/tests"
+. "$wine_env_dir/wine_env.sh"
+note_if_emulated "$arch"
 template="$build_dir/wine/template"
 sh "$root/tests/make_prefix.sh" "$template" "$build_dir/bin" "$arch" >/dev/null
 

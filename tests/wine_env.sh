@@ -42,3 +42,16 @@ export_wine_settings() {
     export WINEDEBUG="${WINEDEBUG:--all}"
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 }
+
+# For the benchmarks: says, where this host runs 32-bit programs only under
+# user-mode emulation, that a 32-bit build's figures are not comparable.
+note_if_emulated() {
+    [ "$1" = i686 ] || return 0
+    for _entry in /proc/sys/fs/binfmt_misc/*; do
+        if grep -qsx enabled "$_entry" && grep -qs '^magic 7f454c46010101000000000000000000020003' "$_entry"; then
+            echo "note: this host runs 32-bit programs under user-mode emulation ($(sed -n 's/^interpreter //p' "$_entry")):" \
+                 "the i686 figures are not comparable; compare the x86_64 ones"
+            return 0
+        fi
+    done
+}

@@ -220,16 +220,17 @@ void ClickScreenPoint(int x, int y)
 {
     INPUT inputs[3] = {};
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    inputs[0].type = INPUT_MOUSE;
-    inputs[0].mi.dx = (x * 65535 + width / 2) / (width - 1);
-    inputs[0].mi.dy = (y * 65535 + height / 2) / (height - 1);
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs[1].type = INPUT_MOUSE;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    inputs[2].type = INPUT_MOUSE;
-    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    // Under load Wine may take the press at the pointer's old place when the
-    // move goes in the same batch: press only once the pointer is there.
+    const DWORD flags[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    // The press and the release carry the place too. Without it, under load
+    // Wine took a press at the pointer's old place: a quick click on the next
+    // row became a double click on the row before, which the strip ignores.
+    for (int i = 0; i < 3; ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dx = (x * 65535 + width / 2) / (width - 1);
+        inputs[i].mi.dy = (y * 65535 + height / 2) / (height - 1);
+        inputs[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags[i];
+    }
+    // And the press goes only once the pointer is there.
     SendInput(1, inputs, sizeof(INPUT));
     WaitUntil([x, y] {
         POINT cursor = {0, 0};
