@@ -3,11 +3,21 @@
 
 static const int SUB_BLOCK_CAPACITY = 200;
 
+// Whether `bytes` from `value` lie wholly inside the block. The lengths a
+// version resource states are the file's own claims.
+static bool LiesInBlock(const VersionInfoBlock* block, const void* value, size_t bytes)
+{
+    const BYTE* start = (const BYTE*)block->data;
+    const BYTE* at = (const BYTE*)value;
+    return at >= start && at <= start + block->size && bytes <= (size_t)(start + block->size - at);
+}
+
 void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
 {
     block->loaded = false;
     block->hasTranslation = false;
     block->data = NULL;
+    block->size = 0;
     block->translation = NULL;
     block->fixedInfo = NULL;
 
@@ -18,6 +28,7 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
     block->data = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
     if (!block->data)
         return;
+    block->size = size;
     // On failure the holder still frees `data`.
     if (!GetFileVersionInfoW(path, 0, size, block->data))
         return;
@@ -26,7 +37,7 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
     VS_FIXEDFILEINFO* fixedInfo = NULL;
     UINT fixedLength = 0;
     if (VerQueryValueW(block->data, L"\\", (void**)&fixedInfo, &fixedLength) && fixedInfo &&
-        fixedLength >= sizeof(VS_FIXEDFILEINFO))
+        fixedLength >= sizeof(VS_FIXEDFILEINFO) && LiesInBlock(block, fixedInfo, sizeof(VS_FIXEDFILEINFO)))
         block->fixedInfo = fixedInfo;
     block->loaded = true;
 
@@ -34,7 +45,7 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
     const WORD* translation = NULL;
     UINT translationBytes = 0;
     if (VerQueryValueW(block->data, L"\\VarFileInfo\\Translation", (void**)&translation, &translationBytes) &&
-        translation && translationBytes >= 2 * sizeof(WORD)) {
+        translation && translationBytes >= 2 * sizeof(WORD) && LiesInBlock(block, translation, 2 * sizeof(WORD))) {
         block->translation = translation;
         block->hasTranslation = true;
     }
@@ -53,8 +64,18 @@ bool QueryVersionString(const VersionInfoBlock* block, const wchar_t* name, wcha
 
     const wchar_t* value = NULL;
     UINT length = 0;  // characters; Wine counts the terminating NUL too
-    if (!VerQueryValueW(block->data, subBlock, (void**)&value, &length) || !value)
+    if (!VerQueryValueW(block->data, subBlock, (void**)&value, &length) || !value || !LiesInBlock(block, value, 0))
         return false;
+    // The value ends at its first NUL, and at the block's end whatever it claims.
+    size_t room = ((const BYTE*)block->data + block->size - (const BYTE*)value) / sizeof(wchar_t);
+    if (length > room)
+        length = (UINT)room;
+    for (UINT i = 0; i < length; ++i) {
+        if (value[i] == L'\0') {
+            length = i;
+            break;
+        }
+    }
 
     // Blanks and NULs at the end go; leading blanks and other white space stay.
     while (length > 0 && (value[length - 1] == L' ' || value[length - 1] == L'\0'))
@@ -70,6 +91,7 @@ void FreeVersionInfo(VersionInfoBlock* block)
     if (block->data)
         HeapFree(GetProcessHeap(), 0, block->data);
     block->data = NULL;
+    block->size = 0;
     block->translation = NULL;
     block->fixedInfo = NULL;
     block->loaded = false;

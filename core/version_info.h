@@ -8,6 +8,7 @@ struct VersionInfoBlock {
     bool loaded;
     bool hasTranslation;
     void* data;
+    DWORD size;                     // bytes at data: every value read lies inside them
     const WORD* translation;        // language, then code page
     VS_FIXEDFILEINFO* fixedInfo;
 };

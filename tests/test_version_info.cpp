@@ -2,6 +2,7 @@
 // (version_sample.exe), none at all (version_blank.exe), and resources
 // written byte by byte into copies of version_blank.exe.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include "core/version_info.h"
 #include "lookup/version_resource.h"
@@ -188,3 +189,33 @@ TEST_F(VersionInfo, ResourceWithoutFixedInfoStillHasStrings)
 }
 
 }  // namespace
+
+// A running program's version resource is its own to write. Its last value
+// claims 0xFFFF characters and the block ends at an unreadable page: the read
+// stops at the value's terminator and never reaches the page.
+TEST_F(VersionInfo, AValueClaimingMoreThanItsBlockIsReadInsideTheBlock)
+{
+    VersionResource resource = WithDescription(L"Hostile");
+    resource.withTranslation = false;  // so that the value ends the block
+    std::vector<unsigned char> bytes = BuildVersionResource(resource);
+    const std::wstring key = L"FileDescription";
+    auto found = std::search(bytes.begin(), bytes.end(), (const unsigned char*)key.c_str(),
+                             (const unsigned char*)(key.c_str() + key.size()));
+    ASSERT_TRUE(found != bytes.end());
+    WORD claimed = 0xFFFF;
+    memcpy(&*(found - 4), &claimed, sizeof(claimed));  // the node's wValueLength
+
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    BYTE* pages = (BYTE*)VirtualAlloc(NULL, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_TRUE(pages != NULL);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
+    BYTE* start = pages + ((system.dwPageSize - bytes.size()) & ~(size_t)3);
+    memcpy(start, bytes.data(), bytes.size());
+    static const WORD pair[2] = {0x0409, 0x04B0};
+    block = {true, true, start, (DWORD)(pages + system.dwPageSize - start), pair, NULL};
+    EXPECT_EQ("Hostile", Query(L"FileDescription"));
+    ZeroMemory(&block, sizeof(block));  // not ours to free
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
