@@ -1,4 +1,5 @@
 #include "app/app_state.h"
+#include "core/system_libraries.h"
 
 #ifdef TAVROWEN_COMPANION
 // The unelevated copy terminates right after starting us and may still hold the mutex.
@@ -9,5 +10,6 @@ static const DWORD companionWaitMs = 0;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 {
+    RestrictDllSearch();
     return RunTavrowen(instance, commandLine, companionWaitMs);
 }

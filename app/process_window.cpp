@@ -7,6 +7,7 @@
 #include "app/process_list.h"
 #include "app/window_placement.h"
 #include "core/settings.h"
+#include "core/system_libraries.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
@@ -178,9 +179,11 @@ static void LookUpRow(const ProcessRow* row)
 static void OpenFileLocation(const ProcessRow* row)
 {
     wchar_t parameters[MAX_PATH + 16];
-    if (row && row->hasPath &&
+    // By its full path: a bare name is looked for in our own folder first.
+    wchar_t explorer[MAX_PATH];
+    if (row && row->hasPath && BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)) &&
         SUCCEEDED(StringCchPrintfW(parameters, ARRAYSIZE(parameters), L"/select,\"%s\"", row->exePath)))
-        ShellExecuteW(processWindow.window, L"open", L"explorer.exe", parameters, NULL, SW_SHOWNORMAL);
+        ShellExecuteW(processWindow.window, L"open", explorer, parameters, NULL, SW_SHOWNORMAL);
 }
 
 static void CopyPath(const ProcessRow* row)

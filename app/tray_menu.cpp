@@ -1,9 +1,11 @@
 #include "app/tray_menu.h"
+#include <strsafe.h>
 #include "app/app_state.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
 #include "app/process_window.h"
 #include "core/settings.h"
+#include "core/system_libraries.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 
@@ -105,8 +107,15 @@ void ShowOrStartTaskManager()
 
 void StartTaskManager()
 {
+    // By its full path: a bare name is looked for in our own folder and the
+    // current one first. The native one, the Task Manager the user would start.
+    wchar_t program[MAX_PATH];
+    if (!BuildNativeSystemPath(L"taskmgr.exe", program, ARRAYSIZE(program)))
+        return;
     // CreateProcessW may write into its command line.
-    wchar_t commandLine[MAX_PATH] = L"taskmgr.exe";
+    wchar_t commandLine[MAX_PATH + 2];
+    if (FAILED(StringCchPrintfW(commandLine, ARRAYSIZE(commandLine), L"\"%s\"", program)))
+        return;
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
@@ -114,7 +123,7 @@ void StartTaskManager()
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, L"C:\\", &startup, &process);
+    CreateProcessW(program, commandLine, NULL, NULL, FALSE, 0, NULL, L"C:\\", &startup, &process);
     if (process.hProcess)
         CloseHandle(process.hProcess);
     if (process.hThread)

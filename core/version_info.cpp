@@ -1,7 +1,40 @@
 #include "core/version_info.h"
 #include <strsafe.h>
+#include "core/system_libraries.h"
 
 static const int SUB_BLOCK_CAPACITY = 200;
+
+typedef DWORD (WINAPI* GetFileVersionInfoSizeProc)(LPCWSTR, LPDWORD);
+typedef BOOL (WINAPI* GetFileVersionInfoProc)(LPCWSTR, DWORD, DWORD, LPVOID);
+typedef BOOL (WINAPI* VerQueryValueProc)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+// version.dll is no KnownDLL: loaded from the system folder, once, and kept.
+struct VersionFunctions {
+    GetFileVersionInfoSizeProc getSize;
+    GetFileVersionInfoProc getInfo;
+    VerQueryValueProc queryValue;
+};
+
+// Two threads that race here load the same DLL and find the same functions.
+static const VersionFunctions* FindVersionFunctions()
+{
+    static VersionFunctions functions;
+    static volatile LONG found;
+    if (found)
+        return &functions;
+    HMODULE module = LoadSystemLibrary(L"version.dll");
+    if (!module)
+        return NULL;
+    VersionFunctions loaded;
+    loaded.getSize = (GetFileVersionInfoSizeProc)(void*)GetProcAddress(module, "GetFileVersionInfoSizeW");
+    loaded.getInfo = (GetFileVersionInfoProc)(void*)GetProcAddress(module, "GetFileVersionInfoW");
+    loaded.queryValue = (VerQueryValueProc)(void*)GetProcAddress(module, "VerQueryValueW");
+    if (!loaded.getSize || !loaded.getInfo || !loaded.queryValue)
+        return NULL;
+    functions = loaded;
+    InterlockedExchange(&found, 1);
+    return &functions;
+}
 
 // Whether `bytes` from `value` lie wholly inside the block. The lengths a
 // version resource states are the file's own claims.
@@ -21,8 +54,11 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
     block->translation = NULL;
     block->fixedInfo = NULL;
 
+    const VersionFunctions* version = FindVersionFunctions();
+    if (!version)
+        return;
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    DWORD size = version->getSize(path, &ignored);
     if (size == 0)
         return;
     block->data = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
@@ -30,13 +66,13 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
         return;
     block->size = size;
     // On failure the holder still frees `data`.
-    if (!GetFileVersionInfoW(path, 0, size, block->data))
+    if (!version->getInfo(path, 0, size, block->data))
         return;
 
     // Only a whole VS_FIXEDFILEINFO is of use; a shorter value would be read past its end.
     VS_FIXEDFILEINFO* fixedInfo = NULL;
     UINT fixedLength = 0;
-    if (VerQueryValueW(block->data, L"\\", (void**)&fixedInfo, &fixedLength) && fixedInfo &&
+    if (version->queryValue(block->data, L"\\", (void**)&fixedInfo, &fixedLength) && fixedInfo &&
         fixedLength >= sizeof(VS_FIXEDFILEINFO) && LiesInBlock(block, fixedInfo, sizeof(VS_FIXEDFILEINFO)))
         block->fixedInfo = fixedInfo;
     block->loaded = true;
@@ -44,7 +80,7 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
     // A Translation value shorter than one language and code-page pair counts as none.
     const WORD* translation = NULL;
     UINT translationBytes = 0;
-    if (VerQueryValueW(block->data, L"\\VarFileInfo\\Translation", (void**)&translation, &translationBytes) &&
+    if (version->queryValue(block->data, L"\\VarFileInfo\\Translation", (void**)&translation, &translationBytes) &&
         translation && translationBytes >= 2 * sizeof(WORD) && LiesInBlock(block, translation, 2 * sizeof(WORD))) {
         block->translation = translation;
         block->hasTranslation = true;
@@ -53,7 +89,8 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
 
 bool QueryVersionString(const VersionInfoBlock* block, const wchar_t* name, wchar_t* out)
 {
-    if (!block->data || !block->hasTranslation || !block->translation)
+    const VersionFunctions* version = FindVersionFunctions();
+    if (!version || !block->data || !block->hasTranslation || !block->translation)
         return false;
 
     // Only the first language and code page: no fallback to another table.
@@ -64,7 +101,7 @@ bool QueryVersionString(const VersionInfoBlock* block, const wchar_t* name, wcha
 
     const wchar_t* value = NULL;
     UINT length = 0;  // characters; Wine counts the terminating NUL too
-    if (!VerQueryValueW(block->data, subBlock, (void**)&value, &length) || !value || !LiesInBlock(block, value, 0))
+    if (!version->queryValue(block->data, subBlock, (void**)&value, &length) || !value || !LiesInBlock(block, value, 0))
         return false;
     // The value ends at its first NUL, and at the block's end whatever it claims.
     size_t room = ((const BYTE*)block->data + block->size - (const BYTE*)value) / sizeof(wchar_t);

@@ -13,11 +13,13 @@ static const DWORD STOP_WAIT_MS = 2000;
 
 struct LookupWorker {
     bool started;
-    CRITICAL_SECTION lock;          // guards the queue and `stopping`
+    CRITICAL_SECTION lock;          // guards the queue, the finished list and `stopping`
     HANDLE thread;
     HANDLE wake;                    // auto-reset: something was queued, or stop
     PendingLookup* first;
     PendingLookup* last;
+    PendingLookup* finished;        // read and posted, waiting for their message
+    LONG lastId;
     bool stopping;
     volatile LONG stopRequested;    // read between reads of a file
     volatile LONG pending;          // queued, being read, or posted and not yet opened
@@ -57,10 +59,33 @@ static void PostFinishedLookup(PendingLookup* lookup)
 {
     EnterCriticalSection(&worker.lock);
     bool posted = !worker.stopping &&
-                  PostMessageW(lookup->resultWindow, WM_LOOKUP_FINISHED, 0, (LPARAM)lookup) != FALSE;
+                  PostMessageW(lookup->resultWindow, WM_LOOKUP_FINISHED, 0, (LPARAM)lookup->id) != FALSE;
+    if (posted) {
+        lookup->next = worker.finished;
+        worker.finished = lookup;
+    }
     LeaveCriticalSection(&worker.lock);
     if (!posted)
         FreeLookup(lookup);
+}
+
+// The finished lookup with that id, taken off the list; NULL for any other id.
+static PendingLookup* TakeFinishedLookup(LPARAM id)
+{
+    if (!worker.started)
+        return NULL;
+    EnterCriticalSection(&worker.lock);
+    PendingLookup* found = NULL;
+    for (PendingLookup** link = &worker.finished; !worker.stopping && *link; link = &(*link)->next) {
+        if ((LPARAM)(*link)->id == id) {
+            found = *link;
+            *link = found->next;
+            found->next = NULL;
+            break;
+        }
+    }
+    LeaveCriticalSection(&worker.lock);
+    return found;
 }
 
 static DWORD WINAPI RunLookupWorker(LPVOID)
@@ -104,6 +129,10 @@ bool QueueLookup(PendingLookup* lookup, HWND resultWindow)
         return false;
     lookup->next = NULL;
     lookup->resultWindow = resultWindow;
+    // Ids start at 1 and skip 0 when they wrap.
+    do
+        lookup->id = InterlockedIncrement(&worker.lastId);
+    while (lookup->id == 0);
     EnterCriticalSection(&worker.lock);
     bool queued = !worker.stopping;
     if (queued) {
@@ -138,7 +167,7 @@ static void RestoreCursorOverOwnWindow()
 
 void OpenFinishedLookup(LPARAM lParam)
 {
-    PendingLookup* lookup = (PendingLookup*)lParam;
+    PendingLookup* lookup = TakeFinishedLookup(lParam);
     if (!lookup)
         return;
     OpenLookup(lookup);
@@ -176,9 +205,14 @@ void StopLookupWorker()
         worker.first = lookup->next;
         FreeLookup(lookup);
     }
+    while (worker.finished) {
+        PendingLookup* lookup = worker.finished;
+        worker.finished = lookup->next;
+        FreeLookup(lookup);
+    }
     MSG message;
     while (PeekMessageW(&message, NULL, WM_LOOKUP_FINISHED, WM_LOOKUP_FINISHED, PM_REMOVE))
-        FreeLookup((PendingLookup*)message.lParam);
+        continue;
 
     ZeroMemory(&worker, sizeof(worker));
 }

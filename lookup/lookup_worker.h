@@ -5,13 +5,14 @@
 #include "lookup/process_details.h"
 
 // Posted to the window a lookup answers to (MainWindow) when its file work
-// is done; lParam is the PendingLookup. The window hands it to
-// OpenFinishedLookup.
+// is done; lParam is the lookup's id, never a pointer: any process of our
+// integrity can post this message. The window hands it to OpenFinishedLookup.
 #define WM_LOOKUP_FINISHED (WM_APP + 0x22)
 
 // One lookup on its way: what the click gave, and what the worker read.
 struct PendingLookup {
     PendingLookup* next;
+    LONG id;                     // what WM_LOOKUP_FINISHED names it by
     HWND resultWindow;
     wchar_t name[MAX_PATH];
     bool located;                // path holds the executable's full path
@@ -25,7 +26,8 @@ struct PendingLookup {
 // lookups are stopped, or no thread can be had: the caller keeps it.
 bool QueueLookup(PendingLookup* lookup, HWND resultWindow);
 
-// WM_LOOKUP_FINISHED: opens the lookup's address and frees it.
+// WM_LOOKUP_FINISHED: opens the address of the finished lookup with that id
+// and frees it; an id of no finished lookup of ours is ignored.
 void OpenFinishedLookup(LPARAM lParam);
 
 // True from the moment a lookup is queued until its address is opened.

@@ -4,6 +4,7 @@
 #include <strsafe.h>
 #include "core/executable_locator.h"
 #include "core/settings.h"
+#include "core/system_libraries.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
@@ -139,15 +140,32 @@ void OnLinkStripClick(HWND strip, LPARAM lParam)
     LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
 }
 
+typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
+
+// oleacc.dll is no KnownDLL: loaded from the system folder at the first click, and kept.
+static AccessibleObjectFromPointProc FindAccessibleObjectFromPoint()
+{
+    static AccessibleObjectFromPointProc query;
+    if (!query) {
+        HMODULE module = LoadSystemLibrary(L"oleacc.dll");
+        if (module)
+            query = (AccessibleObjectFromPointProc)(void*)GetProcAddress(module, "AccessibleObjectFromPoint");
+    }
+    return query;
+}
+
 bool NameAtPoint(POINT screenPoint, wchar_t* name)
 {
+    AccessibleObjectFromPointProc accessibleObjectFromPoint = FindAccessibleObjectFromPoint();
+    if (!accessibleObjectFromPoint)
+        return false;
     // Active Accessibility hands out objects through COM.
     HRESULT comStarted = CoInitialize(NULL);
     bool found = false;
     VARIANT child;
     VariantInit(&child);
     IAccessible* accessible = NULL;
-    if (AccessibleObjectFromPoint(screenPoint, &accessible, &child) == S_OK && accessible) {
+    if (accessibleObjectFromPoint(screenPoint, &accessible, &child) == S_OK && accessible) {
         BSTR text = NULL;
         HRESULT named = accessible->get_accName(child, &text);
         accessible->Release();

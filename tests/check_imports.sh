@@ -4,7 +4,9 @@
 set -u
 objdump="$1"
 shift
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|oleacc|version|comctl32|psapi|msvcrt)\.dll$'
+# Windows 7's KnownDLLs that we use, and the comctl32 the manifest binds:
+# anything else would be looked for beside the program first.
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|psapi|msvcrt)\.dll$'
 newer='^(K32[A-Za-z]+|GetTickCount64|InitializeSRWLock|AcquireSRWLock(Exclusive|Shared)|ReleaseSRWLock(Exclusive|Shared)|TryAcquireSRWLock(Exclusive|Shared)|InitializeConditionVariable|SleepConditionVariable(CS|SRW)|WakeConditionVariable|WakeAllConditionVariable|InitOnce[A-Za-z]*|Fls(Alloc|Free|GetValue|SetValue)|QueryFullProcessImageName[AW]|RegGetValue[AW]|RegDeleteTree[AW]|SHGetKnownFolderPath|TaskDialog|TaskDialogIndirect|GetFinalPathNameByHandle[AW]|CreateSymbolicLink[AW]|GetLocaleInfoEx|LCMapStringEx|CompareStringEx|GetErrorMode|SetThreadErrorMode|CancelIoEx|GetProductInfo|InitializeCriticalSectionEx|CreateEventExW|CreateMutexExW|CreateSemaphoreExW|GetSystemTimePreciseAsFileTime)$'
 failed=0
 for program in "$@"; do

@@ -5,7 +5,7 @@ add_executable(installer_probe ${CMAKE_CURRENT_LIST_DIR}/installer/installer_pro
                ${CMAKE_CURRENT_LIST_DIR}/support/test_support.cpp
                ${CMAKE_CURRENT_LIST_DIR}/support/shell_support.cpp)
 target_include_directories(installer_probe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(installer_probe PRIVATE tavrowen_app ${TAVROWEN_STATIC_FLAGS})
+target_link_libraries(installer_probe PRIVATE tavrowen_app oleacc version ${TAVROWEN_STATIC_FLAGS})
 if(MINGW)
   target_link_options(installer_probe PRIVATE -municode)
 endif()

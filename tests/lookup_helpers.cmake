@@ -4,7 +4,7 @@ add_executable(file_holder ${CMAKE_CURRENT_SOURCE_DIR}/lookup/file_holder.cpp)
 target_link_libraries(file_holder PRIVATE ${TAVROWEN_STATIC_FLAGS})
 
 add_executable(folder_tokens_exit_probe ${CMAKE_CURRENT_SOURCE_DIR}/lookup/folder_tokens_exit_probe.cpp)
-target_link_libraries(folder_tokens_exit_probe PRIVATE tavrowen_app ${TAVROWEN_STATIC_FLAGS})
+target_link_libraries(folder_tokens_exit_probe PRIVATE tavrowen_app oleacc version ${TAVROWEN_STATIC_FLAGS})
 
 # The same empty program without and with a version resource; the tests
 # write other version resources into copies of the first.

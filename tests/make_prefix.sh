@@ -48,7 +48,13 @@ else
     own_dir="$wide_dir" other_dir="$narrow_dir"
 fi
 [ -f "$bin_dir/standin_taskmgr.exe" ] && cp "$bin_dir/standin_taskmgr.exe" "$own_dir/taskmgr.exe"
-if [ -n "$other_bin_dir" ] && [ -f "$other_bin_dir/standin_taskmgr.exe" ] && [ "$other_dir" != "$own_dir" ]; then
-    cp "$other_bin_dir/standin_taskmgr.exe" "$other_dir/taskmgr.exe"
+if [ "$other_dir" != "$own_dir" ]; then
+    # The 32-bit program starts the native Task Manager: without the other
+    # build, our own stand-in stands in there too.
+    if [ -n "$other_bin_dir" ] && [ -f "$other_bin_dir/standin_taskmgr.exe" ]; then
+        cp "$other_bin_dir/standin_taskmgr.exe" "$other_dir/taskmgr.exe"
+    elif [ -f "$bin_dir/standin_taskmgr.exe" ]; then
+        cp "$bin_dir/standin_taskmgr.exe" "$other_dir/taskmgr.exe"
+    fi
 fi
 echo "prefix ready: $template"

@@ -28,7 +28,7 @@ add_executable(demo_driver ${CMAKE_CURRENT_LIST_DIR}/demo/demo_driver.cpp
                ${CMAKE_CURRENT_LIST_DIR}/support/test_support.cpp)
 target_include_directories(demo_driver PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr
                            ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(demo_driver PRIVATE tavrowen_app ${TAVROWEN_STATIC_FLAGS})
+target_link_libraries(demo_driver PRIVATE tavrowen_app oleacc version ${TAVROWEN_STATIC_FLAGS})
 add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
 
 foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment

@@ -1,6 +1,7 @@
 // Start-up and shutdown of the real program, observed from outside.
 #include <gtest/gtest.h>
 #include "app/app_state.h"
+#include "lookup/lookup_worker.h"
 #include "shell_support.h"
 #include "taskmgr/link_strip.h"
 #include "test_support.h"
@@ -129,4 +130,18 @@ TEST(Com, InitialisedForTheWholeRunAndUndoneAtItsEnd)
         DestroyWindow(mainWindow);
     MSG quit;
     PeekMessageW(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+// Any process of our integrity can post the worker's message. Whatever it
+// carries, it opens nothing, and the program runs on to an orderly end.
+TEST_F(RunningProgram, AForgedLookupMessageIsIgnored)
+{
+    ClearRecordedAddresses();
+    HWND main = FindMainWindow();
+    const LPARAM forged[] = {0, 1, 2, 0x10000, (LPARAM)0x12345678, (LPARAM)-1, (LPARAM)main};
+    for (LPARAM lParam : forged)
+        ASSERT_TRUE(PostMessageW(main, WM_LOOKUP_FINISHED, 0, lParam));
+    // The shutdown request queues behind them: an orderly end means they were taken.
+    EXPECT_EQ(1u, ShutDownTavrowen(&first)) << "the program did not survive the forged messages";
+    EXPECT_TRUE(ReadRecordedAddresses().empty());
 }

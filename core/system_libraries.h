@@ -1,0 +1,21 @@
+// DLLs loaded only from the system folder. A DLL that is not one of the
+// system's KnownDLLs would otherwise be looked for in our own folder first,
+// where anyone who can write beside a portable copy could plant one, and the
+// elevated companion would run it.
+#pragma once
+#include <windows.h>
+
+// First thing at start-up: takes our own folder and the current folder out of
+// the DLL search (SetDefaultDllDirectories where the system has it, Windows 7
+// with KB2533623 and later; else SetDllDirectoryW(L""), XP SP1 and later).
+void RestrictDllSearch();
+// Loads a DLL by its full path in the system folder; NULL when it cannot.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+// The full path of a file in the system folder; false when it would not fit.
+bool BuildSystemPath(const wchar_t* name, wchar_t* path, size_t capacity);
+// The full path of a file in the Windows folder; false when it would not fit.
+bool BuildWindowsPath(const wchar_t* name, wchar_t* path, size_t capacity);
+// The native system folder's file: on 64-bit Windows a 32-bit program is
+// redirected to SysWOW64 and reaches System32 through Sysnative; elsewhere
+// the system folder itself.
+bool BuildNativeSystemPath(const wchar_t* name, wchar_t* path, size_t capacity);
