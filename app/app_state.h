@@ -2,9 +2,10 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include "tavrowen_identity.h"
 
 #define WM_TRAY_CALLBACK    (WM_APP + 0x20)
-#define WM_SHUTDOWN_REQUEST (WM_APP + 0x21)
+#define WM_SHUTDOWN_REQUEST TAVROWEN_SHUTDOWN_MESSAGE
 
 const BYTE ABOUT_DIALOG_OPEN = 1;
 const BYTE SEARCH_DIALOG_OPEN = 2;

@@ -1,5 +1,5 @@
 #include "app/app_state.h"
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 
 #ifdef TAVROWEN_COMPANION
 // The unelevated copy terminates right after starting us and may still hold the mutex.

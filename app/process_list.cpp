@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 #include "core/ascii_folding.h"
 #include "core/seams.h"
+#include "core/system_folders.h"
 #include "core/system_probes.h"
 
 static int CompareFolded(const wchar_t* a, const wchar_t* b)
@@ -139,8 +140,12 @@ static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow
 
 static void DescribeFile(ProcessRow* row)
 {
+    // The file the path names, not the one redirection would give a 32-bit program.
+    wchar_t readable[MAX_PATH];
+    if (!BuildReadablePath(row->exePath, readable))
+        readable[0] = L'\0';
     VersionInfoBlock version;
-    LoadVersionInfo(&version, row->exePath);
+    LoadVersionInfo(&version, readable);
     QueryVersionString(&version, L"FileDescription", row->description);
     QueryVersionString(&version, L"CompanyName", row->company);
     FreeVersionInfo(&version);
@@ -154,7 +159,7 @@ static void DescribeFile(ProcessRow* row)
 
     SHFILEINFOW info;
     ZeroMemory(&info, sizeof(info));
-    if (SHGetFileInfoW(row->exePath, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+    if (SHGetFileInfoW(readable, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
         row->iconIndex = info.iIcon;
 }
 

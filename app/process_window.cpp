@@ -7,7 +7,7 @@
 #include "app/process_list.h"
 #include "app/window_placement.h"
 #include "core/settings.h"
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"

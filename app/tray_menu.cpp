@@ -5,7 +5,7 @@
 #include "app/elevation.h"
 #include "app/process_window.h"
 #include "core/settings.h"
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 

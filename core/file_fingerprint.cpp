@@ -52,20 +52,47 @@ static CachedFingerprint* ChooseCacheEntry(FingerprintCache* cache, const wchar_
     return entry;
 }
 
-static bool AnswerFromCache(FingerprintCache* cache, const wchar_t* path, unsigned long long size,
-                            const FILETIME* lastWrite, FileFingerprint* fingerprint)
+// The change time of the file we hold open, from GetFileInformationByHandleEx
+// (Vista and later, looked up at run time); 0 elsewhere.
+static LONGLONG ReadChangeTime(HANDLE file)
+{
+    typedef BOOL (WINAPI* GetFileInformationByHandleExProc)(HANDLE, int, LPVOID, DWORD);
+    struct BasicInformation {  // FILE_BASIC_INFO
+        LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+        DWORD fileAttributes;
+    };
+    static const int FILE_BASIC_INFORMATION_CLASS = 0;  // FileBasicInfo
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    GetFileInformationByHandleExProc query =
+        kernel ? (GetFileInformationByHandleExProc)(void*)GetProcAddress(kernel, "GetFileInformationByHandleEx")
+               : NULL;
+    BasicInformation basic;
+    ZeroMemory(&basic, sizeof(basic));
+    if (!query || !query(file, FILE_BASIC_INFORMATION_CLASS, &basic, sizeof(basic)))
+        return 0;
+    return basic.changeTime.QuadPart;
+}
+
+static bool SameIdentity(const FileIdentity* a, const FileIdentity* b)
+{
+    return a->size == b->size && CompareFileTime(&a->lastWrite, &b->lastWrite) == 0 && a->volume == b->volume &&
+           a->indexHigh == b->indexHigh && a->indexLow == b->indexLow && a->changeTime == b->changeTime;
+}
+
+static bool AnswerFromCache(FingerprintCache* cache, const wchar_t* path, const FileIdentity* identity,
+                            FileFingerprint* fingerprint)
 {
     CachedFingerprint* entry = FindCachedPath(cache, path);
-    if (!entry || entry->size != size || CompareFileTime(&entry->lastWrite, lastWrite) != 0)
+    if (!entry || !SameIdentity(&entry->identity, identity))
         return false;
     entry->lastUse = ++cache->useClock;
     StringCchCopyW(fingerprint->digestHex, ARRAYSIZE(fingerprint->digestHex), entry->digestHex);
-    fingerprint->size = size;
+    fingerprint->size = identity->size;
     fingerprint->valid = true;
     return true;
 }
 
-static void RememberFingerprint(FingerprintCache* cache, const wchar_t* path, const FILETIME* lastWrite,
+static void RememberFingerprint(FingerprintCache* cache, const wchar_t* path, const FileIdentity* identity,
                                 const FileFingerprint* fingerprint)
 {
     // A path that would not fit whole is not remembered under a cut one.
@@ -73,8 +100,7 @@ static void RememberFingerprint(FingerprintCache* cache, const wchar_t* path, co
         return;
     CachedFingerprint* entry = ChooseCacheEntry(cache, path);
     StringCchCopyW(entry->path, ARRAYSIZE(entry->path), path);
-    entry->size = fingerprint->size;
-    entry->lastWrite = *lastWrite;
+    entry->identity = *identity;
     StringCchCopyW(entry->digestHex, ARRAYSIZE(entry->digestHex), fingerprint->digestHex);
     entry->lastUse = ++cache->useClock;
 }
@@ -101,10 +127,18 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     // it between the question and the read.
     BY_HANDLE_FILE_INFORMATION information;
     bool informed = seams.fileInformation(file, &information) != FALSE;
-    unsigned long long size = 0;
-    if (informed)
-        size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
-    if (informed && cache && AnswerFromCache(cache, path, size, &information.ftLastWriteTime, fingerprint)) {
+    FileIdentity identity;
+    ZeroMemory(&identity, sizeof(identity));
+    if (informed) {
+        identity.size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
+        identity.lastWrite = information.ftLastWriteTime;
+        identity.volume = information.dwVolumeSerialNumber;
+        identity.indexHigh = information.nFileIndexHigh;
+        identity.indexLow = information.nFileIndexLow;
+        identity.changeTime = ReadChangeTime(file);
+    }
+    unsigned long long size = identity.size;
+    if (informed && cache && AnswerFromCache(cache, path, &identity, fingerprint)) {
         CloseHandle(file);
         return;
     }
@@ -139,5 +173,5 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     fingerprint->size = informed ? size : hashed;
     fingerprint->valid = true;
     if (informed && cache)
-        RememberFingerprint(cache, path, &information.ftLastWriteTime, fingerprint);
+        RememberFingerprint(cache, path, &identity, fingerprint);
 }

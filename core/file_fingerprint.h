@@ -10,12 +10,23 @@ struct FileFingerprint {
 
 const int FINGERPRINT_CACHE_ENTRIES = 64;
 
-// A fingerprint as it was read, with what identifies the file's content:
-// its full path (letters A to Z folded), size and last-write time.
-struct CachedFingerprint {
-    wchar_t path[MAX_PATH];
+// What tells one content of a file from another without reading it: size
+// and last-write time, which anyone may set back, the file's volume and
+// index, and its change time (Vista and later), which no write can keep.
+struct FileIdentity {
     unsigned long long size;
     FILETIME lastWrite;
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    LONGLONG changeTime;  // 0 where the system does not say
+};
+
+// A fingerprint as it was read, with its full path (letters A to Z folded)
+// and the file's identity then.
+struct CachedFingerprint {
+    wchar_t path[MAX_PATH];
+    FileIdentity identity;
     wchar_t digestHex[33];
     unsigned long long lastUse;
 };
@@ -32,8 +43,8 @@ struct FingerprintCache {
 // file system, or the bytes hashed when it cannot say.
 void ComputeFileFingerprint(const wchar_t* path, FileFingerprint* fingerprint);
 
-// The same, answered from `cache` when the file's size and last-write time
-// are those remembered (cache NULL: no cache). While another thread sets
+// The same, answered from `cache` when the file's identity is the one
+// remembered (cache NULL: no cache). While another thread sets
 // *stop to non-zero, reading ends at the next read and the fingerprint is
 // not valid (stop NULL: never).
 void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,

@@ -21,6 +21,11 @@ FolderTokenTable folderTokenTable = {{
     // folder must come out as the 64-bit build writes it.
     {L"programfiles", -1, NULL, 0},           // native Program Files
     {L"programfilescommon", -1, NULL, 0},     // native Common Files
+    // A 32-bit program's folder comes out the same from both builds: the x86
+    // folders, longer than the native ones, win for what lies in them. Where
+    // they equal a row above (a 32-bit build, 32-bit Windows) that row wins.
+    {L"programfiles", 0x2A, NULL, 0},         // CSIDL_PROGRAM_FILESX86
+    {L"programfilescommon", 0x2C, NULL, 0},   // CSIDL_PROGRAM_FILES_COMMONX86
 }};
 bool folderTableResolved = false;
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 // Ten folders, then the native Program Files and Common Files folders that a
-// 32-bit program on 64-bit Windows resolves too.
-const int FOLDER_TOKEN_ROWS = 12;
+// 32-bit program on 64-bit Windows resolves too, then their x86 counterparts.
+const int FOLDER_TOKEN_ROWS = 14;
 const int FOLDER_TOKEN_TEXT_CAPACITY = 1040;
 
 struct FolderTokenRow {

@@ -1,6 +1,6 @@
 #include "core/version_info.h"
 #include <strsafe.h>
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 
 static const int SUB_BLOCK_CAPACITY = 200;
 

@@ -21,6 +21,7 @@ cached() {
 settings_key=$(cached TAVROWEN_SETTINGS_KEY)
 run_value=$(cached TAVROWEN_RUN_VALUE)
 window_class=$(cached TAVROWEN_WINDOW_CLASS)
+shutdown_message=$(cached TAVROWEN_SHUTDOWN_MESSAGE)
 here=$(cd "$(dirname "$0")" && pwd)
 size_limit=1048576
 
@@ -40,7 +41,8 @@ rm -f "$setup" "$portable"
 
 makensis -V2 -NOCD -DVERSION="$version" -DX86_DIR="$x86_dir" -DX64_DIR="$x64_dir" \
          -DICON="$here/../res/tavrowen2.ico" -DOUTFILE="$setup" -DSETTINGS_KEY="$settings_key" \
-         -DRUN_VALUE="$run_value" -DMAIN_WINDOW_CLASS="$window_class" "$here/tavrowen2.nsi"
+         -DRUN_VALUE="$run_value" -DMAIN_WINDOW_CLASS="$window_class" -DSHUTDOWN_MESSAGE="$shutdown_message" \
+         "$here/tavrowen2.nsi"
 
 staging=$(mktemp -d)
 trap 'rm -rf "$staging"' EXIT

@@ -6,10 +6,11 @@
 ;   X64_DIR  folder holding the 64-bit ones
 ;   ICON     the program's icon
 ;   OUTFILE  the setup program to write
-;   RUN_VALUE, MAIN_WINDOW_CLASS, SETTINGS_KEY  the programs' own identifiers (from CMake)
+;   RUN_VALUE, MAIN_WINDOW_CLASS, SETTINGS_KEY, SHUTDOWN_MESSAGE  the programs' own
+;            identifiers (from CMake)
 
-!ifndef VERSION | X86_DIR | X64_DIR | ICON | OUTFILE | RUN_VALUE | MAIN_WINDOW_CLASS | SETTINGS_KEY
-  !error "pass VERSION, X86_DIR, X64_DIR, ICON, OUTFILE, RUN_VALUE, MAIN_WINDOW_CLASS and SETTINGS_KEY with -D"
+!ifndef VERSION | X86_DIR | X64_DIR | ICON | OUTFILE | RUN_VALUE | MAIN_WINDOW_CLASS | SETTINGS_KEY | SHUTDOWN_MESSAGE
+  !error "pass VERSION, X86_DIR, X64_DIR, ICON, OUTFILE, RUN_VALUE, MAIN_WINDOW_CLASS, SETTINGS_KEY and SHUTDOWN_MESSAGE with -D"
 !endif
 
 Unicode true
@@ -107,17 +108,17 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
   ${EndIf}
 !macroend
 
-; Ends a running copy the way a second copy would ("/shutdown"), then waits
-; for the program files to be free. Leaves in $0 the first file still in use
+; Ends a running copy with the message a second copy's "/shutdown" posts,
+; never by running the installed file (Setup is elevated; the folder's file
+; may not be ours), then waits for the program files to be free. Leaves in $0 the first file still in use
 ; after the wait, or "" when all are free. Setup replaces the uninstaller too,
 ; so it waits for that file as well; the uninstaller itself may run from it.
 !macro DefineFreeProgramFiles un
 Function ${un}FreeProgramFiles
   FindWindow $0 "${MAIN_WINDOW_CLASS}"
   ${If} $0 <> 0
-  ${AndIf} ${FileExists} "$INSTDIR\${MAIN_EXE}"
     DetailPrint "Ending the running ${PRODUCT}"
-    ExecWait '"$INSTDIR\${MAIN_EXE}" /shutdown'
+    System::Call 'user32::PostMessageW(p r0, i ${SHUTDOWN_MESSAGE}, p 0, p 0)'
   ${EndIf}
 
   StrCpy $2 0
@@ -167,6 +168,32 @@ Function StartInstalledProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${MAIN_EXE}"'
 FunctionEnd
 
+; Program Files lets only administrators write; a folder chosen elsewhere with
+; /D= would inherit write access for every user, and the elevated companion
+; would then run from a folder anyone can change. Such a folder gets Program
+; Files' rule: Administrators and SYSTEM write, Users read and run.
+Function ProtectChosenFolder
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    Return
+  ${EndIf}
+  ${ForEach} $1 0 1 + 1
+    ${If} $1 == 0
+      StrCpy $2 "$PROGRAMFILES\"
+    ${Else}
+      StrCpy $2 "$PROGRAMFILES64\"
+    ${EndIf}
+    StrLen $3 $2
+    StrCpy $4 "$INSTDIR\" $3
+    ; LogicLib's == ignores case, as Windows does for paths.
+    ${If} $4 == $2
+      Return
+    ${EndIf}
+  ${Next}
+  DetailPrint "Letting only administrators change $INSTDIR"
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  Pop $0
+FunctionEnd
+
 Section "Program files"
   SectionIn RO
   Call FreeProgramFiles
@@ -176,6 +203,7 @@ Section "Program files"
     Abort "$0 is in use; nothing was changed."
   ${EndIf}
   SetOutPath "$INSTDIR"
+  Call ProtectChosenFolder
   ${If} ${RunningX64}
     File "/oname=${MAIN_EXE}" "${X64_DIR}/${MAIN_EXE}"
     File "/oname=${COMPANION_EXE}" "${X64_DIR}/${COMPANION_EXE}"

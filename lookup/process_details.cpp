@@ -3,6 +3,7 @@
 #include <wchar.h>
 #include "core/file_fingerprint.h"
 #include "core/folder_tokens.h"
+#include "core/system_folders.h"
 #include "core/version_info.h"
 #include "lookup/lookup_worker.h"
 
@@ -58,8 +59,12 @@ static void AppendExtendedDetails(const VersionInfoBlock* version, const wchar_t
 void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
                            ExecutableDetails* details)
 {
-    LoadVersionInfo(&details->version, path);
-    ComputeCachedFingerprint(path, cache, stop, &details->fingerprint);
+    // The file the path names, not the one redirection would give a 32-bit program.
+    wchar_t readable[MAX_PATH];
+    if (!BuildReadablePath(path, readable))
+        readable[0] = L'\0';
+    LoadVersionInfo(&details->version, readable);
+    ComputeCachedFingerprint(readable, cache, stop, &details->fingerprint);
 }
 
 void FreeExecutableDetails(ExecutableDetails* details)

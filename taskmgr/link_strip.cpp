@@ -4,7 +4,7 @@
 #include <strsafe.h>
 #include "core/executable_locator.h"
 #include "core/settings.h"
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"

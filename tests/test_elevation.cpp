@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include "core/seams.h"
+#include "core/system_folders.h"
 #include "core/system_probes.h"
 #include "app/app_state.h"
 #include "app/elevation.h"
@@ -175,10 +176,14 @@ protected:
     {
         SetEnvironmentVariableA(childCaseVariable, NULL);
         DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+        if (!replacedTaskManager.empty())
+            MoveFileExW((replacedTaskManager + L".saved").c_str(), replacedTaskManager.c_str(),
+                        MOVEFILE_REPLACE_EXISTING);
     }
 
-    // A directory holding a copy of this program and, as asked, stand-ins for
-    // the companion and for Task Manager (the program's directory is searched first).
+    // A directory holding a copy of this program and, as asked, a stand-in for
+    // the companion; the system's Task Manager, which the program starts by its
+    // full path, is replaced by the probe while the test runs.
     std::wstring MakeDirectory(const wchar_t* name, const wchar_t* companionSource, bool taskManagerProbe)
     {
         std::wstring directory = std::wstring(L"C:\\tavrowen-test\\") + name;
@@ -189,8 +194,11 @@ protected:
         if (companionSource) {
             EXPECT_TRUE(CopyFileW(companionSource, (directory + L"\\Tavrowen2Admin.exe").c_str(), FALSE));
         }
-        if (taskManagerProbe) {
-            EXPECT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), (directory + L"\\taskmgr.exe").c_str(), FALSE));
+        wchar_t system[MAX_PATH];
+        if (taskManagerProbe && BuildNativeSystemPath(L"taskmgr.exe", system, ARRAYSIZE(system))) {
+            replacedTaskManager = system;
+            EXPECT_TRUE(CopyFileW(system, (replacedTaskManager + L".saved").c_str(), FALSE));
+            EXPECT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), system, FALSE));
         }
         return directory;
     }
@@ -210,6 +218,7 @@ protected:
         return code;
     }
     std::wstring child;
+    std::wstring replacedTaskManager;
 };
 
 TEST_F(HandOver, UnelevatedOnVistaADoubleClickStartsTheCompanionAndEnds)

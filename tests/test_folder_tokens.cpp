@@ -99,7 +99,8 @@ TEST_F(FolderTokens, ResolvesOnFirstUseWithoutTrailingBackslashes)
     }
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
-    EXPECT_EQ(wow64 ? 12 : 10, resolved) << "the prefix has all ten folders, and the native pair under WOW64";
+    EXPECT_EQ(wow64 ? 14 : 12, resolved)
+        << "the prefix has all ten folders and the x86 pair, and the native pair under WOW64";
     const FolderTokenRow& temp = folderTokenTable.rows[9];
     ASSERT_NE(nullptr, temp.path);
     EXPECT_EQ(Narrow(TemporaryFolder()), Narrow(temp.path));

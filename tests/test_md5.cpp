@@ -404,6 +404,19 @@ TEST_F(ReplacedRead, CacheAnswersForUnchangedFilesOnly)
     EXPECT_EQ(SystemMd5(other), Narrow(again.digestHex));
     EXPECT_EQ(200001u, again.size);
 
+    // Rewritten in place with its size and write time set back: still read again.
+    ASSERT_TRUE(Cached(&cache[0], path).valid);
+    file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    GetFileTime(file, NULL, NULL, &written);
+    DWORD count = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), 4096, &count, NULL));  // the first 4 KiB of the old bytes
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
+    CloseHandle(file);
+    std::vector<unsigned char> mixed(bytes.begin(), bytes.begin() + 4096);
+    mixed.insert(mixed.end(), other.begin() + 4096, other.end());
+    EXPECT_EQ(SystemMd5(mixed), Narrow(Cached(&cache[0], path).digestHex)) << "answered from the cache";
+
     // A read that failed is not remembered.
     std::wstring failing = Make(L"cached-failing.bin", bytes);
     readsBeforeFailure = 1;

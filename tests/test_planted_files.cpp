@@ -46,12 +46,17 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
 
     // Open File Location on the program's own row starts Explorer.
     PostMessageW(FindMainWindow(), WM_COMMAND, IDM_PROCESSES, 0);
-    HWND window = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (window = FindWindowW(L"TavrowenProcesses", NULL)) != NULL; }, 30000));
-    HWND filter = GetDlgItem(window, IDC_PROCESS_FILTER);
-    HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
+    HWND window = NULL, filter = NULL, list = NULL;
+    // The window exists a moment before its controls do.
+    ASSERT_TRUE(WaitUntil([&] {
+        window = FindWindowW(L"TavrowenProcesses", NULL);
+        filter = GetDlgItem(window, IDC_PROCESS_FILTER);
+        list = GetDlgItem(window, IDC_PROCESS_LIST);
+        return filter && list;
+    }, 30000));
     SendMessageW(filter, WM_SETTEXT, 0, (LPARAM)L"Tavrowen2");
-    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000))
+        << SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) << " rows";
     PostMessageW(filter, WM_KEYDOWN, VK_DOWN, 0);  // selects the first row
     ASSERT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 10000));
     PostMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);

@@ -1,7 +1,7 @@
-// DLLs loaded only from the system folder. A DLL that is not one of the
-// system's KnownDLLs would otherwise be looked for in our own folder first,
-// where anyone who can write beside a portable copy could plant one, and the
-// elevated companion would run it.
+// The system's own folders, and what is taken from them only: DLLs that are
+// no KnownDLLs, which would otherwise be looked for in our own folder first,
+// where anyone who can write beside a portable copy could plant one (and the
+// elevated companion would run it), and the programs we start.
 #pragma once
 #include <windows.h>
 
@@ -19,3 +19,7 @@ bool BuildWindowsPath(const wchar_t* name, wchar_t* path, size_t capacity);
 // redirected to SysWOW64 and reaches System32 through Sysnative; elsewhere
 // the system folder itself.
 bool BuildNativeSystemPath(const wchar_t* name, wchar_t* path, size_t capacity);
+// The path to read a file by: for a 32-bit program on 64-bit Windows, a file
+// in System32 is read through Sysnative, since the file system would hand it
+// the SysWOW64 file of that name instead. Any other path as it is.
+bool BuildReadablePath(const wchar_t* path, wchar_t* readable /* MAX_PATH */);

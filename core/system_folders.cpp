@@ -1,5 +1,6 @@
-#include "core/system_libraries.h"
+#include "core/system_folders.h"
 #include <strsafe.h>
+#include "core/ascii_folding.h"
 
 static const DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
@@ -70,4 +71,18 @@ HMODULE LoadSystemLibrary(const wchar_t* name)
     if (!BuildSystemPath(name, path, ARRAYSIZE(path)))
         return NULL;
     return LoadLibraryW(path);
+}
+
+bool BuildReadablePath(const wchar_t* path, wchar_t* readable)
+{
+    wchar_t system[MAX_PATH];
+    wchar_t native[MAX_PATH];
+    size_t systemLength = 0;
+    if (IsWow64() && BuildSystemPath(L"", system, ARRAYSIZE(system)) &&
+        BuildWindowsPath(L"Sysnative\\", native, ARRAYSIZE(native)) &&
+        SUCCEEDED(StringCchLengthW(system, ARRAYSIZE(system), &systemLength)) &&
+        EqualFoldingAsciiLetters(path, system, systemLength) && GetFileAttributesW(native) != INVALID_FILE_ATTRIBUTES)
+        return SUCCEEDED(StringCchCatW(native, ARRAYSIZE(native), path + systemLength)) &&
+               SUCCEEDED(StringCchCopyW(readable, MAX_PATH, native));
+    return SUCCEEDED(StringCchCopyW(readable, MAX_PATH, path));
 }
