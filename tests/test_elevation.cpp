@@ -198,6 +198,9 @@ protected:
         if (taskManagerProbe && BuildNativeSystemPath(L"taskmgr.exe", system, ARRAYSIZE(system))) {
             replacedTaskManager = system;
             EXPECT_TRUE(CopyFileW(system, (replacedTaskManager + L".saved").c_str(), FALSE));
+            // Deleted first: the prefixes share the system folders' files through
+            // hard links, and writing into this one would change them all.
+            EXPECT_TRUE(DeleteFileW(system));
             EXPECT_TRUE(CopyFileW(BinPath(L"shell_probe.exe").c_str(), system, FALSE));
         }
         return directory;

@@ -18,21 +18,16 @@ std::wstring Beside(const wchar_t* name)
     return std::wstring(folder) + L"\\" + name;
 }
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
 {
     CreateDirectoryW(L"C:\\tavrowen-test", NULL);
     CreateDirectoryW(folder, NULL);
-    ASSERT_TRUE(CopyFileW(BinPath(L"Tavrowen2.exe").c_str(), Beside(L"Tavrowen2.exe").c_str(), FALSE));
     // The recorder writes addresses.txt beside itself whenever it runs.
-    for (const wchar_t* decoy : {L"taskmgr.exe", L"explorer.exe"})
-        ASSERT_TRUE(CopyFileW(BinPath(L"recorder.exe").c_str(), Beside(decoy).c_str(), FALSE));
-    for (const wchar_t* decoy : {L"version.dll", L"oleacc.dll"})
-        ASSERT_TRUE(CopyFileW(BinPath(L"decoy_dll.dll").c_str(), Beside(decoy).c_str(), FALSE));
+    const wchar_t* copies[][2] = {{L"Tavrowen2.exe", L"Tavrowen2.exe"}, {L"recorder.exe", L"taskmgr.exe"},
+                                  {L"recorder.exe", L"explorer.exe"}, {L"decoy_dll.dll", L"version.dll"},
+                                  {L"decoy_dll.dll", L"oleacc.dll"}};
+    for (const auto& copy : copies)
+        ASSERT_TRUE(CopyFileW(BinPath(copy[0]).c_str(), Beside(copy[1]).c_str(), FALSE));
     // Native first, so that only the search order keeps the decoys out.
     ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDLLOVERRIDES",
                                         L"version,oleacc=n,b;winemenubuilder.exe=d;mscoree=d;mshtml=d"));
@@ -62,9 +57,9 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
     PostMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);
     PumpMessagesFor(3000);
 
-    EXPECT_FALSE(Exists(Beside(L"addresses.txt"))) << "a decoy taskmgr.exe or explorer.exe ran";
-    for (const wchar_t* decoy : {L"version.dll.loaded", L"oleacc.dll.loaded"})
-        EXPECT_FALSE(Exists(Beside(decoy))) << "the decoy was loaded: " << NarrowUtf8(decoy);
+    for (const wchar_t* mark : {L"addresses.txt", L"version.dll.loaded", L"oleacc.dll.loaded"})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Beside(mark).c_str()))
+            << "a decoy ran: " << NarrowUtf8(mark);
     EXPECT_EQ(1u, ShutDownTavrowen(&program));
 }
 
