@@ -202,19 +202,16 @@ TEST_F(VersionInfo, AValueClaimingMoreThanItsBlockIsReadInsideTheBlock)
     auto found = std::search(bytes.begin(), bytes.end(), (const unsigned char*)key.c_str(),
                              (const unsigned char*)(key.c_str() + key.size()));
     ASSERT_TRUE(found != bytes.end());
-    WORD claimed = 0xFFFF;
-    memcpy(&*(found - 4), &claimed, sizeof(claimed));  // the node's wValueLength
+    found[-4] = found[-3] = 0xFF;  // the node's wValueLength
 
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    BYTE* pages = (BYTE*)VirtualAlloc(NULL, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    ASSERT_TRUE(pages != NULL);
+    const DWORD page = 4096;  // the page size of x86 and x64
+    BYTE* pages = (BYTE*)VirtualAlloc(NULL, 2 * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     DWORD old = 0;
-    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
-    BYTE* start = pages + ((system.dwPageSize - bytes.size()) & ~(size_t)3);
+    ASSERT_TRUE(pages && VirtualProtect(pages + page, page, PAGE_NOACCESS, &old));
+    BYTE* start = pages + ((page - bytes.size()) & ~(size_t)3);
     memcpy(start, bytes.data(), bytes.size());
     static const WORD pair[2] = {0x0409, 0x04B0};
-    block = {true, true, start, (DWORD)(pages + system.dwPageSize - start), pair, NULL};
+    block = {true, true, start, (DWORD)(pages + page - start), pair, NULL};
     EXPECT_EQ("Hostile", Query(L"FileDescription"));
     ZeroMemory(&block, sizeof(block));  // not ours to free
     VirtualFree(pages, 0, MEM_RELEASE);
