@@ -73,7 +73,7 @@ static void ReportUnreadableFile(const wchar_t* path, DWORD error)
                         ARRAYSIZE(reason), NULL))
         StringCchPrintfW(reason, ARRAYSIZE(reason), L"error %lu", error);
     // The system's text ends in a line break.
-    for (size_t length = wcslen(reason); length > 0 && (unsigned)reason[length - 1] <= L' '; --length)
+    for (size_t length = wcslen(reason); length > 0 && reason[length - 1] <= L' '; --length)
         reason[length - 1] = L'\0';
     wchar_t format[128];
     if (!LoadStringW(appState.instance, IDS_CANNOT_READ, format, ARRAYSIZE(format)))
