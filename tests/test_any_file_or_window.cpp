@@ -92,9 +92,8 @@ TEST_F(AnyFile, RunningCopyTakesThePathAndNothingThatIsNoPath)
         COPYDATASTRUCT data = {LOOKUP_PATH_DATA, (DWORD)(characters * sizeof(wchar_t)), (void*)text.c_str()};
         return SendMessageW(FindMainWindow(), WM_COPYDATA, 0, (LPARAM)&data);
     };
-    std::wstring tooLong = L"C:\\" + std::wstring(32766, L'a');
     EXPECT_EQ(FALSE, handOver(dll, dll.size())) << "no terminator";
-    EXPECT_EQ(FALSE, handOver(tooLong, tooLong.size() + 1)) << "too long";
+    EXPECT_EQ(FALSE, handOver(L"C:\\" + std::wstring(32766, L'a'), 32770)) << "too long";
     EXPECT_EQ(TRUE, handOver(dll, dll.size() + 1));
     ASSERT_TRUE(WaitForRecordedAddresses(2, 30000));
     ExpectAddressOf(odd, oddFolder, ReadRecordedAddresses()[0]);
@@ -190,7 +189,6 @@ TEST_F(AnyFile, FinderShowsTheRowOfAWindowDraggedOntoOrInFrontBefore)
     DragTarget(target, standIn, false);
     EXPECT_EQ(L"", filterText());
     EXPECT_TRUE(ownRowSelected()) << "after the drag";
-    DestroyWindow(standIn);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ check_uninstall_entry() {
     same "NoRepair" "$(registry_value "$uninstall_key" NoRepair "$view")" "REG_DWORD    0x1"
 }
 
-# Explorer's verb with the installed program on programs, libraries and drivers, or ("absent") on none; never on "*".
+# Explorer's verb with the installed program on programs, libraries and drivers, or none; never on "*".
 check_lookup_verbs() {
     local type expected="Look Up on Kestrava|\"$install_dir_windows\\Tavrowen2.exe\" /lookup \"%1\"|"
     for type in exefile dllfile sysfile '*'; do
