@@ -2,6 +2,7 @@
 #include <objbase.h>
 #include <strsafe.h>
 #include "app/dialogs.h"
+#include "app/file_lookup.h"
 #include "app/process_window.h"
 #include "app/tray_menu.h"
 #include "core/ascii_folding.h"
@@ -22,6 +23,8 @@ static const wchar_t messageCaption[] = L"Tavrowen2";
 static const int SHUTDOWN_NOT_DELIVERED = 2;
 static const DWORD MESSAGE_FILTER_ADD = 1;  // MSGFLT_ADD
 static const UINT HINT_TIMEOUT_MS = 15000;
+// Carries a drop's data between processes; undocumented, named for the filter.
+static const UINT WM_COPYGLOBALDATA = 0x0049;
 
 // Broadcast by the shell when its taskbar is made anew (Explorer restarted).
 static UINT taskbarCreatedMessage;
@@ -111,8 +114,9 @@ static bool ClaimInstanceMutex(DWORD companionWaitMs)
     return true;
 }
 
-// Lets the two messages that come from other processes through to us while we
-// run elevated and the sender does not (Vista and later; XP has no filter).
+// Lets the messages that come from other processes through to us while we run
+// elevated and the sender does not (Vista and later; XP has no filter): the
+// shutdown request, the new taskbar, a "/lookup" path and dropped files.
 static void AllowMessagesFromOtherProcesses()
 {
     typedef BOOL (WINAPI* ChangeWindowMessageFilterProc)(UINT, DWORD);
@@ -122,6 +126,9 @@ static void AllowMessagesFromOtherProcesses()
     if (!changeFilter)
         return;
     changeFilter(WM_SHUTDOWN_REQUEST, MESSAGE_FILTER_ADD);
+    changeFilter(WM_COPYDATA, MESSAGE_FILTER_ADD);
+    changeFilter(WM_DROPFILES, MESSAGE_FILTER_ADD);
+    changeFilter(WM_COPYGLOBALDATA, MESSAGE_FILTER_ADD);
     if (taskbarCreatedMessage)
         changeFilter(taskbarCreatedMessage, MESSAGE_FILTER_ADD);
 }
@@ -286,6 +293,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LOOKUP_FINISHED:
         OpenFinishedLookup(lParam);
         return 0;
+    case WM_COPYDATA:
+        return ReceiveLookupPath((const COPYDATASTRUCT*)lParam);
     case WM_SHUTDOWN_REQUEST:
         // From here on start-up, if it is still running, goes no further.
         appState.shutdownBegun = 1;
@@ -347,6 +356,9 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
 
     // Once for the whole run: the shell's URL handlers may be COM objects.
     comStarted = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    // A lookup of one file: no tray icon, no splash screen, no Task Manager.
+    if (IsLookupCommand(commandLine))
+        return EndRun(RunLookupCommand(commandLine));
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     AllowMessagesFromOtherProcesses();
 

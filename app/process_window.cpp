@@ -4,7 +4,9 @@
 #include <shellapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/file_lookup.h"
 #include "app/process_list.h"
+#include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
@@ -249,6 +251,9 @@ static void RunWindowCommand(WORD command)
     case IDM_COPY_PATH:
         CopyPath(ListedRow(SelectedIndex()));
         break;
+    case IDM_FIND_WINDOW_PROCESS:
+        FindProcessOfWindowBehind(processWindow.window);
+        break;
     }
 }
 
@@ -395,7 +400,7 @@ static bool CreateControls(HWND window)
                                            (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
     processWindow.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", listStyle, 0, 0, 0, 0, window,
                                          (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
-    if (!processWindow.filter || !processWindow.list)
+    if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
     processWindow.font = CreateMessageFont();
     if (processWindow.font) {
@@ -419,7 +424,8 @@ static void LayOutControls(int width, int height)
 {
     int margin = ScaleForDpi(MARGIN);
     int listTop = margin + processWindow.filterHeight + margin;
-    MoveWindow(processWindow.filter, margin, margin, width - 2 * margin, processWindow.filterHeight, TRUE);
+    int filterLeft = PlaceWindowFinder(processWindow.window, margin, processWindow.filterHeight);
+    MoveWindow(processWindow.filter, filterLeft, margin, width - filterLeft - margin, processWindow.filterHeight, TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
@@ -450,6 +456,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         RefreshProcessWindow();
         ShowSortArrow();
         RunRefreshTimer(true);
+        DragAcceptFiles(window, TRUE);
         return 0;
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED) {
@@ -497,6 +504,9 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_CONTEXTMENU:
         if ((HWND)wParam == processWindow.list)
             ShowRowMenu(lParam);
+        return 0;
+    case WM_DROPFILES:
+        LookUpDroppedFiles((HDROP)wParam);
         return 0;
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);

@@ -34,6 +34,10 @@ AllowSkipFiles off
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; Explorer's "Look Up on Kestrava" for all users, on programs, libraries and
+; drivers; every other file type, "*" among them, is left alone.
+!define VERB_KEY "shell\TavrowenLookUp"
+!define VERB_TEXT "Look Up on Kestrava"
 ; MAIN_WINDOW_CLASS, the main window's class: a copy is running while one exists.
 ; How long a running copy gets to end and free its files: 20 checks, 500 ms apart.
 !define FREE_FILE_CHECKS 20
@@ -218,6 +222,19 @@ Section "Start menu shortcut"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${MAIN_EXE}" "" "$INSTDIR\${MAIN_EXE}" 0
 SectionEnd
 
+; Explorer passes the file as "%1"; the program looks it up, or hands it to the copy that runs.
+!macro WriteLookUpVerb type
+  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
+  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
+!macroend
+
+Section "Explorer menu"
+  !insertmacro WriteLookUpVerb exefile
+  !insertmacro WriteLookUpVerb dllfile
+  !insertmacro WriteLookUpVerb sysfile
+SectionEnd
+
 Section "Uninstall entry"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -250,6 +267,13 @@ SectionEnd
 
 Section "un.Start menu shortcut"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+SectionEnd
+
+; The verb's own keys only: the file types stay as Windows has them.
+Section "un.Explorer menu"
+  DeleteRegKey HKLM "Software\Classes\exefile\${VERB_KEY}"
+  DeleteRegKey HKLM "Software\Classes\dllfile\${VERB_KEY}"
+  DeleteRegKey HKLM "Software\Classes\sysfile\${VERB_KEY}"
 SectionEnd
 
 ; The autostart value belongs to this install only when it starts a program in

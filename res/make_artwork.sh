@@ -3,12 +3,15 @@
 #   tavrowen2.ico     icon group 121: 16, 32, 48 and 128 pixel images, 32 bits with alpha
 #   about_banner.bmp  bitmap 105: 342 x 71, 24 bits, banner across the top of the About box
 #   splash_face.bmp   bitmap 111: 480 x 280, 24 bits, the whole face of the splash screen
+#   finder.ico        icon group 122: 16, 20, 24, 32 and 48 pixel images, 32 bits with alpha,
+#                     the target dragged from the Running Processes window onto a window
 #
 # The generated files are committed, so a build never runs this script. Run it again after
-# changing the artwork; the same tools give byte-identical files.
+# changing the artwork; the same tools give byte-identical files. With arguments it makes only
+# the pieces named: icon, banner, splash, finder.
 #
 # Needs (Debian): imagemagick (uses /usr/bin/convert, ImageMagick 6), fonts-noto-core
-# (Noto Sans Regular and Bold), mawk or gawk.
+# (Noto Sans Regular and Bold; the banner and the splash only), mawk or gawk.
 #
 # Hand-drawn pixel grids live in artwork/: link16.txt is the 16-pixel tray icon, and
 # link12.txt is the glyph as the link strip shows it. The strip loads the standard-size
@@ -27,9 +30,11 @@ regular="$fontDir/NotoSans-Regular.ttf"
 bold="$fontDir/NotoSans-Bold.ttf"
 
 [ -x "$convert" ] || { echo "make_artwork: $convert missing (apt-get install imagemagick)" >&2; exit 1; }
-for f in "$regular" "$bold"; do
-    [ -f "$f" ] || { echo "make_artwork: $f missing (apt-get install fonts-noto-core)" >&2; exit 1; }
-done
+need_fonts() {
+    for f in "$regular" "$bold"; do
+        [ -f "$f" ] || { echo "make_artwork: $f missing (apt-get install fonts-noto-core)" >&2; exit 1; }
+    done
+}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -227,7 +232,41 @@ make_splash() {
     write_bmp "$work/splash.png" "$here/splash_face.bmp"
 }
 
-make_icon
-make_banner
-make_splash
-echo "make_artwork: wrote tavrowen2.ico, about_banner.bmp, splash_face.bmp"
+# target_png SIZE OUT : the finder's target, drawn in a 32-unit design space 8 times larger
+# and box-filtered down: a ring, cross hairs from the edges to the ring's inside, a centre dot.
+target_png() {
+    local size=$1 out=$2 ss=$(($1 * 8)) unit
+    unit=$(calc "$size * 8 / 32")
+    u() { calc "($1) * $unit"; }
+    local sw
+    sw=$(u 2.5)
+    im -size ${ss}x${ss} xc:none -fill none -stroke "$blue" -strokewidth "$sw" \
+        -draw "circle $(u 16),$(u 16) $(u 16),$(u 5.5)" \
+        -draw "line $(u 16),$(u 1) $(u 16),$(u 11)" -draw "line $(u 16),$(u 21) $(u 16),$(u 31)" \
+        -draw "line $(u 1),$(u 16) $(u 11),$(u 16)" -draw "line $(u 21),$(u 16) $(u 31),$(u 16)" \
+        -stroke none -fill "$orange" -draw "circle $(u 16),$(u 16) $(u 16),$(u 13)" \
+        -filter box -resize ${size}x${size} PNG32:"$out"
+}
+
+# The 16-pixel target is drawn by hand (artwork/target16.txt): at that size a filtered ring
+# turns to blur.
+make_finder() {
+    grid_png "$art/target16.txt" "$work/t16.png" "A=$blue" "B=$orange" "b=${orange}80"
+    local size
+    for size in 20 24 32 48; do
+        target_png $size "$work/t$size.png"
+    done
+    im "$work/t16.png" "$work/t20.png" "$work/t24.png" "$work/t32.png" "$work/t48.png" $(clean) \
+        ICO:"$here/finder.ico"
+}
+
+pieces=${*:-icon banner splash finder}
+for piece in $pieces; do
+    case $piece in
+        icon) make_icon; echo "make_artwork: wrote tavrowen2.ico" ;;
+        banner) need_fonts; make_banner; echo "make_artwork: wrote about_banner.bmp" ;;
+        splash) need_fonts; make_splash; echo "make_artwork: wrote splash_face.bmp" ;;
+        finder) make_finder; echo "make_artwork: wrote finder.ico" ;;
+        *) echo "make_artwork: no piece called $piece (icon, banner, splash, finder)" >&2; exit 1 ;;
+    esac
+done

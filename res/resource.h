@@ -8,6 +8,7 @@
 #define IDD_SEARCH              109
 #define IDB_SPLASH_FACE         111
 #define IDI_TAVROWEN            121
+#define IDI_FINDER              122
 #define IDR_PROCESSMENU         140
 
 #define IDS_INTEGRATION_FAILED  110
@@ -21,12 +22,15 @@
 #define IDS_FILTER_CUE          136
 #define IDS_HINT_TITLE          137
 #define IDS_HINT_TEXT           138
+#define IDS_FINDER_TIP          139
+#define IDS_CANNOT_READ         140
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
 #define IDC_ABOUT_BANNER        1003
 #define IDC_PROCESS_LIST        1010
 #define IDC_PROCESS_FILTER      1011
+#define IDC_PROCESS_FINDER      1012
 
 #define IDM_ABOUT               40001
 #define IDM_EXTENDED_INFO       40002
@@ -41,6 +45,7 @@
 #define IDM_LOOK_UP_ROW         40101
 #define IDM_OPEN_LOCATION       40102
 #define IDM_COPY_PATH           40103
+#define IDM_FIND_WINDOW_PROCESS 40104
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

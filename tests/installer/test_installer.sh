@@ -121,6 +121,16 @@ check_uninstall_entry() {
     same "NoRepair" "$(registry_value "$uninstall_key" NoRepair "$view")" "REG_DWORD    0x1"
 }
 
+# Explorer's verb with the installed program on programs, libraries and drivers, or none; never on "*".
+check_lookup_verbs() {
+    local type expected="Look Up on Kestrava|\"$install_dir_windows\\Tavrowen2.exe\" /lookup \"%1\"|"
+    for type in exefile dllfile sysfile '*'; do
+        { [ "$1" = absent ] || [ "$type" = '*' ]; } && expected=""
+        same "verb on $type" "$(wine_in reg query "HKLM\\Software\\Classes\\$type\\shell\\TavrowenLookUp" /s \
+            ${2:+/reg:$2} 2>/dev/null | tr -d '\r' | sed -n 's/^    (Default)    REG_SZ    //p' | tr '\n' '|')" "$expected"
+    done
+}
+
 # Starts the installed program in the background (program_pid) and waits for
 # its tray icon; the probe prints the path of the copy that runs.
 start_installed_program() {
@@ -206,6 +216,7 @@ same "setup exit code" "$?" 0
 check_installed_files "$x64_tree/bin" 8664
 check_uninstall_entry 64 "$install_dir_windows"
 check "no uninstall entry in the 32-bit view" registry_key_absent "$uninstall_key" 32
+check_lookup_verbs present 64
 start_installed_program
 shut_down_installed_program
 
@@ -222,6 +233,7 @@ check "running copy ended by the upgrade" wine_in "$probe" gone 5
 wait "$program_pid"
 same "upgraded copy's exit code" "$?" 1
 check_installed_files "$work/marked/x64" 8664
+check_lookup_verbs present 64
 
 # A file another process keeps open for the whole wait stops Setup before it
 # writes anything. The companion is held: Setup copies it second, so a Setup
@@ -261,6 +273,7 @@ same "exit code of the copy the uninstaller ended" "$?" 1
 check "install folder removed" test ! -e "$install_dir"
 check "shortcut removed" test ! -e "$shortcut"
 check "uninstall entry removed" registry_key_absent "$uninstall_key" 64
+check_lookup_verbs absent 64
 same "Run value naming the installed program" "$(registry_value "$run_key" "$run_value" "")" ""
 same "settings kept" "$(registry_value "$settings_key" SendExtendedInfo "")" "REG_DWORD    0x1"
 

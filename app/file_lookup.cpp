@@ -1,0 +1,234 @@
+#include "app/file_lookup.h"
+#include <shlwapi.h>
+#include <strsafe.h>
+#include "app/app_state.h"
+#include "core/ascii_folding.h"
+#include "core/settings.h"
+#include "core/window_class.h"
+#include "lookup/lookup_worker.h"
+#include "lookup/process_details.h"
+#include "resource.h"
+#include "tavrowen_identity.h"
+
+static const wchar_t lookupSwitch[] = L"/lookup";
+static const wchar_t runningCopyClass[] = TAVROWEN_WINDOW_CLASS;
+static const wchar_t aloneWindowClass[] = L"TavrowenFileLookup";
+static const wchar_t messageCaption[] = L"Tavrowen 2";
+// The longest path Windows takes, with its terminator.
+static const size_t PATH_CAPACITY = 32768;
+static const UINT MOST_DROPPED_FILES = 16;
+// A running copy that does not take the path in this time is passed by.
+static const UINT HAND_OVER_TIMEOUT_MS = 5000;
+static const int BAD_COMMAND_LINE = 2;
+
+static const wchar_t* SkipBlanks(const wchar_t* text)
+{
+    while (*text == L' ' || *text == L'\t')
+        ++text;
+    return text;
+}
+
+// The text after the switch, a blank away; NULL when the tail starts otherwise.
+static const wchar_t* TextAfterSwitch(const wchar_t* commandLine)
+{
+    if (!commandLine)
+        return NULL;
+    const wchar_t* text = SkipBlanks(commandLine);
+    size_t length = ARRAYSIZE(lookupSwitch) - 1;
+    if (!EqualFoldingAsciiLetters(text, lookupSwitch, length))
+        return NULL;
+    text += length;
+    return (*text == L'\0' || *text == L' ' || *text == L'\t') ? text : NULL;
+}
+
+bool IsLookupCommand(const wchar_t* commandLine)
+{
+    return TextAfterSwitch(commandLine) != NULL;
+}
+
+// The path after the switch, quoted (as Explorer passes "%1") or up to the
+// end; false when there is none or it does not fit.
+static bool ReadPathArgument(const wchar_t* commandLine, wchar_t* path, size_t capacity)
+{
+    const wchar_t* start = SkipBlanks(TextAfterSwitch(commandLine));
+    const wchar_t* end = NULL;
+    if (*start == L'"') {
+        ++start;
+        end = wcschr(start, L'"');
+        if (!end || *SkipBlanks(end + 1) != L'\0')
+            return false;
+    } else {
+        end = start + wcslen(start);
+        while (end > start && (end[-1] == L' ' || end[-1] == L'\t'))
+            --end;
+    }
+    return end > start && SUCCEEDED(StringCchCopyNW(path, capacity, start, (size_t)(end - start)));
+}
+
+// "Tavrowen 2 cannot read <path>: <system message>".
+static void ReportUnreadableFile(const wchar_t* path, DWORD error)
+{
+    wchar_t reason[512] = L"";
+    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,
+                        ARRAYSIZE(reason), NULL))
+        StringCchPrintfW(reason, ARRAYSIZE(reason), L"error %lu", error);
+    // The system's text ends in a line break.
+    for (size_t length = wcslen(reason); length > 0 && reason[length - 1] <= L' '; --length)
+        reason[length - 1] = L'\0';
+    wchar_t format[128];
+    if (!LoadStringW(appState.instance, IDS_CANNOT_READ, format, ARRAYSIZE(format)))
+        return;
+    size_t capacity = PATH_CAPACITY + ARRAYSIZE(format) + ARRAYSIZE(reason);
+    wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+    if (!text)
+        return;
+    if (SUCCEEDED(StringCchPrintfW(text, capacity, format, path, reason)))
+        MessageBoxW(NULL, text, messageCaption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    HeapFree(GetProcessHeap(), 0, text);
+}
+
+// Whether the file opens for reading; says why not when it does not. Shared
+// with writers: a file someone has open still gets its lookup, without the
+// fingerprint the worker then cannot take.
+static bool OpensForReading(const wchar_t* path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ReportUnreadableFile(path, GetLastError());
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+// One file looked up as the row of a process running it would be: its name,
+// its details read on the worker, the address opened once resultWindow gets
+// the result. False when the file cannot be read.
+static bool LookUpFile(const wchar_t* path, HWND resultWindow)
+{
+    if (!OpensForReading(path))
+        return false;
+    LookUpProcess(PathFindFileNameW(path), path, resultWindow, ReadSetting(extendedInfoSetting));
+    return true;
+}
+
+// The running copy, if any, takes the path; the hand-over waits for nothing
+// but the copy of the path.
+static bool HandPathToRunningCopy(const wchar_t* path)
+{
+    HWND running = FindWindowW(runningCopyClass, NULL);
+    if (!running)
+        return false;
+    DWORD processId = 0;
+    // The browser it opens may then come to the front, as ours would.
+    if (GetWindowThreadProcessId(running, &processId))
+        AllowSetForegroundWindow(processId);
+    COPYDATASTRUCT data;
+    data.dwData = LOOKUP_PATH_DATA;
+    data.cbData = (DWORD)((wcslen(path) + 1) * sizeof(wchar_t));
+    data.lpData = (void*)path;
+    DWORD_PTR taken = FALSE;
+    return SendMessageTimeoutW(running, WM_COPYDATA, 0, (LPARAM)&data, SMTO_ABORTIFHUNG, HAND_OVER_TIMEOUT_MS,
+                               &taken) &&
+           taken == TRUE;
+}
+
+// The window the worker answers to while the lookup runs without the tray
+// program: the address opened, the run is over.
+static LRESULT CALLBACK AloneWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_LOOKUP_FINISHED) {
+        OpenFinishedLookup(lParam);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+static int LookUpFileAlone(const wchar_t* path)
+{
+    HWND window = NULL;
+    if (RegisterOwnWindowClass(appState.instance, aloneWindowClass, AloneWindowProc, 0, IDC_ARROW, COLOR_WINDOW,
+                               NULL, NULL))
+        window = CreateWindowExW(0, aloneWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, appState.instance,
+                                 NULL);
+    int exitCode = 0;
+    if (!window) {
+        // No window to answer to: the whole lookup on this thread.
+        exitCode = LookUpFile(path, NULL) ? 0 : 1;
+    } else if (!LookUpFile(path, window)) {
+        exitCode = 1;
+    } else if (IsLookupPending()) {
+        MSG message;
+        while (GetMessageW(&message, NULL, 0, 0) > 0)
+            DispatchMessageW(&message);
+    } else {
+        // The worker could not be had: the lookup on this thread instead.
+        LookUpProcess(PathFindFileNameW(path), path, NULL, ReadSetting(extendedInfoSetting));
+    }
+    StopLookupWorker();
+    if (window)
+        DestroyWindow(window);
+    return exitCode;
+}
+
+int RunLookupCommand(const wchar_t* commandLine)
+{
+    wchar_t* given = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, 2 * PATH_CAPACITY * sizeof(wchar_t));
+    if (!given)
+        return 1;
+    wchar_t* path = given + PATH_CAPACITY;
+    int exitCode = BAD_COMMAND_LINE;
+    if (ReadPathArgument(commandLine, given, PATH_CAPACITY)) {
+        // The running copy has its own current folder: it gets the full path.
+        DWORD length = GetFullPathNameW(given, (DWORD)PATH_CAPACITY, path, NULL);
+        if (length == 0 || length >= PATH_CAPACITY)
+            StringCchCopyW(path, PATH_CAPACITY, given);
+        exitCode = HandPathToRunningCopy(path) ? 0 : LookUpFileAlone(path);
+    }
+    HeapFree(GetProcessHeap(), 0, given);
+    return exitCode;
+}
+
+LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data)
+{
+    if (!data || data->dwData != LOOKUP_PATH_DATA || !data->lpData || StartUpInterrupted())
+        return FALSE;
+    // Only what the sender's buffer holds is read: the terminator must lie
+    // within it, and within the longest path.
+    size_t characters = data->cbData / sizeof(wchar_t);
+    if (characters > PATH_CAPACITY)
+        characters = PATH_CAPACITY;
+    size_t length = 0;
+    if (characters == 0 || FAILED(StringCchLengthW((const wchar_t*)data->lpData, characters, &length)) ||
+        length == 0)
+        return FALSE;
+    // The sender's buffer lasts only while it waits for us.
+    wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
+    if (!path)
+        return FALSE;
+    StringCchCopyW(path, length + 1, (const wchar_t*)data->lpData);
+    // The sender goes on at once; a message about the file then waits for
+    // the user here, not in the sender.
+    ReplyMessage(TRUE);
+    LookUpFile(path, appState.mainWindow);
+    HeapFree(GetProcessHeap(), 0, path);
+    return TRUE;
+}
+
+void LookUpDroppedFiles(HDROP drop)
+{
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0);
+    if (count > MOST_DROPPED_FILES)
+        count = MOST_DROPPED_FILES;
+    wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PATH_CAPACITY * sizeof(wchar_t));
+    for (UINT i = 0; path && i < count; ++i) {
+        UINT length = DragQueryFileW(drop, i, NULL, 0);
+        if (length > 0 && length < PATH_CAPACITY && DragQueryFileW(drop, i, path, (UINT)PATH_CAPACITY) == length)
+            LookUpFile(path, appState.mainWindow);
+    }
+    if (path)
+        HeapFree(GetProcessHeap(), 0, path);
+    DragFinish(drop);
+}

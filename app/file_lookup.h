@@ -1,0 +1,27 @@
+// Looking up any file, not only a running process's: "/lookup <path>" from
+// Explorer's menu or a command line, and files dropped on our window. A file
+// is looked up as a process row with that executable would be.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+// Marks a WM_COPYDATA as a path to look up, so no other sender's data is
+// taken for one.
+const ULONG_PTR LOOKUP_PATH_DATA = 0x54563250;  // "TV2P"
+
+// True when the command-line tail starts with the switch "/lookup".
+bool IsLookupCommand(const wchar_t* commandLine);
+
+// Runs "/lookup <path>": hands the path to the running copy, or, with none,
+// looks the file up here without tray icon or windows. Returns the exit code:
+// 0 once the path is handed over or the address opened, 1 when the file cannot
+// be read (after saying so), 2 when no path follows the switch.
+int RunLookupCommand(const wchar_t* commandLine);
+
+// WM_COPYDATA to the main window: a path handed over by another process's
+// "/lookup". TRUE when it was taken.
+LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data);
+
+// WM_DROPFILES: the dropped files are looked up in the order dropped, at most
+// 16 of them; the drop is freed.
+void LookUpDroppedFiles(HDROP drop);
