@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include "core/system_folders.h"
 #include "app/file_lookup.h"
 #include "app/process_window.h"
 #include "core/seams.h"
@@ -51,7 +52,10 @@ protected:
     // The address, unescaped as a person reads it, names the file, its folder, digest and size.
     void ExpectAddressOf(const std::wstring& path, const std::wstring& lpath, std::wstring address)
     {
-        std::vector<unsigned char> bytes = ReadWholeFile(path);
+        // The file the path names: a 32-bit test reads System32 through Sysnative, as the program does.
+        wchar_t readable[MAX_PATH];
+        ASSERT_TRUE(BuildReadablePath(path.c_str(), readable));
+        std::vector<unsigned char> bytes = ReadWholeFile(readable);
         UrlUnescapeW(&address[0], NULL, NULL, URL_UNESCAPE_INPLACE);
         EXPECT_EQ(NarrowUtf8(lookupBaseAddress + path.substr(path.find_last_of(L'\\') + 1) + L"?lpath=" + lpath +
                              L"&md5=" + WidenUtf8(SystemMd5(bytes)) + L"&size=" + std::to_wstring(bytes.size()) +
