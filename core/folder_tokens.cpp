@@ -4,6 +4,7 @@
 #include <wchar.h>
 #include <strsafe.h>
 #include "core/ascii_folding.h"
+#include "core/system_probes.h"
 
 // Order matters: on equally long matches the earlier row wins.
 FolderTokenTable folderTokenTable = {{
@@ -95,16 +96,6 @@ static void ResolveTemporaryFolder(FolderTokenRow* row)
     if (length == 0 || length >= LONG_PATH_CAPACITY)
         return;
     StoreRowPath(row, longForm);
-}
-
-// IsWow64Process is missing before XP SP2.
-static bool IsRunningUnderWow64()
-{
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
 // A REG_SZ of the registry's 64-bit view; `folder` holds MAX_PATH + 1

@@ -1,6 +1,7 @@
 #include "core/system_folders.h"
 #include <strsafe.h>
 #include "core/ascii_folding.h"
+#include "core/system_probes.h"
 
 static const DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
@@ -44,18 +45,9 @@ bool BuildWindowsPath(const wchar_t* name, wchar_t* path, size_t capacity)
     return JoinFolder(length, name, path, capacity);
 }
 
-static bool IsWow64()
-{
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
-    return query && query(GetCurrentProcess(), &wow64) && wow64;
-}
-
 bool BuildNativeSystemPath(const wchar_t* name, wchar_t* path, size_t capacity)
 {
-    if (IsWow64()) {
+    if (IsRunningUnderWow64()) {
         wchar_t native[MAX_PATH];
         // Sysnative exists from Vista on; 64-bit XP has none.
         if (SUCCEEDED(StringCchPrintfW(native, ARRAYSIZE(native), L"Sysnative\\%s", name)) &&
@@ -78,7 +70,7 @@ bool BuildReadablePath(const wchar_t* path, wchar_t* readable)
     wchar_t system[MAX_PATH];
     wchar_t native[MAX_PATH];
     size_t systemLength = 0;
-    if (IsWow64() && BuildSystemPath(L"", system, ARRAYSIZE(system)) &&
+    if (IsRunningUnderWow64() && BuildSystemPath(L"", system, ARRAYSIZE(system)) &&
         BuildWindowsPath(L"Sysnative\\", native, ARRAYSIZE(native)) &&
         SUCCEEDED(StringCchLengthW(system, ARRAYSIZE(system), &systemLength)) &&
         EqualFoldingAsciiLetters(path, system, systemLength) && GetFileAttributesW(native) != INVALID_FILE_ATTRIBUTES)

@@ -39,6 +39,15 @@ bool IsElevated()
     return queried && elevation != 0;
 }
 
+bool IsRunningUnderWow64()
+{
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+    BOOL wow64 = FALSE;
+    return query && query(GetCurrentProcess(), &wow64) && wow64;
+}
+
 DWORD ProcessQueryAccess()
 {
     return SYNCHRONIZE | (IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION);

@@ -6,6 +6,8 @@
 bool IsVistaOrLater();
 bool IsWindows8OrLater();
 bool IsElevated();
+// A 32-bit program on 64-bit Windows (IsWow64Process, missing before XP SP2).
+bool IsRunningUnderWow64();
 // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later, named here so the
 // program builds against headers that predate it.
 const DWORD PROCESS_QUERY_LIMITED = 0x1000;
