@@ -3,6 +3,7 @@
 #include <wchar.h>
 #include "core/ascii_folding.h"
 #include "core/md5.h"
+#include "core/scoped_handles.h"
 #include "core/seams.h"
 
 // 64 KiB per read: a sixteenth of the calls into the system that 4 KiB
@@ -118,15 +119,16 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     fingerprint->valid = false;
 
     // Read sharing only: a file someone is writing is not fingerprinted half-way.
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                              NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    // Closed on every way out, and as soon as the reading is done.
+    ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                  NULL));
+    if (!file.Valid())
         return;
 
     // Size and write time of the file we hold open, so nothing can change
     // it between the question and the read.
     BY_HANDLE_FILE_INFORMATION information;
-    bool informed = seams.fileInformation(file, &information) != FALSE;
+    bool informed = seams.fileInformation(file.Get(), &information) != FALSE;
     FileIdentity identity;
     ZeroMemory(&identity, sizeof(identity));
     if (informed) {
@@ -135,11 +137,10 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
         identity.volume = information.dwVolumeSerialNumber;
         identity.indexHigh = information.nFileIndexHigh;
         identity.indexLow = information.nFileIndexLow;
-        identity.changeTime = ReadChangeTime(file);
+        identity.changeTime = ReadChangeTime(file.Get());
     }
     unsigned long long size = identity.size;
     if (informed && cache && AnswerFromCache(cache, path, &identity, fingerprint)) {
-        CloseHandle(file);
         return;
     }
 
@@ -152,7 +153,7 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
         DWORD bytesRead = 0;
         // A read failing part-way leaves the fingerprint invalid: a digest of
         // part of the file would name another file.
-        if (!seams.readFile(file, buffer, READ_BUFFER_SIZE, &bytesRead, NULL))
+        if (!seams.readFile(file.Get(), buffer, READ_BUFFER_SIZE, &bytesRead, NULL))
             break;
         if (bytesRead == 0) {
             readToEnd = true;
@@ -163,7 +164,7 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
     }
     if (buffer)
         HeapFree(GetProcessHeap(), 0, buffer);
-    CloseHandle(file);
+    file.Close();
 
     if (!readToEnd || (informed && hashed != size))
         return;
