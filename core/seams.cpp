@@ -10,4 +10,5 @@ SystemSeams seams = {
     QueryProcessImagePath,
     ShellExecuteW,
     FindProcessExecutable,
+    LoadVersionInfo,
 };

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
+#include "core/version_info.h"
 
 typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
 typedef BOOL (WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
@@ -13,6 +14,7 @@ typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
 typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath /* MAX_PATH */);
 typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
+typedef void (*VersionInfoLoader)(VersionInfoBlock* block, const wchar_t* path);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -22,6 +24,7 @@ struct SystemSeams {
     ImagePathQueryProc imagePathQuery;            // the locator's image path fallback
     ShellExecuteProc shellExecute;                // opening a lookup address
     ProcessPathSource processPathSource;          // a Running Processes row's executable
+    VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
 };
 
 extern SystemSeams seams;
