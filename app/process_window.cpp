@@ -9,6 +9,7 @@
 #include "app/row_details.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
+#include "core/clipboard_text.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
 #include "core/window_class.h"
@@ -228,26 +229,8 @@ static void OpenFileLocation(const ProcessRow* row)
 
 static void CopyPath(const ProcessRow* row)
 {
-    if (!row || !row->hasPath)
-        return;
-    SIZE_T bytes = (wcslen(row->exePath) + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!memory)
-        return;
-    bool handedOver = false;
-    void* text = GlobalLock(memory);
-    if (text) {
-        CopyMemory(text, row->exePath, bytes);
-        GlobalUnlock(memory);
-        if (OpenClipboard(processWindow.window)) {
-            EmptyClipboard();
-            // The clipboard owns the memory once it has taken it.
-            handedOver = SetClipboardData(CF_UNICODETEXT, memory) != NULL;
-            CloseClipboard();
-        }
-    }
-    if (!handedOver)
-        GlobalFree(memory);
+    if (row && row->hasPath)
+        PutTextOnClipboard(processWindow.window, row->exePath);
 }
 
 static void FocusList()

@@ -1,5 +1,6 @@
 #include "core/seams.h"
 #include <shellapi.h>
+#include "core/desktop_shell.h"
 #include "core/executable_locator.h"
 
 SystemSeams seams = {
@@ -9,6 +10,8 @@ SystemSeams seams = {
     GetFileInformationByHandle,
     QueryProcessImagePath,
     ShellExecuteW,
+    IsDesktopShellElevated,
+    OpenAsDesktopShell,
     FindProcessExecutable,
     LoadVersionInfo,
 };

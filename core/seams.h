@@ -15,6 +15,8 @@ typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath /* MAX_PATH
 typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
 typedef void (*VersionInfoLoader)(VersionInfoBlock* block, const wchar_t* path);
+typedef bool (*ShellElevationProbe)();
+typedef bool (*ShellOpener)(const wchar_t* address);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -23,6 +25,8 @@ struct SystemSeams {
     FileInformationProc fileInformation;          // a fingerprinted file's size and time
     ImagePathQueryProc imagePathQuery;            // the locator's image path fallback
     ShellExecuteProc shellExecute;                // opening a lookup address
+    ShellElevationProbe desktopShellElevated;     // whether the desktop shell runs elevated
+    ShellOpener openAsDesktopShell;               // opening an address with the shell's rights
     ProcessPathSource processPathSource;          // a Running Processes row's executable
     VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
 };

@@ -24,6 +24,7 @@
 #define IDS_HINT_TEXT           138
 #define IDS_FINDER_TIP          139
 #define IDS_CANNOT_READ         140
+#define IDS_ADDRESS_ON_CLIPBOARD 141
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
