@@ -272,11 +272,10 @@ TEST_F(BrowserFallback, CommandIsUsedOnlyWholeAndAsAString)
 }
 
 std::vector<std::wstring> shellOpened;
-bool shellOpens = false;
 bool RecordShellOpen(const wchar_t* address)
 {
     shellOpened.push_back(address);
-    return shellOpens;
+    return false;
 }
 
 std::wstring ClipboardText()
@@ -301,16 +300,18 @@ TEST_F(BrowserFallback, ElevatedOpensOnlyThroughTheShell)
     SetCommand(L"\"C:\\web\\web.exe\" %1");
     tokenElevated = 1;
     seams.desktopShellElevated = [] { return false; };
-    seams.openAsDesktopShell = RecordShellOpen;
+    // Wine's desktop answers IShellWindows as Explorer does: the shell starts the recorder.
+    ClearRecordedAddresses();
     LookupUrl url;
-    shellOpens = true;
     StartLookupUrl(&url, L"a.exe");
     EXPECT_EQ(ADDRESS_OPENED, OpenLookupUrl(&url));
-    shellOpens = false;
+    EXPECT_TRUE(WaitForRecordedAddresses(1, 20000));
+    EXPECT_EQ(std::vector<std::wstring>{base + L"a.exe?qaver=2.0"}, ReadRecordedAddresses());
+    // No shell to ask: the clipboard.
+    seams.openAsDesktopShell = RecordShellOpen;
     StartLookupUrl(&url, L"b.exe");
     EXPECT_EQ(ADDRESS_ON_CLIPBOARD, OpenLookupUrl(&url));
-    ASSERT_EQ(2u, shellOpened.size());
-    EXPECT_EQ(base + L"a.exe?qaver=2.0", shellOpened[0]);
+    ASSERT_EQ(1u, shellOpened.size());
     EXPECT_EQ(base + L"b.exe?qaver=2.0", ClipboardText());
     EXPECT_EQ(0u, shellCalls.size()) << "started with our own rights";
 }
