@@ -1,6 +1,7 @@
 #include "core/seams.h"
 #include <shellapi.h>
 #include "core/executable_locator.h"
+#include "core/signer_check.h"
 
 SystemSeams seams = {
     GetVersionExW,
@@ -10,4 +11,8 @@ SystemSeams seams = {
     QueryProcessImagePath,
     ShellExecuteW,
     FindProcessExecutable,
+    CallWinVerifyTrust,
+    OpenSystemCatalogSearch,
+    FindNextCatalogVerdict,
+    CloseSystemCatalogSearch,
 };
