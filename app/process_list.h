@@ -3,8 +3,7 @@
 // snapshot instead of rebuilt. No window: the window shows what this holds.
 #pragma once
 #include <windows.h>
-#include "core/folder_tokens.h"
-#include "core/version_info.h"
+#include "app/row_details.h"
 
 enum ProcessColumn {
     COLUMN_PROCESS,
@@ -16,7 +15,7 @@ enum ProcessColumn {
 };
 
 // One running process; its icon, version strings and folder are read once,
-// when the process first appears.
+// on the details reader, after the process first appears.
 struct ProcessRow {
     DWORD processId;
     // Held while the row lives: no new process can take the PID meanwhile,
@@ -27,6 +26,7 @@ struct ProcessRow {
     bool hasPath;
     bool seen;    // in the latest snapshot
     bool listed;  // shown by the window, that is passing its filter
+    LONG detailsId;  // the request reading this row's file; 0 once filled in
     int iconIndex;
     wchar_t imageName[MAX_PATH];
     wchar_t exePath[MAX_PATH];
@@ -40,12 +40,15 @@ struct ProcessList {
     int rowCount;
     int rowCapacity;
     int genericIcon;  // the icon index of a row without a file
+    HWND detailsWindow;  // told when a row's file details are read
 };
 
 // Brings the rows in line with the running processes: new ones are added,
 // and the rows of processes that ended have `seen` cleared. False when
 // nothing was looked at again (the same processes run, or no snapshot).
 bool RefreshProcessList(ProcessList* list);
+// Fills in a row whose details request has been read.
+void FillRowDetails(ProcessRow* row, const RowDetails* details);
 // Frees the rows whose processes ended (not seen by the latest refresh).
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);

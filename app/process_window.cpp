@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
+#include "app/row_details.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/settings.h"
@@ -63,19 +64,24 @@ static int CALLBACK CompareListedRows(LPARAM first, LPARAM second, LPARAM column
 
 // ---- The list view ------------------------------------------------------------
 
-static void AddListItem(ProcessRow* row)
+static int FindListItem(const ProcessRow* row)
+{
+    LVFINDINFOW find;
+    ZeroMemory(&find, sizeof(find));
+    find.flags = LVFI_PARAM;
+    find.lParam = (LPARAM)row;
+    return (int)SendMessageW(processWindow.list, LVM_FINDITEMW, (WPARAM)-1, (LPARAM)&find);
+}
+
+// The icon and every column but the name.
+static void ShowRowInItem(ProcessRow* row, int index)
 {
     LVITEMW item;
     ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = INT_MAX;
-    item.pszText = row->imageName;
+    item.mask = LVIF_IMAGE;
+    item.iItem = index;
     item.iImage = row->iconIndex;
-    item.lParam = (LPARAM)row;
-    int index = (int)SendMessageW(processWindow.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
-    if (index < 0)
-        return;
-    row->listed = true;
+    SendMessageW(processWindow.list, LVM_SETITEMW, 0, (LPARAM)&item);
     wchar_t processId[16];
     StringCchPrintfW(processId, ARRAYSIZE(processId), L"%lu", row->processId);
     wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->folder};
@@ -86,13 +92,24 @@ static void AddListItem(ProcessRow* row)
     }
 }
 
+static void AddListItem(ProcessRow* row)
+{
+    LVITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = INT_MAX;
+    item.pszText = row->imageName;
+    item.lParam = (LPARAM)row;
+    int index = (int)SendMessageW(processWindow.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+    if (index < 0)
+        return;
+    row->listed = true;
+    ShowRowInItem(row, index);
+}
+
 static void RemoveListItem(ProcessRow* row)
 {
-    LVFINDINFOW find;
-    ZeroMemory(&find, sizeof(find));
-    find.flags = LVFI_PARAM;
-    find.lParam = (LPARAM)row;
-    int index = (int)SendMessageW(processWindow.list, LVM_FINDITEMW, (WPARAM)-1, (LPARAM)&find);
+    int index = FindListItem(row);
     if (index >= 0)
         SendMessageW(processWindow.list, LVM_DELETEITEM, index, 0);
     row->listed = false;
@@ -167,6 +184,27 @@ void RefreshProcessWindow()
     }
     DropExitedRows(&processWindow.rows);
     SyncListWithRows();
+}
+
+// WM_ROW_DETAILS_READ: the rows of that file (one request serves every
+// process of it) show what was read, and the filter and order take it in.
+static void ShowReadDetails(LPARAM id)
+{
+    RowDetails details;
+    if (!TakeRowDetails(id, &details))
+        return;
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
+        if ((LPARAM)row->detailsId != id)
+            continue;
+        FillRowDetails(row, &details);
+        int index = row->listed ? FindListItem(row) : -1;
+        if (index >= 0)
+            ShowRowInItem(row, index);
+    }
+    SyncListWithRows();
+    if (processWindow.sortColumn != COLUMN_PROCESS && processWindow.sortColumn != COLUMN_PID)
+        SortList();
 }
 
 // ---- Commands -------------------------------------------------------------------
@@ -451,6 +489,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     switch (message) {
     case WM_CREATE:
         processWindow.window = window;
+        processWindow.rows.detailsWindow = window;
         if (!CreateControls(window))
             return -1;
         RefreshProcessWindow();
@@ -473,6 +512,9 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
             RefreshProcessWindow();
+        return 0;
+    case WM_ROW_DETAILS_READ:
+        ShowReadDetails(lParam);
         return 0;
     case WM_ACTIVATE:
         // Give the focus back where it was, as a dialog does.
@@ -510,6 +552,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);
+        CancelRowDetails(window);
         SaveWindowPlacement(window, placementSetting);
         return 0;
     case WM_NCDESTROY:

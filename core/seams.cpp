@@ -11,6 +11,7 @@ SystemSeams seams = {
     QueryProcessImagePath,
     ShellExecuteW,
     FindProcessExecutable,
+    LoadVersionInfo,
     CallWinVerifyTrust,
     OpenSystemCatalogSearch,
     FindNextCatalogVerdict,

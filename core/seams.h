@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
+#include "core/version_info.h"
 #include "core/signer_check.h"
 
 typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
@@ -14,6 +15,7 @@ typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
 typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath /* MAX_PATH */);
 typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
+typedef void (*VersionInfoLoader)(VersionInfoBlock* block, const wchar_t* path);
 typedef LONG (WINAPI* VerifyTrustProc)(HWND, GUID*, LPVOID);
 typedef bool (*OpenCatalogSearchProc)(HANDLE file, CatalogHash algorithm, CatalogSearch* search);
 typedef bool (*NextCatalogVerdictProc)(CatalogSearch* search, const wchar_t* path, HANDLE file,
@@ -28,6 +30,7 @@ struct SystemSeams {
     ImagePathQueryProc imagePathQuery;            // the locator's image path fallback
     ShellExecuteProc shellExecute;                // opening a lookup address
     ProcessPathSource processPathSource;          // a Running Processes row's executable
+    VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
     VerifyTrustProc verifyTrust;                  // every signature check (WinVerifyTrust)
     OpenCatalogSearchProc openCatalogSearch;      // the system catalogs, which Wine lacks:
     NextCatalogVerdictProc findNextCatalogVerdict;  // hashing the file, finding the catalogs

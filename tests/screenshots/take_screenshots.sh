@@ -89,7 +89,7 @@ shot() {  # name rectangle
 # name command class title. Other windows can be added the same way.
 shoot_command() {
     post_to_program "$WM_COMMAND" "$2" 0
-    sleep 0.5
+    sleep "${5:-0.5}"  # longer where a window fills itself in afterwards
     rect=$(window_rect "$3" "$4") || exit 1
     shot "$1" "$rect"
 }
@@ -139,7 +139,7 @@ sleep 0.5
 shot search "$search"
 close_window '#32770' 'Search Kestrava'
 
-shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2'
+shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 
 wine "$program" /shutdown >/dev/null 2>&1 || true
