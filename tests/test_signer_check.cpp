@@ -4,15 +4,23 @@
 // the program unsigned, signed under a root nobody trusts, and signed by an
 // expired leaf without a time stamp. Wine 8's WinVerifyTrust passes the last
 // two; the signer's chain tells. Wine has no system catalogs: what the checker
-// makes of them is shown through the catalog seams.
+// makes of them is shown through the catalog seams. Last, the Running
+// Processes window, opened in this process, with this process's row standing
+// for signed.exe.
 #include <windows.h>
 #include <wincrypt.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <strsafe.h>
 #include <string>
 #include <vector>
+#include "app/process_window.h"
+#include "app/row_details.h"
+#include "core/executable_locator.h"
 #include "core/seams.h"
+#include "core/settings.h"
 #include "core/signer_check.h"
+#include "resource.h"
 #include "test_support.h"
 
 namespace {
@@ -43,10 +51,13 @@ void TrustTestRoot()
     CertCloseStore(root, 0);
 }
 
-int verifyCalls = 0;
+volatile LONG verifyCalls = 0;
+HANDLE verifyGate = NULL;  // while set, checks wait for it (up to 30 s)
 LONG WINAPI CountingVerify(HWND window, GUID* action, LPVOID data)
 {
-    ++verifyCalls;
+    if (verifyGate)
+        WaitForSingleObject(verifyGate, 30000);
+    InterlockedIncrement(&verifyCalls);
     return CallWinVerifyTrust(window, action, data);
 }
 
@@ -69,13 +80,13 @@ TEST(SignerCheck, EachSampleShowsWhatItsSignatureIsWorth)
     ASSERT_TRUE(CopyFileW(Sample(L"signed.exe").c_str(), copy.c_str(), FALSE));
     seams.verifyTrust = CountingVerify;
     EXPECT_EQ("Veltrix Test Signer", SignerText(copy, &cache));
-    EXPECT_GT(verifyCalls, 0);
+    EXPECT_GT((LONG)verifyCalls, 0);
     verifyCalls = 0;
     EXPECT_EQ("Veltrix Test Signer", SignerText(L"C:\\TAVROWEN-TEST\\SIGNER-COPY.EXE", &cache));
-    EXPECT_EQ(0, verifyCalls) << "an unchanged file was checked again";
+    EXPECT_EQ(0, (LONG)verifyCalls) << "an unchanged file was checked again";
     ASSERT_TRUE(CopyFileW(Sample(L"altered.exe").c_str(), copy.c_str(), FALSE));
     EXPECT_EQ("(Signature not valid)", SignerText(copy, &cache));
-    EXPECT_GT(verifyCalls, 0) << "a rewritten file was answered from the cache";
+    EXPECT_GT((LONG)verifyCalls, 0) << "a rewritten file was answered from the cache";
     seams.verifyTrust = CallWinVerifyTrust;
     FreeSignerCache(&cache);
     DeleteFileW(copy.c_str());
@@ -191,6 +202,85 @@ TEST(SignerCheck, CatalogsAreAskedInOrderAndTheStrongestAnswerStands)
     seams.openCatalogSearch = OpenSystemCatalogSearch;
     seams.findNextCatalogVerdict = FindNextCatalogVerdict;
     seams.closeCatalogSearch = CloseSystemCatalogSearch;
+}
+
+// ---- The window ---------------------------------------------------------------
+
+bool ThisProcessIsSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    if (process->th32ProcessID == GetCurrentProcessId())
+        return SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, Sample(L"signed.exe").c_str()));
+    return FindProcessExecutable(process, exePath);
+}
+
+// The signer column (4) of every listed row, by PID (column 1).
+std::vector<std::pair<std::wstring, std::wstring>> ListedSigners(HWND list)
+{
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i) {
+        wchar_t texts[2][300] = {L"", L""};
+        for (int column : {1, 4}) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.pszText = texts[column == 4];
+            item.cchTextMax = ARRAYSIZE(texts[0]);
+            SendMessageW(list, LVM_GETITEMTEXTW, i, (LPARAM)&item);
+        }
+        rows.push_back({texts[0], texts[1]});
+    }
+    return rows;
+}
+
+TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
+{
+    TrustTestRoot();
+    ASSERT_TRUE(EnsureSettingsKey());
+    WriteSetting(unverifiedOnlySetting, 0);
+    const std::wstring self = std::to_wstring(GetCurrentProcessId());
+    auto signerOfSelf = [&](HWND list) {
+        for (const auto& row : ListedSigners(list))
+            if (row.first == self)
+                return NarrowUtf8(row.second);
+        return std::string("(not listed)");
+    };
+    seams.processPathSource = ThisProcessIsSigned;
+    seams.verifyTrust = CountingVerify;
+    verifyGate = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ShowProcessWindow();
+    HWND window = ProcessWindowHandle();
+    HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
+    ASSERT_TRUE(list != NULL);
+    EXPECT_EQ("Checking...", signerOfSelf(list)) << "the rows waited for the checks";
+    SetEvent(verifyGate);
+    ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "signers not checked within 60 s";
+    EXPECT_EQ("Veltrix Test Signer", signerOfSelf(list));
+    size_t everyRow = ListedSigners(list).size();
+
+    // Checked, the box keeps every row but the verified one, and says so in the settings.
+    SendMessageW(GetDlgItem(window, IDC_PROCESS_UNVERIFIED), BM_CLICK, 0, 0);
+    EXPECT_EQ("(not listed)", signerOfSelf(list));
+    EXPECT_EQ(everyRow - 1, ListedSigners(list).size());
+    for (const auto& row : ListedSigners(list))
+        EXPECT_TRUE(row.second.empty() || row.second[0] == L'(') << NarrowUtf8(row.second) << " is listed";
+    EXPECT_TRUE(ReadSetting(unverifiedOnlySetting));
+
+    // Opened again, the box is still checked and no file is checked again.
+    CloseProcessWindow();
+    verifyCalls = 0;
+    ShowProcessWindow();
+    window = ProcessWindowHandle();
+    list = GetDlgItem(window, IDC_PROCESS_LIST);
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(window, IDC_PROCESS_UNVERIFIED));
+    ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000));
+    EXPECT_EQ("(not listed)", signerOfSelf(list));
+    EXPECT_EQ(0, (LONG)verifyCalls) << "the second opening checked files again";
+
+    CloseProcessWindow();
+    CloseHandle(verifyGate);
+    verifyGate = NULL;
+    seams.verifyTrust = CallWinVerifyTrust;
+    seams.processPathSource = FindProcessExecutable;
+    WriteSetting(unverifiedOnlySetting, 0);
 }
 
 }  // namespace
