@@ -1,5 +1,5 @@
 // What the Running Processes window shows of a row's file (description,
-// company, folder and icon), read on a thread of its own: an executable on a
+// company, folder, icon and verified signer), read on a thread of its own: an executable on a
 // hung network share or behind a held oplock must not freeze the window, and
 // with it the tray. Lookups keep their own worker, so a hung read here never
 // holds up a click either.

@@ -26,7 +26,8 @@ typedef CRYPT_PROVIDER_DATA* (WINAPI* ProviderDataProc)(HANDLE);
 typedef CRYPT_PROVIDER_SGNR* (WINAPI* ProviderSignerProc)(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD);
 typedef CRYPT_PROVIDER_CERT* (WINAPI* ProviderCertProc)(CRYPT_PROVIDER_SGNR*, DWORD);
 typedef BOOL (WINAPI* AcquireContextProc)(HCATADMIN*, const GUID*, DWORD);
-typedef BOOL (WINAPI* AcquireContext2Proc)(HCATADMIN*, const GUID*, const WCHAR*, const CERT_STRONG_SIGN_PARA*, DWORD);
+// The strong-signature policy (Windows 8 headers only) is never given: no type needed.
+typedef BOOL (WINAPI* AcquireContext2Proc)(HCATADMIN*, const GUID*, const WCHAR*, const void*, DWORD);
 typedef BOOL (WINAPI* CalcHashProc)(HANDLE, DWORD*, BYTE*, DWORD);
 typedef BOOL (WINAPI* CalcHash2Proc)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
 typedef HCATINFO (WINAPI* EnumCatalogProc)(HCATADMIN, BYTE*, DWORD, DWORD, HCATINFO*);
@@ -123,9 +124,10 @@ static SignerVerdict JudgeTrustStatus(LONG status)
 
 // Chain faults that make a signer untrusted whatever WinVerifyTrust said:
 // some implementations check only that the bytes match the signature.
+static const DWORD EXPLICIT_DISTRUST = 0x04000000;  // CERT_TRUST_IS_EXPLICIT_DISTRUST, Windows 8 headers
 static const DWORD UNTRUSTED_CHAIN = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
                                      CERT_TRUST_IS_CYCLIC | CERT_TRUST_IS_NOT_SIGNATURE_VALID |
-                                     CERT_TRUST_IS_REVOKED | CERT_TRUST_IS_EXPLICIT_DISTRUST;
+                                     CERT_TRUST_IS_REVOKED | EXPLICIT_DISTRUST;
 
 // The first signer's name, and whether its chain stands: it must end in a
 // trusted root, and be time-valid unless a time stamp vouches for the
