@@ -515,7 +515,8 @@ static void LayOutControls(int width, int height)
     int listTop = margin + processWindow.filterHeight + margin;
     int filterLeft = PlaceWindowFinder(processWindow.window, margin, processWindow.filterHeight);
     int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, processWindow.filterHeight);
-    MoveWindow(processWindow.filter, filterLeft, margin, filterRight - margin - filterLeft, processWindow.filterHeight,
+    int filterWidth = filterRight - margin - filterLeft;
+    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, processWindow.filterHeight,
                TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
