@@ -31,7 +31,8 @@ static int MeasureSwitchWidth(HWND box)
     SIZE size = {0, 0};
     HDC dc = GetDC(box);
     if (dc) {
-        HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageW(box, WM_GETFONT, 0, 0));
+        HGDIOBJ font = (HGDIOBJ)SendMessageW(box, WM_GETFONT, 0, 0);
+        HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
         GetTextExtentPoint32W(dc, caption, length, &size);
         SelectObject(dc, old);
         ReleaseDC(box, dc);
