@@ -29,11 +29,13 @@ static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t part
     return false;
 }
 
-bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter)
+bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly)
 {
     size_t length = wcslen(filter);
+    if (unverifiedOnly && row->verified)
+        return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
-           ContainsFolded(row->company, filter, length);
+           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -45,6 +47,9 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_COMPANY:
         order = CompareFolded(a->company, b->company);
+        break;
+    case COLUMN_SIGNER:
+        order = CompareFolded(a->signer, b->signer);
         break;
     case COLUMN_FOLDER:
         order = CompareFolded(a->folder, b->folder);
@@ -145,9 +150,15 @@ static void DescribeRow(const ProcessList* list, ProcessRow* row)
     const ProcessRow* twin = FindRowOfFile(list, row);
     if (!twin) {
         row->detailsId = RequestRowDetails(row->exePath, list->detailsWindow);
+        row->signerId = RequestRowSigner(row->exePath, list->detailsWindow);
+        if (row->signerId && list->checkingText)
+            StringCchCopyW(row->signer, ARRAYSIZE(row->signer), list->checkingText);
         return;
     }
     row->detailsId = twin->detailsId;
+    row->signerId = twin->signerId;
+    row->verified = twin->verified;
+    StringCchCopyW(row->signer, ARRAYSIZE(row->signer), twin->signer);
     row->iconIndex = twin->iconIndex;
     StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
     StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
@@ -162,6 +173,13 @@ void FillRowDetails(ProcessRow* row, const RowDetails* details)
     StringCchCopyW(row->description, ARRAYSIZE(row->description), details->description);
     StringCchCopyW(row->company, ARRAYSIZE(row->company), details->company);
     StringCchCopyW(row->folder, ARRAYSIZE(row->folder), details->folder);
+}
+
+void FillRowSigner(ProcessRow* row, const SignerCheck* check)
+{
+    row->signerId = 0;
+    row->verified = check->verdict == SIGNER_VERIFIED;
+    FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
 }
 
 static void FreeRow(ProcessRow* row)

@@ -7,6 +7,7 @@
 #include "app/file_lookup.h"
 #include "app/process_list.h"
 #include "app/row_details.h"
+#include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/clipboard_text.h"
@@ -21,7 +22,7 @@ static const wchar_t processWindowClass[] = L"TavrowenProcesses";
 
 static const UINT_PTR REFRESH_TIMER = 1;
 static const UINT REFRESH_PERIOD_MS = 2000;
-// At 96 DPI: room for all five columns.
+// At 96 DPI: room for all six columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int MARGIN = 6;
@@ -34,11 +35,12 @@ struct ColumnSpec {
 };
 
 static const ColumnSpec columns[COLUMN_COUNT] = {
-    {IDS_COLUMN_PROCESS, 150, LVCFMT_LEFT},
-    {IDS_COLUMN_PID, 56, LVCFMT_RIGHT},
-    {IDS_COLUMN_DESCRIPTION, 200, LVCFMT_LEFT},
-    {IDS_COLUMN_COMPANY, 120, LVCFMT_LEFT},
-    {IDS_COLUMN_FOLDER, 180, LVCFMT_LEFT},
+    {IDS_COLUMN_PROCESS, 130, LVCFMT_LEFT},
+    {IDS_COLUMN_PID, 50, LVCFMT_RIGHT},
+    {IDS_COLUMN_DESCRIPTION, 160, LVCFMT_LEFT},
+    {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
+    {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
+    {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
 };
 
 struct ProcessWindowState {
@@ -51,6 +53,7 @@ struct ProcessWindowState {
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
+    wchar_t checkingText[32];
     ProcessList rows;
 };
 
@@ -85,7 +88,7 @@ static void ShowRowInItem(ProcessRow* row, int index)
     SendMessageW(processWindow.list, LVM_SETITEMW, 0, (LPARAM)&item);
     wchar_t processId[16];
     StringCchPrintfW(processId, ARRAYSIZE(processId), L"%lu", row->processId);
-    wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->folder};
+    wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->signer, row->folder};
     for (int column = COLUMN_PID; column < COLUMN_COUNT; ++column) {
         item.iSubItem = column;
         item.pszText = texts[column];
@@ -159,10 +162,11 @@ static void SyncListWithRows()
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
+    bool unverifiedOnly = IsUnverifiedOnly(processWindow.window);
     bool added = false;
     for (int i = 0; i < processWindow.rows.rowCount; ++i) {
         ProcessRow* row = processWindow.rows.rows[i];
-        bool wanted = RowMatchesFilter(row, filter);
+        bool wanted = RowMatchesFilter(row, filter, unverifiedOnly);
         if (row->listed && !wanted) {
             RemoveListItem(row);
         } else if (!row->listed && wanted) {
@@ -205,6 +209,26 @@ static void ShowReadDetails(LPARAM id)
     }
     SyncListWithRows();
     if (processWindow.sortColumn != COLUMN_PROCESS && processWindow.sortColumn != COLUMN_PID)
+        SortList();
+}
+
+// WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
+static void ShowCheckedSigner(LPARAM id)
+{
+    SignerCheck check;
+    if (!TakeRowSigner(id, &check))
+        return;
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
+        if ((LPARAM)row->signerId != id)
+            continue;
+        FillRowSigner(row, &check);
+        int index = row->listed ? FindListItem(row) : -1;
+        if (index >= 0)
+            ShowRowInItem(row, index);
+    }
+    SyncListWithRows();
+    if (processWindow.sortColumn == COLUMN_SIGNER)
         SortList();
 }
 
@@ -275,6 +299,14 @@ static void RunWindowCommand(WORD command)
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(processWindow.window);
         break;
+    case IDM_UNVERIFIED_ONLY:
+        ToggleUnverifiedOnly(processWindow.window);
+        SyncListWithRows();
+        break;
+    case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
+        SaveUnverifiedOnly(processWindow.window);
+        SyncListWithRows();
+        break;
     }
 }
 
@@ -310,6 +342,8 @@ static void ShowRowMenu(LPARAM position)
         SetMenuDefaultItem(popup, IDM_LOOK_UP_ROW, FALSE);
         EnableMenuItem(popup, IDM_OPEN_LOCATION, pathState);
         EnableMenuItem(popup, IDM_COPY_PATH, pathState);
+        CheckMenuItem(popup, IDM_UNVERIFIED_ONLY,
+                      MF_BYCOMMAND | (IsUnverifiedOnly(processWindow.window) ? MF_CHECKED : MF_UNCHECKED));
         TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, point.x, point.y, processWindow.window, NULL);
     }
     DestroyMenu(menu);
@@ -330,9 +364,24 @@ static void SortByColumn(int column)
         SendMessageW(processWindow.list, LVM_ENSUREVISIBLE, index, FALSE);
 }
 
+// The name's tooltip: the full path and the signer line.
+static void FillRowTip(NMLVGETINFOTIPW* tip)
+{
+    const ProcessRow* row = tip->iSubItem == 0 ? ListedRow(tip->iItem) : NULL;
+    wchar_t title[64];
+    if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
+        !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
+        return;
+    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
+                     title, row->signer);
+}
+
 static LRESULT RunListNotification(const NMHDR* header)
 {
     switch (header->code) {
+    case LVN_GETINFOTIPW:
+        FillRowTip((NMLVGETINFOTIPW*)header);
+        break;
     case NM_DBLCLK:
         LookUpRow(ListedRow(((const NMITEMACTIVATE*)header)->iItem));
         break;
@@ -424,6 +473,8 @@ static bool CreateControls(HWND window)
     if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
     processWindow.font = CreateMessageFont();
+    if (!CreateUnverifiedSwitch(window, processWindow.font))
+        return false;
     if (processWindow.font) {
         SendMessageW(processWindow.filter, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
         SendMessageW(processWindow.list, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
@@ -434,7 +485,7 @@ static bool CreateControls(HWND window)
     // Only with common controls 6; elsewhere the field is simply blank.
     if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
         SendMessageW(processWindow.filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
-    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
     SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     AddColumns();
     UseSystemIcons();
@@ -446,7 +497,10 @@ static void LayOutControls(int width, int height)
     int margin = ScaleForDpi(MARGIN);
     int listTop = margin + processWindow.filterHeight + margin;
     int filterLeft = PlaceWindowFinder(processWindow.window, margin, processWindow.filterHeight);
-    MoveWindow(processWindow.filter, filterLeft, margin, width - filterLeft - margin, processWindow.filterHeight, TRUE);
+    int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, processWindow.filterHeight);
+    int filterWidth = filterRight - margin - filterLeft;
+    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, processWindow.filterHeight,
+               TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
@@ -473,6 +527,9 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_CREATE:
         processWindow.window = window;
         processWindow.rows.detailsWindow = window;
+        if (LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
+                        ARRAYSIZE(processWindow.checkingText)))
+            processWindow.rows.checkingText = processWindow.checkingText;
         if (!CreateControls(window))
             return -1;
         RefreshProcessWindow();
@@ -498,6 +555,9 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_ROW_DETAILS_READ:
         ShowReadDetails(lParam);
+        return 0;
+    case WM_ROW_SIGNER_CHECKED:
+        ShowCheckedSigner(lParam);
         return 0;
     case WM_ACTIVATE:
         // Give the focus back where it was, as a dialog does.
@@ -605,6 +665,11 @@ static bool RunWindowKey(const MSG* message)
         if (!control && !alt)
             return false;
         FocusFilter();
+        return true;
+    case 'U':
+        if (!control || alt)
+            return false;
+        RunWindowCommand(IDM_UNVERIFIED_ONLY);
         return true;
     case VK_F5:
         RefreshProcessWindow();

@@ -2,6 +2,7 @@
 #include <shellapi.h>
 #include "core/desktop_shell.h"
 #include "core/executable_locator.h"
+#include "core/signer_check.h"
 
 SystemSeams seams = {
     GetVersionExW,
@@ -14,4 +15,8 @@ SystemSeams seams = {
     OpenAsDesktopShell,
     FindProcessExecutable,
     LoadVersionInfo,
+    CallWinVerifyTrust,
+    OpenSystemCatalogSearch,
+    FindNextCatalogVerdict,
+    CloseSystemCatalogSearch,
 };

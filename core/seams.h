@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 #include "core/version_info.h"
+#include "core/signer_check.h"
 
 typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
 typedef BOOL (WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
@@ -17,6 +18,11 @@ typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePa
 typedef void (*VersionInfoLoader)(VersionInfoBlock* block, const wchar_t* path);
 typedef bool (*ShellElevationProbe)();
 typedef bool (*ShellOpener)(const wchar_t* address);
+typedef LONG (WINAPI* VerifyTrustProc)(HWND, GUID*, LPVOID);
+typedef bool (*OpenCatalogSearchProc)(HANDLE file, CatalogHash algorithm, CatalogSearch* search);
+typedef bool (*NextCatalogVerdictProc)(CatalogSearch* search, const wchar_t* path, HANDLE file,
+                                       SignerVerdict* verdict, wchar_t* signer /* SIGNER_NAME_CAPACITY */);
+typedef void (*CloseCatalogSearchProc)(CatalogSearch* search);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -29,6 +35,10 @@ struct SystemSeams {
     ShellOpener openAsDesktopShell;               // opening an address with the shell's rights
     ProcessPathSource processPathSource;          // a Running Processes row's executable
     VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
+    VerifyTrustProc verifyTrust;                  // every signature check (WinVerifyTrust)
+    OpenCatalogSearchProc openCatalogSearch;      // the system catalogs, which Wine lacks:
+    NextCatalogVerdictProc findNextCatalogVerdict;  // hashing the file, finding the catalogs
+    CloseCatalogSearchProc closeCatalogSearch;    // that hold it, verifying it as their member
 };
 
 extern SystemSeams seams;

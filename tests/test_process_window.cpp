@@ -79,7 +79,7 @@ void PumpLikeProgram(DWORD milliseconds)
 }
 
 struct ListedRow {
-    std::wstring name, pid, description, company, folder;
+    std::wstring name, pid, description, company, signer, folder;
 };
 
 std::wstring ItemText(HWND list, int index, int column)
@@ -100,7 +100,7 @@ std::vector<ListedRow> ReadRows(HWND list)
     int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; i < count; ++i)
         rows.push_back({ItemText(list, i, 0), ItemText(list, i, 1), ItemText(list, i, 2), ItemText(list, i, 3),
-                        ItemText(list, i, 4)});
+                        ItemText(list, i, 4), ItemText(list, i, 5)});
     return rows;
 }
 
@@ -261,7 +261,7 @@ protected:
     HWND filter = NULL;
 };
 
-TEST_F(ProcessWindow, HasTheFilterAndTheFiveColumns)
+TEST_F(ProcessWindow, HasTheFilterAndTheSixColumns)
 {
     wchar_t text[128] = L"";
     GetWindowTextW(window, text, ARRAYSIZE(text));
@@ -269,12 +269,12 @@ TEST_F(ProcessWindow, HasTheFilterAndTheFiveColumns)
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
     EXPECT_TRUE(filter != NULL) << "no filter field 1011";
-    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Folder"};
+    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder"};
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    ASSERT_EQ(5, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(6, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     RECT client;
     GetClientRect(list, &client);
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 6; ++column) {
         LVCOLUMNW spec;
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -641,7 +641,7 @@ TEST_F(RunningProgram, CommandOpensOneWindowAndKeysWork)
     EXPECT_STREQ(L"Edit", text);
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
-    EXPECT_EQ(5, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(6, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     EXPECT_GT((int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1) << "no rows";
 
     // A second command brings the same window back from the taskbar.
