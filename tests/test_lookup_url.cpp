@@ -278,21 +278,6 @@ bool RecordShellOpen(const wchar_t* address)
     return false;
 }
 
-std::wstring ClipboardText()
-{
-    std::wstring text = L"(nothing)";
-    if (OpenClipboard(NULL)) {
-        HANDLE data = GetClipboardData(CF_UNICODETEXT);
-        const wchar_t* locked = data ? (const wchar_t*)GlobalLock(data) : NULL;
-        if (locked) {
-            text = locked;
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
-    return text;
-}
-
 // Elevated under an unelevated shell: the shell opens the address, or it waits
 // on the clipboard; nothing is started with our rights.
 TEST_F(BrowserFallback, ElevatedOpensOnlyThroughTheShell)

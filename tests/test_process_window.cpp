@@ -394,17 +394,7 @@ TEST_F(ProcessWindow, EachCopyOfOneNameIsLookedUpFromItsOwnFile)
         }
         // "&Copy Path" puts the full path on the clipboard.
         UseRowMenu(L'c', &defaultItem, &locationState, &copyState);
-        std::wstring copied = L"(nothing)";
-        if (OpenClipboard(window)) {
-            HANDLE data = GetClipboardData(CF_UNICODETEXT);
-            const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : NULL;
-            if (text) {
-                copied = text;
-                GlobalUnlock(data);
-            }
-            CloseClipboard();
-        }
-        EXPECT_EQ(Narrow(path), Narrow(copied));
+        EXPECT_EQ(Narrow(path), Narrow(ClipboardText()));
     }
 
     // Without a path: the name alone, and no path to open or copy.

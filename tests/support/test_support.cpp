@@ -49,6 +49,21 @@ bool IsWellFormedAddress(const std::wstring& address)
     return true;
 }
 
+std::wstring ClipboardText()
+{
+    std::wstring text = L"(nothing)";
+    if (OpenClipboard(NULL)) {
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const wchar_t* locked = data ? (const wchar_t*)GlobalLock(data) : NULL;
+        if (locked) {
+            text = locked;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
 std::wstring UnescapeUtf8(const std::wstring& address)
 {
     std::string bytes;
