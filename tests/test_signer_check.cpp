@@ -9,6 +9,7 @@
 // for signed.exe.
 #include <windows.h>
 #include <wincrypt.h>
+#include <wintrust.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <strsafe.h>
@@ -52,12 +53,17 @@ void TrustTestRoot()
 }
 
 volatile LONG verifyCalls = 0;
+volatile LONG mayGoOnline = 0;  // checks that allowed revocation, fetching or a UI
 HANDLE verifyGate = NULL;  // while set, checks wait for it (up to 30 s)
 LONG WINAPI CountingVerify(HWND window, GUID* action, LPVOID data)
 {
     if (verifyGate)
         WaitForSingleObject(verifyGate, 30000);
     InterlockedIncrement(&verifyCalls);
+    const WINTRUST_DATA* asked = (const WINTRUST_DATA*)data;
+    if (asked->dwUIChoice != WTD_UI_NONE || asked->fdwRevocationChecks != WTD_REVOKE_NONE ||
+        !(asked->dwProvFlags & WTD_CACHE_ONLY_URL_RETRIEVAL))
+        InterlockedIncrement(&mayGoOnline);
     return CallWinVerifyTrust(window, action, data);
 }
 
@@ -87,6 +93,7 @@ TEST(SignerCheck, EachSampleShowsWhatItsSignatureIsWorth)
     ASSERT_TRUE(CopyFileW(Sample(L"altered.exe").c_str(), copy.c_str(), FALSE));
     EXPECT_EQ("(Signature not valid)", SignerText(copy, &cache));
     EXPECT_GT((LONG)verifyCalls, 0) << "a rewritten file was answered from the cache";
+    EXPECT_EQ(0, (LONG)mayGoOnline) << "a check could go online or show a UI";
     seams.verifyTrust = CallWinVerifyTrust;
     FreeSignerCache(&cache);
     DeleteFileW(copy.c_str());
