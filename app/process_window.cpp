@@ -6,10 +6,12 @@
 #include "app/app_state.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
+#include "app/process_window_dpi.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
+#include "core/window_dpi.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
@@ -22,7 +24,6 @@ static const UINT REFRESH_PERIOD_MS = 2000;
 // At 96 DPI: room for all five columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
-static const int MARGIN = 6;
 static const int FILTER_CAPACITY = MAX_PATH;
 
 struct ColumnSpec {
@@ -44,8 +45,7 @@ struct ProcessWindowState {
     HWND filter;
     HWND list;
     HWND focusBeforeDeactivation;
-    HFONT font;
-    int filterHeight;
+    ProcessWindowDpi scale;
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
@@ -327,41 +327,6 @@ static LRESULT RunListNotification(const NMHDR* header)
 
 // ---- The window ----------------------------------------------------------------
 
-static int ScaleForDpi(int pixelsAt96)
-{
-    HDC screen = GetDC(NULL);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(NULL, screen);
-    return MulDiv(pixelsAt96, dpi, 96);
-}
-
-// The message font of the desktop, for both controls.
-static HFONT CreateMessageFont()
-{
-    NONCLIENTMETRICSW metrics;
-    ZeroMemory(&metrics, sizeof(metrics));
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        return NULL;
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
-static int MeasureFilterHeight(HFONT font)
-{
-    int height = 0;
-    HDC screen = GetDC(NULL);
-    if (screen) {
-        HGDIOBJ old = SelectObject(screen, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
-        TEXTMETRICW metrics;
-        if (GetTextMetricsW(screen, &metrics))
-            height = metrics.tmHeight;
-        SelectObject(screen, old);
-        ReleaseDC(NULL, screen);
-    }
-    return (height > 0 ? height : 14) + 2 * GetSystemMetrics(SM_CYEDGE) + 6;
-}
-
 static void AddColumns()
 {
     for (int column = 0; column < COLUMN_COUNT; ++column) {
@@ -372,7 +337,7 @@ static void AddColumns()
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         spec.fmt = columns[column].format;
-        spec.cx = ScaleForDpi(columns[column].width);
+        spec.cx = ScaleForDpi(columns[column].width, processWindow.scale.dpi);
         spec.pszText = title;
         spec.iSubItem = column;
         SendMessageW(processWindow.list, LVM_INSERTCOLUMNW, column, (LPARAM)&spec);
@@ -402,12 +367,6 @@ static bool CreateControls(HWND window)
                                          (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
     if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
-    processWindow.font = CreateMessageFont();
-    if (processWindow.font) {
-        SendMessageW(processWindow.filter, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
-        SendMessageW(processWindow.list, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
-    }
-    processWindow.filterHeight = MeasureFilterHeight(processWindow.font);
     SendMessageW(processWindow.filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
@@ -415,17 +374,20 @@ static bool CreateControls(HWND window)
         SendMessageW(processWindow.filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
     DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
     SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-    AddColumns();
     UseSystemIcons();
+    ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.filter, processWindow.list,
+                          ReadWindowDpi(window));
+    AddColumns();
     return true;
 }
 
 static void LayOutControls(int width, int height)
 {
-    int margin = ScaleForDpi(MARGIN);
-    int listTop = margin + processWindow.filterHeight + margin;
-    int filterLeft = PlaceWindowFinder(processWindow.window, margin, processWindow.filterHeight);
-    MoveWindow(processWindow.filter, filterLeft, margin, width - filterLeft - margin, processWindow.filterHeight, TRUE);
+    int margin = processWindow.scale.margin;
+    int filterHeight = processWindow.scale.filterHeight;
+    int listTop = margin + filterHeight + margin;
+    int filterLeft = PlaceWindowFinder(processWindow.window, margin, filterHeight);
+    MoveWindow(processWindow.filter, filterLeft, margin, width - filterLeft - margin, filterHeight, TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
@@ -441,8 +403,7 @@ static void RunRefreshTimer(bool run)
 static void ForgetWindow()
 {
     FreeProcessList(&processWindow.rows);
-    if (processWindow.font)
-        DeleteObject(processWindow.font);
+    ReleaseProcessWindowDpi(&processWindow.scale);
     ZeroMemory(&processWindow, sizeof(processWindow));
 }
 
@@ -469,6 +430,17 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
             RunRefreshTimer(true);
         }
         LayOutControls(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DPICHANGED: {
+        ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.filter, processWindow.list,
+                               LOWORD(wParam), (const RECT*)lParam);
+        RECT client;
+        if (GetClientRect(window, &client))
+            LayOutControls(client.right, client.bottom);
+        return 0;
+    }
+    case WM_GETMINMAXINFO:
+        LimitProcessWindowSize(&processWindow.scale, window, (MINMAXINFO*)lParam);
         return 0;
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
@@ -548,9 +520,10 @@ void ShowProcessWindow()
     wchar_t title[128];
     if (!LoadStringW(appState.instance, IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))
         title[0] = L'\0';
+    UINT dpi = ReadWindowDpi(NULL);
     window = CreateWindowExW(0, processWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                             CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH), ScaleForDpi(DEFAULT_HEIGHT), NULL, NULL,
-                             appState.instance, NULL);
+                             CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
+                             NULL, appState.instance, NULL);
     if (!window)
         return;
     ShowWindow(window, RestoreWindowPlacement(window, placementSetting));
