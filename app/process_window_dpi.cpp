@@ -5,7 +5,7 @@
 
 // At 96 DPI.
 static const int MARGIN = 6;
-static const int FILTER_PADDING = 6;
+static const int FILTER_BORDERS_AND_PADDING = 2 * 2 + 6;
 static const int MIN_CLIENT_WIDTH = 360;
 static const int MIN_CLIENT_HEIGHT = 200;
 
@@ -28,7 +28,9 @@ static int MeasureFilterHeight(HFONT font, UINT dpi)
     }
     if (height <= 0)
         height = ScaleForDpi(14, dpi);
-    return height + 2 * ReadSystemMetricForDpi(SM_CYEDGE, dpi) + ScaleForDpi(FILTER_PADDING, dpi);
+    // The sunken edge and the room inside it, scaled as one: some systems keep
+    // the edge 2 pixels wide at any DPI, and the field would come out squat.
+    return height + ScaleForDpi(FILTER_BORDERS_AND_PADDING, dpi);
 }
 
 // The message font of the desktop at the window's DPI, for both controls.

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Regenerates the program's artwork in this directory:
-#   tavrowen2.ico     icon group 121: 16, 32, 48 and 128 pixel images, 32 bits with alpha
+#   tavrowen2.ico     icon group 121: 16, 20, 24, 32, 40, 48, 64 and 256 pixel images, 32 bits
+#                     with alpha (the 256 pixel one stored as PNG, as Vista and later read it)
 #   about_banner.bmp  bitmap 105: 342 x 71, 24 bits, banner across the top of the About box
 #   splash_face.bmp   bitmap 111: 480 x 280, 24 bits, the whole face of the splash screen
 #   finder.ico        icon group 122: 16, 20, 24, 32 and 48 pixel images, 32 bits with alpha,
@@ -162,9 +163,17 @@ make_icon() {
     grid_png "$art/link16.txt" "$work/i16.png" "A=$blue" "a=${blue}80" "B=$orange" "b=${orange}80"
     links_png 32 "$work/l32.png" icon32 flat
     impose_grid12 "$work/l32.png" "$art/link12.txt" "$work/i32.png"
-    links_png 48 "$work/i48.png" centred shaded
-    links_png 128 "$work/i128.png" centred shaded
-    im "$work/i16.png" "$work/i32.png" "$work/i48.png" "$work/i128.png" $(clean) ICO:"$here/tavrowen2.ico"
+    # Every size the system asks for from 96 to 192 DPI (small and large
+    # icons, tray and title bars), each drawn at its own size: flat strokes
+    # while a pixel is a large part of them, shaded above.
+    links_png 20 "$work/i20.png" centred flat
+    links_png 24 "$work/i24.png" centred flat
+    local size
+    for size in 40 48 64 256; do
+        links_png $size "$work/i$size.png" centred shaded
+    done
+    im "$work/i16.png" "$work/i20.png" "$work/i24.png" "$work/i32.png" "$work/i40.png" "$work/i48.png" \
+        "$work/i64.png" "$work/i256.png" $(clean) ICO:"$here/tavrowen2.ico"
 }
 
 # text_width FONT SIZE TEXT : advance width in pixels of one line of text.
