@@ -6,7 +6,7 @@
 #define IDB_ABOUT_BANNER        105
 #define IDD_SPLASH              108
 #define IDD_SEARCH              109
-#define IDB_SPLASH_FACE         111
+#define IDB_SPLASH_PANEL        111
 #define IDI_TAVROWEN            121
 #define IDI_FINDER              122
 #define IDR_PROCESSMENU         140
@@ -24,6 +24,15 @@
 #define IDS_HINT_TEXT           138
 #define IDS_FINDER_TIP          139
 #define IDS_CANNOT_READ         140
+#define IDS_BRAND_NAME          141
+#define IDS_BRAND_MAKER         142
+#define IDS_SPLASH_TITLE        143
+#define IDS_SPLASH_LINE1        144
+#define IDS_SPLASH_LINE2        145
+#define IDS_SPLASH_LINE3        146
+#define IDS_SPLASH_LINE4        147
+#define IDS_SPLASH_NOSHOW       148
+#define IDS_SPLASH_COPYRIGHT    149
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

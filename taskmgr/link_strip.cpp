@@ -99,6 +99,12 @@ int LinkIconSize(int itemHeight, UINT dpi)
     return LINK_ICON_SIZE;
 }
 
+HICON LoadLinkIcon(HINSTANCE instance, int size)
+{
+    int source = size == LINK_ICON_SIZE ? SMALL_LINK_SOURCE_SIZE : size;
+    return (HICON)LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, source, source, LR_DEFAULTCOLOR);
+}
+
 int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon)
 {
     int size = client->right - client->left;
@@ -124,12 +130,8 @@ void PaintLinkStrip(HWND strip)
     int itemHeight = attachment.view.geometry.itemHeight;
     RECT client;
     GetClientRect(strip, &client);
-    // Our own copy of the image drawn for the strip's width, so it may be destroyed after use.
-    int size = client.right == LINK_ICON_SIZE ? SMALL_LINK_SOURCE_SIZE : client.right;
-    HICON icon = NULL;
-    if (itemHeight > 0 && size > 0)
-        icon = (HICON)LoadImageW(attachment.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, size, size,
-                                 LR_DEFAULTCOLOR);
+    // Our own copy, so it may be destroyed after use.
+    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(attachment.instance, client.right) : NULL;
     if (icon) {
         DrawLinkIcons(dc, &client, itemHeight, icon);
         DestroyIcon(icon);

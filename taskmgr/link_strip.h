@@ -14,6 +14,8 @@ void PaintLinkStrip(HWND strip);
 // The link icon's size, and the strip's width, beside rows `itemHeight`
 // pixels tall in a list shown at `dpi`.
 int LinkIconSize(int itemHeight, UINT dpi);
+// The program's icon as drawn at that size; the caller destroys it.
+HICON LoadLinkIcon(HINSTANCE instance, int size);
 // Draws one icon per whole row into any device context, as wide as the
 // client area and centred in its row; returns the number drawn.
 int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon);
