@@ -46,6 +46,7 @@ struct ProcessWindowState {
     HWND list;
     HWND focusBeforeDeactivation;
     ProcessWindowDpi scale;
+    bool restoringPlacement;
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
@@ -432,8 +433,10 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         LayOutControls(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_DPICHANGED: {
+        // A stored rectangle was measured at the DPI of the monitor it lies
+        // on: moved there to be restored, the window keeps it as it is.
         ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.filter, processWindow.list,
-                               LOWORD(wParam), (const RECT*)lParam);
+                               LOWORD(wParam), processWindow.restoringPlacement ? NULL : (const RECT*)lParam);
         RECT client;
         if (GetClientRect(window, &client))
             LayOutControls(client.right, client.bottom);
@@ -526,7 +529,10 @@ void ShowProcessWindow()
                              NULL, appState.instance, NULL);
     if (!window)
         return;
-    ShowWindow(window, RestoreWindowPlacement(window, placementSetting));
+    processWindow.restoringPlacement = true;
+    int show = RestoreWindowPlacement(window, placementSetting);
+    processWindow.restoringPlacement = false;
+    ShowWindow(window, show);
     SetForegroundWindow(window);
     FocusFilter();
 }
