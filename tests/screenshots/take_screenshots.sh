@@ -21,9 +21,12 @@ convert=/usr/bin/convert
 for tool in "$import" "$convert" "$(command -v xdotool || echo xdotool)"; do
     [ -x "$tool" ] || { echo "missing $tool: run cmake/prerequisites.sh (ImageMagick and xdotool)"; exit 1; }
 done
-program="$build/bin/Tavrowen2.exe"
+built="$build/bin"
+# Run as installed, so that no build folder shows on screen.
+program='C:\Program Files\Tavrowen 2\Tavrowen2.exe'
 helper="$build/bin/screen_helper.exe"
 [ -f "$helper" ] || { echo "missing $helper: build the tests first"; exit 1; }
+[ -f "$built/Tavrowen2.exe" ] || { echo "missing $built/Tavrowen2.exe: build it first"; exit 1; }
 
 work=$(mktemp -d)
 prefix="$work/prefix"
@@ -108,6 +111,9 @@ export_wine_settings "$prefix"
 # Wine reads LogPixels when its server starts.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 wineserver -w
+installed="$prefix/drive_c/Program Files/Tavrowen 2"
+mkdir -p "$installed"
+cp "$built/Tavrowen2.exe" "$built/Tavrowen2Admin.exe" "$installed/"
 
 # The splash screen shows on Windows XP only (Wine elevates every process).
 wine reg add 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /v Version /d winxp /f >/dev/null 2>&1
@@ -149,7 +155,19 @@ sleep 0.5
 shot search "$search"
 close_window '#32770' 'Search Kestrava'
 
+# Beside a few programs that carry version information, minimised out of the way.
+for other in notepad winemine regedit; do
+    wine start /min "$other" >/dev/null 2>&1 || true
+done
+sleep 2
 shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2'
+# The finder's tooltip: the pointer rests on the target at the window's top left.
+scale=$1
+processes=$(window_rect TavrowenProcesses 'Running Processes - Tavrowen 2') || exit 1
+echo "$processes" | awk -F'[x+]' -v s="$scale" '{printf "%d %d\n", $3 + 20 * s / 96, $4 + 39 * s / 96}' |
+    { read -r x y; xdotool mousemove "$x" "$y"; }
+sleep 2
+shot window-finder "$(echo "$processes" | awk -F'[x+]' '{printf "%dx%d+%d+%d", $1, $2 * 45 / 100, $3, $4}')"
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 
 wine "$program" /shutdown >/dev/null 2>&1 || true
