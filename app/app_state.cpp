@@ -210,20 +210,29 @@ void PrepareForHandOver()
     RemoveTrayIcon();
 }
 
+static bool ShowTrayBalloon(UINT textId)
+{
+    // The whole record as it was added, so the size it states is the size passed.
+    TrayIconData balloon = appState.trayIcon;
+    balloon.base.uFlags = NIF_INFO;
+    balloon.base.dwInfoFlags = NIIF_INFO;
+    balloon.base.uTimeout = HINT_TIMEOUT_MS;
+    return LoadStringW(appState.instance, IDS_HINT_TITLE, balloon.base.szInfoTitle,
+                       ARRAYSIZE(balloon.base.szInfoTitle)) &&
+           LoadStringW(appState.instance, textId, balloon.base.szInfo, ARRAYSIZE(balloon.base.szInfo)) &&
+           Shell_NotifyIconW(NIM_MODIFY, &balloon.base);
+}
+
 void ShowProcessesHintOnce()
 {
-    if (!IsWindows8OrLater() || ReadSetting(processesHintSetting))
-        return;
-    // The whole record as it was added, so the size it states is the size passed.
-    TrayIconData hint = appState.trayIcon;
-    hint.base.uFlags = NIF_INFO;
-    hint.base.dwInfoFlags = NIIF_INFO;
-    hint.base.uTimeout = HINT_TIMEOUT_MS;
-    if (!LoadStringW(appState.instance, IDS_HINT_TITLE, hint.base.szInfoTitle, ARRAYSIZE(hint.base.szInfoTitle)) ||
-        !LoadStringW(appState.instance, IDS_HINT_TEXT, hint.base.szInfo, ARRAYSIZE(hint.base.szInfo)))
-        return;
-    if (Shell_NotifyIconW(NIM_MODIFY, &hint.base))
+    if (IsWindows8OrLater() && !ReadSetting(processesHintSetting) && ShowTrayBalloon(IDS_HINT_TEXT))
         WriteSetting(processesHintSetting, 1);
+}
+
+void TellIfAddressOnClipboard(AddressOpening opening)
+{
+    if (opening == ADDRESS_ON_CLIPBOARD)
+        ShowTrayBalloon(IDS_ADDRESS_ON_CLIPBOARD);
 }
 
 // The shutdown steps, once: from WM_DESTROY, or from a request that arrived
@@ -291,7 +300,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TrayCallback(lParam);
         return 0;
     case WM_LOOKUP_FINISHED:
-        OpenFinishedLookup(lParam);
+        TellIfAddressOnClipboard(OpenFinishedLookup(lParam));
         return 0;
     case WM_COPYDATA:
         return ReceiveLookupPath((const COPYDATASTRUCT*)lParam);

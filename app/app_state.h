@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include "core/lookup_url.h"
 #include "tavrowen_identity.h"
 
 #define WM_TRAY_CALLBACK    (WM_APP + 0x20)
@@ -49,3 +50,6 @@ bool IsSwitch(const wchar_t* commandLine, const wchar_t* name);
 // once per user, a balloon from the tray icon pointing to the Running
 // Processes window.
 void ShowProcessesHintOnce();
+// An address the elevated program would not open itself waits on the
+// clipboard: a tray balloon says so.
+void TellIfAddressOnClipboard(AddressOpening opening);

@@ -106,7 +106,7 @@ static void RunSearchCommand(HWND dialog, WORD command)
     // The name alone: a typed search sends no file details.
     LookupUrl url;
     StartLookupUrl(&url, name);
-    OpenLookupUrl(&url);
+    TellIfAddressOnClipboard(OpenLookupUrl(&url));
     CloseGuardedDialog(dialog, SEARCH_DIALOG_OPEN);
 }
 

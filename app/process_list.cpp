@@ -1,11 +1,9 @@
 #include "app/process_list.h"
 #include <psapi.h>
-#include <shellapi.h>
 #include <strsafe.h>
 #include <tlhelp32.h>
 #include "core/ascii_folding.h"
 #include "core/seams.h"
-#include "core/system_folders.h"
 #include "core/system_probes.h"
 
 static int CompareFolded(const wchar_t* a, const wchar_t* b)
@@ -31,11 +29,13 @@ static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t part
     return false;
 }
 
-bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter)
+bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly)
 {
     size_t length = wcslen(filter);
+    if (unverifiedOnly && row->verified)
+        return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
-           ContainsFolded(row->company, filter, length);
+           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -47,6 +47,9 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_COMPANY:
         order = CompareFolded(a->company, b->company);
+        break;
+    case COLUMN_SIGNER:
+        order = CompareFolded(a->signer, b->signer);
         break;
     case COLUMN_FOLDER:
         order = CompareFolded(a->folder, b->folder);
@@ -127,7 +130,7 @@ static ProcessRow* FindRow(const ProcessList* list, const PROCESSENTRY32W* proce
     return NULL;
 }
 
-// Another process of the same file has been described already.
+// Another process of the same file, described or being described.
 static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow* row)
 {
     for (int i = 0; i < list->rowCount; ++i) {
@@ -138,31 +141,7 @@ static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow
     return NULL;
 }
 
-static void DescribeFile(ProcessRow* row)
-{
-    // The file the path names, not the one redirection would give a 32-bit program.
-    wchar_t readable[MAX_PATH];
-    if (!BuildReadablePath(row->exePath, readable))
-        readable[0] = L'\0';
-    VersionInfoBlock version;
-    LoadVersionInfo(&version, readable);
-    QueryVersionString(&version, L"FileDescription", row->description);
-    QueryVersionString(&version, L"CompanyName", row->company);
-    FreeVersionInfo(&version);
-
-    wchar_t directory[MAX_PATH];
-    StringCchCopyW(directory, ARRAYSIZE(directory), row->exePath);
-    wchar_t* lastBackslash = wcsrchr(directory, L'\\');
-    if (lastBackslash)
-        *lastBackslash = L'\0';
-    ApplyFolderTokens(directory, row->folder);
-
-    SHFILEINFOW info;
-    ZeroMemory(&info, sizeof(info));
-    if (SHGetFileInfoW(readable, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
-        row->iconIndex = info.iIcon;
-}
-
+// Another process of the same file shares its details, read or on their way.
 static void DescribeRow(const ProcessList* list, ProcessRow* row)
 {
     row->iconIndex = list->genericIcon;
@@ -170,13 +149,37 @@ static void DescribeRow(const ProcessList* list, ProcessRow* row)
         return;
     const ProcessRow* twin = FindRowOfFile(list, row);
     if (!twin) {
-        DescribeFile(row);
+        row->detailsId = RequestRowDetails(row->exePath, list->detailsWindow);
+        row->signerId = RequestRowSigner(row->exePath, list->detailsWindow);
+        if (row->signerId && list->checkingText)
+            StringCchCopyW(row->signer, ARRAYSIZE(row->signer), list->checkingText);
         return;
     }
+    row->detailsId = twin->detailsId;
+    row->signerId = twin->signerId;
+    row->verified = twin->verified;
+    StringCchCopyW(row->signer, ARRAYSIZE(row->signer), twin->signer);
     row->iconIndex = twin->iconIndex;
     StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
     StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
     StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
+}
+
+void FillRowDetails(ProcessRow* row, const RowDetails* details)
+{
+    row->detailsId = 0;
+    if (details->iconIndex >= 0)
+        row->iconIndex = details->iconIndex;
+    StringCchCopyW(row->description, ARRAYSIZE(row->description), details->description);
+    StringCchCopyW(row->company, ARRAYSIZE(row->company), details->company);
+    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), details->folder);
+}
+
+void FillRowSigner(ProcessRow* row, const SignerCheck* check)
+{
+    row->signerId = 0;
+    row->verified = check->verdict == SIGNER_VERIFIED;
+    FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
 }
 
 static void FreeRow(ProcessRow* row)

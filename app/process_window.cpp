@@ -7,8 +7,11 @@
 #include "app/file_lookup.h"
 #include "app/process_list.h"
 #include "app/process_window_dpi.h"
+#include "app/row_details.h"
+#include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
+#include "core/clipboard_text.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
 #include "core/window_dpi.h"
@@ -21,7 +24,7 @@ static const wchar_t processWindowClass[] = L"TavrowenProcesses";
 
 static const UINT_PTR REFRESH_TIMER = 1;
 static const UINT REFRESH_PERIOD_MS = 2000;
-// At 96 DPI: room for all five columns.
+// At 96 DPI: room for all six columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
@@ -33,11 +36,12 @@ struct ColumnSpec {
 };
 
 static const ColumnSpec columns[COLUMN_COUNT] = {
-    {IDS_COLUMN_PROCESS, 150, LVCFMT_LEFT},
-    {IDS_COLUMN_PID, 56, LVCFMT_RIGHT},
-    {IDS_COLUMN_DESCRIPTION, 200, LVCFMT_LEFT},
-    {IDS_COLUMN_COMPANY, 120, LVCFMT_LEFT},
-    {IDS_COLUMN_FOLDER, 180, LVCFMT_LEFT},
+    {IDS_COLUMN_PROCESS, 130, LVCFMT_LEFT},
+    {IDS_COLUMN_PID, 50, LVCFMT_RIGHT},
+    {IDS_COLUMN_DESCRIPTION, 160, LVCFMT_LEFT},
+    {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
+    {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
+    {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
 };
 
 struct ProcessWindowState {
@@ -50,6 +54,7 @@ struct ProcessWindowState {
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
+    wchar_t checkingText[32];
     ProcessList rows;
 };
 
@@ -64,22 +69,27 @@ static int CALLBACK CompareListedRows(LPARAM first, LPARAM second, LPARAM column
 
 // ---- The list view ------------------------------------------------------------
 
-static void AddListItem(ProcessRow* row)
+static int FindListItem(const ProcessRow* row)
+{
+    LVFINDINFOW find;
+    ZeroMemory(&find, sizeof(find));
+    find.flags = LVFI_PARAM;
+    find.lParam = (LPARAM)row;
+    return (int)SendMessageW(processWindow.list, LVM_FINDITEMW, (WPARAM)-1, (LPARAM)&find);
+}
+
+// The icon and every column but the name.
+static void ShowRowInItem(ProcessRow* row, int index)
 {
     LVITEMW item;
     ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = INT_MAX;
-    item.pszText = row->imageName;
+    item.mask = LVIF_IMAGE;
+    item.iItem = index;
     item.iImage = row->iconIndex;
-    item.lParam = (LPARAM)row;
-    int index = (int)SendMessageW(processWindow.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
-    if (index < 0)
-        return;
-    row->listed = true;
+    SendMessageW(processWindow.list, LVM_SETITEMW, 0, (LPARAM)&item);
     wchar_t processId[16];
     StringCchPrintfW(processId, ARRAYSIZE(processId), L"%lu", row->processId);
-    wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->folder};
+    wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->signer, row->folder};
     for (int column = COLUMN_PID; column < COLUMN_COUNT; ++column) {
         item.iSubItem = column;
         item.pszText = texts[column];
@@ -87,13 +97,24 @@ static void AddListItem(ProcessRow* row)
     }
 }
 
+static void AddListItem(ProcessRow* row)
+{
+    LVITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = INT_MAX;
+    item.pszText = row->imageName;
+    item.lParam = (LPARAM)row;
+    int index = (int)SendMessageW(processWindow.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+    if (index < 0)
+        return;
+    row->listed = true;
+    ShowRowInItem(row, index);
+}
+
 static void RemoveListItem(ProcessRow* row)
 {
-    LVFINDINFOW find;
-    ZeroMemory(&find, sizeof(find));
-    find.flags = LVFI_PARAM;
-    find.lParam = (LPARAM)row;
-    int index = (int)SendMessageW(processWindow.list, LVM_FINDITEMW, (WPARAM)-1, (LPARAM)&find);
+    int index = FindListItem(row);
     if (index >= 0)
         SendMessageW(processWindow.list, LVM_DELETEITEM, index, 0);
     row->listed = false;
@@ -142,10 +163,11 @@ static void SyncListWithRows()
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
+    bool unverifiedOnly = IsUnverifiedOnly(processWindow.window);
     bool added = false;
     for (int i = 0; i < processWindow.rows.rowCount; ++i) {
         ProcessRow* row = processWindow.rows.rows[i];
-        bool wanted = RowMatchesFilter(row, filter);
+        bool wanted = RowMatchesFilter(row, filter, unverifiedOnly);
         if (row->listed && !wanted) {
             RemoveListItem(row);
         } else if (!row->listed && wanted) {
@@ -170,6 +192,47 @@ void RefreshProcessWindow()
     SyncListWithRows();
 }
 
+// WM_ROW_DETAILS_READ: the rows of that file (one request serves every
+// process of it) show what was read, and the filter and order take it in.
+static void ShowReadDetails(LPARAM id)
+{
+    RowDetails details;
+    if (!TakeRowDetails(id, &details))
+        return;
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
+        if ((LPARAM)row->detailsId != id)
+            continue;
+        FillRowDetails(row, &details);
+        int index = row->listed ? FindListItem(row) : -1;
+        if (index >= 0)
+            ShowRowInItem(row, index);
+    }
+    SyncListWithRows();
+    if (processWindow.sortColumn != COLUMN_PROCESS && processWindow.sortColumn != COLUMN_PID)
+        SortList();
+}
+
+// WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
+static void ShowCheckedSigner(LPARAM id)
+{
+    SignerCheck check;
+    if (!TakeRowSigner(id, &check))
+        return;
+    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
+        ProcessRow* row = processWindow.rows.rows[i];
+        if ((LPARAM)row->signerId != id)
+            continue;
+        FillRowSigner(row, &check);
+        int index = row->listed ? FindListItem(row) : -1;
+        if (index >= 0)
+            ShowRowInItem(row, index);
+    }
+    SyncListWithRows();
+    if (processWindow.sortColumn == COLUMN_SIGNER)
+        SortList();
+}
+
 // ---- Commands -------------------------------------------------------------------
 
 static void LookUpRow(const ProcessRow* row)
@@ -191,26 +254,8 @@ static void OpenFileLocation(const ProcessRow* row)
 
 static void CopyPath(const ProcessRow* row)
 {
-    if (!row || !row->hasPath)
-        return;
-    SIZE_T bytes = (wcslen(row->exePath) + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!memory)
-        return;
-    bool handedOver = false;
-    void* text = GlobalLock(memory);
-    if (text) {
-        CopyMemory(text, row->exePath, bytes);
-        GlobalUnlock(memory);
-        if (OpenClipboard(processWindow.window)) {
-            EmptyClipboard();
-            // The clipboard owns the memory once it has taken it.
-            handedOver = SetClipboardData(CF_UNICODETEXT, memory) != NULL;
-            CloseClipboard();
-        }
-    }
-    if (!handedOver)
-        GlobalFree(memory);
+    if (row && row->hasPath)
+        PutTextOnClipboard(processWindow.window, row->exePath);
 }
 
 static void FocusList()
@@ -255,6 +300,14 @@ static void RunWindowCommand(WORD command)
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(processWindow.window);
         break;
+    case IDM_UNVERIFIED_ONLY:
+        ToggleUnverifiedOnly(processWindow.window);
+        SyncListWithRows();
+        break;
+    case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
+        SaveUnverifiedOnly(processWindow.window);
+        SyncListWithRows();
+        break;
     }
 }
 
@@ -290,6 +343,8 @@ static void ShowRowMenu(LPARAM position)
         SetMenuDefaultItem(popup, IDM_LOOK_UP_ROW, FALSE);
         EnableMenuItem(popup, IDM_OPEN_LOCATION, pathState);
         EnableMenuItem(popup, IDM_COPY_PATH, pathState);
+        CheckMenuItem(popup, IDM_UNVERIFIED_ONLY,
+                      MF_BYCOMMAND | (IsUnverifiedOnly(processWindow.window) ? MF_CHECKED : MF_UNCHECKED));
         TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, point.x, point.y, processWindow.window, NULL);
     }
     DestroyMenu(menu);
@@ -310,9 +365,24 @@ static void SortByColumn(int column)
         SendMessageW(processWindow.list, LVM_ENSUREVISIBLE, index, FALSE);
 }
 
+// The name's tooltip: the full path and the signer line.
+static void FillRowTip(NMLVGETINFOTIPW* tip)
+{
+    const ProcessRow* row = tip->iSubItem == 0 ? ListedRow(tip->iItem) : NULL;
+    wchar_t title[64];
+    if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
+        !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
+        return;
+    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
+                     title, row->signer);
+}
+
 static LRESULT RunListNotification(const NMHDR* header)
 {
     switch (header->code) {
+    case LVN_GETINFOTIPW:
+        FillRowTip((NMLVGETINFOTIPW*)header);
+        break;
     case NM_DBLCLK:
         LookUpRow(ListedRow(((const NMITEMACTIVATE*)header)->iItem));
         break;
@@ -368,16 +438,17 @@ static bool CreateControls(HWND window)
                                          (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
     if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
+    if (!CreateUnverifiedSwitch(window, NULL))
+        return false;
     SendMessageW(processWindow.filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
     if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
         SendMessageW(processWindow.filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
-    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
     SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     UseSystemIcons();
-    ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.filter, processWindow.list,
-                          ReadWindowDpi(window));
+    ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.list, ReadWindowDpi(window));
     AddColumns();
     return true;
 }
@@ -388,7 +459,9 @@ static void LayOutControls(int width, int height)
     int filterHeight = processWindow.scale.filterHeight;
     int listTop = margin + filterHeight + margin;
     int filterLeft = PlaceWindowFinder(processWindow.window, margin, filterHeight);
-    MoveWindow(processWindow.filter, filterLeft, margin, width - filterLeft - margin, filterHeight, TRUE);
+    int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, filterHeight);
+    int filterWidth = filterRight - margin - filterLeft;
+    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
@@ -413,6 +486,10 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     switch (message) {
     case WM_CREATE:
         processWindow.window = window;
+        processWindow.rows.detailsWindow = window;
+        if (LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
+                        ARRAYSIZE(processWindow.checkingText)))
+            processWindow.rows.checkingText = processWindow.checkingText;
         if (!CreateControls(window))
             return -1;
         RefreshProcessWindow();
@@ -435,7 +512,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_DPICHANGED: {
         // A stored rectangle was measured at the DPI of the monitor it lies
         // on: moved there to be restored, the window keeps it as it is.
-        ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.filter, processWindow.list,
+        ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.list,
                                LOWORD(wParam), processWindow.restoringPlacement ? NULL : (const RECT*)lParam);
         RECT client;
         if (GetClientRect(window, &client))
@@ -448,6 +525,12 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
             RefreshProcessWindow();
+        return 0;
+    case WM_ROW_DETAILS_READ:
+        ShowReadDetails(lParam);
+        return 0;
+    case WM_ROW_SIGNER_CHECKED:
+        ShowCheckedSigner(lParam);
         return 0;
     case WM_ACTIVATE:
         // Give the focus back where it was, as a dialog does.
@@ -485,6 +568,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);
+        CancelRowDetails(window);
         SaveWindowPlacement(window, placementSetting);
         return 0;
     case WM_NCDESTROY:
@@ -558,6 +642,11 @@ static bool RunWindowKey(const MSG* message)
         if (!control && !alt)
             return false;
         FocusFilter();
+        return true;
+    case 'U':
+        if (!control || alt)
+            return false;
+        RunWindowCommand(IDM_UNVERIFIED_ONLY);
         return true;
     case VK_F5:
         RefreshProcessWindow();

@@ -98,14 +98,15 @@ static void ReplaceWindowIcon(HWND window, WPARAM kind, HICON icon, HICON* held)
     *held = icon;
 }
 
-void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND filter, HWND list, UINT dpi)
+void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT dpi)
 {
     scale->dpi = dpi;
     scale->margin = ScaleForDpi(MARGIN, dpi);
     HFONT font = CreateMessageFont(dpi);
     if (font) {
-        SendMessageW(filter, WM_SETFONT, (WPARAM)font, TRUE);
-        SendMessageW(list, WM_SETFONT, (WPARAM)font, TRUE);
+        // Every control of the window, whichever they are.
+        for (HWND control = GetWindow(window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+            SendMessageW(control, WM_SETFONT, (WPARAM)font, TRUE);
         // No control uses the old font any more.
         if (scale->font)
             DeleteObject(scale->font);
@@ -127,14 +128,14 @@ static void ScaleColumns(HWND list, UINT fromDpi, UINT toDpi)
     }
 }
 
-void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND filter, HWND list, UINT dpi,
+void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT dpi,
                             const RECT* suggested)
 {
     if (dpi == 0)
         return;
     if (scale->dpi && scale->dpi != dpi)
         ScaleColumns(list, scale->dpi, dpi);
-    ApplyProcessWindowDpi(scale, window, filter, list, dpi);
+    ApplyProcessWindowDpi(scale, window, list, dpi);
     if (suggested)
         SetWindowPos(window, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -14,10 +14,10 @@ struct ProcessWindowDpi {
 };
 
 // Lays the window's font, filter height, margin, row icons and icons out at `dpi`.
-void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND filter, HWND list, UINT dpi);
+void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT dpi);
 // WM_DPICHANGED: the columns keep the user's widths in proportion, the rest
 // follows the new DPI, and the window takes the rectangle the system suggests.
-void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND filter, HWND list, UINT dpi,
+void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT dpi,
                             const RECT* suggested);
 // WM_GETMINMAXINFO: room for the filter and a few rows at the window's DPI.
 void LimitProcessWindowSize(const ProcessWindowDpi* scale, HWND window, MINMAXINFO* limits);

@@ -74,7 +74,7 @@ static LONGLONG ReadChangeTime(HANDLE file)
     return basic.changeTime.QuadPart;
 }
 
-static bool SameIdentity(const FileIdentity* a, const FileIdentity* b)
+bool SameFileIdentity(const FileIdentity* a, const FileIdentity* b)
 {
     return a->size == b->size && CompareFileTime(&a->lastWrite, &b->lastWrite) == 0 && a->volume == b->volume &&
            a->indexHigh == b->indexHigh && a->indexLow == b->indexLow && a->changeTime == b->changeTime;
@@ -84,7 +84,7 @@ static bool AnswerFromCache(FingerprintCache* cache, const wchar_t* path, const 
                             FileFingerprint* fingerprint)
 {
     CachedFingerprint* entry = FindCachedPath(cache, path);
-    if (!entry || !SameIdentity(&entry->identity, identity))
+    if (!entry || !SameFileIdentity(&entry->identity, identity))
         return false;
     entry->lastUse = ++cache->useClock;
     StringCchCopyW(fingerprint->digestHex, ARRAYSIZE(fingerprint->digestHex), entry->digestHex);
@@ -104,6 +104,21 @@ static void RememberFingerprint(FingerprintCache* cache, const wchar_t* path, co
     entry->identity = *identity;
     StringCchCopyW(entry->digestHex, ARRAYSIZE(entry->digestHex), fingerprint->digestHex);
     entry->lastUse = ++cache->useClock;
+}
+
+bool ReadFileIdentity(HANDLE file, FileIdentity* identity)
+{
+    ZeroMemory(identity, sizeof(*identity));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!seams.fileInformation(file, &information))
+        return false;
+    identity->size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
+    identity->lastWrite = information.ftLastWriteTime;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    identity->changeTime = ReadChangeTime(file);
+    return true;
 }
 
 void ComputeFileFingerprint(const wchar_t* path, FileFingerprint* fingerprint)
@@ -127,18 +142,8 @@ void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, cons
 
     // Size and write time of the file we hold open, so nothing can change
     // it between the question and the read.
-    BY_HANDLE_FILE_INFORMATION information;
-    bool informed = seams.fileInformation(file.Get(), &information) != FALSE;
     FileIdentity identity;
-    ZeroMemory(&identity, sizeof(identity));
-    if (informed) {
-        identity.size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
-        identity.lastWrite = information.ftLastWriteTime;
-        identity.volume = information.dwVolumeSerialNumber;
-        identity.indexHigh = information.nFileIndexHigh;
-        identity.indexLow = information.nFileIndexLow;
-        identity.changeTime = ReadChangeTime(file.Get());
-    }
+    bool informed = ReadFileIdentity(file.Get(), &identity);
     unsigned long long size = identity.size;
     if (informed && cache && AnswerFromCache(cache, path, &identity, fingerprint)) {
         return;

@@ -22,6 +22,11 @@ struct FileIdentity {
     LONGLONG changeTime;  // 0 where the system does not say
 };
 
+// The identity of the file `file` is open on (through seams.fileInformation);
+// false, and all zero, when the system cannot say.
+bool ReadFileIdentity(HANDLE file, FileIdentity* identity);
+bool SameFileIdentity(const FileIdentity* a, const FileIdentity* b);
+
 // A fingerprint as it was read, with its full path (letters A to Z folded)
 // and the file's identity then.
 struct CachedFingerprint {

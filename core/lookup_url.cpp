@@ -1,15 +1,15 @@
 #include "core/lookup_url.h"
 #include <shellapi.h>
-#include <shlwapi.h>
 #include <strsafe.h>
+#include "core/clipboard_text.h"
 #include "core/seams.h"
+#include "core/system_probes.h"
 
-const wchar_t lookupBaseAddress[] = L"http://www.kestrava.com/directory/files/";
+const wchar_t lookupBaseAddress[] = L"https://www.kestrava.com/directory/files/";
 
-static const DWORD ESCAPE_FLAGS = 0x3000;  // URL_ESCAPE_SEGMENT_ONLY | URL_ESCAPE_PERCENT
 static const wchar_t versionTagKey[] = L"qaver";
 static const wchar_t versionTagValue[] = L"2.0";
-static const wchar_t defaultBrowser[] = L"iexplore.exe";
+static const int BROWSER_COMMAND_CAPACITY = 1024;
 
 // Room a parameter must leave so the version tag always fits after it.
 static size_t VersionTagLength()
@@ -17,43 +17,76 @@ static size_t VersionTagLength()
     return 1 + (ARRAYSIZE(versionTagKey) - 1) + 1 + (ARRAYSIZE(versionTagValue) - 1);
 }
 
-// Escapes fragment as one path segment; false when escaping fails.
-static bool EscapeFragment(const wchar_t* fragment, wchar_t* escaped, DWORD capacity)
+// RFC 3986's unreserved characters: the only ones sent as they are.
+static bool IsUnreserved(wchar_t c)
 {
-    DWORD length = capacity;
-    escaped[0] = L'\0';
-    if (FAILED(UrlEscapeW(fragment, escaped, &length, ESCAPE_FLAGS))) {
-        escaped[0] = L'\0';
-        return false;
-    }
-    escaped[capacity - 1] = L'\0';
-    return true;
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+           c == L'.' || c == L'_' || c == L'~';
 }
 
-// UrlEscapeW leaves "+" alone, and servers that decode a query string the usual
-// way read it as a blank: in a value it is sent as "%2B". False when that
-// would not fit the capacity.
-static bool EscapePlusSigns(wchar_t* text, size_t capacity)
+// The code point at `text`, and how many UTF-16 units it takes; a lone
+// surrogate stands for U+FFFD, as the system's converter has it.
+static unsigned ReadCodePoint(const wchar_t* text, int* units)
 {
-    size_t length = 0, pluses = 0;
-    for (; text[length]; ++length)
-        if (text[length] == L'+')
-            ++pluses;
-    size_t escapedLength = length + 2 * pluses;
-    if (escapedLength >= capacity)
-        return false;
-    // From the end backwards, so the text can grow where it lies.
-    text[escapedLength] = L'\0';
-    for (size_t from = length, to = escapedLength; from > 0;) {
-        wchar_t c = text[--from];
-        if (c == L'+') {
-            text[--to] = L'B';
-            text[--to] = L'2';
-            text[--to] = L'%';
-        } else {
-            text[--to] = c;
+    unsigned c = text[0];
+    *units = 1;
+    if (c >= 0xD800 && c <= 0xDBFF && text[1] >= 0xDC00 && text[1] <= 0xDFFF) {
+        *units = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
+    }
+    return (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c;
+}
+
+static int EncodeUtf8(unsigned c, unsigned char* bytes)
+{
+    if (c < 0x80) {
+        bytes[0] = (unsigned char)c;
+        return 1;
+    }
+    if (c < 0x800) {
+        bytes[0] = (unsigned char)(0xC0 | (c >> 6));
+        bytes[1] = (unsigned char)(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        bytes[0] = (unsigned char)(0xE0 | (c >> 12));
+        bytes[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        bytes[2] = (unsigned char)(0x80 | (c & 0x3F));
+        return 3;
+    }
+    bytes[0] = (unsigned char)(0xF0 | (c >> 18));
+    bytes[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+    bytes[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+    bytes[3] = (unsigned char)(0x80 | (c & 0x3F));
+    return 4;
+}
+
+// Percent-encodes the fragment from UTF-8: everything but the unreserved
+// characters, so a value's "&", "=", ";" or "+" is never read as a separator
+// or a blank. False, with nothing written, when it would not fit.
+static bool EscapeFragment(const wchar_t* fragment, wchar_t* escaped, size_t capacity)
+{
+    static const wchar_t hexDigits[] = L"0123456789ABCDEF";
+    size_t used = 0;
+    for (const wchar_t* at = fragment; *at;) {
+        int units = 1;
+        unsigned c = ReadCodePoint(at, &units);
+        at += units;
+        unsigned char bytes[4];
+        int count = (c < 0x80 && IsUnreserved((wchar_t)c)) ? 0 : EncodeUtf8(c, bytes);
+        if (used + (count ? 3 * (size_t)count : 1) >= capacity) {
+            escaped[0] = L'\0';
+            return false;
+        }
+        if (count == 0)
+            escaped[used++] = (wchar_t)c;
+        for (int i = 0; i < count; ++i) {
+            escaped[used++] = L'%';
+            escaped[used++] = hexDigits[bytes[i] >> 4];
+            escaped[used++] = hexDigits[bytes[i] & 0x0F];
         }
     }
+    escaped[used] = L'\0';
     return true;
 }
 
@@ -92,8 +125,7 @@ static bool AppendParameterLeaving(LookupUrl* url, const wchar_t* key, const wch
     wchar_t escapedKey[LOOKUP_URL_CAPACITY];
     wchar_t escapedValue[LOOKUP_URL_CAPACITY];
     if (!EscapeFragment(key, escapedKey, LOOKUP_URL_CAPACITY) ||
-        !EscapeFragment(value, escapedValue, LOOKUP_URL_CAPACITY) ||
-        !EscapePlusSigns(escapedValue, LOOKUP_URL_CAPACITY))
+        !EscapeFragment(value, escapedValue, LOOKUP_URL_CAPACITY))
         return false;
 
     size_t used = 0, keyLength = 0, valueLength = 0;
@@ -124,49 +156,71 @@ void AppendVersionTag(LookupUrl* url)
         url->versionTagged = true;
 }
 
-void OpenLookupUrl(LookupUrl* url)
+AddressOpening OpenLookupUrl(LookupUrl* url)
 {
     AppendVersionTag(url);
-    HINSTANCE result = seams.shellExecute(NULL, L"open", url->text, NULL, NULL, SW_SHOW);
-    if ((UINT_PTR)result > 32)
-        return;
-
+    bool elevated = IsVistaOrLater() && IsElevated();
+    // A browser we started would run with the administrator's token.
+    if (elevated && !seams.desktopShellElevated()) {
+        if (seams.openAsDesktopShell(url->text))
+            return ADDRESS_OPENED;
+        return PutTextOnClipboard(NULL, url->text) ? ADDRESS_ON_CLIPBOARD : ADDRESS_NOT_OPENED;
+    }
+    if ((UINT_PTR)seams.shellExecute(NULL, L"open", url->text, NULL, NULL, SW_SHOW) > 32)
+        return ADDRESS_OPENED;
+    // The handler's command is the user's to write (HKCU's classes): run it
+    // only with the user's own rights.
     wchar_t browser[MAX_PATH];
-    if (!FindBrowserExecutable(browser, ARRAYSIZE(browser)))
-        return;
-    AppendVersionTag(url);
-    seams.shellExecute(NULL, L"open", browser, url->text, NULL, SW_SHOW);
+    if (elevated || !FindBrowserExecutable(browser, ARRAYSIZE(browser)))
+        return ADDRESS_NOT_OPENED;
+    return (UINT_PTR)seams.shellExecute(NULL, L"open", browser, url->text, NULL, SW_SHOW) > 32 ? ADDRESS_OPENED
+                                                                                             : ADDRESS_NOT_OPENED;
+}
+
+static bool IsFullPath(const wchar_t* path)
+{
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                 path[1] == L':' && path[2] == L'\\';
+    return drive || (path[0] == L'\\' && path[1] == L'\\');
 }
 
 bool FindBrowserExecutable(wchar_t* exe, int capacity)
 {
-    // One character more than the registry may fill, so the text always ends.
-    wchar_t command[MAX_PATH + 1];
-    ZeroMemory(command, sizeof(command));
-    StringCchCopyW(command, MAX_PATH, defaultBrowser);
-
+    wchar_t command[BROWSER_COMMAND_CAPACITY];
     HKEY key = NULL;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
-    DWORD bytes = MAX_PATH * sizeof(wchar_t);
-    LONG queried = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE*)command, &bytes);
+    // One character short of the buffer: a value stored without its NUL still ends.
+    DWORD type = 0;
+    DWORD bytes = (BROWSER_COMMAND_CAPACITY - 1) * sizeof(wchar_t);
+    LONG read = RegQueryValueExW(key, NULL, NULL, &type, (BYTE*)command, &bytes);
     RegCloseKey(key);
-    // A value stored without its terminator ends where the bytes read end, not
-    // in what is left of the default text behind them.
-    size_t charactersRead = bytes / sizeof(wchar_t);
-    if (queried == ERROR_SUCCESS && bytes > 0 && charactersRead < MAX_PATH)
-        command[charactersRead] = L'\0';
-    command[MAX_PATH - 1] = L'\0';
+    // A longer value (ERROR_MORE_DATA) is not used cut short, nor one of another type.
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0)
+        return false;
+    command[bytes / sizeof(wchar_t)] = L'\0';
+    wchar_t expanded[BROWSER_COMMAND_CAPACITY];
+    const wchar_t* text = command;
+    if (type == REG_EXPAND_SZ) {
+        DWORD length = ExpandEnvironmentStringsW(command, expanded, ARRAYSIZE(expanded));
+        if (length == 0 || length > ARRAYSIZE(expanded))
+            return false;
+        text = expanded;
+    }
 
-    const wchar_t* start = command;
+    const wchar_t* start = text;
     const wchar_t* end = NULL;
-    if (command[0] == L'"') {
-        start = command + 1;
+    if (text[0] == L'"') {
+        start = text + 1;
         end = wcschr(start, L'"');
+        if (!end)
+            return false;
     } else {
-        end = wcschr(start, L' ');
+        end = wcspbrk(start, L" \t");
     }
     size_t length = end ? (size_t)(end - start) : wcslen(start);
-    StringCchCopyNW(exe, capacity, start, length);
-    return true;
+    if (length == 0 || FAILED(StringCchCopyNW(exe, capacity, start, length)) || !IsFullPath(exe))
+        return false;
+    DWORD attributes = GetFileAttributesW(exe);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

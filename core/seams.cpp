@@ -1,6 +1,8 @@
 #include "core/seams.h"
 #include <shellapi.h>
+#include "core/desktop_shell.h"
 #include "core/executable_locator.h"
+#include "core/signer_check.h"
 
 SystemSeams seams = {
     GetVersionExW,
@@ -9,5 +11,12 @@ SystemSeams seams = {
     GetFileInformationByHandle,
     QueryProcessImagePath,
     ShellExecuteW,
+    IsDesktopShellElevated,
+    OpenAsDesktopShell,
     FindProcessExecutable,
+    LoadVersionInfo,
+    CallWinVerifyTrust,
+    OpenSystemCatalogSearch,
+    FindNextCatalogVerdict,
+    CloseSystemCatalogSearch,
 };

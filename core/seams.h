@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
+#include "core/version_info.h"
+#include "core/signer_check.h"
 
 typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
 typedef BOOL (WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
@@ -13,6 +15,14 @@ typedef BOOL (WINAPI* FileInformationProc)(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
 typedef bool (*ImagePathQueryProc)(DWORD processId, wchar_t* exePath /* MAX_PATH */);
 typedef HINSTANCE (WINAPI* ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 typedef bool (*ProcessPathSource)(const PROCESSENTRY32W* process, wchar_t* exePath /* MAX_PATH */);
+typedef void (*VersionInfoLoader)(VersionInfoBlock* block, const wchar_t* path);
+typedef bool (*ShellElevationProbe)();
+typedef bool (*ShellOpener)(const wchar_t* address);
+typedef LONG (WINAPI* VerifyTrustProc)(HWND, GUID*, LPVOID);
+typedef bool (*OpenCatalogSearchProc)(HANDLE file, CatalogHash algorithm, CatalogSearch* search);
+typedef bool (*NextCatalogVerdictProc)(CatalogSearch* search, const wchar_t* path, HANDLE file,
+                                       SignerVerdict* verdict, wchar_t* signer /* SIGNER_NAME_CAPACITY */);
+typedef void (*CloseCatalogSearchProc)(CatalogSearch* search);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -21,7 +31,14 @@ struct SystemSeams {
     FileInformationProc fileInformation;          // a fingerprinted file's size and time
     ImagePathQueryProc imagePathQuery;            // the locator's image path fallback
     ShellExecuteProc shellExecute;                // opening a lookup address
+    ShellElevationProbe desktopShellElevated;     // whether the desktop shell runs elevated
+    ShellOpener openAsDesktopShell;               // opening an address with the shell's rights
     ProcessPathSource processPathSource;          // a Running Processes row's executable
+    VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
+    VerifyTrustProc verifyTrust;                  // every signature check (WinVerifyTrust)
+    OpenCatalogSearchProc openCatalogSearch;      // the system catalogs, which Wine lacks:
+    NextCatalogVerdictProc findNextCatalogVerdict;  // hashing the file, finding the catalogs
+    CloseCatalogSearchProc closeCatalogSearch;    // that hold it, verifying it as their member
 };
 
 extern SystemSeams seams;

@@ -12,6 +12,7 @@ extern const wchar_t noSplashSetting[];          // REG_DWORD, 1: no welcome scr
 extern const wchar_t extendedInfoSetting[];      // REG_DWORD, 1: send the extended details
 extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT of the processes window
 extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
+extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
 
 bool EnsureSettingsKey();
 bool ReadFlag(HKEY key, const wchar_t* name);

@@ -28,8 +28,13 @@ bool IsWindows8OrLater()
 
 bool IsElevated()
 {
+    return IsProcessElevated(GetCurrentProcess());
+}
+
+bool IsProcessElevated(HANDLE process)
+{
     HANDLE token = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
         return false;
     DWORD elevation = 0;
     DWORD returned = 0;

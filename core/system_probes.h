@@ -6,6 +6,8 @@
 bool IsVistaOrLater();
 bool IsWindows8OrLater();
 bool IsElevated();
+// Whether the process's token is elevated; false when it cannot be read.
+bool IsProcessElevated(HANDLE process);
 // A 32-bit program on 64-bit Windows (IsWow64Process, missing before XP SP2).
 bool IsRunningUnderWow64();
 // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later, named here so the

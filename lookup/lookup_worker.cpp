@@ -165,14 +165,15 @@ static void RestoreCursorOverOwnWindow()
         SetCursor(cursor);
 }
 
-void OpenFinishedLookup(LPARAM lParam)
+AddressOpening OpenFinishedLookup(LPARAM lParam)
 {
     PendingLookup* lookup = TakeFinishedLookup(lParam);
     if (!lookup)
-        return;
-    OpenLookup(lookup);
+        return ADDRESS_NOT_OPENED;
+    AddressOpening opening = OpenLookup(lookup);
     FreeLookup(lookup);
     RestoreCursorOverOwnWindow();
+    return opening;
 }
 
 bool IsLookupPending()

@@ -27,8 +27,8 @@ struct PendingLookup {
 bool QueueLookup(PendingLookup* lookup, HWND resultWindow);
 
 // WM_LOOKUP_FINISHED: opens the address of the finished lookup with that id
-// and frees it; an id of no finished lookup of ours is ignored.
-void OpenFinishedLookup(LPARAM lParam);
+// and frees it; an id of no finished lookup of ours is ignored (not opened).
+AddressOpening OpenFinishedLookup(LPARAM lParam);
 
 // True from the moment a lookup is queued until its address is opened.
 bool IsLookupPending();

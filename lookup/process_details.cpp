@@ -141,7 +141,7 @@ void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindo
         HeapFree(GetProcessHeap(), 0, lookup);
 }
 
-void OpenLookup(PendingLookup* lookup)
+AddressOpening OpenLookup(PendingLookup* lookup)
 {
     LookupUrl url;
     StartLookupUrl(&url, lookup->name);
@@ -149,5 +149,5 @@ void OpenLookup(PendingLookup* lookup)
         AppendExecutableDetails(lookup->path, &lookup->details, lookup->extended, &url);
         FreeExecutableDetails(&lookup->details);
     }
-    OpenLookupUrl(&url);
+    return OpenLookupUrl(&url);
 }

@@ -38,4 +38,4 @@ void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindo
 
 struct PendingLookup;
 // Builds a read lookup's address and opens it; frees its details, not the record.
-void OpenLookup(PendingLookup* lookup);
+AddressOpening OpenLookup(PendingLookup* lookup);

@@ -24,15 +24,19 @@
 #define IDS_HINT_TEXT           138
 #define IDS_FINDER_TIP          139
 #define IDS_CANNOT_READ         140
-#define IDS_BRAND_NAME          141
-#define IDS_BRAND_MAKER         142
-#define IDS_SPLASH_TITLE        143
-#define IDS_SPLASH_LINE1        144
-#define IDS_SPLASH_LINE2        145
-#define IDS_SPLASH_LINE3        146
-#define IDS_SPLASH_LINE4        147
-#define IDS_SPLASH_NOSHOW       148
-#define IDS_SPLASH_COPYRIGHT    149
+#define IDS_COLUMN_SIGNER       141
+#define IDS_UNVERIFIED_ONLY     142
+#define IDS_CHECKING_SIGNER     143
+#define IDS_ADDRESS_ON_CLIPBOARD 144
+#define IDS_BRAND_NAME          145
+#define IDS_BRAND_MAKER         146
+#define IDS_SPLASH_TITLE        147
+#define IDS_SPLASH_LINE1        148
+#define IDS_SPLASH_LINE2        149
+#define IDS_SPLASH_LINE3        150
+#define IDS_SPLASH_LINE4        151
+#define IDS_SPLASH_NOSHOW       152
+#define IDS_SPLASH_COPYRIGHT    153
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
@@ -40,6 +44,7 @@
 #define IDC_PROCESS_LIST        1010
 #define IDC_PROCESS_FILTER      1011
 #define IDC_PROCESS_FINDER      1012
+#define IDC_PROCESS_UNVERIFIED  1013
 
 #define IDM_ABOUT               40001
 #define IDM_EXTENDED_INFO       40002
@@ -55,6 +60,7 @@
 #define IDM_OPEN_LOCATION       40102
 #define IDM_COPY_PATH           40103
 #define IDM_FIND_WINDOW_PROCESS 40104
+#define IDM_UNVERIFIED_ONLY     40105
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

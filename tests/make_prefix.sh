@@ -31,9 +31,14 @@ if [ ! -f "$template/.tavrowen-ready" ]; then
         rm -f "$link"
         mkdir -p "$link"
     done
+    touch "$template/.tavrowen-ready"
+fi
+# The settings again whenever they change, on a template made before.
+settings_sum=$(md5sum <"$here/prefix_settings.reg")
+if [ "$(cat "$template/.tavrowen-settings" 2>/dev/null)" != "$settings_sum" ]; then
     wine regedit /S "$(winepath -w "$here/prefix_settings.reg")" >/dev/null 2>&1
     wineserver -w
-    touch "$template/.tavrowen-ready"
+    echo "$settings_sum" >"$template/.tavrowen-settings"
 fi
 
 mkdir -p "$template/drive_c/tavrowen-test"

@@ -56,7 +56,7 @@ protected:
         wchar_t readable[MAX_PATH];
         ASSERT_TRUE(BuildReadablePath(path.c_str(), readable));
         std::vector<unsigned char> bytes = ReadWholeFile(readable);
-        UrlUnescapeW(&address[0], NULL, NULL, URL_UNESCAPE_INPLACE);
+        address = UnescapeUtf8(address);
         EXPECT_EQ(NarrowUtf8(lookupBaseAddress + path.substr(path.find_last_of(L'\\') + 1) + L"?lpath=" + lpath +
                              L"&md5=" + WidenUtf8(SystemMd5(bytes)) + L"&size=" + std::to_wstring(bytes.size()) +
                              L"&qaver=2.0"),

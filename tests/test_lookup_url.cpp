@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 #include "core/seams.h"
+#include "core/desktop_shell.h"
 #include "core/lookup_url.h"
 #include "test_support.h"
 
 namespace {
 
-const std::wstring base = L"http://www.kestrava.com/directory/files/";
+const std::wstring base = L"https://www.kestrava.com/directory/files/";
 
 std::wstring Lookup(const wchar_t* name)
 {
@@ -33,6 +34,7 @@ struct ShellCall {
 };
 std::vector<ShellCall> shellCalls;
 UINT_PTR shellResult = 33;
+DWORD tokenElevated = 0;
 
 HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
 {
@@ -41,12 +43,31 @@ HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR paramet
     return (HINSTANCE)result;
 }
 
+BOOL WINAPI ReportToken(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID information, DWORD, PDWORD returned)
+{
+    *(DWORD*)information = tokenElevated;
+    *returned = sizeof(DWORD);
+    return TRUE;
+}
+
+// The browsers the handler's commands name; only existing files are started.
+const wchar_t* const browsers[] = {L"C:\\Browsers", L"C:\\Browsers\\web.exe", L"C:\\web", L"C:\\web\\web.exe",
+                                   L"C:\\Program Files\\Web", L"C:\\Program Files\\Web\\web.exe"};
+
 class BrowserFallback : public testing::Test {
 protected:
     void SetUp() override
     {
         shellCalls.clear();
         seams.shellExecute = RecordShellExecute;
+        // The fallback runs only unelevated, and Wine elevates every process.
+        tokenElevated = 0;
+        seams.getTokenInformation = ReportToken;
+        for (const wchar_t* path : browsers)
+            if (!wcsstr(path, L".exe"))
+                CreateDirectoryW(path, NULL);
+            else
+                CloseHandle(CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
         RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
                         &key, NULL);
         DWORD bytes = sizeof(saved);
@@ -55,6 +76,9 @@ protected:
     void TearDown() override
     {
         seams.shellExecute = ShellExecuteW;
+        seams.getTokenInformation = GetTokenInformation;
+        seams.desktopShellElevated = IsDesktopShellElevated;
+        seams.openAsDesktopShell = OpenAsDesktopShell;
         if (hadValue)
             RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)saved, (DWORD)((wcslen(saved) + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
@@ -66,8 +90,7 @@ protected:
     std::wstring Browser()
     {
         wchar_t exe[MAX_PATH] = L"untouched";
-        EXPECT_TRUE(FindBrowserExecutable(exe, MAX_PATH));
-        return exe;
+        return FindBrowserExecutable(exe, MAX_PATH) ? exe : L"(none)";
     }
     HKEY key = NULL;
     wchar_t saved[1024] = {};
@@ -189,62 +212,127 @@ TEST_F(BrowserFallback, CommandParsing)
     SetCommand(L"\"C:\\Program Files\\Web\\web.exe\" -osint -url \"%1\"");
     EXPECT_EQ(L"C:\\Program Files\\Web\\web.exe", Browser());
     SetCommand(L"\"C:\\Program Files\\Web\\web.exe -url");
-    EXPECT_EQ(L"C:\\Program Files\\Web\\web.exe -url", Browser());
+    EXPECT_EQ(L"(none)", Browser()) << "no closing quote";
     SetCommand(L"\"\"C:\\web.exe\" %1");
-    EXPECT_EQ(L"", Browser());
+    EXPECT_EQ(L"(none)", Browser());
     SetCommand(L" C:\\web.exe %1");
-    EXPECT_EQ(L"", Browser());
+    EXPECT_EQ(L"(none)", Browser());
+    SetCommand(L"C:\\Program Files\\Web\\web.exe %1");
+    EXPECT_EQ(L"(none)", Browser()) << "unquoted, the program is C:\\Program";
+    SetCommand(L"web.exe %1");
+    EXPECT_EQ(L"(none)", Browser()) << "a bare name would be searched for";
+    SetCommand(L"\"C:\\web\\missing.exe\" %1");
+    EXPECT_EQ(L"(none)", Browser()) << "no such file";
+    SetCommand(L"\"C:\\web\" %1");
+    EXPECT_EQ(L"(none)", Browser()) << "a folder";
     SetCommand(L"C:\\web\\web.exe -nohome %1");
     EXPECT_EQ(L"C:\\web\\web.exe", Browser());
     SetCommand(L"C:\\web\\web.exe");
     EXPECT_EQ(L"C:\\web\\web.exe", Browser());
     SetCommand(L"C:\\web\\web.exe\t%1");
-    EXPECT_EQ(L"C:\\web\\web.exe\t%1", Browser());
+    EXPECT_EQ(L"C:\\web\\web.exe", Browser());
     RegDeleteValueW(key, NULL);
-    EXPECT_EQ(L"iexplore.exe", Browser());
+    EXPECT_EQ(L"(none)", Browser());
 }
 
-TEST_F(BrowserFallback, CommandFillingTheBufferIsCutAndTerminated)
+TEST_F(BrowserFallback, CommandIsUsedOnlyWholeAndAsAString)
 {
-    // 260 characters with no terminator fill the registry read exactly (the
-    // type is not looked at; a binary value gets past Wine's string checks).
-    std::wstring command(MAX_PATH, L'x');
-    RegSetValueExW(key, NULL, 0, REG_BINARY, (const BYTE*)command.c_str(), MAX_PATH * sizeof(wchar_t));
-    std::wstring exe = Browser();
-    EXPECT_EQ(std::wstring(MAX_PATH - 1, L'x'), exe);
-}
-
-TEST_F(BrowserFallback, CommandStoredWithoutTerminatorEndsWhereItsBytesEnd)
-{
-    // Shorter than the default "iexplore.exe" left in the buffer, no NUL stored.
+    // Longer than the read: refused, never cut to a shorter program name.
+    std::wstring longCommand = L"\"C:\\web\\web.exe\" " + std::wstring(2000, L'x');
+    SetCommand(longCommand.c_str());
+    EXPECT_EQ(L"(none)", Browser());
+    // Stored without a NUL: ends where its bytes end; a binary value is no command.
+    SetEnvironmentVariableW(L"TAVROWEN_WEB", L"C:\\web");
     const struct {
         DWORD type;
         std::wstring command;
         std::wstring exe;
     } commands[] = {
-        {REG_BINARY, L"ab", L"ab"},
-        {REG_SZ, L"ab", L"ab"},
-        {REG_BINARY, L"C:\\w.exe %1", L"C:\\w.exe"},
-        {REG_BINARY, L"\"C:\\w", L"C:\\w"},
+        {REG_SZ, L"C:\\web\\web.exe", L"C:\\web\\web.exe"},
+        {REG_SZ, L"C:\\w", L"(none)"},
+        {REG_BINARY, L"C:\\web\\web.exe %1", L"(none)"},
+        {REG_EXPAND_SZ, L"\"%TAVROWEN_WEB%\\web.exe\" %1", L"C:\\web\\web.exe"},
     };
     for (const auto& c : commands) {
         RegSetValueExW(key, NULL, 0, c.type, (const BYTE*)c.command.c_str(),
                        (DWORD)(c.command.size() * sizeof(wchar_t)));
         EXPECT_EQ(c.exe, Browser()) << "type " << c.type << ", " << NarrowUtf8(c.command);
     }
+
+    // Elevated, the handler's command is not run: only the shell opens the address.
+    SetCommand(L"\"C:\\web\\web.exe\" %1");
+    tokenElevated = 1;
+    seams.desktopShellElevated = [] { return true; };
+    shellResult = 32;
+    LookupUrl url;
+    StartLookupUrl(&url, L"a.exe");
+    EXPECT_EQ(ADDRESS_NOT_OPENED, OpenLookupUrl(&url));
+    EXPECT_EQ(1u, shellCalls.size());
+    shellResult = 33;
 }
 
-// A "+" in a value would be read as a blank by the server: every value sends
-// it as %2B. The name's path segment and the keys escape as before.
+std::vector<std::wstring> shellOpened;
+bool RecordShellOpen(const wchar_t* address)
+{
+    shellOpened.push_back(address);
+    return false;
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text = L"(nothing)";
+    if (OpenClipboard(NULL)) {
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const wchar_t* locked = data ? (const wchar_t*)GlobalLock(data) : NULL;
+        if (locked) {
+            text = locked;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
+// Elevated under an unelevated shell: the shell opens the address, or it waits
+// on the clipboard; nothing is started with our rights.
+TEST_F(BrowserFallback, ElevatedOpensOnlyThroughTheShell)
+{
+    SetCommand(L"\"C:\\web\\web.exe\" %1");
+    tokenElevated = 1;
+    seams.desktopShellElevated = [] { return false; };
+    // Wine's desktop answers IShellWindows as Explorer does: the shell starts the recorder.
+    ClearRecordedAddresses();
+    LookupUrl url;
+    StartLookupUrl(&url, L"a.exe");
+    EXPECT_EQ(ADDRESS_OPENED, OpenLookupUrl(&url));
+    EXPECT_TRUE(WaitForRecordedAddresses(1, 20000));
+    EXPECT_EQ(std::vector<std::wstring>{base + L"a.exe?qaver=2.0"}, ReadRecordedAddresses());
+    // No shell to ask: the clipboard.
+    seams.openAsDesktopShell = RecordShellOpen;
+    StartLookupUrl(&url, L"b.exe");
+    EXPECT_EQ(ADDRESS_ON_CLIPBOARD, OpenLookupUrl(&url));
+    ASSERT_EQ(1u, shellOpened.size());
+    EXPECT_EQ(base + L"b.exe?qaver=2.0", ClipboardText());
+    EXPECT_EQ(0u, shellCalls.size()) << "started with our own rights";
+}
+
+// Everything but RFC 3986's unreserved characters is escaped from UTF-8, so a
+// value's "+", "=", "&" or ";" is never read as a blank or a separator.
 TEST(LookupAddress, PlusInAValueIsSentAsPercent2B)
 {
     LookupUrl url;
     StartLookupUrl(&url, L"notepad++.exe");
     EXPECT_TRUE(AppendQueryParameter(&url, L"lpath", L"%programfiles%\\Notepad++"));
     EXPECT_TRUE(AppendQueryParameter(&url, L"a+b", L"+"));
-    EXPECT_TRUE(AppendQueryParameter(&url, L"fd", L"C++ 1+1=2"));
+    EXPECT_TRUE(AppendQueryParameter(&url, L"fd", L"C++ 1+1=2;a&b (x)~_-."));
     AppendVersionTag(&url);
-    EXPECT_EQ(base + L"notepad++.exe?lpath=%25programfiles%25%5CNotepad%2B%2B&a+b=%2B&fd=C%2B%2B%201%2B1=2&qaver=2.0",
+    EXPECT_EQ(base + L"notepad%2B%2B.exe?lpath=%25programfiles%25%5CNotepad%2B%2B&a%2Bb=%2B"
+                     L"&fd=C%2B%2B%201%2B1%3D2%3Ba%26b%20%28x%29~_-.&qaver=2.0",
+              std::wstring(url.text));
+    StartLookupUrl(&url, L"caf\u00e9.exe");
+    EXPECT_TRUE(AppendQueryParameter(&url, L"lpath", L"%programfiles%\\Caf\u00e9 \u0416\U0001F600\xD800"));
+    AppendVersionTag(&url);
+    EXPECT_EQ(base + L"caf%C3%A9.exe?lpath=%25programfiles%25%5CCaf%C3%A9%20%D0%96%F0%9F%98%80%EF%BF%BD&qaver=2.0",
               std::wstring(url.text));
 
     // Growing by its escapes, a value that no longer fits is left out whole.

@@ -7,12 +7,15 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 #include "core/seams.h"
 #include "app/app_state.h"
 #include "app/process_window.h"
+#include "app/row_details.h"
 #include "core/ascii_folding.h"
 #include "core/executable_locator.h"
 #include "core/lookup_url.h"
@@ -76,7 +79,7 @@ void PumpLikeProgram(DWORD milliseconds)
 }
 
 struct ListedRow {
-    std::wstring name, pid, description, company, folder;
+    std::wstring name, pid, description, company, signer, folder;
 };
 
 std::wstring ItemText(HWND list, int index, int column)
@@ -97,7 +100,7 @@ std::vector<ListedRow> ReadRows(HWND list)
     int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; i < count; ++i)
         rows.push_back({ItemText(list, i, 0), ItemText(list, i, 1), ItemText(list, i, 2), ItemText(list, i, 3),
-                        ItemText(list, i, 4)});
+                        ItemText(list, i, 4), ItemText(list, i, 5)});
     return rows;
 }
 
@@ -111,6 +114,21 @@ bool PathSourceWithoutNoPath(const PROCESSENTRY32W* process, wchar_t* exePath)
     if (wcscmp(process->szExeFile, L"procwin_nopath.exe") == 0)
         return false;
     return realPathSource(process, exePath);
+}
+
+// Sleeps 5 s in the read of procwin_slow.exe, as a file on a hung share would,
+// noting the thread it was read on.
+volatile LONG slowReadUnderWay;
+DWORD slowReadThread;
+void SlowVersionRead(VersionInfoBlock* block, const wchar_t* path)
+{
+    if (wcsstr(path, L"procwin_slow.exe")) {
+        slowReadThread = GetCurrentThreadId();
+        InterlockedExchange(&slowReadUnderWay, 1);
+        Sleep(5000);
+        InterlockedExchange(&slowReadUnderWay, 0);
+    }
+    LoadVersionInfo(block, path);
 }
 
 class ProcessWindow : public testing::Test {
@@ -130,6 +148,7 @@ protected:
     {
         CloseProcessWindow();
         seams.processPathSource = realPathSource;
+        seams.loadVersionInfo = LoadVersionInfo;
         for (PROCESS_INFORMATION& process : started)
             EndProgram(&process);
         for (auto made = files.rbegin(); made != files.rend(); ++made) {
@@ -158,6 +177,12 @@ protected:
             return 0;
         started.push_back(process);
         return process.dwProcessId;
+    }
+    // A refresh, and the files of its new rows read.
+    void Refresh()
+    {
+        RefreshProcessWindow();
+        EXPECT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 30000)) << "details not read within 30 s";
     }
     void EndTarget(DWORD processId)
     {
@@ -236,7 +261,7 @@ protected:
     HWND filter = NULL;
 };
 
-TEST_F(ProcessWindow, HasTheFilterAndTheFiveColumns)
+TEST_F(ProcessWindow, HasTheFilterAndTheSixColumns)
 {
     wchar_t text[128] = L"";
     GetWindowTextW(window, text, ARRAYSIZE(text));
@@ -244,12 +269,12 @@ TEST_F(ProcessWindow, HasTheFilterAndTheFiveColumns)
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
     EXPECT_TRUE(filter != NULL) << "no filter field 1011";
-    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Folder"};
+    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder"};
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    ASSERT_EQ(5, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(6, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     RECT client;
     GetClientRect(list, &client);
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < 6; ++column) {
         LVCOLUMNW spec;
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -271,7 +296,7 @@ TEST_F(ProcessWindow, RowsFollowTheProcessesAndTheSelectionStays)
 {
     DWORD target = StartTarget(L"procwin_target.exe", L"Processes window target");
     ASSERT_NE(0u, target);
-    RefreshProcessWindow();
+    Refresh();
     ListedRow row = RowOf(target);
     EXPECT_EQ(L"procwin_target.exe", row.name);
     EXPECT_EQ(L"Processes window target", row.description);
@@ -286,11 +311,11 @@ TEST_F(ProcessWindow, RowsFollowTheProcessesAndTheSelectionStays)
     int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
 
     EndTarget(target);
-    RefreshProcessWindow();
+    Refresh();
     EXPECT_LT(ItemOf(target), 0) << "the exited process kept its row";
     DWORD next = StartTarget(L"procwin_next.exe", L"Next target");
     ASSERT_NE(0u, next);
-    RefreshProcessWindow();
+    Refresh();
     EXPECT_GE(ItemOf(next), 0) << "the new process has no row";
     own = ItemOf(GetCurrentProcessId());
     EXPECT_EQ(own, Selected()) << "the selection moved off this process";
@@ -302,7 +327,7 @@ TEST_F(ProcessWindow, RowsFollowTheProcessesAndTheSelectionStays)
     EndTarget(next);
     DWORD swapped = StartTarget(L"procwin_swapped.exe", L"Swapped target");
     ASSERT_NE(0u, swapped);
-    RefreshProcessWindow();
+    Refresh();
     EXPECT_LT(ItemOf(next), 0) << "a process that ended as another started kept its row";
     EXPECT_GE(ItemOf(swapped), 0) << "a process that started as another ended has no row";
 
@@ -333,7 +358,7 @@ TEST_F(ProcessWindow, EachCopyOfOneNameIsLookedUpFromItsOwnFile)
     seams.processPathSource = PathSourceWithoutNoPath;
     DWORD pathless = StartTarget(L"procwin_nopath.exe", L"Not shown");
     ASSERT_TRUE(first && second && pathless);
-    RefreshProcessWindow();
+    Refresh();
     const struct {
         DWORD processId;
         const wchar_t* folder;
@@ -406,6 +431,40 @@ TEST_F(ProcessWindow, EachCopyOfOneNameIsLookedUpFromItsOwnFile)
     EXPECT_EQ(L"(absent)", QueryValue(address, L"md5")) << Narrow(address);
 }
 
+TEST_F(ProcessWindow, RowsShowAtOnceAndTheWindowAnswersWhileAFileIsRead)
+{
+    DWORD own = GetCurrentThreadId();
+    seams.loadVersionInfo = SlowVersionRead;
+    DWORD slow = StartTarget(L"procwin_slow.exe", L"Slow to read");
+    ASSERT_NE(0u, slow);
+    RefreshProcessWindow();
+    ASSERT_TRUE(WaitUntil([] { return slowReadUnderWay != 0; }, 10000)) << "the file was never read";
+    EXPECT_NE(own, slowReadThread) << "read on the window's thread";
+    ListedRow bare = RowOf(slow);
+    EXPECT_EQ(L"procwin_slow.exe", bare.name);
+    EXPECT_EQ(L"", bare.description);
+
+    // Asked from another thread while this one pumps as the program does (the emulated build is slower).
+    DWORD limit = sizeof(void*) == 8 ? 100 : 1000;
+    std::atomic<int> answered(0);
+    std::thread asker([&] {
+        for (int i = 0; i < 10; ++i) {
+            DWORD_PTR result = 0;
+            answered += SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &result) != 0;
+            Sleep(50);
+        }
+    });
+    while (!WaitUntil([&] { return answered == 10; }, 100) && slowReadUnderWay)
+        continue;
+    asker.join();
+    EXPECT_EQ(10, answered) << "the window did not answer within " << limit << " ms while the file was read";
+    EXPECT_TRUE(slowReadUnderWay) << "the read ended before the window was asked";
+
+    EXPECT_TRUE(WaitUntil([&] { return RowOf(slow).description == L"Slow to read"; }, 30000))
+        << "the row was never filled in";
+    EXPECT_EQ(L"%programfiles%\\Tavrowen Processes", RowOf(slow).folder);
+}
+
 // Image names folding A to Z, ties by PID.
 bool NameOrder(const ListedRow& a, const ListedRow& b)
 {
@@ -425,7 +484,7 @@ TEST_F(ProcessWindow, FilterKeepsMatchingRowsAndColumnsSortBothWays)
     DWORD gamma = StartTarget(L"procwin_gamma.exe", L"Unrelated", L"Filter Probe Company");
     DWORD other = StartTarget(L"procwin_other.exe", L"Something else");
     ASSERT_TRUE(alpha && beta && gamma && other);
-    RefreshProcessWindow();
+    Refresh();
     std::vector<ListedRow> all = ReadRows(list);
 
     SetWindowTextW(filter, L"pRoBe");
@@ -491,7 +550,7 @@ TEST_F(ProcessWindow, ProcessesOfTheOtherBitnessHaveTheirPaths)
     PROCESS_INFORMATION process;
     ASSERT_TRUE(StartLocatorTarget(program, L"", &process));
     started.push_back(process);
-    RefreshProcessWindow();
+    Refresh();
     std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
     EXPECT_TRUE(SameText(folder, RowOf(process.dwProcessId).folder))
         << "the other bitness's process has no path: " << Narrow(RowOf(process.dwProcessId).folder);
@@ -582,7 +641,7 @@ TEST_F(RunningProgram, CommandOpensOneWindowAndKeysWork)
     EXPECT_STREQ(L"Edit", text);
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
-    EXPECT_EQ(5, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(6, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     EXPECT_GT((int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1) << "no rows";
 
     // A second command brings the same window back from the taskbar.

@@ -75,7 +75,8 @@ Measures MeasureProcessWindow(HWND window, bool withRowsAndSize)
     HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
     Measures measures;
     measures["font"] = FontHeight(list);
-    for (int column = 0; column < 5; ++column)
+    int columns = (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0);
+    for (int column = 0; column < columns; ++column)
         measures["column" + std::to_string(column)] = (int)SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0);
     if (!withRowsAndSize)
         return measures;

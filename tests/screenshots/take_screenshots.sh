@@ -91,7 +91,7 @@ shot() {  # name rectangle
 # name command class title. Other windows can be added the same way.
 shoot_command() {
     post_to_program "$WM_COMMAND" "$2" 0
-    sleep 0.5
+    sleep "${5:-0.5}"  # longer where a window fills itself in afterwards
     rect=$(window_rect "$3" "$4") || exit 1
     shot "$1" "$rect"
 }
@@ -160,7 +160,7 @@ for other in notepad winemine regedit; do
     wine start /min "$other" >/dev/null 2>&1 || true
 done
 sleep 2
-shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2'
+shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
 # The finder's tooltip: the pointer rests on the target at the window's top left.
 scale=$1
 processes=$(window_rect TavrowenProcesses 'Running Processes - Tavrowen 2') || exit 1

@@ -49,6 +49,20 @@ bool IsWellFormedAddress(const std::wstring& address)
     return true;
 }
 
+std::wstring UnescapeUtf8(const std::wstring& address)
+{
+    std::string bytes;
+    for (size_t i = 0; i < address.size(); ++i) {
+        if (address[i] == L'%' && i + 2 < address.size() && iswxdigit(address[i + 1]) && iswxdigit(address[i + 2])) {
+            bytes += (char)std::stoi(NarrowUtf8(address.substr(i + 1, 2)), nullptr, 16);
+            i += 2;
+        } else {
+            bytes += NarrowUtf8(address.substr(i, 1));
+        }
+    }
+    return WidenUtf8(bytes);
+}
+
 std::wstring WidenUtf8(const std::string& text)
 {
     if (text.empty())

@@ -82,4 +82,6 @@ size_t CountProcessHandles(DWORD processId);
 HWND CreateLookupResultWindow();
 
 std::wstring WidenUtf8(const std::string& text);
+// An address's %XX escapes decoded, the bytes read as UTF-8.
+std::wstring UnescapeUtf8(const std::wstring& address);
 std::string NarrowUtf8(const std::wstring& text);

@@ -1,0 +1,92 @@
+#include "core/desktop_shell.h"
+#include <exdisp.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shobjidl.h>
+#include "core/system_probes.h"
+
+bool IsDesktopShellElevated()
+{
+    // Without a shell window, the desktop window's process: under Wine its
+    // explorer.exe; on Windows csrss.exe, which does not open, so no.
+    HWND shell = GetShellWindow();
+    if (!shell)
+        shell = GetDesktopWindow();
+    DWORD processId = 0;
+    if (!GetWindowThreadProcessId(shell, &processId) || processId == 0)
+        return false;
+    HANDLE process = OpenProcess(ProcessQueryAccess(), FALSE, processId);
+    if (!process)
+        return false;
+    bool elevated = IsProcessElevated(process);
+    CloseHandle(process);
+    return elevated;
+}
+
+static void ReleaseInterface(IUnknown* object)
+{
+    if (object)
+        object->Release();
+}
+
+// The desktop view's Shell.Application object, running in the shell's process.
+static IShellDispatch2* FindDesktopShellDispatch()
+{
+    IShellWindows* windows = NULL;
+    IDispatch* desktop = NULL;
+    IServiceProvider* services = NULL;
+    IShellBrowser* browser = NULL;
+    IShellView* view = NULL;
+    IDispatch* background = NULL;
+    IShellFolderViewDual* folderView = NULL;
+    IDispatch* application = NULL;
+    IShellDispatch2* dispatch = NULL;
+    VARIANT none;
+    VariantInit(&none);
+    long window = 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                   (void**)&windows)) &&
+        windows->FindWindowSW(&none, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK && desktop &&
+        SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, (void**)&services)) &&
+        SUCCEEDED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, (void**)&browser)) &&
+        SUCCEEDED(browser->QueryActiveShellView(&view)) &&
+        SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, (void**)&background)) &&
+        SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, (void**)&folderView)) &&
+        SUCCEEDED(folderView->get_Application(&application)) && application)
+        application->QueryInterface(IID_IShellDispatch2, (void**)&dispatch);
+    ReleaseInterface(application);
+    ReleaseInterface(folderView);
+    ReleaseInterface(background);
+    ReleaseInterface(view);
+    ReleaseInterface(browser);
+    ReleaseInterface(services);
+    ReleaseInterface(desktop);
+    ReleaseInterface(windows);
+    return dispatch;
+}
+
+bool OpenAsDesktopShell(const wchar_t* address)
+{
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    bool opened = false;
+    IShellDispatch2* shell = FindDesktopShellDispatch();
+    if (shell) {
+        VARIANT none, operation, show;
+        VariantInit(&none);
+        VariantInit(&operation);
+        VariantInit(&show);
+        operation.vt = VT_BSTR;
+        operation.bstrVal = SysAllocString(L"open");
+        show.vt = VT_I4;
+        show.lVal = SW_SHOWNORMAL;
+        BSTR file = SysAllocString(address);
+        opened = file && operation.bstrVal && SUCCEEDED(shell->ShellExecute(file, none, none, operation, show));
+        SysFreeString(file);
+        VariantClear(&operation);
+        shell->Release();
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return opened;
+}

@@ -1,0 +1,286 @@
+// Who signed a file. signer/make_signed_samples.sh makes the samples at test
+// time: a small program signed by a leaf of a test root that this test adds
+// to the prefix's Root store, the same file with one byte of code changed,
+// the program unsigned, signed under a root nobody trusts, and signed by an
+// expired leaf without a time stamp. Wine 8's WinVerifyTrust passes the last
+// two; the signer's chain tells. Wine has no system catalogs: what the checker
+// makes of them is shown through the catalog seams. Last, the Running
+// Processes window, opened in this process, with this process's row standing
+// for signed.exe.
+#include <windows.h>
+#include <wincrypt.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <strsafe.h>
+#include <string>
+#include <vector>
+#include "app/process_window.h"
+#include "app/row_details.h"
+#include "core/executable_locator.h"
+#include "core/seams.h"
+#include "core/settings.h"
+#include "core/signer_check.h"
+#include "resource.h"
+#include "test_support.h"
+
+namespace {
+
+std::wstring Sample(const std::wstring& name)
+{
+    return BinPath((L"signer-samples\\" + name).c_str());
+}
+
+std::string SignerText(const std::wstring& path, SignerCache* cache = NULL)
+{
+    SignerCheck check;
+    memset(&check, 0x5A, sizeof(check));
+    CheckFileSigner(path.c_str(), cache, &check);
+    wchar_t text[SIGNER_NAME_CAPACITY + 32];
+    FormatSignerText(&check, text, ARRAYSIZE(text));
+    return NarrowUtf8(text);
+}
+
+void TrustTestRoot()
+{
+    std::string der = ReadFileText(Sample(L"trusted-root.der").c_str());
+    ASSERT_FALSE(der.empty()) << "no test root: did prepare_signed_samples run?";
+    HCERTSTORE root = CertOpenSystemStoreW(0, L"Root");
+    ASSERT_TRUE(root != NULL);
+    EXPECT_TRUE(CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, (const BYTE*)der.data(), (DWORD)der.size(),
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, NULL));
+    CertCloseStore(root, 0);
+}
+
+volatile LONG verifyCalls = 0;
+HANDLE verifyGate = NULL;  // while set, checks wait for it (up to 30 s)
+LONG WINAPI CountingVerify(HWND window, GUID* action, LPVOID data)
+{
+    if (verifyGate)
+        WaitForSingleObject(verifyGate, 30000);
+    InterlockedIncrement(&verifyCalls);
+    return CallWinVerifyTrust(window, action, data);
+}
+
+TEST(SignerCheck, EachSampleShowsWhatItsSignatureIsWorth)
+{
+    TrustTestRoot();
+    EXPECT_EQ("Veltrix Test Signer", SignerText(Sample(L"signed.exe")));
+    EXPECT_EQ("(Signature not valid)", SignerText(Sample(L"altered.exe")));
+    EXPECT_EQ("(Not signed)", SignerText(Sample(L"unsigned.exe")));
+    EXPECT_EQ("(Untrusted publisher) Stranger Test Signer", SignerText(Sample(L"stranger.exe")));
+    EXPECT_EQ("(Untrusted publisher) Expired Test Signer", SignerText(Sample(L"expired.exe")));
+    EXPECT_EQ("(Cannot read the file)", SignerText(Sample(L"no-such-file.exe")));
+
+    // A second check of an unchanged file is answered from the cache; a file
+    // rewritten since is checked again.
+    SignerCache cache;
+    ASSERT_TRUE(InitSignerCache(&cache));
+    CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+    std::wstring copy = L"C:\\tavrowen-test\\signer-copy.exe";
+    ASSERT_TRUE(CopyFileW(Sample(L"signed.exe").c_str(), copy.c_str(), FALSE));
+    seams.verifyTrust = CountingVerify;
+    EXPECT_EQ("Veltrix Test Signer", SignerText(copy, &cache));
+    EXPECT_GT((LONG)verifyCalls, 0);
+    verifyCalls = 0;
+    EXPECT_EQ("Veltrix Test Signer", SignerText(L"C:\\TAVROWEN-TEST\\SIGNER-COPY.EXE", &cache));
+    EXPECT_EQ(0, (LONG)verifyCalls) << "an unchanged file was checked again";
+    ASSERT_TRUE(CopyFileW(Sample(L"altered.exe").c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ("(Signature not valid)", SignerText(copy, &cache));
+    EXPECT_GT((LONG)verifyCalls, 0) << "a rewritten file was answered from the cache";
+    seams.verifyTrust = CallWinVerifyTrust;
+    FreeSignerCache(&cache);
+    DeleteFileW(copy.c_str());
+}
+
+// ---- The system catalogs, replaced -------------------------------------------
+
+struct FakeCatalog {
+    CatalogHash algorithm;
+    SignerVerdict verdict;
+    const wchar_t* signer;
+};
+std::vector<FakeCatalog> catalogs;
+bool sha256Available = true;
+std::vector<CatalogHash> searched;
+int searchesOpen = 0;
+DWORD windowsMajor = 0, windowsMinor = 0;
+
+BOOL WINAPI FakeVersion(LPOSVERSIONINFOW version)
+{
+    version->dwMajorVersion = windowsMajor;
+    version->dwMinorVersion = windowsMinor;
+    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
+bool OpenFakeSearch(HANDLE, CatalogHash algorithm, CatalogSearch* search)
+{
+    ZeroMemory(search, sizeof(*search));
+    search->algorithm = algorithm;
+    if (algorithm == CATALOG_SHA256 && !sha256Available)
+        return false;
+    searched.push_back(algorithm);
+    ++searchesOpen;
+    return true;
+}
+
+// hashSize counts the catalogs of the search's algorithm already handed out.
+bool NextFakeCatalog(CatalogSearch* search, const wchar_t*, HANDLE, SignerVerdict* verdict, wchar_t* signer)
+{
+    DWORD seen = 0;
+    for (const FakeCatalog& catalog : catalogs) {
+        if (catalog.algorithm != search->algorithm || seen++ != search->hashSize)
+            continue;
+        ++search->hashSize;
+        *verdict = catalog.verdict;
+        StringCchCopyW(signer, SIGNER_NAME_CAPACITY, catalog.signer);
+        return true;
+    }
+    return false;
+}
+
+void CloseFakeSearch(CatalogSearch*)
+{
+    --searchesOpen;
+}
+
+BOOL WINAPI InformationOfHugeFile(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    BOOL informed = GetFileInformationByHandle(file, information);
+    information->nFileSizeHigh = 1;  // 4 GiB more
+    return informed;
+}
+
+TEST(SignerCheck, CatalogsAreAskedInOrderAndTheStrongestAnswerStands)
+{
+    TrustTestRoot();
+    seams.getVersion = FakeVersion;
+    seams.openCatalogSearch = OpenFakeSearch;
+    seams.findNextCatalogVerdict = NextFakeCatalog;
+    seams.closeCatalogSearch = CloseFakeSearch;
+    const FakeCatalog both[] = {{CATALOG_SHA256, SIGNER_VERIFIED, L"Sha256 Signer"},
+                                {CATALOG_SHA1, SIGNER_VERIFIED, L"Sha1 Signer"}};
+    const FakeCatalog staleFirst[] = {{CATALOG_SHA256, SIGNER_NOT_VALID, L""},
+                                      {CATALOG_SHA256, SIGNER_UNTRUSTED, L"Stale Signer"},
+                                      {CATALOG_SHA1, SIGNER_VERIFIED, L"Sha1 Signer"}};
+    struct Case {
+        const char* what;
+        DWORD major, minor;
+        bool sha256;
+        std::vector<FakeCatalog> catalogs;
+        const wchar_t* file;
+        bool huge;
+        const char* expected;
+        std::vector<CatalogHash> searched;
+    } cases[] = {
+        {"Windows 8: SHA-256 first", 6, 2, true, {both, both + 2}, L"unsigned.exe", false, "Sha256 Signer",
+         {CATALOG_SHA256}},
+        {"Windows 7: SHA-1 only", 6, 1, true, {both, both + 2}, L"unsigned.exe", false, "Sha1 Signer", {CATALOG_SHA1}},
+        {"no SHA-256 context", 10, 0, false, {both, both + 2}, L"unsigned.exe", false, "Sha1 Signer", {CATALOG_SHA1}},
+        {"untrusted goes on", 10, 0, true, {staleFirst, staleFirst + 3}, L"unsigned.exe", false, "Sha1 Signer",
+         {CATALOG_SHA256, CATALOG_SHA1}},
+        {"strongest stands", 10, 0, true, {staleFirst, staleFirst + 2}, L"unsigned.exe", false,
+         "(Untrusted publisher) Stale Signer", {CATALOG_SHA256, CATALOG_SHA1}},
+        {"in no catalog", 10, 0, true, {}, L"unsigned.exe", false, "(Not signed)", {CATALOG_SHA256, CATALOG_SHA1}},
+        {"over 64 MiB", 10, 0, true, {both, both + 2}, L"unsigned.exe", true, "(Not signed)", {}},
+        {"signed itself", 10, 0, true, {both, both + 2}, L"stranger.exe", false,
+         "(Untrusted publisher) Stranger Test Signer", {}},
+    };
+    for (const Case& test : cases) {
+        windowsMajor = test.major;
+        windowsMinor = test.minor;
+        sha256Available = test.sha256;
+        catalogs = test.catalogs;
+        searched.clear();
+        seams.fileInformation = test.huge ? InformationOfHugeFile : GetFileInformationByHandle;
+        EXPECT_EQ(test.expected, SignerText(Sample(test.file))) << test.what;
+        EXPECT_EQ(test.searched, searched) << test.what;
+        EXPECT_EQ(0, searchesOpen) << test.what << ": a search was left open";
+    }
+    seams.getVersion = GetVersionExW;
+    seams.fileInformation = GetFileInformationByHandle;
+    seams.openCatalogSearch = OpenSystemCatalogSearch;
+    seams.findNextCatalogVerdict = FindNextCatalogVerdict;
+    seams.closeCatalogSearch = CloseSystemCatalogSearch;
+}
+
+// ---- The window ---------------------------------------------------------------
+
+bool ThisProcessIsSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    if (process->th32ProcessID == GetCurrentProcessId())
+        return SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, Sample(L"signed.exe").c_str()));
+    return FindProcessExecutable(process, exePath);
+}
+
+// The signer column (4) of every listed row, by PID (column 1).
+std::vector<std::pair<std::wstring, std::wstring>> ListedSigners(HWND list)
+{
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i) {
+        wchar_t texts[2][300] = {L"", L""};
+        for (int column : {1, 4}) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.pszText = texts[column == 4];
+            item.cchTextMax = ARRAYSIZE(texts[0]);
+            SendMessageW(list, LVM_GETITEMTEXTW, i, (LPARAM)&item);
+        }
+        rows.push_back({texts[0], texts[1]});
+    }
+    return rows;
+}
+
+TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
+{
+    TrustTestRoot();
+    ASSERT_TRUE(EnsureSettingsKey());
+    WriteSetting(unverifiedOnlySetting, 0);
+    const std::wstring self = std::to_wstring(GetCurrentProcessId());
+    auto signerOfSelf = [&](HWND list) {
+        for (const auto& row : ListedSigners(list))
+            if (row.first == self)
+                return NarrowUtf8(row.second);
+        return std::string("(not listed)");
+    };
+    seams.processPathSource = ThisProcessIsSigned;
+    seams.verifyTrust = CountingVerify;
+    verifyGate = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ShowProcessWindow();
+    HWND window = ProcessWindowHandle();
+    HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
+    ASSERT_TRUE(list != NULL);
+    EXPECT_EQ("Checking...", signerOfSelf(list)) << "the rows waited for the checks";
+    SetEvent(verifyGate);
+    ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "signers not checked within 60 s";
+    EXPECT_EQ("Veltrix Test Signer", signerOfSelf(list));
+    size_t everyRow = ListedSigners(list).size();
+
+    // Checked, the box keeps every row but the verified one, and says so in the settings.
+    SendMessageW(GetDlgItem(window, IDC_PROCESS_UNVERIFIED), BM_CLICK, 0, 0);
+    EXPECT_EQ("(not listed)", signerOfSelf(list));
+    EXPECT_EQ(everyRow - 1, ListedSigners(list).size());
+    for (const auto& row : ListedSigners(list))
+        EXPECT_TRUE(row.second.empty() || row.second[0] == L'(') << NarrowUtf8(row.second) << " is listed";
+    EXPECT_TRUE(ReadSetting(unverifiedOnlySetting));
+
+    // Opened again, the box is still checked and no file is checked again.
+    CloseProcessWindow();
+    verifyCalls = 0;
+    ShowProcessWindow();
+    window = ProcessWindowHandle();
+    list = GetDlgItem(window, IDC_PROCESS_LIST);
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(window, IDC_PROCESS_UNVERIFIED));
+    ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000));
+    EXPECT_EQ("(not listed)", signerOfSelf(list));
+    EXPECT_EQ(0, (LONG)verifyCalls) << "the second opening checked files again";
+
+    CloseProcessWindow();
+    CloseHandle(verifyGate);
+    verifyGate = NULL;
+    seams.verifyTrust = CallWinVerifyTrust;
+    seams.processPathSource = FindProcessExecutable;
+    WriteSetting(unverifiedOnlySetting, 0);
+}
+
+}  // namespace
