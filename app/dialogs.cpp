@@ -156,6 +156,19 @@ static void FitSplashToFace(HWND dialog, int faceWidth, int faceHeight)
     SetWindowPos(dialog, NULL, 0, 0, faceWidth, faceHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The face's size and rounded outline at `dpi`.
+static void ShapeSplash(HWND dialog, UINT dpi)
+{
+    int width = ScaleForDpi(SPLASH_WIDTH, dpi);
+    int height = ScaleForDpi(SPLASH_HEIGHT, dpi);
+    int corner = ScaleForDpi(SPLASH_CORNER, dpi);
+    // The system owns the region once it is set, and frees the one it replaces.
+    HRGN region = CreateRoundRectRgn(0, 0, width, height, corner, corner);
+    if (region && !SetWindowRgn(dialog, region, FALSE))
+        DeleteObject(region);
+    FitSplashToFace(dialog, width, height);
+}
+
 static void EndSplash(HWND dialog)
 {
     KillTimer(dialog, SPLASH_TIMER);
@@ -165,23 +178,19 @@ static void EndSplash(HWND dialog)
 INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG: {
-        UINT dpi = ReadWindowDpi(dialog);
-        int width = ScaleForDpi(SPLASH_WIDTH, dpi);
-        int height = ScaleForDpi(SPLASH_HEIGHT, dpi);
-        int corner = ScaleForDpi(SPLASH_CORNER, dpi);
-        // The system owns the region once it is set.
-        HRGN region = CreateRoundRectRgn(0, 0, width, height, corner, corner);
-        if (region && !SetWindowRgn(dialog, region, FALSE))
-            DeleteObject(region);
-        FitSplashToFace(dialog, width, height);
+    case WM_INITDIALOG:
+        ShapeSplash(dialog, ReadWindowDpi(dialog));
         CentreWindow(attachment.view.window, dialog);
         CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
         SendMessageW(dialog, WM_SETICON, ICON_SMALL,
                      (LPARAM)LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN)));
         SetTimer(dialog, SPLASH_TIMER, SPLASH_TIMEOUT_MS, NULL);
         return FALSE;
-    }
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI: the face at the new size, where it is.
+        ShapeSplash(dialog, LOWORD(wParam));
+        InvalidateRect(dialog, NULL, TRUE);
+        return TRUE;
     case WM_ERASEBKGND:
         PaintSplashFace((HDC)wParam, ReadWindowDpi(dialog));
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
