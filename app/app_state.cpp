@@ -4,6 +4,7 @@
 #include "app/dialogs.h"
 #include "app/file_lookup.h"
 #include "app/process_window.h"
+#include "app/program_icons.h"
 #include "app/tray_menu.h"
 #include "core/ascii_folding.h"
 #include "core/settings.h"
@@ -171,8 +172,7 @@ static bool AddTrayIcon()
     data.uID = 0;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_CALLBACK;
-    data.hIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                   16, 16, LR_DEFAULTCOLOR);
+    data.hIcon = LoadTrayIcon();
     StringCchCopyW(data.szTip, ARRAYSIZE(data.szTip), L"Tavrowen2");
     if (!Shell_NotifyIconW(NIM_ADD, &data))
         return false;

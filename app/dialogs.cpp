@@ -1,17 +1,15 @@
 #include "app/dialogs.h"
 #include "app/app_state.h"
+#include "app/brand_art.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
 #include "core/system_probes.h"
+#include "core/window_dpi.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
 
 static const UINT_PTR SPLASH_TIMER = 1;
 static const UINT SPLASH_TIMEOUT_MS = 10000;
-// The face bitmap's size and the rounding of its corners, in pixels.
-static const int SPLASH_WIDTH = 480;
-static const int SPLASH_HEIGHT = 280;
-static const int SPLASH_CORNER = 42;
 // The longest name the search sends, terminator included.
 static const int SEARCH_TEXT_CAPACITY = MAX_PATH;
 
@@ -75,6 +73,11 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG:
         CentreWindow(attachment.view.window, dialog);
         return FALSE;
+    case WM_DRAWITEM:
+        if (wParam != IDC_ABOUT_BANNER)
+            return FALSE;
+        DrawAboutBanner((const DRAWITEMSTRUCT*)lParam, ReadWindowDpi(dialog));
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
             return FALSE;
@@ -126,31 +129,44 @@ INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-// The face is a bitmap of fixed pixels, laid out for the template's units at
-// 96 DPI. With another dialog font or DPI the template comes out at another
-// size: bring the dialog back to the face's size and move the check box by the
-// same ratio, so that it stays beside the label painted for it.
-static void FitSplashToFace(HWND dialog)
+// The face is laid out in pixels at 96 DPI and painted at the dialog's. With
+// another dialog font the template comes out at another size: bring the
+// dialog to the face's size and move the check box by the same ratio, so that
+// it stays beside the label painted for it.
+static void FitSplashToFace(HWND dialog, int faceWidth, int faceHeight)
 {
     RECT client;
     if (!GetClientRect(dialog, &client) || client.right <= 0 || client.bottom <= 0)
         return;
     int width = client.right;
     int height = client.bottom;
-    if (width == SPLASH_WIDTH && height == SPLASH_HEIGHT)
+    if (width == faceWidth && height == faceHeight)
         return;
     HWND box = GetDlgItem(dialog, IDC_SPLASH_NOSHOW);
     RECT boxRect;
     if (box && GetWindowRect(box, &boxRect)) {
         MapWindowPoints(NULL, dialog, (POINT*)&boxRect, 2);
-        int left = MulDiv(boxRect.left, SPLASH_WIDTH, width);
-        int top = MulDiv(boxRect.top, SPLASH_HEIGHT, height);
-        int right = MulDiv(boxRect.right, SPLASH_WIDTH, width);
-        int bottom = MulDiv(boxRect.bottom, SPLASH_HEIGHT, height);
+        int left = MulDiv(boxRect.left, faceWidth, width);
+        int top = MulDiv(boxRect.top, faceHeight, height);
+        int right = MulDiv(boxRect.right, faceWidth, width);
+        int bottom = MulDiv(boxRect.bottom, faceHeight, height);
         MoveWindow(box, left, top, right - left, bottom - top, FALSE);
     }
     // No frame: the window is its client area.
-    SetWindowPos(dialog, NULL, 0, 0, SPLASH_WIDTH, SPLASH_HEIGHT, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(dialog, NULL, 0, 0, faceWidth, faceHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The face's size and rounded outline at `dpi`.
+static void ShapeSplash(HWND dialog, UINT dpi)
+{
+    int width = ScaleForDpi(SPLASH_WIDTH, dpi);
+    int height = ScaleForDpi(SPLASH_HEIGHT, dpi);
+    int corner = ScaleForDpi(SPLASH_CORNER, dpi);
+    // The system owns the region once it is set, and frees the one it replaces.
+    HRGN region = CreateRoundRectRgn(0, 0, width, height, corner, corner);
+    if (region && !SetWindowRgn(dialog, region, FALSE))
+        DeleteObject(region);
+    FitSplashToFace(dialog, width, height);
 }
 
 static void EndSplash(HWND dialog)
@@ -162,19 +178,26 @@ static void EndSplash(HWND dialog)
 INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG: {
-        // The system owns the region once it is set.
-        HRGN region = CreateRoundRectRgn(0, 0, SPLASH_WIDTH, SPLASH_HEIGHT, SPLASH_CORNER, SPLASH_CORNER);
-        if (region && !SetWindowRgn(dialog, region, FALSE))
-            DeleteObject(region);
-        FitSplashToFace(dialog);
+    case WM_INITDIALOG:
+        ShapeSplash(dialog, ReadWindowDpi(dialog));
         CentreWindow(attachment.view.window, dialog);
         CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
         SendMessageW(dialog, WM_SETICON, ICON_SMALL,
                      (LPARAM)LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN)));
         SetTimer(dialog, SPLASH_TIMER, SPLASH_TIMEOUT_MS, NULL);
         return FALSE;
-    }
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI: the face at the new size, where it is.
+        ShapeSplash(dialog, LOWORD(wParam));
+        InvalidateRect(dialog, NULL, TRUE);
+        return TRUE;
+    case WM_ERASEBKGND:
+        PaintSplashFace((HDC)wParam, ReadWindowDpi(dialog));
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        // The check box stands on the face's white.
+        return (INT_PTR)GetStockObject(WHITE_BRUSH);
     case WM_TIMER:
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
+#include "app/process_window_dpi.h"
 #include "app/row_details.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
@@ -13,6 +14,7 @@
 #include "core/clipboard_text.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
+#include "core/window_dpi.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
@@ -25,7 +27,6 @@ static const UINT REFRESH_PERIOD_MS = 2000;
 // At 96 DPI: room for all six columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
-static const int MARGIN = 6;
 static const int FILTER_CAPACITY = MAX_PATH;
 
 struct ColumnSpec {
@@ -48,8 +49,8 @@ struct ProcessWindowState {
     HWND filter;
     HWND list;
     HWND focusBeforeDeactivation;
-    HFONT font;
-    int filterHeight;
+    ProcessWindowDpi scale;
+    bool restoringPlacement;
     bool timerRunning;
     int sortColumn;
     bool sortDescending;
@@ -397,41 +398,6 @@ static LRESULT RunListNotification(const NMHDR* header)
 
 // ---- The window ----------------------------------------------------------------
 
-static int ScaleForDpi(int pixelsAt96)
-{
-    HDC screen = GetDC(NULL);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(NULL, screen);
-    return MulDiv(pixelsAt96, dpi, 96);
-}
-
-// The message font of the desktop, for both controls.
-static HFONT CreateMessageFont()
-{
-    NONCLIENTMETRICSW metrics;
-    ZeroMemory(&metrics, sizeof(metrics));
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        return NULL;
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
-static int MeasureFilterHeight(HFONT font)
-{
-    int height = 0;
-    HDC screen = GetDC(NULL);
-    if (screen) {
-        HGDIOBJ old = SelectObject(screen, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
-        TEXTMETRICW metrics;
-        if (GetTextMetricsW(screen, &metrics))
-            height = metrics.tmHeight;
-        SelectObject(screen, old);
-        ReleaseDC(NULL, screen);
-    }
-    return (height > 0 ? height : 14) + 2 * GetSystemMetrics(SM_CYEDGE) + 6;
-}
-
 static void AddColumns()
 {
     for (int column = 0; column < COLUMN_COUNT; ++column) {
@@ -442,7 +408,7 @@ static void AddColumns()
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         spec.fmt = columns[column].format;
-        spec.cx = ScaleForDpi(columns[column].width);
+        spec.cx = ScaleForDpi(columns[column].width, processWindow.scale.dpi);
         spec.pszText = title;
         spec.iSubItem = column;
         SendMessageW(processWindow.list, LVM_INSERTCOLUMNW, column, (LPARAM)&spec);
@@ -472,14 +438,8 @@ static bool CreateControls(HWND window)
                                          (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
     if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
-    processWindow.font = CreateMessageFont();
-    if (!CreateUnverifiedSwitch(window, processWindow.font))
+    if (!CreateUnverifiedSwitch(window, NULL))
         return false;
-    if (processWindow.font) {
-        SendMessageW(processWindow.filter, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
-        SendMessageW(processWindow.list, WM_SETFONT, (WPARAM)processWindow.font, FALSE);
-    }
-    processWindow.filterHeight = MeasureFilterHeight(processWindow.font);
     SendMessageW(processWindow.filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
@@ -487,20 +447,21 @@ static bool CreateControls(HWND window)
         SendMessageW(processWindow.filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
     DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
     SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-    AddColumns();
     UseSystemIcons();
+    ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.list, ReadWindowDpi(window));
+    AddColumns();
     return true;
 }
 
 static void LayOutControls(int width, int height)
 {
-    int margin = ScaleForDpi(MARGIN);
-    int listTop = margin + processWindow.filterHeight + margin;
-    int filterLeft = PlaceWindowFinder(processWindow.window, margin, processWindow.filterHeight);
-    int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, processWindow.filterHeight);
+    int margin = processWindow.scale.margin;
+    int filterHeight = processWindow.scale.filterHeight;
+    int listTop = margin + filterHeight + margin;
+    int filterLeft = PlaceWindowFinder(processWindow.window, margin, filterHeight);
+    int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, filterHeight);
     int filterWidth = filterRight - margin - filterLeft;
-    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, processWindow.filterHeight,
-               TRUE);
+    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
     MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
@@ -516,8 +477,7 @@ static void RunRefreshTimer(bool run)
 static void ForgetWindow()
 {
     FreeProcessList(&processWindow.rows);
-    if (processWindow.font)
-        DeleteObject(processWindow.font);
+    ReleaseProcessWindowDpi(&processWindow.scale);
     ZeroMemory(&processWindow, sizeof(processWindow));
 }
 
@@ -548,6 +508,19 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
             RunRefreshTimer(true);
         }
         LayOutControls(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DPICHANGED: {
+        // A stored rectangle was measured at the DPI of the monitor it lies
+        // on: moved there to be restored, the window keeps it as it is.
+        ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.list,
+                               LOWORD(wParam), processWindow.restoringPlacement ? NULL : (const RECT*)lParam);
+        RECT client;
+        if (GetClientRect(window, &client))
+            LayOutControls(client.right, client.bottom);
+        return 0;
+    }
+    case WM_GETMINMAXINFO:
+        LimitProcessWindowSize(&processWindow.scale, window, (MINMAXINFO*)lParam);
         return 0;
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
@@ -634,12 +607,16 @@ void ShowProcessWindow()
     wchar_t title[128];
     if (!LoadStringW(appState.instance, IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))
         title[0] = L'\0';
+    UINT dpi = ReadWindowDpi(NULL);
     window = CreateWindowExW(0, processWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                             CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH), ScaleForDpi(DEFAULT_HEIGHT), NULL, NULL,
-                             appState.instance, NULL);
+                             CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
+                             NULL, appState.instance, NULL);
     if (!window)
         return;
-    ShowWindow(window, RestoreWindowPlacement(window, placementSetting));
+    processWindow.restoringPlacement = true;
+    int show = RestoreWindowPlacement(window, placementSetting);
+    processWindow.restoringPlacement = false;
+    ShowWindow(window, show);
     SetForegroundWindow(window);
     FocusFilter();
 }

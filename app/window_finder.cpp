@@ -5,6 +5,7 @@
 #include "app/process_list.h"
 #include "app/process_window.h"
 #include "core/window_class.h"
+#include "core/window_dpi.h"
 #include "resource.h"
 
 static const wchar_t finderClass[] = L"TavrowenFinder";
@@ -257,6 +258,23 @@ static void AddTooltip(HWND processWindow, HWND target, wchar_t* text)
     SendMessageW(tooltip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
 }
 
+// The target at the small icon size of the window's DPI, loaded anew when that changes.
+static void LoadFinderIcon(HWND processWindow)
+{
+    int size = ReadSystemMetricForDpi(SM_CXSMICON, ReadWindowDpi(processWindow));
+    if (finder.icon && size == finder.iconSize)
+        return;
+    HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_FINDER), IMAGE_ICON, size, size,
+                                   LR_DEFAULTCOLOR);
+    if (!icon)
+        return;
+    if (finder.icon)
+        DestroyIcon(finder.icon);
+    finder.icon = icon;
+    finder.iconSize = size;
+    InvalidateRect(finder.target, NULL, TRUE);
+}
+
 bool CreateWindowFinder(HWND processWindow)
 {
     if (!RegisterOwnWindowClass(appState.instance, finderClass, FinderProc, 0, IDC_ARROW, COLOR_BTNFACE, NULL, NULL))
@@ -269,9 +287,7 @@ bool CreateWindowFinder(HWND processWindow)
                                     (HMENU)(UINT_PTR)IDC_PROCESS_FINDER, appState.instance, NULL);
     if (!finder.target)
         return false;
-    finder.iconSize = GetSystemMetrics(SM_CXSMICON);
-    finder.icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_FINDER), IMAGE_ICON, finder.iconSize,
-                                    finder.iconSize, LR_DEFAULTCOLOR);
+    LoadFinderIcon(processWindow);
     if (tip[0])
         AddTooltip(processWindow, finder.target, tip);
     return true;
@@ -279,6 +295,7 @@ bool CreateWindowFinder(HWND processWindow)
 
 int PlaceWindowFinder(HWND processWindow, int margin, int filterHeight)
 {
+    LoadFinderIcon(processWindow);
     MoveWindow(GetDlgItem(processWindow, IDC_PROCESS_FINDER), margin, margin, filterHeight, filterHeight, TRUE);
     return margin + filterHeight + margin;
 }

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Regenerates the program's artwork in this directory:
-#   tavrowen2.ico     icon group 121: 16, 32, 48 and 128 pixel images, 32 bits with alpha
-#   about_banner.bmp  bitmap 105: 342 x 71, 24 bits, banner across the top of the About box
-#   splash_face.bmp   bitmap 111: 480 x 280, 24 bits, the whole face of the splash screen
+#   tavrowen2.ico     icon group 121: 16, 20, 24, 32, 40, 48, 64 and 256 pixel images, 32 bits
+#                     with alpha (the 256 pixel one stored as PNG, as Vista and later read it)
+#   about_banner.bmp  bitmap 105: 342 x 71, 24 bits, the banner across the top of the About box
+#   splash_panel.bmp  bitmap 111: 176 x 280, 24 bits, the brand panel at the splash screen's left
 #   finder.ico        icon group 122: 16, 20, 24, 32 and 48 pixel images, 32 bits with alpha,
 #                     the target dragged from the Running Processes window onto a window
 #
@@ -10,8 +11,10 @@
 # changing the artwork; the same tools give byte-identical files. With arguments it makes only
 # the pieces named: icon, banner, splash, finder.
 #
-# Needs (Debian): imagemagick (uses /usr/bin/convert, ImageMagick 6), fonts-noto-core
-# (Noto Sans Regular and Bold; the banner and the splash only), mawk or gawk.
+# Needs (Debian): imagemagick (uses /usr/bin/convert, ImageMagick 6), mawk or gawk.
+#
+# The banner and the panel hold no text: the program writes it over them at the window's DPI
+# (app/brand_art.cpp), so no text is ever a stretched picture.
 #
 # Hand-drawn pixel grids live in artwork/: link16.txt is the 16-pixel tray icon, and
 # link12.txt is the glyph as the link strip shows it. The strip loads the standard-size
@@ -25,16 +28,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 art="$here/artwork"
 convert=/usr/bin/convert
-fontDir=/usr/share/fonts/truetype/noto
-regular="$fontDir/NotoSans-Regular.ttf"
-bold="$fontDir/NotoSans-Bold.ttf"
 
 [ -x "$convert" ] || { echo "make_artwork: $convert missing (apt-get install imagemagick)" >&2; exit 1; }
-need_fonts() {
-    for f in "$regular" "$bold"; do
-        [ -f "$f" ] || { echo "make_artwork: $f missing (apt-get install fonts-noto-core)" >&2; exit 1; }
-    done
-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -46,7 +41,6 @@ blueTop='#3A86E6';  blueBottom='#1650B0'      # first link, shaded (large sizes)
 orangeTop='#FFA646'; orangeBottom='#E0740C'   # second link, shaded (large sizes)
 paleTop='#BFDDFF';  paleBottom='#7DB3F5'      # first link on the dark brand panels
 navy='#0E2F6B'; navyLight='#1A55B0'           # brand panel gradient
-ink='#1F2937'; inkSoft='#4B5563'; inkFaint='#6B7280'
 
 # Writes only the pixels and never a time stamp or other metadata.
 im() { "$convert" "$@"; }
@@ -162,15 +156,17 @@ make_icon() {
     grid_png "$art/link16.txt" "$work/i16.png" "A=$blue" "a=${blue}80" "B=$orange" "b=${orange}80"
     links_png 32 "$work/l32.png" icon32 flat
     impose_grid12 "$work/l32.png" "$art/link12.txt" "$work/i32.png"
-    links_png 48 "$work/i48.png" centred shaded
-    links_png 128 "$work/i128.png" centred shaded
-    im "$work/i16.png" "$work/i32.png" "$work/i48.png" "$work/i128.png" $(clean) ICO:"$here/tavrowen2.ico"
-}
-
-# text_width FONT SIZE TEXT : advance width in pixels of one line of text.
-text_width() {
-    im -debug annotate xc: -font "$1" -pointsize "$2" -annotate 0 "$3" null: 2>&1 |
-        sed -n 's/.*Metrics: text: .*; width: \([0-9]*\);.*/\1/p' | head -n 1
+    # Every size the system asks for from 96 to 192 DPI (small and large
+    # icons, tray and title bars), each drawn at its own size: flat strokes
+    # while a pixel is a large part of them, shaded above.
+    links_png 20 "$work/i20.png" centred flat
+    links_png 24 "$work/i24.png" centred flat
+    local size
+    for size in 40 48 64 256; do
+        links_png $size "$work/i$size.png" centred shaded
+    done
+    im "$work/i16.png" "$work/i20.png" "$work/i24.png" "$work/i32.png" "$work/i40.png" "$work/i48.png" \
+        "$work/i64.png" "$work/i256.png" $(clean) ICO:"$here/tavrowen2.ico"
 }
 
 # 24-bit Windows 3.x bitmap without colour-space or time-stamp blocks.
@@ -179,57 +175,28 @@ write_bmp() {
         -units PixelsPerInch -density 96 BMP3:"$2"
 }
 
-# The About box shows the banner centred in a 342 x 68 pixel static control at 96 DPI, so a
-# row or two is cut at top and bottom; content stays within the middle 66 rows. When the
-# control is larger (higher DPI) it is filled with the top-left pixel's colour, so every
-# edge pixel has the plain background colour.
+# The About box shows the banner at the top, scaled to the DPI and centred, with the rest of its
+# control in the top-left pixel's colour; the name is written over it at x 82, y 38 (baseline).
 make_banner() {
     local w=342 h=71 base='#123C82'
     links_png 56 "$work/banner_glyph.png" centred pale
     im -size ${w}x${h} xc:"$base" \
         \( -size 200x200 radial-gradient:'#2A62BA'-"$base" -resize 88x70! \) -geometry +0+1 -compose Over -composite \
         "$work/banner_glyph.png" -geometry +16+8 -compose Over -composite \
-        -font "$bold" -pointsize 28 -fill white -annotate +82+38 'Tavrowen 2' \
-        -font "$bold" -pointsize 10.5 -kerning 2.4 -fill '#A9C8F2' -annotate +84+55 'VELTRIX' \
         "$work/banner.png"
     write_bmp "$work/banner.png" "$here/about_banner.bmp"
 }
 
-# The splash window is this picture clipped to a rounded rectangle with 42 x 42 corner
-# ellipses. The real check box (137,116 dialog units, 8 x 8) lies over it at about
-# x 206-217, y 189-201 at 96 DPI: that patch stays plain white and its label starts at
-# x 222, centred on y 195.
+# The splash screen's left part: the brand panel and the links, scaled to the DPI; the maker's
+# name is written over it at x 58, y 240 (baseline).
 make_splash() {
-    local w=480 h=280 panel=176 x=205
+    local h=280 panel=176
     links_png 132 "$work/splash_glyph.png" centred pale
-    grid_png "$art/link12.txt" "$work/inline_glyph.png" "A=$blue" "B=$orange"
-    local lead="Tavrowen 2 places a link icon" lead_w space_w
-    lead_w=$(text_width "$regular" 13 "$lead")
-    space_w=$(text_width "$regular" 13 "a a")
-    space_w=$((space_w - $(text_width "$regular" 13 "aa")))
-    local icon_x=$((x + lead_w + space_w)) after_x
-    after_x=$((icon_x + 11 + space_w))
     im -size ${panel}x${h} gradient:"$navyLight"-"$navy" \
         \( -size 360x360 radial-gradient:'#2C6CC8'-none -resize 260x260! \) -geometry -42-14 -compose Over -composite \
-        "$work/splash_panel.png"
-    im -size ${w}x${h} xc:white \
-        "$work/splash_panel.png" -geometry +0+0 -compose Over -composite \
         "$work/splash_glyph.png" -geometry +22+54 -compose Over -composite \
-        -font "$bold" -pointsize 10.5 -kerning 2.4 -fill '#9DBDEB' -annotate +58+240 'VELTRIX' \
-        -font "$bold" -pointsize 20 -kerning 0 -fill "$navy" -annotate +$x+58 'Welcome to Tavrowen 2' \
-        -font "$regular" -pointsize 13 -fill "$ink" \
-        -annotate +$x+94 "$lead" \
-        -annotate +$after_x+94 'beside' \
-        -annotate +$x+113 'each process in Windows Task Manager.' \
-        -annotate +$x+141 'Click the icon to look the process up' \
-        -annotate +$x+160 'on Kestrava.' \
-        "$work/inline_glyph.png" -geometry +$icon_x+$((94 - 10)) -compose Over -composite \
-        -font "$regular" -pointsize 12 -fill "$ink" -annotate +222+199 'Do not show this message again' \
-        -fill '#E2E7EF' -draw "rectangle $x,226 455,226" \
-        -font "$regular" -pointsize 11 -fill "$inkFaint" -annotate +$x+248 "Copyright $(printf '\302\251') 2026 Veltrix. All rights reserved." \
-        -fill none -stroke '#8C9AB0' -strokewidth 2 -draw "roundrectangle 0,0 479,279 21,21" \
-        "$work/splash.png"
-    write_bmp "$work/splash.png" "$here/splash_face.bmp"
+        "$work/splash_panel.png"
+    write_bmp "$work/splash_panel.png" "$here/splash_panel.bmp"
 }
 
 # target_png SIZE OUT : the finder's target, drawn in a 32-unit design space 8 times larger
@@ -264,8 +231,8 @@ pieces=${*:-icon banner splash finder}
 for piece in $pieces; do
     case $piece in
         icon) make_icon; echo "make_artwork: wrote tavrowen2.ico" ;;
-        banner) need_fonts; make_banner; echo "make_artwork: wrote about_banner.bmp" ;;
-        splash) need_fonts; make_splash; echo "make_artwork: wrote splash_face.bmp" ;;
+        banner) make_banner; echo "make_artwork: wrote about_banner.bmp" ;;
+        splash) make_splash; echo "make_artwork: wrote splash_panel.bmp" ;;
         finder) make_finder; echo "make_artwork: wrote finder.ico" ;;
         *) echo "make_artwork: no piece called $piece (icon, banner, splash, finder)" >&2; exit 1 ;;
     esac

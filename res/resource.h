@@ -6,7 +6,7 @@
 #define IDB_ABOUT_BANNER        105
 #define IDD_SPLASH              108
 #define IDD_SEARCH              109
-#define IDB_SPLASH_FACE         111
+#define IDB_SPLASH_PANEL        111
 #define IDI_TAVROWEN            121
 #define IDI_FINDER              122
 #define IDR_PROCESSMENU         140
@@ -28,6 +28,15 @@
 #define IDS_UNVERIFIED_ONLY     142
 #define IDS_CHECKING_SIGNER     143
 #define IDS_ADDRESS_ON_CLIPBOARD 144
+#define IDS_BRAND_NAME          145
+#define IDS_BRAND_MAKER         146
+#define IDS_SPLASH_TITLE        147
+#define IDS_SPLASH_LINE1        148
+#define IDS_SPLASH_LINE2        149
+#define IDS_SPLASH_LINE3        150
+#define IDS_SPLASH_LINE4        151
+#define IDS_SPLASH_NOSHOW       152
+#define IDS_SPLASH_COPYRIGHT    153
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

@@ -5,6 +5,7 @@
 #include "core/executable_locator.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
+#include "core/window_dpi.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
 #include "lookup/process_details.h"
@@ -79,14 +80,40 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The icon's drawn sizes from 16 pixels up, largest first.
+static const int drawnIconSizes[] = {64, 48, 40, 32, 24, 20, 16};
+// The 12-pixel link is drawn into the 32-pixel image, on the pixels a
+// 12-pixel drawing reads.
+static const int SMALL_LINK_SOURCE_SIZE = 32;
+
+int LinkIconSize(int itemHeight, UINT dpi)
+{
+    int size = ScaleForDpi(LINK_ICON_SIZE, dpi);
+    if (size > itemHeight)
+        size = itemHeight;
+    // One of the sizes the icon is drawn at, so that it is never resampled.
+    for (int i = 0; i < (int)ARRAYSIZE(drawnIconSizes); ++i) {
+        if (drawnIconSizes[i] <= size)
+            return drawnIconSizes[i];
+    }
+    return LINK_ICON_SIZE;
+}
+
+HICON LoadLinkIcon(HINSTANCE instance, int size)
+{
+    int source = size == LINK_ICON_SIZE ? SMALL_LINK_SOURCE_SIZE : size;
+    return (HICON)LoadImageW(instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, source, source, LR_DEFAULTCOLOR);
+}
+
 int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon)
 {
-    if (itemHeight <= 0 || !icon)
+    int size = client->right - client->left;
+    if (itemHeight <= 0 || !icon || size <= 0)
         return 0;
-    int offset = (itemHeight - LINK_ICON_SIZE) / 2;
+    int offset = (itemHeight - size) / 2;
     int drawn = 0;
     for (int row = 0; (row + 1) * itemHeight <= client->bottom; ++row) {
-        DrawIconEx(dc, 0, row * itemHeight + offset, icon, LINK_ICON_SIZE, LINK_ICON_SIZE, 0, NULL, DI_NORMAL);
+        DrawIconEx(dc, 0, row * itemHeight + offset, icon, size, size, 0, NULL, DI_NORMAL);
         ++drawn;
     }
     return drawn;
@@ -101,14 +128,11 @@ void PaintLinkStrip(HWND strip)
     if (!dc)
         return;
     int itemHeight = attachment.view.geometry.itemHeight;
-    // Our own copy at the standard icon size, so it may be destroyed after use.
-    HICON icon = NULL;
-    if (itemHeight > 0)
-        icon = (HICON)LoadImageW(attachment.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, 0, 0,
-                                 LR_DEFAULTSIZE);
+    RECT client;
+    GetClientRect(strip, &client);
+    // Our own copy, so it may be destroyed after use.
+    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(attachment.instance, client.right) : NULL;
     if (icon) {
-        RECT client;
-        GetClientRect(strip, &client);
         DrawLinkIcons(dc, &client, itemHeight, icon);
         DestroyIcon(icon);
     }
@@ -130,6 +154,10 @@ void OnLinkStripClick(HWND strip, LPARAM lParam)
     POINT stripPoint = {0, clickY};
     ClientToScreen(strip, &stripPoint);
     POINT screenPoint = {listPoint.x, stripPoint.y};
+    // Past the strip, which lies over the list's left edge and widens with the DPI.
+    RECT stripRect;
+    if (GetWindowRect(strip, &stripRect) && screenPoint.x < stripRect.right)
+        screenPoint.x = stripRect.right;
 
     wchar_t name[MAX_PATH];
     if (!NameAtPoint(screenPoint, name))
@@ -209,6 +237,6 @@ void PositionLinkStrip()
     // A top row past the last measured item leaves no row to show.
     if (rows < 0)
         rows = 0;
-    SetWindowPos(attachment.linkStrip, NULL, 0, geometry.headerRect.bottom + 1, LINK_STRIP_WIDTH,
-                 rows * geometry.itemHeight, SWP_NOZORDER);
+    SetWindowPos(attachment.linkStrip, NULL, 0, geometry.headerRect.bottom + 1,
+                 LinkIconSize(geometry.itemHeight, geometry.dpi), rows * geometry.itemHeight, SWP_NOZORDER);
 }

@@ -1,6 +1,7 @@
 #include "taskmgr/task_manager_view.h"
 #include <commctrl.h>
 #include <strsafe.h>
+#include "core/window_dpi.h"
 
 static const UINT TASK_MANAGER_TITLE_ID = 10003;
 static const ATOM DIALOG_CLASS_ATOM = 0x8002;
@@ -94,6 +95,7 @@ bool MeasureProcessList(ListGeometry* geometry)
         return false;
     measured.header = (HWND)header;
     measured.page = GetParent(measured.listView);
+    measured.dpi = ReadWindowDpi(measured.listView);
 
     RECT headerRect = {0, 0, 0, 0};
     GetWindowRect(measured.header, &headerRect);

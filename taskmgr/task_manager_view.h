@@ -11,6 +11,7 @@ struct ListGeometry {
     int itemHeight;
     int itemCount;
     int countPerPage;
+    UINT dpi;           // the list's, which sets the strip's size
 };
 
 struct TaskManagerView {

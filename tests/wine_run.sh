@@ -26,6 +26,11 @@ trap cleanup EXIT INT TERM
 start_virtual_display
 copy_wine_prefix "$TAVROWEN_WINE_TEMPLATE" "$prefix"
 export_wine_settings "$prefix"
+# A DPI of its own: Wine reads LogPixels when its server starts.
+if [ -n "${TAVROWEN_WINE_DPI:-}" ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$TAVROWEN_WINE_DPI" /f >/dev/null 2>&1
+    wineserver -w
+fi
 
 # Programs the test starts inherit our output; a pipe would never close, so use a file.
 log="$prefix.log"

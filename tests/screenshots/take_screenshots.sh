@@ -1,6 +1,7 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog and the Running Processes window, taken from a virtual display.
+# the search dialog and the Running Processes window, taken from a virtual display
+# at 96 and at 144 DPI, into OUTDIR/96 and OUTDIR/144.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
 # Menu commands are posted to the program (no menu item is clicked by its
@@ -11,7 +12,7 @@
 set -eu
 build=$(cd "$1" && pwd)
 mkdir -p "$2"
-out=$(cd "$2" && pwd)
+base=$(cd "$2" && pwd)
 template="$build/wine/template"
 [ -f "$template/.tavrowen-ready" ] || { echo "no template prefix in $build/wine: run ctest -R prepare_wine_prefix"; exit 1; }
 # /usr/local/bin may hold other tools of the same names.
@@ -20,9 +21,12 @@ convert=/usr/bin/convert
 for tool in "$import" "$convert" "$(command -v xdotool || echo xdotool)"; do
     [ -x "$tool" ] || { echo "missing $tool: run cmake/prerequisites.sh (ImageMagick and xdotool)"; exit 1; }
 done
-program="$build/bin/Tavrowen2.exe"
+built="$build/bin"
+# Run as installed, so that no build folder shows on screen.
+program='C:\Program Files\Tavrowen 2\Tavrowen2.exe'
 helper="$build/bin/screen_helper.exe"
 [ -f "$helper" ] || { echo "missing $helper: build the tests first"; exit 1; }
+[ -f "$built/Tavrowen2.exe" ] || { echo "missing $built/Tavrowen2.exe: build it first"; exit 1; }
 
 work=$(mktemp -d)
 prefix="$work/prefix"
@@ -37,8 +41,6 @@ trap finish EXIT INT TERM
 wine_env_dir="$(dirname "$0")/.."
 . "$wine_env_dir/wine_env.sh"
 start_virtual_display always
-copy_wine_prefix "$template" "$prefix"
-export_wine_settings "$prefix"
 
 # Menu commands and messages of the program (res/resource.h, app/app_state.h).
 IDM_ABOUT=40001
@@ -99,6 +101,20 @@ close_window() {  # class title
     sleep 0.5
 }
 
+# Every window at the DPI the prefix was set to: DPI.
+shoot_every_window() {
+out="$base/$1"
+mkdir -p "$out"
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+copy_wine_prefix "$template" "$prefix"
+export_wine_settings "$prefix"
+# Wine reads LogPixels when its server starts.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+wineserver -w
+installed="$prefix/drive_c/Program Files/Tavrowen 2"
+mkdir -p "$installed"
+cp "$built/Tavrowen2.exe" "$built/Tavrowen2Admin.exe" "$installed/"
+
 # The splash screen shows on Windows XP only (Wine elevates every process).
 wine reg add 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /v Version /d winxp /f >/dev/null 2>&1
 wine reg delete 'HKCU\Software\Veltrix\Tavrowen2' /f >/dev/null 2>&1 || true
@@ -139,8 +155,27 @@ sleep 0.5
 shot search "$search"
 close_window '#32770' 'Search Kestrava'
 
+# Beside a few programs that carry version information, minimised out of the way.
+for other in notepad winemine regedit; do
+    wine start /min "$other" >/dev/null 2>&1 || true
+done
+sleep 2
 shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
+# The finder's tooltip: the pointer rests on the target at the window's top left.
+scale=$1
+processes=$(window_rect TavrowenProcesses 'Running Processes - Tavrowen 2') || exit 1
+echo "$processes" | awk -F'[x+]' -v s="$scale" '{printf "%d %d\n", $3 + 20 * s / 96, $4 + 39 * s / 96}' |
+    { read -r x y; xdotool mousemove "$x" "$y"; }
+sleep 2
+shot window-finder "$(echo "$processes" | awk -F'[x+]' '{printf "%dx%d+%d+%d", $1, $2 * 45 / 100, $3, $4}')"
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 
 wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 1
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+}
+
+for dpi in 96 144; do
+    shoot_every_window "$dpi"
+done

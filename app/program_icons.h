@@ -1,0 +1,11 @@
+// The program's icon at the sizes the system asks for at a DPI, each from
+// the image of exactly that size in the .ico, never one image resampled.
+#pragma once
+#include <windows.h>
+
+// The icon at a system icon size (SM_CXICON or SM_CXSMICON) of `dpi`; the
+// caller destroys it.
+HICON LoadProgramIcon(int sizeMetric, UINT dpi);
+// The tray's icon at the small icon size of the tray's DPI (LoadIconMetric
+// on Vista and later); the caller destroys it.
+HICON LoadTrayIcon();
