@@ -7,17 +7,15 @@
 #include "app/file_lookup.h"
 #include "app/process_list.h"
 #include "app/process_window_dpi.h"
+#include "app/row_commands.h"
 #include "app/row_details.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
-#include "core/clipboard_text.h"
 #include "core/settings.h"
-#include "core/system_folders.h"
 #include "core/window_dpi.h"
 #include "core/window_class.h"
 #include "lookup/lookup_worker.h"
-#include "lookup/process_details.h"
 #include "resource.h"
 
 static const wchar_t processWindowClass[] = L"TavrowenProcesses";
@@ -120,22 +118,6 @@ static void RemoveListItem(ProcessRow* row)
     row->listed = false;
 }
 
-static ProcessRow* ListedRow(int index)
-{
-    LVITEMW item;
-    ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (index < 0 || !SendMessageW(processWindow.list, LVM_GETITEMW, 0, (LPARAM)&item))
-        return NULL;
-    return (ProcessRow*)item.lParam;
-}
-
-static int SelectedIndex()
-{
-    return (int)SendMessageW(processWindow.list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-}
-
 static void SortList()
 {
     SendMessageW(processWindow.list, LVM_SORTITEMS, processWindow.sortColumn, (LPARAM)CompareListedRows);
@@ -235,33 +217,10 @@ static void ShowCheckedSigner(LPARAM id)
 
 // ---- Commands -------------------------------------------------------------------
 
-static void LookUpRow(const ProcessRow* row)
-{
-    if (row)
-        LookUpProcess(row->imageName, row->hasPath ? row->exePath : NULL, appState.mainWindow,
-                      ReadSetting(extendedInfoSetting));
-}
-
-static void OpenFileLocation(const ProcessRow* row)
-{
-    wchar_t parameters[MAX_PATH + 16];
-    // By its full path: a bare name is looked for in our own folder first.
-    wchar_t explorer[MAX_PATH];
-    if (row && row->hasPath && BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)) &&
-        SUCCEEDED(StringCchPrintfW(parameters, ARRAYSIZE(parameters), L"/select,\"%s\"", row->exePath)))
-        ShellExecuteW(processWindow.window, L"open", explorer, parameters, NULL, SW_SHOWNORMAL);
-}
-
-static void CopyPath(const ProcessRow* row)
-{
-    if (row && row->hasPath)
-        PutTextOnClipboard(processWindow.window, row->exePath);
-}
-
 static void FocusList()
 {
     SetFocus(processWindow.list);
-    if (SelectedIndex() >= 0 || SendMessageW(processWindow.list, LVM_GETITEMCOUNT, 0, 0) == 0)
+    if (SelectedItem(processWindow.list) >= 0 || SendMessageW(processWindow.list, LVM_GETITEMCOUNT, 0, 0) == 0)
         return;
     LVITEMW item;
     ZeroMemory(&item, sizeof(item));
@@ -283,19 +242,19 @@ static void RunWindowCommand(WORD command)
         if (GetFocus() == processWindow.filter)
             FocusList();
         else
-            LookUpRow(ListedRow(SelectedIndex()));
+            LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
         break;
     case IDCANCEL:  // Esc
         DestroyWindow(processWindow.window);
         break;
     case IDM_LOOK_UP_ROW:
-        LookUpRow(ListedRow(SelectedIndex()));
+        LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
         break;
     case IDM_OPEN_LOCATION:
-        OpenFileLocation(ListedRow(SelectedIndex()));
+        OpenRowLocation(processWindow.window, RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
         break;
     case IDM_COPY_PATH:
-        CopyPath(ListedRow(SelectedIndex()));
+        CopyRowPath(processWindow.window, RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
         break;
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(processWindow.window);
@@ -311,45 +270,6 @@ static void RunWindowCommand(WORD command)
     }
 }
 
-// At the mouse, or below the selected row when asked from the keyboard (-1).
-static void ShowRowMenu(LPARAM position)
-{
-    int index = SelectedIndex();
-    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
-    if (position == -1) {
-        RECT rect;
-        rect.left = LVIR_LABEL;
-        if (index < 0 || !SendMessageW(processWindow.list, LVM_GETITEMRECT, index, (LPARAM)&rect))
-            return;
-        point.x = rect.left;
-        point.y = rect.bottom;
-        ClientToScreen(processWindow.list, &point);
-    } else {
-        LVHITTESTINFO hit;
-        ZeroMemory(&hit, sizeof(hit));
-        hit.pt = point;
-        ScreenToClient(processWindow.list, &hit.pt);
-        index = (int)SendMessageW(processWindow.list, LVM_HITTEST, 0, (LPARAM)&hit);
-    }
-    const ProcessRow* row = ListedRow(index);
-    if (!row)
-        return;
-    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESSMENU));
-    if (!menu)
-        return;
-    HMENU popup = GetSubMenu(menu, 0);
-    if (popup) {
-        UINT pathState = MF_BYCOMMAND | (row->hasPath ? MF_ENABLED : MF_GRAYED);
-        SetMenuDefaultItem(popup, IDM_LOOK_UP_ROW, FALSE);
-        EnableMenuItem(popup, IDM_OPEN_LOCATION, pathState);
-        EnableMenuItem(popup, IDM_COPY_PATH, pathState);
-        CheckMenuItem(popup, IDM_UNVERIFIED_ONLY,
-                      MF_BYCOMMAND | (IsUnverifiedOnly(processWindow.window) ? MF_CHECKED : MF_UNCHECKED));
-        TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, point.x, point.y, processWindow.window, NULL);
-    }
-    DestroyMenu(menu);
-}
-
 static void SortByColumn(int column)
 {
     if (column == processWindow.sortColumn) {
@@ -360,34 +280,22 @@ static void SortByColumn(int column)
     }
     SortList();
     ShowSortArrow();
-    int index = SelectedIndex();
+    int index = SelectedItem(processWindow.list);
     if (index >= 0)
         SendMessageW(processWindow.list, LVM_ENSUREVISIBLE, index, FALSE);
-}
-
-// The name's tooltip: the full path and the signer line.
-static void FillRowTip(NMLVGETINFOTIPW* tip)
-{
-    const ProcessRow* row = tip->iSubItem == 0 ? ListedRow(tip->iItem) : NULL;
-    wchar_t title[64];
-    if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
-        !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
-        return;
-    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
-                     title, row->signer);
 }
 
 static LRESULT RunListNotification(const NMHDR* header)
 {
     switch (header->code) {
     case LVN_GETINFOTIPW:
-        FillRowTip((NMLVGETINFOTIPW*)header);
+        FillRowTip(processWindow.list, (NMLVGETINFOTIPW*)header);
         break;
     case NM_DBLCLK:
-        LookUpRow(ListedRow(((const NMITEMACTIVATE*)header)->iItem));
+        LookUpRow(RowOfItem(processWindow.list, ((const NMITEMACTIVATE*)header)->iItem));
         break;
     case NM_RETURN:
-        LookUpRow(ListedRow(SelectedIndex()));
+        LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
         break;
     case LVN_COLUMNCLICK:
         SortByColumn(((const NMLISTVIEW*)header)->iSubItem);
@@ -561,7 +469,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         break;
     case WM_CONTEXTMENU:
         if ((HWND)wParam == processWindow.list)
-            ShowRowMenu(lParam);
+            ShowRowMenu(processWindow.window, processWindow.list, lParam);
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);

@@ -1,0 +1,99 @@
+#include "app/row_commands.h"
+#include <shellapi.h>
+#include <strsafe.h>
+#include "app/app_state.h"
+#include "app/unverified_switch.h"
+#include "core/clipboard_text.h"
+#include "core/settings.h"
+#include "core/system_folders.h"
+#include "lookup/process_details.h"
+#include "resource.h"
+
+ProcessRow* RowOfItem(HWND list, int index)
+{
+    LVITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (index < 0 || !SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item))
+        return NULL;
+    return (ProcessRow*)item.lParam;
+}
+
+int SelectedItem(HWND list)
+{
+    return (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+}
+
+void LookUpRow(const ProcessRow* row)
+{
+    if (row)
+        LookUpProcess(row->imageName, row->hasPath ? row->exePath : NULL, appState.mainWindow,
+                      ReadSetting(extendedInfoSetting));
+}
+
+void OpenRowLocation(HWND owner, const ProcessRow* row)
+{
+    wchar_t parameters[MAX_PATH + 16];
+    // By its full path: a bare name is looked for in our own folder first.
+    wchar_t explorer[MAX_PATH];
+    if (row && row->hasPath && BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)) &&
+        SUCCEEDED(StringCchPrintfW(parameters, ARRAYSIZE(parameters), L"/select,\"%s\"", row->exePath)))
+        ShellExecuteW(owner, L"open", explorer, parameters, NULL, SW_SHOWNORMAL);
+}
+
+void CopyRowPath(HWND owner, const ProcessRow* row)
+{
+    if (row && row->hasPath)
+        PutTextOnClipboard(owner, row->exePath);
+}
+
+void ShowRowMenu(HWND owner, HWND list, LPARAM position)
+{
+    int index = SelectedItem(list);
+    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
+    if (position == -1) {
+        RECT rect;
+        rect.left = LVIR_LABEL;
+        if (index < 0 || !SendMessageW(list, LVM_GETITEMRECT, index, (LPARAM)&rect))
+            return;
+        point.x = rect.left;
+        point.y = rect.bottom;
+        ClientToScreen(list, &point);
+    } else {
+        LVHITTESTINFO hit;
+        ZeroMemory(&hit, sizeof(hit));
+        hit.pt = point;
+        ScreenToClient(list, &hit.pt);
+        index = (int)SendMessageW(list, LVM_HITTEST, 0, (LPARAM)&hit);
+    }
+    const ProcessRow* row = RowOfItem(list, index);
+    if (!row)
+        return;
+    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESSMENU));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup) {
+        UINT pathState = MF_BYCOMMAND | (row->hasPath ? MF_ENABLED : MF_GRAYED);
+        SetMenuDefaultItem(popup, IDM_LOOK_UP_ROW, FALSE);
+        EnableMenuItem(popup, IDM_OPEN_LOCATION, pathState);
+        EnableMenuItem(popup, IDM_COPY_PATH, pathState);
+        CheckMenuItem(popup, IDM_UNVERIFIED_ONLY,
+                      MF_BYCOMMAND | (IsUnverifiedOnly(owner) ? MF_CHECKED : MF_UNCHECKED));
+        TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, point.x, point.y, owner, NULL);
+    }
+    DestroyMenu(menu);
+}
+
+void FillRowTip(HWND list, NMLVGETINFOTIPW* tip)
+{
+    const ProcessRow* row = tip->iSubItem == 0 ? RowOfItem(list, tip->iItem) : NULL;
+    wchar_t title[64];
+    if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
+        !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
+        return;
+    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
+                     title, row->signer);
+}
+
