@@ -19,7 +19,8 @@ struct DetailsRequest {
 // One thread for the program's life, idle on its event between windows: a
 // read that hangs keeps it, and nothing else, waiting.
 struct DetailsReader {
-    bool started;                 // set and read on the window thread only
+    bool started;                 // the queues are ready; set and read on the window thread only
+    bool threadStarted;           // likewise
     CRITICAL_SECTION lock;        // guards the lists and `readingCancelled`
     HANDLE wake;                  // auto-reset: something was queued
     DetailsRequest* first;        // queued, read in order
@@ -140,31 +141,34 @@ static DWORD WINAPI RunDetailsReader(LPVOID)
     }
 }
 
-static bool StartDetailsReader()
+// The queues; the thread comes with the first StartReadingRowDetails, so
+// that its start-up (COM, its DLLs) does not slow the first listing either.
+static bool PrepareDetailsReader()
 {
+    reader.wake = CreateEventW(NULL, FALSE, FALSE, NULL);
+    if (!reader.wake)
+        return false;
     InitializeCriticalSection(&reader.lock);
     reader.signerCacheReady = InitSignerCache(&reader.signers);
-    reader.wake = CreateEventW(NULL, FALSE, FALSE, NULL);
-    HANDLE thread = reader.wake ? CreateThread(NULL, 0, RunDetailsReader, NULL, 0, NULL) : NULL;
-    if (!thread) {
-        if (reader.wake)
-            CloseHandle(reader.wake);
-        reader.wake = NULL;
-        FreeSignerCache(&reader.signers);
-        reader.signerCacheReady = false;
-        DeleteCriticalSection(&reader.lock);
+    reader.started = true;
+    return true;
+}
+
+static bool StartReaderThread()
+{
+    HANDLE thread = CreateThread(NULL, 0, RunDetailsReader, NULL, 0, NULL);
+    if (!thread)
         return false;
-    }
     // Behind the window and the lookups.
     SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
     CloseHandle(thread);
-    reader.started = true;
+    reader.threadStarted = true;
     return true;
 }
 
 static LONG QueueRequest(const wchar_t* exePath, HWND window, bool signerOnly)
 {
-    if (!window || (!reader.started && !StartDetailsReader()))
+    if (!window || (!reader.started && !PrepareDetailsReader()))
         return 0;
     DetailsRequest* request = (DetailsRequest*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DetailsRequest));
     if (!request)
@@ -188,7 +192,6 @@ static LONG QueueRequest(const wchar_t* exePath, HWND window, bool signerOnly)
         *first = request;
     *last = request;
     LeaveCriticalSection(&reader.lock);
-    SetEvent(reader.wake);
     return request->id;
 }
 
@@ -243,12 +246,12 @@ bool TakeRowSigner(LPARAM id, SignerCheck* check)
     return true;
 }
 
-// Unlinks and frees every request of `window` on the list at `link`.
-static void FreeRequestsOf(DetailsRequest** link, HWND window)
+// Unlinks and frees every request of `window` (or every one) on the list at `link`.
+static void FreeRequestsOf(DetailsRequest** link, HWND window, bool all)
 {
     while (*link) {
         DetailsRequest* request = *link;
-        if (request->window == window) {
+        if (all || request->window == window) {
             *link = request->next;
             HeapFree(GetProcessHeap(), 0, request);
         } else {
@@ -262,18 +265,35 @@ void CancelRowDetails(HWND window)
     if (!reader.started)
         return;
     EnterCriticalSection(&reader.lock);
-    FreeRequestsOf(&reader.first, window);
+    FreeRequestsOf(&reader.first, window, false);
     reader.last = reader.first;
     while (reader.last && reader.last->next)
         reader.last = reader.last->next;
-    FreeRequestsOf(&reader.firstSigner, window);
+    FreeRequestsOf(&reader.firstSigner, window, false);
     reader.lastSigner = reader.firstSigner;
     while (reader.lastSigner && reader.lastSigner->next)
         reader.lastSigner = reader.lastSigner->next;
-    FreeRequestsOf(&reader.finished, window);
+    FreeRequestsOf(&reader.finished, window, false);
     if (reader.reading && reader.reading->window == window)
         reader.readingCancelled = true;
     LeaveCriticalSection(&reader.lock);
+}
+
+void StartReadingRowDetails()
+{
+    if (!reader.started)
+        return;
+    if (!reader.threadStarted && !StartReaderThread()) {
+        // No thread to be had: the rows stay as listed, and nothing waits.
+        EnterCriticalSection(&reader.lock);
+        FreeRequestsOf(&reader.first, NULL, true);
+        FreeRequestsOf(&reader.firstSigner, NULL, true);
+        reader.last = NULL;
+        reader.lastSigner = NULL;
+        LeaveCriticalSection(&reader.lock);
+        return;
+    }
+    SetEvent(reader.wake);
 }
 
 bool AreRowDetailsPending()

@@ -24,8 +24,8 @@ struct RowDetails {
 };
 
 // Queues the reading of the file at `exePath` for `window`, starting the
-// reader if need be. Returns the id WM_ROW_DETAILS_READ will carry, or 0 when
-// nothing could be queued.
+// reader thread if need be; it reads from StartReadingRowDetails on. Returns
+// the id WM_ROW_DETAILS_READ will carry, or 0 when nothing could be queued.
 LONG RequestRowDetails(const wchar_t* exePath, HWND window);
 
 // Copies out the details read for that id and forgets them; false for an id
@@ -37,6 +37,11 @@ bool TakeRowDetails(LPARAM id, RowDetails* details);
 // for the program's life and reused until their file changes.
 LONG RequestRowSigner(const wchar_t* exePath, HWND window);
 bool TakeRowSigner(LPARAM id, SignerCheck* check);
+
+// Sets the reader to the requests queued so far. The window calls it once its
+// rows are shown: the reader's file work, DLL loading above all, would
+// otherwise slow the listing it follows.
+void StartReadingRowDetails();
 
 // The window is closing: its queued requests are dropped unread, its finished
 // ones freed, and the one being read is freed when the read returns.
