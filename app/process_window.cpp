@@ -140,25 +140,37 @@ static void ShowSortArrow()
 }
 
 // Brings the list in line with the rows and the filter: items come and go
-// one by one, so the others keep their selection, focus and scrolling.
+// one by one, so the others keep their selection, focus and scrolling. The
+// list stops drawing while they do: it would otherwise work out its view for
+// each item, which made a first listing of 150 processes cost 300 ms.
 static void SyncListWithRows()
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
     bool unverifiedOnly = IsUnverifiedOnly(processWindow.window);
+    bool changing = false;
     bool added = false;
     for (int i = 0; i < processWindow.rows.rowCount; ++i) {
         ProcessRow* row = processWindow.rows.rows[i];
         bool wanted = RowMatchesFilter(row, filter, unverifiedOnly);
-        if (row->listed && !wanted) {
-            RemoveListItem(row);
-        } else if (!row->listed && wanted) {
+        if (row->listed == wanted)
+            continue;
+        if (!changing)
+            SendMessageW(processWindow.list, WM_SETREDRAW, FALSE, 0);
+        changing = true;
+        if (wanted) {
             AddListItem(row);
             added = true;
+        } else {
+            RemoveListItem(row);
         }
     }
     if (added)
         SortList();
+    if (changing) {
+        SendMessageW(processWindow.list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(processWindow.list, NULL, FALSE);
+    }
 }
 
 void RefreshProcessWindow()
@@ -172,6 +184,7 @@ void RefreshProcessWindow()
     }
     DropExitedRows(&processWindow.rows);
     SyncListWithRows();
+    StartReadingRowDetails();
 }
 
 // WM_ROW_DETAILS_READ: the rows of that file (one request serves every
