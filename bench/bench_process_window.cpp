@@ -125,10 +125,21 @@ int main(int argc, char** argv)
         paths.push_back(pathSeconds * 1000);
         if (i == 0) {
             printf("rows shown: %d\n", ListedRows());
-            // Description, company, folder and icon come from the details reader.
-            while (AreRowDetailsPending())
-                RunLoopFor(5);
-            printf("every row's details read %.1f ms after opening\n", (Now() - start) * 1000);
+            // Description, company, folder, icon and signer come from the details
+            // reader; meanwhile the window handles each message as it comes.
+            double longest = 0;
+            while (AreRowDetailsPending()) {
+                MSG message;
+                while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+                    double began = Now();
+                    if (!HandleProcessWindowMessage(&message))
+                        DispatchMessageW(&message);
+                    longest = std::max(longest, Now() - began);
+                }
+                MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+            }
+            printf("every row's details and signer read %.1f ms after opening; the longest message meanwhile %.1f ms\n",
+                   (Now() - start) * 1000, longest * 1000);
         }
         RunLoopFor(200);
         if (i < 4)
