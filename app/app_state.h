@@ -1,8 +1,8 @@
-// The application state shared by every part of the program.
+// The application state shared by every part of the program. The main
+// window (app/main_window) runs the program; the parts read this record.
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
-#include "core/lookup_url.h"
 #include "tavrowen_identity.h"
 
 #define WM_TRAY_CALLBACK    (WM_APP + 0x20)
@@ -33,23 +33,8 @@ struct AppState {
 
 extern AppState appState;
 
-// Runs the program for the whole command-line tail; returns the exit code.
-// companionWaitMs: how long the elevated companion waits for the copy that
-// handed over to it to end before it calls itself a second instance.
-int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs);
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // True once shutdown has begun: start-up, which a request can reach inside
 // the splash screen's or a message box's modal loop, goes no further.
 bool StartUpInterrupted();
-// The hand-over ends the process without the shutdown steps: takes away what
-// would outlive it (the tray icon) first.
-void PrepareForHandOver();
 // Whole-string comparison that folds only the letters A to Z.
 bool IsSwitch(const wchar_t* commandLine, const wchar_t* name);
-// On Windows 8 and later, whose Task Manager leaves no room for the strip:
-// once per user, a balloon from the tray icon pointing to the Running
-// Processes window.
-void ShowProcessesHintOnce();
-// An address the elevated program would not open itself waits on the
-// clipboard: a tray balloon says so.
-void TellIfAddressOnClipboard(AddressOpening opening);

@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/app_state.h"
 #include "app/brand_art.h"
+#include "app/tray_icon.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
 #include "core/system_probes.h"

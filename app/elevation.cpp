@@ -1,6 +1,8 @@
 #include "app/elevation.h"
 #include <shellapi.h>
 #include "app/app_state.h"
+#include "app/tray_icon.h"
+#include "core/background_jobs.h"
 #include "core/system_probes.h"
 
 static const wchar_t companionName[] = L"Tavrowen2Admin.exe";
@@ -27,7 +29,10 @@ bool RelaunchElevated()
         result = ShellExecuteW(NULL, L"open", companion, NULL, directory, SW_SHOWDEFAULT);
     HeapFree(GetProcessHeap(), 0, companion);
     if ((UINT_PTR)result > 32) {
-        PrepareForHandOver();
+        // The process ends without the shutdown steps: take away what would
+        // outlive it (the tray icon) and what reads in the background.
+        StopBackgroundJobs();
+        RemoveTrayIcon();
         TerminateProcess(GetCurrentProcess(), 0);
     }
     return true;

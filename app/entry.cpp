@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "app/main_window.h"
 #include "core/system_folders.h"
 
 #ifdef TAVROWEN_COMPANION

@@ -5,8 +5,8 @@
 #include "core/ascii_folding.h"
 #include "core/settings.h"
 #include "core/window_class.h"
-#include "lookup/lookup_worker.h"
-#include "lookup/process_details.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
 #include "resource.h"
 #include "tavrowen_identity.h"
 
@@ -139,7 +139,7 @@ static bool HandPathToRunningCopy(const wchar_t* path)
 static LRESULT CALLBACK AloneWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_LOOKUP_FINISHED) {
-        OpenFinishedLookup(lParam);
+        OpenFinishedLookup(window, lParam);
         PostQuitMessage(0);
         return 0;
     }
@@ -167,7 +167,7 @@ static int LookUpFileAlone(const wchar_t* path)
         // The worker could not be had: the lookup on this thread instead.
         LookUpProcess(PathFindFileNameW(path), path, NULL, ReadSetting(extendedInfoSetting));
     }
-    StopLookupWorker();
+    StopBackgroundJobs();
     if (window)
         DestroyWindow(window);
     return exitCode;

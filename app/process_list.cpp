@@ -1,7 +1,6 @@
 #include "app/process_list.h"
-#include <psapi.h>
+#include <algorithm>
 #include <strsafe.h>
-#include <tlhelp32.h>
 #include "core/ascii_folding.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
@@ -76,7 +75,7 @@ static bool IsRowProcessAlive(const ProcessRow* row, DWORD access)
 {
     if (row->process)
         return true;
-    HANDLE opened = OpenProcess(access, FALSE, row->processId);
+    HANDLE opened = seams.openProcess(access, FALSE, row->processId);
     ULONGLONG createdAt = ReadCreationTime(opened);
     if (opened)
         CloseHandle(opened);
@@ -91,13 +90,18 @@ static bool IsSameProcess(const ProcessRow* row, const PROCESSENTRY32W* process,
     return IsRowProcessAlive(row, access);
 }
 
-static const ProcessRow* FindRowById(const ProcessList* list, DWORD processId)
+static bool ByProcessId(const ProcessRow* a, const ProcessRow* b)
 {
-    for (int i = 0; i < list->rowCount; ++i) {
-        if (list->rows[i]->processId == processId)
-            return list->rows[i];
-    }
-    return NULL;
+    return a->processId < b->processId;
+}
+
+// The first of the rows [0, count) with that PID; the rows are kept in PID order.
+static int FindFirstRowOf(const ProcessList* list, int count, DWORD processId)
+{
+    ProcessRow key;
+    key.processId = processId;
+    ProcessRow** first = std::lower_bound(list->rows, list->rows + count, &key, ByProcessId);
+    return first < list->rows + count && (*first)->processId == processId ? (int)(first - list->rows) : -1;
 }
 
 // Most refreshes find the same processes. The process IDs alone tell, at a
@@ -105,81 +109,65 @@ static const ProcessRow* FindRowById(const ProcessList* list, DWORD processId)
 // several times as long).
 static bool AreProcessesUnchanged(const ProcessList* list, DWORD access)
 {
-    DWORD ids[1024];
+    // Room for a few more than we know: a full buffer may have left processes out.
+    DWORD capacity = (DWORD)list->rowCount + 64;
+    DWORD* ids = (DWORD*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(DWORD));
+    if (!ids)
+        return false;
     DWORD bytes = 0;
-    // A full buffer may have left processes out.
-    if (!EnumProcesses(ids, sizeof(ids), &bytes) || bytes >= sizeof(ids))
-        return false;
-    int count = (int)(bytes / sizeof(DWORD));
-    if (count != list->rowCount)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        const ProcessRow* row = FindRowById(list, ids[i]);
-        if (!row || !IsRowProcessAlive(row, access))
-            return false;
+    bool unchanged = seams.enumProcessIds(ids, capacity * sizeof(DWORD), &bytes) &&
+                     bytes < capacity * sizeof(DWORD) && (int)(bytes / sizeof(DWORD)) == list->rowCount;
+    if (unchanged) {
+        std::sort(ids, ids + list->rowCount);
+        for (int i = 0; unchanged && i < list->rowCount; ++i)
+            unchanged = list->rows[i]->processId == ids[i] && IsRowProcessAlive(list->rows[i], access);
     }
-    return true;
+    HeapFree(GetProcessHeap(), 0, ids);
+    return unchanged;
 }
 
-static ProcessRow* FindRow(const ProcessList* list, const PROCESSENTRY32W* process, DWORD access)
+// Among the rows [0, count): the row of the same process.
+static ProcessRow* FindRow(const ProcessList* list, int count, const PROCESSENTRY32W* process, DWORD access)
 {
-    for (int i = 0; i < list->rowCount; ++i) {
+    int first = FindFirstRowOf(list, count, process->th32ProcessID);
+    for (int i = first; i >= 0 && i < count && list->rows[i]->processId == process->th32ProcessID; ++i) {
         if (IsSameProcess(list->rows[i], process, access))
             return list->rows[i];
     }
     return NULL;
 }
 
-// Another process of the same file, described or being described.
-static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow* row)
+int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details)
 {
-    for (int i = 0; i < list->rowCount; ++i) {
-        const ProcessRow* other = list->rows[i];
-        if (other->hasPath && CompareFolded(other->exePath, row->exePath) == 0)
-            return other;
+    int filled = 0;
+    for (int i = 0; id && i < list->rowCount; ++i) {
+        ProcessRow* row = list->rows[i];
+        if (row->detailsId != id)
+            continue;
+        row->detailsId = 0;
+        if (details->iconIndex >= 0)
+            row->iconIndex = details->iconIndex;
+        StringCchCopyW(row->description, ARRAYSIZE(row->description), details->description);
+        StringCchCopyW(row->company, ARRAYSIZE(row->company), details->company);
+        StringCchCopyW(row->folder, ARRAYSIZE(row->folder), details->folder);
+        ++filled;
     }
-    return NULL;
+    return filled;
 }
 
-// Another process of the same file shares its details, read or on their way.
-static void DescribeRow(const ProcessList* list, ProcessRow* row)
+int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check)
 {
-    row->iconIndex = list->genericIcon;
-    if (!row->hasPath)
-        return;
-    const ProcessRow* twin = FindRowOfFile(list, row);
-    if (!twin) {
-        row->detailsId = RequestRowDetails(row->exePath, list->detailsWindow);
-        row->signerId = RequestRowSigner(row->exePath, list->detailsWindow);
-        if (row->signerId && list->checkingText)
-            StringCchCopyW(row->signer, ARRAYSIZE(row->signer), list->checkingText);
-        return;
+    int filled = 0;
+    for (int i = 0; id && i < list->rowCount; ++i) {
+        ProcessRow* row = list->rows[i];
+        if (row->signerId != id)
+            continue;
+        row->signerId = 0;
+        row->verified = check->verdict == SIGNER_VERIFIED;
+        FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
+        ++filled;
     }
-    row->detailsId = twin->detailsId;
-    row->signerId = twin->signerId;
-    row->verified = twin->verified;
-    StringCchCopyW(row->signer, ARRAYSIZE(row->signer), twin->signer);
-    row->iconIndex = twin->iconIndex;
-    StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
-    StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
-    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
-}
-
-void FillRowDetails(ProcessRow* row, const RowDetails* details)
-{
-    row->detailsId = 0;
-    if (details->iconIndex >= 0)
-        row->iconIndex = details->iconIndex;
-    StringCchCopyW(row->description, ARRAYSIZE(row->description), details->description);
-    StringCchCopyW(row->company, ARRAYSIZE(row->company), details->company);
-    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), details->folder);
-}
-
-void FillRowSigner(ProcessRow* row, const SignerCheck* check)
-{
-    row->signerId = 0;
-    row->verified = check->verdict == SIGNER_VERIFIED;
-    FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
+    return filled;
 }
 
 static void FreeRow(ProcessRow* row)
@@ -189,32 +177,43 @@ static void FreeRow(ProcessRow* row)
     HeapFree(GetProcessHeap(), 0, row);
 }
 
+static bool MakeRoom(ProcessRow*** array, int* capacity, int count);
+
 static bool AddRow(ProcessList* list, const PROCESSENTRY32W* process, DWORD access)
 {
-    if (list->rowCount == list->rowCapacity) {
-        int capacity = list->rowCapacity ? list->rowCapacity * 2 : 256;
-        SIZE_T bytes = capacity * sizeof(ProcessRow*);
-        void* grown = list->rows ? HeapReAlloc(GetProcessHeap(), 0, list->rows, bytes)
-                                 : HeapAlloc(GetProcessHeap(), 0, bytes);
-        if (!grown)
-            return false;
-        list->rows = (ProcessRow**)grown;
-        list->rowCapacity = capacity;
-    }
+    if (!MakeRoom(&list->rows, &list->rowCapacity, list->rowCount + 1))
+        return false;
     ProcessRow* row = (ProcessRow*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessRow));
     if (!row)
         return false;
     row->processId = process->th32ProcessID;
-    row->process = OpenProcess(access, FALSE, process->th32ProcessID);
+    row->process = seams.openProcess(access, FALSE, process->th32ProcessID);
     row->createdAt = ReadCreationTime(row->process);
     row->seen = true;
     StringCchCopyW(row->imageName, ARRAYSIZE(row->imageName), process->szExeFile);
     row->hasPath = seams.processPathSource(process, row->exePath);
     if (!row->hasPath)
         row->exePath[0] = L'\0';
-    DescribeRow(list, row);
+    row->iconIndex = list->genericIcon;
+    row->shownAt = -1;
     list->rows[list->rowCount++] = row;
     return true;
+}
+
+struct SnapshotVisit {
+    ProcessList* list;
+    int knownRows;  // the rows before this snapshot, in PID order
+    DWORD access;
+};
+
+static void MatchSnapshotProcess(const PROCESSENTRY32W* process, void* context)
+{
+    SnapshotVisit* visit = (SnapshotVisit*)context;
+    ProcessRow* row = FindRow(visit->list, visit->knownRows, process, visit->access);
+    if (row)
+        row->seen = true;
+    else
+        AddRow(visit->list, process, visit->access);
 }
 
 bool RefreshProcessList(ProcessList* list)
@@ -222,23 +221,17 @@ bool RefreshProcessList(ProcessList* list)
     DWORD access = ProcessQueryAccess();
     if (list->rowCount > 0 && AreProcessesUnchanged(list, access))
         return false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return false;
     for (int i = 0; i < list->rowCount; ++i)
         list->rows[i]->seen = false;
-    PROCESSENTRY32W process;
-    ZeroMemory(&process, sizeof(process));
-    process.dwSize = sizeof(process);
-    for (BOOL more = Process32FirstW(snapshot, &process); more; more = Process32NextW(snapshot, &process)) {
-        ProcessRow* row = FindRow(list, &process, access);
-        if (row)
-            row->seen = true;
-        else
-            AddRow(list, &process, access);
-    }
-    CloseHandle(snapshot);
-    return true;
+    SnapshotVisit visit = {list, list->rowCount, access};
+    bool walked = seams.walkProcesses(MatchSnapshotProcess, &visit);
+    std::sort(list->rows, list->rows + list->rowCount, ByProcessId);
+    if (walked)
+        return true;
+    // No snapshot: nothing ended that we know of.
+    for (int i = 0; i < list->rowCount; ++i)
+        list->rows[i]->seen = true;
+    return false;
 }
 
 void DropExitedRows(ProcessList* list)
@@ -260,7 +253,76 @@ void FreeProcessList(ProcessList* list)
         FreeRow(list->rows[i]);
     if (list->rows)
         HeapFree(GetProcessHeap(), 0, list->rows);
-    list->rows = NULL;
-    list->rowCount = 0;
-    list->rowCapacity = 0;
+    if (list->shown)
+        HeapFree(GetProcessHeap(), 0, list->shown);
+    ZeroMemory(list, sizeof(*list));
+}
+
+// Room for `count` row pointers at *array; false when memory ran out.
+static bool MakeRoom(ProcessRow*** array, int* capacity, int count)
+{
+    if (count <= *capacity)
+        return true;
+    int grown = *capacity ? *capacity : 256;
+    while (grown < count)
+        grown *= 2;
+    SIZE_T bytes = (SIZE_T)grown * sizeof(ProcessRow*);
+    void* memory = *array ? HeapReAlloc(GetProcessHeap(), 0, *array, bytes) : HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (!memory)
+        return false;
+    *array = (ProcessRow**)memory;
+    *capacity = grown;
+    return true;
+}
+
+bool ShowMatchingRows(ProcessList* list, const RowView* view)
+{
+    for (int i = 0; i < list->rowCount; ++i)
+        list->rows[i]->shownAt = -1;
+    list->shownCount = 0;
+    if (!MakeRoom(&list->shown, &list->shownCapacity, list->rowCount))
+        return false;
+    const wchar_t* filter = view->filter ? view->filter : L"";
+    for (int i = 0; i < list->rowCount; ++i) {
+        if (RowMatchesFilter(list->rows[i], filter, view->unverifiedOnly))
+            list->shown[list->shownCount++] = list->rows[i];
+    }
+    int column = view->sortColumn;
+    bool descending = view->descending;
+    std::sort(list->shown, list->shown + list->shownCount, [column, descending](const ProcessRow* a, const ProcessRow* b) {
+        int order = CompareProcessRows(a, b, column);
+        return descending ? order > 0 : order < 0;
+    });
+    for (int i = 0; i < list->shownCount; ++i)
+        list->shown[i]->shownAt = i;
+    return true;
+}
+
+ProcessRow* ShownRow(const ProcessList* list, int index)
+{
+    return index >= 0 && index < list->shownCount ? list->shown[index] : NULL;
+}
+
+int FindShownProcess(const ProcessList* list, DWORD processId)
+{
+    for (int i = 0; i < list->shownCount; ++i) {
+        if (list->shown[i]->processId == processId)
+            return i;
+    }
+    return -1;
+}
+
+int FindShownName(const ProcessList* list, const wchar_t* prefix, int start)
+{
+    size_t length = wcslen(prefix);
+    if (list->shownCount == 0 || length == 0)
+        return -1;
+    if (start < 0 || start >= list->shownCount)
+        start = 0;
+    for (int step = 0; step < list->shownCount; ++step) {
+        int index = (start + step) % list->shownCount;
+        if (EqualFoldingAsciiLetters(list->shown[index]->imageName, prefix, length))
+            return index;
+    }
+    return -1;
 }

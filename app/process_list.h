@@ -1,9 +1,13 @@
 // The rows of the Running Processes window: every running process with its
 // executable, description, company, verified signer, folder and icon, matched
-// against each new snapshot instead of rebuilt. No window: the window shows what this holds.
+// against each new snapshot instead of rebuilt, and the order in which those
+// passing the filter are shown. No window: the window shows what this holds,
+// and asks for the reads its rows need.
 #pragma once
 #include <windows.h>
-#include "app/row_details.h"
+#include "core/folder_tokens.h"
+#include "core/signer_check.h"
+#include "core/version_info.h"
 
 enum ProcessColumn {
     COLUMN_PROCESS,
@@ -15,8 +19,16 @@ enum ProcessColumn {
     COLUMN_COUNT
 };
 
+// What a read of a row's file gives.
+struct RowDetails {
+    wchar_t description[VERSION_STRING_CAPACITY];
+    wchar_t company[VERSION_STRING_CAPACITY];
+    wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
+    int iconIndex;  // in the system's small image list; -1 when the shell gave none
+};
+
 // One running process; its icon, version strings and folder are read once,
-// on the details reader, after the process first appears.
+// in the background, after the process first appears.
 struct ProcessRow {
     DWORD processId;
     // Held while the row lives: no new process can take the PID meanwhile,
@@ -25,10 +37,11 @@ struct ProcessRow {
     HANDLE process;
     ULONGLONG createdAt;
     bool hasPath;
-    bool seen;    // in the latest snapshot
-    bool listed;  // shown by the window, that is passing its filter
-    LONG detailsId;  // the request reading this row's file; 0 once filled in
-    LONG signerId;   // the request checking its signer; 0 once checked (or for no file)
+    bool seen;       // in the latest snapshot
+    bool readsAsked; // its file's reads are asked for (or it has no file)
+    int shownAt;     // its place among the shown rows; -1 when the filter hides it
+    LONG detailsId;  // the job reading this row's file; 0 once filled in
+    LONG signerId;   // the job checking its signer; 0 once checked (or for no file)
     bool verified;   // its signer is a verified name
     int iconIndex;
     wchar_t imageName[MAX_PATH];
@@ -39,26 +52,46 @@ struct ProcessRow {
     wchar_t signer[SIGNER_NAME_CAPACITY + 32];  // as shown: a name, "(Not signed)", "Checking..."
 };
 
+// Which rows are shown, and in what order.
+struct RowView {
+    const wchar_t* filter;
+    bool unverifiedOnly;
+    int sortColumn;
+    bool descending;
+};
+
 struct ProcessList {
-    ProcessRow** rows;
+    ProcessRow** rows;  // every process, in PID order
     int rowCount;
     int rowCapacity;
-    int genericIcon;  // the icon index of a row without a file
-    HWND detailsWindow;  // told when a row's file details are read and its signer checked
-    const wchar_t* checkingText;  // a signer being checked: "Checking..."
+    ProcessRow** shown; // those passing the filter, in the view's order
+    int shownCount;
+    int shownCapacity;
+    int genericIcon;    // the icon index of a row without a file
 };
 
 // Brings the rows in line with the running processes: new ones are added,
 // and the rows of processes that ended have `seen` cleared. False when
 // nothing was looked at again (the same processes run, or no snapshot).
 bool RefreshProcessList(ProcessList* list);
-// Fills in a row whose details request has been read.
-void FillRowDetails(ProcessRow* row, const RowDetails* details);
-// Fills in a row whose signer has been checked.
-void FillRowSigner(ProcessRow* row, const SignerCheck* check);
+// Fills in the rows whose details job has that id, and those whose signer
+// job has that id; returns how many rows took it.
+int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details);
+int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check);
 // Frees the rows whose processes ended (not seen by the latest refresh).
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);
+
+// Picks and orders the shown rows anew; false when memory ran out (then
+// nothing is shown).
+bool ShowMatchingRows(ProcessList* list, const RowView* view);
+// The shown row at `index`, or NULL.
+ProcessRow* ShownRow(const ProcessList* list, int index);
+// The place of the process's row among the shown ones, or -1.
+int FindShownProcess(const ProcessList* list, DWORD processId);
+// The first shown row from `start` on (wrapping) whose name starts with
+// `prefix`, folding A to Z; -1 when none does.
+int FindShownName(const ProcessList* list, const wchar_t* prefix, int start);
 
 // The filter's text is in the name, description, company or signer; with
 // `unverifiedOnly`, the signer is also not a verified name.

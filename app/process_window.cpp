@@ -6,16 +6,18 @@
 #include "app/app_state.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
+#include "app/process_view.h"
 #include "app/process_window_dpi.h"
 #include "app/row_commands.h"
 #include "app/row_details.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
+#include "core/background_jobs.h"
 #include "core/settings.h"
-#include "core/window_dpi.h"
 #include "core/window_class.h"
-#include "lookup/lookup_worker.h"
+#include "core/window_dpi.h"
+#include "lookup/process_lookup.h"
 #include "resource.h"
 
 static const wchar_t processWindowClass[] = L"TavrowenProcesses";
@@ -27,26 +29,12 @@ static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
 
-struct ColumnSpec {
-    UINT titleId;
-    int width;  // at 96 DPI
-    int format;
-};
-
-static const ColumnSpec columns[COLUMN_COUNT] = {
-    {IDS_COLUMN_PROCESS, 130, LVCFMT_LEFT},
-    {IDS_COLUMN_PID, 50, LVCFMT_RIGHT},
-    {IDS_COLUMN_DESCRIPTION, 160, LVCFMT_LEFT},
-    {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
-    {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
-    {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
-};
-
 struct ProcessWindowState {
     HWND window;
     HWND filter;
     HWND list;
     HWND focusBeforeDeactivation;
+    HACCEL keys;
     ProcessWindowDpi scale;
     bool restoringPlacement;
     bool timerRunning;
@@ -58,174 +46,83 @@ struct ProcessWindowState {
 
 static ProcessWindowState processWindow;
 
-// The list's order, in the direction the user chose.
-static int CALLBACK CompareListedRows(LPARAM first, LPARAM second, LPARAM column)
-{
-    int order = CompareProcessRows((const ProcessRow*)first, (const ProcessRow*)second, (int)column);
-    return processWindow.sortDescending ? -order : order;
-}
+// ---- The rows -----------------------------------------------------------------
 
-// ---- The list view ------------------------------------------------------------
-
-static int FindListItem(const ProcessRow* row)
-{
-    LVFINDINFOW find;
-    ZeroMemory(&find, sizeof(find));
-    find.flags = LVFI_PARAM;
-    find.lParam = (LPARAM)row;
-    return (int)SendMessageW(processWindow.list, LVM_FINDITEMW, (WPARAM)-1, (LPARAM)&find);
-}
-
-// The icon and every column but the name.
-static void ShowRowInItem(ProcessRow* row, int index)
-{
-    LVITEMW item;
-    ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_IMAGE;
-    item.iItem = index;
-    item.iImage = row->iconIndex;
-    SendMessageW(processWindow.list, LVM_SETITEMW, 0, (LPARAM)&item);
-    wchar_t processId[16];
-    StringCchPrintfW(processId, ARRAYSIZE(processId), L"%lu", row->processId);
-    wchar_t* texts[COLUMN_COUNT] = {NULL, processId, row->description, row->company, row->signer, row->folder};
-    for (int column = COLUMN_PID; column < COLUMN_COUNT; ++column) {
-        item.iSubItem = column;
-        item.pszText = texts[column];
-        SendMessageW(processWindow.list, LVM_SETITEMTEXTW, index, (LPARAM)&item);
-    }
-}
-
-static void AddListItem(ProcessRow* row)
-{
-    LVITEMW item;
-    ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = INT_MAX;
-    item.pszText = row->imageName;
-    item.lParam = (LPARAM)row;
-    int index = (int)SendMessageW(processWindow.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
-    if (index < 0)
-        return;
-    row->listed = true;
-    ShowRowInItem(row, index);
-}
-
-static void RemoveListItem(ProcessRow* row)
-{
-    int index = FindListItem(row);
-    if (index >= 0)
-        SendMessageW(processWindow.list, LVM_DELETEITEM, index, 0);
-    row->listed = false;
-}
-
-static void SortList()
-{
-    SendMessageW(processWindow.list, LVM_SORTITEMS, processWindow.sortColumn, (LPARAM)CompareListedRows);
-}
-
-static void ShowSortArrow()
-{
-    HWND header = (HWND)SendMessageW(processWindow.list, LVM_GETHEADER, 0, 0);
-    for (int column = 0; column < COLUMN_COUNT; ++column) {
-        HDITEMW item;
-        ZeroMemory(&item, sizeof(item));
-        item.mask = HDI_FORMAT;
-        if (!SendMessageW(header, HDM_GETITEMW, column, (LPARAM)&item))
-            continue;
-        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (column == processWindow.sortColumn)
-            item.fmt |= processWindow.sortDescending ? HDF_SORTDOWN : HDF_SORTUP;
-        SendMessageW(header, HDM_SETITEMW, column, (LPARAM)&item);
-    }
-}
-
-// Brings the list in line with the rows and the filter: items come and go
-// one by one, so the others keep their selection, focus and scrolling. The
-// list stops drawing while they do: it would otherwise work out its view for
-// each item, which made a first listing of 150 processes cost 300 ms.
-static void SyncListWithRows()
+// Shows the rows that pass the filter, in the chosen order.
+static void ShowRows()
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
-    bool unverifiedOnly = IsUnverifiedOnly(processWindow.window);
-    bool changing = false;
-    bool added = false;
-    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows.rows[i];
-        bool wanted = RowMatchesFilter(row, filter, unverifiedOnly);
-        if (row->listed == wanted)
-            continue;
-        if (!changing)
-            SendMessageW(processWindow.list, WM_SETREDRAW, FALSE, 0);
-        changing = true;
-        if (wanted) {
-            AddListItem(row);
-            added = true;
-        } else {
-            RemoveListItem(row);
-        }
-    }
-    if (added)
-        SortList();
-    if (changing) {
-        SendMessageW(processWindow.list, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(processWindow.list, NULL, FALSE);
-    }
+    RowView view = {filter, IsUnverifiedOnly(processWindow.window), processWindow.sortColumn,
+                    processWindow.sortDescending};
+    ShowProcessRows(processWindow.list, &processWindow.rows, &view);
 }
 
 void RefreshProcessWindow()
 {
-    if (!processWindow.window || !RefreshProcessList(&processWindow.rows))
+    if (!processWindow.window)
         return;
-    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows.rows[i];
-        if (!row->seen && row->listed)
-            RemoveListItem(row);
+    // The new rows' reads wait until the rows are shown: their file work,
+    // DLL loading above all, would otherwise slow the listing.
+    HoldJobLane(LANE_READS);
+    if (RefreshProcessList(&processWindow.rows)) {
+        DropExitedRows(&processWindow.rows);
+        RequestRowReads(&processWindow.rows, processWindow.window, processWindow.checkingText);
+        ShowRows();
     }
-    DropExitedRows(&processWindow.rows);
-    SyncListWithRows();
-    StartReadingRowDetails();
+    ReleaseJobLane(LANE_READS);
 }
 
-// WM_ROW_DETAILS_READ: the rows of that file (one request serves every
-// process of it) show what was read, and the filter and order take it in.
+// Whether what was read for a column can change which rows show or their order.
+static bool IsShownByColumn(int column)
+{
+    wchar_t first[2] = L"";
+    GetWindowTextW(processWindow.filter, first, ARRAYSIZE(first));
+    return first[0] != L'\0' || processWindow.sortColumn == column ||
+           (column == COLUMN_SIGNER && IsUnverifiedOnly(processWindow.window));
+}
+
+// WM_ROW_DETAILS_READ: the rows of that file (one job serves every process
+// of it) show what was read, and the filter and order take it in.
 static void ShowReadDetails(LPARAM id)
 {
     RowDetails details;
-    if (!TakeRowDetails(id, &details))
+    if (!TakeRowDetails(processWindow.window, id, &details) ||
+        !FillRowDetails(&processWindow.rows, (LONG)id, &details))
         return;
-    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows.rows[i];
-        if ((LPARAM)row->detailsId != id)
-            continue;
-        FillRowDetails(row, &details);
-        int index = row->listed ? FindListItem(row) : -1;
-        if (index >= 0)
-            ShowRowInItem(row, index);
-    }
-    SyncListWithRows();
-    if (processWindow.sortColumn != COLUMN_PROCESS && processWindow.sortColumn != COLUMN_PID)
-        SortList();
+    if (IsShownByColumn(COLUMN_DESCRIPTION) || IsShownByColumn(COLUMN_COMPANY) || IsShownByColumn(COLUMN_FOLDER))
+        ShowRows();
+    else
+        InvalidateRect(processWindow.list, NULL, FALSE);
 }
 
 // WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
 static void ShowCheckedSigner(LPARAM id)
 {
     SignerCheck check;
-    if (!TakeRowSigner(id, &check))
+    if (!TakeRowSigner(processWindow.window, id, &check) || !FillRowSigner(&processWindow.rows, (LONG)id, &check))
         return;
-    for (int i = 0; i < processWindow.rows.rowCount; ++i) {
-        ProcessRow* row = processWindow.rows.rows[i];
-        if ((LPARAM)row->signerId != id)
-            continue;
-        FillRowSigner(row, &check);
-        int index = row->listed ? FindListItem(row) : -1;
-        if (index >= 0)
-            ShowRowInItem(row, index);
+    if (IsShownByColumn(COLUMN_SIGNER))
+        ShowRows();
+    else
+        InvalidateRect(processWindow.list, NULL, FALSE);
+}
+
+// The finder found a window: the filter is cleared and the row of the
+// process owning it is selected, focused and scrolled to.
+static void ShowRowOfProcess(DWORD processId)
+{
+    // A process started since the last refresh has no row yet.
+    RefreshProcessWindow();
+    SetWindowTextW(processWindow.filter, L"");
+    int index = FindShownProcess(&processWindow.rows, processId);
+    if (index < 0) {
+        // Gone between the pointing and the looking.
+        MessageBeep(MB_OK);
+        return;
     }
-    SyncListWithRows();
-    if (processWindow.sortColumn == COLUMN_SIGNER)
-        SortList();
+    SelectProcessItem(processWindow.list, index);
+    SetFocus(processWindow.list);
 }
 
 // ---- Commands -------------------------------------------------------------------
@@ -233,13 +130,9 @@ static void ShowCheckedSigner(LPARAM id)
 static void FocusList()
 {
     SetFocus(processWindow.list);
-    if (SelectedItem(processWindow.list) >= 0 || SendMessageW(processWindow.list, LVM_GETITEMCOUNT, 0, 0) == 0)
+    if (SelectedRow(processWindow.list, &processWindow.rows) || processWindow.rows.shownCount == 0)
         return;
-    LVITEMW item;
-    ZeroMemory(&item, sizeof(item));
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(processWindow.list, LVM_SETITEMSTATE, 0, (LPARAM)&item);
+    SelectProcessItem(processWindow.list, 0);
 }
 
 static void FocusFilter()
@@ -255,30 +148,36 @@ static void RunWindowCommand(WORD command)
         if (GetFocus() == processWindow.filter)
             FocusList();
         else
-            LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
+            LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
         break;
     case IDCANCEL:  // Esc
         DestroyWindow(processWindow.window);
         break;
     case IDM_LOOK_UP_ROW:
-        LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
+        LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
         break;
     case IDM_OPEN_LOCATION:
-        OpenRowLocation(processWindow.window, RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
+        OpenRowLocation(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
         break;
     case IDM_COPY_PATH:
-        CopyRowPath(processWindow.window, RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
+        CopyRowPath(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
+        break;
+    case IDM_REFRESH:
+        RefreshProcessWindow();
+        break;
+    case IDM_FOCUS_FILTER:
+        FocusFilter();
         break;
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(processWindow.window);
         break;
     case IDM_UNVERIFIED_ONLY:
         ToggleUnverifiedOnly(processWindow.window);
-        SyncListWithRows();
+        ShowRows();
         break;
     case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
         SaveUnverifiedOnly(processWindow.window);
-        SyncListWithRows();
+        ShowRows();
         break;
     }
 }
@@ -291,9 +190,9 @@ static void SortByColumn(int column)
         processWindow.sortColumn = column;
         processWindow.sortDescending = false;
     }
-    SortList();
-    ShowSortArrow();
-    int index = SelectedItem(processWindow.list);
+    ShowRows();
+    ShowSortArrow(processWindow.list, processWindow.sortColumn, processWindow.sortDescending);
+    int index = (int)SendMessageW(processWindow.list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
     if (index >= 0)
         SendMessageW(processWindow.list, LVM_ENSUREVISIBLE, index, FALSE);
 }
@@ -301,14 +200,19 @@ static void SortByColumn(int column)
 static LRESULT RunListNotification(const NMHDR* header)
 {
     switch (header->code) {
+    case LVN_GETDISPINFOW:
+        FillItemDisplay(&processWindow.rows, (NMLVDISPINFOW*)header);
+        break;
+    case LVN_ODFINDITEMW:
+        return FindItemByName(&processWindow.rows, (const NMLVFINDITEMW*)header);
     case LVN_GETINFOTIPW:
-        FillRowTip(processWindow.list, (NMLVGETINFOTIPW*)header);
+        FillRowTip(&processWindow.rows, (NMLVGETINFOTIPW*)header);
         break;
     case NM_DBLCLK:
-        LookUpRow(RowOfItem(processWindow.list, ((const NMITEMACTIVATE*)header)->iItem));
+        LookUpRow(ShownRow(&processWindow.rows, ((const NMITEMACTIVATE*)header)->iItem));
         break;
     case NM_RETURN:
-        LookUpRow(RowOfItem(processWindow.list, SelectedItem(processWindow.list)));
+        LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
         break;
     case LVN_COLUMNCLICK:
         SortByColumn(((const NMLISTVIEW*)header)->iSubItem);
@@ -318,23 +222,6 @@ static LRESULT RunListNotification(const NMHDR* header)
 }
 
 // ---- The window ----------------------------------------------------------------
-
-static void AddColumns()
-{
-    for (int column = 0; column < COLUMN_COUNT; ++column) {
-        wchar_t title[64];
-        if (!LoadStringW(appState.instance, columns[column].titleId, title, ARRAYSIZE(title)))
-            title[0] = L'\0';
-        LVCOLUMNW spec;
-        ZeroMemory(&spec, sizeof(spec));
-        spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        spec.fmt = columns[column].format;
-        spec.cx = ScaleForDpi(columns[column].width, processWindow.scale.dpi);
-        spec.pszText = title;
-        spec.iSubItem = column;
-        SendMessageW(processWindow.list, LVM_INSERTCOLUMNW, column, (LPARAM)&spec);
-    }
-}
 
 // The system's image list of small icons, shared: the list never frees it.
 static void UseSystemIcons()
@@ -352,7 +239,7 @@ static bool CreateControls(HWND window)
 {
     DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
     DWORD listStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                      LVS_SHAREIMAGELISTS;
+                      LVS_SHAREIMAGELISTS | LVS_OWNERDATA;
     processWindow.filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
                                            (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
     processWindow.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", listStyle, 0, 0, 0, 0, window,
@@ -370,7 +257,8 @@ static bool CreateControls(HWND window)
     SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     UseSystemIcons();
     ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.list, ReadWindowDpi(window));
-    AddColumns();
+    AddProcessColumns(processWindow.list, appState.instance, processWindow.scale.dpi);
+    processWindow.keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESS_KEYS));
     return true;
 }
 
@@ -399,6 +287,8 @@ static void ForgetWindow()
 {
     FreeProcessList(&processWindow.rows);
     ReleaseProcessWindowDpi(&processWindow.scale);
+    if (processWindow.keys)
+        DestroyAcceleratorTable(processWindow.keys);
     ZeroMemory(&processWindow, sizeof(processWindow));
 }
 
@@ -407,14 +297,12 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     switch (message) {
     case WM_CREATE:
         processWindow.window = window;
-        processWindow.rows.detailsWindow = window;
-        if (LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
-                        ARRAYSIZE(processWindow.checkingText)))
-            processWindow.rows.checkingText = processWindow.checkingText;
+        LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
+                    ARRAYSIZE(processWindow.checkingText));
         if (!CreateControls(window))
             return -1;
         RefreshProcessWindow();
-        ShowSortArrow();
+        ShowSortArrow(processWindow.list, processWindow.sortColumn, processWindow.sortDescending);
         RunRefreshTimer(true);
         DragAcceptFiles(window, TRUE);
         return 0;
@@ -453,6 +341,9 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_ROW_SIGNER_CHECKED:
         ShowCheckedSigner(lParam);
         return 0;
+    case WM_FINDER_FOUND_PROCESS:
+        ShowRowOfProcess((DWORD)wParam);
+        return 0;
     case WM_ACTIVATE:
         // Give the focus back where it was, as a dialog does.
         if (LOWORD(wParam) == WA_INACTIVE)
@@ -464,7 +355,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_PROCESS_FILTER) {
             if (HIWORD(wParam) == EN_CHANGE)
-                SyncListWithRows();
+                ShowRows();
         } else {
             RunWindowCommand(LOWORD(wParam));
         }
@@ -482,14 +373,14 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         break;
     case WM_CONTEXTMENU:
         if ((HWND)wParam == processWindow.list)
-            ShowRowMenu(processWindow.window, processWindow.list, lParam);
+            ShowRowMenu(processWindow.window, processWindow.list, &processWindow.rows, lParam);
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);
         return 0;
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);
-        CancelRowDetails(window);
+        CancelWindowJobs(window);
         SaveWindowPlacement(window, placementSetting);
         return 0;
     case WM_NCDESTROY:
@@ -553,32 +444,14 @@ HWND ProcessWindowHandle()
     return processWindow.window;
 }
 
-// Keys of the whole window, before the dialog keys (Tab, Enter, Esc).
-static bool RunWindowKey(const MSG* message)
+// A control that takes every key itself (the finder during a drag) gets
+// them before the window's keys.
+static bool WantsEveryKey(const MSG* message)
 {
-    bool control = GetKeyState(VK_CONTROL) < 0;
-    bool alt = message->message == WM_SYSKEYDOWN;
-    switch (message->wParam) {
-    case 'F':
-        if (!control && !alt)
-            return false;
-        FocusFilter();
-        return true;
-    case 'U':
-        if (!control || alt)
-            return false;
-        RunWindowCommand(IDM_UNVERIFIED_ONLY);
-        return true;
-    case VK_F5:
-        RefreshProcessWindow();
-        return true;
-    case VK_DOWN:
-        if (message->hwnd != processWindow.filter)
-            return false;
-        FocusList();
-        return true;
-    }
-    return false;
+    if (message->message != WM_KEYDOWN && message->message != WM_SYSKEYDOWN && message->message != WM_CHAR)
+        return false;
+    LRESULT code = SendMessageW(message->hwnd, WM_GETDLGCODE, message->wParam, (LPARAM)message);
+    return (code & DLGC_WANTALLKEYS) != 0;
 }
 
 bool HandleProcessWindowMessage(MSG* message)
@@ -586,7 +459,12 @@ bool HandleProcessWindowMessage(MSG* message)
     HWND window = processWindow.window;
     if (!window || (message->hwnd != window && !IsChild(window, message->hwnd)))
         return false;
-    if ((message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) && RunWindowKey(message))
+    if (!WantsEveryKey(message) && processWindow.keys && TranslateAcceleratorW(window, processWindow.keys, message))
         return true;
+    // Down in the filter goes on to the list, as in a combo box.
+    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == processWindow.filter) {
+        FocusList();
+        return true;
+    }
     return IsDialogMessageW(window, message) != FALSE;
 }

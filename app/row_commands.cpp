@@ -6,24 +6,8 @@
 #include "core/clipboard_text.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
-#include "lookup/process_details.h"
+#include "lookup/process_lookup.h"
 #include "resource.h"
-
-ProcessRow* RowOfItem(HWND list, int index)
-{
-    LVITEMW item;
-    ZeroMemory(&item, sizeof(item));
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (index < 0 || !SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item))
-        return NULL;
-    return (ProcessRow*)item.lParam;
-}
-
-int SelectedItem(HWND list)
-{
-    return (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-}
 
 void LookUpRow(const ProcessRow* row)
 {
@@ -48,9 +32,9 @@ void CopyRowPath(HWND owner, const ProcessRow* row)
         PutTextOnClipboard(owner, row->exePath);
 }
 
-void ShowRowMenu(HWND owner, HWND list, LPARAM position)
+void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position)
 {
-    int index = SelectedItem(list);
+    int index = (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
     POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
     if (position == -1) {
         RECT rect;
@@ -67,7 +51,7 @@ void ShowRowMenu(HWND owner, HWND list, LPARAM position)
         ScreenToClient(list, &hit.pt);
         index = (int)SendMessageW(list, LVM_HITTEST, 0, (LPARAM)&hit);
     }
-    const ProcessRow* row = RowOfItem(list, index);
+    const ProcessRow* row = ShownRow(rows, index);
     if (!row)
         return;
     HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESSMENU));
@@ -86,9 +70,9 @@ void ShowRowMenu(HWND owner, HWND list, LPARAM position)
     DestroyMenu(menu);
 }
 
-void FillRowTip(HWND list, NMLVGETINFOTIPW* tip)
+void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
 {
-    const ProcessRow* row = tip->iSubItem == 0 ? RowOfItem(list, tip->iItem) : NULL;
+    const ProcessRow* row = tip->iSubItem == 0 ? ShownRow(rows, tip->iItem) : NULL;
     wchar_t title[64];
     if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
         !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))

@@ -5,15 +5,11 @@
 #include <commctrl.h>
 #include "app/process_list.h"
 
-// The row the list's item at `index` shows; NULL for no item.
-ProcessRow* RowOfItem(HWND list, int index);
-int SelectedItem(HWND list);
-
 void LookUpRow(const ProcessRow* row);
 // Explorer's window on the row's folder with its file selected.
 void OpenRowLocation(HWND owner, const ProcessRow* row);
 void CopyRowPath(HWND owner, const ProcessRow* row);
 // At the mouse, or below the selected row when asked from the keyboard (-1).
-void ShowRowMenu(HWND owner, HWND list, LPARAM position);
+void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position);
 // The name's tooltip: the full path and the signer line.
-void FillRowTip(HWND list, NMLVGETINFOTIPW* tip);
+void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip);

@@ -1,51 +1,34 @@
 #include "app/row_details.h"
-#include <objbase.h>
 #include <shellapi.h>
 #include <strsafe.h>
+#include "core/ascii_folding.h"
+#include "core/background_jobs.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
-#include "core/system_probes.h"
 
-struct DetailsRequest {
-    DetailsRequest* next;
-    LONG id;
-    HWND window;
+struct DetailsJob {
     wchar_t exePath[MAX_PATH];
-    bool signerOnly;  // a signer check, not the details
     RowDetails details;
-    SignerCheck signer;
 };
 
-// One thread for the program's life, idle on its event between windows: a
-// read that hangs keeps it, and nothing else, waiting.
-struct DetailsReader {
-    bool started;                 // the queues are ready; set and read on the window thread only
-    bool threadStarted;           // likewise
-    CRITICAL_SECTION lock;        // guards the lists and `readingCancelled`
-    HANDLE wake;                  // auto-reset: something was queued
-    DetailsRequest* first;        // queued, read in order
-    DetailsRequest* last;
-    DetailsRequest* firstSigner;  // signer checks queued, taken when no details wait
-    DetailsRequest* lastSigner;
-    DetailsRequest* reading;      // being read now
-    bool readingCancelled;        // its window closed meanwhile
-    DetailsRequest* finished;     // posted, waiting to be taken
-    LONG lastId;
-    SignerCache signers;          // used on the reader only
-    bool signerCacheReady;
+struct SignerJob {
+    wchar_t exePath[MAX_PATH];
+    SignerCheck check;
 };
 
-static DetailsReader reader;
+// Kept for the program's life and used on the reads' lane only.
+static SignerCache signers;
+static bool signerCacheReady;
 
-static void ReadDetails(const wchar_t* exePath, RowDetails* details)
+static void ReadDetails(void* record, const volatile LONG*)
 {
-    details->description[0] = L'\0';
-    details->company[0] = L'\0';
+    DetailsJob* job = (DetailsJob*)record;
+    RowDetails* details = &job->details;
     details->iconIndex = -1;
 
     // The file the path names, not the one redirection would give a 32-bit program.
     wchar_t readable[MAX_PATH];
-    if (!BuildReadablePath(exePath, readable))
+    if (!BuildReadablePath(job->exePath, readable))
         readable[0] = L'\0';
     VersionInfoBlock version;
     seams.loadVersionInfo(&version, readable);
@@ -54,7 +37,7 @@ static void ReadDetails(const wchar_t* exePath, RowDetails* details)
     FreeVersionInfo(&version);
 
     wchar_t directory[MAX_PATH];
-    StringCchCopyW(directory, ARRAYSIZE(directory), exePath);
+    StringCchCopyW(directory, ARRAYSIZE(directory), job->exePath);
     wchar_t* lastBackslash = wcsrchr(directory, L'\\');
     if (lastBackslash)
         *lastBackslash = L'\0';
@@ -66,242 +49,107 @@ static void ReadDetails(const wchar_t* exePath, RowDetails* details)
         details->iconIndex = info.iIcon;
 }
 
-// Below normal priority already; in background mode (Vista and later) its
-// reads also yield to everyone else's.
-static void CheckSignerInBackground(const wchar_t* exePath, SignerCheck* check)
+static void CheckSigner(void* record, const volatile LONG*)
 {
-    static const int BACKGROUND_BEGIN = 0x00010000;  // THREAD_MODE_BACKGROUND_BEGIN
-    static const int BACKGROUND_END = 0x00020000;    // THREAD_MODE_BACKGROUND_END
-    bool background = IsVistaOrLater() && SetThreadPriority(GetCurrentThread(), BACKGROUND_BEGIN);
-    CheckFileSigner(exePath, reader.signerCacheReady ? &reader.signers : NULL, check);
-    if (background)
-        SetThreadPriority(GetCurrentThread(), BACKGROUND_END);
+    SignerJob* job = (SignerJob*)record;
+    CheckFileSigner(job->exePath, signerCacheReady ? &signers : NULL, &job->check);
 }
 
-// Takes the first request of a queue; NULL when it is empty.
-static DetailsRequest* Dequeue(DetailsRequest** first, DetailsRequest** last)
+static void FreeRecord(void* record)
 {
-    DetailsRequest* request = *first;
-    if (request) {
-        *first = request->next;
-        if (!*first)
-            *last = NULL;
-    }
-    return request;
+    HeapFree(GetProcessHeap(), 0, record);
 }
 
-static DetailsRequest* TakeNextRequest()
+// Queues one read of the file; returns its id, or 0.
+static LONG QueueRead(const wchar_t* exePath, HWND window, bool signer)
 {
-    EnterCriticalSection(&reader.lock);
-    DetailsRequest* request = Dequeue(&reader.first, &reader.last);
-    if (!request)
-        request = Dequeue(&reader.firstSigner, &reader.lastSigner);
-    if (request) {
-        request->next = NULL;
-        reader.reading = request;
-        reader.readingCancelled = false;
-    }
-    LeaveCriticalSection(&reader.lock);
-    return request;
-}
-
-// Posting under the lock: a window that cancels afterwards finds the request
-// on the finished list and frees it.
-static void FinishRequest(DetailsRequest* request)
-{
-    EnterCriticalSection(&reader.lock);
-    reader.reading = NULL;
-    UINT message = request->signerOnly ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ;
-    bool posted = !reader.readingCancelled &&
-                  PostMessageW(request->window, message, 0, (LPARAM)request->id) != FALSE;
-    if (posted) {
-        request->next = reader.finished;
-        reader.finished = request;
-    }
-    LeaveCriticalSection(&reader.lock);
-    if (!posted)
-        HeapFree(GetProcessHeap(), 0, request);
-}
-
-static DWORD WINAPI RunDetailsReader(LPVOID)
-{
-    // The shell's file information wants COM on the calling thread.
-    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    for (;;) {
-        DetailsRequest* request = TakeNextRequest();
-        if (!request) {
-            WaitForSingleObject(reader.wake, INFINITE);
-            continue;
-        }
-        if (request->signerOnly)
-            CheckSignerInBackground(request->exePath, &request->signer);
-        else
-            ReadDetails(request->exePath, &request->details);
-        FinishRequest(request);
-    }
-}
-
-// The queues; the thread comes with the first StartReadingRowDetails, so
-// that its start-up (COM, its DLLs) does not slow the first listing either.
-static bool PrepareDetailsReader()
-{
-    reader.wake = CreateEventW(NULL, FALSE, FALSE, NULL);
-    if (!reader.wake)
-        return false;
-    InitializeCriticalSection(&reader.lock);
-    reader.signerCacheReady = InitSignerCache(&reader.signers);
-    reader.started = true;
-    return true;
-}
-
-static bool StartReaderThread()
-{
-    HANDLE thread = CreateThread(NULL, 0, RunDetailsReader, NULL, 0, NULL);
-    if (!thread)
-        return false;
-    // Behind the window and the lookups.
-    SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
-    CloseHandle(thread);
-    reader.threadStarted = true;
-    return true;
-}
-
-static LONG QueueRequest(const wchar_t* exePath, HWND window, bool signerOnly)
-{
-    if (!window || (!reader.started && !PrepareDetailsReader()))
+    SIZE_T size = signer ? sizeof(SignerJob) : sizeof(DetailsJob);
+    // The path is the first field of both.
+    wchar_t* record = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+    if (!record)
         return 0;
-    DetailsRequest* request = (DetailsRequest*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DetailsRequest));
-    if (!request)
-        return 0;
-    if (FAILED(StringCchCopyW(request->exePath, ARRAYSIZE(request->exePath), exePath))) {
-        HeapFree(GetProcessHeap(), 0, request);
-        return 0;
+    LONG id = 0;
+    if (SUCCEEDED(StringCchCopyW(record, MAX_PATH, exePath))) {
+        JobRequest request = {LANE_READS, signer ? JOB_LATER : JOB_FIRST, window,
+                              (UINT)(signer ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ),
+                              signer ? CheckSigner : ReadDetails, FreeRecord, record};
+        id = QueueBackgroundJob(&request);
     }
-    request->window = window;
-    request->signerOnly = signerOnly;
-    // Ids start at 1 and skip 0 when they wrap.
-    do
-        request->id = InterlockedIncrement(&reader.lastId);
-    while (request->id == 0);
-    DetailsRequest** first = signerOnly ? &reader.firstSigner : &reader.first;
-    DetailsRequest** last = signerOnly ? &reader.lastSigner : &reader.last;
-    EnterCriticalSection(&reader.lock);
-    if (*last)
-        (*last)->next = request;
-    else
-        *first = request;
-    *last = request;
-    LeaveCriticalSection(&reader.lock);
-    return request->id;
+    if (!id)
+        HeapFree(GetProcessHeap(), 0, record);
+    return id;
 }
 
-LONG RequestRowDetails(const wchar_t* exePath, HWND window)
+// Another process of the same file whose reads are asked for already.
+static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow* row)
+{
+    for (int i = 0; i < list->rowCount; ++i) {
+        const ProcessRow* other = list->rows[i];
+        if (other != row && other->readsAsked && other->hasPath &&
+            EqualFoldingAsciiLetters(other->exePath, row->exePath, wcslen(row->exePath) + 1))
+            return other;
+    }
+    return NULL;
+}
+
+// Another process of the same file shares its details, read or on their way.
+static void DescribeRow(const ProcessList* list, ProcessRow* row, HWND window, const wchar_t* checkingText)
+{
+    row->readsAsked = true;
+    if (!row->hasPath)
+        return;
+    const ProcessRow* twin = FindRowOfFile(list, row);
+    if (!twin) {
+        row->detailsId = QueueRead(row->exePath, window, false);
+        row->signerId = QueueRead(row->exePath, window, true);
+        if (row->signerId && checkingText)
+            StringCchCopyW(row->signer, ARRAYSIZE(row->signer), checkingText);
+        return;
+    }
+    row->detailsId = twin->detailsId;
+    row->signerId = twin->signerId;
+    row->verified = twin->verified;
+    StringCchCopyW(row->signer, ARRAYSIZE(row->signer), twin->signer);
+    row->iconIndex = twin->iconIndex;
+    StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
+    StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
+    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
+}
+
+void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText)
 {
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();
-    return QueueRequest(exePath, window, false);
-}
-
-LONG RequestRowSigner(const wchar_t* exePath, HWND window)
-{
-    return QueueRequest(exePath, window, true);
-}
-
-// Unlinks the finished request of that id and kind; NULL when there is none.
-static DetailsRequest* TakeFinished(LPARAM id, bool signerOnly)
-{
-    if (!reader.started)
-        return NULL;
-    EnterCriticalSection(&reader.lock);
-    DetailsRequest* found = NULL;
-    for (DetailsRequest** link = &reader.finished; *link; link = &(*link)->next) {
-        if ((LPARAM)(*link)->id == id && (*link)->signerOnly == signerOnly) {
-            found = *link;
-            *link = found->next;
-            break;
-        }
+    if (!signerCacheReady)
+        signerCacheReady = InitSignerCache(&signers);
+    for (int i = 0; i < list->rowCount; ++i) {
+        if (!list->rows[i]->readsAsked)
+            DescribeRow(list, list->rows[i], window, checkingText);
     }
-    LeaveCriticalSection(&reader.lock);
-    return found;
 }
 
-bool TakeRowDetails(LPARAM id, RowDetails* details)
+bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details)
 {
-    DetailsRequest* found = TakeFinished(id, false);
-    if (!found)
+    DetailsJob* job = (DetailsJob*)TakeFinishedJob(window, WM_ROW_DETAILS_READ, id);
+    if (!job)
         return false;
-    *details = found->details;
-    HeapFree(GetProcessHeap(), 0, found);
+    *details = job->details;
+    HeapFree(GetProcessHeap(), 0, job);
     return true;
 }
 
-bool TakeRowSigner(LPARAM id, SignerCheck* check)
+bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check)
 {
-    DetailsRequest* found = TakeFinished(id, true);
-    if (!found)
+    SignerJob* job = (SignerJob*)TakeFinishedJob(window, WM_ROW_SIGNER_CHECKED, id);
+    if (!job)
         return false;
-    *check = found->signer;
-    HeapFree(GetProcessHeap(), 0, found);
+    *check = job->check;
+    HeapFree(GetProcessHeap(), 0, job);
     return true;
-}
-
-// Unlinks and frees every request of `window` (or every one) on the list at `link`.
-static void FreeRequestsOf(DetailsRequest** link, HWND window, bool all)
-{
-    while (*link) {
-        DetailsRequest* request = *link;
-        if (all || request->window == window) {
-            *link = request->next;
-            HeapFree(GetProcessHeap(), 0, request);
-        } else {
-            link = &request->next;
-        }
-    }
-}
-
-void CancelRowDetails(HWND window)
-{
-    if (!reader.started)
-        return;
-    EnterCriticalSection(&reader.lock);
-    FreeRequestsOf(&reader.first, window, false);
-    reader.last = reader.first;
-    while (reader.last && reader.last->next)
-        reader.last = reader.last->next;
-    FreeRequestsOf(&reader.firstSigner, window, false);
-    reader.lastSigner = reader.firstSigner;
-    while (reader.lastSigner && reader.lastSigner->next)
-        reader.lastSigner = reader.lastSigner->next;
-    FreeRequestsOf(&reader.finished, window, false);
-    if (reader.reading && reader.reading->window == window)
-        reader.readingCancelled = true;
-    LeaveCriticalSection(&reader.lock);
-}
-
-void StartReadingRowDetails()
-{
-    if (!reader.started)
-        return;
-    if (!reader.threadStarted && !StartReaderThread()) {
-        // No thread to be had: the rows stay as listed, and nothing waits.
-        EnterCriticalSection(&reader.lock);
-        FreeRequestsOf(&reader.first, NULL, true);
-        FreeRequestsOf(&reader.firstSigner, NULL, true);
-        reader.last = NULL;
-        reader.lastSigner = NULL;
-        LeaveCriticalSection(&reader.lock);
-        return;
-    }
-    SetEvent(reader.wake);
 }
 
 bool AreRowDetailsPending()
 {
-    if (!reader.started)
-        return false;
-    EnterCriticalSection(&reader.lock);
-    bool pending = reader.first || reader.firstSigner || reader.reading || reader.finished;
-    LeaveCriticalSection(&reader.lock);
-    return pending;
+    return IsJobLaneBusy(LANE_READS);
 }

@@ -2,8 +2,6 @@
 #include <commctrl.h>
 #include <strsafe.h>
 #include "app/app_state.h"
-#include "app/process_list.h"
-#include "app/process_window.h"
 #include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "resource.h"
@@ -68,33 +66,10 @@ static bool OnScreenRect(HWND window, RECT* rect)
     return GetWindowRect(window, &bounds) && IntersectRect(rect, &bounds, &screens);
 }
 
-// ---- The process's row ------------------------------------------------------------
-
-// Clears the filter, then selects, focuses and scrolls to the process's row.
-static void ShowRowOfProcess(HWND processWindow, DWORD processId)
+// Tells the window that owns the target.
+static void ReportProcessOf(HWND processWindow, HWND found)
 {
-    HWND list = GetDlgItem(processWindow, IDC_PROCESS_LIST);
-    // A process started since the last refresh has no row yet.
-    RefreshProcessWindow();
-    SetDlgItemTextW(processWindow, IDC_PROCESS_FILTER, L"");
-    int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int index = 0; index < count; ++index) {
-        LVITEMW item;
-        ZeroMemory(&item, sizeof(item));
-        item.mask = LVIF_PARAM;
-        item.iItem = index;
-        if (!SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item) || !item.lParam ||
-            ((const ProcessRow*)item.lParam)->processId != processId)
-            continue;
-        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        item.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageW(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
-        SendMessageW(list, LVM_ENSUREVISIBLE, index, FALSE);
-        SetFocus(list);
-        return;
-    }
-    // Gone between the pointing and the looking.
-    MessageBeep(MB_OK);
+    SendMessageW(processWindow, WM_FINDER_FOUND_PROCESS, ProcessOfWindow(found), 0);
 }
 
 // ---- The drag -----------------------------------------------------------------------
@@ -204,7 +179,7 @@ static LRESULT CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPA
             HWND found = FoundWindowAtPointer();
             EndDrag();
             if (found)
-                ShowRowOfProcess(GetParent(window), ProcessOfWindow(found));
+                ReportProcessOf(GetParent(window), found);
         }
         return 0;
     case WM_GETDLGCODE:
@@ -333,7 +308,7 @@ void FindProcessOfWindowBehind(HWND processWindow)
     if (dwm)
         FreeLibrary(dwm);
     if (found)
-        ShowRowOfProcess(processWindow, ProcessOfWindow(found));
+        ReportProcessOf(processWindow, found);
     else
         MessageBeep(MB_OK);
 }

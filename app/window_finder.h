@@ -4,12 +4,15 @@
 #pragma once
 #include <windows.h>
 
-// Makes the target, with its tooltip, as a child of the Running Processes
-// window; the window's list and filter are found by their control IDs.
+// Sent to the target's parent when a window's process is found; wParam is
+// its PID. The parent decides what to show; the finder knows no list.
+#define WM_FINDER_FOUND_PROCESS (WM_APP + 0x26)
+
+// Makes the target, with its tooltip, as a child of the Running Processes window.
 bool CreateWindowFinder(HWND processWindow);
 // Places the target a margin from the top left corner, square, as tall as the
 // filter; returns where the filter starts, a margin to its right.
 int PlaceWindowFinder(HWND processWindow, int margin, int filterHeight);
-// Shows the row of the process owning the window that lies in front, below
-// ours: the one that was in front before ours came.
+// Reports the process owning the window that lies in front, below ours (the
+// one that was in front before ours came), or beeps when there is none.
 void FindProcessOfWindowBehind(HWND processWindow);

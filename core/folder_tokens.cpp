@@ -4,6 +4,7 @@
 #include <wchar.h>
 #include <strsafe.h>
 #include "core/ascii_folding.h"
+#include "core/background_jobs.h"
 #include "core/system_probes.h"
 
 // Order matters: on equally long matches the earlier row wins.
@@ -49,7 +50,9 @@ static bool releaseRegistered = false;
 
 static void __cdecl ReleaseFolderTokensAtExit()
 {
-    ReleaseFolderTokens();
+    // A background read that outlived the stop may still be reading the table.
+    if (!IsBackgroundWorkOutstanding())
+        ReleaseFolderTokens();
 }
 
 // Stores a heap copy of `text` in the row without one trailing backslash.

@@ -1,12 +1,12 @@
 // The system calls the tests replace, held in one record. Each field starts
-// as the real call; a test puts its own in its place to reach what Wine never
+// as the real call (core/seam_defaults.cpp); a test puts its own in its place to reach what Wine never
 // produces (an unelevated Vista, a read failing part-way, a path query that
 // fails) and puts the real one back afterwards.
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>
-#include "core/version_info.h"
-#include "core/signer_check.h"
+#include "core/process_snapshot.h"
+#include "core/seam_types.h"
 
 typedef BOOL (WINAPI* GetVersionProc)(LPOSVERSIONINFOW);
 typedef BOOL (WINAPI* GetTokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
@@ -23,6 +23,9 @@ typedef bool (*OpenCatalogSearchProc)(HANDLE file, CatalogHash algorithm, Catalo
 typedef bool (*NextCatalogVerdictProc)(CatalogSearch* search, const wchar_t* path, HANDLE file,
                                        SignerVerdict* verdict, wchar_t* signer /* SIGNER_NAME_CAPACITY */);
 typedef void (*CloseCatalogSearchProc)(CatalogSearch* search);
+typedef BOOL (WINAPI* EnumProcessIdsProc)(DWORD* ids, DWORD bytes, DWORD* bytesReturned);
+typedef bool (*ProcessWalkProc)(ProcessVisitor visit, void* context);
+typedef HANDLE (WINAPI* OpenProcessProc)(DWORD access, BOOL inherit, DWORD processId);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -39,6 +42,9 @@ struct SystemSeams {
     OpenCatalogSearchProc openCatalogSearch;      // the system catalogs, which Wine lacks:
     NextCatalogVerdictProc findNextCatalogVerdict;  // hashing the file, finding the catalogs
     CloseCatalogSearchProc closeCatalogSearch;    // that hold it, verifying it as their member
+    EnumProcessIdsProc enumProcessIds;            // the Running Processes window's quick look
+    ProcessWalkProc walkProcesses;                // and its snapshot
+    OpenProcessProc openProcess;                  // and the handle each row holds
 };
 
 extern SystemSeams seams;

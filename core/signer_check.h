@@ -4,23 +4,12 @@
 #pragma once
 #include <windows.h>
 #include "core/file_fingerprint.h"
+#include "core/seam_types.h"
 
-const int SIGNER_NAME_CAPACITY = 256;
 const int SIGNER_CACHE_ENTRIES = 512;
 // Larger files are checked for a signature of their own only: hashing them
 // for the catalogs would cost more than the answer is worth.
 const unsigned long long SIGNER_CATALOG_SIZE_LIMIT = 64ull * 1024 * 1024;
-
-// Ordered from the strongest word a catalog can give to the weakest: among
-// several catalogs holding a file, the strongest answer stands.
-enum SignerVerdict {
-    SIGNER_VERIFIED,      // verifies to a trusted root; signer named
-    SIGNER_UNTRUSTED,     // intact, but no trusted root, or expired without a time stamp; signer named if known
-    SIGNER_CANNOT_CHECK,  // the system lacks what the signature needs (say, SHA-256 on XP)
-    SIGNER_NOT_VALID,     // a signature the file's bytes no longer match
-    SIGNER_UNREADABLE,    // the file could not be opened
-    SIGNER_NOT_SIGNED     // neither a signature nor a catalog entry
-};
 
 struct SignerCheck {
     SignerVerdict verdict;
@@ -59,18 +48,6 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
 void FormatSignerText(const SignerCheck* check, wchar_t* text, size_t capacity);
 
 // ---- The catalog search, one system call each, replaced by the tests ----
-
-enum CatalogHash { CATALOG_SHA256, CATALOG_SHA1 };
-
-// One search of the system catalogs for a file's hash, from open to close.
-struct CatalogSearch {
-    CatalogHash algorithm;
-    HANDLE admin;    // HCATADMIN
-    HANDLE catalog;  // HCATINFO of the catalog last found; handed back to the next enumeration
-    BYTE hash[32];
-    DWORD hashSize;
-    wchar_t memberTag[65];  // the hash in capital hex, as catalogs name their members
-};
 
 // Acquires the catalog context for `algorithm` and hashes the file; false
 // when the system has neither (SHA-256 before Windows 8), with nothing held.

@@ -1,17 +1,9 @@
 // Fields of an executable's version resource.
 #pragma once
 #include <windows.h>
+#include "core/seam_types.h"
 
 const int VERSION_STRING_CAPACITY = 512;
-
-struct VersionInfoBlock {
-    bool loaded;
-    bool hasTranslation;
-    void* data;
-    DWORD size;                     // bytes at data: every value read lies inside them
-    const WORD* translation;        // language, then code page
-    VS_FIXEDFILEINFO* fixedInfo;
-};
 
 void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path);
 bool QueryVersionString(const VersionInfoBlock* block, const wchar_t* name, wchar_t* out /* VERSION_STRING_CAPACITY */);

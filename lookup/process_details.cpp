@@ -5,7 +5,6 @@
 #include "core/folder_tokens.h"
 #include "core/system_folders.h"
 #include "core/version_info.h"
-#include "lookup/lookup_worker.h"
 
 static const int SIZE_TEXT_CAPACITY = 64;
 
@@ -104,50 +103,4 @@ bool AppendProcessDetails(wchar_t* path, bool extended, LookupUrl* url)
     AppendExecutableDetails(path, &details, extended, url);
     FreeExecutableDetails(&details);
     return true;
-}
-
-// The lookup on the caller's thread, start to end.
-static void LookUpProcessHere(const wchar_t* name, const wchar_t* exePath, bool extended)
-{
-    LookupUrl url;
-    StartLookupUrl(&url, name);
-    wchar_t path[MAX_PATH];
-    // The details query cuts its path to the directory: work on a copy.
-    if (exePath && SUCCEEDED(StringCchCopyW(path, ARRAYSIZE(path), exePath)))
-        AppendProcessDetails(path, extended, &url);
-    OpenLookupUrl(&url);
-}
-
-void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended)
-{
-    // No window to answer to (a program that has none): start to end here.
-    if (!resultWindow) {
-        LookUpProcessHere(name, exePath, extended);
-        return;
-    }
-    PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
-    if (!lookup)
-        return;
-    // A name cut short would look up another process.
-    bool queued = false;
-    if (SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
-        // A path that does not fit is looked up without details, as on one thread.
-        lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
-        lookup->extended = lookup->located && extended;
-        queued = QueueLookup(lookup, resultWindow);
-    }
-    // Not queued: shutdown has begun, or no thread could be had.
-    if (!queued)
-        HeapFree(GetProcessHeap(), 0, lookup);
-}
-
-AddressOpening OpenLookup(PendingLookup* lookup)
-{
-    LookupUrl url;
-    StartLookupUrl(&url, lookup->name);
-    if (lookup->located) {
-        AppendExecutableDetails(lookup->path, &lookup->details, lookup->extended, &url);
-        FreeExecutableDetails(&lookup->details);
-    }
-    return OpenLookupUrl(&url);
 }

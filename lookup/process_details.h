@@ -26,16 +26,3 @@ void AppendExecutableDetails(wchar_t* path /* MAX_PATH */, const ExecutableDetai
 
 // The whole query at once: reads, appends, frees.
 bool AppendProcessDetails(wchar_t* path /* MAX_PATH, cut to its directory */, bool extended, LookupUrl* url);
-
-// One whole lookup, as a click gives it: the address for the process name,
-// with the details of its executable when its path is known (exePath NULL
-// otherwise), opened in the browser. extended: the "SendExtendedInfo" switch
-// as it reads at the click. Returns at once: the file is read on the lookup
-// worker, and the address is opened on this thread when resultWindow
-// receives WM_LOOKUP_FINISHED (lookup/lookup_worker.h). Without a
-// resultWindow the whole lookup runs here.
-void LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended);
-
-struct PendingLookup;
-// Builds a read lookup's address and opens it; frees its details, not the record.
-AddressOpening OpenLookup(PendingLookup* lookup);

@@ -10,6 +10,7 @@
 #define IDI_TAVROWEN            121
 #define IDI_FINDER              122
 #define IDR_PROCESSMENU         140
+#define IDR_PROCESS_KEYS        141
 
 #define IDS_INTEGRATION_FAILED  110
 #define IDS_ALREADY_RUNNING     111
@@ -61,6 +62,9 @@
 #define IDM_COPY_PATH           40103
 #define IDM_FIND_WINDOW_PROCESS 40104
 #define IDM_UNVERIFIED_ONLY     40105
+// Its keys.
+#define IDM_REFRESH             40106
+#define IDM_FOCUS_FILTER        40107
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

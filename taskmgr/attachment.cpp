@@ -1,11 +1,40 @@
 #include "taskmgr/attachment.h"
 #include <commctrl.h>
+#include "core/executable_locator.h"
+#include "core/settings.h"
 #include "core/window_class.h"
+#include "lookup/process_lookup.h"
 #include "taskmgr/link_strip.h"
 
 static const wchar_t spyWindowClass[] = L"MarletSpy";
 
 Attachment attachment;
+
+// A click beside a row: the row's name, its running executable, its lookup.
+static void LookUpRowAt(POINT screenPoint)
+{
+    wchar_t name[MAX_PATH];
+    if (!NameAtPoint(screenPoint, name))
+        return;
+    wchar_t exePath[MAX_PATH];
+    bool located = LocateExecutable(name, exePath);
+    // The switch as it reads at the click, so a change takes effect at the next one.
+    LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
+}
+
+static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow};
+
+bool CreateLinkStripWindow(HWND parent)
+{
+    stripRecord.instance = attachment.instance;
+    attachment.linkStrip = CreateLinkStrip(parent, &stripRecord);
+    return attachment.linkStrip != NULL;
+}
+
+void PositionLinkStrip()
+{
+    PlaceLinkStrip(attachment.linkStrip, &attachment.view.geometry);
+}
 
 bool CreateIntegrationWindows(HINSTANCE instance, HWND owner)
 {

@@ -25,6 +25,11 @@ extern Attachment attachment;
 
 // Makes the spy and the strip under owner; false when either cannot be made.
 bool CreateIntegrationWindows(HINSTANCE instance, HWND owner);
+// Makes the strip, at start-up and anew after Task Manager took the old one
+// down with it; its clicks are looked up with their answers going to `owner`.
+bool CreateLinkStripWindow(HWND parent);
+// Puts the strip beside the rows Task Manager's list shows now.
+void PositionLinkStrip();
 // Looks for Task Manager every WATCH_PERIOD_MS until the strip is in it.
 void StartAttachPolling();
 // Takes the strip and the spy down and stops looking for Task Manager.

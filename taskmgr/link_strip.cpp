@@ -2,28 +2,28 @@
 #include <commctrl.h>
 #include <oleacc.h>
 #include <strsafe.h>
-#include "core/executable_locator.h"
-#include "core/settings.h"
 #include "core/system_folders.h"
-#include "core/window_dpi.h"
 #include "core/window_class.h"
-#include "lookup/lookup_worker.h"
-#include "lookup/process_details.h"
-#include "taskmgr/attachment.h"
+#include "core/window_dpi.h"
+#include "lookup/process_lookup.h"
 #include "resource.h"
 
 static const wchar_t linkStripClass[] = L"LinksMarlet";
 
-bool CreateLinkStripWindow(HWND parent)
+HWND CreateLinkStrip(HWND parent, LinkStripRecord* record)
 {
-    if (!RegisterOwnWindowClass(attachment.instance, linkStripClass, LinkStripProc,
+    if (!RegisterOwnWindowClass(record->instance, linkStripClass, LinkStripProc,
                                 CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, IDC_HAND, COLOR_BTNFACE, NULL, NULL))
-        return false;
+        return NULL;
     // No WM_PARENTNOTIFY: destroying the strip inside a hung Task Manager's
     // page would otherwise wait for the page to answer.
-    attachment.linkStrip = CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass,
-                                         WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent, NULL, attachment.instance, NULL);
-    return attachment.linkStrip != NULL;
+    return CreateWindowExW(WS_EX_NOPARENTNOTIFY, linkStripClass, linkStripClass, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                           parent, NULL, record->instance, record);
+}
+
+static const LinkStripRecord* RecordOf(HWND strip)
+{
+    return (const LinkStripRecord*)GetWindowLongPtrW(strip, GWLP_USERDATA);
 }
 
 static bool ParentAnswers(HWND strip)
@@ -49,6 +49,9 @@ static LRESULT SettleWithoutParent(UINT message)
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_NCCREATE:
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)((const CREATESTRUCTW*)lParam)->lpCreateParams);
+        break;
     case WM_PAINT:
         PaintLinkStrip(window);
         return 0;
@@ -74,7 +77,8 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     case WM_NCDESTROY:
         // Also reached when Task Manager's end takes the strip with it.
-        ForgetIntegrationWindow(window);
+        if (RecordOf(window) && RecordOf(window)->stripGone)
+            RecordOf(window)->stripGone(window);
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -127,11 +131,12 @@ void PaintLinkStrip(HWND strip)
     HDC dc = BeginPaint(strip, &paint);
     if (!dc)
         return;
-    int itemHeight = attachment.view.geometry.itemHeight;
+    const LinkStripRecord* record = RecordOf(strip);
+    int itemHeight = record ? record->geometry->itemHeight : 0;
     RECT client;
     GetClientRect(strip, &client);
     // Our own copy, so it may be destroyed after use.
-    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(attachment.instance, client.right) : NULL;
+    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(record->instance, client.right) : NULL;
     if (icon) {
         DrawLinkIcons(dc, &client, itemHeight, icon);
         DestroyIcon(icon);
@@ -141,7 +146,10 @@ void PaintLinkStrip(HWND strip)
 
 void OnLinkStripClick(HWND strip, LPARAM lParam)
 {
-    const ListGeometry& geometry = attachment.view.geometry;
+    const LinkStripRecord* record = RecordOf(strip);
+    if (!record || !record->rowClicked)
+        return;
+    const ListGeometry& geometry = *record->geometry;
     // The accessibility query waits on the list without a time-out: a list
     // that does not answer now opens nothing.
     LRESULT answer = 0;
@@ -158,14 +166,7 @@ void OnLinkStripClick(HWND strip, LPARAM lParam)
     RECT stripRect;
     if (GetWindowRect(strip, &stripRect) && screenPoint.x < stripRect.right)
         screenPoint.x = stripRect.right;
-
-    wchar_t name[MAX_PATH];
-    if (!NameAtPoint(screenPoint, name))
-        return;
-    wchar_t exePath[MAX_PATH];
-    bool located = LocateExecutable(name, exePath);
-    // The switch as it reads at the click, so a change takes effect at the next one.
-    LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
+    record->rowClicked(screenPoint);
 }
 
 typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
@@ -225,9 +226,9 @@ void CutAtAsterisk(wchar_t* name)
     }
 }
 
-void PositionLinkStrip()
+void PlaceLinkStrip(HWND strip, const ListGeometry* measured)
 {
-    const ListGeometry& geometry = attachment.view.geometry;
+    const ListGeometry& geometry = *measured;
     // A list that does not answer leaves the strip where it is.
     LRESULT answer = 0;
     if (!AskTaskManager(geometry.listView, LVM_GETTOPINDEX, 0, 0, &answer))
@@ -237,6 +238,6 @@ void PositionLinkStrip()
     // A top row past the last measured item leaves no row to show.
     if (rows < 0)
         rows = 0;
-    SetWindowPos(attachment.linkStrip, NULL, 0, geometry.headerRect.bottom + 1,
+    SetWindowPos(strip, NULL, 0, geometry.headerRect.bottom + 1,
                  LinkIconSize(geometry.itemHeight, geometry.dpi), rows * geometry.itemHeight, SWP_NOZORDER);
 }

@@ -1,14 +1,25 @@
-// The strip of link icons beside Task Manager's process list.
+// The strip of link icons beside Task Manager's process list. It knows no
+// attachment: it is handed a record when it is made, reads Task Manager's
+// list from it and tells of clicks through it.
 #pragma once
 #include <windows.h>
+#include "taskmgr/task_manager_view.h"
 
 // At 96 DPI; the strip is as wide as its icon.
 const int LINK_STRIP_WIDTH = 12;
 const int LINK_ICON_SIZE = 12;
 
-// Makes the strip window, at start-up and anew after Task Manager took the
-// old one down with it.
-bool CreateLinkStripWindow(HWND parent);
+// Outlives every strip made with it.
+struct LinkStripRecord {
+    HINSTANCE instance;
+    const ListGeometry* geometry;  // Task Manager's list as last measured
+    // A click beside a row: the screen point at which that row's name is read.
+    void (*rowClicked)(POINT screenPoint);
+    // WM_NCDESTROY, also when Task Manager's end takes the strip with it.
+    void (*stripGone)(HWND strip);
+};
+
+HWND CreateLinkStrip(HWND parent, LinkStripRecord* record);
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintLinkStrip(HWND strip);
 // The link icon's size, and the strip's width, beside rows `itemHeight`
@@ -22,4 +33,5 @@ int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon);
 void OnLinkStripClick(HWND strip, LPARAM lParam);
 bool NameAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */);
 void CutAtAsterisk(wchar_t* name);
-void PositionLinkStrip();
+// Beside the rows the list shows now, at the width of its rows' DPI.
+void PlaceLinkStrip(HWND strip, const ListGeometry* geometry);

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Fails when a product folder includes a header of a folder above it:
-# core/ includes only core/, lookup/ nothing of taskmgr/ or app/, taskmgr/
-# nothing of app/.
+# Fails when a product folder includes a header of a folder above it
+# (core/ includes only core/, lookup/ nothing of taskmgr/ or app/, taskmgr/
+# nothing of app/), or when the files of one folder include each other in a
+# circle, a .cpp and its .h counting as one unit.
 #   check_layers.sh SOURCE_ROOT
 set -u
 root="${1:?usage: check_layers.sh SOURCE_ROOT}"
@@ -18,5 +19,23 @@ refuse() {
 refuse core 'lookup|taskmgr|app'
 refuse lookup 'taskmgr|app'
 refuse taskmgr 'app'
-[ "$failed" -eq 0 ] && echo "layers: core <- lookup <- taskmgr <- app, no include goes upwards"
+
+# One "includer included" pair per include between two units of the folder;
+# tsort finds any circle among them.
+for folder in core lookup taskmgr app; do
+    pairs=$(for file in "$root/$folder"/*.cpp "$root/$folder"/*.h; do
+        [ -f "$file" ] || continue
+        unit=$(basename "$file" | sed 's/\.[^.]*$//')
+        sed -nE "s|^[[:space:]]*#[[:space:]]*include[[:space:]]*\"$folder/([^\"]+)\.h\".*|\1|p" "$file" |
+            while read -r included; do
+                [ "$included" = "$unit" ] || echo "$unit $included"
+            done
+    done)
+    [ -n "$pairs" ] || continue
+    if ! loop=$(printf '%s\n' "$pairs" | tsort 2>&1 >/dev/null) || [ -n "$loop" ]; then
+        printf '%s/ has an include circle:\n%s\n' "$folder" "$loop"
+        failed=1
+    fi
+done
+[ "$failed" -eq 0 ] && echo "layers: core <- lookup <- taskmgr <- app, no include goes upwards or round in a circle"
 exit "$failed"

@@ -9,6 +9,7 @@
 #include "core/system_folders.h"
 #include "core/system_probes.h"
 #include "app/app_state.h"
+#include "app/main_window.h"
 #include "app/elevation.h"
 #include "app/tray_menu.h"
 #include "resource.h"

@@ -9,7 +9,8 @@
 #include "taskmgr/attachment.h"
 #include "app/app_state.h"
 #include "core/lookup_url.h"
-#include "lookup/lookup_worker.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
 #include "standin_client.h"
 #include "taskmgr/link_strip.h"
 #include "taskmgr/task_manager_view.h"
@@ -111,7 +112,7 @@ protected:
         appState.mainWindow = CreateLookupResultWindow();
         attachment.owner = appState.mainWindow;
         ASSERT_TRUE(appState.mainWindow != NULL);
-        ReopenLookupWorker();
+        ReopenBackgroundJobs();
         openedAddresses.clear();
         savedShellExecute = seams.shellExecute;
         seams.shellExecute = RecordOpen;
@@ -120,7 +121,7 @@ protected:
     {
         // A stand-in that ended takes an attached strip with it; let that arrive.
         PumpMessagesFor(200);
-        StopLookupWorker();
+        StopBackgroundJobs();
         seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;

@@ -18,7 +18,8 @@
 #include "app/app_state.h"
 #include "core/file_fingerprint.h"
 #include "core/lookup_url.h"
-#include "lookup/lookup_worker.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
 #include "lookup/process_details.h"
 #include "lookup/version_resource.h"
 #include "standin_client.h"
@@ -115,7 +116,7 @@ protected:
         appState.mainWindow = CreateLookupResultWindow();
         attachment.owner = appState.mainWindow;
         ASSERT_TRUE(appState.mainWindow != NULL);
-        ReopenLookupWorker();
+        ReopenBackgroundJobs();
         opened.clear();
         openingThreads.clear();
         readCount = 0;
@@ -127,7 +128,7 @@ protected:
     }
     void TearDown() override
     {
-        StopLookupWorker();
+        StopBackgroundJobs();
         seams.readFile = ReadFile;
         seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
@@ -205,7 +206,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     LookUpProcess(L"big.exe", big.c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
     LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     ASSERT_TRUE(WaitUntil([] { return readCount >= 3; }, 30000)) << "the worker never read";
-    StopLookupWorker();
+    StopBackgroundJobs();
     // A stop that gave up waiting for the thread would leave the lookup pending.
     EXPECT_FALSE(IsLookupPending());
     LONG readsAtStop = readCount;
@@ -215,7 +216,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     EXPECT_TRUE(opened.empty()) << "opened " << Narrow(opened.empty() ? L"" : opened[0]);
 
     // Read and posted, not yet opened: the stop takes the message back.
-    ReopenLookupWorker();
+    ReopenBackgroundJobs();
     LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     MSG message;
     DWORD waited = GetTickCount();
@@ -223,7 +224,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
            GetTickCount() - waited < 30000)
         Sleep(10);
     EXPECT_TRUE(IsLookupPending());
-    StopLookupWorker();
+    StopBackgroundJobs();
     EXPECT_FALSE(PeekMessageW(&message, appState.mainWindow, WM_LOOKUP_FINISHED, WM_LOOKUP_FINISHED, PM_NOREMOVE))
         << "a finished lookup stayed in the queue";
     EXPECT_FALSE(IsLookupPending());
@@ -239,7 +240,7 @@ TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
     PumpMessagesFor(200);
     EXPECT_TRUE(opened.empty());
     EXPECT_LE(CountProcessHandles(GetCurrentProcessId()), handlesBefore) << "a worker started after the stop";
-    ReopenLookupWorker();
+    ReopenBackgroundJobs();
     LookUpProcess(L"gone.exe", NULL, appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000));
     ASSERT_EQ(1u, opened.size());
@@ -262,7 +263,7 @@ TEST_F(Worker, StripShowsTheBusyCursorWhileALookupIsPending)
     seams.readFile = SlowRead;
     LookUpProcess(L"big.exe", MakeBig(L"big.exe").c_str(), appState.mainWindow, ReadSetting(extendedInfoSetting));
     EXPECT_EQ(busy, cursorAfterSetCursor()) << "while the lookup is pending";
-    StopLookupWorker();
+    StopBackgroundJobs();
     EXPECT_EQ(hand, cursorAfterSetCursor()) << "after the stop";
     DestroyWindow(attachment.linkStrip);
     DestroyWindow(parent);
@@ -403,14 +404,14 @@ protected:
         PositionLinkStrip();
         appState.mainWindow = CreateLookupResultWindow();
         attachment.owner = appState.mainWindow;
-        ReopenLookupWorker();
+        ReopenBackgroundJobs();
         opened.clear();
         savedShellExecute = seams.shellExecute;
         seams.shellExecute = RecordOpen;
     }
     void TearDown() override
     {
-        StopLookupWorker();
+        StopBackgroundJobs();
         seams.shellExecute = savedShellExecute;
         if (attachment.linkStrip)
             DestroyWindow(attachment.linkStrip);

@@ -1,7 +1,9 @@
 // Start-up and shutdown of the real program, observed from outside.
 #include <gtest/gtest.h>
 #include "app/app_state.h"
-#include "lookup/lookup_worker.h"
+#include "app/main_window.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
 #include "shell_support.h"
 #include "taskmgr/link_strip.h"
 #include "test_support.h"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include "taskmgr/attachment.h"
 #include "app/app_state.h"
+#include "app/main_window.h"
 #include "app/tray_menu.h"
 #include "resource.h"
 #include "shell_support.h"

@@ -3,7 +3,8 @@
 #include <shlwapi.h>
 #include <algorithm>
 #include <cwctype>
-#include "lookup/lookup_worker.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
 #include "taskmgr/attachment.h"
 
 std::wstring OwnModulePath()
@@ -354,7 +355,7 @@ size_t CountProcessHandles(DWORD processId)
 static LRESULT CALLBACK LookupResultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_LOOKUP_FINISHED) {
-        OpenFinishedLookup(lParam);
+        OpenFinishedLookup(window, lParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,0 +1,334 @@
+#include "app/main_window.h"
+#include "app/app_state.h"
+#include <objbase.h>
+#include <strsafe.h>
+#include "app/dialogs.h"
+#include "app/file_lookup.h"
+#include "app/process_window.h"
+#include "app/tray_icon.h"
+#include "app/tray_menu.h"
+#include "core/ascii_folding.h"
+#include "core/settings.h"
+#include "core/system_probes.h"
+#include "core/window_class.h"
+#include "core/background_jobs.h"
+#include "lookup/process_lookup.h"
+#include "taskmgr/attachment.h"
+#include "resource.h"
+#include "tavrowen_identity.h"
+
+static const wchar_t mainWindowClass[] = TAVROWEN_WINDOW_CLASS;
+static const wchar_t instanceMutexName[] = L"Veltrix - Tavrowen";
+static const wchar_t messageCaption[] = L"Tavrowen2";
+// The exit code of a "/shutdown" whose request could not be posted.
+static const int SHUTDOWN_NOT_DELIVERED = 2;
+static const DWORD MESSAGE_FILTER_ADD = 1;  // MSGFLT_ADD
+// Carries a drop's data between processes; undocumented, named for the filter.
+static const UINT WM_COPYGLOBALDATA = 0x0049;
+
+// Broadcast by the shell when its taskbar is made anew (Explorer restarted).
+static UINT taskbarCreatedMessage;
+// The result of initialising COM on our thread, kept to undo it at exit.
+static HRESULT comStarted = E_FAIL;
+
+typedef BOOL (WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, PHANDLE);
+typedef BOOL (WINAPI* LookupPrivilegeValueProc)(LPCWSTR, LPCWSTR, PLUID);
+typedef BOOL (WINAPI* AdjustTokenPrivilegesProc)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+
+// advapi32's privilege functions, looked up by name at start-up.
+struct PrivilegeFunctions {
+    HMODULE module;
+    bool available;
+    LookupPrivilegeValueProc lookupPrivilegeValue;
+    AdjustTokenPrivilegesProc adjustTokenPrivileges;
+    OpenProcessTokenProc openProcessToken;
+};
+
+static PrivilegeFunctions privilegeFunctions;
+
+static void LoadPrivilegeFunctions()
+{
+    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
+    privilegeFunctions.module = LoadLibraryW(L"advapi32.dll");
+    if (!privilegeFunctions.module)
+        return;
+    HMODULE module = privilegeFunctions.module;
+    privilegeFunctions.lookupPrivilegeValue =
+        (LookupPrivilegeValueProc)(void*)GetProcAddress(module, "LookupPrivilegeValueW");
+    privilegeFunctions.adjustTokenPrivileges =
+        (AdjustTokenPrivilegesProc)(void*)GetProcAddress(module, "AdjustTokenPrivileges");
+    privilegeFunctions.openProcessToken =
+        (OpenProcessTokenProc)(void*)GetProcAddress(module, "OpenProcessToken");
+    privilegeFunctions.available = privilegeFunctions.lookupPrivilegeValue &&
+                                   privilegeFunctions.adjustTokenPrivileges &&
+                                   privilegeFunctions.openProcessToken;
+}
+
+static void FreePrivilegeFunctions()
+{
+    if (privilegeFunctions.module)
+        FreeLibrary(privilegeFunctions.module);
+    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
+}
+
+// Lets the executable locator read the modules of other accounts' processes.
+static void EnableDebugPrivilege()
+{
+    if (!privilegeFunctions.available)
+        return;
+    HANDLE token = NULL;
+    if (!privilegeFunctions.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    TOKEN_PRIVILEGES privileges;
+    ZeroMemory(&privileges, sizeof(privileges));
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (privilegeFunctions.lookupPrivilegeValue(NULL, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
+        privilegeFunctions.adjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), NULL, NULL);
+    CloseHandle(token);
+}
+
+// Takes the instance mutex; false when another copy holds it.
+static bool ClaimInstanceMutex(DWORD companionWaitMs)
+{
+    SetLastError(0);
+    HANDLE mutex = CreateMutexW(NULL, TRUE, instanceMutexName);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        // A copy that handed over to us ends while owning the mutex; its end
+        // abandons the mutex to us. A running copy keeps it: we time out.
+        DWORD waited = companionWaitMs ? WaitForSingleObject(mutex, companionWaitMs) : WAIT_TIMEOUT;
+        if (waited != WAIT_ABANDONED && waited != WAIT_OBJECT_0) {
+            CloseHandle(mutex);
+            mutex = NULL;
+        }
+    }
+    if (!mutex)
+        return false;
+    appState.instanceMutex = mutex;
+    return true;
+}
+
+// Lets the messages that come from other processes through to us while we run
+// elevated and the sender does not (Vista and later; XP has no filter): the
+// shutdown request, the new taskbar, a "/lookup" path and dropped files.
+static void AllowMessagesFromOtherProcesses()
+{
+    typedef BOOL (WINAPI* ChangeWindowMessageFilterProc)(UINT, DWORD);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    ChangeWindowMessageFilterProc changeFilter =
+        user32 ? (ChangeWindowMessageFilterProc)(void*)GetProcAddress(user32, "ChangeWindowMessageFilter") : NULL;
+    if (!changeFilter)
+        return;
+    changeFilter(WM_SHUTDOWN_REQUEST, MESSAGE_FILTER_ADD);
+    changeFilter(WM_COPYDATA, MESSAGE_FILTER_ADD);
+    changeFilter(WM_DROPFILES, MESSAGE_FILTER_ADD);
+    changeFilter(WM_COPYGLOBALDATA, MESSAGE_FILTER_ADD);
+    if (taskbarCreatedMessage)
+        changeFilter(taskbarCreatedMessage, MESSAGE_FILTER_ADD);
+}
+
+// Asks the running copy, if any, to quit. No running copy is no failure; a
+// request that cannot be posted (blocked by the receiver's filter) is.
+static int SendShutdownRequest()
+{
+    HWND running = FindWindowW(mainWindowClass, NULL);
+    if (running && !PostMessageW(running, WM_SHUTDOWN_REQUEST, 0, 0))
+        return SHUTDOWN_NOT_DELIVERED;
+    return 0;
+}
+
+static void ShowAlreadyRunning()
+{
+    wchar_t text[128];
+    if (!LoadStringW(appState.instance, IDS_ALREADY_RUNNING, text, ARRAYSIZE(text)))
+        text[0] = L'\0';
+    MessageBoxW(NULL, text, messageCaption, MB_OK);
+}
+
+static bool CreateMainWindow()
+{
+    if (!RegisterOwnWindowClass(appState.instance, mainWindowClass, MainWindowProc, CS_HREDRAW | CS_VREDRAW,
+                                IDC_HAND, COLOR_ACTIVEBORDER, NULL, NULL))
+        return false;
+    appState.mainWindow = CreateWindowExW(0, mainWindowClass, mainWindowClass, WS_POPUP,
+                                          0, 0, 0, 0, NULL, NULL, appState.instance, NULL);
+    appState.mainWindowMade = appState.mainWindow != NULL;
+    return appState.mainWindow != NULL;
+}
+
+// The busy cursor was set over one of our windows while a lookup was
+// pending; put back that window's own cursor without waiting for the mouse
+// to move.
+static void RestoreCursorOverOwnWindow()
+{
+    POINT point;
+    if (IsLookupPending() || !GetCursorPos(&point))
+        return;
+    HWND window = WindowFromPoint(point);
+    if (!window || GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId())
+        return;
+    HCURSOR cursor = (HCURSOR)GetClassLongPtrW(window, GCLP_HCURSOR);
+    if (cursor)
+        SetCursor(cursor);
+}
+
+// The shutdown steps, once: from WM_DESTROY, or from a request that arrived
+// inside WM_CREATE's modal loops, before the window could be destroyed.
+static void ShutDown()
+{
+    appState.shutdownBegun = 1;
+    if (appState.shutDownDone)
+        return;
+    appState.shutDownDone = 1;
+    StopBackgroundJobs();
+    CloseProcessWindow();
+    RemoveTrayIcon();
+    StopAttachment();
+    if (appState.instanceMutex)
+        CloseHandle(appState.instanceMutex);
+    appState.instanceMutex = NULL;
+    PostQuitMessage(0);
+}
+
+static void ReportIntegrationFailure(HWND window)
+{
+    wchar_t text[128];
+    if (!LoadStringW(appState.instance, IDS_INTEGRATION_FAILED, text, ARRAYSIZE(text)))
+        text[0] = L'\0';
+    MessageBoxW(window, text, messageCaption, MB_OK);
+    PostMessageW(window, WM_SHUTDOWN_REQUEST, 0, 0);
+}
+
+// Makes the spy and the strip, greets the user, starts Task Manager unless
+// started at logon, and looks for Task Manager from then on.
+static bool StartIntegration(HWND mainWindow)
+{
+    if (!CreateIntegrationWindows(appState.instance, mainWindow))
+        return false;
+    // Modal: start-up goes on once the splash screen has closed.
+    if (!appState.autostartMode && !ReadSetting(noSplashSetting))
+        ShowSplash(attachment.view.window);
+    // A shutdown asked for under the splash screen: no Task Manager, no timer.
+    if (StartUpInterrupted())
+        return true;
+    if (!appState.autostartMode)
+        ShowOrStartTaskManager();
+    StartAttachPolling();
+    return true;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (taskbarCreatedMessage && message == taskbarCreatedMessage) {
+        RestoreTrayIcon();
+        return 0;
+    }
+    switch (message) {
+    case WM_CREATE:
+        appState.mainWindow = window;
+        if (!StartIntegration(window))
+            ReportIntegrationFailure(window);
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0 && DispatchCommand(wParam))
+            return 0;
+        break;
+    case WM_TRAY_CALLBACK:
+        TrayCallback(lParam);
+        return 0;
+    case WM_LOOKUP_FINISHED:
+        TellIfAddressOnClipboard(OpenFinishedLookup(window, lParam));
+        RestoreCursorOverOwnWindow();
+        return 0;
+    case WM_COPYDATA:
+        return ReceiveLookupPath((const COPYDATASTRUCT*)lParam);
+    case WM_SHUTDOWN_REQUEST:
+        // From here on start-up, if it is still running, goes no further.
+        appState.shutdownBegun = 1;
+        // Inside WM_CREATE the window is not ours to destroy yet: the steps
+        // run now, and start-up destroys the window once it has returned.
+        if (appState.mainWindowMade)
+            DestroyWindow(window);
+        else
+            ShutDown();
+        return 0;
+    case WM_DESTROY:
+        ShutDown();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Every run ends here: free what was loaded and undo COM.
+static int EndRun(int exitCode)
+{
+    FreePrivilegeFunctions();
+    if (SUCCEEDED(comStarted))
+        CoUninitialize();
+    comStarted = E_FAIL;
+    return exitCode;
+}
+
+// Start-up stops here: leave what was made to process exit.
+static int StopStartUp()
+{
+    return EndRun(0);
+}
+
+// A shutdown request reached us inside WM_CREATE's modal loops (the splash
+// screen, the integration failure box): its steps ran there; the window goes
+// now, and the run ends as a shutdown does.
+static int EndInterruptedStartUp()
+{
+    ShutDown();
+    DestroyWindow(appState.mainWindow);
+    return EndRun(1);
+}
+
+int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs)
+{
+    appState.instance = instance;
+    ZeroMemory(&attachment, sizeof(attachment));
+    appState.trayIconAdded = 0;
+    appState.shutdownBegun = 0;
+    appState.mainWindowMade = 0;
+    appState.shutDownDone = 0;
+
+    LoadPrivilegeFunctions();
+    EnableDebugPrivilege();
+
+    if (IsSwitch(commandLine, L"/shutdown"))
+        return EndRun(SendShutdownRequest());
+    appState.autostartMode = IsSwitch(commandLine, L"/autostart") ? 1 : 0;
+
+    // Once for the whole run: the shell's URL handlers may be COM objects.
+    comStarted = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    // A lookup of one file: no tray icon, no splash screen, no Task Manager.
+    if (IsLookupCommand(commandLine))
+        return EndRun(RunLookupCommand(commandLine));
+    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    AllowMessagesFromOtherProcesses();
+
+    if (!ClaimInstanceMutex(companionWaitMs)) {
+        ShowAlreadyRunning();
+        return StopStartUp();
+    }
+    if (!CreateMainWindow())
+        return StopStartUp();
+    if (StartUpInterrupted())
+        return EndInterruptedStartUp();
+    if (!AddTrayIcon())
+        return StopStartUp();
+    if (!EnsureSettingsKey())
+        return StopStartUp();
+    ShowProcessesHintOnce();
+
+    // The Running Processes window takes keyboard input; nothing else needs
+    // translating.
+    MSG message;
+    while (GetMessageW(&message, NULL, 0, 0) > 0) {
+        if (!HandleProcessWindowMessage(&message))
+            DispatchMessageW(&message);
+    }
+    return EndRun(1);
+}

@@ -1,0 +1,218 @@
+// The Running Processes window with 2,000 processes: the model and the view
+// fed a made-up snapshot through the seams, each row's file a real one from
+// the system folder, read as the program reads it. Prints the first display,
+// a refresh with nothing changed, a refresh with 100 processes gone and 100
+// new, a sort by each column, one filter keystroke, the memory per row, and
+// the longest message the window handled while every row's file was read.
+// bench/process_scale.sh runs this under Wine.
+//   bench_process_scale.exe [processes (2000)]
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "core/seams.h"
+#include "app/app_state.h"
+#include "app/process_list.h"
+#include "app/process_window.h"
+#include "app/row_details.h"
+#include "resource.h"
+
+namespace {
+
+struct MadeUpProcess {
+    DWORD processId;
+    std::wstring name;
+    std::wstring path;
+};
+
+std::vector<MadeUpProcess> processes;
+std::vector<std::wstring> files;
+DWORD nextProcessId = 100000;
+
+double Now()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return (double)count.QuadPart / frequency.QuadPart;
+}
+
+void AddMadeUpProcess()
+{
+    const std::wstring& path = files[processes.size() % files.size()];
+    processes.push_back({nextProcessId, path.substr(path.find_last_of(L'\\') + 1), path});
+    nextProcessId += 4;
+}
+
+bool WalkMadeUpProcesses(ProcessVisitor visit, void* context)
+{
+    PROCESSENTRY32W entry;
+    ZeroMemory(&entry, sizeof(entry));
+    entry.dwSize = sizeof(entry);
+    for (const MadeUpProcess& process : processes) {
+        entry.th32ProcessID = process.processId;
+        lstrcpynW(entry.szExeFile, process.name.c_str(), MAX_PATH);
+        visit(&entry, context);
+    }
+    return true;
+}
+
+BOOL WINAPI EnumMadeUpProcesses(DWORD* ids, DWORD bytes, DWORD* returned)
+{
+    DWORD count = 0;
+    for (const MadeUpProcess& process : processes) {
+        if ((count + 1) * sizeof(DWORD) > bytes)
+            break;
+        ids[count++] = process.processId;
+    }
+    *returned = count * sizeof(DWORD);
+    return TRUE;
+}
+
+HANDLE WINAPI OpenNoProcess(DWORD, BOOL, DWORD)
+{
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return NULL;
+}
+
+bool MadeUpPath(const PROCESSENTRY32W* entry, wchar_t* exePath)
+{
+    for (const MadeUpProcess& process : processes) {
+        if (process.processId == entry->th32ProcessID)
+            return lstrcpynW(exePath, process.path.c_str(), MAX_PATH) != NULL;
+    }
+    return false;
+}
+
+// Every .dll and .exe of the system folder, the rows' files.
+void FindSystemFiles()
+{
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    for (const wchar_t* pattern : {L"\\*.dll", L"\\*.exe"}) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((std::wstring(folder) + pattern).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do
+            files.push_back(std::wstring(folder) + L"\\" + found.cFileName);
+        while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+}
+
+// Dispatches what is queued; returns the longest message's time in seconds.
+double DispatchQueued()
+{
+    double longest = 0;
+    MSG message;
+    while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+        double began = Now();
+        if (!HandleProcessWindowMessage(&message))
+            DispatchMessageW(&message);
+        longest = std::max(longest, Now() - began);
+    }
+    return longest;
+}
+
+double PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters;
+    ZeroMemory(&counters, sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&counters, sizeof(counters));
+    return (double)counters.PrivateUsage;
+}
+
+template <typename Action>
+double MillisecondsOf(Action action)
+{
+    double start = Now();
+    action();
+    UpdateWindow(ProcessWindowHandle());
+    return (Now() - start) * 1000;
+}
+
+void ClickColumn(HWND window, HWND list, int column)
+{
+    NMLISTVIEW notice;
+    ZeroMemory(&notice, sizeof(notice));
+    notice.hdr.hwndFrom = list;
+    notice.hdr.idFrom = IDC_PROCESS_LIST;
+    notice.hdr.code = LVN_COLUMNCLICK;
+    notice.iItem = -1;
+    notice.iSubItem = column;
+    SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&notice);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int count = argc > 1 ? atoi(argv[1]) : 2000;
+    appState.instance = GetModuleHandleW(NULL);
+    setvbuf(stdout, NULL, _IONBF, 0);
+    FindSystemFiles();
+    if (files.empty()) {
+        printf("no files in the system folder\n");
+        return 1;
+    }
+    for (int i = 0; i < count; ++i)
+        AddMadeUpProcess();
+    seams.walkProcesses = WalkMadeUpProcesses;
+    seams.enumProcessIds = EnumMadeUpProcesses;
+    seams.openProcess = OpenNoProcess;
+    seams.processPathSource = MadeUpPath;
+    printf("%d made-up processes over %d distinct files of the system folder\n", count,
+           (int)std::min(files.size(), (size_t)count));
+
+    double memoryBefore = PrivateBytes();
+    double first = MillisecondsOf([] { ShowProcessWindow(); });
+    HWND window = ProcessWindowHandle();
+    HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
+    HWND filter = GetDlgItem(window, IDC_PROCESS_FILTER);
+    printf("first display: %.1f ms, %d rows\n", first, (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+
+    // Every row's file read in the background, the window answering meanwhile.
+    double start = Now();
+    double longest = 0;
+    while (AreRowDetailsPending()) {
+        longest = std::max(longest, DispatchQueued());
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
+    longest = std::max(longest, DispatchQueued());
+    printf("every row's details and signer read in %.0f ms; the longest message meanwhile %.1f ms\n",
+           (Now() - start) * 1000, longest * 1000);
+    printf("memory: %.0f bytes per row (private bytes over the window's opening and reads; a row record is %u)\n",
+           (PrivateBytes() - memoryBefore) / count, (unsigned)sizeof(ProcessRow));
+
+    std::vector<double> unchanged;
+    for (int i = 0; i < 50; ++i)
+        unchanged.push_back(MillisecondsOf([] { RefreshProcessWindow(); }));
+    std::sort(unchanged.begin(), unchanged.end());
+    printf("refresh with nothing changed (50 runs): median %.2f ms, max %.2f ms\n", unchanged[25], unchanged.back());
+
+    processes.erase(processes.begin() + count / 3, processes.begin() + count / 3 + 100);
+    for (int i = 0; i < 100; ++i)
+        AddMadeUpProcess();
+    printf("refresh with 100 gone and 100 new: %.1f ms\n", MillisecondsOf([] { RefreshProcessWindow(); }));
+    while (AreRowDetailsPending()) {
+        DispatchQueued();
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
+    DispatchQueued();
+
+    const char* names[] = {"Process", "PID", "Description", "Company", "Verified Signer", "Folder"};
+    for (int column = 1; column < COLUMN_COUNT; ++column)
+        printf("sort by %s: %.1f ms\n", names[column], MillisecondsOf([&] { ClickColumn(window, list, column); }));
+    printf("sort by %s: %.1f ms\n", names[0], MillisecondsOf([&] { ClickColumn(window, list, 0); }));
+    printf("filter keystroke \"s\": %.1f ms, %d rows\n", MillisecondsOf([&] { SetWindowTextW(filter, L"s"); }),
+           (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    printf("filter keystroke \"sh\": %.1f ms, %d rows\n", MillisecondsOf([&] { SetWindowTextW(filter, L"sh"); }),
+           (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    CloseProcessWindow();
+    return 0;
+}

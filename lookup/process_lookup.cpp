@@ -1,0 +1,87 @@
+#include "lookup/process_lookup.h"
+#include <strsafe.h>
+#include "core/background_jobs.h"
+#include "lookup/process_details.h"
+
+// Why off the window thread: a click on the strip is handled on our window
+// thread, and the strip is a child of Task Manager's window, so Windows joins
+// the input of our thread and Task Manager's. Hashing a 200 MB executable
+// there would freeze Task Manager's window and our tray icon for a second or
+// more. The lane reads the file; the window thread builds and opens the address.
+
+struct PendingLookup {
+    wchar_t name[MAX_PATH];
+    bool located;                // path holds the executable's full path
+    wchar_t path[MAX_PATH];
+    bool extended;               // "SendExtendedInfo" as it read at the click
+    ExecutableDetails details;   // filled on the lane when located
+};
+
+// The lookups' lane is one thread: its cache needs no lock.
+static FingerprintCache laneCache;
+
+static void ReadLookup(void* record, const volatile LONG* stop)
+{
+    PendingLookup* lookup = (PendingLookup*)record;
+    if (lookup->located)
+        ReadExecutableDetails(lookup->path, &laneCache, stop, &lookup->details);
+}
+
+static void FreeLookup(void* record)
+{
+    PendingLookup* lookup = (PendingLookup*)record;
+    FreeExecutableDetails(&lookup->details);
+    HeapFree(GetProcessHeap(), 0, lookup);
+}
+
+static AddressOpening OpenLookup(PendingLookup* lookup)
+{
+    LookupUrl url;
+    StartLookupUrl(&url, lookup->name);
+    if (lookup->located)
+        AppendExecutableDetails(lookup->path, &lookup->details, lookup->extended, &url);
+    return OpenLookupUrl(&url);
+}
+
+bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended)
+{
+    PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
+    if (!lookup)
+        return false;
+    // A name cut short would look up another process.
+    if (FAILED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name))) {
+        HeapFree(GetProcessHeap(), 0, lookup);
+        return false;
+    }
+    // A path that does not fit is looked up without details.
+    lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
+    lookup->extended = lookup->located && extended;
+    // No window to answer to (a program that has none): start to end here.
+    if (!resultWindow) {
+        if (lookup->located)
+            ReadExecutableDetails(lookup->path, NULL, NULL, &lookup->details);
+        OpenLookup(lookup);
+        FreeLookup(lookup);
+        return true;
+    }
+    JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
+    if (QueueBackgroundJob(&request))
+        return true;
+    FreeLookup(lookup);
+    return false;
+}
+
+AddressOpening OpenFinishedLookup(HWND window, LPARAM id)
+{
+    PendingLookup* lookup = (PendingLookup*)TakeFinishedJob(window, WM_LOOKUP_FINISHED, id);
+    if (!lookup)
+        return ADDRESS_NOT_OPENED;
+    AddressOpening opening = OpenLookup(lookup);
+    FreeLookup(lookup);
+    return opening;
+}
+
+bool IsLookupPending()
+{
+    return IsJobLaneBusy(LANE_LOOKUPS);
+}
