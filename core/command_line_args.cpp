@@ -23,12 +23,30 @@ static void StartArgument(CommandArgs* args, size_t used, size_t start)
     ++args->count;
 }
 
+// After a quote that opens, closes or stands for itself, the quotes that
+// follow it at once count on: every third is a plain quote, and two leave
+// the quoting closed.
+static bool CountQuotes(const wchar_t* line, size_t length, size_t* at, int* quotes, CommandArgs* args,
+                        size_t* used)
+{
+    for (; *at < length && line[*at] == L'"'; ++*at) {
+        if (++*quotes == 3) {
+            if (!Emit(args, used, L'"'))
+                return false;
+            *quotes = 0;
+        }
+    }
+    if (*quotes == 2)
+        *quotes = 0;
+    return true;
+}
+
 // One argument after the program's name, from line[*at]; leaves *at after it.
 static bool SplitArgument(const wchar_t* line, size_t length, size_t* at, CommandArgs* args, size_t* used)
 {
-    bool quoted = false;
+    int quotes = 0;  // 1 within quotes
     size_t i = *at;
-    while (i < length && (quoted || !IsBlank(line[i]))) {
+    while (i < length && (quotes || !IsBlank(line[i]))) {
         if (line[i] == L'\\') {
             size_t slashes = 0;
             while (i < length && line[i] == L'\\')
@@ -38,19 +56,15 @@ static bool SplitArgument(const wchar_t* line, size_t length, size_t* at, Comman
                 if (!Emit(args, used, L'\\'))
                     return false;
             if (beforeQuote && slashes % 2 == 1) {
-                if (!Emit(args, used, L'"'))
-                    return false;
                 ++i;
+                if (!Emit(args, used, L'"') || !CountQuotes(line, length, &i, &quotes, args, used))
+                    return false;
             }
         } else if (line[i] == L'"') {
-            if (quoted && i + 1 < length && line[i + 1] == L'"') {
-                if (!Emit(args, used, L'"'))
-                    return false;
-                i += 2;
-            } else {
-                quoted = !quoted;
-                ++i;
-            }
+            ++quotes;
+            ++i;
+            if (!CountQuotes(line, length, &i, &quotes, args, used))
+                return false;
         } else {
             if (!Emit(args, used, line[i]))
                 return false;

@@ -19,6 +19,7 @@ struct CommandArgs {
 // Splits `line` (at most 32,767 characters) into `args`. The program's name
 // runs to the closing quote or the first blank; after it, blanks (space, tab)
 // separate arguments outside quotes, 2n backslashes before a quote give n and
-// the quote toggles quoting, 2n+1 give n and a plain quote, and "" within
-// quotes is a plain quote. False, with no arguments, for a NULL or longer line.
+// the quote toggles quoting, 2n+1 give n and a plain quote, and of the quotes
+// that follow a quote at once every third is a plain quote (two close the
+// quoting), as shell32 has it. False, with no arguments, for a NULL or longer line.
 bool SplitCommandLine(const wchar_t* line, CommandArgs* args);

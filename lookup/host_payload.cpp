@@ -72,9 +72,10 @@ static void AddNamedFile(const wchar_t* name, HostFileSearch search, CurrentFold
     wchar_t path[MAX_PATH];
     bool whole = (name[0] && name[1] == L':' && (name[2] == L'\\' || name[2] == L'/')) ||
                  (name[0] == L'\\' && name[1] == L'\\');
-    if (ResolveHostFile(name, search, whole ? NULL : GetCurrentFolder(folder), path))
+    bool found = ResolveHostFile(name, search, whole ? NULL : GetCurrentFolder(folder), path);
+    if (found)
         AddPayloadFile(payload, path);
-    AddRunsEntry(payload, FileNamePart(name), NULL);
+    AddRunsEntry(payload, FileNamePart(found ? path : name), NULL);
 }
 
 static void AddAppIdServers(const wchar_t* appId, CurrentFolder* folder, HostPayload* payload)

@@ -18,7 +18,7 @@ struct HostPayload {
     wchar_t text[HOST_TEXT_CAPACITY];             // address, decoded or inline command, module, AppID, product code
     // The "Runs" cell: joined by ", ": "<service> (<dll file name>)", or the
     // service's name alone for one in its own executable; the file name of
-    // each file the command line names (found or not); "(encoded command)";
+    // each file the command line names (as found, else as written); "(encoded command)";
     // the address, module, product code, or the AppID when no DLL of its was
     // found. Empty for a process that runs only itself (and for an inline
     // command, which the command line shows whole). Entries that would not
