@@ -103,8 +103,12 @@ static bool LocatePeb(HANDLE process, RemoteProcess* remote)
         return true;
     }
 #else
+    // IsWow64Process is missing before XP SP2, where no 64-bit process runs beside us anyway.
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
     BOOL targetWow64 = TRUE;
-    if (IsRunningUnderWow64() && IsWow64Process(process, &targetWow64) && !targetWow64) {
+    if (IsRunningUnderWow64() && isWow64 && isWow64(process, &targetWow64) && !targetWow64) {
         QueryInformationProcessProc query64 =
             (QueryInformationProcessProc)(void*)FindNtdllFunction("NtWow64QueryInformationProcess64");
         remote->read64 = (ReadVirtualMemory64Proc)(void*)FindNtdllFunction("NtWow64ReadVirtualMemory64");
@@ -160,9 +164,10 @@ static bool ReadParameterString(const RemoteProcess* remote, const ULONGLONG* of
 
 static HANDLE OpenForReading(DWORD processId, bool memory)
 {
+    // The limited right is enough for both queries from Vista on, and reaches more processes.
     DWORD access = IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION;
     if (memory)
-        access = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ_ACCESS;
+        access |= PROCESS_VM_READ_ACCESS;
     return processId ? OpenProcess(access, FALSE, processId) : NULL;
 }
 
