@@ -87,7 +87,9 @@ static bool ReadRemote(const RemoteProcess* remote, ULONGLONG address, void* buf
     return ReadProcessMemory(remote->handle, (LPCVOID)(ULONG_PTR)address, buffer, bytes, &read) && read == bytes;
 }
 
-static bool LocatePeb(HANDLE process, RemoteProcess* remote)
+// `fallback`: a 64-bit build takes a 32-bit process's basic PEB address as
+// its 32-bit PEB, as Wine keeps only that one.
+static bool LocatePeb(HANDLE process, bool fallback, RemoteProcess* remote)
 {
     ZeroMemory(remote, sizeof(*remote));
     remote->handle = process;
@@ -100,7 +102,10 @@ static bool LocatePeb(HANDLE process, RemoteProcess* remote)
     ULONG_PTR wow64Peb = 0;
     if (query(process, PROCESS_WOW64_INFORMATION_CLASS, &wow64Peb, sizeof(wow64Peb), NULL) >= 0 && wow64Peb) {
         remote->peb = wow64Peb;
-        return true;
+        if (!fallback)
+            return true;
+    } else if (fallback) {
+        return false;
     }
 #else
     // IsWow64Process is missing before XP SP2, where no 64-bit process runs beside us anyway.
@@ -127,7 +132,7 @@ static bool LocatePeb(HANDLE process, RemoteProcess* remote)
     ZeroMemory(&basic, sizeof(basic));
     if (query(process, PROCESS_BASIC_INFORMATION_CLASS, &basic, sizeof(basic), NULL) < 0)
         return false;
-    remote->wide = sizeof(void*) == 8 ? 1 : 0;
+    remote->wide = sizeof(void*) == 8 && !fallback ? 1 : 0;
     remote->peb = (ULONG_PTR)basic.pebBaseAddress;
     return remote->peb != 0;
 }
@@ -177,7 +182,9 @@ static bool ReadFromParameters(DWORD processId, const ULONGLONG* offsets, wchar_
     if (!process)
         return false;
     RemoteProcess remote;
-    bool read = LocatePeb(process, &remote) && ReadParameterString(&remote, offsets, text, capacity);
+    bool read = (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity)) ||
+                (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
+                 ReadParameterString(&remote, offsets, text, capacity));
     CloseHandle(process);
     return read;
 }
