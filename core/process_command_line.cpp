@@ -1,0 +1,247 @@
+#include "core/process_command_line.h"
+#include <strsafe.h>
+#include "core/system_probes.h"
+
+// Our own definitions of what ntdll keeps undocumented, with the offsets each
+// bitness uses, so that a 64-bit build can read a 32-bit process's block and a
+// 32-bit build a 64-bit one's.
+//   PEB.ProcessParameters                          0x10 (32-bit)  0x20 (64-bit)
+//   RTL_USER_PROCESS_PARAMETERS.CurrentDirectory   0x24           0x38  (its DosPath UNICODE_STRING)
+//   RTL_USER_PROCESS_PARAMETERS.CommandLine        0x40           0x70
+//   UNICODE_STRING: Length, MaximumLength (bytes), Buffer at 4 (32-bit) or 8 (64-bit)
+static const ULONGLONG PEB_PARAMETERS[2] = {0x10, 0x20};
+static const ULONGLONG PARAMETERS_CURRENT_FOLDER[2] = {0x24, 0x38};
+static const ULONGLONG PARAMETERS_COMMAND_LINE[2] = {0x40, 0x70};
+
+struct RemoteString32 {
+    USHORT length;
+    USHORT maximumLength;
+    DWORD buffer;
+};
+struct RemoteString64 {
+    USHORT length;
+    USHORT maximumLength;
+    DWORD padding;
+    ULONGLONG buffer;
+};
+// PROCESS_BASIC_INFORMATION of a 64-bit process: the PEB's address at 8.
+struct BasicInformation64 {
+    LONG exitStatus;
+    DWORD padding;
+    ULONGLONG pebBaseAddress;
+    ULONGLONG affinityMask;
+    LONG basePriority;
+    DWORD padding2;
+    ULONGLONG uniqueProcessId;
+    ULONGLONG parentProcessId;
+};
+// The same at this build's bitness: the PEB's address after the exit status.
+struct BasicInformation {
+    LONG exitStatus;
+    PVOID pebBaseAddress;
+    ULONG_PTR affinityMask;
+    LONG basePriority;
+    ULONG_PTR uniqueProcessId;
+    ULONG_PTR parentProcessId;
+};
+// What NtQueryInformationProcess writes for the command-line class: this
+// build's UNICODE_STRING, its buffer in the same block.
+struct LocalString {
+    USHORT length;
+    USHORT maximumLength;
+    PWSTR buffer;
+};
+
+static const ULONG PROCESS_BASIC_INFORMATION_CLASS = 0;
+static const ULONG PROCESS_WOW64_INFORMATION_CLASS = 26;
+static const ULONG PROCESS_COMMAND_LINE_CLASS = 60;  // Windows 8.1 and later
+static const DWORD PROCESS_VM_READ_ACCESS = 0x0010;
+
+typedef LONG (NTAPI* QueryInformationProcessProc)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+typedef LONG (NTAPI* ReadVirtualMemory64Proc)(HANDLE, ULONGLONG, PVOID, ULONGLONG, PULONGLONG);
+
+static FARPROC FindNtdllFunction(const char* name)
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? GetProcAddress(ntdll, name) : NULL;
+}
+
+// Where the other process keeps its parameters, and how to read it.
+struct RemoteProcess {
+    HANDLE handle;
+    int wide;             // 1: 64-bit structures, 0: 32-bit ones
+    bool through64Calls;  // a 32-bit build reading a 64-bit process
+    ReadVirtualMemory64Proc read64;
+    ULONGLONG peb;
+};
+
+static bool ReadRemote(const RemoteProcess* remote, ULONGLONG address, void* buffer, DWORD bytes)
+{
+    if (remote->through64Calls) {
+        ULONGLONG read = 0;
+        return remote->read64(remote->handle, address, buffer, bytes, &read) >= 0 && read == bytes;
+    }
+    if (address > (ULONGLONG)(ULONG_PTR)-1 || address == 0)
+        return false;
+    SIZE_T read = 0;
+    return ReadProcessMemory(remote->handle, (LPCVOID)(ULONG_PTR)address, buffer, bytes, &read) && read == bytes;
+}
+
+// `fallback`: a 64-bit build takes a 32-bit process's basic PEB address as
+// its 32-bit PEB, as Wine keeps only that one.
+static bool LocatePeb(HANDLE process, bool fallback, RemoteProcess* remote)
+{
+    ZeroMemory(remote, sizeof(*remote));
+    remote->handle = process;
+    QueryInformationProcessProc query =
+        (QueryInformationProcessProc)(void*)FindNtdllFunction("NtQueryInformationProcess");
+    if (!query)
+        return false;
+#ifdef _WIN64
+    // A 32-bit process has a 32-bit PEB of its own, whose address this gives.
+    ULONG_PTR wow64Peb = 0;
+    if (query(process, PROCESS_WOW64_INFORMATION_CLASS, &wow64Peb, sizeof(wow64Peb), NULL) >= 0 && wow64Peb) {
+        remote->peb = wow64Peb;
+        if (!fallback)
+            return true;
+    } else if (fallback) {
+        return false;
+    }
+#else
+    // IsWow64Process is missing before XP SP2, where no 64-bit process runs beside us anyway.
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+    BOOL targetWow64 = TRUE;
+    if (IsRunningUnderWow64() && isWow64 && isWow64(process, &targetWow64) && !targetWow64) {
+        QueryInformationProcessProc query64 =
+            (QueryInformationProcessProc)(void*)FindNtdllFunction("NtWow64QueryInformationProcess64");
+        remote->read64 = (ReadVirtualMemory64Proc)(void*)FindNtdllFunction("NtWow64ReadVirtualMemory64");
+        BasicInformation64 basic;
+        ZeroMemory(&basic, sizeof(basic));
+        if (!query64 || !remote->read64 ||
+            query64(process, PROCESS_BASIC_INFORMATION_CLASS, &basic, sizeof(basic), NULL) < 0)
+            return false;
+        remote->wide = 1;
+        remote->through64Calls = true;
+        remote->peb = basic.pebBaseAddress;
+        return remote->peb != 0;
+    }
+#endif
+    BasicInformation basic;
+    ZeroMemory(&basic, sizeof(basic));
+    if (query(process, PROCESS_BASIC_INFORMATION_CLASS, &basic, sizeof(basic), NULL) < 0)
+        return false;
+    remote->wide = sizeof(void*) == 8 && !fallback ? 1 : 0;
+    remote->peb = (ULONG_PTR)basic.pebBaseAddress;
+    return remote->peb != 0;
+}
+
+// Reads one UNICODE_STRING of the parameters block into `text` (`capacity`
+// characters with the terminator): its length must be even, within its
+// maximum and within `text`, and its buffer set unless it is empty.
+static bool ReadParameterString(const RemoteProcess* remote, const ULONGLONG* offsets, wchar_t* text,
+                                size_t capacity)
+{
+    ULONGLONG parameters = 0;
+    if (!ReadRemote(remote, remote->peb + PEB_PARAMETERS[remote->wide], &parameters, remote->wide ? 8 : 4))
+        return false;
+    USHORT length = 0, maximumLength = 0;
+    ULONGLONG buffer = 0;
+    if (remote->wide) {
+        RemoteString64 string;
+        if (!parameters || !ReadRemote(remote, parameters + offsets[1], &string, sizeof(string)))
+            return false;
+        length = string.length, maximumLength = string.maximumLength, buffer = string.buffer;
+    } else {
+        RemoteString32 string;
+        if (!parameters || !ReadRemote(remote, parameters + offsets[0], &string, sizeof(string)))
+            return false;
+        length = string.length, maximumLength = string.maximumLength, buffer = string.buffer;
+    }
+    if (length % 2 != 0 || length > maximumLength || length / 2 >= capacity || (length && !buffer))
+        return false;
+    if (length && !ReadRemote(remote, buffer, text, length))
+        return false;
+    text[length / 2] = L'\0';
+    return true;
+}
+
+static HANDLE OpenForReading(DWORD processId, bool memory)
+{
+    // The limited right is enough for both queries from Vista on, and reaches more processes.
+    DWORD access = IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION;
+    if (memory)
+        access |= PROCESS_VM_READ_ACCESS;
+    return processId ? OpenProcess(access, FALSE, processId) : NULL;
+}
+
+static bool ReadFromParameters(DWORD processId, const ULONGLONG* offsets, wchar_t* text, size_t capacity)
+{
+    HANDLE process = OpenForReading(processId, true);
+    if (!process)
+        return false;
+    RemoteProcess remote;
+    bool read = (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity)) ||
+                (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
+                 ReadParameterString(&remote, offsets, text, capacity));
+    CloseHandle(process);
+    return read;
+}
+
+// The kernel's own query, which needs only the limited query right.
+static bool QueryCommandLine(DWORD processId, wchar_t* commandLine)
+{
+    QueryInformationProcessProc query =
+        (QueryInformationProcessProc)(void*)FindNtdllFunction("NtQueryInformationProcess");
+    if (!query)
+        return false;
+    const ULONG blockBytes = (ULONG)(sizeof(LocalString) + COMMAND_LINE_CAPACITY * sizeof(wchar_t));
+    BYTE* block = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, blockBytes);
+    HANDLE process = block ? OpenForReading(processId, false) : NULL;
+    bool read = false;
+    if (process && query(process, PROCESS_COMMAND_LINE_CLASS, block, blockBytes, NULL) >= 0) {
+        const LocalString* string = (const LocalString*)block;
+        const BYTE* start = (const BYTE*)string->buffer;
+        // The text must lie in our block after its header.
+        read = string->length % 2 == 0 && string->length / 2 < COMMAND_LINE_CAPACITY &&
+               (string->length == 0 ||
+                (start >= block + sizeof(LocalString) && start + string->length <= block + blockBytes));
+        if (read) {
+            if (string->length)
+                CopyMemory(commandLine, start, string->length);
+            commandLine[string->length / 2] = L'\0';
+        }
+    }
+    if (process)
+        CloseHandle(process);
+    if (block)
+        HeapFree(GetProcessHeap(), 0, block);
+    return read;
+}
+
+bool ReadCommandLineFromParameters(DWORD processId, wchar_t* commandLine)
+{
+    if (ReadFromParameters(processId, PARAMETERS_COMMAND_LINE, commandLine, COMMAND_LINE_CAPACITY))
+        return true;
+    commandLine[0] = L'\0';
+    return false;
+}
+
+bool ReadProcessCommandLine(DWORD processId, wchar_t* commandLine)
+{
+    return QueryCommandLine(processId, commandLine) || ReadCommandLineFromParameters(processId, commandLine);
+}
+
+bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder)
+{
+    if (!ReadFromParameters(processId, PARAMETERS_CURRENT_FOLDER, folder, MAX_PATH)) {
+        folder[0] = L'\0';
+        return false;
+    }
+    size_t length = 0;
+    StringCchLengthW(folder, MAX_PATH, &length);
+    if (length > 3 && folder[length - 1] == L'\\')
+        folder[length - 1] = L'\0';
+    return folder[0] != L'\0';
+}

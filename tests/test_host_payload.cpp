@@ -1,0 +1,213 @@
+// What real host processes run, read as the Running Processes window will:
+// command lines of either bitness, rundll32, cmd, wscript, a stand-in
+// powershell.exe, a dllhost AppID and a service DLL in its own svchost group.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <string>
+#include "core/process_command_line.h"
+#include "core/process_services.h"
+#include "lookup/host_payload.h"
+#include "test_support.h"
+
+namespace {
+
+const std::wstring folder = L"C:\\tavrowen-test\\host payload";
+const std::wstring dllPath = folder + L"\\payload dll.dll";
+HostPayload payload;
+wchar_t text[COMMAND_LINE_CAPACITY];
+
+std::wstring SystemPath(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    GetSystemDirectoryW(path, MAX_PATH);
+    return std::wstring(path) + L"\\" + name;
+}
+
+std::wstring OtherBuildPath(const wchar_t* fileName)
+{
+    wchar_t bin[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"TAVROWEN_OTHER_BIN_DIR", bin, MAX_PATH);
+    std::wstring path = L"Z:" + std::wstring(bin) + L"/" + fileName;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return bin[0] && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? path : L"";
+}
+
+// The payload of a process once it runs (a host reads its command line after start).
+std::string RunsOf(DWORD processId, const wchar_t* image)
+{
+    WaitUntil([&] { return ReadHostPayload(processId, image, NULL, &payload); }, 10000);
+    return NarrowUtf8(payload.runs);
+}
+
+class HostPayloads : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CreateDirectoryW(folder.c_str(), NULL);
+        // A host of an earlier test may still hold it.
+        CopyFileW(BinPath(L"payload_dll.dll").c_str(), dllPath.c_str(), FALSE);
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dllPath.c_str()));
+    }
+    void TearDown() override
+    {
+        for (PROCESS_INFORMATION& process : processes)
+            EndProgram(&process);
+    }
+    DWORD Start(const std::wstring& program, const std::wstring& arguments, const wchar_t* directory = NULL)
+    {
+        processes.push_back(PROCESS_INFORMATION());
+        EXPECT_TRUE(StartProgram(program, arguments, &processes.back(), directory)) << NarrowUtf8(program);
+        return processes.back().dwProcessId;
+    }
+    std::vector<PROCESS_INFORMATION> processes;
+};
+
+TEST_F(HostPayloads, CommandLinesOfEitherBitnessEitherWayAndNothingWhenUnreadable)
+{
+    ASSERT_TRUE(ReadProcessCommandLine(GetCurrentProcessId(), text));
+    EXPECT_STREQ(GetCommandLineW(), text);
+    EXPECT_FALSE(ReadProcessCommandLine(0, text));
+    EXPECT_FALSE(ReadProcessCurrentFolder(0, text));
+    EXPECT_STREQ(L"", text);
+    const std::wstring arguments = L"/x \"a b\" \\\"q\\\" " + std::wstring(2000, L'z');
+    std::wstring other = OtherBuildPath(L"locator_target.exe");
+    for (const std::wstring& program : {BinPath(L"locator_target.exe"), other}) {
+        if (program.empty())
+            GTEST_SKIP() << "the other bitness needs the other build (test.sh builds both)";
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(StartLocatorTarget(program, arguments, &process));
+        const std::wstring expected = L"\"" + program + L"\" " + arguments;
+        EXPECT_TRUE(ReadProcessCommandLine(process.dwProcessId, text));
+        EXPECT_EQ(expected, text) << "the kernel's query or the parameters, from " << NarrowUtf8(program);
+        EXPECT_TRUE(ReadCommandLineFromParameters(process.dwProcessId, text));
+        EXPECT_EQ(expected, text) << "the parameters block of " << NarrowUtf8(program);
+        wchar_t current[MAX_PATH], own[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, own);
+        EXPECT_TRUE(ReadProcessCurrentFolder(process.dwProcessId, current));
+        EXPECT_EQ(0, lstrcmpiW(own, current)) << NarrowUtf8(current);
+        EndProgram(&process);
+        WaitUntil([&] { return !ReadProcessCommandLine(process.dwProcessId, text); }, 5000);
+        EXPECT_FALSE(ReadProcessCommandLine(process.dwProcessId, text)) << "an ended process was read";
+        EXPECT_STREQ(L"", text);
+    }
+}
+
+TEST_F(HostPayloads, RundllCmdWscriptAndEncodedPowerShellRunWhatTheirLinesName)
+{
+    // By full path, and by a bare name without extension found in its current folder.
+    DWORD byPath = Start(SystemPath(L"rundll32.exe"), L"\"" + dllPath + L"\",HoldOpen");
+    DWORD byName = Start(SystemPath(L"rundll32.exe"), L"\"payload dll\",HoldOpen", folder.c_str());
+    for (DWORD processId : {byPath, byName}) {
+        EXPECT_EQ("payload dll.dll", RunsOf(processId, L"rundll32.exe"));
+        ASSERT_EQ(1u, payload.fileCount);
+        EXPECT_EQ(0, lstrcmpiW(dllPath.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    }
+    ASSERT_TRUE(ReadProcessCurrentFolder(byName, text));
+    EXPECT_EQ(0, lstrcmpiW(folder.c_str(), text)) << NarrowUtf8(text);
+
+    const std::wstring batch = folder + L"\\wait here.bat", script = folder + L"\\wait here.vbs";
+    const std::string batchText = "@\"" + NarrowUtf8(SystemPath(L"rundll32.exe")) + "\" \"" + NarrowUtf8(dllPath) +
+                                  "\",HoldOpen\r\n";
+    // Wine's WScript.Sleep returns at once: the script waits on a program instead.
+    const std::string scriptText = "CreateObject(\"WScript.Shell\").Run \"\"\"" + NarrowUtf8(SystemPath(L"rundll32.exe")) +
+                                   "\"\" \"\"" + NarrowUtf8(dllPath) + "\"\",HoldOpen\", 0, True\r\n";
+    for (auto file : {std::make_pair(batch, batchText), std::make_pair(script, scriptText)}) {
+        HANDLE handle = CreateFileW(file.first.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(handle, file.second.data(), (DWORD)file.second.size(), &written, NULL));
+        CloseHandle(handle);
+    }
+    DWORD cmd = Start(SystemPath(L"cmd.exe"), L"/d /c \"wait here.bat\"", folder.c_str());
+    DWORD wscript = Start(SystemPath(L"wscript.exe"), L"//B \"" + script + L"\"");
+    EXPECT_EQ("wait here.bat", RunsOf(cmd, L"cmd.exe"));
+    ASSERT_EQ(1u, payload.fileCount);
+    EXPECT_EQ(0, lstrcmpiW(batch.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    EXPECT_EQ("wait here.vbs", RunsOf(wscript, L"wscript.exe"));
+    ASSERT_EQ(1u, payload.fileCount);
+    EXPECT_EQ(0, lstrcmpiW(script.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    Sleep(1000);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(processes.back().hProcess, 0)) << "wscript did not wait on its script";
+
+    // "Start-Sleep 1" as UTF-16LE in base64, given to a program named powershell.exe.
+    const std::wstring standIn = folder + L"\\powershell.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"locator_target.exe").c_str(), standIn.c_str(), FALSE));
+    processes.push_back(PROCESS_INFORMATION());
+    ASSERT_TRUE(StartLocatorTarget(standIn, L"-NoProfile -EncodedCommand UwB0AGEAcgB0AC0AUwBsAGUAZQBwACAAMQA=",
+                                   &processes.back()));
+    EXPECT_EQ("(encoded command)", RunsOf(processes.back().dwProcessId, L"powershell.exe"));
+    EXPECT_EQ(HOST_TEXT_ENCODED_COMMAND, payload.textKind);
+    EXPECT_STREQ(L"Start-Sleep 1", payload.text);
+    EXPECT_EQ(0u, payload.fileCount);
+    EXPECT_FALSE(ReadHostPayload(processes.back().dwProcessId, L"locator_target.exe", NULL, &payload));
+    EXPECT_STREQ(L"", payload.runs);
+}
+
+TEST_F(HostPayloads, DllhostRunsTheServersOfItsAppIdOrNamesTheAppId)
+{
+    const wchar_t* classKey = L"Software\\Classes\\CLSID\\{7A3B0C55-1D2E-4F60-8A9B-0C1D2E3F4A5B}";
+    const wchar_t appId[] = L"{7A3B0C55-1D2E-4F60-8A9B-0C1D2E3F4A5C}";
+    const wchar_t server[] = L"%SystemDrive%\\tavrowen-test\\host payload\\payload dll.dll";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, classKey, L"AppID", REG_SZ, appId, sizeof(appId)));
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, (std::wstring(classKey) + L"\\InprocServer32").c_str(), NULL,
+                                   REG_EXPAND_SZ, server, sizeof(server)));
+    EXPECT_TRUE(ReadHostPayload(0, L"dllhost.exe", (std::wstring(L"dllhost /Processid:") + appId).c_str(), &payload));
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, classKey);
+    EXPECT_STREQ(L"payload dll.dll", payload.runs);
+    ASSERT_EQ(1u, payload.fileCount);
+    EXPECT_EQ(0, lstrcmpiW(dllPath.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    EXPECT_TRUE(ReadHostPayload(0, L"dllhost.exe", (std::wstring(L"dllhost /Processid:") + appId).c_str(), &payload));
+    EXPECT_STREQ(appId, payload.runs);
+    EXPECT_EQ(0u, payload.fileCount);
+}
+
+TEST_F(HostPayloads, ServiceDllInItsOwnSvchostGroupIsFoundForItsProcess)
+{
+    const wchar_t* name = L"TavrowenHostedTest";
+    const std::wstring serviceFolder = L"C:\\tavrowen-test\\service dll";
+    CreateDirectoryW(serviceFolder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), (serviceFolder + L"\\payload_dll.dll").c_str(), FALSE));
+    const wchar_t dll[] = L"%SystemDrive%\\tavrowen-test\\service dll\\payload_dll.dll";
+    const wchar_t group[] = L"TavrowenHostedTest\0";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\SvcHost",
+                                   L"tavrowentest", REG_MULTI_SZ, group, sizeof(group)));
+    SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    ASSERT_TRUE(manager != NULL);
+    SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_SHARE_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                       (SystemPath(L"svchost.exe") + L" -k tavrowentest").c_str(), NULL, NULL, NULL,
+                                       NULL, NULL);
+    ASSERT_TRUE(service != NULL) << GetLastError();
+    EXPECT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\TavrowenHostedTest\\Parameters",
+                                   L"ServiceDll", REG_EXPAND_SZ, dll, sizeof(dll)));
+    EXPECT_TRUE(StartServiceW(service, 0, NULL)) << GetLastError();
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE*)&status, sizeof(status), &needed) &&
+               status.dwCurrentState == SERVICE_RUNNING;
+    }, 20000)) << "state " << status.dwCurrentState;
+
+    HostedService services[4];
+    EXPECT_EQ(1u, ListProcessServices(status.dwProcessId, services, 4));
+    EXPECT_STREQ(name, services[0].name);
+    EXPECT_EQ(0, lstrcmpiW((serviceFolder + L"\\payload_dll.dll").c_str(), services[0].dll)) << NarrowUtf8(services[0].dll);
+    EXPECT_TRUE(ReadHostPayload(status.dwProcessId, L"svchost.exe", NULL, &payload));
+    EXPECT_STREQ(L"TavrowenHostedTest (payload_dll.dll)", payload.runs);
+    EXPECT_EQ(1u, payload.fileCount);
+
+    // A service in its own executable is named alone.
+    SC_HANDLE own = OpenServiceW(manager, L"RpcSs", SERVICE_QUERY_STATUS);
+    EXPECT_TRUE(own && QueryServiceStatusEx(own, SC_STATUS_PROCESS_INFO, (BYTE*)&status, sizeof(status), &needed));
+    EXPECT_TRUE(ReadHostPayload(status.dwProcessId, L"rpcss.exe", NULL, &payload));
+    EXPECT_STREQ(L"RpcSs", payload.runs);
+    CloseServiceHandle(own);
+
+    SERVICE_STATUS stopped;
+    ControlService(service, SERVICE_CONTROL_STOP, &stopped);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+}  // namespace
