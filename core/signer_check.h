@@ -22,8 +22,13 @@ enum SignerVerdict {
     SIGNER_NOT_SIGNED     // neither a signature nor a catalog entry
 };
 
+// Where the verdict came from: the file's own signature or a system catalog
+// holding its hash; none when neither had a word (not signed, not read).
+enum SignerSource { SIGNER_FROM_NONE, SIGNER_FROM_EMBEDDED, SIGNER_FROM_CATALOG };
+
 struct SignerCheck {
     SignerVerdict verdict;
+    SignerSource source;
     wchar_t signer[SIGNER_NAME_CAPACITY];  // the leaf certificate's simple display name, or empty
 };
 
