@@ -209,7 +209,7 @@ std::vector<std::wstring> Lines(const wchar_t* text)
     return lines;
 }
 
-TEST(PropertySheet, PartialThenWholeInOrderWithTheFileUnreadable)
+TEST(SheetText, PartialThenWholeInOrderWithTheFileUnreadable)
 {
     static ProcessFacts process = {};
     process.processId = 1234;
