@@ -1,9 +1,11 @@
-// A file's MD5 digest and size, and the few fingerprints recently read.
+// A file's MD5 digest and size (and SHA-256 when asked), and the few
+// fingerprints recently read.
 #pragma once
 #include <windows.h>
 
 struct FileFingerprint {
     wchar_t digestHex[33];
+    wchar_t sha256Hex[65];  // empty unless asked for
     unsigned long long size;
     bool valid;
 };
@@ -33,6 +35,7 @@ struct CachedFingerprint {
     wchar_t path[MAX_PATH];
     FileIdentity identity;
     wchar_t digestHex[33];
+    wchar_t sha256Hex[65];  // empty when the read that filled the entry did not ask for it
     unsigned long long lastUse;
 };
 
@@ -54,3 +57,8 @@ void ComputeFileFingerprint(const wchar_t* path, FileFingerprint* fingerprint);
 // not valid (stop NULL: never).
 void ComputeCachedFingerprint(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
                               FileFingerprint* fingerprint);
+
+// The same, with the SHA-256 digest too when withSha256: both digests are fed
+// from the one read of the file. A cached entry without SHA-256 is read again.
+void ComputeFileDigests(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop, bool withSha256,
+                        FileFingerprint* fingerprint);

@@ -374,6 +374,7 @@ void FreeSignerCache(SignerCache* cache)
 void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check)
 {
     check->verdict = SIGNER_UNREADABLE;
+    check->source = SIGNER_FROM_NONE;
     check->signer[0] = L'\0';
     if (cache && !cache->entries)
         cache = NULL;
@@ -394,8 +395,13 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
         return;
     }
     check->verdict = CheckEmbeddedSignature(trust, readable, file.Get(), check->signer);
-    if (check->verdict == SIGNER_NOT_SIGNED && identified && identity.size <= SIGNER_CATALOG_SIZE_LIMIT)
+    if (check->verdict != SIGNER_NOT_SIGNED && check->verdict != SIGNER_UNREADABLE)
+        check->source = SIGNER_FROM_EMBEDDED;
+    if (check->verdict == SIGNER_NOT_SIGNED && identified && identity.size <= SIGNER_CATALOG_SIZE_LIMIT) {
         check->verdict = CheckCatalogs(readable, file.Get(), check->signer);
+        if (check->verdict != SIGNER_NOT_SIGNED && check->verdict != SIGNER_UNREADABLE)
+            check->source = SIGNER_FROM_CATALOG;
+    }
     file.Close();
     if (identified && cache)
         RememberSigner(cache, path, &identity, check);

@@ -11,8 +11,13 @@ const int SIGNER_CACHE_ENTRIES = 512;
 // for the catalogs would cost more than the answer is worth.
 const unsigned long long SIGNER_CATALOG_SIZE_LIMIT = 64ull * 1024 * 1024;
 
+// Where the verdict came from: the file's own signature or a system catalog
+// holding its hash; none when neither had a word (not signed, not read).
+enum SignerSource { SIGNER_FROM_NONE, SIGNER_FROM_EMBEDDED, SIGNER_FROM_CATALOG };
+
 struct SignerCheck {
     SignerVerdict verdict;
+    SignerSource source;
     wchar_t signer[SIGNER_NAME_CAPACITY];  // the leaf certificate's simple display name, or empty
 };
 

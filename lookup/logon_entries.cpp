@@ -1,0 +1,300 @@
+#include "lookup/logon_entries.h"
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <strsafe.h>
+#include <wchar.h>
+#include "core/ascii_folding.h"
+#include "core/scoped_handles.h"
+#include "core/system_folders.h"
+#include "core/system_probes.h"
+
+static const int VALUE_NAME_CAPACITY = 260;
+
+// A full path in its long form; the path as it is where the file is not there.
+static bool CanonicalPath(const wchar_t* path, wchar_t* canonical /* MAX_PATH */)
+{
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(path, ARRAYSIZE(full), full, NULL);
+    if (length == 0 || length >= ARRAYSIZE(full))
+        return false;
+    length = GetLongPathNameW(full, canonical, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, full));
+    return true;
+}
+
+bool SameFilePath(const wchar_t* a, const wchar_t* b)
+{
+    wchar_t first[MAX_PATH], second[MAX_PATH];
+    if (!CanonicalPath(a, first) || !CanonicalPath(b, second))
+        return false;
+    return EqualFoldingAsciiLetters(first, second, wcslen(first) + 1);
+}
+
+static bool IsExistingFile(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// `candidate` as CreateProcess would find it: ".exe" added where the name has
+// none, and a bare name looked for in the system and Windows folders.
+static bool ResolveCandidate(const wchar_t* candidate, wchar_t* program)
+{
+    wchar_t name[MAX_PATH];
+    if (FAILED(StringCchCopyW(name, ARRAYSIZE(name), candidate)))
+        return false;
+    const wchar_t* lastPart = wcsrchr(name, L'\\');
+    if (!wcschr(lastPart ? lastPart : name, L'.') && FAILED(StringCchCatW(name, ARRAYSIZE(name), L".exe")))
+        return false;
+    if (wcschr(name, L'\\') || wcschr(name, L':'))
+        return IsExistingFile(name) && SUCCEEDED(StringCchCopyW(program, MAX_PATH, name));
+    return (BuildSystemPath(name, program, MAX_PATH) && IsExistingFile(program)) ||
+           (BuildWindowsPath(name, program, MAX_PATH) && IsExistingFile(program));
+}
+
+bool FindCommandProgram(const wchar_t* commandLine, wchar_t* program)
+{
+    wchar_t expanded[LOGON_COMMAND_CAPACITY];
+    DWORD length = ExpandEnvironmentStringsW(commandLine, expanded, ARRAYSIZE(expanded));
+    if (length == 0 || length > ARRAYSIZE(expanded))
+        return false;
+    const wchar_t* start = expanded;
+    while (*start == L' ' || *start == L'\t')
+        ++start;
+    wchar_t candidate[MAX_PATH];
+    if (*start == L'"') {
+        const wchar_t* end = wcschr(start + 1, L'"');
+        size_t quoted = end ? (size_t)(end - start - 1) : wcslen(start + 1);
+        return quoted > 0 && quoted < ARRAYSIZE(candidate) &&
+               SUCCEEDED(StringCchCopyNW(candidate, ARRAYSIZE(candidate), start + 1, quoted)) &&
+               ResolveCandidate(candidate, program);
+    }
+    // Unquoted: each run of words up to a blank, shortest first, as CreateProcess tries them.
+    for (const wchar_t* end = start;; ++end) {
+        if (*end != L' ' && *end != L'\t' && *end != L'\0')
+            continue;
+        size_t partLength = (size_t)(end - start);
+        if (partLength > 0 && partLength < ARRAYSIZE(candidate) &&
+            SUCCEEDED(StringCchCopyNW(candidate, ARRAYSIZE(candidate), start, partLength)) &&
+            ResolveCandidate(candidate, program))
+            return true;
+        if (*end == L'\0')
+            break;
+    }
+    return false;
+}
+
+static void AddEntry(LogonEntries* entries, const wchar_t* format, const wchar_t* where, const wchar_t* name)
+{
+    ++entries->total;
+    if (entries->count < LOGON_ENTRY_CAPACITY &&
+        SUCCEEDED(StringCchPrintfW(entries->text[entries->count], LOGON_ENTRY_TEXT_CAPACITY, format, where, name)))
+        ++entries->count;
+}
+
+static bool StartsFile(const wchar_t* commandLine, const wchar_t* path)
+{
+    wchar_t program[MAX_PATH];
+    return FindCommandProgram(commandLine, program) && SameFilePath(program, path);
+}
+
+// A string value's text, whole and terminated, or false: REG_SZ or
+// REG_EXPAND_SZ only, of whole characters, fitting `command`.
+static bool TakeCommandValue(DWORD type, DWORD bytes, wchar_t* command /* LOGON_COMMAND_CAPACITY + 1 */)
+{
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0 ||
+        bytes > LOGON_COMMAND_CAPACITY * sizeof(wchar_t))
+        return false;
+    command[bytes / sizeof(wchar_t)] = L'\0';
+    return true;
+}
+
+// Whether the other view of the same key holds the same value: shared keys
+// (HKCU's, and every key on 32-bit Windows) answer alike in both views.
+static bool SameInOtherView(HKEY root, const wchar_t* keyPath, REGSAM otherView, const wchar_t* name,
+                            const wchar_t* command)
+{
+    ScopedKey key;
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | otherView, key.Receive()) != ERROR_SUCCESS)
+        return false;
+    wchar_t other[LOGON_COMMAND_CAPACITY + 1];
+    DWORD type = 0, bytes = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
+    return RegQueryValueExW(key.Get(), name, NULL, &type, (BYTE*)other, &bytes) == ERROR_SUCCESS &&
+           TakeCommandValue(type, bytes, other) && wcscmp(other, command) == 0;
+}
+
+static void FindRunValues(HKEY root, const wchar_t* rootName, const wchar_t* keyName, bool wow6432, REGSAM view,
+                          const wchar_t* path, LogonEntries* entries)
+{
+    wchar_t keyPath[128];
+    StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"Software\\Microsoft\\Windows\\CurrentVersion\\%s", keyName);
+    ScopedKey key;
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS)
+        return;
+    wchar_t where[160];
+    StringCchPrintfW(where, ARRAYSIZE(where), L"%s\\Software\\%sMicrosoft\\Windows\\CurrentVersion\\%s", rootName,
+                     wow6432 ? L"WOW6432Node\\" : L"", keyName);
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[VALUE_NAME_CAPACITY];
+        wchar_t command[LOGON_COMMAND_CAPACITY + 1];
+        DWORD nameLength = ARRAYSIZE(name), type = 0, bytes = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
+        LONG result = RegEnumValueW(key.Get(), index, name, &nameLength, NULL, &type, (BYTE*)command, &bytes);
+        if (result == ERROR_MORE_DATA)
+            continue;  // a name or command too long for us: passed over
+        if (result != ERROR_SUCCESS)
+            break;
+        if (!TakeCommandValue(type, bytes, command) || !StartsFile(command, path))
+            continue;
+        if (wow6432 && SameInOtherView(root, keyPath, KEY_WOW64_64KEY, name, command))
+            continue;
+        AddEntry(entries, L"%s: %s", where, name[0] ? name : L"(Default)");
+    }
+}
+
+static void FindRunEntries(const wchar_t* path, LogonEntries* entries)
+{
+#ifdef _WIN64
+    bool twoViews = true;
+#else
+    bool twoViews = IsRunningUnderWow64();
+#endif
+    static const wchar_t* const keys[] = {L"Run", L"RunOnce"};
+    for (size_t i = 0; i < ARRAYSIZE(keys); ++i) {
+        FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, path, entries);
+        FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, path, entries);
+        if (twoViews) {
+            FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], true, KEY_WOW64_32KEY, path, entries);
+            FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], true, KEY_WOW64_32KEY, path, entries);
+        }
+    }
+}
+
+// The target of a shortcut, through the shell's own reader; false when it
+// cannot be loaded or names no file.
+static bool ReadShortcutTarget(const wchar_t* shortcut, wchar_t* target /* MAX_PATH */)
+{
+    IShellLinkW* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link)))
+        return false;
+    bool found = false;
+    IPersistFile* file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
+        wchar_t raw[MAX_PATH + 1];
+        ZeroMemory(raw, sizeof(raw));
+        // Only the path: Resolve could search the disks or show a window.
+        if (SUCCEEDED(file->Load(shortcut, STGM_READ)) && link->GetPath(raw, MAX_PATH, NULL, 0) == S_OK && raw[0]) {
+            DWORD length = ExpandEnvironmentStringsW(raw, target, MAX_PATH);
+            found = length > 0 && length <= MAX_PATH;
+        }
+        file->Release();
+    }
+    link->Release();
+    return found;
+}
+
+static void FindStartupFolderEntries(int csidl, const wchar_t* label, const wchar_t* path, LogonEntries* entries)
+{
+    wchar_t folder[MAX_PATH + 1];
+    ZeroMemory(folder, sizeof(folder));
+    wchar_t pattern[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, folder)) ||
+        FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s\\*", folder)))
+        return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        wchar_t item[MAX_PATH], target[MAX_PATH];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            FAILED(StringCchPrintfW(item, ARRAYSIZE(item), L"%s\\%s", folder, found.cFileName)))
+            continue;
+        bool shortcut = lstrcmpiW(PathFindExtensionW(found.cFileName), L".lnk") == 0;
+        if (shortcut ? ReadShortcutTarget(item, target) && SameFilePath(target, path) : SameFilePath(item, path))
+            AddEntry(entries, L"%s: %s", label, found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+static void FindStartupEntries(const wchar_t* path, LogonEntries* entries)
+{
+    // COM for the shell's shortcut reader, on whatever thread this is; a
+    // thread already in the other model keeps it and serves us as well.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    FindStartupFolderEntries(CSIDL_STARTUP, L"Startup folder", path, entries);
+    FindStartupFolderEntries(CSIDL_COMMON_STARTUP, L"Common Startup folder", path, entries);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+}
+
+// A service's ImagePath as a command line: "\SystemRoot\" and a path
+// relative to the Windows folder made full, "\??\" taken off.
+static bool ServiceCommandLine(const wchar_t* imagePath, wchar_t* command /* LOGON_COMMAND_CAPACITY */)
+{
+    static const wchar_t systemRoot[] = L"\\SystemRoot\\";
+    static const wchar_t ntPrefix[] = L"\\??\\";
+    size_t rootLength = ARRAYSIZE(systemRoot) - 1, prefixLength = ARRAYSIZE(ntPrefix) - 1;
+    if (EqualFoldingAsciiLetters(imagePath, systemRoot, rootLength))
+        return BuildWindowsPath(imagePath + rootLength, command, LOGON_COMMAND_CAPACITY);
+    if (wcsncmp(imagePath, ntPrefix, prefixLength) == 0)
+        return SUCCEEDED(StringCchCopyW(command, LOGON_COMMAND_CAPACITY, imagePath + prefixLength));
+    bool relative = imagePath[0] && imagePath[0] != L'"' && imagePath[0] != L'\\' && imagePath[0] != L'%' &&
+                    imagePath[1] != L':' && EqualFoldingAsciiLetters(imagePath, L"system32\\", 9);
+    if (relative)
+        return BuildWindowsPath(imagePath, command, LOGON_COMMAND_CAPACITY);
+    return SUCCEEDED(StringCchCopyW(command, LOGON_COMMAND_CAPACITY, imagePath));
+}
+
+static bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
+{
+    DWORD type = 0, bytes = sizeof(*value);
+    return RegQueryValueExW(key, name, NULL, &type, (BYTE*)value, &bytes) == ERROR_SUCCESS && type == REG_DWORD &&
+           bytes == sizeof(*value);
+}
+
+// Services of their own or shared processes that start with Windows
+// (boot, system or automatic start); drivers are no programs.
+static void FindServiceEntries(const wchar_t* path, LogonEntries* entries)
+{
+    ScopedKey services;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services", 0,
+                      KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, services.Receive()) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[VALUE_NAME_CAPACITY];
+        DWORD nameLength = ARRAYSIZE(name);
+        LONG result = RegEnumKeyExW(services.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL);
+        if (result == ERROR_MORE_DATA)
+            continue;
+        if (result != ERROR_SUCCESS)
+            break;
+        ScopedKey service;
+        if (RegOpenKeyExW(services.Get(), name, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, service.Receive()) !=
+            ERROR_SUCCESS)
+            continue;
+        DWORD start = 0, type = 0;
+        if (!ReadDword(service.Get(), L"Start", &start) || start > SERVICE_AUTO_START ||
+            !ReadDword(service.Get(), L"Type", &type) || !(type & (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS)))
+            continue;
+        wchar_t imagePath[LOGON_COMMAND_CAPACITY + 1], command[LOGON_COMMAND_CAPACITY];
+        DWORD valueType = 0, bytes = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
+        if (RegQueryValueExW(service.Get(), L"ImagePath", NULL, &valueType, (BYTE*)imagePath, &bytes) !=
+                ERROR_SUCCESS ||
+            !TakeCommandValue(valueType, bytes, imagePath) || !ServiceCommandLine(imagePath, command))
+            continue;
+        if (StartsFile(command, path))
+            AddEntry(entries, L"%s%s", L"Service: ", name);
+    }
+}
+
+void FindLogonEntries(const wchar_t* path, LogonEntries* entries)
+{
+    entries->count = 0;
+    entries->total = 0;
+    if (!path || !path[0])
+        return;
+    FindRunEntries(path, entries);
+    FindStartupEntries(path, entries);
+    FindServiceEntries(path, entries);
+}

@@ -1,0 +1,32 @@
+// What starts a given file at logon: Run and RunOnce values under HKCU and
+// HKLM (both registry views), the per-user and common Startup folders (a
+// shortcut to the file, or the file itself), and services that start with
+// Windows. Read on a background job; any thread (COM is set up for the
+// shortcuts and left as it was found).
+#pragma once
+#include <windows.h>
+
+const int LOGON_ENTRY_CAPACITY = 16;
+const int LOGON_ENTRY_TEXT_CAPACITY = 400;
+// The longest command line read from a value or a service; longer ones are passed over.
+const int LOGON_COMMAND_CAPACITY = 2048;
+
+struct LogonEntries {
+    int count;  // entries held below
+    int total;  // entries found, more than count when they did not all fit
+    wchar_t text[LOGON_ENTRY_CAPACITY][LOGON_ENTRY_TEXT_CAPACITY];
+};
+
+// Every entry whose program is the file at `path` (a full path), each
+// described as "HKCU\...\Run: <value name>", "Startup folder: <file>",
+// "Service: <name>" and so on.
+void FindLogonEntries(const wchar_t* path, LogonEntries* entries);
+
+// The program a command line starts, environment variables expanded: the
+// quoted first part, or else the first run of words naming an existing file
+// (as CreateProcess tries "C:\Program Files\a b.exe" part by part), ".exe"
+// added where the name has no extension, a bare name looked for in the
+// system and Windows folders. False when there is none.
+bool FindCommandProgram(const wchar_t* commandLine, wchar_t* program /* MAX_PATH */);
+// Whether two paths name the same file: full, long forms, letters A to Z folded.
+bool SameFilePath(const wchar_t* a, const wchar_t* b);

@@ -1,0 +1,169 @@
+#include "lookup/process_facts.h"
+#include <tlhelp32.h>
+#include <strsafe.h>
+#include "core/executable_locator.h"
+#include "core/file_fingerprint.h"
+#include "core/scoped_handles.h"
+#include "core/system_folders.h"
+#include "core/system_probes.h"
+
+static unsigned long long FromFileTime(const FILETIME& time)
+{
+    return ((unsigned long long)time.dwHighDateTime << 32) | time.dwLowDateTime;
+}
+
+// The creation time of a process; 0 when it cannot be opened or asked.
+static unsigned long long ReadStartTime(DWORD processId)
+{
+    ScopedHandle process(OpenProcess(ProcessQueryAccess(), FALSE, processId));
+    FILETIME creation, exit, kernel, user;
+    if (!process.Valid() || !GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user))
+        return 0;
+    return FromFileTime(creation);
+}
+
+bool ReadProcessUser(HANDLE process, wchar_t* user)
+{
+    user[0] = L'\0';
+    HANDLE tokenHandle = NULL;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &tokenHandle))
+        return false;
+    ScopedHandle token(tokenHandle);
+    // A TOKEN_USER is a SID and its header; a SID is at most 68 bytes.
+    union {
+        TOKEN_USER tokenUser;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenUser, &buffer, sizeof(buffer), &size) || size > sizeof(buffer) ||
+        !IsValidSid(buffer.tokenUser.User.Sid))
+        return false;
+    wchar_t name[257], domain[257];
+    DWORD nameLength = ARRAYSIZE(name), domainLength = ARRAYSIZE(domain);
+    SID_NAME_USE use;
+    if (!LookupAccountSidW(NULL, buffer.tokenUser.User.Sid, name, &nameLength, domain, &domainLength, &use))
+        return false;
+    name[ARRAYSIZE(name) - 1] = L'\0';
+    domain[ARRAYSIZE(domain) - 1] = L'\0';
+    HRESULT written = domain[0] ? StringCchPrintfW(user, USER_NAME_CAPACITY, L"%s\\%s", domain, name)
+                                : StringCchCopyW(user, USER_NAME_CAPACITY, name);
+    if (FAILED(written))
+        user[0] = L'\0';
+    return SUCCEEDED(written);
+}
+
+void ReadFileFacts(const wchar_t* path, FileFacts* facts)
+{
+    ZeroMemory(facts, sizeof(*facts));
+    facts->attributes = INVALID_FILE_ATTRIBUTES;
+    if (!path || !path[0] || FAILED(StringCchCopyW(facts->path, ARRAYSIZE(facts->path), path))) {
+        facts->path[0] = L'\0';
+        facts->access = FILE_NOT_LOCATED;
+        return;
+    }
+    wchar_t readable[MAX_PATH];
+    if (!BuildReadablePath(path, readable)) {
+        facts->access = FILE_UNREADABLE;
+        facts->accessError = ERROR_FILENAME_EXCED_RANGE;
+        return;
+    }
+    // The directory entry answers even where the file itself is not ours to open.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(readable, GetFileExInfoStandard, &data)) {
+        facts->attributes = data.dwFileAttributes;
+        facts->size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+        facts->creationTime = FromFileTime(data.ftCreationTime);
+        facts->lastWriteTime = FromFileTime(data.ftLastWriteTime);
+    }
+    // Opened as a fingerprint opens it, so "readable" means the digests can be had.
+    ScopedHandle file(CreateFileW(readable, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  NULL, OPEN_EXISTING, 0, NULL));
+    if (!file.Valid()) {
+        DWORD error = GetLastError();
+        facts->accessError = error;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            facts->access = FILE_GONE;
+        else if (error == ERROR_ACCESS_DENIED)
+            facts->access = FILE_ACCESS_DENIED;
+        else
+            facts->access = FILE_UNREADABLE;
+        return;
+    }
+    facts->access = FILE_READABLE;
+    FileIdentity identity;
+    if (ReadFileIdentity(file.Get(), &identity)) {
+        facts->size = identity.size;
+        facts->lastWriteTime = FromFileTime(identity.lastWrite);
+        facts->changeTime = (unsigned long long)identity.changeTime;
+    }
+}
+
+// The snapshot's entries for the process and its parent.
+static bool FindInSnapshot(DWORD processId, PROCESSENTRY32W* process, PROCESSENTRY32W* parent, bool* parentFound)
+{
+    *parentFound = false;
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.Valid())
+        return false;
+    bool found = false;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID == processId) {
+            *process = entry;
+            found = true;
+        }
+    }
+    if (!found || process->th32ParentProcessID == processId)
+        return found;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID == process->th32ParentProcessID && entry.th32ProcessID != 0) {
+            *parent = entry;
+            *parentFound = true;
+            break;
+        }
+    }
+    return true;
+}
+
+void ReadProcessFacts(DWORD processId, ProcessFacts* facts)
+{
+    ZeroMemory(facts, sizeof(*facts));
+    facts->processId = processId;
+    facts->parent = PARENT_UNKNOWN;
+    facts->file.attributes = INVALID_FILE_ATTRIBUTES;
+    PROCESSENTRY32W process, parent;
+    bool parentFound = false;
+    facts->found = FindInSnapshot(processId, &process, &parent, &parentFound);
+    if (!facts->found)
+        return;
+    StringCchCopyW(facts->imageName, ARRAYSIZE(facts->imageName), process.szExeFile);
+    facts->startTime = ReadStartTime(processId);
+    facts->parentId = process.th32ParentProcessID;
+    facts->parent = PARENT_EXITED;
+    if (parentFound) {
+        // A PID is reused once its process has ended: a "parent" started after
+        // the child is someone else. Where its time cannot be read, the
+        // snapshot's word stands.
+        unsigned long long parentStart = ReadStartTime(parent.th32ProcessID);
+        if (!parentStart || !facts->startTime || parentStart <= facts->startTime) {
+            facts->parent = PARENT_RUNNING;
+            StringCchCopyW(facts->parentName, ARRAYSIZE(facts->parentName), parent.szExeFile);
+        }
+    }
+    ScopedHandle handle(OpenProcess(ProcessQueryAccess(), FALSE, processId));
+    if (handle.Valid())
+        ReadProcessUser(handle.Get(), facts->user);
+    handle.Close();
+    wchar_t exePath[MAX_PATH];
+    if (FindProcessExecutable(&process, exePath))
+        ReadFileFacts(exePath, &facts->file);
+}
+
+void FreeProcessFacts(ProcessFacts* facts)
+{
+    if (facts->commandLine)
+        HeapFree(GetProcessHeap(), 0, facts->commandLine);
+    facts->commandLine = NULL;
+}

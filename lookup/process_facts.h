@@ -1,0 +1,59 @@
+// What the system says about one running process and its file: parent,
+// start, user, and the file's path, size, attributes and times. Read on a
+// background job (any thread; nothing shared); each call stands alone.
+#pragma once
+#include <windows.h>
+
+const int USER_NAME_CAPACITY = 2 * 256 + 2;  // DOMAIN\name, each at most 256
+
+enum ParentState {
+    PARENT_UNKNOWN,  // no snapshot could be had
+    PARENT_RUNNING,  // parentName and parentId hold it
+    PARENT_EXITED    // gone, or its PID now names a process started later
+};
+
+enum FileAccess {
+    FILE_NOT_LOCATED,    // no path: the process's file could not be located
+    FILE_READABLE,
+    FILE_ACCESS_DENIED,  // there, but not ours to read
+    FILE_GONE,           // deleted or renamed since the process started
+    FILE_UNREADABLE      // another reason, in accessError
+};
+
+struct FileFacts {
+    wchar_t path[MAX_PATH];
+    FileAccess access;
+    DWORD accessError;
+    unsigned long long size;
+    DWORD attributes;                  // INVALID_FILE_ATTRIBUTES: unknown
+    unsigned long long creationTime;   // FILETIME values; 0 where unknown
+    unsigned long long lastWriteTime;
+    unsigned long long changeTime;     // Vista and later
+};
+
+struct ProcessFacts {
+    DWORD processId;
+    wchar_t imageName[MAX_PATH];
+    bool found;                        // the PID was running at the snapshot
+    ParentState parent;
+    DWORD parentId;
+    wchar_t parentName[MAX_PATH];
+    unsigned long long startTime;      // FILETIME (UTC); 0 where unknown
+    wchar_t user[USER_NAME_CAPACITY];  // empty where unknown
+    // The command line, from the reader of issue 26: heap memory (HeapAlloc
+    // on the process heap) that FreeProcessFacts releases; NULL while unknown.
+    wchar_t* commandLine;
+    FileFacts file;
+};
+
+// Reads everything above but the command line. A parent whose creation is
+// later than the child's is a newer process under a reused PID: "exited".
+void ReadProcessFacts(DWORD processId, ProcessFacts* facts);
+void FreeProcessFacts(ProcessFacts* facts);
+
+// The file facts of a path: what the file system says, and whether the file
+// can be read; the facts that could be had even when it cannot.
+void ReadFileFacts(const wchar_t* path, FileFacts* facts);
+
+// "DOMAIN\name" of the process's token user; false when it cannot be read.
+bool ReadProcessUser(HANDLE process, wchar_t* user /* USER_NAME_CAPACITY */);

@@ -1,0 +1,285 @@
+// SHA-256 against its published vectors and the system's; then the facts of
+// a process this test starts: a copy of a test program named svch0st.exe in
+// the temp folder, claiming to be Microsoft's, started, then touched, with a
+// Run value, a RunOnce value of the 32-bit view, a Startup shortcut and a
+// service starting it, and its notes and sheet.
+#include <windows.h>
+#include <wincrypt.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "core/file_fingerprint.h"
+#include "core/folder_tokens.h"
+#include "core/seams.h"
+#include "core/sha256.h"
+#include "lookup/note_facts.h"
+#include "lookup/property_sheet.h"
+#include "lookup/version_resource.h"
+#include "test_support.h"
+
+namespace {
+
+// CALG_SHA_256, which the XP-level headers leave out.
+const ALG_ID SHA256_ALGORITHM = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
+
+std::string Hex(const unsigned char* bytes, size_t count)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; ++i)
+        text += std::string(1, digits[bytes[i] >> 4]) + digits[bytes[i] & 15];
+    return text;
+}
+
+std::string OurSha256(const std::string& data, size_t piece)
+{
+    Sha256Context context;
+    InitSha256(&context);
+    for (size_t at = 0; at < data.size(); at += piece)
+        UpdateSha256(&context, data.data() + at, std::min(piece, data.size() - at));
+    unsigned char digest[32];
+    FinishSha256(&context, digest);
+    return Hex(digest, 32);
+}
+
+std::string SystemDigest(const std::string& data, ALG_ID algorithm)
+{
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    unsigned char digest[32];
+    DWORD length = sizeof(digest);
+    bool done = CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+                CryptCreateHash(provider, algorithm, 0, 0, &hash) &&
+                CryptHashData(hash, (const BYTE*)data.data(), (DWORD)data.size(), 0) &&
+                CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0);
+    if (hash)
+        CryptDestroyHash(hash);
+    if (provider)
+        CryptReleaseContext(provider, 0);
+    return done ? Hex(digest, length) : "(CryptoAPI failed)";
+}
+
+TEST(Sha256, PublishedVectorsInAnyPiecesAndTheSystemsDigest)
+{
+    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    for (size_t piece : {1, 7, 64, 1000000}) {
+        EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", OurSha256("", piece));
+        EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", OurSha256("abc", piece));
+        EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1", OurSha256(twoBlocks, piece));
+        EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+                  OurSha256(std::string(1000000, 'a'), piece)) << "pieces of " << piece;
+    }
+    std::string data;
+    for (size_t length = 0; length <= 130; ++length, data += (char)(length * 37))
+        ASSERT_EQ(SystemDigest(data, SHA256_ALGORITHM), OurSha256(data, 13)) << "length " << length;
+}
+
+volatile LONG reads = 0;
+BOOL WINAPI CountingRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    InterlockedIncrement(&reads);
+    return ReadFile(file, buffer, size, read, overlapped);
+}
+
+class ProcessFactsTest : public ::testing::Test {
+protected:
+    void TearDown() override { seams.readFile = ReadFile; }
+};
+
+TEST_F(ProcessFactsTest, OneReadGivesBothDigestsAndAnMd5OnlyEntryIsReadAgain)
+{
+    std::wstring path = BinPath(L"idle_process.exe");
+    std::string bytes = ReadFileText(path.c_str());
+    ASSERT_FALSE(bytes.empty());
+    FingerprintCache* cache = new FingerprintCache();
+    seams.readFile = CountingRead;
+    FileFingerprint md5Only, both, again;
+    ComputeCachedFingerprint(path.c_str(), cache, NULL, &md5Only);
+    EXPECT_EQ(L"", std::wstring(md5Only.sha256Hex)) << "SHA-256 only when asked";
+    reads = 0;
+    ComputeFileDigests(path.c_str(), cache, NULL, true, &both);
+    EXPECT_GT((LONG)reads, 0) << "an entry without SHA-256 answered for it";
+    EXPECT_EQ(SystemDigest(bytes, SHA256_ALGORITHM), NarrowUtf8(both.sha256Hex));
+    EXPECT_EQ(SystemDigest(bytes, CALG_MD5), NarrowUtf8(both.digestHex));
+    EXPECT_EQ(std::wstring(md5Only.digestHex), std::wstring(both.digestHex));
+    reads = 0;
+    ComputeFileDigests(path.c_str(), cache, NULL, true, &again);
+    EXPECT_EQ(0, (LONG)reads);
+    EXPECT_EQ(std::wstring(both.sha256Hex), std::wstring(again.sha256Hex));
+    delete cache;
+}
+
+bool CreateShortcut(const std::wstring& shortcut, const std::wstring& target)
+{
+    CoInitialize(NULL);
+    IShellLinkW* link = NULL;
+    IPersistFile* file = NULL;
+    bool saved = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                            (void**)&link)) &&
+                 SUCCEEDED(link->SetPath(target.c_str())) &&
+                 SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) &&
+                 SUCCEEDED(file->Save(shortcut.c_str(), TRUE));
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    CoUninitialize();
+    return saved;
+}
+
+const wchar_t RUN_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t SERVICE_KEY[] = L"SYSTEM\\CurrentControlSet\\Services\\TavrowenNotesTest";
+
+// Writes what starts `path` at logon, and a few entries that do not.
+void PlantLogonEntries(const std::wstring& path, const std::wstring& startup)
+{
+    std::wstring quoted = L"\"" + path + L"\" /quiet";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Tavrowen svch0st", REG_SZ, quoted.c_str(),
+                                   (DWORD)(quoted.size() + 1) * 2));
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"As bytes", REG_BINARY, quoted.c_str(),
+                                   (DWORD)(quoted.size() + 1) * 2));
+    const wchar_t other[] = L"C:\\windows\\notepad.exe";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Other", REG_SZ, other, sizeof(other)));
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                             0, NULL, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, NULL, &key, NULL));
+    const wchar_t expanding[] = L"%TEMP%\\svch0st /x";
+    RegSetValueExW(key, L"Tavrowen 32", 0, REG_EXPAND_SZ, (const BYTE*)expanding, sizeof(expanding));
+    RegCloseKey(key);
+    ASSERT_TRUE(CreateShortcut(startup + L"\\svch0st.lnk", path));
+    std::wstring service = L"\"" + path + L"\" -service";
+    DWORD ownProcess = SERVICE_WIN32_OWN_PROCESS, automatic = SERVICE_AUTO_START;
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, SERVICE_KEY, L"ImagePath", REG_EXPAND_SZ, service.c_str(),
+                                   (DWORD)(service.size() + 1) * 2));
+    ASSERT_TRUE(SetDwordValue(HKEY_LOCAL_MACHINE, SERVICE_KEY, L"Type", ownProcess));
+    ASSERT_TRUE(SetDwordValue(HKEY_LOCAL_MACHINE, SERVICE_KEY, L"Start", automatic));
+}
+
+TEST_F(ProcessFactsTest, ACopyNamedSvch0stInTempStartedThenTouched)
+{
+    wchar_t temp[MAX_PATH], longTemp[MAX_PATH], startup[MAX_PATH];
+    ASSERT_TRUE(GetTempPathW(MAX_PATH, temp) && GetLongPathNameW(temp, longTemp, MAX_PATH));
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_STARTUP, NULL, 0, startup)));
+    CreateDirectoryW(startup, NULL);
+    std::wstring path = std::wstring(longTemp) + L"svch0st.exe";
+    VersionResource claim;
+    claim.tables = {{L"040904b0", {{L"CompanyName", L"Microsoft Corporation"}}}};
+    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"idle_process.exe"), path, claim));
+    PROCESS_INFORMATION child;
+    ASSERT_TRUE(StartProgram(path, L"", &child));
+    Sleep(100);
+    HANDLE touch = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    EXPECT_TRUE(SetFileTime(touch, NULL, NULL, &now));
+    CloseHandle(touch);
+    PlantLogonEntries(path, startup);
+
+    static ProcessFacts process;
+    ReadProcessFacts(child.dwProcessId, &process);
+    EXPECT_EQ(PARENT_RUNNING, process.parent);
+    EXPECT_EQ(GetCurrentProcessId(), process.parentId);
+    EXPECT_EQ(L"test_process_facts.exe", std::wstring(process.parentName));
+    EXPECT_NE(std::wstring::npos, std::wstring(process.user).find(L'\\')) << NarrowUtf8(process.user);
+    EXPECT_EQ(FILE_READABLE, process.file.access);
+    EXPECT_EQ(ReadFileText(path.c_str()).size(), process.file.size);
+
+    static LogonEntries logon;
+    FindLogonEntries(process.file.path, &logon);
+    std::vector<std::wstring> entries(logon.text, logon.text + logon.count);
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run: Tavrowen svch0st",
+                  L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce: Tavrowen 32",
+                  L"Startup folder: svch0st.lnk", L"Service: TavrowenNotesTest"}),
+              entries);
+
+    wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
+    std::wstring directory = path.substr(0, path.rfind(L'\\'));
+    ApplyFolderTokens(directory.c_str(), folder);
+    SignerCheck signer;
+    CheckFileSigner(path.c_str(), NULL, &signer);
+    static NoteFolders folders;
+    ReadNoteFolders(&folders);
+    NoteFacts facts;
+    GatherNoteFacts(&process, folder, L"Microsoft Corporation", &signer, &logon, &folders, &facts);
+    static FileNotes notes;
+    ListFileNotes(&facts, &notes);
+    EXPECT_EQ((std::vector<std::wstring>{L"Claims to be from Microsoft Corporation but is not signed",
+                                         L"Has a name that looks like the Windows program svchost.exe",
+                                         L"Runs from a folder the user can write to (%temp%)",
+                                         L"Changed after the process started", L"Appeared in the last 24 hours",
+                                         L"Starts at logon"}),
+              std::vector<std::wstring>(notes.text, notes.text + notes.count));
+
+    FileFingerprint digests;
+    ComputeFileDigests(path.c_str(), NULL, NULL, true, &digests);
+    PropertySheetInput input = {&process, true, true, folder, &digests, NULL, &signer, L"", &logon, &notes};
+    static wchar_t sheet[PROPERTY_SHEET_CAPACITY];
+    ASSERT_TRUE(FormatPropertySheet(&input, false, sheet, ARRAYSIZE(sheet)));
+    std::string text = NarrowUtf8(sheet), bytes = ReadFileText(path.c_str());
+    for (std::string line : {"MD5: " + SystemDigest(bytes, CALG_MD5), "SHA-256: " + SystemDigest(bytes, SHA256_ALGORITHM),
+                             "Parent: test_process_facts.exe (PID " + std::to_string(GetCurrentProcessId()) + ")",
+                             "File: " + NarrowUtf8(path) + "\r\n", std::string("Folder: %temp%\r\n"),
+                             std::string("Verified signer: (Not signed)\r\n"),
+                             std::string("Notes:\r\n- Claims to be from Microsoft Corporation but is not signed")})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << " missing from:\n" << text;
+    EndProgram(&child);
+}
+
+TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNoNotes)
+{
+    std::wstring orphan = BinPath(L"orphan_process.exe");
+    ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), orphan.c_str(), FALSE));
+    PROCESS_INFORMATION shell;
+    ASSERT_TRUE(StartProgram(L"C:\\windows\\system32\\cmd.exe", L"/c start \"\" \"" + orphan + L"\"", &shell));
+    EXPECT_EQ(0u, WaitForExit(shell, 30000));
+    DWORD orphanId = 0;
+    WaitUntil([&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry = {sizeof(entry)};
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+            if (!lstrcmpiW(entry.szExeFile, L"orphan_process.exe"))
+                orphanId = entry.th32ProcessID;
+        CloseHandle(snapshot);
+        return orphanId != 0;
+    }, 10000);
+    ASSERT_NE(0u, orphanId);
+    static ProcessFacts process;
+    ReadProcessFacts(orphanId, &process);
+    EXPECT_EQ(PARENT_EXITED, process.parent) << "parent " << process.parentId << " " << NarrowUtf8(process.parentName);
+    HANDLE end = OpenProcess(PROCESS_TERMINATE, FALSE, orphanId);
+    TerminateProcess(end, 0);
+    CloseHandle(end);
+
+    // Installed two days ago, by someone who could: nothing to note.
+    std::wstring folder = ProgramFilesFolder() + L"\\Tavrowen Notes";
+    CreateDirectoryW(folder.c_str(), NULL);
+    std::wstring tool = folder + L"\\tool.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), tool.c_str(), FALSE));
+    HANDLE file = CreateFileW(tool.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME old;
+    GetSystemTimeAsFileTime(&old);
+    ULARGE_INTEGER value = {{old.dwLowDateTime, old.dwHighDateTime}};
+    value.QuadPart -= 48 * 36000000000ull;
+    old = {value.LowPart, value.HighPart};
+    EXPECT_TRUE(SetFileTime(file, &old, NULL, &old));
+    CloseHandle(file);
+    ProcessFacts installed = {};
+    ReadFileFacts(tool.c_str(), &installed.file);
+    GetSystemTimeAsFileTime(&old);
+    installed.startTime = ((unsigned long long)old.dwHighDateTime << 32) | old.dwLowDateTime;
+    NoteFolders folders;
+    ReadNoteFolders(&folders);
+    SignerCheck signer = {SIGNER_NOT_SIGNED, SIGNER_FROM_NONE, L""};
+    LogonEntries logon = {};
+    NoteFacts facts;
+    GatherNoteFacts(&installed, L"%programfiles%\\Tavrowen Notes", NULL, &signer, &logon, &folders, &facts);
+    FileNotes notes;
+    ListFileNotes(&facts, &notes);
+    EXPECT_EQ(0, notes.count) << (notes.count ? NarrowUtf8(notes.text[0]) : "");
+}
+
+}  // namespace
