@@ -5,6 +5,7 @@
 #include "core/md5.h"
 #include <stdlib.h>
 #include <string.h>
+#include "core/hash_blocks.h"
 
 namespace {
 
@@ -159,6 +160,12 @@ void StoreWord(unsigned char* bytes, uint32_t word)
     bytes[3] = (unsigned char)(word >> 24);
 }
 
+// The block feeder's view of CompressBlocks.
+void CompressStateBlocks(void* state, const unsigned char* blocks, size_t count)
+{
+    CompressBlocks((uint32_t*)state, blocks, count);
+}
+
 }  // namespace
 
 void InitMd5(Md5Context* context)
@@ -185,28 +192,7 @@ void UpdateMd5(Md5Context* context, const void* data, size_t length)
     context->bitCount[0] = (uint32_t)bits;
     context->bitCount[1] = (uint32_t)(bits >> 32);
 
-    if (waiting > 0) {
-        size_t room = 64 - waiting;
-        if (length < room) {
-            memcpy(context->block + waiting, input, length);
-            return;
-        }
-        memcpy(context->block + waiting, input, room);
-        CompressBlocks(context->state, context->block, 1);
-        input += room;
-        length -= room;
-    }
-
-    // Whole blocks straight from the caller's buffer.
-    size_t blocks = length / 64;
-    if (blocks > 0) {
-        CompressBlocks(context->state, input, blocks);
-        input += blocks * 64;
-        length -= blocks * 64;
-    }
-
-    if (length > 0)
-        memcpy(context->block, input, length);
+    FeedHashBlocks(context->block, waiting, input, length, CompressStateBlocks, context->state);
 }
 
 void FinishMd5(Md5Context* context, unsigned char digest[16])

@@ -1,27 +1,11 @@
 #include "core/process_services.h"
 #include <strsafe.h>
+#include "core/registry_text.h"
 #include "core/scoped_handles.h"
 
 // Every service of a busy system fits many times over; a larger answer is not read.
 static const DWORD SERVICE_LIST_LIMIT = 4 * 1024 * 1024;
 
-// The value as text: its length checked against what holds it, terminated
-// here, and expanded when it is REG_EXPAND_SZ.
-static bool ReadDllValue(HKEY key, wchar_t* dll)
-{
-    wchar_t raw[MAX_PATH + 1];
-    DWORD type = 0, bytes = sizeof(raw) - sizeof(wchar_t);
-    if (RegQueryValueExW(key, L"ServiceDll", NULL, &type, (BYTE*)raw, &bytes) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0)
-        return false;
-    raw[bytes / sizeof(wchar_t)] = L'\0';
-    if (raw[0] == L'\0')
-        return false;
-    if (type == REG_SZ)
-        return SUCCEEDED(StringCchCopyW(dll, MAX_PATH, raw));
-    DWORD length = ExpandEnvironmentStringsW(raw, dll, MAX_PATH);
-    return length > 0 && length <= MAX_PATH;
-}
 
 bool ReadServiceDll(const wchar_t* serviceName, wchar_t* dll)
 {
@@ -33,7 +17,7 @@ bool ReadServiceDll(const wchar_t* serviceName, wchar_t* dll)
         found = SUCCEEDED(StringCchPrintfW(path, ARRAYSIZE(path), L"SYSTEM\\CurrentControlSet\\Services\\%s%s",
                                            serviceName, subkeys[i])) &&
                 RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS &&
-                ReadDllValue(key.Get(), dll);
+                ReadRegistryText(key.Get(), L"ServiceDll", dll);
     }
     if (!found)
         dll[0] = L'\0';

@@ -2,6 +2,7 @@
 // file when asked, so clarity counts for more than the last few percent.
 #include "core/sha256.h"
 #include <string.h>
+#include "core/hash_blocks.h"
 
 namespace {
 
@@ -76,6 +77,12 @@ void CompressBlocks(uint32_t state[8], const unsigned char* block, size_t count)
     }
 }
 
+// The block feeder's view of CompressBlocks.
+void CompressStateBlocks(void* state, const unsigned char* blocks, size_t count)
+{
+    CompressBlocks((uint32_t*)state, blocks, count);
+}
+
 }  // namespace
 
 void InitSha256(Sha256Context* context)
@@ -93,25 +100,7 @@ void UpdateSha256(Sha256Context* context, const void* data, size_t length)
     size_t waiting = (size_t)(context->byteCount & 63);
     context->byteCount += length;
 
-    if (waiting > 0) {
-        size_t room = 64 - waiting;
-        if (length < room) {
-            memcpy(context->block + waiting, input, length);
-            return;
-        }
-        memcpy(context->block + waiting, input, room);
-        CompressBlocks(context->state, context->block, 1);
-        input += room;
-        length -= room;
-    }
-    size_t blocks = length / 64;
-    if (blocks > 0) {
-        CompressBlocks(context->state, input, blocks);
-        input += blocks * 64;
-        length -= blocks * 64;
-    }
-    if (length > 0)
-        memcpy(context->block, input, length);
+    FeedHashBlocks(context->block, waiting, input, length, CompressStateBlocks, context->state);
 }
 
 void FinishSha256(Sha256Context* context, unsigned char digest[32])

@@ -1,6 +1,7 @@
 #include "lookup/payload_resolution.h"
 #include <strsafe.h>
 #include "core/ascii_folding.h"
+#include "core/registry_text.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
 
@@ -102,22 +103,6 @@ bool ResolveHostFile(const wchar_t* name, HostFileSearch search, const wchar_t* 
     return FindOnPath(file, path);
 }
 
-// A key's default or named text value, its length checked and REG_EXPAND_SZ expanded.
-static bool ReadTextValue(HKEY key, const wchar_t* valueName, wchar_t* text /* MAX_PATH */)
-{
-    wchar_t raw[MAX_PATH + 1];
-    DWORD type = 0, bytes = sizeof(raw) - sizeof(wchar_t);
-    if (RegQueryValueExW(key, valueName, NULL, &type, (BYTE*)raw, &bytes) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0)
-        return false;
-    raw[bytes / sizeof(wchar_t)] = L'\0';
-    if (raw[0] == L'\0')
-        return false;
-    if (type == REG_SZ)
-        return SUCCEEDED(StringCchCopyW(text, MAX_PATH, raw));
-    DWORD length = ExpandEnvironmentStringsW(raw, text, MAX_PATH);
-    return length > 0 && length <= MAX_PATH;
-}
 
 size_t FindAppIdServerDlls(const wchar_t* appId, wchar_t (*dlls)[MAX_PATH], size_t capacity)
 {
@@ -135,10 +120,10 @@ size_t FindAppIdServerDlls(const wchar_t* appId, wchar_t (*dlls)[MAX_PATH], size
         wchar_t value[MAX_PATH];
         if (status != ERROR_SUCCESS ||
             RegOpenKeyExW(classes.Get(), clsid, 0, KEY_QUERY_VALUE, entry.Receive()) != ERROR_SUCCESS ||
-            !ReadTextValue(entry.Get(), L"AppID", value) || lstrlenW(value) != 38 ||
+            !ReadRegistryText(entry.Get(), L"AppID", value) || lstrlenW(value) != 38 ||
             !EqualFoldingAsciiLetters(value, appId, 39) ||
             RegOpenKeyExW(entry.Get(), L"InprocServer32", 0, KEY_QUERY_VALUE, server.Receive()) != ERROR_SUCCESS ||
-            !ReadTextValue(server.Get(), NULL, value))
+            !ReadRegistryText(server.Get(), NULL, value))
             continue;
         bool known = false;
         for (size_t i = 0; i < count && !known; ++i)

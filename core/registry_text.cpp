@@ -1,0 +1,18 @@
+#include "core/registry_text.h"
+#include <strsafe.h>
+
+bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* text)
+{
+    wchar_t raw[MAX_PATH + 1];
+    DWORD type = 0, bytes = sizeof(raw) - sizeof(wchar_t);
+    if (RegQueryValueExW(key, valueName, NULL, &type, (BYTE*)raw, &bytes) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0)
+        return false;
+    raw[bytes / sizeof(wchar_t)] = L'\0';
+    if (raw[0] == L'\0')
+        return false;
+    if (type == REG_SZ)
+        return SUCCEEDED(StringCchCopyW(text, MAX_PATH, raw));
+    DWORD length = ExpandEnvironmentStringsW(raw, text, MAX_PATH);
+    return length > 0 && length <= MAX_PATH;
+}
