@@ -156,10 +156,13 @@ TEST_F(FolderTokens, LetterCaseOfTheFolderIsIgnoredTheRestKeepsItsCase)
     EXPECT_EQ(L"%programfiles%\\MiXed Case\\APP", Apply(lower + L"\\MiXed Case\\APP").text);
 }
 
-TEST_F(FolderTokens, PlainTextPrefixNeedsNoBackslashAfterIt)
+// A folder matches only where a name ends: C:\WindowsX is no %windir%X.
+TEST_F(FolderTokens, FolderMatchesOnlyAtASeparator)
 {
     std::wstring programFiles = ShellFolder(CSIDL_PROGRAM_FILES);
-    EXPECT_EQ(L"%programfiles%2\\Tool", Apply(programFiles + L"2\\Tool").text);
+    ExpectUnchanged(programFiles + L"2\\Tool");
+    ExpectUnchanged(ShellFolder(CSIDL_WINDOWS) + L"X");
+    ExpectUnchanged(ShellFolder(CSIDL_PROFILE) + L"2\\Games");
 }
 
 TEST_F(FolderTokens, DirectoriesOutsideEveryFolderComeOutUnchanged)
@@ -360,9 +363,12 @@ TEST_F(HandFilledTable, OnlyLettersAToZAreFolded)
 
 TEST_F(HandFilledTable, DirectoryShorterThanTheFolderDoesNotMatch)
 {
-    Fill({{3, L"C:\\Windows"}});
+    Fill({{3, L"C:\\Windows"}, {8, L"C:\\Users\\Alice"}});
     EXPECT_FALSE(Apply(L"C:\\Win").tokenUsed);
     EXPECT_EQ(L"%windir%", Apply(L"C:\\Windows").text);
+    ExpectUnchanged(L"C:\\WindowsX");
+    ExpectUnchanged(L"C:\\Users\\Alice2");
+    EXPECT_EQ(L"%userprofile%\\x", Apply(L"C:\\Users\\Alice\\x").text);
 }
 
 TEST_F(HandFilledTable, OverlongDirectoryStaysWithinTheOutput)
