@@ -374,10 +374,10 @@ TEST_F(HandFilledTable, DirectoryShorterThanTheFolderDoesNotMatch)
 TEST_F(HandFilledTable, OverlongDirectoryStaysWithinTheOutput)
 {
     Fill({{0, L"C:\\P"}});
-    std::wstring directory = L"C:\\P" + std::wstring(3000, L'a');
+    std::wstring directory = L"C:\\P\\" + std::wstring(3000, L'a');
     Applied applied = Apply(directory);
     EXPECT_LT(applied.text.size(), (size_t)FOLDER_TOKEN_TEXT_CAPACITY);
-    EXPECT_EQ(0u, applied.text.find(L"%programfiles%aaa"));
+    EXPECT_EQ(0u, applied.text.find(L"%programfiles%\\aaa"));
     applied = Apply(L"Q:" + std::wstring(3000, L'b'));
     EXPECT_LT(applied.text.size(), (size_t)FOLDER_TOKEN_TEXT_CAPACITY);
 }
