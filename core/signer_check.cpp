@@ -405,7 +405,7 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
     if (check->verdict == SIGNER_NOT_SIGNED && identified && identity.size <= SIGNER_CATALOG_SIZE_LIMIT)
         check->verdict = CheckCatalogs(readable, file.Get(), check->signer);
     file.Close();
-    if (identified && cache)
+    if (identified && cache && MayRememberFile(path, &identity))
         RememberSigner(cache, path, &identity, check);
 }
 
