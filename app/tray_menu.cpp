@@ -121,9 +121,15 @@ void StartTaskManager()
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
+    // Started in the system folder, as Windows starts it: a folder anyone can
+    // write to would be searched for what Task Manager loads by name.
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, ARRAYSIZE(folder));
+    if (length == 0 || length >= ARRAYSIZE(folder))
+        return;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    CreateProcessW(program, commandLine, NULL, NULL, FALSE, 0, NULL, L"C:\\", &startup, &process);
+    CreateProcessW(program, commandLine, NULL, NULL, FALSE, 0, NULL, folder, &startup, &process);
     if (process.hProcess)
         CloseHandle(process.hProcess);
     if (process.hThread)

@@ -22,12 +22,18 @@ struct FileIdentity {
     DWORD indexHigh;
     DWORD indexLow;
     LONGLONG changeTime;  // 0 where the system does not say
+    LONGLONG usn;         // the file's last change in the volume's journal; 0 without one (FAT, no journal)
 };
 
 // The identity of the file `file` is open on (through seams.fileInformation);
 // false, and all zero, when the system cannot say.
 bool ReadFileIdentity(HANDLE file, FileIdentity* identity);
 bool SameFileIdentity(const FileIdentity* a, const FileIdentity* b);
+// Whether what was learnt of the file at `path` may be kept: a journal
+// tells each change of it, or else it lies under the Windows folder or a
+// Program Files folder, where only administrators write. Elsewhere its owner
+// could patch it in place and set back every time and size we compare.
+bool MayRememberFile(const wchar_t* path, const FileIdentity* identity);
 
 // A fingerprint as it was read, with its full path (letters A to Z folded)
 // and the file's identity then.

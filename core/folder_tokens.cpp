@@ -169,9 +169,12 @@ void ReleaseFolderTokens()
 }
 
 // The folder holds no NUL, so a shorter directory fails at its terminator.
+// It must end where a name does: C:\WindowsX is not in C:\Windows.
 static bool StartsWithFolder(const wchar_t* directory, const wchar_t* folder, int length)
 {
-    return EqualFoldingAsciiLetters(directory, folder, (size_t)length);
+    if (!EqualFoldingAsciiLetters(directory, folder, (size_t)length))
+        return false;
+    return directory[length] == L'\0' || directory[length] == L'\\';
 }
 
 bool ApplyFolderTokens(const wchar_t* directory, wchar_t* output)

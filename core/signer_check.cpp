@@ -54,38 +54,46 @@ struct TrustFunctions {
     CertNameProc certName;
 };
 
-// Two threads that race here load the same DLLs and find the same functions.
+// Published once, whole: a table is filled on the heap and only then made
+// visible by one interlocked exchange of the pointer, so no thread reads a
+// table another is still writing. A thread that loses the race frees its own.
 static const TrustFunctions* FindTrustFunctions()
 {
-    static TrustFunctions functions;
-    static volatile LONG found;
+    static TrustFunctions* volatile published;
+    TrustFunctions* found = published;
     if (found)
-        return &functions;
+        return found;
     HMODULE wintrust = LoadSystemLibrary(L"wintrust.dll");
     HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
     if (!wintrust || !crypt32)
         return NULL;
-    TrustFunctions loaded;
-    loaded.verifyTrust = (WinVerifyTrustProc)(void*)GetProcAddress(wintrust, "WinVerifyTrust");
-    loaded.providerData = (ProviderDataProc)(void*)GetProcAddress(wintrust, "WTHelperProvDataFromStateData");
-    loaded.providerSigner = (ProviderSignerProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvSignerFromChain");
-    loaded.providerCert = (ProviderCertProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvCertFromChain");
-    loaded.acquireContext = (AcquireContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext");
-    loaded.acquireContext2 = (AcquireContext2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext2");
-    loaded.calcHash = (CalcHashProc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle");
-    loaded.calcHash2 = (CalcHash2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2");
-    loaded.enumCatalog = (EnumCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminEnumCatalogFromHash");
-    loaded.catalogInfo = (CatalogInfoProc)(void*)GetProcAddress(wintrust, "CryptCATCatalogInfoFromContext");
-    loaded.releaseCatalog = (ReleaseCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseCatalogContext");
-    loaded.releaseContext = (ReleaseContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseContext");
-    loaded.certName = (CertNameProc)(void*)GetProcAddress(crypt32, "CertGetNameStringW");
-    if (!loaded.verifyTrust || !loaded.providerData || !loaded.providerSigner || !loaded.providerCert ||
-        !loaded.acquireContext || !loaded.calcHash || !loaded.enumCatalog || !loaded.catalogInfo ||
-        !loaded.releaseCatalog || !loaded.releaseContext || !loaded.certName)
+    TrustFunctions* loaded = (TrustFunctions*)HeapAlloc(GetProcessHeap(), 0, sizeof(TrustFunctions));
+    if (!loaded)
         return NULL;
-    functions = loaded;
-    InterlockedExchange(&found, 1);
-    return &functions;
+    loaded->verifyTrust = (WinVerifyTrustProc)(void*)GetProcAddress(wintrust, "WinVerifyTrust");
+    loaded->providerData = (ProviderDataProc)(void*)GetProcAddress(wintrust, "WTHelperProvDataFromStateData");
+    loaded->providerSigner = (ProviderSignerProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvSignerFromChain");
+    loaded->providerCert = (ProviderCertProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvCertFromChain");
+    loaded->acquireContext = (AcquireContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext");
+    loaded->acquireContext2 = (AcquireContext2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext2");
+    loaded->calcHash = (CalcHashProc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle");
+    loaded->calcHash2 = (CalcHash2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2");
+    loaded->enumCatalog = (EnumCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminEnumCatalogFromHash");
+    loaded->catalogInfo = (CatalogInfoProc)(void*)GetProcAddress(wintrust, "CryptCATCatalogInfoFromContext");
+    loaded->releaseCatalog = (ReleaseCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseCatalogContext");
+    loaded->releaseContext = (ReleaseContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseContext");
+    loaded->certName = (CertNameProc)(void*)GetProcAddress(crypt32, "CertGetNameStringW");
+    if (!loaded->verifyTrust || !loaded->providerData || !loaded->providerSigner || !loaded->providerCert ||
+        !loaded->acquireContext || !loaded->calcHash || !loaded->enumCatalog || !loaded->catalogInfo ||
+        !loaded->releaseCatalog || !loaded->releaseContext || !loaded->certName) {
+        HeapFree(GetProcessHeap(), 0, loaded);
+        return NULL;
+    }
+    found = (TrustFunctions*)InterlockedCompareExchangePointer((PVOID volatile*)&published, loaded, NULL);
+    if (!found)
+        return loaded;
+    HeapFree(GetProcessHeap(), 0, loaded);
+    return found;
 }
 
 LONG WINAPI CallWinVerifyTrust(HWND window, GUID* action, LPVOID data)
@@ -403,7 +411,7 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
             check->source = SIGNER_FROM_CATALOG;
     }
     file.Close();
-    if (identified && cache)
+    if (identified && cache && MayRememberFile(path, &identity))
         RememberSigner(cache, path, &identity, check);
 }
 

@@ -1,4 +1,5 @@
 #include "core/system_folders.h"
+#include <shlobj.h>
 #include <strsafe.h>
 #include "core/ascii_folding.h"
 #include "core/system_probes.h"
@@ -77,4 +78,45 @@ bool BuildReadablePath(const wchar_t* path, wchar_t* readable)
         return SUCCEEDED(StringCchCatW(native, ARRAYSIZE(native), path + systemLength)) &&
                SUCCEEDED(StringCchCopyW(readable, MAX_PATH, native));
     return SUCCEEDED(StringCchCopyW(readable, MAX_PATH, path));
+}
+
+// `path` lies inside `folder` (no trailing backslash), past a separator.
+static bool IsInFolder(const wchar_t* path, const wchar_t* folder)
+{
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(folder, MAX_PATH, &length)) || length < 3)
+        return false;
+    if (folder[length - 1] == L'\\')
+        --length;
+    return EqualFoldingAsciiLetters(path, folder, length) && path[length] == L'\\';
+}
+
+bool IsInAdministratorsFolder(const wchar_t* path)
+{
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(path, ARRAYSIZE(full), full, NULL);
+    if (length == 0 || length >= ARRAYSIZE(full))
+        return false;
+    wchar_t folder[MAX_PATH + 1];
+    if (BuildWindowsPath(L"", folder, MAX_PATH) && IsInFolder(full, folder))
+        return true;
+    static const int shellFolders[] = {0x26, 0x2A};  // CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86
+    for (size_t i = 0; i < ARRAYSIZE(shellFolders); ++i) {
+        ZeroMemory(folder, sizeof(folder));
+        if (SUCCEEDED(SHGetFolderPathW(NULL, shellFolders[i], NULL, 0, folder)) && IsInFolder(full, folder))
+            return true;
+    }
+    // Under WOW64 the shell names the x86 folder only; the native one is in
+    // the registry's 64-bit view.
+    HKEY key = NULL;
+    if (!IsRunningUnderWow64() ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    ZeroMemory(folder, sizeof(folder));
+    DWORD type = 0;
+    DWORD bytes = MAX_PATH * sizeof(wchar_t);
+    LONG read = RegQueryValueExW(key, L"ProgramFilesDir", NULL, &type, (BYTE*)folder, &bytes);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ && IsInFolder(full, folder);
 }

@@ -23,3 +23,7 @@ bool BuildNativeSystemPath(const wchar_t* name, wchar_t* path, size_t capacity);
 // in System32 is read through Sysnative, since the file system would hand it
 // the SysWOW64 file of that name instead. Any other path as it is.
 bool BuildReadablePath(const wchar_t* path, wchar_t* readable /* MAX_PATH */);
+// Whether the full path `path` lies under the Windows folder or a Program
+// Files folder (the native one too, for a 32-bit program on 64-bit Windows),
+// once ".." and "." are resolved.
+bool IsInAdministratorsFolder(const wchar_t* path);

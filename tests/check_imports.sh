@@ -1,6 +1,6 @@
 #!/bin/sh
 # Fails when a program imports a DLL outside the system set, or a function
-# that Windows XP does not have.
+# that Windows XP does not have, or lets its imports be loaded from its folder.
 set -u
 objdump="$1"
 shift
@@ -26,6 +26,27 @@ for program in "$@"; do
             failed=1
         fi
     done
+    # DLLs the imports pull in come from the system folder only (Windows 10
+    # 1607 and later): DependentLoadFlags, a 16-bit field of the load
+    # configuration at 0x36 (32-bit) or 0x4E (64-bit), is 0x0800.
+    config=$(printf '%s\n' "$dump" | awk '/Load Configuration Directory/ { print $3 " " $4; exit }')
+    base=$(printf '%s\n' "$dump" | awk '$1 == "ImageBase" { print $2; exit }')
+    case "$(printf '%s\n' "$dump" | awk '$1 == "Magic" { print $2; exit }')" in
+        020b) field=78 ;;
+        *) field=54 ;;
+    esac
+    flags=none
+    rva=${config% *}
+    size=${config#* }
+    if [ -n "$config" ] && [ $((0x$size)) -gt "$field" ]; then
+        at=$((0x$base + 0x$rva + field))
+        flags=$("$objdump" -s --start-address="$at" --stop-address=$((at + 2)) "$program" |
+                awk 'found && NF >= 2 { print $2; exit } /^Contents of section/ { found = 1 }')
+    fi
+    if [ "$flags" != "0008" ]; then
+        echo "$program: the load configuration lacks DependentLoadFlags 0x800 (bytes: $flags)"
+        failed=1
+    fi
     echo "$program: $(printf '%s\n' "$dlls" | wc -l) DLLs, $(printf '%s\n' "$functions" | wc -l) functions checked"
 done
 exit "$failed"

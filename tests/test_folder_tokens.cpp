@@ -156,10 +156,13 @@ TEST_F(FolderTokens, LetterCaseOfTheFolderIsIgnoredTheRestKeepsItsCase)
     EXPECT_EQ(L"%programfiles%\\MiXed Case\\APP", Apply(lower + L"\\MiXed Case\\APP").text);
 }
 
-TEST_F(FolderTokens, PlainTextPrefixNeedsNoBackslashAfterIt)
+// A folder matches only where a name ends: C:\WindowsX is no %windir%X.
+TEST_F(FolderTokens, FolderMatchesOnlyAtASeparator)
 {
     std::wstring programFiles = ShellFolder(CSIDL_PROGRAM_FILES);
-    EXPECT_EQ(L"%programfiles%2\\Tool", Apply(programFiles + L"2\\Tool").text);
+    ExpectUnchanged(programFiles + L"2\\Tool");
+    ExpectUnchanged(ShellFolder(CSIDL_WINDOWS) + L"X");
+    ExpectUnchanged(ShellFolder(CSIDL_PROFILE) + L"2\\Games");
 }
 
 TEST_F(FolderTokens, DirectoriesOutsideEveryFolderComeOutUnchanged)
@@ -360,18 +363,21 @@ TEST_F(HandFilledTable, OnlyLettersAToZAreFolded)
 
 TEST_F(HandFilledTable, DirectoryShorterThanTheFolderDoesNotMatch)
 {
-    Fill({{3, L"C:\\Windows"}});
+    Fill({{3, L"C:\\Windows"}, {8, L"C:\\Users\\Alice"}});
     EXPECT_FALSE(Apply(L"C:\\Win").tokenUsed);
     EXPECT_EQ(L"%windir%", Apply(L"C:\\Windows").text);
+    ExpectUnchanged(L"C:\\WindowsX");
+    ExpectUnchanged(L"C:\\Users\\Alice2");
+    EXPECT_EQ(L"%userprofile%\\x", Apply(L"C:\\Users\\Alice\\x").text);
 }
 
 TEST_F(HandFilledTable, OverlongDirectoryStaysWithinTheOutput)
 {
     Fill({{0, L"C:\\P"}});
-    std::wstring directory = L"C:\\P" + std::wstring(3000, L'a');
+    std::wstring directory = L"C:\\P\\" + std::wstring(3000, L'a');
     Applied applied = Apply(directory);
     EXPECT_LT(applied.text.size(), (size_t)FOLDER_TOKEN_TEXT_CAPACITY);
-    EXPECT_EQ(0u, applied.text.find(L"%programfiles%aaa"));
+    EXPECT_EQ(0u, applied.text.find(L"%programfiles%\\aaa"));
     applied = Apply(L"Q:" + std::wstring(3000, L'b'));
     EXPECT_LT(applied.text.size(), (size_t)FOLDER_TOKEN_TEXT_CAPACITY);
 }

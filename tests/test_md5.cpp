@@ -9,6 +9,7 @@
 // minute under Wine); leave it out with --gtest_filter=-Slow*.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <string>
 #include <vector>
 #include "core/seams.h"
@@ -294,6 +295,26 @@ BOOL WINAPI NoFileInformation(HANDLE, LPBY_HANDLE_FILE_INFORMATION)
     return FALSE;
 }
 
+// Writes the first 4 KiB of `bytes` over the file and sets every time back,
+// the change time too (NtSetInformationFile, FileBasicInformation).
+std::wstring RewriteRestoringTimes(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    typedef LONG(WINAPI * InformationProc)(HANDLE, ULONG_PTR*, void*, ULONG, int);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    InformationProc query = (InformationProc)(void*)GetProcAddress(ntdll, "NtQueryInformationFile");
+    InformationProc set = (InformationProc)(void*)GetProcAddress(ntdll, "NtSetInformationFile");
+    struct { LARGE_INTEGER creation, access, write, change; ULONG attributes; } times = {};
+    ULONG_PTR status[2];
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(0, query(file, status, &times, sizeof(times), 4 /* FileBasicInformation */));
+    DWORD count = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), 4096, &count, NULL));
+    EXPECT_EQ(0, set(file, status, &times, sizeof(times), 4));
+    CloseHandle(file);
+    return path;
+}
+
 // Puts the counting (and perhaps failing) read in ReadFile's place for one test.
 class ReplacedRead : public testing::Test {
 protected:
@@ -310,9 +331,14 @@ protected:
         for (const std::wstring& path : made)
             DeleteFileW(path.c_str());
     }
-    std::wstring Make(const std::wstring& name, const std::vector<unsigned char>& bytes)
+    // Kept in the cache only under Program Files while Wine keeps no journal.
+    std::wstring Make(const std::wstring& name, const std::vector<unsigned char>& bytes, bool kept = true)
     {
-        std::wstring path = TestFile(name);
+        wchar_t programFiles[MAX_PATH] = L"";
+        SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, programFiles);
+        std::wstring folder = std::wstring(programFiles) + L"\\tavrowen-test-md5";
+        CreateDirectoryW(folder.c_str(), NULL);
+        std::wstring path = kept ? folder + L"\\" + name : TestFile(name);
         EXPECT_TRUE(WriteWholeFile(path, bytes)) << Narrow(path.c_str());
         made.push_back(path);
         return path;
@@ -378,7 +404,7 @@ TEST_F(ReplacedRead, CacheAnswersForUnchangedFilesOnly)
     EXPECT_EQ(Narrow(first.digestHex), Narrow(again.digestHex));
     EXPECT_EQ(200000u, again.size);
     // The path's letters A to Z fold.
-    Cached(&cache[0], L"C:\\TAVROWEN-TEST\\MD5\\CACHED.BIN");
+    Cached(&cache[0], CharUpperW(&std::wstring(path)[0]));
     EXPECT_EQ(0, readsMade) << "the same path in capitals was read again";
 
     // Touched: the same bytes with a new write time are read again.
@@ -404,18 +430,12 @@ TEST_F(ReplacedRead, CacheAnswersForUnchangedFilesOnly)
     EXPECT_EQ(SystemMd5(other), Narrow(again.digestHex));
     EXPECT_EQ(200001u, again.size);
 
-    // Rewritten in place with its size and write time set back: still read again.
+    // Rewritten in place with its size, write and change times set back: still read again.
     ASSERT_TRUE(Cached(&cache[0], path).valid);
-    file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    GetFileTime(file, NULL, NULL, &written);
-    DWORD count = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), 4096, &count, NULL));  // the first 4 KiB of the old bytes
-    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
-    CloseHandle(file);
     std::vector<unsigned char> mixed(bytes.begin(), bytes.begin() + 4096);
     mixed.insert(mixed.end(), other.begin() + 4096, other.end());
-    EXPECT_EQ(SystemMd5(mixed), Narrow(Cached(&cache[0], path).digestHex)) << "answered from the cache";
+    EXPECT_EQ(SystemMd5(mixed), Narrow(Cached(&cache[0], RewriteRestoringTimes(path, bytes)).digestHex))
+        << "answered from the cache";
 
     // A read that failed is not remembered.
     std::wstring failing = Make(L"cached-failing.bin", bytes);
@@ -425,6 +445,24 @@ TEST_F(ReplacedRead, CacheAnswersForUnchangedFilesOnly)
     readsMade = 0;
     EXPECT_TRUE(Cached(&cache[0], failing).valid);
     EXPECT_GT(readsMade, 0) << "a failed read was remembered";
+}
+
+// Wine keeps no USN journal: a file its owner could patch and set back is
+// read every time, unchanged or rewritten with every time restored.
+TEST_F(ReplacedRead, WithoutAJournalOnlyAdministratorsFoldersAreCached)
+{
+    std::vector<FingerprintCache> cache(1);
+    std::vector<unsigned char> bytes = PseudoRandomBytes(100000), other = PseudoRandomBytes(100001);
+    std::wstring path = Make(L"outside.bin", other, false);
+    for (int i = 0; i < 2; ++i) {
+        readsMade = 0;
+        EXPECT_EQ(SystemMd5(other), Narrow(Cached(&cache[0], path).digestHex));
+        EXPECT_GT(readsMade, 0) << "answered from the cache, time " << i + 1;
+    }
+    std::vector<unsigned char> mixed(bytes.begin(), bytes.begin() + 4096);
+    mixed.insert(mixed.end(), other.begin() + 4096, other.end());
+    EXPECT_EQ(SystemMd5(mixed), Narrow(Cached(&cache[0], RewriteRestoringTimes(path, bytes)).digestHex));
+    EXPECT_EQ(0, cache[0].count) << "kept a file outside the administrators' folders";
 }
 
 TEST_F(ReplacedRead, CacheKeepsTheSixtyFourMostRecentlyUsed)

@@ -12,6 +12,7 @@
 #include <wintrust.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <strsafe.h>
 #include <string>
 #include <vector>
@@ -81,15 +82,24 @@ TEST(SignerCheck, EachSampleShowsWhatItsSignatureIsWorth)
     // rewritten since is checked again.
     SignerCache cache;
     ASSERT_TRUE(InitSignerCache(&cache));
+    // Wine keeps no USN journal: only a file under Program Files is kept.
     CreateDirectoryW(L"C:\\tavrowen-test", NULL);
-    std::wstring copy = L"C:\\tavrowen-test\\signer-copy.exe";
+    std::wstring outside = L"C:\\tavrowen-test\\signer-copy.exe";
+    wchar_t programFiles[MAX_PATH] = L"";
+    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, programFiles);
+    std::wstring copy = std::wstring(programFiles) + L"\\signer-copy.exe";
     ASSERT_TRUE(CopyFileW(Sample(L"signed.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Sample(L"signed.exe").c_str(), outside.c_str(), FALSE));
     seams.verifyTrust = CountingVerify;
-    EXPECT_EQ("Veltrix Test Signer", SignerText(copy, &cache));
+    for (const std::wstring& path : {copy, outside})
+        EXPECT_EQ("Veltrix Test Signer", SignerText(path, &cache));
     EXPECT_GT((LONG)verifyCalls, 0);
     verifyCalls = 0;
-    EXPECT_EQ("Veltrix Test Signer", SignerText(L"C:\\TAVROWEN-TEST\\SIGNER-COPY.EXE", &cache));
+    EXPECT_EQ("Veltrix Test Signer", SignerText(CharUpperW(&std::wstring(copy)[0]), &cache));
     EXPECT_EQ(0, (LONG)verifyCalls) << "an unchanged file was checked again";
+    EXPECT_EQ("Veltrix Test Signer", SignerText(outside, &cache));
+    EXPECT_GT((LONG)verifyCalls, 0) << "a file outside Program Files was answered from the cache";
+    verifyCalls = 0;
     ASSERT_TRUE(CopyFileW(Sample(L"altered.exe").c_str(), copy.c_str(), FALSE));
     EXPECT_EQ("(Signature not valid)", SignerText(copy, &cache));
     EXPECT_GT((LONG)verifyCalls, 0) << "a rewritten file was answered from the cache";
@@ -97,6 +107,7 @@ TEST(SignerCheck, EachSampleShowsWhatItsSignatureIsWorth)
     seams.verifyTrust = CallWinVerifyTrust;
     FreeSignerCache(&cache);
     DeleteFileW(copy.c_str());
+    DeleteFileW(outside.c_str());
 }
 
 // ---- The system catalogs, replaced -------------------------------------------
@@ -215,8 +226,13 @@ TEST(SignerCheck, CatalogsAreAskedInOrderAndTheStrongestAnswerStands)
 
 bool ThisProcessIsSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
 {
+    // From Program Files, where Wine, which keeps no journal, lets a verdict be kept.
+    wchar_t kept[MAX_PATH] = L"";
+    SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, kept);
+    StringCchCatW(kept, MAX_PATH, L"\\signed-sample.exe");
     if (process->th32ProcessID == GetCurrentProcessId())
-        return SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, Sample(L"signed.exe").c_str()));
+        return (CopyFileW(Sample(L"signed.exe").c_str(), kept, TRUE) || GetLastError() == ERROR_FILE_EXISTS) &&
+               SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, kept));
     return FindProcessExecutable(process, exePath);
 }
 
