@@ -155,7 +155,7 @@ int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details)
     return filled;
 }
 
-int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check)
+int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wchar_t* changedText)
 {
     int filled = 0;
     for (int i = 0; id && i < list->rowCount; ++i) {
@@ -163,8 +163,10 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check)
         if (row->signerId != id)
             continue;
         row->signerId = 0;
-        row->verified = check->verdict == SIGNER_VERIFIED;
+        row->verified = check->verdict == SIGNER_VERIFIED && !changedText;
         FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
+        if (changedText)
+            StringCchCatW(row->signer, ARRAYSIZE(row->signer), changedText);
         ++filled;
     }
     return filled;

@@ -74,10 +74,11 @@ struct ProcessList {
 // and the rows of processes that ended have `seen` cleared. False when
 // nothing was looked at again (the same processes run, or no snapshot).
 bool RefreshProcessList(ProcessList* list);
-// Fills in the rows whose details job has that id, and those whose signer
-// job has that id; returns how many rows took it.
+// Fills in the row whose details job has that id, or whose signer job has
+// that id; returns how many rows took it. A file changed after its process
+// started is never a verified one: `changedText` follows the signer then.
 int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details);
-int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check);
+int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wchar_t* changedText);
 // Frees the rows whose processes ended (not seen by the latest refresh).
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);

@@ -41,6 +41,7 @@ struct ProcessWindowState {
     int sortColumn;
     bool sortDescending;
     wchar_t checkingText[32];
+    wchar_t changedText[64];  // " (changed after the process started)"
     ProcessList rows;
 };
 
@@ -100,7 +101,9 @@ static void ShowReadDetails(LPARAM id)
 static void ShowCheckedSigner(LPARAM id)
 {
     SignerCheck check;
-    if (!TakeRowSigner(processWindow.window, id, &check) || !FillRowSigner(&processWindow.rows, (LONG)id, &check))
+    bool changed = false;
+    if (!TakeRowSigner(processWindow.window, id, &check, &changed) ||
+        !FillRowSigner(&processWindow.rows, (LONG)id, &check, changed ? processWindow.changedText : NULL))
         return;
     if (IsShownByColumn(COLUMN_SIGNER))
         ShowRows();
@@ -299,6 +302,8 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         processWindow.window = window;
         LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
                     ARRAYSIZE(processWindow.checkingText));
+        LoadStringW(appState.instance, IDS_CHANGED_AFTER_START, processWindow.changedText,
+                    ARRAYSIZE(processWindow.changedText));
         if (!CreateControls(window))
             return -1;
         RefreshProcessWindow();

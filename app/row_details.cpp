@@ -1,7 +1,6 @@
 #include "app/row_details.h"
 #include <shellapi.h>
 #include <strsafe.h>
-#include "core/ascii_folding.h"
 #include "core/background_jobs.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
@@ -13,7 +12,9 @@ struct DetailsJob {
 
 struct SignerJob {
     wchar_t exePath[MAX_PATH];
+    ULONGLONG processStarted;  // the row's process's creation time; 0 when unknown
     SignerCheck check;
+    bool changedAfterStart;
 };
 
 // Kept for the program's life and used on the reads' lane only.
@@ -49,10 +50,33 @@ static void ReadDetails(void* record, const volatile LONG*)
         details->iconIndex = info.iIcon;
 }
 
+static ULONGLONG FileTimeValue(FILETIME time)
+{
+    return ((ULONGLONG)time.dwHighDateTime << 32) | time.dwLowDateTime;
+}
+
+// Whether the file was last written or changed after `started`.
+static bool IsChangedAfter(const wchar_t* exePath, ULONGLONG started)
+{
+    wchar_t readable[MAX_PATH];
+    if (!started || !BuildReadablePath(exePath, readable))
+        return false;
+    HANDLE file = CreateFileW(readable, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    FileIdentity identity;
+    bool changed = ReadFileIdentity(file, &identity) &&
+                   (FileTimeValue(identity.lastWrite) > started || (ULONGLONG)identity.changeTime > started);
+    CloseHandle(file);
+    return changed;
+}
+
 static void CheckSigner(void* record, const volatile LONG*)
 {
     SignerJob* job = (SignerJob*)record;
     CheckFileSigner(job->exePath, signerCacheReady ? &signers : NULL, &job->check);
+    job->changedAfterStart = IsChangedAfter(job->exePath, job->processStarted);
 }
 
 static void FreeRecord(void* record)
@@ -60,60 +84,46 @@ static void FreeRecord(void* record)
     HeapFree(GetProcessHeap(), 0, record);
 }
 
-// Queues one read of the file; returns its id, or 0.
-static LONG QueueRead(const wchar_t* exePath, HWND window, bool signer)
+// Queues a job on the reads' lane for the record; returns its id, or 0 (then the record is freed).
+static LONG QueueRead(void* record, HWND window, bool signer)
 {
-    SIZE_T size = signer ? sizeof(SignerJob) : sizeof(DetailsJob);
-    // The path is the first field of both.
-    wchar_t* record = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
-    if (!record)
-        return 0;
-    LONG id = 0;
-    if (SUCCEEDED(StringCchCopyW(record, MAX_PATH, exePath))) {
-        JobRequest request = {LANE_READS, signer ? JOB_LATER : JOB_FIRST, window,
-                              (UINT)(signer ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ),
-                              signer ? CheckSigner : ReadDetails, FreeRecord, record};
-        id = QueueBackgroundJob(&request);
-    }
+    JobRequest request = {LANE_READS, signer ? JOB_LATER : JOB_FIRST, window,
+                          (UINT)(signer ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ),
+                          signer ? CheckSigner : ReadDetails, FreeRecord, record};
+    LONG id = QueueBackgroundJob(&request);
     if (!id)
         HeapFree(GetProcessHeap(), 0, record);
     return id;
 }
 
-// Another process of the same file whose reads are asked for already.
-static const ProcessRow* FindRowOfFile(const ProcessList* list, const ProcessRow* row)
+static LONG QueueDetailsRead(const ProcessRow* row, HWND window)
 {
-    for (int i = 0; i < list->rowCount; ++i) {
-        const ProcessRow* other = list->rows[i];
-        if (other != row && other->readsAsked && other->hasPath &&
-            EqualFoldingAsciiLetters(other->exePath, row->exePath, wcslen(row->exePath) + 1))
-            return other;
-    }
-    return NULL;
+    DetailsJob* job = (DetailsJob*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DetailsJob));
+    if (!job)
+        return 0;
+    StringCchCopyW(job->exePath, ARRAYSIZE(job->exePath), row->exePath);
+    return QueueRead(job, window, false);
 }
 
-// Another process of the same file shares its details, read or on their way.
-static void DescribeRow(const ProcessList* list, ProcessRow* row, HWND window, const wchar_t* checkingText)
+static LONG QueueSignerCheck(const ProcessRow* row, HWND window)
+{
+    SignerJob* job = (SignerJob*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SignerJob));
+    if (!job)
+        return 0;
+    StringCchCopyW(job->exePath, ARRAYSIZE(job->exePath), row->exePath);
+    job->processStarted = row->createdAt;
+    return QueueRead(job, window, true);
+}
+
+static void DescribeRow(ProcessRow* row, HWND window, const wchar_t* checkingText)
 {
     row->readsAsked = true;
     if (!row->hasPath)
         return;
-    const ProcessRow* twin = FindRowOfFile(list, row);
-    if (!twin) {
-        row->detailsId = QueueRead(row->exePath, window, false);
-        row->signerId = QueueRead(row->exePath, window, true);
-        if (row->signerId && checkingText)
-            StringCchCopyW(row->signer, ARRAYSIZE(row->signer), checkingText);
-        return;
-    }
-    row->detailsId = twin->detailsId;
-    row->signerId = twin->signerId;
-    row->verified = twin->verified;
-    StringCchCopyW(row->signer, ARRAYSIZE(row->signer), twin->signer);
-    row->iconIndex = twin->iconIndex;
-    StringCchCopyW(row->description, ARRAYSIZE(row->description), twin->description);
-    StringCchCopyW(row->company, ARRAYSIZE(row->company), twin->company);
-    StringCchCopyW(row->folder, ARRAYSIZE(row->folder), twin->folder);
+    row->detailsId = QueueDetailsRead(row, window);
+    row->signerId = QueueSignerCheck(row, window);
+    if (row->signerId && checkingText)
+        StringCchCopyW(row->signer, ARRAYSIZE(row->signer), checkingText);
 }
 
 void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText)
@@ -125,7 +135,7 @@ void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText
         signerCacheReady = InitSignerCache(&signers);
     for (int i = 0; i < list->rowCount; ++i) {
         if (!list->rows[i]->readsAsked)
-            DescribeRow(list, list->rows[i], window, checkingText);
+            DescribeRow(list->rows[i], window, checkingText);
     }
 }
 
@@ -139,12 +149,13 @@ bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details)
     return true;
 }
 
-bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check)
+bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed)
 {
     SignerJob* job = (SignerJob*)TakeFinishedJob(window, WM_ROW_SIGNER_CHECKED, id);
     if (!job)
         return false;
     *check = job->check;
+    *changed = job->changedAfterStart;
     HeapFree(GetProcessHeap(), 0, job);
     return true;
 }

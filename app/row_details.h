@@ -15,14 +15,18 @@
 
 // Asks, for `window`, for the reads of every row that has none yet: its
 // details, and its signer check, which waits until every row's details are
-// read. A row of a file another row is reading shares that row's reads.
-// checkingText: what the signer cell says meanwhile.
+// read. Each row reads its own file: two processes of one path may run two
+// different files, and the signer cache (keyed by the file's identity)
+// spares the second read of the same one. checkingText: what the signer
+// cell says meanwhile.
 void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText);
 
 // The details or signer read for that id, sent to `window`, taken and
 // forgotten; false for an id of no finished job of ours.
 bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details);
-bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check);
+// changed: the file was written or changed after the row's process started,
+// so what was checked may not be the image that runs.
+bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed);
 
 // Whether any read is queued, under way, or read and not yet taken.
 bool AreRowDetailsPending();

@@ -38,6 +38,7 @@
 #define IDS_SPLASH_LINE4        151
 #define IDS_SPLASH_NOSHOW       152
 #define IDS_SPLASH_COPYRIGHT    153
+#define IDS_CHANGED_AFTER_START 154
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

@@ -455,6 +455,31 @@ TEST_F(ProcessWindow, RowsShowAtOnceAndTheWindowAnswersWhileAFileIsRead)
     EXPECT_EQ(L"%programfiles%\\Tavrowen Processes", RowOf(slow).folder);
 }
 
+// Two processes of one path: each row checks its own file, and the one whose
+// file changed after it started is told so, not verified.
+TEST_F(ProcessWindow, EachRowChecksItsOwnFileAndAChangeAfterItsStartIsShown)
+{
+    DWORD before = StartTarget(L"procwin_changed.exe", L"Changed later");
+    ASSERT_NE(0u, before);
+    std::wstring path = directory + L"\\procwin_changed.exe";
+    PumpMessagesFor(1100);
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    EXPECT_TRUE(SetFileTime(file, NULL, NULL, &now));
+    CloseHandle(file);
+    PumpMessagesFor(1100);
+    PROCESS_INFORMATION after;
+    ASSERT_TRUE(StartLocatorTarget(path, L"", &after));
+    started.push_back(after);
+    Refresh();
+    EXPECT_EQ(L"(Not signed) (changed after the process started)", RowOf(before).signer);
+    EXPECT_EQ(L"(Not signed)", RowOf(after.dwProcessId).signer) << "a row took another row's verdict";
+    EXPECT_EQ(L"Changed later", RowOf(after.dwProcessId).description);
+}
+
 // Image names folding A to Z, ties by PID.
 bool NameOrder(const ListedRow& a, const ListedRow& b)
 {
