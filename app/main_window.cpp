@@ -31,63 +31,6 @@ static UINT taskbarCreatedMessage;
 // The result of initialising COM on our thread, kept to undo it at exit.
 static HRESULT comStarted = E_FAIL;
 
-typedef BOOL (WINAPI* OpenProcessTokenProc)(HANDLE, DWORD, PHANDLE);
-typedef BOOL (WINAPI* LookupPrivilegeValueProc)(LPCWSTR, LPCWSTR, PLUID);
-typedef BOOL (WINAPI* AdjustTokenPrivilegesProc)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
-
-// advapi32's privilege functions, looked up by name at start-up.
-struct PrivilegeFunctions {
-    HMODULE module;
-    bool available;
-    LookupPrivilegeValueProc lookupPrivilegeValue;
-    AdjustTokenPrivilegesProc adjustTokenPrivileges;
-    OpenProcessTokenProc openProcessToken;
-};
-
-static PrivilegeFunctions privilegeFunctions;
-
-static void LoadPrivilegeFunctions()
-{
-    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
-    privilegeFunctions.module = LoadLibraryW(L"advapi32.dll");
-    if (!privilegeFunctions.module)
-        return;
-    HMODULE module = privilegeFunctions.module;
-    privilegeFunctions.lookupPrivilegeValue =
-        (LookupPrivilegeValueProc)(void*)GetProcAddress(module, "LookupPrivilegeValueW");
-    privilegeFunctions.adjustTokenPrivileges =
-        (AdjustTokenPrivilegesProc)(void*)GetProcAddress(module, "AdjustTokenPrivileges");
-    privilegeFunctions.openProcessToken =
-        (OpenProcessTokenProc)(void*)GetProcAddress(module, "OpenProcessToken");
-    privilegeFunctions.available = privilegeFunctions.lookupPrivilegeValue &&
-                                   privilegeFunctions.adjustTokenPrivileges &&
-                                   privilegeFunctions.openProcessToken;
-}
-
-static void FreePrivilegeFunctions()
-{
-    if (privilegeFunctions.module)
-        FreeLibrary(privilegeFunctions.module);
-    ZeroMemory(&privilegeFunctions, sizeof(privilegeFunctions));
-}
-
-// Lets the executable locator read the modules of other accounts' processes.
-static void EnableDebugPrivilege()
-{
-    if (!privilegeFunctions.available)
-        return;
-    HANDLE token = NULL;
-    if (!privilegeFunctions.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
-        return;
-    TOKEN_PRIVILEGES privileges;
-    ZeroMemory(&privileges, sizeof(privileges));
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (privilegeFunctions.lookupPrivilegeValue(NULL, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
-        privilegeFunctions.adjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), NULL, NULL);
-    CloseHandle(token);
-}
-
 // Takes the instance mutex; false when another copy holds it.
 static bool ClaimInstanceMutex(DWORD companionWaitMs)
 {
@@ -262,7 +205,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Every run ends here: free what was loaded and undo COM.
 static int EndRun(int exitCode)
 {
-    FreePrivilegeFunctions();
     if (SUCCEEDED(comStarted))
         CoUninitialize();
     comStarted = E_FAIL;
@@ -293,9 +235,6 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
     appState.shutdownBegun = 0;
     appState.mainWindowMade = 0;
     appState.shutDownDone = 0;
-
-    LoadPrivilegeFunctions();
-    EnableDebugPrivilege();
 
     if (IsSwitch(commandLine, L"/shutdown"))
         return EndRun(SendShutdownRequest());

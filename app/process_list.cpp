@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <strsafe.h>
 #include "core/ascii_folding.h"
+#include "core/debug_privilege.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
 
@@ -226,7 +227,10 @@ bool RefreshProcessList(ProcessList* list)
     for (int i = 0; i < list->rowCount; ++i)
         list->rows[i]->seen = false;
     SnapshotVisit visit = {list, list->rowCount, access};
+    // New rows open their processes and read their paths.
+    BeginDebugPrivilege();
     bool walked = seams.walkProcesses(MatchSnapshotProcess, &visit);
+    EndDebugPrivilege();
     std::sort(list->rows, list->rows + list->rowCount, ByProcessId);
     if (walked)
         return true;

@@ -1,5 +1,6 @@
 #include "taskmgr/attachment.h"
 #include <commctrl.h>
+#include "core/debug_privilege.h"
 #include "core/executable_locator.h"
 #include "core/settings.h"
 #include "core/window_class.h"
@@ -17,7 +18,9 @@ static void LookUpRowAt(POINT screenPoint)
     if (!NameAtPoint(screenPoint, name))
         return;
     wchar_t exePath[MAX_PATH];
+    BeginDebugPrivilege();
     bool located = LocateExecutable(name, exePath);
+    EndDebugPrivilege();
     // The switch as it reads at the click, so a change takes effect at the next one.
     LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
 }

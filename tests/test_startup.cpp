@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "core/background_jobs.h"
+#include "core/debug_privilege.h"
 #include "lookup/process_lookup.h"
 #include "shell_support.h"
 #include "taskmgr/link_strip.h"
@@ -146,4 +147,40 @@ TEST_F(RunningProgram, AForgedLookupMessageIsIgnored)
     // The shutdown request queues behind them: an orderly end means they were taken.
     EXPECT_EQ(1u, ShutDownTavrowen(&first)) << "the program did not survive the forged messages";
     EXPECT_TRUE(ReadRecordedAddresses().empty());
+}
+
+// Whether the process's token has SeDebugPrivilege enabled.
+bool DebugPrivilegeEnabled(HANDLE process)
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return false;
+    LUID debug;
+    BYTE buffer[4096];
+    DWORD bytes = 0;
+    bool enabled = false;
+    if (LookupPrivilegeValueW(NULL, L"SeDebugPrivilege", &debug) &&
+        GetTokenInformation(token, TokenPrivileges, buffer, sizeof(buffer), &bytes)) {
+        const TOKEN_PRIVILEGES* privileges = (const TOKEN_PRIVILEGES*)buffer;
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+            if (entry.Luid.LowPart == debug.LowPart && entry.Luid.HighPart == debug.HighPart)
+                enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}
+
+// Held only while other accounts' processes are opened, never while idle.
+TEST_F(RunningProgram, DebugPrivilegeIsEnabledOnlyAroundTheCallsThatNeedIt)
+{
+    PumpMessagesFor(500);
+    EXPECT_FALSE(DebugPrivilegeEnabled(first.hProcess)) << "enabled for the whole run";
+    BeginDebugPrivilege();
+    BeginDebugPrivilege();
+    EndDebugPrivilege();
+    EXPECT_TRUE(DebugPrivilegeEnabled(GetCurrentProcess())) << "a nested user disabled it";
+    EndDebugPrivilege();
+    EXPECT_FALSE(DebugPrivilegeEnabled(GetCurrentProcess())) << "left enabled after its last user";
 }

@@ -1,0 +1,50 @@
+#include "core/debug_privilege.h"
+
+// The privilege is the process's, shared by every thread: one count for all.
+static CRITICAL_SECTION lock;
+static volatile LONG lockState;  // 0 not made, 1 being made, 2 ready
+static int users;
+
+static void MakeLock()
+{
+    if (lockState == 2)
+        return;
+    if (InterlockedCompareExchange(&lockState, 1, 0) == 0) {
+        InitializeCriticalSection(&lock);
+        InterlockedExchange(&lockState, 2);
+    }
+    while (lockState != 2)
+        Sleep(0);
+}
+
+static void SetDebugPrivilege(bool enabled)
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return;
+    TOKEN_PRIVILEGES privileges;
+    ZeroMemory(&privileges, sizeof(privileges));
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
+    if (LookupPrivilegeValueW(NULL, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(privileges), NULL, NULL);
+    CloseHandle(token);
+}
+
+void BeginDebugPrivilege()
+{
+    MakeLock();
+    EnterCriticalSection(&lock);
+    if (users++ == 0)
+        SetDebugPrivilege(true);
+    LeaveCriticalSection(&lock);
+}
+
+void EndDebugPrivilege()
+{
+    MakeLock();
+    EnterCriticalSection(&lock);
+    if (users > 0 && --users == 0)
+        SetDebugPrivilege(false);
+    LeaveCriticalSection(&lock);
+}
