@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 #include <vector>
 #include "core/seams.h"
 #include "app/app_state.h"
@@ -30,6 +31,7 @@ struct MadeUpProcess {
 };
 
 std::vector<MadeUpProcess> processes;
+std::unordered_map<DWORD, std::wstring> pathOf;
 std::vector<std::wstring> files;
 DWORD nextProcessId = 100000;
 
@@ -45,6 +47,7 @@ void AddMadeUpProcess()
 {
     const std::wstring& path = files[processes.size() % files.size()];
     processes.push_back({nextProcessId, path.substr(path.find_last_of(L'\\') + 1), path});
+    pathOf[nextProcessId] = path;
     nextProcessId += 4;
 }
 
@@ -81,11 +84,8 @@ HANDLE WINAPI OpenNoProcess(DWORD, BOOL, DWORD)
 
 bool MadeUpPath(const PROCESSENTRY32W* entry, wchar_t* exePath)
 {
-    for (const MadeUpProcess& process : processes) {
-        if (process.processId == entry->th32ProcessID)
-            return lstrcpynW(exePath, process.path.c_str(), MAX_PATH) != NULL;
-    }
-    return false;
+    auto found = pathOf.find(entry->th32ProcessID);
+    return found != pathOf.end() && lstrcpynW(exePath, found->second.c_str(), MAX_PATH) != NULL;
 }
 
 // Every .dll and .exe of the system folder, the rows' files.
@@ -119,12 +119,13 @@ double DispatchQueued()
     return longest;
 }
 
+// Committed private memory (Wine reports it as the pagefile usage, not PrivateUsage).
 double PrivateBytes()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters;
+    PROCESS_MEMORY_COUNTERS counters;
     ZeroMemory(&counters, sizeof(counters));
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&counters, sizeof(counters));
-    return (double)counters.PrivateUsage;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return (double)counters.PagefileUsage;
 }
 
 template <typename Action>
