@@ -170,12 +170,17 @@ int main(int argc, char** argv)
     printf("%d made-up processes over %d distinct files of the system folder\n", count,
            (int)std::min(files.size(), (size_t)count));
 
+    // The process's first window pays once for the shell's icons, the common
+    // controls and the folder table; the second opening is what the rows cost.
     double memoryBefore = PrivateBytes();
+    double cold = MillisecondsOf([] { ShowProcessWindow(); });
+    CloseProcessWindow();
     double first = MillisecondsOf([] { ShowProcessWindow(); });
     HWND window = ProcessWindowHandle();
     HWND list = GetDlgItem(window, IDC_PROCESS_LIST);
     HWND filter = GetDlgItem(window, IDC_PROCESS_FILTER);
-    printf("first display: %.1f ms, %d rows\n", first, (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    printf("first display: %.1f ms, %d rows (the process's very first window: %.1f ms)\n", first,
+           (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), cold);
 
     // Every row's file read in the background, the window answering meanwhile.
     double start = Now();
