@@ -90,7 +90,9 @@ void Mutate(Random& random, std::vector<BYTE>& bytes)
                 memcpy(&bytes[at & ~(size_t)1], &word, sizeof(word));
             }
             break;
-        case 3: bytes.erase(bytes.begin() + at, bytes.begin() + at + random.Below((uint32_t)(bytes.size() - at))); break;
+        case 3:
+            bytes.erase(bytes.begin() + at, bytes.begin() + at + random.Below((uint32_t)(bytes.size() - at)));
+            break;
         case 4: {
             size_t count = random.Below((uint32_t)(bytes.size() - at) < 64 ? (uint32_t)(bytes.size() - at) : 64);
             std::vector<BYTE> copy(bytes.begin() + at, bytes.begin() + at + count);
@@ -318,8 +320,10 @@ void FuzzSetting(Random& random)
     for (BYTE& b : value)
         b = random.Chance(50) ? (BYTE)random.Below(3) : (BYTE)random.Next();
     if (value.size() >= sizeof(WINDOWPLACEMENT) && random.Chance(50)) {
-        WINDOWPLACEMENT placement = {sizeof(placement), 0, (UINT)random.Below(12), {0, 0}, {0, 0},
-                                     {(LONG)random.Next(), (LONG)random.Next(), (LONG)random.Next(), (LONG)random.Next()}};
+        WINDOWPLACEMENT placement = {sizeof(placement), 0, (UINT)random.Below(12), {0, 0}, {0, 0}, {0, 0, 0, 0}};
+        LONG* edges = &placement.rcNormalPosition.left;
+        for (int i = 0; i < 4; ++i)
+            edges[i] = (LONG)random.Next();
         memcpy(value.data(), &placement, sizeof(placement));
     }
     DWORD type = types[random.Below(ARRAYSIZE(types))];
@@ -337,11 +341,19 @@ void FuzzSetting(Random& random)
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
         return;
-    DWORD number = 0;
-    if (value.size() >= 4)
-        memcpy(&number, value.data(), 4);
-    if (which < 4 && ReadSetting(name) != (value.size() == 4 && number == 1))
-        Fail("%ls of %zu bytes read as %d", name, value.size(), (int)ReadSetting(name));
+    // On only when the value as stored (the system's writer may end a text
+    // with a NUL of its own) is four bytes that read as the number 1.
+    BYTE storedValue[8192];
+    DWORD number = 0, stored = sizeof(storedValue);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(key, name, NULL, NULL, storedValue, &stored) != ERROR_SUCCESS)
+            stored = 0;
+        RegCloseKey(key);
+    }
+    if (stored == 4)
+        memcpy(&number, storedValue, 4);
+    if (which < 4 && ReadSetting(name) != (stored == 4 && number == 1))
+        Fail("%ls of type %lu and %lu bytes read as %d", name, type, stored, (int)ReadSetting(name));
     if (which == 4) {
         DWORD bytes = 0;
         WINDOWPLACEMENT* placement = OutputRoom<WINDOWPLACEMENT>(1);
@@ -388,7 +400,11 @@ void FuzzTaskManagerRow(Random& random)
 
 int HexValue(wchar_t c)
 {
-    return c >= L'0' && c <= L'9' ? c - L'0' : c >= L'A' && c <= L'F' ? c - L'A' + 10 : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
 }
 
 // ASCII only, every % before two hex digits, and the bytes it stands for
@@ -419,7 +435,8 @@ const char* CheckAddress(const wchar_t* text, std::string* decoded)
                 return "bytes that are not UTF-8";
             code = (code << 6) | (bytes[i + k] & 0x3F);
         }
-        if ((count == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) || (count == 3 && (code < 0x10000 || code > 0x10FFFF)))
+        bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+        if ((count == 2 && (code < 0x800 || surrogate)) || (count == 3 && (code < 0x10000 || code > 0x10FFFF)))
             return "bytes that are not UTF-8";
         i += count + 1;
     }
@@ -435,7 +452,8 @@ void FuzzAddress(Random& random)
     const char* fault = EndsWithin(url->text, LOOKUP_URL_CAPACITY) ? CheckAddress(url->text, &whole) : "no end";
     // The name alone must come back as its own UTF-8, lone surrogates as U+FFFD.
     std::string expected(4 * name.size() + 1, '\0');
-    int written = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), (int)name.size(), &expected[0], (int)expected.size(), NULL, NULL);
+    int written = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), (int)name.size(), &expected[0],
+                                      (int)expected.size(), NULL, NULL);
     expected.resize(written > 0 ? written : 0);
     size_t base = wcslen(lookupBaseAddress);
     if (!fault && whole.size() > base && whole.compare(base, std::string::npos, expected) != 0)
