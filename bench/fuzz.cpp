@@ -207,6 +207,15 @@ bool CollectVersionBlocks()
             versionBlocks.push_back(block);
         }
     }
+    // The product must still find the fields of every real block.
+    for (std::vector<BYTE> block : versionBlocks) {
+        block.resize(2 * block.size() + 4);
+        VersionInfoBlock found = {false, false, block.data(), (DWORD)block.size(), NULL, NULL};
+        FindVersionFields(&found);
+        wchar_t text[VERSION_STRING_CAPACITY];
+        if (!found.fixedInfo || !QueryVersionString(&found, L"FileVersion", text))
+            return false;
+    }
     return !versionBlocks.empty();
 }
 

@@ -317,6 +317,13 @@ for refused in "Existing 1307" "Linked 1920"; do
     same "setup exit code for C:\\Tools\\$1" "$?" $(($2 & 255))
     same "nothing installed in C:\\Tools\\$1" "$(ls "$prefix64/drive_c/Tools/$1")" ""
 done
+# An icacls that fails (the probe, which ends with 2 on arguments it does not know) stops Setup.
+# The prefix's system folders are hard links into the template: unlinked first.
+rm -f "$prefix64/drive_c/windows/syswow64/icacls.exe"
+cp "$probe" "$prefix64/drive_c/windows/syswow64/icacls.exe"
+wine_in "$setup" /S '/D=C:\Tools\Failing'
+same "setup exit code when icacls fails" "$?" 5
+check "nothing installed when icacls fails" test ! -e "$prefix64/drive_c/Tools/Failing/Tavrowen2.exe"
 WINEPREFIX="$prefix64" wineserver -k >/dev/null 2>&1
 
 # ---- 32-bit Windows (test 2) -----------------------------------------------------
