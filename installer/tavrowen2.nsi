@@ -179,6 +179,7 @@ FunctionEnd
 ; read and run. Windows' own error codes are Setup's exit codes when it refuses.
 !define ERROR_ACCESS_DENIED 5          ; the owner or access list could not be set
 !define ERROR_NOT_SUPPORTED 50         ; no icacls (Windows XP): only Program Files
+!define ERROR_DIR_NOT_EMPTY 145        ; holds files that are not this program's
 !define ERROR_INVALID_OWNER 1307       ; owned by neither Administrators nor SYSTEM
 !define ERROR_CANT_ACCESS_FILE 1920    ; a reparse point, or a name with no full form
 !define FILE_ATTRIBUTE_REPARSE_POINT 0x400
@@ -244,6 +245,21 @@ Function CheckChosenFolder
   ${If} $0 <> 0
     !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it is a link to another folder. Choose another folder." ${ERROR_CANT_ACCESS_FILE}
   ${EndIf}
+  ; Everything in the folder is given to Administrators: only this program's
+  ; own files may be there already, never a tree such as C:\ or C:\Users.
+  FindFirst $0 $1 "$INSTDIR\*.*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+    ${AndIf} $1 != "${MAIN_EXE}"
+    ${AndIf} $1 != "${COMPANION_EXE}"
+    ${AndIf} $1 != "${UNINSTALLER}"
+      FindClose $0
+      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it holds other files, which would become Administrators'. Choose a new folder." ${ERROR_DIR_NOT_EMPTY}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
   ; Its owner could change its access list again after Setup.
   Call ReadFolderOwner
   ${If} $3 != "S-1-5-32-544"

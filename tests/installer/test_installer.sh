@@ -307,15 +307,17 @@ done
 # An existing folder must be a real folder that Administrators or SYSTEM own.
 # Wine reports the user's own account as every file's owner, and a Unix
 # symbolic link as a reparse point.
-mkdir -p "$prefix64/drive_c/Tools/Existing" "$prefix64/drive_c/Tools/Elsewhere"
+# One holding other files is refused before its owner is looked at.
+mkdir -p "$prefix64/drive_c/Tools/Existing" "$prefix64/drive_c/Tools/Elsewhere" "$prefix64/drive_c/Tools/Crowded"
 ln -s "$prefix64/drive_c/Tools/Elsewhere" "$prefix64/drive_c/Tools/Linked"
-# The exit codes are ERROR_INVALID_OWNER and ERROR_CANT_ACCESS_FILE, of which
-# the shell sees the low byte.
-for refused in "Existing 1307" "Linked 1920"; do
+echo other >"$prefix64/drive_c/Tools/Crowded/notes.txt"
+# The exit codes are ERROR_INVALID_OWNER, ERROR_CANT_ACCESS_FILE and
+# ERROR_DIR_NOT_EMPTY, of which the shell sees the low byte.
+for refused in "Existing 1307" "Linked 1920" "Crowded 145"; do
     set -- $refused
     wine_in "$setup" /S "/D=C:\\Tools\\$1"
     same "setup exit code for C:\\Tools\\$1" "$?" $(($2 & 255))
-    same "nothing installed in C:\\Tools\\$1" "$(ls "$prefix64/drive_c/Tools/$1")" ""
+    same "nothing installed in C:\\Tools\\$1" "$(ls "$prefix64/drive_c/Tools/$1" | grep -v notes.txt)" ""
 done
 # An icacls that fails (the probe, which ends with 2 on arguments it does not know) stops Setup.
 # The prefix's system folders are hard links into the template: unlinked first.
