@@ -1,4 +1,5 @@
 #include "app/file_lookup.h"
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
@@ -46,11 +47,12 @@ bool IsLookupCommand(const wchar_t* commandLine)
     return TextAfterSwitch(commandLine) != NULL;
 }
 
-// The path after the switch, quoted (as Explorer passes "%1") or up to the
-// end; false when there is none or it does not fit.
-static bool ReadPathArgument(const wchar_t* commandLine, wchar_t* path, size_t capacity)
+bool ReadLookupPathArgument(const wchar_t* commandLine, wchar_t* path, size_t capacity)
 {
-    const wchar_t* start = SkipBlanks(TextAfterSwitch(commandLine));
+    const wchar_t* afterSwitch = TextAfterSwitch(commandLine);
+    if (!afterSwitch)
+        return false;
+    const wchar_t* start = SkipBlanks(afterSwitch);
     const wchar_t* end = NULL;
     if (*start == L'"') {
         ++start;
@@ -180,7 +182,7 @@ int RunLookupCommand(const wchar_t* commandLine)
         return 1;
     wchar_t* path = given + PATH_CAPACITY;
     int exitCode = BAD_COMMAND_LINE;
-    if (ReadPathArgument(commandLine, given, PATH_CAPACITY)) {
+    if (ReadLookupPathArgument(commandLine, given, PATH_CAPACITY)) {
         // The running copy has its own current folder: it gets the full path.
         DWORD length = GetFullPathNameW(given, (DWORD)PATH_CAPACITY, path, NULL);
         if (length == 0 || length >= PATH_CAPACITY)
@@ -191,18 +193,24 @@ int RunLookupCommand(const wchar_t* commandLine)
     return exitCode;
 }
 
-LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data)
+bool FindHandedOverPath(const COPYDATASTRUCT* data, size_t* length)
 {
-    if (!data || data->dwData != LOOKUP_PATH_DATA || !data->lpData || StartUpInterrupted())
-        return FALSE;
+    if (!data || data->dwData != LOOKUP_PATH_DATA || !data->lpData)
+        return false;
     // Only what the sender's buffer holds is read: the terminator must lie
     // within it, and within the longest path.
     size_t characters = data->cbData / sizeof(wchar_t);
     if (characters > PATH_CAPACITY)
         characters = PATH_CAPACITY;
+    *length = 0;
+    return characters != 0 && SUCCEEDED(StringCchLengthW((const wchar_t*)data->lpData, characters, length)) &&
+           *length != 0;
+}
+
+LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data)
+{
     size_t length = 0;
-    if (characters == 0 || FAILED(StringCchLengthW((const wchar_t*)data->lpData, characters, &length)) ||
-        length == 0)
+    if (StartUpInterrupted() || !FindHandedOverPath(data, &length))
         return FALSE;
     // The sender's buffer lasts only while it waits for us.
     wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (length + 1) * sizeof(wchar_t));
@@ -217,18 +225,74 @@ LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data)
     return TRUE;
 }
 
+// One character of a dropped path, wide or ANSI, read byte by byte: the
+// record's offsets need not be aligned.
+static wchar_t DroppedCharacter(const BYTE* at, bool wide)
+{
+    if (!wide)
+        return (wchar_t)*at;
+    wchar_t c;
+    CopyMemory(&c, at, sizeof(c));
+    return c;
+}
+
+UINT ReadDroppedPath(const void* record, size_t bytes, UINT index, wchar_t* path, UINT capacity)
+{
+    DROPFILES header;
+    if (!record || bytes < sizeof(header))
+        return 0;
+    CopyMemory(&header, record, sizeof(header));
+    if (header.pFiles > bytes)
+        return 0;
+    const BYTE* start = (const BYTE*)record;
+    size_t unit = header.fWide ? sizeof(wchar_t) : 1;
+    UINT found = 0;
+    // Each path ends in a NUL; an empty one ends the list.
+    for (size_t at = header.pFiles;; ++found) {
+        size_t length = 0;
+        for (;; ++length) {
+            if ((bytes - at) / unit <= length)
+                return index == 0xFFFFFFFF ? found : 0;
+            if (DroppedCharacter(start + at + length * unit, header.fWide != FALSE) == L'\0')
+                break;
+        }
+        if (length == 0)
+            break;
+        if (found == index) {
+            if (header.fWide) {
+                if (length < capacity && path)
+                    StringCchCopyNW(path, capacity, (const wchar_t*)(start + at), length);
+                return (UINT)length;
+            }
+            int wideLength = MultiByteToWideChar(CP_ACP, 0, (const char*)(start + at), (int)length, NULL, 0);
+            if (wideLength > 0 && (UINT)wideLength < capacity && path) {
+                MultiByteToWideChar(CP_ACP, 0, (const char*)(start + at), (int)length, path, wideLength);
+                path[wideLength] = L'\0';
+            }
+            return wideLength > 0 ? (UINT)wideLength : 0;
+        }
+        at += (length + 1) * unit;
+    }
+    return index == 0xFFFFFFFF ? found : 0;
+}
+
 void LookUpDroppedFiles(HDROP drop)
 {
-    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0);
+    // The record is read within its own size: a forged one ends where its memory does.
+    const void* record = GlobalLock(drop);
+    size_t bytes = record ? GlobalSize(drop) : 0;
+    UINT count = ReadDroppedPath(record, bytes, 0xFFFFFFFF, NULL, 0);
     if (count > MOST_DROPPED_FILES)
         count = MOST_DROPPED_FILES;
     wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PATH_CAPACITY * sizeof(wchar_t));
     for (UINT i = 0; path && i < count; ++i) {
-        UINT length = DragQueryFileW(drop, i, NULL, 0);
-        if (length > 0 && length < PATH_CAPACITY && DragQueryFileW(drop, i, path, (UINT)PATH_CAPACITY) == length)
+        UINT length = ReadDroppedPath(record, bytes, i, path, (UINT)PATH_CAPACITY);
+        if (length > 0 && length < PATH_CAPACITY)
             LookUpFile(path, appState.mainWindow);
     }
     if (path)
         HeapFree(GetProcessHeap(), 0, path);
+    if (record)
+        GlobalUnlock(drop);
     DragFinish(drop);
 }

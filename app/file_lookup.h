@@ -18,6 +18,25 @@ bool IsLookupCommand(const wchar_t* commandLine);
 // be read (after saying so), 2 when no path follows the switch.
 int RunLookupCommand(const wchar_t* commandLine);
 
+// The pure readers below open nothing and read only the bytes they are given.
+
+// The path after "/lookup", quoted (as Explorer passes "%1") or up to the
+// end, into `path`; false when the tail is no lookup, has no path, or the
+// path does not fit in `capacity` characters with its terminator.
+bool ReadLookupPathArgument(const wchar_t* commandLine, wchar_t* path, size_t capacity);
+
+// The path in a WM_COPYDATA from another copy's "/lookup": true, with its
+// length in characters, when it is marked as one, ends inside the data and
+// within the longest path, and is not empty.
+bool FindHandedOverPath(const COPYDATASTRUCT* data, size_t* length);
+
+// DragQueryFileW over a DROPFILES record of `bytes` bytes, reading nothing
+// outside it: index 0xFFFFFFFF gives the number of paths; another index that
+// path's length in characters, copied to `path` when it fits in `capacity`
+// with its terminator; 0 when there is no such path or it does not end inside
+// the record.
+UINT ReadDroppedPath(const void* record, size_t bytes, UINT index, wchar_t* path, UINT capacity);
+
 // WM_COPYDATA to the main window: a path handed over by another process's
 // "/lookup". TRUE when it was taken.
 LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data);

@@ -66,9 +66,58 @@ void LoadVersionInfo(VersionInfoBlock* block, const wchar_t* path)
         return;
     block->size = size;
     // On failure the holder still frees `data`.
-    if (!version->getInfo(path, 0, size, block->data))
-        return;
+    if (version->getInfo(path, 0, size, block->data))
+        FindVersionFields(block);
+}
 
+static size_t AlignToDword(size_t offset)
+{
+    return (offset + 3) & ~(size_t)3;
+}
+
+// Whether the node `offset` bytes into the block, and the nodes under it that
+// a query walks (three levels: StringFileInfo, a table, its strings), lie
+// inside `end` with their keys ended inside them. VerQueryValueW walks the
+// lengths the file states without checking them against the block.
+static bool IsWellFormedNode(const BYTE* data, size_t offset, size_t end, int depth)
+{
+    // wLength, wValueLength, wType, then the key in UTF-16.
+    WORD header[3];
+    if (offset > end || end - offset < sizeof(header))
+        return false;
+    CopyMemory(header, data + offset, sizeof(header));
+    if (header[0] < sizeof(header) || header[0] > end - offset)
+        return false;
+    size_t nodeEnd = offset + header[0];
+    size_t at = offset + sizeof(header);
+    for (wchar_t c = 1; c != L'\0'; at += sizeof(wchar_t)) {
+        if (nodeEnd - at < sizeof(wchar_t))
+            return false;
+        CopyMemory(&c, data + at, sizeof(c));
+    }
+    if (depth == 3)
+        return true;
+    size_t valueBytes = header[2] ? header[1] * sizeof(wchar_t) : header[1];
+    size_t child = offset + AlignToDword(at - offset) + AlignToDword(valueBytes);
+    while (child < nodeEnd) {
+        if (!IsWellFormedNode(data, child, nodeEnd, depth + 1))
+            return false;
+        WORD childLength = 0;
+        CopyMemory(&childLength, data + child, sizeof(childLength));
+        child += AlignToDword(childLength);
+    }
+    return true;
+}
+
+void FindVersionFields(VersionInfoBlock* block)
+{
+    const VersionFunctions* version = FindVersionFunctions();
+    // Only the 32-bit form, whose third word (the type) is 0 or 1: the system
+    // takes a larger one for a 16-bit block and converts its texts into room
+    // past the block that a file's lengths decide.
+    if (!version || !block->data || block->size < 6 || ((const BYTE*)block->data)[4] > 1 ||
+        !IsWellFormedNode((const BYTE*)block->data, 0, block->size, 0))
+        return;
     // Only a whole VS_FIXEDFILEINFO is of use; a shorter value would be read past its end.
     VS_FIXEDFILEINFO* fixedInfo = NULL;
     UINT fixedLength = 0;

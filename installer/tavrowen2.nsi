@@ -175,11 +175,48 @@ FunctionEnd
 ; Program Files lets only administrators write; a folder chosen elsewhere with
 ; /D= would inherit write access for every user, and the elevated companion
 ; would then run from a folder anyone can change. Such a folder gets Program
-; Files' rule: Administrators and SYSTEM write, Users read and run.
-Function ProtectChosenFolder
-  ${IfNot} ${FileExists} "$INSTDIR\*.*"
-    Return
+; Files' rule: Administrators own it, Administrators and SYSTEM write, Users
+; read and run. Windows' own error codes are Setup's exit codes when it refuses.
+!define ERROR_ACCESS_DENIED 5          ; the owner or access list could not be set
+!define ERROR_NOT_SUPPORTED 50         ; no icacls (Windows XP): only Program Files
+!define ERROR_DIR_NOT_EMPTY 145        ; holds files that are not this program's
+!define ERROR_INVALID_OWNER 1307       ; owned by neither Administrators nor SYSTEM
+!define ERROR_CANT_ACCESS_FILE 1920    ; a reparse point, or a name with no full form
+!define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+Var FolderOutsideProgramFiles
+
+!macro RefuseFolder text errorLevel
+  MessageBox MB_OK|MB_ICONSTOP "${text}" /SD IDOK
+  SetErrorLevel ${errorLevel}
+  Abort "${text}"
+!macroend
+
+; The owner of $INSTDIR as a SID string in $3, or "" when it cannot be read.
+Function ReadFolderOwner
+  StrCpy $3 ""
+  ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION
+  System::Call 'advapi32::GetNamedSecurityInfoW(w "$INSTDIR", i 1, i 1, *p .r1, p 0, p 0, p 0, *p .r2) i .r0'
+  ${If} $0 = 0
+    System::Call 'advapi32::ConvertSidToStringSidW(p r1, *p .r4) i .r0'
+    ${If} $0 <> 0
+      System::Call 'kernel32::lstrcpynW(w .r3, p r4, i ${NSIS_MAX_STRLEN}) p'
+      System::Call 'kernel32::LocalFree(p r4) p'
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r2) p'
   ${EndIf}
+FunctionEnd
+
+; Before anything is written: $INSTDIR made full and canonical, so that ".."
+; cannot pass for a folder under Program Files; a folder elsewhere must be
+; one Setup can give Program Files' rule, or Setup stops.
+Function CheckChosenFolder
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+  ${If} $1 = 0
+  ${OrIf} $1 >= ${NSIS_MAX_STRLEN}
+    !insertmacro RefuseFolder "Setup cannot use the folder $INSTDIR: it has no full name." ${ERROR_CANT_ACCESS_FILE}
+  ${EndIf}
+  StrCpy $INSTDIR $0
+  StrCpy $FolderOutsideProgramFiles 1
   ${ForEach} $1 0 1 + 1
     ${If} $1 == 0
       StrCpy $2 "$PROGRAMFILES\"
@@ -190,16 +227,68 @@ Function ProtectChosenFolder
     StrCpy $4 "$INSTDIR\" $3
     ; LogicLib's == ignores case, as Windows does for paths.
     ${If} $4 == $2
-      Return
+      StrCpy $FolderOutsideProgramFiles 0
     ${EndIf}
   ${Next}
+  ${If} $FolderOutsideProgramFiles == 0
+    Return
+  ${EndIf}
+  ${IfNot} ${FileExists} "$SYSDIR\icacls.exe"
+    !insertmacro RefuseFolder "On this Windows Setup can install ${PRODUCT} only in a Program Files folder, where only administrators can change it." ${ERROR_NOT_SUPPORTED}
+  ${EndIf}
+  System::Call 'kernel32::GetFileAttributesW(w "$INSTDIR") i .r0'
+  ${If} $0 = -1
+    Return
+  ${EndIf}
+  ; A link would let whoever made it choose where the files go.
+  IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+  ${If} $0 <> 0
+    !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it is a link to another folder. Choose another folder." ${ERROR_CANT_ACCESS_FILE}
+  ${EndIf}
+  ; Everything in the folder is given to Administrators: only this program's
+  ; own files may be there already, never a tree such as C:\ or C:\Users.
+  FindFirst $0 $1 "$INSTDIR\*.*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+    ${AndIf} $1 != "${MAIN_EXE}"
+    ${AndIf} $1 != "${COMPANION_EXE}"
+    ${AndIf} $1 != "${UNINSTALLER}"
+      FindClose $0
+      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it holds other files, which would become Administrators'. Choose a new folder." ${ERROR_DIR_NOT_EMPTY}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  ; Its owner could change its access list again after Setup.
+  Call ReadFolderOwner
+  ${If} $3 != "S-1-5-32-544"
+  ${AndIf} $3 != "S-1-5-18"
+    !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it belongs to neither Administrators nor SYSTEM. Choose a new folder, or one in a Program Files folder." ${ERROR_INVALID_OWNER}
+  ${EndIf}
+FunctionEnd
+
+; Once the folder exists: Administrators own it and everything in it, and the
+; access list holds for all of it; the files written after inherit it.
+Function ProtectChosenFolder
+  ${If} $FolderOutsideProgramFiles != 1
+    Return
+  ${EndIf}
   DetailPrint "Letting only administrators change $INSTDIR"
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /Q'
   Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /Q'
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    !insertmacro RefuseFolder "Setup cannot let only administrators change $INSTDIR (icacls: $0). Nothing was installed there." ${ERROR_ACCESS_DENIED}
+  ${EndIf}
 FunctionEnd
 
 Section "Program files"
   SectionIn RO
+  Call CheckChosenFolder
   Call FreeProgramFiles
   ${If} $0 != ""
     ; Nothing has been written yet: the installed copy stays whole.

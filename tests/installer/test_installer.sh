@@ -293,6 +293,39 @@ same "in-place uninstall exit code" "$?" 0
 same "left by the in-place uninstall" "$(ls "$prefix64/drive_c/Tools/Tavrowen")" Uninstall.exe
 check "uninstall entry removed in place" registry_key_absent "$uninstall_key" 64
 same "Run value naming another folder" "$(registry_value "$run_key" "$run_value" "")" "REG_SZ    $other_command"
+
+# A /D= folder outside Program Files is taken in its full form, so ".." cannot
+# pass for Program Files, and icacls is asked to give it and everything in it
+# to Administrators (Wine's icacls is a stub that only logs its arguments).
+# /D= takes the rest of the command line: Wine joins the two words unquoted.
+WINEDEBUG=fixme+icacls wine_in "$setup" /S '/D=C:\Program' 'Files\..\Tools\Dotted' 2>"$work/dotted.log"
+same "setup /D= with .. exit code" "$?" 0
+same "InstallLocation in full form" "$(registry_value "$uninstall_key" InstallLocation 64)" 'REG_SZ    C:\Tools\Dotted'
+for arguments in '"/setowner" "\*S-1-5-32-544" "/T"' '"/inheritance:r" "/grant:r" .*"\*S-1-5-32-545:(OI)(CI)RX" "/T"'; do
+    check "icacls asked for $arguments" grep -q "\"C:\\\\\\\\Tools\\\\\\\\Dotted\" $arguments" "$work/dotted.log"
+done
+# An existing folder must be a real folder that Administrators or SYSTEM own.
+# Wine reports the user's own account as every file's owner, and a Unix
+# symbolic link as a reparse point.
+# One holding other files is refused before its owner is looked at.
+mkdir -p "$prefix64/drive_c/Tools/Existing" "$prefix64/drive_c/Tools/Elsewhere" "$prefix64/drive_c/Tools/Crowded"
+ln -s "$prefix64/drive_c/Tools/Elsewhere" "$prefix64/drive_c/Tools/Linked"
+echo other >"$prefix64/drive_c/Tools/Crowded/notes.txt"
+# The exit codes are ERROR_INVALID_OWNER, ERROR_CANT_ACCESS_FILE and
+# ERROR_DIR_NOT_EMPTY, of which the shell sees the low byte.
+for refused in "Existing 1307" "Linked 1920" "Crowded 145"; do
+    set -- $refused
+    wine_in "$setup" /S "/D=C:\\Tools\\$1"
+    same "setup exit code for C:\\Tools\\$1" "$?" $(($2 & 255))
+    same "nothing installed in C:\\Tools\\$1" "$(ls "$prefix64/drive_c/Tools/$1" | grep -v notes.txt)" ""
+done
+# An icacls that fails (the probe, which ends with 2 on arguments it does not know) stops Setup.
+# The prefix's system folders are hard links into the template: unlinked first.
+rm -f "$prefix64/drive_c/windows/syswow64/icacls.exe"
+cp "$probe" "$prefix64/drive_c/windows/syswow64/icacls.exe"
+wine_in "$setup" /S '/D=C:\Tools\Failing'
+same "setup exit code when icacls fails" "$?" 5
+check "nothing installed when icacls fails" test ! -e "$prefix64/drive_c/Tools/Failing/Tavrowen2.exe"
 WINEPREFIX="$prefix64" wineserver -k >/dev/null 2>&1
 
 # ---- 32-bit Windows (test 2) -----------------------------------------------------
@@ -311,6 +344,12 @@ check_installed_files "$i686_tree/bin" 014c
 check_uninstall_entry "" "$install_dir_windows"
 start_installed_program
 shut_down_installed_program
+
+# Without icacls, as on Windows XP, Setup installs only in Program Files.
+rm -f "$prefix32/drive_c/windows/system32/icacls.exe"
+wine_in "$setup" /S '/D=C:\Tools\Tavrowen'
+same "setup exit code without icacls" "$?" 50
+check "nothing installed without icacls" test ! -e "$prefix32/drive_c/Tools/Tavrowen"
 
 echo "installer test: $failures failure(s)"
 if [ "$failures" -eq 0 ]; then
