@@ -149,6 +149,11 @@ bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check)
     return true;
 }
 
+SignerCache* ReadsLaneSignerCache()
+{
+    return signerCacheReady ? &signers : NULL;
+}
+
 bool AreRowDetailsPending()
 {
     return IsJobLaneBusy(LANE_READS);

@@ -24,5 +24,9 @@ void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText
 bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details);
 bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check);
 
+// The signer answers kept for the program's life, NULL when none could be
+// made; for jobs on the reads' lane only (app/row_payloads checks with it too).
+SignerCache* ReadsLaneSignerCache();
+
 // Whether any read is queued, under way, or read and not yet taken.
 bool AreRowDetailsPending();
