@@ -7,7 +7,7 @@
 
 struct PayloadJob {
     DWORD processId;
-    wchar_t image[MAX_PATH];  // the executable's path, else the image name
+    wchar_t image[MAX_PATH];  // the image name, which picks the parser
     RowPayload* payload;      // filled in by the job
 };
 
@@ -88,7 +88,7 @@ static void AskPayload(ProcessRow* row, HWND window)
     if (!job)
         return;
     job->processId = row->processId;
-    StringCchCopyW(job->image, ARRAYSIZE(job->image), row->hasPath ? row->exePath : row->imageName);
+    StringCchCopyW(job->image, ARRAYSIZE(job->image), row->imageName);
     JobRequest request = {LANE_READS, JOB_FIRST, window, WM_ROW_PAYLOAD_READ, ReadPayload, ReleasePayloadJob, job};
     row->payloadId = QueueBackgroundJob(&request);
     if (!row->payloadId)

@@ -273,7 +273,8 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
     SetDlgItemTextW(window, IDC_PROCESS_FILTER, L",HoldOpen");
     item = ItemOf(list, host);
     ASSERT_GE(item, 0) << "the filter passes over the command line";
-    EXPECT_GT(3, (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i)
+        EXPECT_NE(std::wstring::npos, Cell(list, i, 7).find(L",HoldOpen")) << NarrowUtf8(Cell(list, i, 0));
 
     // Ctrl+Enter on the row runs the DLL's own lookup.
     std::vector<unsigned char> bytes;
