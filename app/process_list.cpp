@@ -32,10 +32,11 @@ static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t part
 bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly)
 {
     size_t length = wcslen(filter);
-    if (unverifiedOnly && row->verified)
+    if (unverifiedOnly && row->verified && !row->payloadUnverified)
         return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
-           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length);
+           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length) ||
+           ContainsFolded(RowRuns(row), filter, length) || ContainsFolded(RowCommandLine(row), filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -53,6 +54,12 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_FOLDER:
         order = CompareFolded(a->folder, b->folder);
+        break;
+    case COLUMN_RUNS:
+        order = CompareFolded(RowRuns(a), RowRuns(b));
+        break;
+    case COLUMN_COMMAND_LINE:
+        order = CompareFolded(RowCommandLine(a), RowCommandLine(b));
         break;
     }
     if (order == 0 && column != COLUMN_PID)
@@ -173,10 +180,41 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
     return filled;
 }
 
+const wchar_t* RowRuns(const ProcessRow* row)
+{
+    return row->payload && row->payload->runs ? row->payload->runs : L"";
+}
+
+const wchar_t* RowCommandLine(const ProcessRow* row)
+{
+    return row->payload && row->payload->commandLine ? row->payload->commandLine : L"";
+}
+
+static void FreeText(wchar_t* text)
+{
+    if (text)
+        HeapFree(GetProcessHeap(), 0, text);
+}
+
+void FreeRowPayload(RowPayload* payload)
+{
+    if (!payload)
+        return;
+    FreeText(payload->commandLine);
+    FreeText(payload->runs);
+    FreeText(payload->text);
+    for (int i = 0; i < payload->fileCount; ++i) {
+        FreeText(payload->files[i].path);
+        FreeText(payload->files[i].signer);
+    }
+    HeapFree(GetProcessHeap(), 0, payload);
+}
+
 static void FreeRow(ProcessRow* row)
 {
     if (row->process)
         CloseHandle(row->process);
+    FreeRowPayload(row->payload);
     HeapFree(GetProcessHeap(), 0, row);
 }
 

@@ -8,6 +8,7 @@
 #include "core/folder_tokens.h"
 #include "core/signer_check.h"
 #include "core/version_info.h"
+#include "lookup/host_payload.h"
 
 enum ProcessColumn {
     COLUMN_PROCESS,
@@ -16,6 +17,8 @@ enum ProcessColumn {
     COLUMN_COMPANY,
     COLUMN_SIGNER,
     COLUMN_FOLDER,
+    COLUMN_RUNS,
+    COLUMN_COMMAND_LINE,
     COLUMN_COUNT
 };
 
@@ -25,6 +28,24 @@ struct RowDetails {
     wchar_t company[VERSION_STRING_CAPACITY];
     wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
     int iconIndex;  // in the system's small image list; -1 when the shell gave none
+};
+
+// One file a row's process runs besides its executable (app/row_payloads).
+struct PayloadFile {
+    wchar_t* path;    // heap; full path
+    wchar_t* signer;  // heap; as shown, NULL until checked
+    bool verified;
+};
+
+// What a row's process runs, read once in the background; every text on the
+// heap, as long as it is, so a row costs only what its process shows.
+struct RowPayload {
+    wchar_t* commandLine;  // empty when it could not be read
+    wchar_t* runs;         // the "Runs" cell
+    wchar_t* text;         // the address or decoded command (textKind), shown in the tip
+    HostTextKind textKind;
+    int fileCount;
+    PayloadFile files[HOST_PAYLOAD_FILES];
 };
 
 // One running process; its icon, version strings and folder are read once,
@@ -43,6 +64,11 @@ struct ProcessRow {
     LONG detailsId;  // the job reading this row's file; 0 once filled in
     LONG signerId;   // the job checking its signer; 0 once checked (or for no file)
     bool verified;   // its signer is a verified name
+    bool payloadAsked;      // what it runs is asked for
+    LONG payloadId;         // the job reading its command line and payload; 0 once read
+    LONG payloadSignerId;   // the job checking its payload files' signers; 0 once checked
+    bool payloadUnverified; // a payload file is not (yet) a verified name
+    RowPayload* payload;    // NULL until read
     int iconIndex;
     wchar_t imageName[MAX_PATH];
     wchar_t exePath[MAX_PATH];
@@ -82,6 +108,11 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
 // Frees the rows whose processes ended (not seen by the latest refresh).
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);
+// Frees a payload record and every text in it; NULL is ignored.
+void FreeRowPayload(RowPayload* payload);
+// The row's "Runs" cell and command line; "" before they are read.
+const wchar_t* RowRuns(const ProcessRow* row);
+const wchar_t* RowCommandLine(const ProcessRow* row);
 
 // Picks and orders the shown rows anew; false when memory ran out (then
 // nothing is shown).
@@ -94,8 +125,9 @@ int FindShownProcess(const ProcessList* list, DWORD processId);
 // `prefix`, folding A to Z; -1 when none does.
 int FindShownName(const ProcessList* list, const wchar_t* prefix, int start);
 
-// The filter's text is in the name, description, company or signer; with
-// `unverifiedOnly`, the signer is also not a verified name.
+// The filter's text is in the name, description, company, signer, "Runs" or
+// command line; with `unverifiedOnly`, the executable's signer or a payload
+// file's is also not a verified name.
 bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly);
 // The one order of the rows, ascending: the column, then the image name,
 // then the PID.

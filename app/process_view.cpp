@@ -16,7 +16,14 @@ static const ColumnSpec columns[COLUMN_COUNT] = {
     {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
     {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
     {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_RUNS, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_COMMAND_LINE, 300, LVCFMT_LEFT},
 };
+
+int DefaultColumnWidth(int column)
+{
+    return column >= 0 && column < COLUMN_COUNT ? columns[column].width : 0;
+}
 
 void AddProcessColumns(HWND list, HINSTANCE instance, UINT dpi)
 {
@@ -117,6 +124,10 @@ static const wchar_t* ColumnText(const ProcessRow* row, int column, wchar_t* num
         return row->signer;
     case COLUMN_FOLDER:
         return row->folder;
+    case COLUMN_RUNS:
+        return RowRuns(row);
+    case COLUMN_COMMAND_LINE:
+        return RowCommandLine(row);
     }
     return L"";
 }

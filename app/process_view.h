@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include "app/process_list.h"
 
+// A column's width at 96 DPI when the user has set none.
+int DefaultColumnWidth(int column);
 // The list's columns, at `dpi`.
 void AddProcessColumns(HWND list, HINSTANCE instance, UINT dpi);
 // Picks and orders the shown rows for `view`, and brings the list in line:

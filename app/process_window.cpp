@@ -4,12 +4,14 @@
 #include <shellapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/column_layout.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
 #include "app/process_view.h"
 #include "app/process_window_dpi.h"
 #include "app/row_commands.h"
 #include "app/row_details.h"
+#include "app/row_payloads.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
@@ -24,7 +26,7 @@ static const wchar_t processWindowClass[] = L"TavrowenProcesses";
 
 static const UINT_PTR REFRESH_TIMER = 1;
 static const UINT REFRESH_PERIOD_MS = 2000;
-// At 96 DPI: room for all six columns.
+// At 96 DPI: room for the first six columns.
 static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
@@ -69,6 +71,7 @@ void RefreshProcessWindow()
     if (RefreshProcessList(&processWindow.rows)) {
         DropExitedRows(&processWindow.rows);
         RequestRowReads(&processWindow.rows, processWindow.window, processWindow.checkingText);
+        RequestRowPayloads(&processWindow.rows, processWindow.window);
         ShowRows();
     }
     ReleaseJobLane(LANE_READS);
@@ -81,6 +84,20 @@ static bool IsShownByColumn(int column)
     GetWindowTextW(processWindow.filter, first, ARRAYSIZE(first));
     return first[0] != L'\0' || processWindow.sortColumn == column ||
            (column == COLUMN_SIGNER && IsUnverifiedOnly(processWindow.window));
+}
+
+// WM_ROW_PAYLOAD_READ and WM_ROW_PAYLOAD_CHECKED: a row's command line and
+// payload, then its payload files' signers.
+static void ShowRowPayload(UINT message, LPARAM id)
+{
+    ProcessRow* row = message == WM_ROW_PAYLOAD_READ ? TakeRowPayload(&processWindow.rows, processWindow.window, id)
+                                                     : TakePayloadSigners(&processWindow.rows, processWindow.window, id);
+    if (!row)
+        return;
+    if (IsShownByColumn(COLUMN_RUNS) || IsShownByColumn(COLUMN_COMMAND_LINE) || IsShownByColumn(COLUMN_SIGNER))
+        ShowRows();
+    else if (row->shownAt >= 0)
+        SendMessageW(processWindow.list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
 }
 
 // WM_ROW_DETAILS_READ: the rows of that file (one job serves every process
@@ -146,6 +163,10 @@ static void FocusFilter()
 
 static void RunWindowCommand(WORD command)
 {
+    if (command >= IDM_LOOK_UP_PAYLOAD_FILE && command < IDM_LOOK_UP_PAYLOAD_FILE + HOST_PAYLOAD_FILES) {
+        LookUpRowPayload(SelectedRow(processWindow.list, &processWindow.rows), command - IDM_LOOK_UP_PAYLOAD_FILE);
+        return;
+    }
     switch (command) {
     case IDOK:  // Enter
         if (GetFocus() == processWindow.filter)
@@ -158,6 +179,9 @@ static void RunWindowCommand(WORD command)
         break;
     case IDM_LOOK_UP_ROW:
         LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
+        break;
+    case IDM_LOOK_UP_PAYLOAD:  // Ctrl+Enter
+        LookUpSelectedPayload(processWindow.window, processWindow.list, &processWindow.rows);
         break;
     case IDM_OPEN_LOCATION:
         OpenRowLocation(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
@@ -224,6 +248,48 @@ static LRESULT RunListNotification(const NMHDR* header)
     return 0;
 }
 
+// ---- The header -----------------------------------------------------------------
+
+static HWND ListHeader()
+{
+    return (HWND)SendMessageW(processWindow.list, LVM_GETHEADER, 0, 0);
+}
+
+// A right-click at a screen point over the list's header.
+static bool IsOverHeader(LPARAM position)
+{
+    RECT header;
+    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
+    return position != -1 && GetWindowRect(ListHeader(), &header) && PtInRect(&header, point);
+}
+
+// The header's menu opens where clicked, or at the header's corner from the keyboard.
+static POINT MenuPoint(LPARAM position)
+{
+    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
+    RECT header;
+    if (position == -1 && GetWindowRect(ListHeader(), &header)) {
+        point.x = header.left;
+        point.y = header.bottom;
+    }
+    return point;
+}
+
+// A hidden column keeps no width: its divider cannot be dragged.
+static LRESULT RunHeaderNotification(const NMHDR* header)
+{
+    if (header->hwndFrom != ListHeader())
+        return 0;
+    switch (header->code) {
+    case HDN_BEGINTRACKW:
+    case HDN_BEGINTRACKA:
+    case HDN_DIVIDERDBLCLICKW:
+    case HDN_DIVIDERDBLCLICKA:
+        return IsColumnHidden(((const NMHEADERW*)header)->iItem) ? TRUE : FALSE;
+    }
+    return 0;
+}
+
 // ---- The window ----------------------------------------------------------------
 
 // The system's image list of small icons, shared: the list never frees it.
@@ -261,6 +327,7 @@ static bool CreateControls(HWND window)
     UseSystemIcons();
     ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.list, ReadWindowDpi(window));
     AddProcessColumns(processWindow.list, appState.instance, processWindow.scale.dpi);
+    RestoreColumnLayout(processWindow.list, processWindow.scale.dpi);
     processWindow.keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESS_KEYS));
     return true;
 }
@@ -346,6 +413,10 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_ROW_SIGNER_CHECKED:
         ShowCheckedSigner(lParam);
         return 0;
+    case WM_ROW_PAYLOAD_READ:
+    case WM_ROW_PAYLOAD_CHECKED:
+        ShowRowPayload(message, lParam);
+        return 0;
     case WM_FINDER_FOUND_PROCESS:
         ShowRowOfProcess((DWORD)wParam);
         return 0;
@@ -368,7 +439,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_NOTIFY:
         if (((const NMHDR*)lParam)->hwndFrom == processWindow.list)
             return RunListNotification((const NMHDR*)lParam);
-        return 0;
+        return RunHeaderNotification((const NMHDR*)lParam);
     case WM_SETCURSOR:
         // The list and the filter ask us first: busy while a lookup is read.
         if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
@@ -377,8 +448,10 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         }
         break;
     case WM_CONTEXTMENU:
-        if ((HWND)wParam == processWindow.list)
+        if ((HWND)wParam == processWindow.list && !IsOverHeader(lParam))
             ShowRowMenu(processWindow.window, processWindow.list, &processWindow.rows, lParam);
+        else if ((HWND)wParam == processWindow.list || (HWND)wParam == ListHeader())
+            ShowColumnMenu(window, processWindow.list, processWindow.scale.dpi, MenuPoint(lParam));
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);
@@ -386,6 +459,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_DESTROY:
         KillTimer(window, REFRESH_TIMER);
         CancelWindowJobs(window);
+        SaveColumnLayout(processWindow.list, processWindow.scale.dpi);
         SaveWindowPlacement(window, placementSetting);
         return 0;
     case WM_NCDESTROY:

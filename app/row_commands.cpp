@@ -16,6 +16,52 @@ void LookUpRow(const ProcessRow* row)
                       ReadSetting(extendedInfoSetting));
 }
 
+void LookUpRowPayload(const ProcessRow* row, int index)
+{
+    if (!row || !row->payload || index < 0 || index >= row->payload->fileCount)
+        return;
+    const wchar_t* path = row->payload->files[index].path;
+    const wchar_t* slash = wcsrchr(path, L'\\');
+    LookUpProcess(slash ? slash + 1 : path, path, appState.mainWindow, ReadSetting(extendedInfoSetting));
+}
+
+void LookUpSelectedPayload(HWND owner, HWND list, const ProcessList* rows)
+{
+    const ProcessRow* row = ShownRow(rows, (int)SendMessageW(list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED));
+    if (row && row->payload && row->payload->fileCount == 1)
+        LookUpRowPayload(row, 0);
+    else if (row)
+        ShowRowMenu(owner, list, rows, -1);
+}
+
+// "Look Up <file name> on Kestrava" for each payload file, above the row's own lookup.
+static void AddPayloadItems(HMENU popup, const ProcessRow* row)
+{
+    wchar_t format[64];
+    if (!row->payload || !LoadStringW(appState.instance, IDS_LOOK_UP_FILE, format, ARRAYSIZE(format)))
+        return;
+    int added = 0;
+    for (int i = 0; i < row->payload->fileCount && i < (int)HOST_PAYLOAD_FILES; ++i) {
+        const wchar_t* path = row->payload->files[i].path;
+        const wchar_t* slash = wcsrchr(path, L'\\');
+        wchar_t caption[MAX_PATH + 64];
+        // A name's ampersand is no mnemonic.
+        wchar_t name[MAX_PATH * 2];
+        size_t used = 0;
+        for (const wchar_t* c = slash ? slash + 1 : path; *c && used + 2 < ARRAYSIZE(name); ++c) {
+            if (*c == L'&')
+                name[used++] = L'&';
+            name[used++] = *c;
+        }
+        name[used] = L'\0';
+        if (SUCCEEDED(StringCchPrintfW(caption, ARRAYSIZE(caption), format, name)) &&
+            InsertMenuW(popup, added, MF_BYPOSITION | MF_STRING, IDM_LOOK_UP_PAYLOAD_FILE + i, caption))
+            ++added;
+    }
+    if (added)
+        InsertMenuW(popup, added, MF_BYPOSITION | MF_SEPARATOR, 0, NULL);
+}
+
 void OpenRowLocation(HWND owner, const ProcessRow* row)
 {
     wchar_t parameters[MAX_PATH + 16];
@@ -60,6 +106,7 @@ void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position
     HMENU popup = GetSubMenu(menu, 0);
     if (popup) {
         UINT pathState = MF_BYCOMMAND | (row->hasPath ? MF_ENABLED : MF_GRAYED);
+        AddPayloadItems(popup, row);
         SetMenuDefaultItem(popup, IDM_LOOK_UP_ROW, FALSE);
         EnableMenuItem(popup, IDM_OPEN_LOCATION, pathState);
         EnableMenuItem(popup, IDM_COPY_PATH, pathState);
@@ -79,5 +126,18 @@ void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
         return;
     StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
                      title, row->signer);
+    const RowPayload* payload = row->payload;
+    for (int i = 0; payload && i < payload->fileCount; ++i) {
+        const PayloadFile* file = &payload->files[i];
+        wchar_t line[MAX_PATH + SIGNER_NAME_CAPACITY + 96];
+        if (SUCCEEDED(StringCchPrintfW(line, ARRAYSIZE(line), L"\n%s\n%s: %s", file->path, title,
+                                       file->signer ? file->signer : L"...")))
+            StringCchCatW(tip->pszText, tip->cchTextMax, line);
+    }
+    // The decoded command, as much of it as the tip holds.
+    if (payload && payload->text && payload->text[0] && payload->textKind == HOST_TEXT_ENCODED_COMMAND) {
+        StringCchCatW(tip->pszText, tip->cchTextMax, L"\n");
+        StringCchCatW(tip->pszText, tip->cchTextMax, payload->text);
+    }
 }
 

@@ -160,6 +160,11 @@ bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed)
     return true;
 }
 
+SignerCache* ReadsLaneSignerCache()
+{
+    return signerCacheReady ? &signers : NULL;
+}
+
 bool AreRowDetailsPending()
 {
     return IsJobLaneBusy(LANE_READS);

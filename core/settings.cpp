@@ -13,6 +13,7 @@ const wchar_t extendedInfoSetting[] = L"SendExtendedInfo";
 const wchar_t placementSetting[] = L"ProcessWindowPlacement";
 const wchar_t processesHintSetting[] = L"ProcessesHintShown";
 const wchar_t unverifiedOnlySetting[] = L"ProcessesUnverifiedOnly";
+const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
 
 static const int AUTOSTART_TEXT_CAPACITY = 1040;
 

@@ -38,7 +38,10 @@
 #define IDS_SPLASH_LINE4        151
 #define IDS_SPLASH_NOSHOW       152
 #define IDS_SPLASH_COPYRIGHT    153
-#define IDS_CHANGED_AFTER_START 154
+#define IDS_COLUMN_RUNS         154
+#define IDS_COLUMN_COMMAND_LINE 155
+#define IDS_LOOK_UP_FILE        156
+#define IDS_CHANGED_AFTER_START 157
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
@@ -66,6 +69,12 @@
 // Its keys.
 #define IDM_REFRESH             40106
 #define IDM_FOCUS_FILTER        40107
+// Ctrl+Enter: the payload's lookup, or the row menu.
+#define IDM_LOOK_UP_PAYLOAD     40108
+// "Look Up <file> on Kestrava", one per payload file (16 at most).
+#define IDM_LOOK_UP_PAYLOAD_FILE 40110
+// The header's menu: one per column, shown or hidden.
+#define IDM_TOGGLE_COLUMN       40130
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

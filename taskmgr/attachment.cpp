@@ -11,15 +11,28 @@ static const wchar_t spyWindowClass[] = L"MarletSpy";
 
 Attachment attachment;
 
-// A click beside a row: the row's name, its running executable, its lookup.
+// The executable of the process with that PID, when its file has the row's name.
+static bool LocateExecutableById(DWORD processId, const wchar_t* name, wchar_t* exePath)
+{
+    if (!processId || !QueryProcessImagePath(processId, exePath))
+        return false;
+    const wchar_t* fileName = wcsrchr(exePath, L'\\');
+    fileName = fileName ? fileName + 1 : exePath;
+    // Another process may have taken the PID since Task Manager listed it.
+    return lstrcmpiW(fileName, name) == 0;
+}
+
+// A click beside a row: the row's name, its running executable (by the row's
+// PID when Task Manager shows that column), its lookup.
 static void LookUpRowAt(POINT screenPoint)
 {
     wchar_t name[MAX_PATH];
-    if (!NameAtPoint(screenPoint, name))
+    DWORD processId = 0;
+    if (!RowAtPoint(screenPoint, name, &processId))
         return;
     wchar_t exePath[MAX_PATH];
     BeginDebugPrivilege();
-    bool located = LocateExecutable(name, exePath);
+    bool located = LocateExecutableById(processId, name, exePath) || LocateExecutable(name, exePath);
     EndDebugPrivilege();
     // The switch as it reads at the click, so a change takes effect at the next one.
     LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));

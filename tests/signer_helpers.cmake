@@ -8,3 +8,5 @@ set_property(TEST test_signer_check APPEND PROPERTY FIXTURES_REQUIRED signed_sam
 add_dependencies(test_signer_check version_blank)
 # The test, not the product, imports crypt32: it adds its root to the Root store.
 target_link_libraries(test_signer_check PRIVATE crypt32)
+# The unverified-only rows: a signed host running an unsigned DLL.
+add_dependencies(test_signer_check payload_dll)

@@ -5,7 +5,15 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <commctrl.h>
+#include <vector>
+#include "app/column_layout.h"
+#include "app/process_window.h"
+#include "app/row_details.h"
 #include "core/process_command_line.h"
+#include "core/settings.h"
+#include "lookup/system_md5.h"
+#include "resource.h"
 #include "core/process_services.h"
 #include "lookup/host_payload.h"
 #include "test_support.h"
@@ -208,6 +216,104 @@ TEST_F(HostPayloads, ServiceDllInItsOwnSvchostGroupIsFoundForItsProcess)
     DeleteService(service);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
+}
+
+// ---- The Running Processes window ------------------------------------------------
+
+std::wstring Cell(HWND list, int item, int column)
+{
+    wchar_t cell[1040] = L"";
+    LVITEMW spec = {};
+    spec.iSubItem = column;
+    spec.pszText = cell;
+    spec.cchTextMax = ARRAYSIZE(cell);
+    SendMessageW(list, LVM_GETITEMTEXTW, item, (LPARAM)&spec);
+    return cell;
+}
+
+int ItemOf(HWND list, DWORD processId)
+{
+    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i)
+        if (Cell(list, i, 1) == std::to_wstring(processId))
+            return i;
+    return -1;
+}
+
+void PumpWindow(DWORD milliseconds)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(5)) {
+        MSG message;
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
+            if (!HandleProcessWindowMessage(&message))
+                DispatchMessageW(&message);
+    }
+}
+
+TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksUpTheDll)
+{
+    DeleteRegistryTree(HKEY_CURRENT_USER, settingsKeyPath);
+    DWORD host = Start(SystemPath(L"rundll32.exe"), L"\"" + dllPath + L"\",HoldOpen");
+    ASSERT_EQ("payload dll.dll", RunsOf(host, L"rundll32.exe"));
+    ASSERT_TRUE(ReadProcessCommandLine(host, text));
+    ShowProcessWindow();
+    HWND window = ProcessWindowHandle(), list = GetDlgItem(window, IDC_PROCESS_LIST);
+    ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 30000)) << "payloads not read within 30 s";
+    int item = ItemOf(list, host);
+    ASSERT_GE(item, 0);
+    EXPECT_EQ(L"payload dll.dll", Cell(list, item, 6));
+    EXPECT_STREQ(text, Cell(list, item, 7).c_str());
+
+    // The name's tip names the DLL and its signer.
+    wchar_t tip[1024] = L"";
+    NMLVGETINFOTIPW request = {{list, IDC_PROCESS_LIST, (UINT)LVN_GETINFOTIPW}, 0, tip, ARRAYSIZE(tip), item, 0, 0};
+    SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&request);
+    EXPECT_NE(std::wstring::npos, std::wstring(tip).find(dllPath + L"\nVerified Signer: (Not signed)")) << NarrowUtf8(tip);
+
+    // The entry point is in no column but the command line.
+    SetDlgItemTextW(window, IDC_PROCESS_FILTER, L",HoldOpen");
+    item = ItemOf(list, host);
+    ASSERT_GE(item, 0) << "the filter passes over the command line";
+    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i)
+        EXPECT_NE(std::wstring::npos, Cell(list, i, 7).find(L",HoldOpen")) << NarrowUtf8(Cell(list, i, 0));
+
+    // Ctrl+Enter on the row runs the DLL's own lookup.
+    std::vector<unsigned char> bytes;
+    std::string content = ReadFileText(dllPath.c_str());
+    bytes.assign(content.begin(), content.end());
+    LVITEMW state = {};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, item, (LPARAM)&state);
+    SetFocus(list);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    size_t before = ReadRecordedAddresses().size();
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    PumpWindow(200);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    ASSERT_TRUE(WaitForRecordedAddresses(before + 1, 30000)) << "Ctrl+Enter opened no address";
+    std::wstring address = UnescapeUtf8(ReadRecordedAddresses()[before]);
+    EXPECT_NE(std::wstring::npos, address.find(L"/payload dll.dll?")) << NarrowUtf8(address);
+    EXPECT_NE(std::wstring::npos, address.find(L"md5=" + WidenUtf8(SystemMd5(bytes)))) << NarrowUtf8(address);
+
+    // The layout outlives the window; a saved value of another size is ignored.
+    ToggleColumn(list, 96, 6);
+    int order[8] = {0, 1, 2, 3, 4, 5, 7, 6};
+    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, 8, (LPARAM)order);
+    CloseProcessWindow();
+    for (bool damaged : {false, true}) {
+        ShowProcessWindow();
+        list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
+        int shown[8] = {};
+        SendMessageW(list, LVM_GETCOLUMNORDERARRAY, 8, (LPARAM)shown);
+        EXPECT_EQ(damaged ? 6 : 7, shown[6]) << "damaged " << damaged;
+        EXPECT_EQ(!damaged, SendMessageW(list, LVM_GETCOLUMNWIDTH, 6, 0) == 0) << "damaged " << damaged;
+        CloseProcessWindow();
+        BYTE shortValue[12] = {};
+        WriteRegistryValue(HKEY_CURRENT_USER, settingsKeyPath, processColumnsSetting, REG_BINARY, shortValue, 12);
+    }
 }
 
 }  // namespace

@@ -306,4 +306,45 @@ TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
     WriteSetting(unverifiedOnlySetting, 0);
 }
 
+// rundll32 as a signed file, as Windows' own is.
+bool RundllIsSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    if (lstrcmpiW(process->szExeFile, L"rundll32.exe") == 0 || process->th32ProcessID == GetCurrentProcessId())
+        return SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, Sample(L"signed.exe").c_str()));
+    return FindProcessExecutable(process, exePath);
+}
+
+TEST(SignerCheck, UnverifiedOnlyKeepsASignedHostRunningAnUnsignedDll)
+{
+    TrustTestRoot();
+    const std::wstring folder = L"C:\\tavrowen-test\\signer host", dll = folder + L"\\unsigned payload.dll";
+    CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+    CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), dll.c_str(), FALSE));
+    wchar_t rundll[MAX_PATH];
+    GetSystemDirectoryW(rundll, MAX_PATH);
+    PROCESS_INFORMATION host = {};
+    ASSERT_TRUE(StartProgram(std::wstring(rundll) + L"\\rundll32.exe", L"\"" + dll + L"\",HoldOpen", &host));
+    Sleep(500);
+    ASSERT_TRUE(EnsureSettingsKey());
+    WriteSetting(unverifiedOnlySetting, 1);
+    seams.processPathSource = RundllIsSigned;
+    ShowProcessWindow();
+    HWND list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
+    EXPECT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "signers not checked within 60 s";
+    std::wstring hostSigner = L"(not listed)", selfSigner = L"(not listed)";
+    for (const auto& row : ListedSigners(list)) {
+        if (row.first == std::to_wstring(host.dwProcessId))
+            hostSigner = row.second;
+        if (row.first == std::to_wstring(GetCurrentProcessId()))
+            selfSigner = row.second;
+    }
+    EXPECT_EQ("Veltrix Test Signer", NarrowUtf8(hostSigner)) << "the host's row went with its verified executable";
+    EXPECT_EQ("(not listed)", NarrowUtf8(selfSigner)) << "a verified file running nothing else is listed";
+    CloseProcessWindow();
+    seams.processPathSource = FindProcessExecutable;
+    WriteSetting(unverifiedOnlySetting, 0);
+    EndProgram(&host);
+}
+
 }  // namespace

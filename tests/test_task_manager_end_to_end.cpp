@@ -8,6 +8,7 @@
 #include <vector>
 #include "core/settings.h"
 #include "core/lookup_url.h"
+#include "taskmgr/link_strip.h"
 #include "shell_support.h"
 #include "standin_client.h"
 #include "test_support.h"
@@ -328,6 +329,49 @@ TEST_F(EndToEnd, MouseClickBesideARowOpensItsLookup)
     ClickAt(stripRect.left + 4, stripRect.bottom - 1);
     PumpMessagesFor(2000);
     EXPECT_EQ(expectedCount, ReadRecordedAddresses().size()) << "a click beside no row opened a lookup";
+}
+
+// With Task Manager's PID column shown, a click looks up the row's own
+// process: two of one name in two folders each get their own page.
+TEST_F(EndToEnd, WithThePidColumnAClickLooksUpTheRowsOwnProcess)
+{
+    const std::wstring folders[2] = {L"C:\\tavrowen-test\\pid one", L"C:\\tavrowen-test\\pid two"};
+    PROCESS_INFORMATION twins[2] = {};
+    CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+    for (int i = 0; i < 2; ++i) {
+        CreateDirectoryW(folders[i].c_str(), NULL);
+        ASSERT_TRUE(CopyFileW(BinPath(L"locator_target.exe").c_str(), (folders[i] + L"\\twin.exe").c_str(), FALSE));
+        ASSERT_TRUE(StartLocatorTarget(folders[i] + L"\\twin.exe", L"", &twins[i]));
+    }
+    ASSERT_TRUE(StartTavrowen(L"/autostart"));
+    StandInTaskManager standIn;
+    ASSERT_TRUE(standIn.Start(L"/pid /perpage:30"));
+    HWND strip = WaitForAttachment(standIn, "attach");
+    ASSERT_TRUE(strip != NULL);
+    SetForegroundWindow(standIn.window);
+    PumpMessagesFor(200);
+    RECT stripRect;
+    GetWindowRect(strip, &stripRect);
+    std::vector<std::wstring> addresses;
+    for (int row = 0; row < standIn.ItemCount(); ++row) {
+        RECT rect = standIn.RowScreenRect(row);
+        POINT point = {stripRect.right + 4, (rect.top + rect.bottom) / 2};
+        wchar_t name[MAX_PATH] = L"";
+        if (!NameAtPoint(point, name) || wcscmp(name, L"twin.exe") != 0)
+            continue;
+        size_t before = ReadRecordedAddresses().size();
+        ClickAt(stripRect.left + 4, point.y);
+        ASSERT_TRUE(WaitForRecordedAddresses(before + 1, 15000)) << "no address for row " << row;
+        addresses.push_back(UnescapeUtf8(ReadRecordedAddresses().back()));
+    }
+    ASSERT_EQ(2u, addresses.size()) << "both rows of twin.exe are listed";
+    bool oneThenTwo = addresses[0].find(L"pid one") != std::wstring::npos &&
+                      addresses[1].find(L"pid two") != std::wstring::npos;
+    bool twoThenOne = addresses[0].find(L"pid two") != std::wstring::npos &&
+                      addresses[1].find(L"pid one") != std::wstring::npos;
+    EXPECT_TRUE(oneThenTwo || twoThenOne) << NarrowUtf8(addresses[0]) << "\n" << NarrowUtf8(addresses[1]);
+    for (PROCESS_INFORMATION& twin : twins)
+        EndProgram(&twin);
 }
 
 // While Task Manager hangs with the strip in its page, the program keeps

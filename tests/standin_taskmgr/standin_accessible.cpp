@@ -89,10 +89,35 @@ public:
         *value = NULL;
         return S_FALSE;
     }
-    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* text) override
+    // As Windows' list-view proxy gives it: every column but the first as
+    // "<title>: <text>", joined by ", ".
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override
     {
         *text = NULL;
-        return S_FALSE;
+        int row = child.vt == VT_I4 ? child.lVal - 1 : -1;
+        if (row < 0 || row >= (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))
+            return S_FALSE;
+        HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+        int columns = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
+        wchar_t description[1024] = L"";
+        for (int column = 1; column < columns; ++column) {
+            wchar_t title[64] = L"", cell[256] = L"", part[340];
+            LVCOLUMNW spec = {};
+            spec.mask = LVCF_TEXT;
+            spec.pszText = title;
+            spec.cchTextMax = ARRAYSIZE(title);
+            SendMessageW(list, LVM_GETCOLUMNW, column, (LPARAM)&spec);
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.pszText = cell;
+            item.cchTextMax = ARRAYSIZE(cell);
+            SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)&item);
+            wsprintfW(part, column > 1 ? L", %s: %s" : L"%s: %s", title, cell);
+            if (lstrlenW(description) + lstrlenW(part) < (int)ARRAYSIZE(description))
+                lstrcatW(description, part);
+        }
+        *text = SysAllocString(description);
+        return *text ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
     {

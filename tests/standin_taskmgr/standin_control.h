@@ -6,6 +6,7 @@
 //   /perpage:N         size the window so the list shows exactly N whole rows
 //   /names:A|B *32|C   these rows, in this order
 //   (no rows option)   one row per running process, as Task Manager shows them
+//   /pid               a PID column after the name (before /names:), filled for running processes
 //
 // Messages to the top-level window (SendMessage; the stand-in acts before it answers):
 #pragma once

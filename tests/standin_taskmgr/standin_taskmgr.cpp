@@ -27,6 +27,8 @@ struct StandIn {
     WNDPROC listProc;
     IAccessible* accessible;
     std::vector<std::wstring> rows;
+    std::vector<DWORD> pids;  // of the rows from running processes, when shown
+    bool showPids;            // /pid: a PID column after the name, as Task Manager offers
     int listTop;
 };
 
@@ -59,6 +61,13 @@ void FillList()
         item.iItem = (int)i;
         item.pszText = const_cast<wchar_t*>(standIn.rows[i].c_str());
         SendMessageW(standIn.list, LVM_INSERTITEMW, 0, (LPARAM)&item);
+        if (standIn.showPids && i < standIn.pids.size()) {
+            wchar_t pid[16];
+            wsprintfW(pid, L"%lu", standIn.pids[i]);
+            item.iSubItem = 1;
+            item.pszText = pid;
+            SendMessageW(standIn.list, LVM_SETITEMTEXTW, i, (LPARAM)&item);
+        }
     }
     SendMessageW(standIn.list, WM_SETREDRAW, TRUE, 0);
 }
@@ -118,6 +127,11 @@ bool CreatePage()
     column.cx = 80;
     column.pszText = const_cast<wchar_t*>(L"User Name");
     SendMessageW(standIn.list, LVM_INSERTCOLUMNW, 1, (LPARAM)&column);
+    if (standIn.showPids) {
+        column.cx = 50;
+        column.pszText = const_cast<wchar_t*>(L"PID");
+        SendMessageW(standIn.list, LVM_INSERTCOLUMNW, 1, (LPARAM)&column);
+    }
     standIn.listProc = (WNDPROC)SetWindowLongPtrW(standIn.list, GWLP_WNDPROC, (LONG_PTR)ListSubclassProc);
     FillList();
     LayOutPage();
@@ -170,6 +184,7 @@ void ScrollTo(int top)
 void SetRowsFromText(const std::wstring& text)
 {
     standIn.rows.clear();
+    standIn.pids.clear();
     size_t start = 0;
     for (;;) {
         size_t bar = text.find(L'|', start);
@@ -194,6 +209,7 @@ bool IsWow64(HANDLE process)
 void SetRowsFromProcesses()
 {
     standIn.rows.clear();
+    standIn.pids.clear();
     bool system64 = sizeof(void*) == 8 || IsWow64(GetCurrentProcess());
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
@@ -211,6 +227,7 @@ void SetRowsFromProcesses()
             CloseHandle(process);
         }
         standIn.rows.push_back(name);
+        standIn.pids.push_back(entry.th32ProcessID);
     }
     CloseHandle(snapshot);
 }
@@ -271,6 +288,8 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case STANDIN_REMOVE_ROW:
         if (wParam < standIn.rows.size()) {
             standIn.rows.erase(standIn.rows.begin() + wParam);
+            if (wParam < standIn.pids.size())
+                standIn.pids.erase(standIn.pids.begin() + wParam);
             if (standIn.list)
                 SendMessageW(standIn.list, LVM_DELETEITEM, wParam, 0);
         }
@@ -323,6 +342,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     InitCommonControlsEx(&controls);
 
     const wchar_t* names = wcsstr(commandLine, L"/names:");
+    standIn.showPids = wcsstr(commandLine, L"/pid") && (!names || wcsstr(commandLine, L"/pid") < names);
     int count = NumberOption(commandLine, L"/count:", -1);
     if (names) {
         SetRowsFromText(names + 7);
