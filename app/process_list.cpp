@@ -34,7 +34,8 @@ bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverif
     if (unverifiedOnly && row->verified)
         return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
-           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length);
+           ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length) ||
+           ContainsFolded(row->notes, filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -52,6 +53,10 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_FOLDER:
         order = CompareFolded(a->folder, b->folder);
+        break;
+    case COLUMN_NOTES:
+        order = a->noteCount != b->noteCount ? (a->noteCount < b->noteCount ? -1 : 1)
+                                             : CompareFolded(a->notesCell, b->notesCell);
         break;
     }
     if (order == 0 && column != COLUMN_PID)

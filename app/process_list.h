@@ -16,8 +16,13 @@ enum ProcessColumn {
     COLUMN_COMPANY,
     COLUMN_SIGNER,
     COLUMN_FOLDER,
+    COLUMN_NOTES,
     COLUMN_COUNT
 };
+
+// The Notes cell ("2: Claims to be from ...") and every note, one a line (app/row_notes).
+const int ROW_NOTES_CELL_CAPACITY = 560;
+const int ROW_NOTES_CAPACITY = 1600;
 
 // What a read of a row's file gives.
 struct RowDetails {
@@ -50,6 +55,11 @@ struct ProcessRow {
     wchar_t company[VERSION_STRING_CAPACITY];
     wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
     wchar_t signer[SIGNER_NAME_CAPACITY + 32];  // as shown: a name, "(Not signed)", "Checking..."
+    bool notesAsked;
+    LONG notesId;    // the job reading its notes; 0 once read
+    int noteCount;
+    wchar_t notesCell[ROW_NOTES_CELL_CAPACITY];
+    wchar_t notes[ROW_NOTES_CAPACITY];
 };
 
 // Which rows are shown, and in what order.
@@ -93,7 +103,7 @@ int FindShownProcess(const ProcessList* list, DWORD processId);
 // `prefix`, folding A to Z; -1 when none does.
 int FindShownName(const ProcessList* list, const wchar_t* prefix, int start);
 
-// The filter's text is in the name, description, company or signer; with
+// The filter's text is in the name, description, company, signer or notes; with
 // `unverifiedOnly`, the signer is also not a verified name.
 bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly);
 // The one order of the rows, ascending: the column, then the image name,

@@ -16,6 +16,7 @@ static const ColumnSpec columns[COLUMN_COUNT] = {
     {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
     {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
     {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_NOTES, 200, LVCFMT_LEFT},
 };
 
 void AddProcessColumns(HWND list, HINSTANCE instance, UINT dpi)
@@ -117,6 +118,8 @@ static const wchar_t* ColumnText(const ProcessRow* row, int column, wchar_t* num
         return row->signer;
     case COLUMN_FOLDER:
         return row->folder;
+    case COLUMN_NOTES:
+        return row->notesCell;
     }
     return L"";
 }

@@ -38,6 +38,13 @@
 #define IDS_SPLASH_LINE4        151
 #define IDS_SPLASH_NOSHOW       152
 #define IDS_SPLASH_COPYRIGHT    153
+// The Notes column and the Properties window.
+#define IDS_COLUMN_NOTES        160
+#define IDS_PROPERTIES_TITLE    161
+#define IDS_PROPERTIES_LOOK_UP  162
+#define IDS_PROPERTIES_OPEN     163
+#define IDS_PROPERTIES_COPY     164
+#define IDS_PROPERTIES_CLOSE    165
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
@@ -65,6 +72,8 @@
 // Its keys.
 #define IDM_REFRESH             40106
 #define IDM_FOCUS_FILTER        40107
+#define IDM_PROPERTIES          40110
+#define IDM_COPY_PROPERTIES     40111
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

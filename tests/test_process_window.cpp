@@ -269,12 +269,13 @@ TEST_F(ProcessWindow, HasTheFilterAndTheSixColumns)
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
     EXPECT_TRUE(filter != NULL) << "no filter field 1011";
-    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder"};
+    const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder",
+                                 L"Notes"};
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    ASSERT_EQ(6, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(7, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     RECT client;
     GetClientRect(list, &client);
-    for (int column = 0; column < 6; ++column) {
+    for (int column = 0; column < 7; ++column) {
         LVCOLUMNW spec;
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -631,7 +632,7 @@ TEST_F(RunningProgram, CommandOpensOneWindowAndKeysWork)
     EXPECT_STREQ(L"Edit", text);
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
-    EXPECT_EQ(6, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(7, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     EXPECT_GT((int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1) << "no rows";
 
     // A second command brings the same window back from the taskbar.
