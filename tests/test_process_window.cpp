@@ -669,7 +669,7 @@ TEST_F(RunningProgram, PlacementIsKeptAndBroughtBackOnScreen)
     RECT rect;
     GetWindowRect(window, &rect);
     int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    EXPECT_EQ(760, rect.right - rect.left);
+    EXPECT_EQ(960, rect.right - rect.left);
     EXPECT_EQ(480, rect.bottom - rect.top);
     EXPECT_LE(abs((rect.left + rect.right) / 2 - screenWidth / 2), 1);
     EXPECT_LE(abs((rect.top + rect.bottom) / 2 - screenHeight / 2), 1);
@@ -711,7 +711,7 @@ TEST_F(RunningProgram, PlacementIsKeptAndBroughtBackOnScreen)
     window = Open();
     ASSERT_TRUE(window != NULL);
     GetWindowRect(window, &rect);
-    EXPECT_EQ(760, rect.right - rect.left);
+    EXPECT_EQ(960, rect.right - rect.left);
     EXPECT_LE(abs((rect.left + rect.right) / 2 - screenWidth / 2), 1);
 
     // Shutting down with the window open closes it, keeping its placement.
