@@ -36,7 +36,8 @@ bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverif
         return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
            ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length) ||
-           ContainsFolded(RowRuns(row), filter, length) || ContainsFolded(RowCommandLine(row), filter, length);
+           ContainsFolded(RowRuns(row), filter, length) || ContainsFolded(RowCommandLine(row), filter, length) ||
+           ContainsFolded(row->notes, filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -60,6 +61,10 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_COMMAND_LINE:
         order = CompareFolded(RowCommandLine(a), RowCommandLine(b));
+        break;
+    case COLUMN_NOTES:
+        order = a->noteCount != b->noteCount ? (a->noteCount < b->noteCount ? -1 : 1)
+                                             : CompareFolded(a->notesCell, b->notesCell);
         break;
     }
     if (order == 0 && column != COLUMN_PID)

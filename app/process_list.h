@@ -18,9 +18,14 @@ enum ProcessColumn {
     COLUMN_SIGNER,
     COLUMN_FOLDER,
     COLUMN_RUNS,
+    COLUMN_NOTES,
     COLUMN_COMMAND_LINE,
     COLUMN_COUNT
 };
+
+// The Notes cell ("2: Claims to be from ...") and every note, one a line (app/row_notes).
+const int ROW_NOTES_CELL_CAPACITY = 560;
+const int ROW_NOTES_CAPACITY = 1600;
 
 // What a read of a row's file gives.
 struct RowDetails {
@@ -76,6 +81,11 @@ struct ProcessRow {
     wchar_t company[VERSION_STRING_CAPACITY];
     wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
     wchar_t signer[SIGNER_NAME_CAPACITY + 32];  // as shown: a name, "(Not signed)", "Checking..."
+    bool notesAsked;
+    LONG notesId;    // the job reading its notes; 0 once read
+    int noteCount;
+    wchar_t notesCell[ROW_NOTES_CELL_CAPACITY];
+    wchar_t notes[ROW_NOTES_CAPACITY];
 };
 
 // Which rows are shown, and in what order.
@@ -125,9 +135,9 @@ int FindShownProcess(const ProcessList* list, DWORD processId);
 // `prefix`, folding A to Z; -1 when none does.
 int FindShownName(const ProcessList* list, const wchar_t* prefix, int start);
 
-// The filter's text is in the name, description, company, signer, "Runs" or
-// command line; with `unverifiedOnly`, the executable's signer or a payload
-// file's is also not a verified name.
+// The filter's text is in the name, description, company, signer, "Runs",
+// notes or command line; with `unverifiedOnly`, the executable's signer or
+// a payload file's is also not a verified name.
 bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly);
 // The one order of the rows, ascending: the column, then the image name,
 // then the PID.

@@ -17,6 +17,7 @@ static const ColumnSpec columns[COLUMN_COUNT] = {
     {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
     {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
     {IDS_COLUMN_RUNS, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_NOTES, 200, LVCFMT_LEFT},
     {IDS_COLUMN_COMMAND_LINE, 300, LVCFMT_LEFT},
 };
 
@@ -128,6 +129,8 @@ static const wchar_t* ColumnText(const ProcessRow* row, int column, wchar_t* num
         return RowRuns(row);
     case COLUMN_COMMAND_LINE:
         return RowCommandLine(row);
+    case COLUMN_NOTES:
+        return row->notesCell;
     }
     return L"";
 }

@@ -9,9 +9,12 @@
 #include "app/process_list.h"
 #include "app/process_view.h"
 #include "app/process_window_dpi.h"
+#include "app/properties_window.h"
 #include "app/row_commands.h"
 #include "app/row_details.h"
 #include "app/row_payloads.h"
+#include "app/row_notes.h"
+#include "app/sheet_reads.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
@@ -72,6 +75,7 @@ void RefreshProcessWindow()
         DropExitedRows(&processWindow.rows);
         RequestRowReads(&processWindow.rows, processWindow.window, processWindow.checkingText);
         RequestRowPayloads(&processWindow.rows, processWindow.window);
+        RequestRowNotes(&processWindow.rows, processWindow.window);
         ShowRows();
     }
     ReleaseJobLane(LANE_READS);
@@ -123,6 +127,17 @@ static void ShowCheckedSigner(LPARAM id)
         !FillRowSigner(&processWindow.rows, (LONG)id, &check, changed ? processWindow.changedText : NULL))
         return;
     if (IsShownByColumn(COLUMN_SIGNER))
+        ShowRows();
+    else
+        InvalidateRect(processWindow.list, NULL, FALSE);
+}
+
+// WM_ROW_NOTES_READ: likewise for a row's notes.
+static void ShowReadNotes(LPARAM id)
+{
+    if (!TakeRowNotes(processWindow.window, id, &processWindow.rows))
+        return;
+    if (IsShownByColumn(COLUMN_NOTES))
         ShowRows();
     else
         InvalidateRect(processWindow.list, NULL, FALSE);
@@ -189,6 +204,15 @@ static void RunWindowCommand(WORD command)
     case IDM_COPY_PATH:
         CopyRowPath(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
         break;
+    case IDM_PROPERTIES:
+        ShowPropertiesWindow(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
+        break;
+    case IDM_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
+        if (GetFocus() == processWindow.filter)
+            SendMessageW(processWindow.filter, WM_COPY, 0, 0);
+        else if (GetFocus() == processWindow.list)
+            CopyRowProperties(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
+        break;
     case IDM_REFRESH:
         RefreshProcessWindow();
         break;
@@ -234,6 +258,7 @@ static LRESULT RunListNotification(const NMHDR* header)
         return FindItemByName(&processWindow.rows, (const NMLVFINDITEMW*)header);
     case LVN_GETINFOTIPW:
         FillRowTip(&processWindow.rows, (NMLVGETINFOTIPW*)header);
+        AppendRowNotesTip(&processWindow.rows, (NMLVGETINFOTIPW*)header);
         break;
     case NM_DBLCLK:
         LookUpRow(ShownRow(&processWindow.rows, ((const NMITEMACTIVATE*)header)->iItem));
@@ -417,6 +442,12 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     case WM_ROW_PAYLOAD_CHECKED:
         ShowRowPayload(message, lParam);
         return 0;
+    case WM_ROW_NOTES_READ:
+        ShowReadNotes(lParam);
+        return 0;
+    case WM_SHEET_COPY_READ:
+        FinishRowPropertiesCopy(window, lParam);
+        return 0;
     case WM_FINDER_FOUND_PROCESS:
         ShowRowOfProcess((DWORD)wParam);
         return 0;
@@ -535,6 +566,8 @@ static bool WantsEveryKey(const MSG* message)
 
 bool HandleProcessWindowMessage(MSG* message)
 {
+    if (HandlePropertiesWindowMessage(message))
+        return true;
     HWND window = processWindow.window;
     if (!window || (message->hwnd != window && !IsChild(window, message->hwnd)))
         return false;

@@ -42,6 +42,13 @@
 #define IDS_COLUMN_COMMAND_LINE 155
 #define IDS_LOOK_UP_FILE        156
 #define IDS_CHANGED_AFTER_START 157
+// The Notes column and the Properties window.
+#define IDS_COLUMN_NOTES        160
+#define IDS_PROPERTIES_TITLE    161
+#define IDS_PROPERTIES_LOOK_UP  162
+#define IDS_PROPERTIES_OPEN     163
+#define IDS_PROPERTIES_COPY     164
+#define IDS_PROPERTIES_CLOSE    165
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
@@ -75,6 +82,8 @@
 #define IDM_LOOK_UP_PAYLOAD_FILE 40110
 // The header's menu: one per column, shown or hidden.
 #define IDM_TOGGLE_COLUMN       40130
+#define IDM_PROPERTIES          40140
+#define IDM_COPY_PROPERTIES     40141
 
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <vector>
 #include "app/column_layout.h"
+#include "app/process_list.h"
 #include "app/process_window.h"
 #include "app/row_details.h"
 #include "core/process_command_line.h"
@@ -260,8 +261,8 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
     ASSERT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 30000)) << "payloads not read within 30 s";
     int item = ItemOf(list, host);
     ASSERT_GE(item, 0);
-    EXPECT_EQ(L"payload dll.dll", Cell(list, item, 6));
-    EXPECT_STREQ(text, Cell(list, item, 7).c_str());
+    EXPECT_EQ(L"payload dll.dll", Cell(list, item, COLUMN_RUNS));
+    EXPECT_STREQ(text, Cell(list, item, COLUMN_COMMAND_LINE).c_str());
 
     // The name's tip names the DLL and its signer.
     wchar_t tip[1024] = L"";
@@ -274,7 +275,7 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
     item = ItemOf(list, host);
     ASSERT_GE(item, 0) << "the filter passes over the command line";
     for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i)
-        EXPECT_NE(std::wstring::npos, Cell(list, i, 7).find(L",HoldOpen")) << NarrowUtf8(Cell(list, i, 0));
+        EXPECT_NE(std::wstring::npos, Cell(list, i, COLUMN_COMMAND_LINE).find(L",HoldOpen")) << NarrowUtf8(Cell(list, i, 0));
 
     // Ctrl+Enter on the row runs the DLL's own lookup.
     std::vector<unsigned char> bytes;
@@ -300,14 +301,14 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
 
     // The layout outlives the window; a saved value of another size is ignored.
     ToggleColumn(list, 96, 6);
-    int order[8] = {0, 1, 2, 3, 4, 5, 7, 6};
-    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, 8, (LPARAM)order);
+    int order[COLUMN_COUNT] = {0, 1, 2, 3, 4, 5, 7, 6, 8};
+    SendMessageW(list, LVM_SETCOLUMNORDERARRAY, COLUMN_COUNT, (LPARAM)order);
     CloseProcessWindow();
     for (bool damaged : {false, true}) {
         ShowProcessWindow();
         list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
-        int shown[8] = {};
-        SendMessageW(list, LVM_GETCOLUMNORDERARRAY, 8, (LPARAM)shown);
+        int shown[COLUMN_COUNT] = {};
+        SendMessageW(list, LVM_GETCOLUMNORDERARRAY, COLUMN_COUNT, (LPARAM)shown);
         EXPECT_EQ(damaged ? 6 : 7, shown[6]) << "damaged " << damaged;
         EXPECT_EQ(!damaged, SendMessageW(list, LVM_GETCOLUMNWIDTH, 6, 0) == 0) << "damaged " << damaged;
         CloseProcessWindow();

@@ -16,22 +16,12 @@
 #include "core/sha256.h"
 #include "lookup/note_facts.h"
 #include "lookup/property_sheet.h"
+#include "lookup/svch0st_copy.h"
+#include "lookup/system_md5.h"
 #include "lookup/version_resource.h"
 #include "test_support.h"
 
 namespace {
-
-// CALG_SHA_256, which the XP-level headers leave out.
-const ALG_ID SHA256_ALGORITHM = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
-
-std::string Hex(const unsigned char* bytes, size_t count)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < count; ++i)
-        text += std::string(1, digits[bytes[i] >> 4]) + digits[bytes[i] & 15];
-    return text;
-}
 
 std::string OurSha256(const std::string& data, size_t piece)
 {
@@ -159,23 +149,12 @@ void PlantLogonEntries(const std::wstring& path, const std::wstring& startup)
 
 TEST_F(ProcessFactsTest, ACopyNamedSvch0stInTempStartedThenTouched)
 {
-    wchar_t temp[MAX_PATH], longTemp[MAX_PATH], startup[MAX_PATH];
-    ASSERT_TRUE(GetTempPathW(MAX_PATH, temp) && GetLongPathNameW(temp, longTemp, MAX_PATH));
+    wchar_t startup[MAX_PATH];
     ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_STARTUP, NULL, 0, startup)));
     CreateDirectoryW(startup, NULL);
-    std::wstring path = std::wstring(longTemp) + L"svch0st.exe";
-    VersionResource claim;
-    claim.tables = {{L"040904b0", {{L"CompanyName", L"Microsoft Corporation"}}}};
-    ASSERT_TRUE(WriteVersionedCopy(BinPath(L"idle_process.exe"), path, claim));
+    std::wstring path;
     PROCESS_INFORMATION child;
-    ASSERT_TRUE(StartProgram(path, L"", &child));
-    Sleep(100);
-    HANDLE touch = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, 0, NULL);
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    EXPECT_TRUE(SetFileTime(touch, NULL, NULL, &now));
-    CloseHandle(touch);
+    ASSERT_TRUE(StartTouchedSvch0st(&path, &child));
     PlantLogonEntries(path, startup);
 
     static ProcessFacts process;

@@ -271,8 +271,8 @@ TEST_F(ProcessWindow, HasTheFilterAndTheSixColumns)
     EXPECT_TRUE(filter != NULL) << "no filter field 1011";
     const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder"};
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    // Six at first sight; "Runs" and "Command Line" follow.
-    ASSERT_EQ(8, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    // Six at first sight; "Runs", "Notes" and "Command Line" follow.
+    ASSERT_EQ(9, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     RECT client;
     GetClientRect(list, &client);
     for (int column = 0; column < 6; ++column) {
@@ -657,7 +657,7 @@ TEST_F(RunningProgram, CommandOpensOneWindowAndKeysWork)
     EXPECT_STREQ(L"Edit", text);
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
-    EXPECT_EQ(8, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(9, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     EXPECT_GT((int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1) << "no rows";
 
     // A second command brings the same window back from the taskbar.

@@ -23,6 +23,7 @@
 #include "core/settings.h"
 #include "core/signer_check.h"
 #include "resource.h"
+#include "signer/test_root.h"
 #include "test_support.h"
 
 namespace {
@@ -40,17 +41,6 @@ std::string SignerText(const std::wstring& path, SignerCache* cache = NULL)
     wchar_t text[SIGNER_NAME_CAPACITY + 32];
     FormatSignerText(&check, text, ARRAYSIZE(text));
     return NarrowUtf8(text);
-}
-
-void TrustTestRoot()
-{
-    std::string der = ReadFileText(Sample(L"trusted-root.der").c_str());
-    ASSERT_FALSE(der.empty()) << "no test root: did prepare_signed_samples run?";
-    HCERTSTORE root = CertOpenSystemStoreW(0, L"Root");
-    ASSERT_TRUE(root != NULL);
-    EXPECT_TRUE(CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, (const BYTE*)der.data(), (DWORD)der.size(),
-                                                 CERT_STORE_ADD_REPLACE_EXISTING, NULL));
-    CertCloseStore(root, 0);
 }
 
 volatile LONG verifyCalls = 0;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog and the Running Processes window, taken from a virtual display
+# the search dialog, the Running Processes window and a Properties window, taken from a virtual display
 # at 96 and at 144 DPI, into OUTDIR/96 and OUTDIR/144.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
@@ -168,6 +168,13 @@ echo "$processes" | awk -F'[x+]' -v s="$scale" '{printf "%d %d\n", $3 + 20 * s /
     { read -r x y; xdotool mousemove "$x" "$y"; }
 sleep 2
 shot window-finder "$(echo "$processes" | awk -F'[x+]' '{printf "%dx%d+%d+%d", $1, $2 * 45 / 100, $3, $4}')"
+# The Properties window of notepad's row: the filter, Down to its row, Alt+Enter.
+xdotool type --delay 30 'notepad'
+xdotool key Down alt+Return
+sleep 3  # its sheet is read in the background
+properties=$(window_rect TavrowenProperties -) || exit 1
+shot properties-window "$properties"
+close_window TavrowenProperties -
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 
 wine "$program" /shutdown >/dev/null 2>&1 || true

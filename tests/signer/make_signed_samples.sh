@@ -2,7 +2,8 @@
 # Makes the signature checker's samples at test time, in the build tree: a test
 # root the test adds to the prefix's Root store, a root nobody trusts, leaves of
 # both, and copies of a small program signed, unsigned and altered after signing.
-#   make_signed_samples.sh PROGRAM OBJDUMP OUTDIR
+#   make_signed_samples.sh PROGRAM OBJDUMP OUTDIR [MORE_PROGRAMS...]
+# Each further program (when built) is signed by the same leaf as signed-<name>.
 set -eu
 program="$1"
 objdump="$2"
@@ -64,4 +65,10 @@ offset=$("$objdump" -h altered.exe | awk '$2 == ".text" { print $6 }')
 offset=$((0x$offset + 16))
 byte=$(od -An -tu1 -j "$offset" -N1 altered.exe | tr -d ' ')
 printf "$(printf '\\%03o' $((255 - byte)))" | dd of=altered.exe bs=1 seek="$offset" conv=notrunc 2>/dev/null
+shift 3
+for extra in "$@"; do
+    [ -f "$extra" ] || continue
+    osslsigncode sign -certs signed-chain.pem -key signed.key -h sha256 -in "$extra" \
+        -out "signed-$(basename "$extra")" >/dev/null
+done
 rm -f ./*.csr ./*.key index.txt* serial* ./*-chain.pem 01.pem

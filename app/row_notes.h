@@ -1,0 +1,20 @@
+// The Notes column of the Running Processes window: each row's notes on its
+// process and file (lookup/file_notes), read by a background job per row on
+// the reads' lane after its details and signer: "Changed after the process
+// started" depends on the process, so two processes of one file may differ.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include "app/process_list.h"
+
+// Posted to the window that asked when a row's notes are read; lParam is the
+// job's id (core/background_jobs.h). Taken with TakeRowNotes.
+#define WM_ROW_NOTES_READ (WM_APP + 0x30)
+
+// Asks, for `window`, for the notes of every row that has none asked yet.
+void RequestRowNotes(ProcessList* list, HWND window);
+// Fills in the row whose notes job has that id; false for an id of no
+// finished job of ours, or when the row is gone.
+bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list);
+// The name's tooltip: every note of the row, after what FillRowTip wrote.
+void AppendRowNotesTip(const ProcessList* rows, NMLVGETINFOTIPW* tip);

@@ -1,0 +1,68 @@
+#include "app/sheet_reads.h"
+#include "core/background_jobs.h"
+#include "core/clipboard_text.h"
+
+static void ReadWholeSheet(void* record, const volatile LONG* stop)
+{
+    ReadProcessSheet((ProcessSheet*)record, true, stop);
+}
+
+static void ReleaseSheet(void* record)
+{
+    FreeSheet((ProcessSheet*)record);
+}
+
+void FreeSheet(ProcessSheet* sheet)
+{
+    if (!sheet)
+        return;
+    FreeProcessSheet(sheet);
+    HeapFree(GetProcessHeap(), 0, sheet);
+}
+
+LONG QueueSheetRead(HWND window, UINT message, DWORD processId, const wchar_t* imageName)
+{
+    ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), 0, sizeof(ProcessSheet));
+    if (!sheet)
+        return 0;
+    StartProcessSheet(processId, imageName, sheet);
+    // The folder table is filled lazily; fill it here, before another thread reads it.
+    if (!folderTableResolved)
+        ResolveFolderTokens();
+    JobRequest request = {LANE_READS, JOB_FIRST, window, message, ReadWholeSheet, ReleaseSheet, sheet};
+    LONG id = QueueBackgroundJob(&request);
+    if (!id)
+        FreeSheet(sheet);
+    return id;
+}
+
+ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id)
+{
+    return (ProcessSheet*)TakeFinishedJob(window, message, id);
+}
+
+bool CopySheetText(HWND owner, const ProcessSheet* sheet)
+{
+    wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PROPERTY_SHEET_CAPACITY * sizeof(wchar_t));
+    if (!text)
+        return false;
+    FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
+    bool copied = PutTextOnClipboard(owner, text);
+    HeapFree(GetProcessHeap(), 0, text);
+    return copied;
+}
+
+void CopyRowProperties(HWND window, const ProcessRow* row)
+{
+    if (row)
+        QueueSheetRead(window, WM_SHEET_COPY_READ, row->processId, row->imageName);
+}
+
+void FinishRowPropertiesCopy(HWND window, LPARAM id)
+{
+    ProcessSheet* sheet = TakeSheetRead(window, WM_SHEET_COPY_READ, id);
+    if (!sheet)
+        return;
+    CopySheetText(window, sheet);
+    FreeSheet(sheet);
+}

@@ -1,0 +1,28 @@
+// A process's whole Properties sheet read on the reads' lane (first in turn:
+// a person waits for it), for the Properties window and for Ctrl+C in the
+// Running Processes window, and its text put on the clipboard.
+#pragma once
+#include <windows.h>
+#include "app/process_list.h"
+#include "lookup/process_sheet.h"
+
+// Posted with the job's id as lParam when a sheet is read: to a Properties
+// window, and to the Running Processes window for a copy.
+#define WM_SHEET_READ (WM_APP + 0x31)
+#define WM_SHEET_COPY_READ (WM_APP + 0x32)
+
+// Queues the read of the process's whole sheet for `window`; the id the
+// message will carry, or 0 when nothing was queued.
+LONG QueueSheetRead(HWND window, UINT message, DWORD processId, const wchar_t* imageName);
+// The sheet of that finished job, the caller's to free with FreeSheet; NULL
+// for an id of no finished job of ours.
+ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id);
+void FreeSheet(ProcessSheet* sheet);
+
+// Replaces the clipboard's contents with the sheet's text.
+bool CopySheetText(HWND owner, const ProcessSheet* sheet);
+
+// Ctrl+C and "Copy Properties": the row's sheet is read, and copied when it arrives.
+void CopyRowProperties(HWND window, const ProcessRow* row);
+// WM_SHEET_COPY_READ in the Running Processes window.
+void FinishRowPropertiesCopy(HWND window, LPARAM id);

@@ -1,0 +1,193 @@
+#include "lookup/process_sheet.h"
+#include <strsafe.h>
+#include "core/process_command_line.h"
+#include "core/seams.h"
+#include "core/system_folders.h"
+#include "core/version_info.h"
+#include "lookup/note_facts.h"
+
+// The reads' lane's own caches: one thread uses them, so no lock. A file
+// checked or hashed for one process serves every other process of it.
+static FingerprintCache* digestCache;
+static SignerCache signerCache;
+static bool signerCacheReady;
+
+static bool IsStopped(const volatile LONG* stop)
+{
+    return stop && *stop != 0;
+}
+
+void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* sheet)
+{
+    ZeroMemory(sheet, sizeof(*sheet));
+    sheet->process.processId = processId;
+    sheet->process.parent = PARENT_UNKNOWN;
+    sheet->process.file.attributes = INVALID_FILE_ATTRIBUTES;
+    if (imageName)
+        StringCchCopyW(sheet->process.imageName, ARRAYSIZE(sheet->process.imageName), imageName);
+}
+
+static void ReadFacts(ProcessSheet* sheet)
+{
+    wchar_t imageName[MAX_PATH];
+    StringCchCopyW(imageName, ARRAYSIZE(imageName), sheet->process.imageName);
+    wchar_t* commandLine = sheet->process.commandLine;
+    ReadProcessFacts(sheet->process.processId, &sheet->process);
+    sheet->process.commandLine = commandLine;
+    // Gone since it was listed: the name it had still heads the sheet.
+    if (!sheet->process.imageName[0])
+        StringCchCopyW(sheet->process.imageName, ARRAYSIZE(sheet->process.imageName), imageName);
+    sheet->processRead = true;
+}
+
+static void ReadCommandLine(ProcessSheet* sheet)
+{
+    wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, COMMAND_LINE_CAPACITY * sizeof(wchar_t));
+    if (text && !ReadProcessCommandLine(sheet->process.processId, text)) {
+        HeapFree(GetProcessHeap(), 0, text);
+        text = NULL;
+    }
+    sheet->process.commandLine = text;
+    sheet->commandLineRead = true;
+}
+
+static void ReadFolder(ProcessSheet* sheet)
+{
+    sheet->folderRead = true;
+    if (sheet->process.file.access == FILE_NOT_LOCATED)
+        return;
+    wchar_t directory[MAX_PATH];
+    StringCchCopyW(directory, ARRAYSIZE(directory), sheet->process.file.path);
+    wchar_t* lastBackslash = wcsrchr(directory, L'\\');
+    if (lastBackslash)
+        *lastBackslash = L'\0';
+    if (!lastBackslash || !ApplyFolderTokens(directory, sheet->folder))
+        sheet->folder[0] = L'\0';
+}
+
+static void ReadVersion(ProcessSheet* sheet, const wchar_t* readable)
+{
+    static const wchar_t* const names[] = {L"FileVersion", L"ProductName", L"CompanyName", L"FileDescription",
+                                           L"OriginalFilename"};
+    wchar_t* values[] = {sheet->version.fileVersion, sheet->version.product, sheet->version.company,
+                         sheet->version.description, sheet->version.originalName};
+    VersionInfoBlock block;
+    seams.loadVersionInfo(&block, readable);
+    for (size_t i = 0; i < ARRAYSIZE(names); ++i) {
+        if (!QueryVersionString(&block, names[i], values[i]))
+            values[i][0] = L'\0';
+    }
+    FreeVersionInfo(&block);
+    sheet->versionRead = true;
+}
+
+static void ReadDigests(ProcessSheet* sheet, const volatile LONG* stop)
+{
+    if (!digestCache)
+        digestCache = (FingerprintCache*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FingerprintCache));
+    ComputeFileDigests(sheet->process.file.path, digestCache, stop, true, &sheet->digests);
+    sheet->digestsRead = !IsStopped(stop);
+}
+
+static void ReadSigner(ProcessSheet* sheet)
+{
+    if (!signerCacheReady)
+        signerCacheReady = InitSignerCache(&signerCache);
+    CheckFileSigner(sheet->process.file.path, signerCacheReady ? &signerCache : NULL, &sheet->signer);
+    sheet->signerRead = true;
+}
+
+static void ReadRuns(ProcessSheet* sheet)
+{
+    HostPayload* payload = (HostPayload*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(HostPayload));
+    if (!payload)
+        return;
+    const FileFacts* file = &sheet->process.file;
+    ReadHostPayload(sheet->process.processId, file->access != FILE_NOT_LOCATED ? file->path : sheet->process.imageName,
+                    sheet->process.commandLine, payload);
+    StringCchCopyW(sheet->runs, ARRAYSIZE(sheet->runs), payload->runs);
+    HeapFree(GetProcessHeap(), 0, payload);
+    sheet->runsRead = true;
+}
+
+static void ListNotes(ProcessSheet* sheet)
+{
+    NoteFolders* folders = (NoteFolders*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(NoteFolders));
+    if (!folders)
+        return;
+    ReadNoteFolders(folders);
+    NoteFacts facts;
+    GatherNoteFacts(&sheet->process, sheet->folderRead ? sheet->folder : NULL,
+                    sheet->versionRead ? sheet->version.company : NULL, sheet->signerRead ? &sheet->signer : NULL,
+                    sheet->logonRead ? &sheet->logon : NULL, folders, &facts);
+    ListFileNotes(&facts, &sheet->notes);
+    HeapFree(GetProcessHeap(), 0, folders);
+    sheet->notesRead = true;
+}
+
+void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+{
+    ReadFacts(sheet);
+    if (whole && !IsStopped(stop))
+        ReadCommandLine(sheet);
+    ReadFolder(sheet);
+    const FileFacts* file = &sheet->process.file;
+    // An unreadable file has no digests, version or signer: the sheet's
+    // "File" line says why, and those lines are left out.
+    bool readable = file->access == FILE_READABLE;
+    wchar_t readablePath[MAX_PATH];
+    if (!readable || !BuildReadablePath(file->path, readablePath))
+        readablePath[0] = L'\0';
+    if (IsStopped(stop))
+        return;
+    if (readable) {
+        ReadVersion(sheet, readablePath);
+        if (whole)
+            ReadDigests(sheet, stop);
+        if (!IsStopped(stop))
+            ReadSigner(sheet);
+    } else {
+        sheet->versionRead = true;
+        sheet->digestsRead = true;
+        sheet->signerRead = true;
+        sheet->digests.valid = false;
+    }
+    if (IsStopped(stop))
+        return;
+    if (whole)
+        ReadRuns(sheet);
+    if (file->access != FILE_NOT_LOCATED && !IsStopped(stop))
+        FindLogonEntries(file->path, &sheet->logon);
+    sheet->logonRead = true;
+    if (!IsStopped(stop))
+        ListNotes(sheet);
+}
+
+bool IsProcessSheetComplete(const ProcessSheet* sheet)
+{
+    return sheet->processRead && sheet->commandLineRead && sheet->folderRead && sheet->digestsRead &&
+           sheet->versionRead && sheet->signerRead && sheet->runsRead && sheet->logonRead && sheet->notesRead;
+}
+
+bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity)
+{
+    bool readable = sheet->process.file.access == FILE_READABLE;
+    PropertySheetInput input;
+    ZeroMemory(&input, sizeof(input));
+    input.process = &sheet->process;
+    input.processRead = sheet->processRead;
+    input.commandLineRead = sheet->commandLineRead;
+    input.folderWithTokens = sheet->folderRead ? sheet->folder : NULL;
+    input.digests = sheet->digestsRead ? &sheet->digests : NULL;
+    input.version = sheet->versionRead && readable ? &sheet->version : NULL;
+    input.signer = sheet->signerRead && readable ? &sheet->signer : NULL;
+    input.runs = sheet->runsRead ? sheet->runs : NULL;
+    input.logon = sheet->logonRead ? &sheet->logon : NULL;
+    input.notes = sheet->notesRead ? &sheet->notes : NULL;
+    return FormatPropertySheet(&input, !IsProcessSheetComplete(sheet), text, capacity);
+}
+
+void FreeProcessSheet(ProcessSheet* sheet)
+{
+    FreeProcessFacts(&sheet->process);
+}

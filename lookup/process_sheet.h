@@ -1,0 +1,51 @@
+// One process's Properties sheet: everything it shows, read in one place for
+// the Properties window, Ctrl+C and the Notes column. The reads run on a
+// background job of the reads' lane only (they keep that lane's caches);
+// the formatting runs anywhere.
+#pragma once
+#include <windows.h>
+#include "core/file_fingerprint.h"
+#include "core/folder_tokens.h"
+#include "lookup/file_notes.h"
+#include "lookup/host_payload.h"
+#include "lookup/logon_entries.h"
+#include "lookup/process_facts.h"
+#include "lookup/property_sheet.h"
+
+// About 45 KB: allocate it. Each "read" flag says its value is known.
+struct ProcessSheet {
+    ProcessFacts process;  // owns its command line: FreeProcessSheet releases it
+    bool processRead;
+    bool commandLineRead;
+    bool folderRead;
+    wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
+    bool digestsRead;
+    FileFingerprint digests;
+    bool versionRead;
+    SheetVersionStrings version;
+    bool signerRead;
+    SignerCheck signer;
+    bool runsRead;
+    wchar_t runs[HOST_RUNS_CAPACITY];
+    bool logonRead;
+    LogonEntries logon;
+    bool notesRead;
+    FileNotes notes;
+};
+
+// A sheet that knows only the process's name and PID.
+void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* sheet);
+
+// Reads what the sheet shows. Without `whole`, only what the notes need
+// (the facts, folder, version strings, signer and logon entries): no digests,
+// command line or "Runs". Stops between reads once *stop turns non-zero
+// (stop NULL: never). On the reads' lane only.
+void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
+
+// The sheet as text (lines ended by CR LF), "Reading..." where a value is
+// not yet known. False when a line did not fit.
+bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity);
+// Whether every value is known.
+bool IsProcessSheetComplete(const ProcessSheet* sheet);
+
+void FreeProcessSheet(ProcessSheet* sheet);
