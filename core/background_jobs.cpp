@@ -1,5 +1,6 @@
 #include "core/background_jobs.h"
 #include <objbase.h>
+#include "core/lazy_lock.h"
 #include "core/system_probes.h"
 
 // How long a stop waits, in all, for reads under way to notice it. A read
@@ -31,7 +32,7 @@ struct WorkerStart {
 
 // Made once and never deleted: a worker that outlived a stop may still take it.
 static CRITICAL_SECTION lock;
-static volatile LONG lockState;  // 0 not made, 1 being made, 2 ready
+static volatile LONG lockState;
 // Everything below is guarded by `lock`.
 static Lane lanes[LANE_COUNT];
 static Job* finished;  // posted, waiting to be taken
@@ -41,14 +42,7 @@ static LONG lastId;
 
 static void MakeLock()
 {
-    if (lockState == 2)
-        return;
-    if (InterlockedCompareExchange(&lockState, 1, 0) == 0) {
-        InitializeCriticalSection(&lock);
-        InterlockedExchange(&lockState, 2);
-    }
-    while (lockState != 2)
-        Sleep(0);
+    MakeLockOnce(&lock, &lockState);
 }
 
 static void ReleaseJob(Job* job)

@@ -1,20 +1,14 @@
 #include "core/debug_privilege.h"
+#include "core/lazy_lock.h"
 
 // The privilege is the process's, shared by every thread: one count for all.
 static CRITICAL_SECTION lock;
-static volatile LONG lockState;  // 0 not made, 1 being made, 2 ready
+static volatile LONG lockState;
 static int users;
 
 static void MakeLock()
 {
-    if (lockState == 2)
-        return;
-    if (InterlockedCompareExchange(&lockState, 1, 0) == 0) {
-        InitializeCriticalSection(&lock);
-        InterlockedExchange(&lockState, 2);
-    }
-    while (lockState != 2)
-        Sleep(0);
+    MakeLockOnce(&lock, &lockState);
 }
 
 static void SetDebugPrivilege(bool enabled)

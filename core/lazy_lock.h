@@ -1,0 +1,7 @@
+// A critical section made on first use by whichever thread comes first, and
+// never deleted: a thread that outlives its users may still take it.
+#pragma once
+#include <windows.h>
+
+// state: zero-initialised, kept beside the lock.
+void MakeLockOnce(CRITICAL_SECTION* lock, volatile LONG* state);
