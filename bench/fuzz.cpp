@@ -18,6 +18,7 @@
 #include "app/file_lookup.h"
 #include "app/window_placement.h"
 #include "core/executable_locator.h"
+#include "core/host_command.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
 #include "core/version_info.h"
@@ -405,6 +406,29 @@ void FuzzTaskManagerRow(Random& random)
     }
 }
 
+// ---- Host processes' command lines ---------------------------------------------------
+
+void FuzzHostCommand(Random& random)
+{
+    static const wchar_t* const hosts[] = {L"rundll32.exe", L"regsvr32.exe", L"dllhost.exe", L"cmd.exe",
+                                           L"wscript.exe", L"mshta.exe", L"powershell.exe", L"msiexec.exe",
+                                           L"javaw.exe", L"python.exe", L"node.exe", L"svchost.exe"};
+    const wchar_t* image = hosts[random.Below(ARRAYSIZE(hosts))];
+    std::wstring text = std::wstring(image) + L" " + MakeText(random, random.Chance(8) ? 33000 : 300, false);
+    const wchar_t* line = (const wchar_t*)PlaceInput(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    // The split arguments are the parser's scratch; what it gives back ends at the guard page.
+    static CommandArgs args;
+    HostCommand* command = OutputRoom<HostCommand>(1);
+    ZeroMemory(command, sizeof(*command));
+    ParseHostCommand(image, line, &args, command);
+    if (command->fileCount > HOST_COMMAND_FILES || !EndsWithin(command->text, HOST_TEXT_CAPACITY))
+        Fail("host command of %ls read out of bounds", image);
+    for (size_t i = 0; i < command->fileCount && i < HOST_COMMAND_FILES; ++i) {
+        if (!EndsWithin(command->files[i], MAX_PATH))
+            Fail("payload file without its terminator");
+    }
+}
+
 // ---- Addresses -----------------------------------------------------------------------
 
 int HexValue(wchar_t c)
@@ -501,6 +525,7 @@ const Target targets[] = {
     {"setting", PrepareSettings, FuzzSetting},
     {"taskmgr_row", NULL, FuzzTaskManagerRow},
     {"address", NULL, FuzzAddress},
+    {"host_command", NULL, FuzzHostCommand},
 };
 
 }  // namespace
