@@ -4,6 +4,7 @@
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "core/ascii_folding.h"
+#include "core/executable_locator.h"
 #include "core/settings.h"
 #include "core/window_class.h"
 #include "core/background_jobs.h"
@@ -67,8 +68,12 @@ bool ReadLookupPathArgument(const wchar_t* commandLine, wchar_t* path, size_t ca
     return end > start && SUCCEEDED(StringCchCopyNW(path, capacity, start, (size_t)(end - start)));
 }
 
-// "Tavrowen 2 cannot read <path>: <system message>".
-static void ReportUnreadableFile(const wchar_t* path, DWORD error)
+// Failures that came while a box was shown, joined for the next one.
+static wchar_t* waitingReports;
+static bool reporting;
+
+// "Tavrowen 2 cannot read <path>: <system message>" as a line of its own.
+static bool FormatUnreadable(const wchar_t* path, DWORD error, wchar_t* text, size_t capacity)
 {
     wchar_t reason[512] = L"";
     if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,
@@ -78,41 +83,66 @@ static void ReportUnreadableFile(const wchar_t* path, DWORD error)
     for (size_t length = wcslen(reason); length > 0 && reason[length - 1] <= L' '; --length)
         reason[length - 1] = L'\0';
     wchar_t format[128];
-    if (!LoadStringW(appState.instance, IDS_CANNOT_READ, format, ARRAYSIZE(format)))
-        return;
-    size_t capacity = PATH_CAPACITY + ARRAYSIZE(format) + ARRAYSIZE(reason);
+    return LoadStringW(appState.instance, IDS_CANNOT_READ, format, ARRAYSIZE(format)) &&
+           SUCCEEDED(StringCchPrintfW(text, capacity, format, path ? path : L"", reason));
+}
+
+void ReportUnreadableFile(const wchar_t* path, DWORD error)
+{
+    const size_t capacity = PATH_CAPACITY + 1024;
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
     if (!text)
         return;
-    if (SUCCEEDED(StringCchPrintfW(text, capacity, format, path, reason)))
-        MessageBoxW(NULL, text, messageCaption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
-    HeapFree(GetProcessHeap(), 0, text);
-}
-
-// Whether the file opens for reading; says why not when it does not. Shared
-// with writers: a file someone has open still gets its lookup, without the
-// fingerprint the worker then cannot take.
-static bool OpensForReading(const wchar_t* path)
-{
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        ReportUnreadableFile(path, GetLastError());
-        return false;
+    if (!FormatUnreadable(path, error, text, capacity)) {
+        HeapFree(GetProcessHeap(), 0, text);
+        return;
     }
-    CloseHandle(file);
-    return true;
+    // A box is up (this is its modal loop): the failure joins the next box.
+    if (reporting) {
+        if (!waitingReports)
+            waitingReports = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t));
+        if (waitingReports && (!waitingReports[0] || SUCCEEDED(StringCchCatW(waitingReports, capacity, L"\n\n"))))
+            StringCchCatW(waitingReports, capacity, text);
+        HeapFree(GetProcessHeap(), 0, text);
+        return;
+    }
+    reporting = true;
+    for (wchar_t* shown = text; shown;) {
+        MessageBoxW(NULL, shown, messageCaption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+        HeapFree(GetProcessHeap(), 0, shown);
+        shown = waitingReports && waitingReports[0] ? waitingReports : NULL;
+        if (shown)
+            waitingReports = NULL;
+    }
+    reporting = false;
 }
 
-// One file looked up as the row of a process running it would be: its name,
-// its details read on the worker, the address opened once resultWindow gets
-// the result. False when the file cannot be read.
+// One file looked up as the row of a process running it would be; it is
+// opened and read on the lookups' lane, and the address opened once
+// resultWindow gets the result.
 static bool LookUpFile(const wchar_t* path, HWND resultWindow)
 {
-    if (!OpensForReading(path))
+    return LookUpHandedFile(path, resultWindow, ReadSetting(extendedInfoSetting));
+}
+
+// Whether the window belongs to our own program: Tavrowen2.exe or
+// Tavrowen2Admin.exe in our own folder. Any other process can make a window
+// of our class, and would be handed the user's path.
+static bool IsOwnProgramWindow(HWND window)
+{
+    DWORD processId = 0;
+    wchar_t image[MAX_PATH], own[MAX_PATH];
+    if (!GetWindowThreadProcessId(window, &processId) || !QueryProcessImagePath(processId, image))
         return false;
-    LookUpProcess(PathFindFileNameW(path), path, resultWindow, ReadSetting(extendedInfoSetting));
-    return true;
+    DWORD length = GetModuleFileNameW(NULL, own, ARRAYSIZE(own));
+    if (length == 0 || length >= ARRAYSIZE(own))
+        return false;
+    wchar_t* imageName = PathFindFileNameW(image);
+    wchar_t* ownName = PathFindFileNameW(own);
+    if (imageName - image != ownName - own || CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, image,
+                                                             (int)(imageName - image), own, (int)(ownName - own)) != CSTR_EQUAL)
+        return false;
+    return lstrcmpiW(imageName, L"Tavrowen2.exe") == 0 || lstrcmpiW(imageName, L"Tavrowen2Admin.exe") == 0;
 }
 
 // The running copy, if any, takes the path; the hand-over waits for nothing
@@ -120,7 +150,7 @@ static bool LookUpFile(const wchar_t* path, HWND resultWindow)
 static bool HandPathToRunningCopy(const wchar_t* path)
 {
     HWND running = FindWindowW(runningCopyClass, NULL);
-    if (!running)
+    if (!running || !IsOwnProgramWindow(running))
         return false;
     DWORD processId = 0;
     // The browser it opens may then come to the front, as ours would.
@@ -138,10 +168,18 @@ static bool HandPathToRunningCopy(const wchar_t* path)
 
 // The window the worker answers to while the lookup runs without the tray
 // program: the address opened, the run is over.
+static bool aloneFileUnreadable;
+
+static void ReportUnreadableAlone(const wchar_t* path, DWORD error)
+{
+    aloneFileUnreadable = true;
+    ReportUnreadableFile(path, error);
+}
+
 static LRESULT CALLBACK AloneWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_LOOKUP_FINISHED) {
-        OpenFinishedLookup(window, lParam);
+        OpenFinishedLookup(window, lParam, ReportUnreadableAlone);
         PostQuitMessage(0);
         return 0;
     }
@@ -155,19 +193,16 @@ static int LookUpFileAlone(const wchar_t* path)
                                NULL, NULL))
         window = CreateWindowExW(0, aloneWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, appState.instance,
                                  NULL);
-    int exitCode = 0;
-    if (!window) {
-        // No window to answer to: the whole lookup on this thread.
-        exitCode = LookUpFile(path, NULL) ? 0 : 1;
-    } else if (!LookUpFile(path, window)) {
-        exitCode = 1;
-    } else if (IsLookupPending()) {
+    aloneFileUnreadable = false;
+    int exitCode = 1;
+    if (window && LookUpFile(path, window)) {
         MSG message;
         while (GetMessageW(&message, NULL, 0, 0) > 0)
             DispatchMessageW(&message);
+        exitCode = aloneFileUnreadable ? 1 : 0;
     } else {
-        // The worker could not be had: the lookup on this thread instead.
-        LookUpProcess(PathFindFileNameW(path), path, NULL, ReadSetting(extendedInfoSetting));
+        // No window or no thread: nothing could be read.
+        ReportUnreadableFile(path, ERROR_NOT_ENOUGH_MEMORY);
     }
     StopBackgroundJobs();
     if (window)

@@ -37,6 +37,10 @@ bool FindHandedOverPath(const COPYDATASTRUCT* data, size_t* length);
 // the record.
 UINT ReadDroppedPath(const void* record, size_t bytes, UINT index, wchar_t* path, UINT capacity);
 
+// "Tavrowen 2 cannot read <path>: <reason>". One box at a time: a failure
+// that comes while one is shown joins the next.
+void ReportUnreadableFile(const wchar_t* path, DWORD error);
+
 // WM_COPYDATA to the main window: a path handed over by another process's
 // "/lookup". TRUE when it was taken.
 LRESULT ReceiveLookupPath(const COPYDATASTRUCT* data);

@@ -22,9 +22,7 @@ static const wchar_t instanceMutexName[] = L"Veltrix - Tavrowen";
 static const wchar_t messageCaption[] = L"Tavrowen2";
 // The exit code of a "/shutdown" whose request could not be posted.
 static const int SHUTDOWN_NOT_DELIVERED = 2;
-static const DWORD MESSAGE_FILTER_ADD = 1;  // MSGFLT_ADD
-// Carries a drop's data between processes; undocumented, named for the filter.
-static const UINT WM_COPYGLOBALDATA = 0x0049;
+static const DWORD MESSAGE_FILTER_ALLOW = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD before Windows 7
 
 // Broadcast by the shell when its taskbar is made anew (Explorer restarted).
 static UINT taskbarCreatedMessage;
@@ -51,23 +49,32 @@ static bool ClaimInstanceMutex(DWORD companionWaitMs)
     return true;
 }
 
-// Lets the messages that come from other processes through to us while we run
-// elevated and the sender does not (Vista and later; XP has no filter): the
-// shutdown request, the new taskbar, a "/lookup" path and dropped files.
-static void AllowMessagesFromOtherProcesses()
+// Lets the two messages that carry no data through to the main window from
+// processes below ours when we run elevated (Vista and later; XP has no
+// filter): the shutdown request and the new taskbar. Nothing else: a path
+// or a drop from a lower process is never taken by an elevated copy, which
+// would open it with the administrator's token. On Windows 7 and later the
+// window alone admits them; Vista can only change the whole process's filter.
+static void AllowMessagesFromOtherProcesses(HWND window)
 {
-    typedef BOOL (WINAPI* ChangeWindowMessageFilterProc)(UINT, DWORD);
+    typedef BOOL (WINAPI* ChangeWindowFilterProc)(HWND, UINT, DWORD, void*);
+    typedef BOOL (WINAPI* ChangeProcessFilterProc)(UINT, DWORD);
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    ChangeWindowMessageFilterProc changeFilter =
-        user32 ? (ChangeWindowMessageFilterProc)(void*)GetProcAddress(user32, "ChangeWindowMessageFilter") : NULL;
-    if (!changeFilter)
+    if (!user32)
         return;
-    changeFilter(WM_SHUTDOWN_REQUEST, MESSAGE_FILTER_ADD);
-    changeFilter(WM_COPYDATA, MESSAGE_FILTER_ADD);
-    changeFilter(WM_DROPFILES, MESSAGE_FILTER_ADD);
-    changeFilter(WM_COPYGLOBALDATA, MESSAGE_FILTER_ADD);
-    if (taskbarCreatedMessage)
-        changeFilter(taskbarCreatedMessage, MESSAGE_FILTER_ADD);
+    ChangeWindowFilterProc changeWindowFilter =
+        (ChangeWindowFilterProc)(void*)GetProcAddress(user32, "ChangeWindowMessageFilterEx");
+    ChangeProcessFilterProc changeProcessFilter =
+        (ChangeProcessFilterProc)(void*)GetProcAddress(user32, "ChangeWindowMessageFilter");
+    const UINT messages[] = {WM_SHUTDOWN_REQUEST, taskbarCreatedMessage};
+    for (int i = 0; i < (int)ARRAYSIZE(messages); ++i) {
+        if (!messages[i])
+            continue;
+        if (changeWindowFilter)
+            changeWindowFilter(window, messages[i], MESSAGE_FILTER_ALLOW, NULL);
+        else if (changeProcessFilter)
+            changeProcessFilter(messages[i], MESSAGE_FILTER_ALLOW);
+    }
 }
 
 // Asks the running copy, if any, to quit. No running copy is no failure; a
@@ -180,7 +187,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TrayCallback(lParam);
         return 0;
     case WM_LOOKUP_FINISHED:
-        TellIfAddressOnClipboard(OpenFinishedLookup(window, lParam));
+        TellIfAddressOnClipboard(OpenFinishedLookup(window, lParam, ReportUnreadableFile));
         RestoreCursorOverOwnWindow();
         return 0;
     case WM_COPYDATA:
@@ -246,7 +253,6 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
     if (IsLookupCommand(commandLine))
         return EndRun(RunLookupCommand(commandLine));
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    AllowMessagesFromOtherProcesses();
 
     if (!ClaimInstanceMutex(companionWaitMs)) {
         ShowAlreadyRunning();
@@ -254,6 +260,7 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
     }
     if (!CreateMainWindow())
         return StopStartUp();
+    AllowMessagesFromOtherProcesses(appState.mainWindow);
     if (StartUpInterrupted())
         return EndInterruptedStartUp();
     if (!AddTrayIcon())

@@ -180,9 +180,11 @@ void ComputeFileDigests(const wchar_t* path, FingerprintCache* cache, const vola
 
     // Read sharing only: a file someone is writing is not fingerprinted half-way.
     // Closed on every way out, and as soon as the reading is done.
-    ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                  NULL));
-    if (!file.Valid())
+    // A pipe server named by the path learns nothing of who we are, and what
+    // is no disk file is not read.
+    ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL));
+    if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK)
         return;
 
     // Size and write time of the file we hold open, so nothing can change

@@ -390,7 +390,8 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
     if (!BuildReadablePath(path, readable))
         return;
     // Read sharing only, as for fingerprints: a file being written is not judged half-way.
-    ScopedHandle file(CreateFileW(readable, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+    ScopedHandle file(CreateFileW(readable, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL));
     if (!file.Valid())
         return;
     FileIdentity identity;

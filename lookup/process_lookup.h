@@ -18,9 +18,19 @@
 // or no thread could be had).
 bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended);
 
+// A file handed to us from outside ("/lookup", another copy, a drop), looked
+// up as a process running it would be. Everything is done on the lookups'
+// lane: the path is made full and canonical, refused when it names a device,
+// and opened as a disk file before it is read. False when nothing was queued.
+bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended);
+
+// Told, on the window's thread, of a handed file that could not be read.
+typedef void (*UnreadableFileReport)(const wchar_t* path, DWORD error);
+
 // WM_LOOKUP_FINISHED: opens the address of the finished lookup with that id
-// posted to `window`; any other id is ignored (nothing opened).
-AddressOpening OpenFinishedLookup(HWND window, LPARAM id);
+// posted to `window`; any other id is ignored (nothing opened). A handed file
+// that could not be read opens nothing and goes to `report`.
+AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport report = NULL);
 
 // True from the moment a lookup is queued until its address is opened.
 bool IsLookupPending();

@@ -80,7 +80,9 @@ protected:
 
 TEST_F(ProcessFactsTest, OneReadGivesBothDigestsAndAnMd5OnlyEntryIsReadAgain)
 {
-    std::wstring path = BinPath(L"idle_process.exe");
+    // Under Program Files, where a fingerprint is kept without a journal (Wine keeps none).
+    std::wstring path = ProgramFilesFolder() + L"\\tavrowen-digests.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), path.c_str(), FALSE));
     std::string bytes = ReadFileText(path.c_str());
     ASSERT_FALSE(bytes.empty());
     FingerprintCache* cache = new FingerprintCache();

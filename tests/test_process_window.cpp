@@ -460,10 +460,12 @@ TEST_F(ProcessWindow, RowsShowAtOnceAndTheWindowAnswersWhileAFileIsRead)
 // file changed after it started is told so, not verified.
 TEST_F(ProcessWindow, EachRowChecksItsOwnFileAndAChangeAfterItsStartIsShown)
 {
+    // Minimised, the window lists nothing until it is restored: no row is read before the change.
+    ShowWindow(window, SW_MINIMIZE);
     DWORD before = StartTarget(L"procwin_changed.exe", L"Changed later");
     ASSERT_NE(0u, before);
     std::wstring path = directory + L"\\procwin_changed.exe";
-    PumpMessagesFor(1100);
+    Sleep(1100);
     HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -471,10 +473,11 @@ TEST_F(ProcessWindow, EachRowChecksItsOwnFileAndAChangeAfterItsStartIsShown)
     GetSystemTimeAsFileTime(&now);
     EXPECT_TRUE(SetFileTime(file, NULL, NULL, &now));
     CloseHandle(file);
-    PumpMessagesFor(1100);
+    Sleep(1100);
     PROCESS_INFORMATION after;
     ASSERT_TRUE(StartLocatorTarget(path, L"", &after));
     started.push_back(after);
+    ShowWindow(window, SW_RESTORE);
     Refresh();
     EXPECT_EQ(L"(Not signed) (changed after the process started)", RowOf(before).signer);
     EXPECT_EQ(L"(Not signed)", RowOf(after.dwProcessId).signer) << "a row took another row's verdict";

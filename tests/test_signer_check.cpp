@@ -214,16 +214,16 @@ TEST(SignerCheck, CatalogsAreAskedInOrderAndTheStrongestAnswerStands)
 
 // ---- The window ---------------------------------------------------------------
 
-bool ThisProcessIsSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
+// A signed program started from Program Files, where Wine, which keeps no
+// journal, lets a verdict be kept; copied before it starts, so its file is
+// no newer than its process.
+bool StartSignedProgram(PROCESS_INFORMATION* process)
 {
-    // From Program Files, where Wine, which keeps no journal, lets a verdict be kept.
     wchar_t kept[MAX_PATH] = L"";
     SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, kept);
     StringCchCatW(kept, MAX_PATH, L"\\signed-sample.exe");
-    if (process->th32ProcessID == GetCurrentProcessId())
-        return (CopyFileW(Sample(L"signed.exe").c_str(), kept, TRUE) || GetLastError() == ERROR_FILE_EXISTS) &&
-               SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, kept));
-    return FindProcessExecutable(process, exePath);
+    return (CopyFileW(Sample(L"signed-idle_process.exe").c_str(), kept, TRUE) || GetLastError() == ERROR_FILE_EXISTS) &&
+           StartProgram(kept, L"", process);
 }
 
 // The signer column (4) of every listed row, by PID (column 1).
@@ -249,14 +249,15 @@ TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
     TrustTestRoot();
     ASSERT_TRUE(EnsureSettingsKey());
     WriteSetting(unverifiedOnlySetting, 0);
-    const std::wstring self = std::to_wstring(GetCurrentProcessId());
+    PROCESS_INFORMATION signedProgram = {};
+    ASSERT_TRUE(StartSignedProgram(&signedProgram));
+    const std::wstring self = std::to_wstring(signedProgram.dwProcessId);
     auto signerOfSelf = [&](HWND list) {
         for (const auto& row : ListedSigners(list))
             if (row.first == self)
                 return NarrowUtf8(row.second);
         return std::string("(not listed)");
     };
-    seams.processPathSource = ThisProcessIsSigned;
     seams.verifyTrust = CountingVerify;
     verifyGate = CreateEventW(NULL, TRUE, FALSE, NULL);
     ShowProcessWindow();
@@ -292,8 +293,8 @@ TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
     CloseHandle(verifyGate);
     verifyGate = NULL;
     seams.verifyTrust = CallWinVerifyTrust;
-    seams.processPathSource = FindProcessExecutable;
     WriteSetting(unverifiedOnlySetting, 0);
+    EndProgram(&signedProgram);
 }
 
 // rundll32 as a signed file, as Windows' own is.

@@ -1,0 +1,72 @@
+#include "core/handed_path.h"
+#include <strsafe.h>
+#include "core/ascii_folding.h"
+
+static bool StartsWith(const wchar_t* text, const wchar_t* prefix)
+{
+    return EqualFoldingAsciiLetters(text, prefix, wcslen(prefix));
+}
+
+// A name that reaches a device, a pipe or the object namespace, not a file.
+static bool IsDeviceName(const wchar_t* path)
+{
+    return StartsWith(path, L"\\\\.\\") || StartsWith(path, L"\\\\?\\GLOBALROOT") || StartsWith(path, L"\\??\\") ||
+           StartsWith(path, L"\\\\?\\Volume{");
+}
+
+static bool IsDriveAbsolute(const wchar_t* path)
+{
+    wchar_t letter = FoldAsciiLetter(path[0]);
+    return letter >= L'a' && letter <= L'z' && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}
+
+bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* path, DWORD* error)
+{
+    *error = ERROR_INVALID_NAME;
+    path[0] = L'\0';
+    if (!given || IsDeviceName(given))
+        return false;
+    // The long forms name the same files as the short ones; read them as those.
+    wchar_t* plain = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, HANDED_PATH_CAPACITY * sizeof(wchar_t));
+    if (!plain)
+        return false;
+    HRESULT copied = E_FAIL;
+    if (StartsWith(given, L"\\\\?\\UNC\\"))
+        copied = StringCchPrintfW(plain, HANDED_PATH_CAPACITY, L"\\\\%s", given + 8);
+    else if (StartsWith(given, L"\\\\?\\"))
+        copied = IsDriveAbsolute(given + 4) ? StringCchCopyW(plain, HANDED_PATH_CAPACITY, given + 4) : E_FAIL;
+    else
+        copied = StringCchCopyW(plain, HANDED_PATH_CAPACITY, given);
+    bool full = IsDriveAbsolute(plain) || (plain[0] == L'\\' && plain[1] == L'\\');
+    DWORD length = 0;
+    if (SUCCEEDED(copied) && (full || !mustBeFull))
+        length = GetFullPathNameW(plain, (DWORD)HANDED_PATH_CAPACITY, path, NULL);
+    HeapFree(GetProcessHeap(), 0, plain);
+    if (length == 0 || length >= HANDED_PATH_CAPACITY) {
+        *error = length >= HANDED_PATH_CAPACITY ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME;
+        path[0] = L'\0';
+        return false;
+    }
+    // "CON", "NUL" or "COM1" become "\\.\" names here.
+    if (IsDeviceName(path)) {
+        path[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
+HANDLE OpenDiskFileForReading(const wchar_t* path, DWORD* error)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        *error = ERROR_INVALID_NAME;
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}

@@ -1,0 +1,21 @@
+// Paths that come from outside (a "/lookup" command line, another copy's
+// hand-over, a drop) made safe to open: full and canonical before anything
+// else is done with them, device names refused before any open, and opened
+// as disk files only.
+#pragma once
+#include <windows.h>
+
+// The longest path Windows takes, with its terminator.
+const size_t HANDED_PATH_CAPACITY = 32768;
+
+// `given` as a full, canonical path into `path` (HANDED_PATH_CAPACITY): the
+// "\\?\X:\" and "\\?\UNC\" forms are read as the paths they name, ".." and
+// "." are resolved. False, with *error set, for a relative path when
+// `mustBeFull`, a "\\.\" or "\\?\GLOBALROOT" name or any other device, or a
+// path too long: nothing of it may be opened.
+bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* path, DWORD* error);
+
+// Opens a canonical path for reading as a disk file: no pipe server learns
+// who we are (identification level only), and anything that turns out not to
+// be a disk file is closed unread. INVALID_HANDLE_VALUE, with *error set, otherwise.
+HANDLE OpenDiskFileForReading(const wchar_t* path, DWORD* error);
