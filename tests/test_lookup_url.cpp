@@ -279,11 +279,6 @@ bool RecordShellOpen(const wchar_t* address)
     return false;
 }
 std::vector<std::wstring> dispatchOpened;
-bool RecordDispatchOpen(IShellDispatch2* shell, const wchar_t* address)
-{
-    dispatchOpened.push_back(address);
-    return OpenWithShellDispatch(shell, address);
-}
 
 // Elevated under an unelevated shell: the shell opens the address, or it waits
 // on the clipboard; nothing is started with our rights.
@@ -294,7 +289,10 @@ TEST_F(BrowserFallback, ElevatedOpensOnlyThroughTheShell)
     seams.desktopShellElevated = [] { return false; };
     // Wine's desktop answers IShellWindows as Explorer does: the shell starts the recorder.
     ClearRecordedAddresses();
-    seams.shellDispatchOpen = RecordDispatchOpen;
+    seams.shellDispatchOpen = [](IShellDispatch2* shell, const wchar_t* address) {
+        dispatchOpened.push_back(address);
+        return OpenWithShellDispatch(shell, address);
+    };
     LookupUrl url;
     StartLookupUrl(&url, L"a.exe");
     EXPECT_EQ(ADDRESS_OPENED, OpenLookupUrl(&url));

@@ -20,31 +20,16 @@ std::wstring Beside(const wchar_t* name)
     return std::wstring(folder) + L"\\" + name;
 }
 
-// Whether the process holds the system folder's copy of the DLL: the code that loads it has run.
-bool HoldsSystemModule(DWORD processId, const wchar_t* name)
+// Whether a toolhelp snapshot (one process's modules, or every process) holds an entry `match` accepts.
+template <typename Entry, typename Match>
+bool SnapshotHolds(DWORD flags, DWORD processId, BOOL(WINAPI* first)(HANDLE, Entry*),
+                   BOOL(WINAPI* next)(HANDLE, Entry*), Match match)
 {
-    wchar_t wanted[MAX_PATH];
-    GetSystemDirectoryW(wanted, MAX_PATH);
-    lstrcatW(wanted, L"\\");
-    lstrcatW(wanted, name);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
-    MODULEENTRY32W module = {sizeof(module)};
+    HANDLE snapshot = CreateToolhelp32Snapshot(flags, processId);
+    Entry entry = {sizeof(entry)};
     bool found = false;
-    for (BOOL more = Module32FirstW(snapshot, &module); more && !found; more = Module32NextW(snapshot, &module))
-        found = lstrcmpiW(module.szExePath, wanted) == 0;
-    CloseHandle(snapshot);
-    return found;
-}
-
-// Whether some process was started with "/select," on its command line (Open File Location's Explorer).
-bool ExplorerSelectRuns()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W process = {sizeof(process)};
-    static wchar_t commandLine[COMMAND_LINE_CAPACITY];
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &process); more && !found; more = Process32NextW(snapshot, &process))
-        found = ReadProcessCommandLine(process.th32ProcessID, commandLine) && wcsstr(commandLine, L"/select,");
+    for (BOOL more = first(snapshot, &entry); more && !found; more = next(snapshot, &entry))
+        found = match(entry);
     CloseHandle(snapshot);
     return found;
 }
@@ -63,8 +48,7 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
     // Native first, so that only the search order keeps the decoys out.
     ASSERT_TRUE(SetEnvironmentVariableW(L"WINEDLLOVERRIDES",
                                         L"version,oleacc=n,b;winemenubuilder.exe=d;mscoree=d;mshtml=d"));
-    // The variable never reaches the program (a child); the per-program key does. Not version: Wine's own
-    // DLLs import it at start, before any of our code, and Wine ignores DependentLoadFlags.
+    // Only the per-program key reaches a child; not version, which Wine's own DLLs import at start.
     const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Tavrowen2.exe\\DllOverrides";
     for (const wchar_t* name : {L"oleacc", L"wintrust", L"crypt32", L"dwmapi"})
         ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, overrides, name, REG_SZ, L"native,builtin", 30));
@@ -77,14 +61,14 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
     ASSERT_TRUE(WaitUntil([] { return shell::AttachedStrip(shell::FindTaskManagerWindow()) != NULL; }, 30000))
         << "no Task Manager started, or no strip in it";
 
-    // A click beside Task Manager's first row names the row through Active Accessibility (oleacc).
-    ClearRecordedAddresses();
+    // A click beside Task Manager's first row names it through Active Accessibility (oleacc); again while rows come in.
     SetForegroundWindow(shell::FindTaskManagerWindow());
-    PumpMessagesFor(500);
-    RECT strip;
-    GetWindowRect(shell::AttachedStrip(shell::FindTaskManagerWindow()), &strip);
-    ClickScreenPoint(strip.left + 4, strip.top + 6);
-    EXPECT_TRUE(WaitForRecordedAddresses(1, 20000)) << "the click opened no lookup";
+    EXPECT_TRUE(WaitUntil([] {
+        RECT strip = {};
+        GetWindowRect(shell::AttachedStrip(shell::FindTaskManagerWindow()), &strip);
+        ClickScreenPoint(strip.left + 4, strip.top + 6);
+        return WaitForRecordedAddresses(1, 3000);
+    }, 30000)) << "no click opened a lookup";
 
     // Open File Location on the program's own row starts Explorer.
     PostMessageW(FindMainWindow(), WM_COMMAND, IDM_PROCESSES, 0);
@@ -102,14 +86,19 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
     PostMessageW(filter, WM_KEYDOWN, VK_DOWN, 0);  // selects the first row
     ASSERT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 10000));
     // Its signer is checked (wintrust, crypt32) once the row is shown.
-    EXPECT_TRUE(WaitUntil([&] { return HoldsSystemModule(program.dwProcessId, L"wintrust.dll"); }, 30000))
-        << "no signer check ran";
+    auto wintrust = [](const MODULEENTRY32W& m) { return lstrcmpiW(m.szModule, L"wintrust.dll") == 0; };
+    EXPECT_TRUE(WaitUntil([&] { return SnapshotHolds(TH32CS_SNAPMODULE, program.dwProcessId, Module32FirstW,
+                                                     Module32NextW, wintrust); }, 30000)) << "no signer check ran";
     PostMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);
-    EXPECT_TRUE(WaitUntil(ExplorerSelectRuns, 20000)) << "Open File Location started no Explorer";
+    static wchar_t started[COMMAND_LINE_CAPACITY];
+    auto selecting = [](const PROCESSENTRY32W& p) {
+        return ReadProcessCommandLine(p.th32ProcessID, started) && wcsstr(started, L"/select,");
+    };
+    EXPECT_TRUE(WaitUntil([&] { return SnapshotHolds(TH32CS_SNAPPROCESS, 0, Process32FirstW, Process32NextW,
+                                                     selecting); }, 20000)) << "Open File Location started no Explorer";
     // The finder (dwmapi) selects the process of the window behind, clearing the filter.
     PostMessageW(window, WM_COMMAND, IDM_FIND_WINDOW_PROCESS, 0);
     EXPECT_TRUE(WaitUntil([&] { return GetWindowTextLengthW(filter) == 0; }, 10000)) << "the finder found nothing";
-    PumpMessagesFor(1000);
 
     for (const wchar_t* mark : {L"addresses.txt", L"version.dll.loaded", L"oleacc.dll.loaded", L"wintrust.dll.loaded",
                                 L"crypt32.dll.loaded", L"dwmapi.dll.loaded"})
