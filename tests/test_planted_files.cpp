@@ -5,7 +5,6 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
-#include "core/process_command_line.h"
 #include "core/settings.h"
 #include "resource.h"
 #include "shell_support.h"
@@ -90,12 +89,14 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
     EXPECT_TRUE(WaitUntil([&] { return SnapshotHolds(TH32CS_SNAPMODULE, program.dwProcessId, Module32FirstW,
                                                      Module32NextW, wintrust); }, 30000)) << "no signer check ran";
     PostMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);
-    static wchar_t started[COMMAND_LINE_CAPACITY];
-    auto selecting = [](const PROCESSENTRY32W& p) {
-        return ReadProcessCommandLine(p.th32ProcessID, started) && wcsstr(started, L"/select,");
+    // Explorer, besides the one that holds the desktop (a 32-bit test cannot read a 64-bit command line).
+    DWORD desktop = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &desktop);
+    auto explorer = [&](const PROCESSENTRY32W& p) {
+        return p.th32ProcessID != desktop && lstrcmpiW(p.szExeFile, L"explorer.exe") == 0;
     };
     EXPECT_TRUE(WaitUntil([&] { return SnapshotHolds(TH32CS_SNAPPROCESS, 0, Process32FirstW, Process32NextW,
-                                                     selecting); }, 20000)) << "Open File Location started no Explorer";
+                                                     explorer); }, 20000)) << "Open File Location started no Explorer";
     // The finder (dwmapi) selects the process of the window behind, clearing the filter.
     PostMessageW(window, WM_COMMAND, IDM_FIND_WINDOW_PROCESS, 0);
     EXPECT_TRUE(WaitUntil([&] { return GetWindowTextLengthW(filter) == 0; }, 10000)) << "the finder found nothing";
