@@ -4,6 +4,7 @@
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shobjidl.h>
+#include "core/seams.h"
 #include "core/system_probes.h"
 
 bool IsDesktopShellElevated()
@@ -66,24 +67,30 @@ static IShellDispatch2* FindDesktopShellDispatch()
     return dispatch;
 }
 
+bool OpenWithShellDispatch(IShellDispatch2* shell, const wchar_t* address)
+{
+    VARIANT none, operation, show;
+    VariantInit(&none);
+    VariantInit(&operation);
+    VariantInit(&show);
+    operation.vt = VT_BSTR;
+    operation.bstrVal = SysAllocString(L"open");
+    show.vt = VT_I4;
+    show.lVal = SW_SHOWNORMAL;
+    BSTR file = SysAllocString(address);
+    bool opened = file && operation.bstrVal && SUCCEEDED(shell->ShellExecute(file, none, none, operation, show));
+    SysFreeString(file);
+    VariantClear(&operation);
+    return opened;
+}
+
 bool OpenAsDesktopShell(const wchar_t* address)
 {
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     bool opened = false;
     IShellDispatch2* shell = FindDesktopShellDispatch();
     if (shell) {
-        VARIANT none, operation, show;
-        VariantInit(&none);
-        VariantInit(&operation);
-        VariantInit(&show);
-        operation.vt = VT_BSTR;
-        operation.bstrVal = SysAllocString(L"open");
-        show.vt = VT_I4;
-        show.lVal = SW_SHOWNORMAL;
-        BSTR file = SysAllocString(address);
-        opened = file && operation.bstrVal && SUCCEEDED(shell->ShellExecute(file, none, none, operation, show));
-        SysFreeString(file);
-        VariantClear(&operation);
+        opened = seams.shellDispatchOpen(shell, address);
         shell->Release();
     }
     if (SUCCEEDED(com))

@@ -13,3 +13,7 @@ bool IsDesktopShellElevated();
 // desktop view's IShellDispatch2::ShellExecute). False when any step is not
 // available: no shell, a shell that is not Explorer, COM refused.
 bool OpenAsDesktopShell(const wchar_t* address);
+
+// Asks one shell object to open the address (IShellDispatch2::ShellExecute);
+// the call the shell's rights depend on, behind seams.shellDispatchOpen.
+bool OpenWithShellDispatch(struct IShellDispatch2* shell, const wchar_t* address);

@@ -27,4 +27,5 @@ SystemSeams seams = {
     EnumProcesses,
     WalkProcessSnapshot,
     OpenProcess,
+    OpenWithShellDispatch,
 };

@@ -6,6 +6,7 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
+#include "core/published_table.h"
 #include "core/scoped_handles.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
@@ -54,46 +55,35 @@ struct TrustFunctions {
     CertNameProc certName;
 };
 
-// Published once, whole: a table is filled on the heap and only then made
-// visible by one interlocked exchange of the pointer, so no thread reads a
-// table another is still writing. A thread that loses the race frees its own.
+// Published once, whole (core/published_table).
 static const TrustFunctions* FindTrustFunctions()
 {
-    static TrustFunctions* volatile published;
-    TrustFunctions* found = published;
-    if (found)
-        return found;
+    static void* volatile published;
+    if (published)
+        return (const TrustFunctions*)published;
     HMODULE wintrust = LoadSystemLibrary(L"wintrust.dll");
     HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
     if (!wintrust || !crypt32)
         return NULL;
-    TrustFunctions* loaded = (TrustFunctions*)HeapAlloc(GetProcessHeap(), 0, sizeof(TrustFunctions));
-    if (!loaded)
+    TrustFunctions loaded;
+    loaded.verifyTrust = (WinVerifyTrustProc)(void*)GetProcAddress(wintrust, "WinVerifyTrust");
+    loaded.providerData = (ProviderDataProc)(void*)GetProcAddress(wintrust, "WTHelperProvDataFromStateData");
+    loaded.providerSigner = (ProviderSignerProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvSignerFromChain");
+    loaded.providerCert = (ProviderCertProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvCertFromChain");
+    loaded.acquireContext = (AcquireContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext");
+    loaded.acquireContext2 = (AcquireContext2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext2");
+    loaded.calcHash = (CalcHashProc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle");
+    loaded.calcHash2 = (CalcHash2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2");
+    loaded.enumCatalog = (EnumCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminEnumCatalogFromHash");
+    loaded.catalogInfo = (CatalogInfoProc)(void*)GetProcAddress(wintrust, "CryptCATCatalogInfoFromContext");
+    loaded.releaseCatalog = (ReleaseCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseCatalogContext");
+    loaded.releaseContext = (ReleaseContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseContext");
+    loaded.certName = (CertNameProc)(void*)GetProcAddress(crypt32, "CertGetNameStringW");
+    if (!loaded.verifyTrust || !loaded.providerData || !loaded.providerSigner || !loaded.providerCert ||
+        !loaded.acquireContext || !loaded.calcHash || !loaded.enumCatalog || !loaded.catalogInfo ||
+        !loaded.releaseCatalog || !loaded.releaseContext || !loaded.certName)
         return NULL;
-    loaded->verifyTrust = (WinVerifyTrustProc)(void*)GetProcAddress(wintrust, "WinVerifyTrust");
-    loaded->providerData = (ProviderDataProc)(void*)GetProcAddress(wintrust, "WTHelperProvDataFromStateData");
-    loaded->providerSigner = (ProviderSignerProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvSignerFromChain");
-    loaded->providerCert = (ProviderCertProc)(void*)GetProcAddress(wintrust, "WTHelperGetProvCertFromChain");
-    loaded->acquireContext = (AcquireContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext");
-    loaded->acquireContext2 = (AcquireContext2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminAcquireContext2");
-    loaded->calcHash = (CalcHashProc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle");
-    loaded->calcHash2 = (CalcHash2Proc)(void*)GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2");
-    loaded->enumCatalog = (EnumCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminEnumCatalogFromHash");
-    loaded->catalogInfo = (CatalogInfoProc)(void*)GetProcAddress(wintrust, "CryptCATCatalogInfoFromContext");
-    loaded->releaseCatalog = (ReleaseCatalogProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseCatalogContext");
-    loaded->releaseContext = (ReleaseContextProc)(void*)GetProcAddress(wintrust, "CryptCATAdminReleaseContext");
-    loaded->certName = (CertNameProc)(void*)GetProcAddress(crypt32, "CertGetNameStringW");
-    if (!loaded->verifyTrust || !loaded->providerData || !loaded->providerSigner || !loaded->providerCert ||
-        !loaded->acquireContext || !loaded->calcHash || !loaded->enumCatalog || !loaded->catalogInfo ||
-        !loaded->releaseCatalog || !loaded->releaseContext || !loaded->certName) {
-        HeapFree(GetProcessHeap(), 0, loaded);
-        return NULL;
-    }
-    found = (TrustFunctions*)InterlockedCompareExchangePointer((PVOID volatile*)&published, loaded, NULL);
-    if (!found)
-        return loaded;
-    HeapFree(GetProcessHeap(), 0, loaded);
-    return found;
+    return (const TrustFunctions*)PublishTableOnce(&published, &loaded, sizeof(loaded));
 }
 
 LONG WINAPI CallWinVerifyTrust(HWND window, GUID* action, LPVOID data)

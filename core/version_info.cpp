@@ -1,5 +1,6 @@
 #include "core/version_info.h"
 #include <strsafe.h>
+#include "core/published_table.h"
 #include "core/system_folders.h"
 
 static const int SUB_BLOCK_CAPACITY = 200;
@@ -15,13 +16,13 @@ struct VersionFunctions {
     VerQueryValueProc queryValue;
 };
 
-// Two threads that race here load the same DLL and find the same functions.
+// Published once, whole (core/published_table): two threads that race here
+// load the same DLL, and one table stands.
 static const VersionFunctions* FindVersionFunctions()
 {
-    static VersionFunctions functions;
-    static volatile LONG found;
-    if (found)
-        return &functions;
+    static void* volatile published;
+    if (published)
+        return (const VersionFunctions*)published;
     HMODULE module = LoadSystemLibrary(L"version.dll");
     if (!module)
         return NULL;
@@ -31,9 +32,7 @@ static const VersionFunctions* FindVersionFunctions()
     loaded.queryValue = (VerQueryValueProc)(void*)GetProcAddress(module, "VerQueryValueW");
     if (!loaded.getSize || !loaded.getInfo || !loaded.queryValue)
         return NULL;
-    functions = loaded;
-    InterlockedExchange(&found, 1);
-    return &functions;
+    return (const VersionFunctions*)PublishTableOnce(&published, &loaded, sizeof(loaded));
 }
 
 // Whether `bytes` from `value` lie wholly inside the block. The lengths a

@@ -79,6 +79,7 @@ protected:
         seams.getTokenInformation = GetTokenInformation;
         seams.desktopShellElevated = IsDesktopShellElevated;
         seams.openAsDesktopShell = OpenAsDesktopShell;
+        seams.shellDispatchOpen = OpenWithShellDispatch;
         if (hadValue)
             RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)saved, (DWORD)((wcslen(saved) + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
@@ -277,6 +278,7 @@ bool RecordShellOpen(const wchar_t* address)
     shellOpened.push_back(address);
     return false;
 }
+std::vector<std::wstring> dispatchOpened;
 
 // Elevated under an unelevated shell: the shell opens the address, or it waits
 // on the clipboard; nothing is started with our rights.
@@ -287,11 +289,16 @@ TEST_F(BrowserFallback, ElevatedOpensOnlyThroughTheShell)
     seams.desktopShellElevated = [] { return false; };
     // Wine's desktop answers IShellWindows as Explorer does: the shell starts the recorder.
     ClearRecordedAddresses();
+    seams.shellDispatchOpen = [](IShellDispatch2* shell, const wchar_t* address) {
+        dispatchOpened.push_back(address);
+        return OpenWithShellDispatch(shell, address);
+    };
     LookupUrl url;
     StartLookupUrl(&url, L"a.exe");
     EXPECT_EQ(ADDRESS_OPENED, OpenLookupUrl(&url));
     EXPECT_TRUE(WaitForRecordedAddresses(1, 20000));
     EXPECT_EQ(std::vector<std::wstring>{base + L"a.exe?qaver=2.0"}, ReadRecordedAddresses());
+    EXPECT_EQ(std::vector<std::wstring>{base + L"a.exe?qaver=2.0"}, dispatchOpened) << "not the shell's own call";
     // No shell to ask: the clipboard.
     seams.openAsDesktopShell = RecordShellOpen;
     StartLookupUrl(&url, L"b.exe");
