@@ -110,7 +110,7 @@ bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindo
 bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
 {
     size_t length = 0;
-    if (!resultWindow || FAILED(StringCchLengthW(path, HANDED_PATH_CAPACITY, &length)))
+    if (FAILED(StringCchLengthW(path, HANDED_PATH_CAPACITY, &length)))
         return false;
     PendingLookup* lookup = (PendingLookup*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PendingLookup));
     if (!lookup)
@@ -122,6 +122,14 @@ bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
     }
     StringCchCopyW(lookup->handedPath, length + 1, path);
     lookup->extended = extended;
+    // No window to answer to (a program that has none): start to end here.
+    if (!resultWindow) {
+        ReadLookup(lookup, NULL);
+        if (!lookup->readError)
+            OpenLookup(lookup);
+        FreeLookup(lookup);
+        return true;
+    }
     JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
     if (QueueBackgroundJob(&request))
         return true;

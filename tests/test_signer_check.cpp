@@ -22,6 +22,7 @@
 #include "core/seams.h"
 #include "core/settings.h"
 #include "core/signer_check.h"
+#include "core/system_folders.h"
 #include "resource.h"
 #include "signer/test_root.h"
 #include "test_support.h"
@@ -226,6 +227,13 @@ bool StartSignedProgram(PROCESS_INFORMATION* process)
            StartProgram(kept, L"", process);
 }
 
+// Only the files whose verdicts may be kept without a journal (Wine keeps
+// none) have rows with a path: the Windows folder and Program Files.
+bool KeptFilesOnly(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    return FindProcessExecutable(process, exePath) && IsInAdministratorsFolder(exePath);
+}
+
 // The signer column (4) of every listed row, by PID (column 1).
 std::vector<std::pair<std::wstring, std::wstring>> ListedSigners(HWND list)
 {
@@ -259,6 +267,7 @@ TEST(SignerCheck, WindowShowsSignersAfterTheRowsAndKeepsUnverifiedRowsOnly)
         return std::string("(not listed)");
     };
     seams.verifyTrust = CountingVerify;
+    seams.processPathSource = KeptFilesOnly;
     verifyGate = CreateEventW(NULL, TRUE, FALSE, NULL);
     ShowProcessWindow();
     HWND window = ProcessWindowHandle();
