@@ -104,6 +104,52 @@ TEST_F(AnyFile, RunningCopyTakesThePathAndNothingThatIsNoPath)
     ExpectAddressOf(dll, L"%system%", ReadRecordedAddresses()[1]);
 }
 
+
+bool squatterTookAPath = false;
+LRESULT CALLBACK SquatterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_COPYDATA)
+        return DefWindowProcW(window, message, wParam, lParam);
+    squatterTookAPath = true;
+    return TRUE;
+}
+
+// Another program's window of our class is handed nothing: the lookup runs
+// itself. A pipe's name is refused unopened, as any device is.
+TEST_F(AnyFile, PathsGoOnlyToOurOwnProgramAndNeverOpenADevice)
+{
+    WNDCLASSW squatter = {};
+    squatter.lpfnWndProc = SquatterProc;
+    squatter.hInstance = GetModuleHandleW(NULL);
+    squatter.lpszClassName = L"Tavrowen2";
+    ASSERT_TRUE(RegisterClassW(&squatter));
+    HWND window = CreateWindowExW(0, L"Tavrowen2", L"", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(window != NULL);
+    EXPECT_EQ(0u, RunLookup(odd));
+    EXPECT_FALSE(squatterTookAPath) << "the path went to another program's window";
+    ASSERT_TRUE(WaitForRecordedAddresses(1, 30000)) << "the lookup was not run by itself";
+    ExpectAddressOf(odd, oddFolder, ReadRecordedAddresses()[0]);
+    DestroyWindow(window);
+    UnregisterClassW(L"Tavrowen2", GetModuleHandleW(NULL));
+
+    const wchar_t* pipeName = L"\\\\.\\pipe\\tavrowen-handed";
+    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 512, 512,
+                                   0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    OVERLAPPED connecting = {};
+    connecting.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ConnectNamedPipe(pipe, &connecting);
+    for (std::wstring device : {std::wstring(pipeName), std::wstring(L"\\\\?\\GLOBALROOT\\Device\\Null")}) {
+        std::wstring box;
+        EXPECT_EQ(1u, RunLookup(device, &box)) << NarrowUtf8(device);
+        EXPECT_EQ(0u, box.find(L"Tavrowen 2 cannot read " + device + L": ")) << NarrowUtf8(box);
+    }
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(connecting.hEvent, 0)) << "the program connected to the pipe";
+    CancelIo(pipe);
+    CloseHandle(connecting.hEvent);
+    CloseHandle(pipe);
+}
+
 std::vector<std::wstring> opened;
 HINSTANCE WINAPI RecordOpening(HWND, LPCWSTR, LPCWSTR address, LPCWSTR, LPCWSTR, INT)
 {
