@@ -94,6 +94,28 @@ bool FindAttachedTaskManager()
     return found;
 }
 
+bool LookUpSelectedTaskManagerRow()
+{
+    const ListGeometry& geometry = attachment.view.geometry;
+    HWND strip = attachment.linkStrip;
+    if (!strip || !geometry.page || GetParent(strip) != geometry.page)
+        return false;
+    LRESULT selected = -1;
+    LRESULT top = 0;
+    LRESULT shown = 0;
+    if (!AskTaskManager(geometry.listView, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, &selected) ||
+        (int)selected < 0 || !AskTaskManager(geometry.listView, LVM_ENSUREVISIBLE, selected, FALSE, &shown) ||
+        !AskTaskManager(geometry.listView, LVM_GETTOPINDEX, 0, 0, &top))
+        return false;
+    // The links lie beside the rows shown now, the top row's link first.
+    PositionLinkStrip();
+    int link = (int)selected - (int)top;
+    if (link < 0 || link >= CountStripLinks(strip))
+        return false;
+    ClickStripLink(strip, link);
+    return true;
+}
+
 bool CreateSpyWindow(HWND parent)
 {
     if (!RegisterOwnWindowClass(attachment.instance, spyWindowClass, SpyWindowProc, CS_HREDRAW | CS_VREDRAW,
