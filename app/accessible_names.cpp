@@ -24,7 +24,7 @@ static FARPROC FindOleaccFunction(const char* name)
 }
 
 // Passes every call to the system's object but the control's own name and description.
-class NamedAccessible : public IAccessible {
+class NamedAccessible final : public IAccessible {
 public:
     NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId)
         : references(1), inner(inner), nameId(nameId), descriptionId(descriptionId) {}

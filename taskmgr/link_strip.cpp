@@ -57,6 +57,9 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT:
         PaintLinkStrip(window);
         return 0;
+    case WM_PRINTCLIENT:
+        DrawLinkStrip(window, (HDC)wParam);
+        return 0;
     case WM_LBUTTONDOWN:
         OnLinkStripClick(window, lParam);
         return 0;
@@ -129,21 +132,14 @@ int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon)
     return drawn;
 }
 
-void PaintLinkStrip(HWND strip)
+void DrawLinkStrip(HWND strip, HDC dc)
 {
-    // Begun and ended even when nothing is drawn: an update region left
-    // invalid would bring WM_PAINT without end.
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(strip, &paint);
-    if (!dc)
-        return;
     const LinkStripRecord* record = RecordOf(strip);
     int itemHeight = record ? record->geometry->itemHeight : 0;
     RECT client;
     GetClientRect(strip, &client);
     if (IsHighContrastOn()) {
         DrawLinkOutlines(dc, &client, itemHeight);
-        EndPaint(strip, &paint);
         return;
     }
     // Our own copy, so it may be destroyed after use.
@@ -152,6 +148,17 @@ void PaintLinkStrip(HWND strip)
         DrawLinkIcons(dc, &client, itemHeight, icon);
         DestroyIcon(icon);
     }
+}
+
+void PaintLinkStrip(HWND strip)
+{
+    // Begun and ended even when nothing is drawn: an update region left
+    // invalid would bring WM_PAINT without end.
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(strip, &paint);
+    if (!dc)
+        return;
+    DrawLinkStrip(strip, dc);
     EndPaint(strip, &paint);
 }
 

@@ -22,6 +22,8 @@ struct LinkStripRecord {
 HWND CreateLinkStrip(HWND parent, LinkStripRecord* record);
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintLinkStrip(HWND strip);
+// What WM_PAINT and WM_PRINTCLIENT draw: the links as the system's colours allow.
+void DrawLinkStrip(HWND strip, HDC dc);
 // The link icon's size, and the strip's width, beside rows `itemHeight`
 // pixels tall in a list shown at `dpi`.
 int LinkIconSize(int itemHeight, UINT dpi);

@@ -22,7 +22,7 @@ static FARPROC FindOleaccFunction(const char* name)
     return oleacc ? GetProcAddress(oleacc, name) : NULL;
 }
 
-class StripAccessible : public IAccessible {
+class StripAccessible final : public IAccessible {
 public:
     explicit StripAccessible(HWND strip) : references(1), strip(strip) {}
 
