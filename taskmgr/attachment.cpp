@@ -6,6 +6,7 @@
 #include "core/window_class.h"
 #include "lookup/process_lookup.h"
 #include "taskmgr/link_strip.h"
+#include "taskmgr/strip_accessible.h"
 
 static const wchar_t spyWindowClass[] = L"MarletSpy";
 
@@ -38,7 +39,8 @@ static void LookUpRowAt(POINT screenPoint)
     LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
 }
 
-static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow};
+static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow,
+                                      AnswerStripObjectRequest};
 
 bool CreateLinkStripWindow(HWND parent)
 {

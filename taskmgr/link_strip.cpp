@@ -7,7 +7,6 @@
 #include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "lookup/process_lookup.h"
-#include "taskmgr/strip_accessible.h"
 #include "resource.h"
 
 static const wchar_t linkStripClass[] = L"LinksMarlet";
@@ -64,8 +63,8 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         OnLinkStripClick(window, lParam);
         return 0;
     case WM_GETOBJECT:
-        if ((LONG)lParam == (LONG)OBJID_CLIENT)
-            return AnswerStripObjectRequest(window, wParam, lParam);
+        if ((LONG)lParam == (LONG)OBJID_CLIENT && RecordOf(window) && RecordOf(window)->objectAsked)
+            return RecordOf(window)->objectAsked(window, wParam, lParam);
         break;
     case WM_SETCURSOR:
         // The strip still takes clicks while a lookup is read: busy, not blocked.
@@ -377,6 +376,7 @@ void PlaceLinkStrip(HWND strip, const ListGeometry* measured)
     int linksBefore = CountStripLinks(strip);
     SetWindowPos(strip, NULL, 0, geometry.headerRect.bottom + 1,
                  LinkIconSize(geometry.itemHeight, geometry.dpi), rows * geometry.itemHeight, SWP_NOZORDER);
+    // Screen readers hear that the links changed.
     if (CountStripLinks(strip) != linksBefore)
-        AnnounceStripLinksChanged(strip);
+        NotifyWinEvent(EVENT_OBJECT_REORDER, strip, OBJID_CLIENT, CHILDID_SELF);
 }

@@ -17,6 +17,8 @@ struct LinkStripRecord {
     void (*rowClicked)(POINT screenPoint);
     // WM_NCDESTROY, also when Task Manager's end takes the strip with it.
     void (*stripGone)(HWND strip);
+    // WM_GETOBJECT for the strip's client: what screen readers see of it.
+    LRESULT (*objectAsked)(HWND strip, WPARAM wParam, LPARAM lParam);
 };
 
 HWND CreateLinkStrip(HWND parent, LinkStripRecord* record);

@@ -291,8 +291,3 @@ LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
     accessible->Release();
     return answer;
 }
-
-void AnnounceStripLinksChanged(HWND strip)
-{
-    NotifyWinEvent(EVENT_OBJECT_REORDER, strip, OBJID_CLIENT, CHILDID_SELF);
-}

@@ -9,5 +9,3 @@
 // WM_GETOBJECT: the strip's client object through LresultFromObject (oleacc,
 // loaded from the system folder); 0 for any other object id or without oleacc.
 LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam);
-// Tells screen readers the strip's links changed (EVENT_OBJECT_REORDER).
-void AnnounceStripLinksChanged(HWND strip);
