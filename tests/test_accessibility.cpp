@@ -37,8 +37,9 @@ protected:
     }
     void TearDown() override
     {
-        if (program.hProcess)
+        if (program.hProcess) {
             EXPECT_EQ(1u, ShutDownTavrowen(&program));
+        }
     }
     std::wstring Address(const wchar_t* name) const { return std::wstring(lookupBaseAddress) + name + L"?qaver=2.0"; }
 
