@@ -72,7 +72,7 @@
 #define IDM_SPLASH              40007
 #define IDM_TASK_MANAGER        40008
 #define IDM_PROCESSES           40009
-#define IDM_LOOK_UP_SELECTED    40010
+#define IDM_LOOK_UP_SELECTED    40011
 
 // The Running Processes window's context menu.
 #define IDM_LOOK_UP_ROW         40101
@@ -83,7 +83,7 @@
 // Its keys.
 #define IDM_REFRESH             40106
 #define IDM_FOCUS_FILTER        40107
-#define IDM_PAUSE_REFRESH       40111
+#define IDM_PAUSE_REFRESH       40150
 // Ctrl+Enter: the payload's lookup, or the row menu.
 #define IDM_LOOK_UP_PAYLOAD     40108
 // "Look Up <file> on Kestrava", one per payload file (16 at most).
