@@ -1,6 +1,7 @@
 #include "app/brand_art.h"
 #include <limits.h>
 #include "app/app_state.h"
+#include "core/system_probes.h"
 #include "core/window_dpi.h"
 #include "taskmgr/link_strip.h"
 #include "resource.h"
@@ -190,6 +191,11 @@ void PaintSplashFace(HDC dc, UINT dpi)
 void DrawAboutBanner(const DRAWITEMSTRUCT* item, UINT dpi)
 {
     const RECT& area = item->rcItem;
+    // High contrast: the artwork's own colours would fight the user's scheme.
+    if (IsHighContrastOn()) {
+        FillRect(item->hDC, &area, GetSysColorBrush(COLOR_BTNFACE));
+        return;
+    }
     FillColour(item->hDC, &area, BANNER_BASE);
     POINT origin = {area.left + (area.right - area.left - ScaleForDpi(BANNER_WIDTH, dpi)) / 2,
                     area.top + (area.bottom - area.top - ScaleForDpi(BANNER_HEIGHT, dpi)) / 2};

@@ -4,6 +4,7 @@
 #include <strsafe.h>
 #include "app/dialogs.h"
 #include "app/file_lookup.h"
+#include "app/lookup_hotkey.h"
 #include "app/process_window.h"
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
@@ -132,6 +133,7 @@ static void ShutDown()
     appState.shutDownDone = 1;
     StopBackgroundJobs();
     CloseProcessWindow();
+    UnregisterLookUpHotkey(appState.mainWindow);
     RemoveTrayIcon();
     StopAttachment();
     if (appState.instanceMutex)
@@ -156,7 +158,8 @@ static bool StartIntegration(HWND mainWindow)
     if (!CreateIntegrationWindows(appState.instance, mainWindow))
         return false;
     // Modal: start-up goes on once the splash screen has closed.
-    if (!appState.autostartMode && !ReadSetting(noSplashSetting))
+    // High contrast: no splash, whose artwork has colours of its own.
+    if (!appState.autostartMode && !ReadSetting(noSplashSetting) && !IsHighContrastOn())
         ShowSplash(attachment.view.window);
     // A shutdown asked for under the splash screen: no Task Manager, no timer.
     if (StartUpInterrupted())
@@ -176,12 +179,23 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE:
         appState.mainWindow = window;
+        RegisterLookUpHotkey(window);
         if (!StartIntegration(window))
             ReportIntegrationFailure(window);
         return 0;
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 && DispatchCommand(wParam))
             return 0;
+        break;
+    case WM_HOTKEY:
+        if (wParam == LOOK_UP_HOTKEY_ID)
+            LookUpSelectedProcess();
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // The strip lies in Task Manager, which hears of the change, not the strip.
+        if (attachment.linkStrip)
+            InvalidateRect(attachment.linkStrip, NULL, TRUE);
         break;
     case WM_TRAY_CALLBACK:
         TrayCallback(lParam);

@@ -70,16 +70,60 @@ static void KeepStateWithProcess(HWND list, const ProcessList* rows, UINT state,
         SetItemState(list, newIndex, state, state);
 }
 
+// The shown processes' PIDs in their order, on the heap (the caller frees
+// them); NULL when none are shown or memory ran out.
+static DWORD* CopyShownOrder(const ProcessList* rows)
+{
+    if (rows->shownCount <= 0)
+        return NULL;
+    DWORD* order = (DWORD*)HeapAlloc(GetProcessHeap(), 0, rows->shownCount * sizeof(DWORD));
+    for (int i = 0; order && i < rows->shownCount; ++i)
+        order[i] = rows->shown[i]->processId;
+    return order;
+}
+
+static bool IsShownOrder(const ProcessList* rows, const DWORD* order, int count)
+{
+    if (count != rows->shownCount || (count > 0 && !order))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (rows->shown[i]->processId != order[i])
+            return false;
+    }
+    return true;
+}
+
+// Rows that came or went above the top row leave that row where it was seen.
+static void KeepTopRow(HWND list, const ProcessList* rows, DWORD topId)
+{
+    int newTop = topId ? FindShownProcess(rows, topId) : -1;
+    int top = (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+    RECT item = {LVIR_BOUNDS, 0, 0, 0};
+    if (newTop < 0 || newTop == top || !SendMessageW(list, LVM_GETITEMRECT, 0, (LPARAM)&item))
+        return;
+    SendMessageW(list, LVM_SCROLL, 0, (newTop - top) * (item.bottom - item.top));
+}
+
 void ShowProcessRows(HWND list, ProcessList* rows, const RowView* view)
 {
     int selected = ItemWith(list, LVNI_SELECTED);
     int focused = ItemWith(list, LVNI_FOCUSED);
     const ProcessRow* selectedRow = ShownRow(rows, selected);
     const ProcessRow* focusedRow = ShownRow(rows, focused);
+    const ProcessRow* topRow = ShownRow(rows, (int)SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
     DWORD selectedId = selectedRow ? selectedRow->processId : 0;
     DWORD focusedId = focusedRow ? focusedRow->processId : 0;
+    DWORD topId = topRow ? topRow->processId : 0;
     int oldCount = rows->shownCount;
+    DWORD* oldOrder = CopyShownOrder(rows);
     ShowMatchingRows(rows, view);
+    bool sameOrder = IsShownOrder(rows, oldOrder, oldCount);
+    if (oldOrder)
+        HeapFree(GetProcessHeap(), 0, oldOrder);
+    // The same rows in the same places: the list hears nothing, so a screen
+    // reader has nothing to announce.
+    if (sameOrder)
+        return;
     if (rows->shownCount != oldCount) {
         // Items past the new end lose their states with them.
         if (selected >= rows->shownCount)
@@ -90,6 +134,7 @@ void ShowProcessRows(HWND list, ProcessList* rows, const RowView* view)
     }
     KeepStateWithProcess(list, rows, LVIS_SELECTED, selected, selectedId);
     KeepStateWithProcess(list, rows, LVIS_FOCUSED, focused, focusedId);
+    KeepTopRow(list, rows, topId);
     InvalidateRect(list, NULL, FALSE);
 }
 

@@ -13,7 +13,9 @@ int DefaultColumnWidth(int column);
 void AddProcessColumns(HWND list, HINSTANCE instance, UINT dpi);
 // Picks and orders the shown rows for `view`, and brings the list in line:
 // its count, the selected and focused processes at their new places, and
-// what it shows drawn again.
+// what it shows drawn again, the top row kept in place by its PID. When the
+// same rows show in the same order it touches the list not at all: a change
+// of a row's text is for the caller to draw.
 void ShowProcessRows(HWND list, ProcessList* rows, const RowView* view);
 // The arrow on the sorted column's header.
 void ShowSortArrow(HWND list, int sortColumn, bool descending);

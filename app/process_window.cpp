@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <shellapi.h>
 #include <strsafe.h>
+#include "app/accessible_names.h"
 #include "app/app_state.h"
 #include "app/column_layout.h"
 #include "app/file_lookup.h"
@@ -10,6 +11,7 @@
 #include "app/process_view.h"
 #include "app/process_window_dpi.h"
 #include "app/properties_window.h"
+#include "app/refresh_pause.h"
 #include "app/row_commands.h"
 #include "app/row_details.h"
 #include "app/row_payloads.h"
@@ -43,6 +45,7 @@ struct ProcessWindowState {
     ProcessWindowDpi scale;
     bool restoringPlacement;
     bool timerRunning;
+    bool paused;  // Ctrl+P: no refreshing until pressed again
     int sortColumn;
     bool sortDescending;
     wchar_t checkingText[32];
@@ -51,6 +54,8 @@ struct ProcessWindowState {
 };
 
 static ProcessWindowState processWindow;
+
+static void RunRefreshTimer(bool run);
 
 // ---- The rows -----------------------------------------------------------------
 
@@ -100,7 +105,8 @@ static void ShowRowPayload(UINT message, LPARAM id)
         return;
     if (IsShownByColumn(COLUMN_RUNS) || IsShownByColumn(COLUMN_COMMAND_LINE) || IsShownByColumn(COLUMN_SIGNER))
         ShowRows();
-    else if (row->shownAt >= 0)
+    // Shown in the same place, the row still has new text to draw.
+    if (row->shownAt >= 0)
         SendMessageW(processWindow.list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
 }
 
@@ -114,8 +120,7 @@ static void ShowReadDetails(LPARAM id)
         return;
     if (IsShownByColumn(COLUMN_DESCRIPTION) || IsShownByColumn(COLUMN_COMPANY) || IsShownByColumn(COLUMN_FOLDER))
         ShowRows();
-    else
-        InvalidateRect(processWindow.list, NULL, FALSE);
+    InvalidateRect(processWindow.list, NULL, FALSE);
 }
 
 // WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
@@ -128,8 +133,7 @@ static void ShowCheckedSigner(LPARAM id)
         return;
     if (IsShownByColumn(COLUMN_SIGNER))
         ShowRows();
-    else
-        InvalidateRect(processWindow.list, NULL, FALSE);
+    InvalidateRect(processWindow.list, NULL, FALSE);
 }
 
 // WM_ROW_NOTES_READ: likewise for a row's notes.
@@ -139,8 +143,7 @@ static void ShowReadNotes(LPARAM id)
         return;
     if (IsShownByColumn(COLUMN_NOTES))
         ShowRows();
-    else
-        InvalidateRect(processWindow.list, NULL, FALSE);
+    InvalidateRect(processWindow.list, NULL, FALSE);
 }
 
 // The finder found a window: the filter is cleared and the row of the
@@ -218,6 +221,11 @@ static void RunWindowCommand(WORD command)
         break;
     case IDM_FOCUS_FILTER:
         FocusFilter();
+        break;
+    case IDM_PAUSE_REFRESH:  // Ctrl+P
+        processWindow.paused = !processWindow.paused;
+        RunRefreshTimer(!processWindow.paused);
+        ShowRefreshPaused(processWindow.window, processWindow.paused);
         break;
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(processWindow.window);
@@ -340,6 +348,7 @@ static bool CreateControls(HWND window)
                                          (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
     if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
         return false;
+    GiveAccessibleName(processWindow.filter, IDS_FILTER_LABEL, 0);
     if (!CreateUnverifiedSwitch(window, NULL))
         return false;
     SendMessageW(processWindow.filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
@@ -408,8 +417,8 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
             RunRefreshTimer(false);
             return 0;
         }
-        // Back from the taskbar: catch up at once.
-        if (!processWindow.timerRunning) {
+        // Back from the taskbar: catch up at once, unless paused.
+        if (!processWindow.timerRunning && !processWindow.paused) {
             RefreshProcessWindow();
             RunRefreshTimer(true);
         }
@@ -425,6 +434,12 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
             LayOutControls(client.right, client.bottom);
         return 0;
     }
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        // High contrast on or off: every control draws again in the new colours.
+        SendMessageW(processWindow.list, WM_SYSCOLORCHANGE, 0, 0);
+        RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        break;
     case WM_GETMINMAXINFO:
         LimitProcessWindowSize(&processWindow.scale, window, (MINMAXINFO*)lParam);
         return 0;

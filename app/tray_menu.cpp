@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
+#include "app/lookup_hotkey.h"
 #include "app/process_window.h"
 #include "core/settings.h"
 #include "core/system_folders.h"
@@ -49,6 +50,7 @@ void ShowTrayMenu()
         CheckMenuCommand(popup, IDM_AUTOSTART, AutostartEntry(false));
         CheckMenuCommand(popup, IDM_EXTENDED_INFO, ReadSetting(extendedInfoSetting));
         CheckMenuCommand(popup, IDM_SPLASH, !ReadSetting(noSplashSetting));
+        ShowLookUpHotkeyInMenu(popup, IDM_LOOK_UP_SELECTED);
         // Without this a click outside the menu would not dismiss it. It
         // deactivates the window in front and the active window of the input
         // we share with Task Manager while the strip lies in it, with messages
@@ -88,6 +90,9 @@ bool DispatchCommand(WPARAM wParam)
         return true;
     case IDM_PROCESSES:
         ShowProcessWindow();
+        return true;
+    case IDM_LOOK_UP_SELECTED:
+        LookUpSelectedProcess();
         return true;
     }
     return false;

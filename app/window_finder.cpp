@@ -1,7 +1,9 @@
 #include "app/window_finder.h"
 #include <commctrl.h>
 #include <strsafe.h>
+#include "app/accessible_names.h"
 #include "app/app_state.h"
+#include "core/system_probes.h"
 #include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "resource.h"
@@ -143,6 +145,27 @@ static void EndDrag()
         SetFocus(finder.focusBefore);
 }
 
+// High contrast: the target as rings and a cross in the text colour, no bitmap.
+static void DrawTargetOutline(HDC dc, const RECT* client, int size)
+{
+    FillRect(dc, client, GetSysColorBrush(COLOR_BTNFACE));
+    HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNTEXT));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    int left = (client->right - size) / 2;
+    int top = (client->bottom - size) / 2;
+    Ellipse(dc, left, top, left + size, top + size);
+    Ellipse(dc, left + size / 3, top + size / 3, left + size - size / 3, top + size - size / 3);
+    MoveToEx(dc, left + size / 2, top, NULL);
+    LineTo(dc, left + size / 2, top + size);
+    MoveToEx(dc, left, top + size / 2, NULL);
+    LineTo(dc, left + size, top + size / 2);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    if (pen)
+        DeleteObject(pen);
+}
+
 static void PaintTarget(HWND window)
 {
     PAINTSTRUCT paint;
@@ -152,7 +175,9 @@ static void PaintTarget(HWND window)
     RECT client;
     GetClientRect(window, &client);
     int size = finder.iconSize < client.bottom ? finder.iconSize : client.bottom;
-    if (finder.icon)
+    if (IsHighContrastOn())
+        DrawTargetOutline(dc, &client, size);
+    else if (finder.icon)
         DrawIconEx(dc, (client.right - size) / 2, (client.bottom - size) / 2, finder.icon, size, size, 0, NULL,
                    DI_NORMAL);
     EndPaint(window, &paint);
@@ -262,6 +287,7 @@ bool CreateWindowFinder(HWND processWindow)
                                     (HMENU)(UINT_PTR)IDC_PROCESS_FINDER, appState.instance, NULL);
     if (!finder.target)
         return false;
+    GiveAccessibleName(finder.target, IDS_FINDER_ACCESSIBLE_NAME, IDS_FINDER_ACCESSIBLE_KEYS);
     LoadFinderIcon(processWindow);
     if (tip[0])
         AddTooltip(processWindow, finder.target, tip);

@@ -79,3 +79,12 @@ bool BuildPathBesideProgram(const wchar_t* fileName, wchar_t* path, size_t capac
     HeapFree(GetProcessHeap(), 0, modulePath);
     return fits;
 }
+
+bool IsHighContrastOn()
+{
+    HIGHCONTRASTW contrast;
+    ZeroMemory(&contrast, sizeof(contrast));
+    contrast.cbSize = sizeof(contrast);
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}

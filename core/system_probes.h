@@ -6,6 +6,8 @@
 bool IsVistaOrLater();
 bool IsWindows8OrLater();
 bool IsElevated();
+// SPI_GETHIGHCONTRAST, read at each call so a change shows at the next paint.
+bool IsHighContrastOn();
 // Whether the process's token is elevated; false when it cannot be read.
 bool IsProcessElevated(HANDLE process);
 // A 32-bit program on 64-bit Windows (IsWow64Process, missing before XP SP2).

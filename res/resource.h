@@ -49,6 +49,12 @@
 #define IDS_PROPERTIES_OPEN     163
 #define IDS_PROPERTIES_COPY     164
 #define IDS_PROPERTIES_CLOSE    165
+#define IDS_LINK_ACCESSIBLE_NAME 170
+#define IDS_LINK_ACCESSIBLE_ACTION 171
+#define IDS_FINDER_ACCESSIBLE_NAME 172
+#define IDS_FINDER_ACCESSIBLE_KEYS 173
+#define IDS_FILTER_LABEL        174
+#define IDS_PAUSED_SUFFIX       175
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
@@ -66,6 +72,7 @@
 #define IDM_SPLASH              40007
 #define IDM_TASK_MANAGER        40008
 #define IDM_PROCESSES           40009
+#define IDM_LOOK_UP_SELECTED    40011
 
 // The Running Processes window's context menu.
 #define IDM_LOOK_UP_ROW         40101
@@ -76,6 +83,7 @@
 // Its keys.
 #define IDM_REFRESH             40106
 #define IDM_FOCUS_FILTER        40107
+#define IDM_PAUSE_REFRESH       40150
 // Ctrl+Enter: the payload's lookup, or the row menu.
 #define IDM_LOOK_UP_PAYLOAD     40108
 // "Look Up <file> on Kestrava", one per payload file (16 at most).

@@ -6,6 +6,7 @@
 #include "core/window_class.h"
 #include "lookup/process_lookup.h"
 #include "taskmgr/link_strip.h"
+#include "taskmgr/strip_accessible.h"
 
 static const wchar_t spyWindowClass[] = L"MarletSpy";
 
@@ -38,7 +39,8 @@ static void LookUpRowAt(POINT screenPoint)
     LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
 }
 
-static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow};
+static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow,
+                                      AnswerStripObjectRequest};
 
 bool CreateLinkStripWindow(HWND parent)
 {
@@ -92,6 +94,28 @@ bool FindAttachedTaskManager()
         SetTimer(spy, LIST_WATCH_TIMER, WATCH_PERIOD_MS, ListWatchProc);
     }
     return found;
+}
+
+bool LookUpSelectedTaskManagerRow()
+{
+    const ListGeometry& geometry = attachment.view.geometry;
+    HWND strip = attachment.linkStrip;
+    if (!strip || !geometry.page || GetParent(strip) != geometry.page)
+        return false;
+    LRESULT selected = -1;
+    LRESULT top = 0;
+    LRESULT shown = 0;
+    if (!AskTaskManager(geometry.listView, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, &selected) ||
+        (int)selected < 0 || !AskTaskManager(geometry.listView, LVM_ENSUREVISIBLE, selected, FALSE, &shown) ||
+        !AskTaskManager(geometry.listView, LVM_GETTOPINDEX, 0, 0, &top))
+        return false;
+    // The links lie beside the rows shown now, the top row's link first.
+    PositionLinkStrip();
+    int link = (int)selected - (int)top;
+    if (link < 0 || link >= CountStripLinks(strip))
+        return false;
+    ClickStripLink(strip, link);
+    return true;
 }
 
 bool CreateSpyWindow(HWND parent)

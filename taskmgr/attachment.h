@@ -37,6 +37,10 @@ void StopAttachment();
 // Finds Task Manager and measures its list into attachment.view; once its
 // window is found, the spy's watch timers follow it.
 bool FindAttachedTaskManager();
+// Looks up the row selected in Task Manager's list as a click on its link
+// would, scrolling it into view first; false when no Task Manager holds the
+// strip, no row is selected or the list does not answer.
+bool LookUpSelectedTaskManagerRow();
 
 bool CreateSpyWindow(HWND parent);
 LRESULT CALLBACK SpyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,6 +3,7 @@
 #include <oleacc.h>
 #include <strsafe.h>
 #include "core/system_folders.h"
+#include "core/system_probes.h"
 #include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "lookup/process_lookup.h"
@@ -55,9 +56,16 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT:
         PaintLinkStrip(window);
         return 0;
+    case WM_PRINTCLIENT:
+        DrawLinkStrip(window, (HDC)wParam);
+        return 0;
     case WM_LBUTTONDOWN:
         OnLinkStripClick(window, lParam);
         return 0;
+    case WM_GETOBJECT:
+        if ((LONG)lParam == (LONG)OBJID_CLIENT && RecordOf(window) && RecordOf(window)->objectAsked)
+            return RecordOf(window)->objectAsked(window, wParam, lParam);
+        break;
     case WM_SETCURSOR:
         // The strip still takes clicks while a lookup is read: busy, not blocked.
         if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
@@ -123,6 +131,24 @@ int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon)
     return drawn;
 }
 
+void DrawLinkStrip(HWND strip, HDC dc)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    int itemHeight = record ? record->geometry->itemHeight : 0;
+    RECT client;
+    GetClientRect(strip, &client);
+    if (IsHighContrastOn()) {
+        DrawLinkOutlines(dc, &client, itemHeight);
+        return;
+    }
+    // Our own copy, so it may be destroyed after use.
+    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(record->instance, client.right) : NULL;
+    if (icon) {
+        DrawLinkIcons(dc, &client, itemHeight, icon);
+        DestroyIcon(icon);
+    }
+}
+
 void PaintLinkStrip(HWND strip)
 {
     // Begun and ended even when nothing is drawn: an update region left
@@ -131,42 +157,120 @@ void PaintLinkStrip(HWND strip)
     HDC dc = BeginPaint(strip, &paint);
     if (!dc)
         return;
-    const LinkStripRecord* record = RecordOf(strip);
-    int itemHeight = record ? record->geometry->itemHeight : 0;
-    RECT client;
-    GetClientRect(strip, &client);
-    // Our own copy, so it may be destroyed after use.
-    HICON icon = itemHeight > 0 && client.right > 0 ? LoadLinkIcon(record->instance, client.right) : NULL;
-    if (icon) {
-        DrawLinkIcons(dc, &client, itemHeight, icon);
-        DestroyIcon(icon);
-    }
+    DrawLinkStrip(strip, dc);
     EndPaint(strip, &paint);
+}
+
+// The screen point at which a click at that height in the strip reads its
+// row; false when the list does not answer now.
+static bool RowPointAtHeight(HWND strip, const ListGeometry& geometry, int clickY, POINT* screenPoint)
+{
+    // The accessibility query waits on the list without a time-out: a list
+    // that does not answer now opens nothing.
+    LRESULT answer = 0;
+    if (!AskTaskManager(geometry.listView, WM_NULL, 0, 0, &answer))
+        return false;
+    // Only the click's height counts; the x is taken just inside the list.
+    POINT listPoint = {geometry.listRect.left + 1, 0};
+    ClientToScreen(geometry.listView, &listPoint);
+    POINT stripPoint = {0, clickY};
+    ClientToScreen(strip, &stripPoint);
+    screenPoint->x = listPoint.x;
+    screenPoint->y = stripPoint.y;
+    // Past the strip, which lies over the list's left edge and widens with the DPI.
+    RECT stripRect;
+    if (GetWindowRect(strip, &stripRect) && screenPoint->x < stripRect.right)
+        screenPoint->x = stripRect.right;
+    return true;
 }
 
 void OnLinkStripClick(HWND strip, LPARAM lParam)
 {
     const LinkStripRecord* record = RecordOf(strip);
-    if (!record || !record->rowClicked)
-        return;
-    const ListGeometry& geometry = *record->geometry;
-    // The accessibility query waits on the list without a time-out: a list
-    // that does not answer now opens nothing.
-    LRESULT answer = 0;
-    if (!AskTaskManager(geometry.listView, WM_NULL, 0, 0, &answer))
-        return;
-    // Only the click's height counts; the x is taken just inside the list.
-    int clickY = (int)(unsigned short)HIWORD(lParam);
-    POINT listPoint = {geometry.listRect.left + 1, 0};
-    ClientToScreen(geometry.listView, &listPoint);
-    POINT stripPoint = {0, clickY};
-    ClientToScreen(strip, &stripPoint);
-    POINT screenPoint = {listPoint.x, stripPoint.y};
-    // Past the strip, which lies over the list's left edge and widens with the DPI.
-    RECT stripRect;
-    if (GetWindowRect(strip, &stripRect) && screenPoint.x < stripRect.right)
-        screenPoint.x = stripRect.right;
-    record->rowClicked(screenPoint);
+    POINT screenPoint;
+    if (record && record->rowClicked &&
+        RowPointAtHeight(strip, *record->geometry, (int)(unsigned short)HIWORD(lParam), &screenPoint))
+        record->rowClicked(screenPoint);
+}
+
+// The middle of a link, in the strip's client coordinates.
+static int LinkMiddle(HWND strip, int link)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    int itemHeight = record ? record->geometry->itemHeight : 0;
+    return link * itemHeight + itemHeight / 2;
+}
+
+int CountStripLinks(HWND strip)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    RECT client;
+    if (!record || record->geometry->itemHeight <= 0 || !GetClientRect(strip, &client))
+        return 0;
+    return client.bottom / record->geometry->itemHeight;
+}
+
+bool LinkScreenRect(HWND strip, int link, RECT* rect)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    if (!record || link < 0 || link >= CountStripLinks(strip) || !GetClientRect(strip, rect))
+        return false;
+    rect->top = link * record->geometry->itemHeight;
+    rect->bottom = rect->top + record->geometry->itemHeight;
+    MapWindowPoints(strip, NULL, (POINT*)rect, 2);
+    return true;
+}
+
+bool IsLinkShown(HWND strip, int link)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    RECT linkRect;
+    RECT listRect;
+    RECT both;
+    return record && IsWindowVisible(strip) && LinkScreenRect(strip, link, &linkRect) &&
+           GetWindowRect(record->geometry->listView, &listRect) && IntersectRect(&both, &linkRect, &listRect);
+}
+
+bool ReadLinkRowName(HWND strip, int link, wchar_t* name)
+{
+    const LinkStripRecord* record = RecordOf(strip);
+    POINT screenPoint;
+    return record && link >= 0 && link < CountStripLinks(strip) &&
+           RowPointAtHeight(strip, *record->geometry, LinkMiddle(strip, link), &screenPoint) &&
+           NameAtPoint(screenPoint, name);
+}
+
+void ClickStripLink(HWND strip, int link)
+{
+    if (link >= 0 && link < CountStripLinks(strip))
+        OnLinkStripClick(strip, MAKELPARAM(0, LinkMiddle(strip, link)));
+}
+
+int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight)
+{
+    // Only the system's colours: the icon's own would fight the user's scheme.
+    FillRect(dc, client, GetSysColorBrush(COLOR_WINDOW));
+    int size = client->right - client->left;
+    if (itemHeight <= 0 || size < 4)
+        return 0;
+    HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_HOTLIGHT));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    int offset = (itemHeight - size) / 2;
+    int drawn = 0;
+    // Two interlocked rings across the square, a chain link in outline.
+    int ring = size * 2 / 3;
+    for (int row = 0; (row + 1) * itemHeight <= client->bottom; ++row) {
+        int top = row * itemHeight + offset;
+        RoundRect(dc, 0, top + size - ring, ring, top + size, ring / 2, ring / 2);
+        RoundRect(dc, size - ring, top, size, top + ring, ring / 2, ring / 2);
+        ++drawn;
+    }
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    if (pen)
+        DeleteObject(pen);
+    return drawn;
 }
 
 typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
@@ -269,6 +373,10 @@ void PlaceLinkStrip(HWND strip, const ListGeometry* measured)
     // A top row past the last measured item leaves no row to show.
     if (rows < 0)
         rows = 0;
+    int linksBefore = CountStripLinks(strip);
     SetWindowPos(strip, NULL, 0, geometry.headerRect.bottom + 1,
                  LinkIconSize(geometry.itemHeight, geometry.dpi), rows * geometry.itemHeight, SWP_NOZORDER);
+    // Screen readers hear that the links changed.
+    if (CountStripLinks(strip) != linksBefore)
+        NotifyWinEvent(EVENT_OBJECT_REORDER, strip, OBJID_CLIENT, CHILDID_SELF);
 }

@@ -17,11 +17,15 @@ struct LinkStripRecord {
     void (*rowClicked)(POINT screenPoint);
     // WM_NCDESTROY, also when Task Manager's end takes the strip with it.
     void (*stripGone)(HWND strip);
+    // WM_GETOBJECT for the strip's client: what screen readers see of it.
+    LRESULT (*objectAsked)(HWND strip, WPARAM wParam, LPARAM lParam);
 };
 
 HWND CreateLinkStrip(HWND parent, LinkStripRecord* record);
 LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintLinkStrip(HWND strip);
+// What WM_PAINT and WM_PRINTCLIENT draw: the links as the system's colours allow.
+void DrawLinkStrip(HWND strip, HDC dc);
 // The link icon's size, and the strip's width, beside rows `itemHeight`
 // pixels tall in a list shown at `dpi`.
 int LinkIconSize(int itemHeight, UINT dpi);
@@ -31,6 +35,18 @@ HICON LoadLinkIcon(HINSTANCE instance, int size);
 // client area and centred in its row; returns the number drawn.
 int DrawLinkIcons(HDC dc, const RECT* client, int itemHeight, HICON icon);
 void OnLinkStripClick(HWND strip, LPARAM lParam);
+// The strip's links, one per whole row it lies beside, 0 for the top one.
+int CountStripLinks(HWND strip);
+bool LinkScreenRect(HWND strip, int link, RECT* rect);
+// Whether the link lies over Task Manager's list as it shows now.
+bool IsLinkShown(HWND strip, int link);
+// The name of the link's row, read as a click on the link reads it.
+bool ReadLinkRowName(HWND strip, int link, wchar_t* name /* MAX_PATH */);
+// Does what a click on the link does.
+void ClickStripLink(HWND strip, int link);
+// High contrast: each whole row's link as a COLOR_HOTLIGHT outline on
+// COLOR_WINDOW, no bitmap; returns the number drawn.
+int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight);
 bool NameAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */);
 // The name of the row at the point, as NameAtPoint reads it, and its PID
 // when Task Manager shows its PID column (0 otherwise).

@@ -32,7 +32,7 @@ target_link_libraries(demo_driver PRIVATE tavrowen_app oleacc version ${TAVROWEN
 add_dependencies(demo_driver standin_taskmgr recorder Tavrowen2 Tavrowen2Admin)
 
 foreach(test test_task_manager_view test_executable_locator test_link_strip test_attachment
-             test_task_manager_end_to_end)
+             test_task_manager_end_to_end test_accessibility)
   add_dependencies(${test} standin_taskmgr locator_target locator_suffix_module)
   target_include_directories(${test} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/standin_taskmgr)
 endforeach()

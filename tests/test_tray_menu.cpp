@@ -276,7 +276,7 @@ protected:
     HWND window = NULL;
 };
 
-TEST_F(TrayMenu, HasTheElevenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
+TEST_F(TrayMenu, HasTheTwelveItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
 {
     std::vector<MenuItem> items = OpenMenuAndType(0);
     const struct {
@@ -292,6 +292,8 @@ TEST_F(TrayMenu, HasTheElevenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen
         {IDM_SEARCH, L"&Search Kestrava..."},
         {0, NULL},
         {IDM_ABOUT, L"&About Tavrowen 2..."},
+        // No hotkey registered in this process: no shortcut shown.
+        {IDM_LOOK_UP_SELECTED, L"L&ook Up Selected Process"},
         {0, NULL},
         {IDM_EXIT, L"E&xit Tavrowen 2"},
     };

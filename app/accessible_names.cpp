@@ -1,0 +1,180 @@
+#include "app/accessible_names.h"
+#include <new>
+#include <oleacc.h>
+#include "app/app_state.h"
+#include "core/system_folders.h"
+
+static const wchar_t previousProcProperty[] = L"TavrowenAccessibleProc";
+static const wchar_t textsProperty[] = L"TavrowenAccessibleTexts";
+
+// Spelt out: x86_64 mingw-w64's liboleacc.a resolves IID_IAccessible to an
+// import thunk, and the product links no oleacc.
+static const IID accessibleId = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+typedef LRESULT (WINAPI* LresultFromObjectProc)(REFIID, WPARAM, LPUNKNOWN);
+typedef HRESULT (WINAPI* CreateStdAccessibleObjectProc)(HWND, LONG, REFIID, void**);
+
+// oleacc.dll is no KnownDLL: loaded from the system folder once, and kept.
+static FARPROC FindOleaccFunction(const char* name)
+{
+    static HMODULE oleacc;
+    if (!oleacc)
+        oleacc = LoadSystemLibrary(L"oleacc.dll");
+    return oleacc ? GetProcAddress(oleacc, name) : NULL;
+}
+
+// Passes every call to the system's object but the control's own name and description.
+class NamedAccessible final : public IAccessible {
+public:
+    NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId)
+        : references(1), inner(inner), nameId(nameId), descriptionId(descriptionId) {}
+
+    STDMETHODIMP QueryInterface(REFIID id, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = NULL;
+        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleId))
+            return E_NOINTERFACE;
+        *object = static_cast<IAccessible*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return (ULONG)InterlockedIncrement(&references); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG left = InterlockedDecrement(&references);
+        if (left == 0) {
+            inner->Release();
+            delete this;
+        }
+        return (ULONG)left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override
+    {
+        if (count)
+            *count = 0;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = NULL;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return E_NOTIMPL;
+    }
+
+    STDMETHODIMP get_accName(VARIANT child, BSTR* name) override
+    {
+        return IsSelf(child) ? LoadText(nameId, name) : inner->get_accName(child, name);
+    }
+    STDMETHODIMP get_accDescription(VARIANT child, BSTR* description) override
+    {
+        return IsSelf(child) && descriptionId ? LoadText(descriptionId, description)
+                                              : inner->get_accDescription(child, description);
+    }
+    STDMETHODIMP get_accParent(IDispatch** parent) override { return inner->get_accParent(parent); }
+    STDMETHODIMP get_accChildCount(long* count) override { return inner->get_accChildCount(count); }
+    STDMETHODIMP get_accChild(VARIANT child, IDispatch** object) override { return inner->get_accChild(child, object); }
+    STDMETHODIMP get_accValue(VARIANT child, BSTR* value) override { return inner->get_accValue(child, value); }
+    STDMETHODIMP get_accRole(VARIANT child, VARIANT* role) override { return inner->get_accRole(child, role); }
+    STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override { return inner->get_accState(child, state); }
+    STDMETHODIMP get_accHelp(VARIANT child, BSTR* help) override { return inner->get_accHelp(child, help); }
+    STDMETHODIMP get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override
+    {
+        return inner->get_accHelpTopic(file, child, topic);
+    }
+    STDMETHODIMP get_accKeyboardShortcut(VARIANT child, BSTR* keys) override
+    {
+        return inner->get_accKeyboardShortcut(child, keys);
+    }
+    STDMETHODIMP get_accFocus(VARIANT* focus) override { return inner->get_accFocus(focus); }
+    STDMETHODIMP get_accSelection(VARIANT* selection) override { return inner->get_accSelection(selection); }
+    STDMETHODIMP get_accDefaultAction(VARIANT child, BSTR* action) override
+    {
+        return inner->get_accDefaultAction(child, action);
+    }
+    STDMETHODIMP accSelect(long flags, VARIANT child) override { return inner->accSelect(flags, child); }
+    STDMETHODIMP accLocation(long* left, long* top, long* width, long* height, VARIANT child) override
+    {
+        return inner->accLocation(left, top, width, height, child);
+    }
+    STDMETHODIMP accNavigate(long direction, VARIANT start, VARIANT* end) override
+    {
+        return inner->accNavigate(direction, start, end);
+    }
+    STDMETHODIMP accHitTest(long x, long y, VARIANT* child) override { return inner->accHitTest(x, y, child); }
+    STDMETHODIMP accDoDefaultAction(VARIANT child) override { return inner->accDoDefaultAction(child); }
+    STDMETHODIMP put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP put_accValue(VARIANT child, BSTR value) override { return inner->put_accValue(child, value); }
+
+private:
+    static bool IsSelf(VARIANT child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
+    static HRESULT LoadText(UINT id, BSTR* text)
+    {
+        if (!text)
+            return E_POINTER;
+        wchar_t buffer[256];
+        *text = NULL;
+        if (!LoadStringW(appState.instance, id, buffer, ARRAYSIZE(buffer)))
+            return S_FALSE;
+        *text = SysAllocString(buffer);
+        return *text ? S_OK : E_OUTOFMEMORY;
+    }
+
+    LONG references;
+    IAccessible* inner;
+    UINT nameId;
+    UINT descriptionId;
+};
+
+static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UINT descriptionId)
+{
+    CreateStdAccessibleObjectProc createStandard =
+        (CreateStdAccessibleObjectProc)(void*)FindOleaccFunction("CreateStdAccessibleObject");
+    LresultFromObjectProc fromObject = (LresultFromObjectProc)(void*)FindOleaccFunction("LresultFromObject");
+    IAccessible* standard = NULL;
+    if (!createStandard || !fromObject ||
+        FAILED(createStandard(control, OBJID_CLIENT, accessibleId, (void**)&standard)) || !standard)
+        return 0;
+    NamedAccessible* named = new (std::nothrow) NamedAccessible(standard, nameId, descriptionId);
+    if (!named) {
+        standard->Release();
+        return 0;
+    }
+    LRESULT answer = fromObject(accessibleId, wParam, static_cast<IAccessible*>(named));
+    named->Release();
+    return answer;
+}
+
+static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC previous = (WNDPROC)GetPropW(control, previousProcProperty);
+    DWORD texts = (DWORD)(ULONG_PTR)GetPropW(control, textsProperty);
+    if (message == WM_GETOBJECT && (LONG)lParam == (LONG)OBJID_CLIENT) {
+        LRESULT answer = AnswerObjectRequest(control, wParam, LOWORD(texts), HIWORD(texts));
+        if (answer)
+            return answer;
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)previous);
+        RemovePropW(control, previousProcProperty);
+        RemovePropW(control, textsProperty);
+    }
+    return previous ? CallWindowProcW(previous, control, message, wParam, lParam)
+                    : DefWindowProcW(control, message, wParam, lParam);
+}
+
+bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId)
+{
+    if (!control || !SetPropW(control, textsProperty, (HANDLE)(ULONG_PTR)MAKELONG(nameId, descriptionId)))
+        return false;
+    LONG_PTR previous = GetWindowLongPtrW(control, GWLP_WNDPROC);
+    if (!previous || !SetPropW(control, previousProcProperty, (HANDLE)previous))
+        return false;
+    return SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)NamedControlProc) != 0;
+}

@@ -1,0 +1,11 @@
+// Names and descriptions for screen readers on controls that show no text of
+// their own (the finder's target, the filter): the system's own accessible
+// object for the control, with its name and description replaced. Made and
+// used on the control's thread.
+#pragma once
+#include <windows.h>
+
+// Subclasses the control so that WM_GETOBJECT answers with that object; the
+// texts are string resources, loaded at each request. False when the control
+// cannot be subclassed. The subclass ends with the control.
+bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId);
