@@ -62,6 +62,12 @@ void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const v
     wchar_t readable[MAX_PATH];
     if (!BuildReadablePath(path, readable))
         readable[0] = L'\0';
+    ReadExecutableDetailsAt(readable, cache, stop, details);
+}
+
+void ReadExecutableDetailsAt(const wchar_t* readable, FingerprintCache* cache, const volatile LONG* stop,
+                             ExecutableDetails* details)
+{
     LoadVersionInfo(&details->version, readable);
     ComputeCachedFingerprint(readable, cache, stop, &details->fingerprint);
 }
@@ -71,7 +77,7 @@ void FreeExecutableDetails(ExecutableDetails* details)
     FreeVersionInfo(&details->version);
 }
 
-void AppendExecutableDetails(wchar_t* path, const ExecutableDetails* details, bool extended, LookupUrl* url)
+bool AppendExecutableDetails(wchar_t* path, const ExecutableDetails* details, bool extended, LookupUrl* url)
 {
     // The version resource and the fingerprint describe the file itself;
     // everything after describes its directory.
@@ -82,25 +88,28 @@ void AppendExecutableDetails(wchar_t* path, const ExecutableDetails* details, bo
     wchar_t tokenText[FOLDER_TOKEN_TEXT_CAPACITY];
     ZeroMemory(tokenText, sizeof(tokenText));
     ApplyFolderTokens(path, tokenText);
-    AppendQueryParameter(url, L"lpath", tokenText);
+    // A folder that filled the text was cut: it is not sent.
+    bool whole = wcslen(tokenText) < FOLDER_TOKEN_TEXT_CAPACITY - 1 && AppendQueryParameter(url, L"lpath", tokenText);
 
     const FileFingerprint& fingerprint = details->fingerprint;
     if (fingerprint.valid) {
         wchar_t sizeText[SIZE_TEXT_CAPACITY];
         FormatUnsigned64(fingerprint.size, sizeText, ARRAYSIZE(sizeText));
-        AppendQueryParameter(url, L"md5", fingerprint.digestHex);
-        AppendQueryParameter(url, L"size", sizeText);
+        whole = AppendQueryParameter(url, L"md5", fingerprint.digestHex) &&
+                AppendQueryParameter(url, L"size", sizeText) && whole;
     }
 
+    // The extended details are extras: one left out changes no file's identity.
     if (extended)
         AppendExtendedDetails(&details->version, path, url);
+    return whole;
 }
 
 bool AppendProcessDetails(wchar_t* path, bool extended, LookupUrl* url)
 {
     ExecutableDetails details;
     ReadExecutableDetails(path, NULL, NULL, &details);
-    AppendExecutableDetails(path, &details, extended, url);
+    bool whole = AppendExecutableDetails(path, &details, extended, url);
     FreeExecutableDetails(&details);
-    return true;
+    return whole;
 }

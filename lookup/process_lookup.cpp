@@ -14,6 +14,8 @@
 
 struct PendingLookup {
     wchar_t* handedPath;         // a handed file's path as given (HeapAlloc), or NULL
+    wchar_t* longPath;           // a handed file of MAX_PATH or more: its "\\?\" form (HeapAlloc), or NULL
+    wchar_t* longCanonical;      // and its canonical path, as it is sent
     DWORD readError;             // why the handed file cannot be read; 0 when it can
     wchar_t name[MAX_PATH];
     bool located;                // path holds the executable's full path
@@ -25,6 +27,30 @@ struct PendingLookup {
 // The lookups' lane is one thread: its cache needs no lock.
 static FingerprintCache laneCache;
 
+// Copies text to a new block of the process heap; NULL when memory ran out.
+static wchar_t* CopyToHeap(const wchar_t* text, size_t capacity)
+{
+    wchar_t* copy = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+    if (copy && FAILED(StringCchCopyW(copy, capacity, text))) {
+        HeapFree(GetProcessHeap(), 0, copy);
+        copy = NULL;
+    }
+    return copy;
+}
+
+// A path of MAX_PATH or more is read through its long form, "\\?\X:\..." or
+// "\\?\UNC\server\...", and sent as its canonical path.
+static bool BuildLongForm(const wchar_t* canonical, PendingLookup* lookup)
+{
+    size_t length = wcslen(canonical);
+    bool unc = canonical[0] == L'\\' && canonical[1] == L'\\';
+    lookup->longCanonical = CopyToHeap(canonical, length + 1);
+    lookup->longPath = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (length + 16) * sizeof(wchar_t));
+    return lookup->longCanonical && lookup->longPath &&
+           SUCCEEDED(StringCchPrintfW(lookup->longPath, length + 16, unc ? L"\\\\?\\UNC\\%s" : L"\\\\?\\%s",
+                                      unc ? canonical + 2 : canonical));
+}
+
 // A handed file: its canonical path, checked and opened as the lookup will
 // read it; sets readError when it cannot be.
 static void CheckHandedFile(PendingLookup* lookup)
@@ -34,20 +60,26 @@ static void CheckHandedFile(PendingLookup* lookup)
     wchar_t readable[MAX_PATH];
     HANDLE file = INVALID_HANDLE_VALUE;
     if (canonical && MakeHandedPathCanonical(lookup->handedPath, true, canonical, &error)) {
-        // The System32 the path names, as every later read maps it.
-        if (FAILED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), canonical)) ||
-            !BuildReadablePath(lookup->path, readable))
-            error = ERROR_FILENAME_EXCED_RANGE;
-        else
-            file = OpenDiskFileForReading(readable, &error);
+        if (wcslen(canonical) < MAX_PATH) {
+            // The System32 the path names, as every later read maps it.
+            StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), canonical);
+            if (BuildReadablePath(lookup->path, readable))
+                file = OpenDiskFileForReading(readable, &error);
+            else
+                error = ERROR_FILENAME_EXCED_RANGE;
+        } else if (BuildLongForm(canonical, lookup)) {
+            file = OpenDiskFileForReading(lookup->longPath, &error);
+        }
     }
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
-        StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), PathFindFileNameW(lookup->path));
-        lookup->located = true;
-    } else {
-        lookup->readError = error ? error : ERROR_INVALID_NAME;
+        const wchar_t* name = PathFindFileNameW(lookup->longPath ? lookup->longCanonical : lookup->path);
+        lookup->located = SUCCEEDED(StringCchCopyW(lookup->name, ARRAYSIZE(lookup->name), name));
+        if (!lookup->located)
+            error = ERROR_FILENAME_EXCED_RANGE;
     }
+    if (!lookup->located)
+        lookup->readError = error ? error : ERROR_INVALID_NAME;
     if (canonical)
         HeapFree(GetProcessHeap(), 0, canonical);
 }
@@ -57,7 +89,10 @@ static void ReadLookup(void* record, const volatile LONG* stop)
     PendingLookup* lookup = (PendingLookup*)record;
     if (lookup->handedPath)
         CheckHandedFile(lookup);
-    if (lookup->located)
+    // A long path is read as it is (its own fingerprint, no cache: the cache holds short paths).
+    if (lookup->located && lookup->longPath)
+        ReadExecutableDetailsAt(lookup->longPath, NULL, stop, &lookup->details);
+    else if (lookup->located)
         ReadExecutableDetails(lookup->path, &laneCache, stop, &lookup->details);
 }
 
@@ -67,15 +102,28 @@ static void FreeLookup(void* record)
     FreeExecutableDetails(&lookup->details);
     if (lookup->handedPath)
         HeapFree(GetProcessHeap(), 0, lookup->handedPath);
+    if (lookup->longPath)
+        HeapFree(GetProcessHeap(), 0, lookup->longPath);
+    if (lookup->longCanonical)
+        HeapFree(GetProcessHeap(), 0, lookup->longCanonical);
     HeapFree(GetProcessHeap(), 0, lookup);
+}
+
+// Builds the address; false, with nothing opened, when the file's folder or
+// digest could not be sent whole.
+static bool BuildLookupUrl(PendingLookup* lookup, LookupUrl* url)
+{
+    StartLookupUrl(url, lookup->name);
+    if (!lookup->located)
+        return true;
+    return AppendExecutableDetails(lookup->longCanonical ? lookup->longCanonical : lookup->path, &lookup->details,
+                                   lookup->extended, url);
 }
 
 static AddressOpening OpenLookup(PendingLookup* lookup)
 {
     LookupUrl url;
-    StartLookupUrl(&url, lookup->name);
-    if (lookup->located)
-        AppendExecutableDetails(lookup->path, &lookup->details, lookup->extended, &url);
+    BuildLookupUrl(lookup, &url);
     return OpenLookupUrl(&url);
 }
 
@@ -125,8 +173,9 @@ bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
     // No window to answer to (a program that has none): start to end here.
     if (!resultWindow) {
         ReadLookup(lookup, NULL);
-        if (!lookup->readError)
-            OpenLookup(lookup);
+        LookupUrl url;
+        if (!lookup->readError && BuildLookupUrl(lookup, &url))
+            OpenLookupUrl(&url);
         FreeLookup(lookup);
         return true;
     }
@@ -142,13 +191,17 @@ AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport r
     PendingLookup* lookup = (PendingLookup*)TakeFinishedJob(window, WM_LOOKUP_FINISHED, id);
     if (!lookup)
         return ADDRESS_NOT_OPENED;
+    // A handed file whose folder or digest would not fit is not looked up as a name alone.
+    LookupUrl url;
+    if (!lookup->readError && !BuildLookupUrl(lookup, &url) && lookup->handedPath)
+        lookup->readError = ERROR_FILENAME_EXCED_RANGE;
     if (lookup->readError) {
         if (report)
             report(lookup->handedPath, lookup->readError);
         FreeLookup(lookup);
         return ADDRESS_NOT_OPENED;
     }
-    AddressOpening opening = OpenLookup(lookup);
+    AddressOpening opening = OpenLookupUrl(&url);
     FreeLookup(lookup);
     return opening;
 }

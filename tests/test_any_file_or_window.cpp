@@ -105,6 +105,43 @@ TEST_F(AnyFile, RunningCopyTakesThePathAndNothingThatIsNoPath)
 }
 
 
+// A path of MAX_PATH or more is read through its long form and sent with its
+// digest; one whose folder cannot be sent whole gets the message instead.
+TEST_F(AnyFile, LongPathsAreReadWholeOrRefusedNeverSentAsANameAlone)
+{
+    std::wstring deep = L"\\\\?\\" + folder, relative;
+    for (int level = 0; level < 8; ++level) {
+        relative += L"\\" + std::wstring(60, (wchar_t)(L'a' + level));
+        CreateDirectoryW((deep + relative).c_str(), NULL);
+    }
+    std::wstring file = folder + relative + L"\\long.exe";
+    ASSERT_GE(file.size(), (size_t)MAX_PATH);
+    ASSERT_TRUE(CopyFileW(OwnModulePath().c_str(), (L"\\\\?\\" + file).c_str(), FALSE));
+    EXPECT_EQ(0u, RunLookup(file));
+    ASSERT_TRUE(WaitForRecordedAddresses(1, 30000));
+    std::wstring address = UnescapeUtf8(ReadRecordedAddresses()[0]);
+    std::vector<unsigned char> bytes = ReadWholeFile(OwnModulePath());
+    EXPECT_NE(std::wstring::npos, address.find(L"long.exe?lpath=" + std::wstring(oddFolder) + relative + L"&md5=" +
+                                               WidenUtf8(SystemMd5(bytes))))
+        << NarrowUtf8(address);
+
+    // Twenty levels: a folder longer than any address takes.
+    std::wstring deeper = relative;
+    for (int level = 8; level < 20; ++level) {
+        deeper += L"\\" + std::wstring(60, (wchar_t)(L'a' + level));
+        CreateDirectoryW((deep + deeper).c_str(), NULL);
+    }
+    std::wstring farthest = folder + deeper + L"\\far.exe", box;
+    ASSERT_TRUE(CopyFileW(OwnModulePath().c_str(), (L"\\\\?\\" + farthest).c_str(), FALSE));
+    EXPECT_EQ(1u, RunLookup(farthest, &box));
+    EXPECT_EQ(0u, box.find(L"Tavrowen 2 cannot read " + farthest + L": ")) << NarrowUtf8(box);
+    EXPECT_EQ(1u, ReadRecordedAddresses().size()) << "a name alone was sent";
+    DeleteFileW((L"\\\\?\\" + farthest).c_str());
+    DeleteFileW((L"\\\\?\\" + file).c_str());
+    for (std::wstring path = deeper; !path.empty(); path = path.substr(0, path.find_last_of(L'\\')))
+        RemoveDirectoryW((deep + path).c_str());
+}
+
 bool squatterTookAPath = false;
 LRESULT CALLBACK SquatterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
