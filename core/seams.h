@@ -26,6 +26,7 @@ typedef void (*CloseCatalogSearchProc)(CatalogSearch* search);
 typedef BOOL (WINAPI* EnumProcessIdsProc)(DWORD* ids, DWORD bytes, DWORD* bytesReturned);
 typedef bool (*ProcessWalkProc)(ProcessVisitor visit, void* context);
 typedef HANDLE (WINAPI* OpenProcessProc)(DWORD access, BOOL inherit, DWORD processId);
+typedef HRESULT (WINAPI* WindowAttributeProc)(HWND, DWORD attribute, LPCVOID value, DWORD size);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -45,6 +46,7 @@ struct SystemSeams {
     EnumProcessIdsProc enumProcessIds;            // the Running Processes window's quick look
     ProcessWalkProc walkProcesses;                // and its snapshot
     OpenProcessProc openProcess;                  // and the handle each row holds
+    WindowAttributeProc setWindowAttribute;       // DwmSetWindowAttribute: the dark title bar
 };
 
 extern SystemSeams seams;

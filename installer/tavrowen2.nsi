@@ -1,5 +1,8 @@
 ; Setup for Tavrowen 2: one program for 32-bit and 64-bit Windows that installs
-; the build matching the system, per machine, into Program Files.
+; the build matching the system, for all users into Program Files (with
+; administrator rights), or just for the user who runs it into
+; %LOCALAPPDATA%\Programs, writing nothing of the machine's.
+;   /AllUsers, /CurrentUser  choose the mode without asking (with /S)
 ; installer/make_packages.sh builds it and passes:
 ;   VERSION  the product version, four numbers (from the CMake project)
 ;   X86_DIR  folder holding the 32-bit Tavrowen2.exe and Tavrowen2Admin.exe
@@ -16,7 +19,9 @@
 Unicode true
 ; Both builds carry the same artwork; a solid archive stores it once.
 SetCompressor /SOLID lzma
-RequestExecutionLevel admin
+; No elevation prompt: "just for me" needs none, and the all-users choice asks
+; for it by starting Setup again elevated.
+RequestExecutionLevel user
 ManifestSupportedOS all
 ManifestDPIAware true
 ; A file that cannot be replaced must stop Setup, never be skipped silently.
@@ -26,15 +31,17 @@ AllowSkipFiles off
 !include LogicLib.nsh
 !include x64.nsh
 !include FileFunc.nsh
+!include nsDialogs.nsh
 
 !define PRODUCT "Tavrowen 2"
 !define PUBLISHER "Veltrix"
 !define MAIN_EXE "Tavrowen2.exe"
 !define COMPANION_EXE "Tavrowen2Admin.exe"
 !define UNINSTALLER "Uninstall.exe"
+!define PER_USER_FOLDER "Programs\${PRODUCT}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-; Explorer's "Look Up on Kestrava" for all users, on programs, libraries and
+; Explorer's "Look Up on Kestrava" for the install's users, on programs, libraries and
 ; drivers; every other file type, "*" among them, is left alone.
 !define VERB_KEY "shell\TavrowenLookUp"
 !define VERB_TEXT "Look Up on Kestrava"
@@ -60,9 +67,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 ; The stock text asks to close every other program; only our own copy matters.
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for all users of this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} on this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
 
 !insertmacro MUI_PAGE_WELCOME
+Page custom ShowModePage LeaveModePage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
@@ -75,10 +83,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Both views of the machine and the all-users folders, for Setup and the uninstaller alike:
-; a 64-bit build is registered where 64-bit Windows looks for it.
-!macro UseMachineWideViews
-  SetShellVarContext all
+; A 64-bit build is registered where 64-bit Windows looks for it.
+!macro UseNativeRegistryView
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
@@ -145,28 +151,234 @@ FunctionEnd
 !insertmacro DefineFreeProgramFiles ""
 !insertmacro DefineFreeProgramFiles "un."
 
-Function .onInit
-  !insertmacro RequireAdministrator
-  !insertmacro UseMachineWideViews
-  ${If} $INSTDIR == ""
-    ; An upgrade goes where the installed copy is; a first install by architecture.
-    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+; "AllUsers" or "CurrentUser": the mode of this install, or of the copy the
+; uninstaller removes. An install writes the machine's folders and HKLM, or
+; the user's and HKCU, never both: the shell context (SHCTX) follows it.
+Var Mode
+Var ModeGiven          ; 1 when /AllUsers or /CurrentUser chose it
+Var InstalledMode      ; the mode of the copy installed already, or ""
+Var FolderGiven        ; 1 when /D= chose the folder
+Var AllUsersButton
+Var CurrentUserButton
+
+; In $0 what this account may do for all users: "admin" now, "elevate" after
+; the consent prompt (an administrator's filtered token, Vista and later), or
+; "none" (a limited account; Windows before Vista never elevates).
+!macro DefineReadRights un
+Function ${un}ReadRights
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 == "Admin"
+    StrCpy $0 admin
+    Return
   ${EndIf}
-  ${If} $INSTDIR == ""
-    ${If} ${RunningX64}
-      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  StrCpy $0 none
+  ; TOKEN_QUERY; TokenElevationType, where 3 is TokenElevationTypeLimited
+  System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2'
+  ${If} $2 <> 0
+    System::Call 'advapi32::GetTokenInformation(p r1, i 18, *i .r3, i 4, *i .r4) i .r2'
+    ${If} $2 <> 0
+    ${AndIf} $3 = 3
+      StrCpy $0 elevate
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DefineReadRights ""
+!insertmacro DefineReadRights "un."
+
+Function ReadInstalledMode
+  StrCpy $InstalledMode ""
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $InstalledMode CurrentUser
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $InstalledMode AllUsers
+  ${EndIf}
+FunctionEnd
+
+; The shell context and, unless /D= gave one, the folder of $Mode: where the
+; installed copy of that mode is, else the mode's own default.
+Function UseMode
+  ${If} $Mode == AllUsers
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+  ${If} $FolderGiven == 1
+    Return
+  ${EndIf}
+  ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $INSTDIR != ""
+    Return
+  ${EndIf}
+  ${If} $Mode == CurrentUser
+    StrCpy $INSTDIR "$LOCALAPPDATA\${PER_USER_FOLDER}"
+  ${ElseIf} ${RunningX64}
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${Else}
+    StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+  ${EndIf}
+FunctionEnd
+
+; A copy installed in the other mode goes first, when the user agrees; a
+; silent Setup never removes it and ends with 2. Aborts (back to the page)
+; when the copy stays.
+Function ResolveModeSwitch
+  ${If} $InstalledMode == ""
+  ${OrIf} $InstalledMode == $Mode
+    Return
+  ${EndIf}
+  ${If} $InstalledMode == AllUsers
+    StrCpy $1 "for anyone using this computer"
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${Else}
+    StrCpy $1 "just for you"
+    ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} ${Silent}
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  MessageBox MB_YESNO|MB_ICONQUESTION "${PRODUCT} is installed $1 in $2.$\r$\n$\r$\nRemove that copy first?" IDYES remove
+  Abort
+remove:
+  ExecWait '"$2\${UNINSTALLER}" /S _?=$2' $0
+  Delete "$2\${UNINSTALLER}"
+  RMDir "$2"
+  Call ReadInstalledMode
+  ${If} $InstalledMode != ""
+  ${AndIf} $InstalledMode != $Mode
+    MessageBox MB_OK|MB_ICONSTOP "The copy installed $1 could not be removed (exit code $0)." /SD IDOK
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Setup again with administrator rights, for all users; this copy ends.
+Function RestartElevated
+  StrCpy $0 "/AllUsers"
+  ${If} $FolderGiven == 1
+    StrCpy $0 "/AllUsers /D=$INSTDIR"
+  ${EndIf}
+  ExecShell "runas" "$EXEPATH" "$0"
+  Quit
+FunctionEnd
+
+Function .onInit
+  !insertmacro UseNativeRegistryView
+  StrCpy $FolderGiven 0
+  ${If} $INSTDIR != ""
+    StrCpy $FolderGiven 1
+  ${EndIf}
+  Call ReadInstalledMode
+  ${GetParameters} $R0
+  StrCpy $ModeGiven 1
+  ClearErrors
+  ${GetOptions} $R0 "/AllUsers" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Mode AllUsers
+  ${Else}
+    ClearErrors
+    ${GetOptions} $R0 "/CurrentUser" $R1
+    ${IfNot} ${Errors}
+      StrCpy $Mode CurrentUser
     ${Else}
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+      StrCpy $ModeGiven 0
+      ; An upgrade keeps the installed copy's mode; else all users where the
+      ; account may install for them.
+      StrCpy $Mode $InstalledMode
+      ${If} $Mode == ""
+        Call ReadRights
+        StrCpy $Mode AllUsers
+        ${If} $0 == none
+          StrCpy $Mode CurrentUser
+        ${EndIf}
+      ${EndIf}
     ${EndIf}
   ${EndIf}
+  ${If} ${Silent}
+  ${OrIf} $ModeGiven == 1
+    Call ResolveModeSwitch
+    ${If} $Mode == AllUsers
+      !insertmacro RequireAdministrator
+    ${EndIf}
+  ${EndIf}
+  Call UseMode
 FunctionEnd
 
+Function ShowModePage
+  ${If} $ModeGiven == 1
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for whom to install ${PRODUCT}."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateRadioButton} 0 0 100% 12u "Install for &anyone using this computer"
+  Pop $AllUsersButton
+  Call ReadRights
+  StrCpy $1 "Into Program Files, with administrator rights."
+  ${If} $0 == none
+    StrCpy $1 "Unavailable: installing for everyone needs administrator rights, which this account does not have."
+    EnableWindow $AllUsersButton 0
+  ${EndIf}
+  ${NSD_CreateLabel} 12u 14u -12u 20u "$1"
+  Pop $0
+  ${NSD_CreateRadioButton} 0 44u 100% 12u "Install just for &me"
+  Pop $CurrentUserButton
+  ${NSD_CreateLabel} 12u 58u -12u 20u "Into your own Programs folder; no administrator rights needed."
+  Pop $0
+  ${If} $Mode == AllUsers
+    ${NSD_Check} $AllUsersButton
+  ${Else}
+    ${NSD_Check} $CurrentUserButton
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function LeaveModePage
+  ${NSD_GetState} $AllUsersButton $0
+  StrCpy $Mode CurrentUser
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Mode AllUsers
+  ${EndIf}
+  Call ResolveModeSwitch
+  ${If} $Mode == AllUsers
+    Call ReadRights
+    ${If} $0 == elevate
+      Call RestartElevated
+    ${EndIf}
+    !insertmacro RequireAdministrator
+  ${EndIf}
+  Call UseMode
+FunctionEnd
+
+; The uninstall entry that names this folder says which mode wrote it.
 Function un.onInit
+  !insertmacro UseNativeRegistryView
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ; LogicLib's == ignores case, as Windows does for paths.
+  ${If} $0 != ""
+  ${AndIf} $0 == $INSTDIR
+    StrCpy $Mode CurrentUser
+    SetShellVarContext current
+    Return
+  ${EndIf}
+  StrCpy $Mode AllUsers
+  Call un.ReadRights
+  ${If} $0 == elevate
+    ; Again with administrator rights, on the same folder.
+    ${GetParameters} $R0
+    ExecShell "runas" "$EXEPATH" '$R0 _?=$INSTDIR'
+    Quit
+  ${EndIf}
   !insertmacro RequireAdministrator
-  !insertmacro UseMachineWideViews
+  SetShellVarContext all
 FunctionEnd
 
-; Setup runs elevated. Started through the shell's own process the program gets
+; Setup may run elevated. Started through the shell's own process the program gets
 ; the desktop user's ordinary rights, as it would from the Start menu.
 Function StartInstalledProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${MAIN_EXE}"'
@@ -216,6 +428,11 @@ Function CheckChosenFolder
     !insertmacro RefuseFolder "Setup cannot use the folder $INSTDIR: it has no full name." ${ERROR_CANT_ACCESS_FILE}
   ${EndIf}
   StrCpy $INSTDIR $0
+  ; The user's own install stays the user's.
+  StrCpy $FolderOutsideProgramFiles 0
+  ${If} $Mode == CurrentUser
+    Return
+  ${EndIf}
   StrCpy $FolderOutsideProgramFiles 1
   ${ForEach} $1 0 1 + 1
     ${If} $1 == 0
@@ -313,9 +530,9 @@ SectionEnd
 
 ; Explorer passes the file as "%1"; the program looks it up, or hands it to the copy that runs.
 !macro WriteLookUpVerb type
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
 !macroend
 
 Section "Explorer menu"
@@ -326,16 +543,16 @@ SectionEnd
 
 Section "Uninstall entry"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${MAIN_EXE},0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; The uninstaller undoes the sections above under the same names. The settings
@@ -360,9 +577,9 @@ SectionEnd
 
 ; The verb's own keys only: the file types stay as Windows has them.
 Section "un.Explorer menu"
-  DeleteRegKey HKLM "Software\Classes\exefile\${VERB_KEY}"
-  DeleteRegKey HKLM "Software\Classes\dllfile\${VERB_KEY}"
-  DeleteRegKey HKLM "Software\Classes\sysfile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\exefile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\dllfile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\sysfile\${VERB_KEY}"
 SectionEnd
 
 ; The autostart value belongs to this install only when it starts a program in
@@ -386,5 +603,5 @@ Section "un.Autostart entry"
 SectionEnd
 
 Section "un.Uninstall entry"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
