@@ -52,7 +52,8 @@ void MeasureList(HWND list, double* darkShare, bool* anyLight)
     int dark = 0, all = 0;
     *anyLight = false;
     for (int y = header.bottom - header.top + 2; y < client.bottom; y += 3) {
-        for (int x = 0; x < client.right; x += 3) {
+        // Right of the rows' icons, whose own colours say nothing.
+        for (int x = GetSystemMetrics(SM_CXSMICON) + 8; x < client.right; x += 3) {
             COLORREF pixel = GetPixel(dc, x, y);
             int luminance = (GetRValue(pixel) * 3 + GetGValue(pixel) * 6 + GetBValue(pixel)) / 10;
             dark += luminance < 64;
