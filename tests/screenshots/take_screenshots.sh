@@ -183,6 +183,7 @@ close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 # Apps set to dark: the window opens dark (Wine draws its own title bar, which stays light).
 personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+xdotool mousemove 0 0   # away from the finder, whose tooltip would cover the header
 shoot_command processes-window-dark "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
