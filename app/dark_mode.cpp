@@ -114,8 +114,8 @@ static BOOL CALLBACK ColorChild(HWND child, LPARAM dark)
 void ApplyColorMode(HWND window)
 {
     bool dark = IsDarkModeWanted();
-    bool wasDark = GetPropW(window, darkProperty) != NULL;
-    if (dark == wasDark && !dark)
+    // Light and never dark: left exactly as the system draws it.
+    if (!dark && !GetPropW(window, darkProperty))
         return;
     if (dark && !darkBrush)
         darkBrush = CreateSolidBrush(DARK_BACKGROUND);
