@@ -107,14 +107,20 @@ remove:
   ${EndIf}
 FunctionEnd
 
-; Setup again with administrator rights, for all users; this copy ends.
+; Setup again with administrator rights, for all users; this copy ends once
+; it has started.
 Function RestartElevated
   StrCpy $0 "/AllUsers"
   ${If} $FolderGiven == 1
     StrCpy $0 "/AllUsers /D=$INSTDIR"
   ${EndIf}
+  ClearErrors
   ExecShell "runas" "$EXEPATH" "$0"
-  Quit
+  ${IfNot} ${Errors}
+    Quit
+  ${EndIf}
+  ; The prompt was declined: the choice stays open.
+  Abort
 FunctionEnd
 
 Function .onInit
