@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/app_state.h"
 #include "app/brand_art.h"
+#include "app/dark_mode.h"
 #include "app/tray_icon.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
@@ -70,9 +71,13 @@ static void CloseGuardedDialog(HWND dialog, BYTE guard)
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(dialog, message, wParam, lParam, &colored))
+        return (INT_PTR)colored;
     switch (message) {
     case WM_INITDIALOG:
         CentreWindow(attachment.view.window, dialog);
+        ApplyColorMode(dialog);
         return FALSE;
     case WM_DRAWITEM:
         if (wParam != IDC_ABOUT_BANNER)
@@ -113,9 +118,13 @@ static void RunSearchCommand(HWND dialog, WORD command)
 
 INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(dialog, message, wParam, lParam, &colored))
+        return (INT_PTR)colored;
     switch (message) {
     case WM_INITDIALOG:
         CentreWindow(attachment.view.window, dialog);
+        ApplyColorMode(dialog);
         // Typing goes straight into the name field.
         SetFocus(GetDlgItem(dialog, IDC_SEARCH_TEXT));
         return FALSE;

@@ -6,6 +6,7 @@
 #include "app/accessible_names.h"
 #include "app/app_state.h"
 #include "app/column_layout.h"
+#include "app/dark_mode.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
 #include "app/process_view.h"
@@ -398,6 +399,9 @@ static void ForgetWindow()
 
 static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
+        return colored;
     switch (message) {
     case WM_CREATE:
         processWindow.window = window;
@@ -407,6 +411,7 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
                     ARRAYSIZE(processWindow.changedText));
         if (!CreateControls(window))
             return -1;
+        ApplyColorMode(window);
         RefreshProcessWindow();
         ShowSortArrow(processWindow.list, processWindow.sortColumn, processWindow.sortDescending);
         RunRefreshTimer(true);

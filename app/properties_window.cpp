@@ -1,6 +1,7 @@
 #include "app/properties_window.h"
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/dark_mode.h"
 #include "app/row_commands.h"
 #include "app/sheet_reads.h"
 #include "core/background_jobs.h"
@@ -221,9 +222,15 @@ static void RunCommand(PropertiesState* state, WORD command)
 static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     PropertiesState* state = StateOf(window);
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
+        return colored;
     switch (message) {
     case WM_CREATE:
-        return StartWindow(window, (const ProcessRow*)((const CREATESTRUCTW*)lParam)->lpCreateParams) ? 0 : -1;
+        if (!StartWindow(window, (const ProcessRow*)((const CREATESTRUCTW*)lParam)->lpCreateParams))
+            return -1;
+        ApplyColorMode(window);
+        return 0;
     case WM_SIZE:
         if (state && wParam != SIZE_MINIMIZED)
             LayOutControls(state, LOWORD(lParam), HIWORD(lParam));

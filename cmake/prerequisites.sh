@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what building and testing need on Debian 12, when it is missing:
 # the mingw-w64 cross compilers, CMake, GoogleTest sources, 32- and 64-bit
-# Wine, a virtual X display, NSIS and zip for the release packages,
+# Wine with its own fonts (Marlett draws the caption buttons), a virtual X display, NSIS and zip for the release packages,
 # xdotool and ImageMagick for the screenshot script, and openssl and
 # osslsigncode for the signed programs the signature tests check.
 # On a host whose kernel runs no 32-bit x86 programs, it also sets up user-mode
@@ -9,7 +9,7 @@
 set -euo pipefail
 
 packages=(cmake make mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest nsis zip unzip
-          wine wine64 wine32:i386 xvfb xauth xdotool x11-apps imagemagick openssl osslsigncode)
+          wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick openssl osslsigncode)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include "core/desktop_shell.h"
+#include "core/dwm_attribute.h"
 #include "core/executable_locator.h"
 #include "core/process_snapshot.h"
 #include "core/signer_check.h"
@@ -28,4 +29,5 @@ SystemSeams seams = {
     WalkProcessSnapshot,
     OpenProcess,
     OpenWithShellDispatch,
+    CallDwmSetWindowAttribute,
 };

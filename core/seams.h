@@ -27,6 +27,7 @@ typedef BOOL (WINAPI* EnumProcessIdsProc)(DWORD* ids, DWORD bytes, DWORD* bytesR
 typedef bool (*ProcessWalkProc)(ProcessVisitor visit, void* context);
 typedef HANDLE (WINAPI* OpenProcessProc)(DWORD access, BOOL inherit, DWORD processId);
 typedef bool (*ShellDispatchOpener)(struct IShellDispatch2* shell, const wchar_t* address);
+typedef HRESULT (WINAPI* WindowAttributeProc)(HWND, DWORD attribute, LPCVOID value, DWORD size);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -47,6 +48,7 @@ struct SystemSeams {
     ProcessWalkProc walkProcesses;                // and its snapshot
     OpenProcessProc openProcess;                  // and the handle each row holds
     ShellDispatchOpener shellDispatchOpen;        // the desktop shell's own ShellExecute
+    WindowAttributeProc setWindowAttribute;       // DwmSetWindowAttribute: the dark title bar
 };
 
 extern SystemSeams seams;

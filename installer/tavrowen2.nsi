@@ -1,5 +1,8 @@
 ; Setup for Tavrowen 2: one program for 32-bit and 64-bit Windows that installs
-; the build matching the system, per machine, into Program Files.
+; the build matching the system, for all users into Program Files (with
+; administrator rights), or just for the user who runs it into
+; %LOCALAPPDATA%\Programs, writing nothing of the machine's.
+;   /AllUsers, /CurrentUser  choose the mode without asking (with /S)
 ; installer/make_packages.sh builds it and passes:
 ;   VERSION  the product version, four numbers (from the CMake project)
 ;   X86_DIR  folder holding the 32-bit Tavrowen2.exe and Tavrowen2Admin.exe
@@ -16,7 +19,9 @@
 Unicode true
 ; Both builds carry the same artwork; a solid archive stores it once.
 SetCompressor /SOLID lzma
-RequestExecutionLevel admin
+; No elevation prompt: "just for me" needs none, and the all-users choice asks
+; for it by starting Setup again elevated.
+RequestExecutionLevel user
 ManifestSupportedOS all
 ManifestDPIAware true
 ; A file that cannot be replaced must stop Setup, never be skipped silently.
@@ -26,15 +31,17 @@ AllowSkipFiles off
 !include LogicLib.nsh
 !include x64.nsh
 !include FileFunc.nsh
+!include nsDialogs.nsh
 
 !define PRODUCT "Tavrowen 2"
 !define PUBLISHER "Veltrix"
 !define MAIN_EXE "Tavrowen2.exe"
 !define COMPANION_EXE "Tavrowen2Admin.exe"
 !define UNINSTALLER "Uninstall.exe"
+!define PER_USER_FOLDER "Programs\${PRODUCT}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavrowen2"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-; Explorer's "Look Up on Kestrava" for all users, on programs, libraries and
+; Explorer's "Look Up on Kestrava" for the install's users, on programs, libraries and
 ; drivers; every other file type, "*" among them, is left alone.
 !define VERB_KEY "shell\TavrowenLookUp"
 !define VERB_TEXT "Look Up on Kestrava"
@@ -60,9 +67,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 ; The stock text asks to close every other program; only our own copy matters.
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for all users of this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} on this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
 
 !insertmacro MUI_PAGE_WELCOME
+Page custom ShowModePage LeaveModePage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
@@ -75,10 +83,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "English"
 
-; Both views of the machine and the all-users folders, for Setup and the uninstaller alike:
-; a 64-bit build is registered where 64-bit Windows looks for it.
-!macro UseMachineWideViews
-  SetShellVarContext all
+; A 64-bit build is registered where 64-bit Windows looks for it.
+!macro UseNativeRegistryView
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
@@ -145,28 +151,9 @@ FunctionEnd
 !insertmacro DefineFreeProgramFiles ""
 !insertmacro DefineFreeProgramFiles "un."
 
-Function .onInit
-  !insertmacro RequireAdministrator
-  !insertmacro UseMachineWideViews
-  ${If} $INSTDIR == ""
-    ; An upgrade goes where the installed copy is; a first install by architecture.
-    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${EndIf}
-  ${If} $INSTDIR == ""
-    ${If} ${RunningX64}
-      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
-    ${Else}
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
-    ${EndIf}
-  ${EndIf}
-FunctionEnd
+!include "${__FILEDIR__}/install_modes.nsh"
 
-Function un.onInit
-  !insertmacro RequireAdministrator
-  !insertmacro UseMachineWideViews
-FunctionEnd
-
-; Setup runs elevated. Started through the shell's own process the program gets
+; Setup may run elevated. Started through the shell's own process the program gets
 ; the desktop user's ordinary rights, as it would from the Start menu.
 Function StartInstalledProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${MAIN_EXE}"'
@@ -216,6 +203,11 @@ Function CheckChosenFolder
     !insertmacro RefuseFolder "Setup cannot use the folder $INSTDIR: it has no full name." ${ERROR_CANT_ACCESS_FILE}
   ${EndIf}
   StrCpy $INSTDIR $0
+  ; The user's own install stays the user's.
+  StrCpy $FolderOutsideProgramFiles 0
+  ${If} $Mode == CurrentUser
+    Return
+  ${EndIf}
   StrCpy $FolderOutsideProgramFiles 1
   ${ForEach} $1 0 1 + 1
     ${If} $1 == 0
@@ -313,9 +305,9 @@ SectionEnd
 
 ; Explorer passes the file as "%1"; the program looks it up, or hands it to the copy that runs.
 !macro WriteLookUpVerb type
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
-  WriteRegStr HKLM "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
 !macroend
 
 Section "Explorer menu"
@@ -326,16 +318,16 @@ SectionEnd
 
 Section "Uninstall entry"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${MAIN_EXE},0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${MAIN_EXE},0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; The uninstaller undoes the sections above under the same names. The settings
@@ -360,9 +352,9 @@ SectionEnd
 
 ; The verb's own keys only: the file types stay as Windows has them.
 Section "un.Explorer menu"
-  DeleteRegKey HKLM "Software\Classes\exefile\${VERB_KEY}"
-  DeleteRegKey HKLM "Software\Classes\dllfile\${VERB_KEY}"
-  DeleteRegKey HKLM "Software\Classes\sysfile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\exefile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\dllfile\${VERB_KEY}"
+  DeleteRegKey SHCTX "Software\Classes\sysfile\${VERB_KEY}"
 SectionEnd
 
 ; The autostart value belongs to this install only when it starts a program in
@@ -386,5 +378,5 @@ Section "un.Autostart entry"
 SectionEnd
 
 Section "un.Uninstall entry"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd

@@ -1,10 +1,10 @@
 #!/bin/bash
 # Regenerates the program's artwork in this directory:
-#   tavrowen2.ico     icon group 121: 16, 20, 24, 32, 40, 48, 64 and 256 pixel images, 32 bits
-#                     with alpha (the 256 pixel one stored as PNG, as Vista and later read it)
+#   tavrowen2.ico     icon group 121: 16, 20, 24, 32, 40, 48, 64, 128 and 256 pixel images, 32
+#                     bits with alpha (the 256 pixel one stored as PNG, as Vista and later read it)
 #   about_banner.bmp  bitmap 105: 342 x 71, 24 bits, the banner across the top of the About box
 #   splash_panel.bmp  bitmap 111: 176 x 280, 24 bits, the brand panel at the splash screen's left
-#   finder.ico        icon group 122: 16, 20, 24, 32 and 48 pixel images, 32 bits with alpha,
+#   finder.ico        icon group 122: the same sizes, 32 bits with alpha,
 #                     the target dragged from the Running Processes window onto a window
 #
 # The generated files are committed, so a build never runs this script. Run it again after
@@ -30,6 +30,11 @@ art="$here/artwork"
 convert=/usr/bin/convert
 
 [ -x "$convert" ] || { echo "make_artwork: $convert missing (apt-get install imagemagick)" >&2; exit 1; }
+
+# Every icon of ours holds these sizes: those the system asks for from 96 to
+# 192 DPI (small and large icons, tray and title bars), Explorer's large
+# views (128) and the jumbo one (256).
+icon_sizes="16 20 24 32 40 48 64 128 256"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -161,12 +166,12 @@ make_icon() {
     # while a pixel is a large part of them, shaded above.
     links_png 20 "$work/i20.png" centred flat
     links_png 24 "$work/i24.png" centred flat
-    local size
-    for size in 40 48 64 256; do
-        links_png $size "$work/i$size.png" centred shaded
+    local size images=()
+    for size in $icon_sizes; do
+        [ -f "$work/i$size.png" ] || links_png $size "$work/i$size.png" centred shaded
+        images+=("$work/i$size.png")
     done
-    im "$work/i16.png" "$work/i20.png" "$work/i24.png" "$work/i32.png" "$work/i40.png" "$work/i48.png" \
-        "$work/i64.png" "$work/i256.png" $(clean) ICO:"$here/tavrowen2.ico"
+    im "${images[@]}" $(clean) ICO:"$here/tavrowen2.ico"
 }
 
 # 24-bit Windows 3.x bitmap without colour-space or time-stamp blocks.
@@ -219,12 +224,12 @@ target_png() {
 # turns to blur.
 make_finder() {
     grid_png "$art/target16.txt" "$work/t16.png" "A=$blue" "B=$orange" "b=${orange}80"
-    local size
-    for size in 20 24 32 48; do
-        target_png $size "$work/t$size.png"
+    local size images=()
+    for size in $icon_sizes; do
+        [ -f "$work/t$size.png" ] || target_png $size "$work/t$size.png"
+        images+=("$work/t$size.png")
     done
-    im "$work/t16.png" "$work/t20.png" "$work/t24.png" "$work/t32.png" "$work/t48.png" $(clean) \
-        ICO:"$here/finder.ico"
+    im "${images[@]}" $(clean) ICO:"$here/finder.ico"
 }
 
 pieces=${*:-icon banner splash finder}

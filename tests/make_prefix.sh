@@ -41,6 +41,10 @@ if [ "$(cat "$template/.tavrowen-settings" 2>/dev/null)" != "$settings_sum" ]; t
     echo "$settings_sum" >"$template/.tavrowen-settings"
 fi
 
+# Wine draws the caption buttons with Marlett (fonts-wine); without it they are letters.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "no $marlett: run cmake/prerequisites.sh" >&2; exit 1; }
+cp "$marlett" "$template/drive_c/windows/Fonts/marlett.ttf"
 mkdir -p "$template/drive_c/tavrowen-test"
 [ -f "$bin_dir/recorder.exe" ] && cp "$bin_dir/recorder.exe" "$template/drive_c/tavrowen-test/recorder.exe"
 # A 32-bit process's system directory is syswow64 in a 64-bit prefix.

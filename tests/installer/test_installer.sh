@@ -326,6 +326,54 @@ cp "$probe" "$prefix64/drive_c/windows/syswow64/icacls.exe"
 wine_in "$setup" /S '/D=C:\Tools\Failing'
 same "setup exit code when icacls fails" "$?" 5
 check "nothing installed when icacls fails" test ! -e "$prefix64/drive_c/Tools/Failing/Tavrowen2.exe"
+
+echo "== 7: just for me =="
+# Wine runs every process elevated, so the checks read what Setup wrote: the
+# user's folder and HKCU, and not one Tavrowen key more in HKLM.
+machine_mentions() {
+    local view
+    for view in 32 64; do
+        wine_in reg query 'HKLM\Software' /s /reg:$view 2>/dev/null | grep -ci tavrowen
+    done | tr '\n' ' '
+}
+user_root=$(ls -d "$prefix64"/drive_c/users/*/AppData/Local | grep -v /Public/ | head -n 1)
+user_root=${user_root%/AppData/Local}
+user_folder="$user_root/AppData/Local/Programs/Tavrowen 2"
+user_folder_windows="C:\\users\\$(basename "$user_root")\\AppData\\Local\\Programs\\Tavrowen 2"
+user_shortcut="$user_root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tavrowen 2.lnk"
+user_uninstall_key="HKCU${uninstall_key#HKLM}"
+check "Setup asks for no elevation" grep -qF 'level="asInvoker"' <(strings "$setup")
+# The all-users copy in C:\Tools\Dotted is still installed: a switch is refused.
+wine_in "$setup" /S /CurrentUser
+same "setup exit code for a mode switch" "$?" 2
+check "nothing installed for the user beside an all-users copy" test ! -e "$user_folder"
+wine_in 'C:\Tools\Dotted\Uninstall.exe' /S
+timeout 120 wineserver -w
+machine_before=$(machine_mentions)
+wine_in "$setup" /S /CurrentUser
+same "per-user setup exit code" "$?" 0
+check "installed in the user's Programs folder" cmp -s "$user_folder/Tavrowen2.exe" "$x64_tree/bin/Tavrowen2.exe"
+check "shortcut in the user's Start menu" grep -aqF "$user_folder_windows\\Tavrowen2.exe" "$user_shortcut"
+same "per-user InstallLocation" "$(registry_value "$user_uninstall_key" InstallLocation "")" "REG_SZ    $user_folder_windows"
+for type in exefile dllfile sysfile; do
+    same "per-user verb on $type" "$(wine_in reg query "HKCU\\Software\\Classes\\$type\\shell\\TavrowenLookUp\\command" /ve \
+        2>/dev/null | tr -d '\r' | sed -n 's/^    (Default)    //p')" "REG_SZ    \"$user_folder_windows\\Tavrowen2.exe\" /lookup \"%1\""
+done
+same "nothing of ours written to HKLM" "$(machine_mentions)" "$machine_before"
+wine_in "$setup" /S /AllUsers
+same "setup exit code for the other switch" "$?" 2
+# An upgrade without a choice keeps the installed copy's mode.
+wine_in "$marked_setup" /S
+same "per-user upgrade exit code" "$?" 0
+check "upgrade stays in the user's folder" cmp -s "$user_folder/Tavrowen2.exe" "$work/marked/x64/Tavrowen2.exe"
+same "upgrade writes nothing to HKLM" "$(machine_mentions)" "$machine_before"
+wine_in "$user_folder_windows\\Uninstall.exe" /S
+same "per-user uninstall exit code" "$?" 0
+timeout 120 wineserver -w
+check "per-user folder removed" test ! -e "$user_folder"
+check "per-user shortcut removed" test ! -e "$user_shortcut"
+check "per-user uninstall entry removed" registry_key_absent "$user_uninstall_key"
+same "per-user verbs removed" "$(wine_in reg query 'HKCU\Software\Classes' /s 2>/dev/null | grep -c TavrowenLookUp)" 0
 WINEPREFIX="$prefix64" wineserver -k >/dev/null 2>&1
 
 # ---- 32-bit Windows (test 2) -----------------------------------------------------

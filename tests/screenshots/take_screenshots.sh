@@ -1,7 +1,8 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog, the Running Processes window and a Properties window, taken from a virtual display
-# at 96 and at 144 DPI, into OUTDIR/96 and OUTDIR/144.
+# the search dialog, the Running Processes window (light, and dark as Windows 10 shows it when apps are
+# set to dark) and a Properties window, taken from a virtual display at 96 and at 144 DPI, into
+# OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
 # Menu commands are posted to the program (no menu item is clicked by its
@@ -15,6 +16,8 @@ mkdir -p "$2"
 base=$(cd "$2" && pwd)
 template="$build/wine/template"
 [ -f "$template/.tavrowen-ready" ] || { echo "no template prefix in $build/wine: run ctest -R prepare_wine_prefix"; exit 1; }
+[ -f "$template/drive_c/windows/Fonts/marlett.ttf" ] ||
+    { echo "no Marlett in $template: run cmake/prerequisites.sh, then ctest -R prepare_wine_prefix"; exit 1; }
 # /usr/local/bin may hold other tools of the same names.
 import=/usr/bin/import
 convert=/usr/bin/convert
@@ -131,8 +134,8 @@ wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 2
 wineserver -k >/dev/null 2>&1 || true   # also ends the Task Manager it started
 wineserver -w
-# The rest as on a current Windows, where the program finds every process's file.
-wine reg delete 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /f >/dev/null 2>&1
+# The rest as on a current Windows (10), where the program finds every process's file.
+wine reg add 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
 
 # The tray menu, opened as the tray's right click does (at the mouse, wherever it is).
@@ -176,6 +179,14 @@ properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window "$properties"
 close_window TavrowenProperties -
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
+
+# Apps set to dark: the window opens dark (Wine draws its own title bar, which stays light).
+personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+xdotool mousemove 0 0   # away from the finder, whose tooltip would cover the header
+shoot_command processes-window-dark "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
+close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
+wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 
 wine "$program" /shutdown >/dev/null 2>&1 || true
 sleep 1

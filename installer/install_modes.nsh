@@ -1,0 +1,235 @@
+; Included by tavrowen2.nsi: for whom Setup installs, and which of the two
+; ways the uninstaller undoes. Uses the script's defines and macros.
+
+; "AllUsers" or "CurrentUser": the mode of this install, or of the copy the
+; uninstaller removes. An install writes the machine's folders and HKLM, or
+; the user's and HKCU, never both: the shell context (SHCTX) follows it.
+Var Mode
+Var ModeGiven          ; 1 when /AllUsers or /CurrentUser chose it
+Var InstalledMode      ; the mode of the copy installed already, or ""
+Var FolderGiven        ; 1 when /D= chose the folder
+Var AllUsersButton
+Var CurrentUserButton
+
+; In $0 what this account may do for all users: "admin" now, "elevate" after
+; the consent prompt (an administrator's filtered token, Vista and later), or
+; "none" (a limited account; Windows before Vista never elevates).
+!macro DefineReadRights un
+Function ${un}ReadRights
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 == "Admin"
+    StrCpy $0 admin
+    Return
+  ${EndIf}
+  StrCpy $0 none
+  ; TOKEN_QUERY; TokenElevationType, where 3 is TokenElevationTypeLimited
+  System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2'
+  ${If} $2 <> 0
+    System::Call 'advapi32::GetTokenInformation(p r1, i 18, *i .r3, i 4, *i .r4) i .r2'
+    ${If} $2 <> 0
+    ${AndIf} $3 = 3
+      StrCpy $0 elevate
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DefineReadRights ""
+!insertmacro DefineReadRights "un."
+
+Function ReadInstalledMode
+  StrCpy $InstalledMode ""
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $InstalledMode CurrentUser
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $InstalledMode AllUsers
+  ${EndIf}
+FunctionEnd
+
+; The shell context and, unless /D= gave one, the folder of $Mode: where the
+; installed copy of that mode is, else the mode's own default.
+Function UseMode
+  ${If} $Mode == AllUsers
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+  ${If} $FolderGiven == 1
+    Return
+  ${EndIf}
+  ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $INSTDIR != ""
+    Return
+  ${EndIf}
+  ${If} $Mode == CurrentUser
+    StrCpy $INSTDIR "$LOCALAPPDATA\${PER_USER_FOLDER}"
+  ${ElseIf} ${RunningX64}
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${Else}
+    StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+  ${EndIf}
+FunctionEnd
+
+; A copy installed in the other mode goes first, when the user agrees; a
+; silent Setup never removes it and ends with 2. Aborts (back to the page)
+; when the copy stays.
+Function ResolveModeSwitch
+  ${If} $InstalledMode == ""
+  ${OrIf} $InstalledMode == $Mode
+    Return
+  ${EndIf}
+  ${If} $InstalledMode == AllUsers
+    StrCpy $1 "for anyone using this computer"
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${Else}
+    StrCpy $1 "just for you"
+    ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} ${Silent}
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  MessageBox MB_YESNO|MB_ICONQUESTION "${PRODUCT} is installed $1 in $2.$\r$\n$\r$\nRemove that copy first?" IDYES remove
+  Abort
+remove:
+  ExecWait '"$2\${UNINSTALLER}" /S _?=$2' $0
+  Delete "$2\${UNINSTALLER}"
+  RMDir "$2"
+  Call ReadInstalledMode
+  ${If} $InstalledMode != ""
+  ${AndIf} $InstalledMode != $Mode
+    MessageBox MB_OK|MB_ICONSTOP "The copy installed $1 could not be removed (exit code $0)." /SD IDOK
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Setup again with administrator rights, for all users; this copy ends once
+; it has started.
+Function RestartElevated
+  StrCpy $0 "/AllUsers"
+  ${If} $FolderGiven == 1
+    StrCpy $0 "/AllUsers /D=$INSTDIR"
+  ${EndIf}
+  ClearErrors
+  ExecShell "runas" "$EXEPATH" "$0"
+  ${IfNot} ${Errors}
+    Quit
+  ${EndIf}
+  ; The prompt was declined: the choice stays open.
+  Abort
+FunctionEnd
+
+Function .onInit
+  !insertmacro UseNativeRegistryView
+  StrCpy $FolderGiven 0
+  ${If} $INSTDIR != ""
+    StrCpy $FolderGiven 1
+  ${EndIf}
+  Call ReadInstalledMode
+  ${GetParameters} $R0
+  StrCpy $ModeGiven 1
+  ClearErrors
+  ${GetOptions} $R0 "/AllUsers" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Mode AllUsers
+  ${Else}
+    ClearErrors
+    ${GetOptions} $R0 "/CurrentUser" $R1
+    ${IfNot} ${Errors}
+      StrCpy $Mode CurrentUser
+    ${Else}
+      StrCpy $ModeGiven 0
+      ; An upgrade keeps the installed copy's mode; else all users where the
+      ; account may install for them.
+      StrCpy $Mode $InstalledMode
+      ${If} $Mode == ""
+        Call ReadRights
+        StrCpy $Mode AllUsers
+        ${If} $0 == none
+          StrCpy $Mode CurrentUser
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ${If} ${Silent}
+  ${OrIf} $ModeGiven == 1
+    Call ResolveModeSwitch
+    ${If} $Mode == AllUsers
+      !insertmacro RequireAdministrator
+    ${EndIf}
+  ${EndIf}
+  Call UseMode
+FunctionEnd
+
+Function ShowModePage
+  ${If} $ModeGiven == 1
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for whom to install ${PRODUCT}."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateRadioButton} 0 0 100% 12u "Install for &anyone using this computer"
+  Pop $AllUsersButton
+  Call ReadRights
+  StrCpy $1 "Into Program Files, with administrator rights."
+  ${If} $0 == none
+    StrCpy $1 "Unavailable: installing for everyone needs administrator rights, which this account does not have."
+    EnableWindow $AllUsersButton 0
+  ${EndIf}
+  ${NSD_CreateLabel} 12u 14u -12u 20u "$1"
+  Pop $0
+  ${NSD_CreateRadioButton} 0 44u 100% 12u "Install just for &me"
+  Pop $CurrentUserButton
+  ${NSD_CreateLabel} 12u 58u -12u 20u "Into your own Programs folder; no administrator rights needed."
+  Pop $0
+  ${If} $Mode == AllUsers
+    ${NSD_Check} $AllUsersButton
+  ${Else}
+    ${NSD_Check} $CurrentUserButton
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function LeaveModePage
+  ${NSD_GetState} $AllUsersButton $0
+  StrCpy $Mode CurrentUser
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Mode AllUsers
+  ${EndIf}
+  Call ResolveModeSwitch
+  ${If} $Mode == AllUsers
+    Call ReadRights
+    ${If} $0 == elevate
+      Call RestartElevated
+    ${EndIf}
+    !insertmacro RequireAdministrator
+  ${EndIf}
+  Call UseMode
+FunctionEnd
+
+; The uninstall entry that names this folder says which mode wrote it.
+Function un.onInit
+  !insertmacro UseNativeRegistryView
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ; LogicLib's == ignores case, as Windows does for paths.
+  ${If} $0 != ""
+  ${AndIf} $0 == $INSTDIR
+    StrCpy $Mode CurrentUser
+    SetShellVarContext current
+    Return
+  ${EndIf}
+  StrCpy $Mode AllUsers
+  Call un.ReadRights
+  ${If} $0 == elevate
+    ; Again with administrator rights, on the same folder.
+    ${GetParameters} $R0
+    ExecShell "runas" "$EXEPATH" '$R0 _?=$INSTDIR'
+    Quit
+  ${EndIf}
+  !insertmacro RequireAdministrator
+  SetShellVarContext all
+FunctionEnd
