@@ -24,6 +24,9 @@ static FARPROC FindOleaccFunction(const char* name)
 }
 
 // Passes every call to the system's object but the control's own name and description.
+class NamedAccessible;
+static void Destroy(NamedAccessible* object);
+
 class NamedAccessible final : public IAccessible {
 public:
     NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId)
@@ -46,7 +49,7 @@ public:
         LONG left = InterlockedDecrement(&references);
         if (left == 0) {
             inner->Release();
-            delete this;
+            Destroy(this);
         }
         return (ULONG)left;
     }
@@ -132,6 +135,12 @@ private:
     UINT descriptionId;
 };
 
+static void Destroy(NamedAccessible* object)
+{
+    object->~NamedAccessible();
+    HeapFree(GetProcessHeap(), 0, object);
+}
+
 static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UINT descriptionId)
 {
     CreateStdAccessibleObjectProc createStandard =
@@ -141,7 +150,10 @@ static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UIN
     if (!createStandard || !fromObject ||
         FAILED(createStandard(control, OBJID_CLIENT, accessibleId, (void**)&standard)) || !standard)
         return 0;
-    NamedAccessible* named = new (std::nothrow) NamedAccessible(standard, nameId, descriptionId);
+    // On the process heap: operator new would bring the C++ runtime's
+    // exception support, and with it imports Windows XP lacks.
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(NamedAccessible));
+    NamedAccessible* named = memory ? new (memory) NamedAccessible(standard, nameId, descriptionId) : NULL;
     if (!named) {
         standard->Release();
         return 0;

@@ -22,6 +22,9 @@ static FARPROC FindOleaccFunction(const char* name)
     return oleacc ? GetProcAddress(oleacc, name) : NULL;
 }
 
+class StripAccessible;
+static void Destroy(StripAccessible* object);
+
 class StripAccessible final : public IAccessible {
 public:
     explicit StripAccessible(HWND strip) : references(1), strip(strip) {}
@@ -43,7 +46,7 @@ public:
     {
         LONG left = InterlockedDecrement(&references);
         if (left == 0)
-            delete this;
+            Destroy(this);
         return (ULONG)left;
     }
 
@@ -276,6 +279,12 @@ private:
     HWND strip;
 };
 
+static void Destroy(StripAccessible* object)
+{
+    object->~StripAccessible();
+    HeapFree(GetProcessHeap(), 0, object);
+}
+
 LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
 {
     if ((LONG)lParam != (LONG)OBJID_CLIENT)
@@ -283,7 +292,10 @@ LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
     LresultFromObjectProc fromObject = (LresultFromObjectProc)(void*)FindOleaccFunction("LresultFromObject");
     if (!fromObject)
         return 0;
-    StripAccessible* accessible = new (std::nothrow) StripAccessible(strip);
+    // On the process heap: operator new would bring the C++ runtime's
+    // exception support, and with it imports Windows XP lacks.
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(StripAccessible));
+    StripAccessible* accessible = memory ? new (memory) StripAccessible(strip) : NULL;
     if (!accessible)
         return 0;
     // LresultFromObject holds its own reference until the asker takes it.

@@ -591,7 +591,7 @@ TEST(ProcessWindowMenu, TheItemFollowsShowTaskManager)
     HMENU menu = LoadMenuW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDR_TASKMENU));
     ASSERT_TRUE(menu != NULL);
     HMENU popup = GetSubMenu(menu, 0);
-    EXPECT_EQ(11, GetMenuItemCount(popup));
+    EXPECT_EQ(12, GetMenuItemCount(popup));
     EXPECT_EQ((UINT)IDM_TASK_MANAGER, GetMenuItemID(popup, 4));
     EXPECT_EQ((UINT)IDM_PROCESSES, GetMenuItemID(popup, 5));
     wchar_t text[128] = L"";
