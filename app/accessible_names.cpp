@@ -2,26 +2,14 @@
 #include <new>
 #include <oleacc.h>
 #include "app/app_state.h"
-#include "core/system_folders.h"
+#include "core/oleacc_functions.h"
 
 static const wchar_t previousProcProperty[] = L"TavrowenAccessibleProc";
 static const wchar_t textsProperty[] = L"TavrowenAccessibleTexts";
 
-// Spelt out: x86_64 mingw-w64's liboleacc.a resolves IID_IAccessible to an
-// import thunk, and the product links no oleacc.
-static const IID accessibleId = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 typedef LRESULT (WINAPI* LresultFromObjectProc)(REFIID, WPARAM, LPUNKNOWN);
 typedef HRESULT (WINAPI* CreateStdAccessibleObjectProc)(HWND, LONG, REFIID, void**);
 
-// oleacc.dll is no KnownDLL: loaded from the system folder once, and kept.
-static FARPROC FindOleaccFunction(const char* name)
-{
-    static HMODULE oleacc;
-    if (!oleacc)
-        oleacc = LoadSystemLibrary(L"oleacc.dll");
-    return oleacc ? GetProcAddress(oleacc, name) : NULL;
-}
 
 // Passes every call to the system's object but the control's own name and description.
 class NamedAccessible;
@@ -37,7 +25,7 @@ public:
         if (!object)
             return E_POINTER;
         *object = NULL;
-        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleId))
+        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleInterfaceId))
             return E_NOINTERFACE;
         *object = static_cast<IAccessible*>(this);
         AddRef();
@@ -148,7 +136,7 @@ static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UIN
     LresultFromObjectProc fromObject = (LresultFromObjectProc)(void*)FindOleaccFunction("LresultFromObject");
     IAccessible* standard = NULL;
     if (!createStandard || !fromObject ||
-        FAILED(createStandard(control, OBJID_CLIENT, accessibleId, (void**)&standard)) || !standard)
+        FAILED(createStandard(control, OBJID_CLIENT, accessibleInterfaceId, (void**)&standard)) || !standard)
         return 0;
     // On the process heap: operator new would bring the C++ runtime's
     // exception support, and with it imports Windows XP lacks.
@@ -158,7 +146,7 @@ static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UIN
         standard->Release();
         return 0;
     }
-    LRESULT answer = fromObject(accessibleId, wParam, static_cast<IAccessible*>(named));
+    LRESULT answer = fromObject(accessibleInterfaceId, wParam, static_cast<IAccessible*>(named));
     named->Release();
     return answer;
 }

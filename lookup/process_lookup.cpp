@@ -84,16 +84,20 @@ static void CheckHandedFile(PendingLookup* lookup)
         HeapFree(GetProcessHeap(), 0, canonical);
 }
 
-static void ReadLookup(void* record, const volatile LONG* stop)
+static void ReadLookupWith(PendingLookup* lookup, FingerprintCache* cache, const volatile LONG* stop)
 {
-    PendingLookup* lookup = (PendingLookup*)record;
     if (lookup->handedPath)
         CheckHandedFile(lookup);
     // A long path is read as it is (its own fingerprint, no cache: the cache holds short paths).
     if (lookup->located && lookup->longPath)
         ReadExecutableDetailsAt(lookup->longPath, NULL, stop, &lookup->details);
     else if (lookup->located)
-        ReadExecutableDetails(lookup->path, &laneCache, stop, &lookup->details);
+        ReadExecutableDetails(lookup->path, cache, stop, &lookup->details);
+}
+
+static void ReadLookup(void* record, const volatile LONG* stop)
+{
+    ReadLookupWith((PendingLookup*)record, &laneCache, stop);
 }
 
 static void FreeLookup(void* record)
@@ -120,11 +124,24 @@ static bool BuildLookupUrl(PendingLookup* lookup, LookupUrl* url)
                                    lookup->extended, url);
 }
 
-static AddressOpening OpenLookup(PendingLookup* lookup)
+// Hands the lookup to the lookups' lane; without a window to answer to (a
+// program that has none) it runs start to end here, with no cache: the lane's
+// is its thread's alone. False when nothing was queued; the lookup is freed.
+static bool QueueOrRunLookup(PendingLookup* lookup, HWND resultWindow)
 {
-    LookupUrl url;
-    BuildLookupUrl(lookup, &url);
-    return OpenLookupUrl(&url);
+    if (!resultWindow) {
+        ReadLookupWith(lookup, NULL, NULL);
+        LookupUrl url;
+        if (!lookup->readError && BuildLookupUrl(lookup, &url))
+            OpenLookupUrl(&url);
+        FreeLookup(lookup);
+        return true;
+    }
+    JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
+    if (QueueBackgroundJob(&request))
+        return true;
+    FreeLookup(lookup);
+    return false;
 }
 
 bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended)
@@ -140,19 +157,7 @@ bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindo
     // A path that does not fit is looked up without details.
     lookup->located = exePath && SUCCEEDED(StringCchCopyW(lookup->path, ARRAYSIZE(lookup->path), exePath));
     lookup->extended = lookup->located && extended;
-    // No window to answer to (a program that has none): start to end here.
-    if (!resultWindow) {
-        if (lookup->located)
-            ReadExecutableDetails(lookup->path, NULL, NULL, &lookup->details);
-        OpenLookup(lookup);
-        FreeLookup(lookup);
-        return true;
-    }
-    JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
-    if (QueueBackgroundJob(&request))
-        return true;
-    FreeLookup(lookup);
-    return false;
+    return QueueOrRunLookup(lookup, resultWindow);
 }
 
 bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
@@ -170,20 +175,7 @@ bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
     }
     StringCchCopyW(lookup->handedPath, length + 1, path);
     lookup->extended = extended;
-    // No window to answer to (a program that has none): start to end here.
-    if (!resultWindow) {
-        ReadLookup(lookup, NULL);
-        LookupUrl url;
-        if (!lookup->readError && BuildLookupUrl(lookup, &url))
-            OpenLookupUrl(&url);
-        FreeLookup(lookup);
-        return true;
-    }
-    JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
-    if (QueueBackgroundJob(&request))
-        return true;
-    FreeLookup(lookup);
-    return false;
+    return QueueOrRunLookup(lookup, resultWindow);
 }
 
 AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport report)

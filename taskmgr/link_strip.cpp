@@ -2,7 +2,7 @@
 #include <commctrl.h>
 #include <oleacc.h>
 #include <strsafe.h>
-#include "core/system_folders.h"
+#include "core/oleacc_functions.h"
 #include "core/system_probes.h"
 #include "core/window_class.h"
 #include "core/window_dpi.h"
@@ -275,16 +275,10 @@ int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight)
 
 typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
 
-// oleacc.dll is no KnownDLL: loaded from the system folder at the first click, and kept.
+// Loaded at the first click.
 static AccessibleObjectFromPointProc FindAccessibleObjectFromPoint()
 {
-    static AccessibleObjectFromPointProc query;
-    if (!query) {
-        HMODULE module = LoadSystemLibrary(L"oleacc.dll");
-        if (module)
-            query = (AccessibleObjectFromPointProc)(void*)GetProcAddress(module, "AccessibleObjectFromPoint");
-    }
-    return query;
+    return (AccessibleObjectFromPointProc)(void*)FindOleaccFunction("AccessibleObjectFromPoint");
 }
 
 bool NameAtPoint(POINT screenPoint, wchar_t* name)

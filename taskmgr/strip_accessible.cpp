@@ -2,25 +2,13 @@
 #include <new>
 #include <oleacc.h>
 #include <strsafe.h>
-#include "core/system_folders.h"
+#include "core/oleacc_functions.h"
 #include "taskmgr/link_strip.h"
 #include "resource.h"
-
-// Spelt out: x86_64 mingw-w64's liboleacc.a resolves IID_IAccessible to an
-// import thunk, and the product links no oleacc.
-static const IID accessibleId = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 typedef LRESULT (WINAPI* LresultFromObjectProc)(REFIID, WPARAM, LPUNKNOWN);
 typedef HRESULT (WINAPI* AccessibleObjectFromWindowProc)(HWND, DWORD, REFIID, void**);
 
-// oleacc.dll is no KnownDLL: loaded from the system folder once, and kept.
-static FARPROC FindOleaccFunction(const char* name)
-{
-    static HMODULE oleacc;
-    if (!oleacc)
-        oleacc = LoadSystemLibrary(L"oleacc.dll");
-    return oleacc ? GetProcAddress(oleacc, name) : NULL;
-}
 
 class StripAccessible;
 static void Destroy(StripAccessible* object);
@@ -35,7 +23,7 @@ public:
         if (!object)
             return E_POINTER;
         *object = NULL;
-        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleId))
+        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleInterfaceId))
             return E_NOINTERFACE;
         *object = static_cast<IAccessible*>(this);
         AddRef();
@@ -299,7 +287,7 @@ LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
     if (!accessible)
         return 0;
     // LresultFromObject holds its own reference until the asker takes it.
-    LRESULT answer = fromObject(accessibleId, wParam, static_cast<IAccessible*>(accessible));
+    LRESULT answer = fromObject(accessibleInterfaceId, wParam, static_cast<IAccessible*>(accessible));
     accessible->Release();
     return answer;
 }
