@@ -293,7 +293,7 @@ TEST_F(TrayMenu, HasTheTwelveItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen
         {0, NULL},
         {IDM_ABOUT, L"&About Tavrowen 2..."},
         // No hotkey registered in this process: no shortcut shown.
-        {IDM_LOOK_UP_SELECTED, L"L&ook Up Selected Process"},
+        {IDM_LOOK_UP_SELECTED, L"Look Up Selected Process"},
         {0, NULL},
         {IDM_EXIT, L"E&xit Tavrowen 2"},
     };
