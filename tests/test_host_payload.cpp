@@ -99,15 +99,27 @@ TEST_F(HostPayloads, CommandLinesOfThisBitnessAndNothingWhenUnreadable)
     }
 }
 
-// The other bitness's command line is not read under Wine 8 yet, either way;
-// run with --gtest_also_run_disabled_tests once it is.
-TEST_F(HostPayloads, DISABLED_CommandLinesOfTheOtherBitness)
+// A 32-bit build cannot read a 64-bit process under Wine 8: its ntdll has no
+// NtWow64QueryInformationProcess64 and gives that process's PEB as NULL.
+#ifdef _WIN64
+#define OTHER_BITNESS_CASE CommandLinesOfTheOtherBitness
+#else
+#define OTHER_BITNESS_CASE DISABLED_CommandLinesOfTheOtherBitness
+#endif
+TEST_F(HostPayloads, OTHER_BITNESS_CASE)
 {
-    ASSERT_FALSE(OtherBuildPath(L"locator_target.exe").empty()) << "needs the other build";
-    wchar_t line[COMMAND_LINE_CAPACITY];
+    const std::wstring program = OtherBuildPath(L"locator_target.exe");
+    ASSERT_FALSE(program.empty()) << "needs the other build";
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(StartLocatorTarget(OtherBuildPath(L"locator_target.exe"), L"/x", &process));
-    EXPECT_TRUE(ReadProcessCommandLine(process.dwProcessId, line));
+    ASSERT_TRUE(StartLocatorTarget(program, L"/x \"a b\"", &process));
+    EXPECT_TRUE(ReadProcessCommandLine(process.dwProcessId, text));
+    EXPECT_EQ(L"\"" + program + L"\" /x \"a b\"", text);
+    EXPECT_TRUE(ReadCommandLineFromParameters(process.dwProcessId, text));
+    EXPECT_EQ(L"\"" + program + L"\" /x \"a b\"", text);
+    wchar_t current[MAX_PATH], own[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, own);
+    EXPECT_TRUE(ReadProcessCurrentFolder(process.dwProcessId, current));
+    EXPECT_EQ(0, lstrcmpiW(own, current)) << NarrowUtf8(current);
     EndProgram(&process);
 }
 
