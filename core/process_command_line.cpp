@@ -87,9 +87,11 @@ static bool ReadRemote(const RemoteProcess* remote, ULONGLONG address, void* buf
     return ReadProcessMemory(remote->handle, (LPCVOID)(ULONG_PTR)address, buffer, bytes, &read) && read == bytes;
 }
 
-// `fallback`: a 64-bit build takes a 32-bit process's basic PEB address as
-// its 32-bit PEB, as Wine keeps only that one.
-static bool LocatePeb(HANDLE process, bool fallback, RemoteProcess* remote)
+// `ownBlock`: a 64-bit build asks for a 32-bit process's own 32-bit PEB,
+// whose folder follows the process's SetCurrentDirectory. Without it, a
+// 64-bit build reads the native PEB, whose block a 32-bit process has too
+// with the same command line.
+static bool LocatePeb(HANDLE process, bool ownBlock, RemoteProcess* remote)
 {
     ZeroMemory(remote, sizeof(*remote));
     remote->handle = process;
@@ -98,14 +100,13 @@ static bool LocatePeb(HANDLE process, bool fallback, RemoteProcess* remote)
     if (!query)
         return false;
 #ifdef _WIN64
-    // A 32-bit process has a 32-bit PEB of its own, whose address this gives.
-    ULONG_PTR wow64Peb = 0;
-    if (query(process, PROCESS_WOW64_INFORMATION_CLASS, &wow64Peb, sizeof(wow64Peb), NULL) >= 0 && wow64Peb) {
+    if (ownBlock) {
+        // Windows gives the 32-bit PEB's address; Wine 8 gives only TRUE, so 1 is no address.
+        ULONG_PTR wow64Peb = 0;
+        if (query(process, PROCESS_WOW64_INFORMATION_CLASS, &wow64Peb, sizeof(wow64Peb), NULL) < 0 || wow64Peb <= 1)
+            return false;
         remote->peb = wow64Peb;
-        if (!fallback)
-            return true;
-    } else if (fallback) {
-        return false;
+        return true;
     }
 #else
     // IsWow64Process is missing before XP SP2, where no 64-bit process runs beside us anyway.
@@ -132,7 +133,7 @@ static bool LocatePeb(HANDLE process, bool fallback, RemoteProcess* remote)
     ZeroMemory(&basic, sizeof(basic));
     if (query(process, PROCESS_BASIC_INFORMATION_CLASS, &basic, sizeof(basic), NULL) < 0)
         return false;
-    remote->wide = sizeof(void*) == 8 && !fallback ? 1 : 0;
+    remote->wide = sizeof(void*) == 8 ? 1 : 0;
     remote->peb = (ULONG_PTR)basic.pebBaseAddress;
     return remote->peb != 0;
 }
@@ -182,9 +183,9 @@ static bool ReadFromParameters(DWORD processId, const ULONGLONG* offsets, wchar_
     if (!process)
         return false;
     RemoteProcess remote;
-    bool read = (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity)) ||
-                (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
-                 ReadParameterString(&remote, offsets, text, capacity));
+    bool read = (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
+                 ReadParameterString(&remote, offsets, text, capacity)) ||
+                (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity));
     CloseHandle(process);
     return read;
 }

@@ -10,7 +10,8 @@ const size_t COMMAND_LINE_CAPACITY = 32768;
 // The process's command line into `commandLine` (COMMAND_LINE_CAPACITY
 // characters). Where the system has the kernel's own query (Windows 8.1 and
 // later) it asks that; else it reads the process's parameters block, through
-// the 32-bit block for a 32-bit process seen from a 64-bit build and through
+// the 32-bit block for a 32-bit process seen from a 64-bit build (its native
+// block where the system gives no address of that one, as Wine does) and through
 // the 64-bit calls for a 64-bit process seen from a 32-bit build. False with
 // an empty text when the process cannot be read or gives a length that does
 // not hold: never a part read or a cut text.
