@@ -4,11 +4,26 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
+#include "core/lazy_lock.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
 
 static const int VALUE_NAME_CAPACITY = 260;
+static const int LOGON_CANDIDATE_CAPACITY = 512;
+
+// Every entry that starts a program at logon, with that program's canonical
+// path: read once, then matched against as many files as are asked about.
+struct LogonCandidate {
+    wchar_t program[MAX_PATH];
+    wchar_t text[LOGON_ENTRY_TEXT_CAPACITY];
+};
+
+struct LogonSnapshot {
+    int count;
+    DWORD takenAt;  // GetTickCount when it was read
+    LogonCandidate candidates[LOGON_CANDIDATE_CAPACITY];
+};
 
 // A full path in its long form; the path as it is where the file is not there.
 static bool CanonicalPath(const wchar_t* path, wchar_t* canonical /* MAX_PATH */)
@@ -85,18 +100,19 @@ bool FindCommandProgram(const wchar_t* commandLine, wchar_t* program)
     return false;
 }
 
-static void AddEntry(LogonEntries* entries, const wchar_t* format, const wchar_t* where, const wchar_t* name)
+// An entry for the file at `program` (NULL: the program its command line starts).
+static void AddCandidate(LogonSnapshot* snapshot, const wchar_t* program, const wchar_t* commandLine,
+                         const wchar_t* format, const wchar_t* where, const wchar_t* name)
 {
-    ++entries->total;
-    if (entries->count < LOGON_ENTRY_CAPACITY &&
-        SUCCEEDED(StringCchPrintfW(entries->text[entries->count], LOGON_ENTRY_TEXT_CAPACITY, format, where, name)))
-        ++entries->count;
-}
-
-static bool StartsFile(const wchar_t* commandLine, const wchar_t* path)
-{
-    wchar_t program[MAX_PATH];
-    return FindCommandProgram(commandLine, program) && SameFilePath(program, path);
+    if (snapshot->count >= LOGON_CANDIDATE_CAPACITY)
+        return;
+    LogonCandidate* candidate = &snapshot->candidates[snapshot->count];
+    wchar_t found[MAX_PATH];
+    if (!program && !FindCommandProgram(commandLine, found))
+        return;
+    if (CanonicalPath(program ? program : found, candidate->program) &&
+        SUCCEEDED(StringCchPrintfW(candidate->text, LOGON_ENTRY_TEXT_CAPACITY, format, where, name)))
+        ++snapshot->count;
 }
 
 // A string value's text, whole and terminated, or false: REG_SZ or
@@ -125,7 +141,7 @@ static bool SameInOtherView(HKEY root, const wchar_t* keyPath, REGSAM otherView,
 }
 
 static void FindRunValues(HKEY root, const wchar_t* rootName, const wchar_t* keyName, bool wow6432, REGSAM view,
-                          const wchar_t* path, LogonEntries* entries)
+                          LogonSnapshot* snapshot)
 {
     wchar_t keyPath[128];
     StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"Software\\Microsoft\\Windows\\CurrentVersion\\%s", keyName);
@@ -144,15 +160,15 @@ static void FindRunValues(HKEY root, const wchar_t* rootName, const wchar_t* key
             continue;  // a name or command too long for us: passed over
         if (result != ERROR_SUCCESS)
             break;
-        if (!TakeCommandValue(type, bytes, command) || !StartsFile(command, path))
+        if (!TakeCommandValue(type, bytes, command))
             continue;
         if (wow6432 && SameInOtherView(root, keyPath, KEY_WOW64_64KEY, name, command))
             continue;
-        AddEntry(entries, L"%s: %s", where, name[0] ? name : L"(Default)");
+        AddCandidate(snapshot, NULL, command, L"%s: %s", where, name[0] ? name : L"(Default)");
     }
 }
 
-static void FindRunEntries(const wchar_t* path, LogonEntries* entries)
+static void FindRunEntries(LogonSnapshot* snapshot)
 {
 #ifdef _WIN64
     bool twoViews = true;
@@ -161,11 +177,11 @@ static void FindRunEntries(const wchar_t* path, LogonEntries* entries)
 #endif
     static const wchar_t* const keys[] = {L"Run", L"RunOnce"};
     for (size_t i = 0; i < ARRAYSIZE(keys); ++i) {
-        FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, path, entries);
-        FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, path, entries);
+        FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, snapshot);
+        FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], false, twoViews ? KEY_WOW64_64KEY : 0, snapshot);
         if (twoViews) {
-            FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], true, KEY_WOW64_32KEY, path, entries);
-            FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], true, KEY_WOW64_32KEY, path, entries);
+            FindRunValues(HKEY_CURRENT_USER, L"HKCU", keys[i], true, KEY_WOW64_32KEY, snapshot);
+            FindRunValues(HKEY_LOCAL_MACHINE, L"HKLM", keys[i], true, KEY_WOW64_32KEY, snapshot);
         }
     }
 }
@@ -193,7 +209,7 @@ static bool ReadShortcutTarget(const wchar_t* shortcut, wchar_t* target /* MAX_P
     return found;
 }
 
-static void FindStartupFolderEntries(int csidl, const wchar_t* label, const wchar_t* path, LogonEntries* entries)
+static void FindStartupFolderEntries(int csidl, const wchar_t* label, LogonSnapshot* snapshot)
 {
     wchar_t folder[MAX_PATH + 1];
     ZeroMemory(folder, sizeof(folder));
@@ -211,19 +227,19 @@ static void FindStartupFolderEntries(int csidl, const wchar_t* label, const wcha
             FAILED(StringCchPrintfW(item, ARRAYSIZE(item), L"%s\\%s", folder, found.cFileName)))
             continue;
         bool shortcut = lstrcmpiW(PathFindExtensionW(found.cFileName), L".lnk") == 0;
-        if (shortcut ? ReadShortcutTarget(item, target) && SameFilePath(target, path) : SameFilePath(item, path))
-            AddEntry(entries, L"%s: %s", label, found.cFileName);
+        if (!shortcut || ReadShortcutTarget(item, target))
+            AddCandidate(snapshot, shortcut ? target : item, NULL, L"%s: %s", label, found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
-static void FindStartupEntries(const wchar_t* path, LogonEntries* entries)
+static void FindStartupEntries(LogonSnapshot* snapshot)
 {
     // COM for the shell's shortcut reader, on whatever thread this is; a
     // thread already in the other model keeps it and serves us as well.
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    FindStartupFolderEntries(CSIDL_STARTUP, L"Startup folder", path, entries);
-    FindStartupFolderEntries(CSIDL_COMMON_STARTUP, L"Common Startup folder", path, entries);
+    FindStartupFolderEntries(CSIDL_STARTUP, L"Startup folder", snapshot);
+    FindStartupFolderEntries(CSIDL_COMMON_STARTUP, L"Common Startup folder", snapshot);
     if (SUCCEEDED(com))
         CoUninitialize();
 }
@@ -255,7 +271,7 @@ static bool ReadDword(HKEY key, const wchar_t* name, DWORD* value)
 
 // Services of their own or shared processes that start with Windows
 // (boot, system or automatic start); drivers are no programs.
-static void FindServiceEntries(const wchar_t* path, LogonEntries* entries)
+static void FindServiceEntries(LogonSnapshot* snapshot)
 {
     ScopedKey services;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services", 0,
@@ -283,18 +299,71 @@ static void FindServiceEntries(const wchar_t* path, LogonEntries* entries)
                 ERROR_SUCCESS ||
             !TakeCommandValue(valueType, bytes, imagePath) || !ServiceCommandLine(imagePath, command))
             continue;
-        if (StartsFile(command, path))
-            AddEntry(entries, L"%s%s", L"Service: ", name);
+        AddCandidate(snapshot, NULL, command, L"%s%s", L"Service: ", name);
+    }
+}
+
+static void ReadLogonSnapshot(LogonSnapshot* snapshot)
+{
+    snapshot->count = 0;
+    FindRunEntries(snapshot);
+    FindStartupEntries(snapshot);
+    FindServiceEntries(snapshot);
+    snapshot->takenAt = GetTickCount();
+}
+
+static void MatchLogonSnapshot(const LogonSnapshot* snapshot, const wchar_t* path, LogonEntries* entries)
+{
+    entries->count = 0;
+    entries->total = 0;
+    wchar_t canonical[MAX_PATH];
+    if (!path || !path[0] || !CanonicalPath(path, canonical))
+        return;
+    for (int i = 0; i < snapshot->count; ++i) {
+        const LogonCandidate* candidate = &snapshot->candidates[i];
+        if (!EqualFoldingAsciiLetters(candidate->program, canonical, wcslen(canonical) + 1))
+            continue;
+        ++entries->total;
+        if (entries->count < LOGON_ENTRY_CAPACITY &&
+            SUCCEEDED(StringCchCopyW(entries->text[entries->count], LOGON_ENTRY_TEXT_CAPACITY, candidate->text)))
+            ++entries->count;
     }
 }
 
 void FindLogonEntries(const wchar_t* path, LogonEntries* entries)
 {
+    LogonSnapshot* snapshot = (LogonSnapshot*)HeapAlloc(GetProcessHeap(), 0, sizeof(LogonSnapshot));
     entries->count = 0;
     entries->total = 0;
-    if (!path || !path[0])
+    if (!snapshot || !path || !path[0]) {
+        if (snapshot)
+            HeapFree(GetProcessHeap(), 0, snapshot);
         return;
-    FindRunEntries(path, entries);
-    FindStartupEntries(path, entries);
-    FindServiceEntries(path, entries);
+    }
+    ReadLogonSnapshot(snapshot);
+    MatchLogonSnapshot(snapshot, path, entries);
+    HeapFree(GetProcessHeap(), 0, snapshot);
+}
+
+// Kept for the rows: one file after another, each would read it all again.
+static LogonSnapshot* keptSnapshot;
+static CRITICAL_SECTION keptLock;
+static volatile LONG keptLockState;
+
+void FindLogonEntriesRecently(const wchar_t* path, DWORD maximumAgeMs, LogonEntries* entries)
+{
+    entries->count = 0;
+    entries->total = 0;
+    MakeLockOnce(&keptLock, &keptLockState);
+    EnterCriticalSection(&keptLock);
+    if (!keptSnapshot) {
+        keptSnapshot = (LogonSnapshot*)HeapAlloc(GetProcessHeap(), 0, sizeof(LogonSnapshot));
+        if (keptSnapshot)
+            ReadLogonSnapshot(keptSnapshot);
+    } else if (GetTickCount() - keptSnapshot->takenAt > maximumAgeMs) {
+        ReadLogonSnapshot(keptSnapshot);
+    }
+    if (keptSnapshot)
+        MatchLogonSnapshot(keptSnapshot, path, entries);
+    LeaveCriticalSection(&keptLock);
 }

@@ -21,6 +21,9 @@ struct LogonEntries {
 // described as "HKCU\...\Run: <value name>", "Startup folder: <file>",
 // "Service: <name>" and so on.
 void FindLogonEntries(const wchar_t* path, LogonEntries* entries);
+// The same from what was read at most `maximumAgeMs` ago: for the rows of the
+// Running Processes window, one file after another. Any thread.
+void FindLogonEntriesRecently(const wchar_t* path, DWORD maximumAgeMs, LogonEntries* entries);
 
 // The program a command line starts, environment variables expanded: the
 // quoted first part, or else the first run of words naming an existing file

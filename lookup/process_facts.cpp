@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include "core/executable_locator.h"
 #include "core/file_fingerprint.h"
+#include "core/lazy_lock.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
@@ -98,26 +99,60 @@ void ReadFileFacts(const wchar_t* path, FileFacts* facts)
     }
 }
 
-// The snapshot's entries for the process and its parent.
-static bool FindInSnapshot(DWORD processId, PROCESSENTRY32W* process, PROCESSENTRY32W* parent, bool* parentFound)
+// The running processes as one snapshot listed them.
+struct ProcessTable {
+    PROCESSENTRY32W* entries;
+    int count;
+    DWORD takenAt;  // GetTickCount when it was taken
+};
+
+static bool TakeProcessTable(ProcessTable* table)
 {
-    *parentFound = false;
+    table->count = 0;
     ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Valid())
         return false;
-    bool found = false;
+    int capacity = 0;
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
-        if (entry.th32ProcessID == processId) {
-            *process = entry;
-            found = true;
+        if (table->count == capacity) {
+            capacity = capacity ? 2 * capacity : 256;
+            SIZE_T bytes = (SIZE_T)capacity * sizeof(entry);
+            void* grown = table->entries ? HeapReAlloc(GetProcessHeap(), 0, table->entries, bytes)
+                                         : HeapAlloc(GetProcessHeap(), 0, bytes);
+            if (!grown)
+                break;
+            table->entries = (PROCESSENTRY32W*)grown;
         }
+        table->entries[table->count++] = entry;
     }
-    if (!found || process->th32ParentProcessID == processId)
-        return found;
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    table->takenAt = GetTickCount();
+    return true;
+}
+
+static void FreeProcessTable(ProcessTable* table)
+{
+    if (table->entries)
+        HeapFree(GetProcessHeap(), 0, table->entries);
+    ZeroMemory(table, sizeof(*table));
+}
+
+// The table's entries for the process and its parent.
+static bool FindInTable(const ProcessTable* table, DWORD processId, PROCESSENTRY32W* process,
+                        PROCESSENTRY32W* parent, bool* parentFound)
+{
+    *parentFound = false;
+    const PROCESSENTRY32W* found = NULL;
+    for (int i = 0; i < table->count && !found; ++i) {
+        if (table->entries[i].th32ProcessID == processId)
+            found = &table->entries[i];
+    }
+    if (!found)
+        return false;
+    *process = *found;
+    for (int i = 0; i < table->count && process->th32ParentProcessID != processId; ++i) {
+        const PROCESSENTRY32W& entry = table->entries[i];
         if (entry.th32ProcessID == process->th32ParentProcessID && entry.th32ProcessID != 0) {
             *parent = entry;
             *parentFound = true;
@@ -127,7 +162,39 @@ static bool FindInSnapshot(DWORD processId, PROCESSENTRY32W* process, PROCESSENT
     return true;
 }
 
+static bool FindInSnapshot(DWORD processId, PROCESSENTRY32W* process, PROCESSENTRY32W* parent, bool* parentFound)
+{
+    ProcessTable table = {};
+    bool found = TakeProcessTable(&table) && FindInTable(&table, processId, process, parent, parentFound);
+    FreeProcessTable(&table);
+    return found;
+}
+
+// Kept for the rows: one snapshot per process listed would cost seconds.
+static ProcessTable keptTable;
+static CRITICAL_SECTION keptLock;
+static volatile LONG keptLockState;
+
+static bool FindInRecentTable(DWORD processId, DWORD maximumAgeMs, PROCESSENTRY32W* process,
+                              PROCESSENTRY32W* parent, bool* parentFound)
+{
+    MakeLockOnce(&keptLock, &keptLockState);
+    EnterCriticalSection(&keptLock);
+    bool fresh = keptTable.entries && GetTickCount() - keptTable.takenAt <= maximumAgeMs;
+    bool found = fresh && FindInTable(&keptTable, processId, process, parent, parentFound);
+    // A process newer than the table is looked for in a new one.
+    if (!found && TakeProcessTable(&keptTable))
+        found = FindInTable(&keptTable, processId, process, parent, parentFound);
+    LeaveCriticalSection(&keptLock);
+    return found;
+}
+
 void ReadProcessFacts(DWORD processId, ProcessFacts* facts)
+{
+    ReadProcessFactsRecently(processId, 0, facts);
+}
+
+void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts)
 {
     ZeroMemory(facts, sizeof(*facts));
     facts->processId = processId;
@@ -135,7 +202,8 @@ void ReadProcessFacts(DWORD processId, ProcessFacts* facts)
     facts->file.attributes = INVALID_FILE_ATTRIBUTES;
     PROCESSENTRY32W process, parent;
     bool parentFound = false;
-    facts->found = FindInSnapshot(processId, &process, &parent, &parentFound);
+    facts->found = maximumAgeMs ? FindInRecentTable(processId, maximumAgeMs, &process, &parent, &parentFound)
+                                : FindInSnapshot(processId, &process, &parent, &parentFound);
     if (!facts->found)
         return;
     StringCchCopyW(facts->imageName, ARRAYSIZE(facts->imageName), process.szExeFile);

@@ -49,6 +49,10 @@ struct ProcessFacts {
 // Reads everything above but the command line. A parent whose creation is
 // later than the child's is a newer process under a reused PID: "exited".
 void ReadProcessFacts(DWORD processId, ProcessFacts* facts);
+// The same from a list of the processes taken at most `maximumAgeMs` ago
+// (a process newer than it is looked for in a new one): for the rows of the
+// Running Processes window, one after another. Any thread.
+void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts);
 void FreeProcessFacts(ProcessFacts* facts);
 
 // The file facts of a path: what the file system says, and whether the file

@@ -6,6 +6,11 @@
 #include "core/version_info.h"
 #include "lookup/note_facts.h"
 
+// How old a reading of what starts at logon may be for a row's notes: the
+// rows of one refresh share it; a change shows at a row read later.
+static const DWORD ROW_LOGON_AGE_MS = 10000;
+static const DWORD ROW_LIST_AGE_MS = 2000;
+
 // The reads' lane's own caches: one thread uses them, so no lock. A file
 // checked or hashed for one process serves every other process of it.
 static FingerprintCache* digestCache;
@@ -27,12 +32,13 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
         StringCchCopyW(sheet->process.imageName, ARRAYSIZE(sheet->process.imageName), imageName);
 }
 
-static void ReadFacts(ProcessSheet* sheet)
+static void ReadFacts(ProcessSheet* sheet, bool whole)
 {
     wchar_t imageName[MAX_PATH];
     StringCchCopyW(imageName, ARRAYSIZE(imageName), sheet->process.imageName);
     wchar_t* commandLine = sheet->process.commandLine;
-    ReadProcessFacts(sheet->process.processId, &sheet->process);
+    // A row's notes share a list of the processes of a moment ago; the whole sheet takes its own.
+    ReadProcessFactsRecently(sheet->process.processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
     sheet->process.commandLine = commandLine;
     // Gone since it was listed: the name it had still heads the sheet.
     if (!sheet->process.imageName[0])
@@ -127,7 +133,7 @@ static void ListNotes(ProcessSheet* sheet)
 
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
 {
-    ReadFacts(sheet);
+    ReadFacts(sheet, whole);
     if (whole && !IsStopped(stop))
         ReadCommandLine(sheet);
     ReadFolder(sheet);
@@ -156,8 +162,13 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
         return;
     if (whole)
         ReadRuns(sheet);
-    if (file->access != FILE_NOT_LOCATED && !IsStopped(stop))
-        FindLogonEntries(file->path, &sheet->logon);
+    // The whole sheet reads them afresh; a row's notes share a reading of a few seconds ago.
+    if (file->access != FILE_NOT_LOCATED && !IsStopped(stop)) {
+        if (whole)
+            FindLogonEntries(file->path, &sheet->logon);
+        else
+            FindLogonEntriesRecently(file->path, ROW_LOGON_AGE_MS, &sheet->logon);
+    }
     sheet->logonRead = true;
     if (!IsStopped(stop))
         ListNotes(sheet);
