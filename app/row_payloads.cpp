@@ -7,6 +7,7 @@
 
 struct PayloadJob {
     DWORD processId;
+    ULONGLONG processStarted;  // the row's creation time
     wchar_t image[MAX_PATH];  // the image name, which picks the parser
     RowPayload* payload;      // filled in by the job
 };
@@ -47,7 +48,7 @@ static void ReadPayload(void* record, const volatile LONG* stop)
     }
     ReadProcessCommandLine(job->processId, scratch->line);
     if (!*stop)
-        ReadHostPayload(job->processId, job->image, scratch->line, &scratch->payload);
+        ReadRowHostPayload(job->processId, job->processStarted, job->image, scratch->line, &scratch->payload);
     else
         ZeroMemory(&scratch->payload, sizeof(scratch->payload));
     payload->commandLine = CopyText(scratch->line);
@@ -88,6 +89,7 @@ static void AskPayload(ProcessRow* row, HWND window)
     if (!job)
         return;
     job->processId = row->processId;
+    job->processStarted = row->createdAt;
     StringCchCopyW(job->image, ARRAYSIZE(job->image), row->imageName);
     JobRequest request = {LANE_READS, JOB_FIRST, window, WM_ROW_PAYLOAD_READ, ReadPayload, ReleasePayloadJob, job};
     row->payloadId = QueueBackgroundJob(&request);

@@ -1,5 +1,6 @@
 #include "core/process_services.h"
 #include <strsafe.h>
+#include "core/lazy_lock.h"
 #include "core/registry_text.h"
 #include "core/scoped_handles.h"
 
@@ -24,42 +25,114 @@ bool ReadServiceDll(const wchar_t* serviceName, wchar_t* dll)
     return found;
 }
 
-size_t ListProcessServices(DWORD processId, HostedService* services, size_t capacity)
+// Which process runs each active Win32 service, as one answer of the manager gave it.
+struct ServiceProcess {
+    DWORD processId;
+    wchar_t name[SERVICE_NAME_CAPACITY];
+};
+
+struct ServiceTable {
+    ServiceProcess* entries;
+    size_t count;
+    ULONGLONG takenAt;  // system time, in FILETIME units
+    DWORD tickAt;       // GetTickCount then
+};
+
+static ULONGLONG SystemTimeNow()
 {
-    if (processId == 0 || capacity == 0)
-        return 0;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return ((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime;
+}
+
+static void FreeServiceTable(ServiceTable* table)
+{
+    if (table->entries)
+        HeapFree(GetProcessHeap(), 0, table->entries);
+    ZeroMemory(table, sizeof(*table));
+}
+
+// Asks the manager (EnumServicesStatusExW) once; false when it cannot be asked.
+static bool ReadServiceTable(ServiceTable* table)
+{
+    FreeServiceTable(table);
+    table->takenAt = SystemTimeNow();
+    table->tickAt = GetTickCount();
     SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ENUMERATE_SERVICE);
     if (!manager)
-        return 0;
-    size_t count = 0;
+        return false;
     DWORD bytes = 64 * 1024;
-    BYTE* list = NULL;
-    for (int attempt = 0; attempt < 3 && bytes <= SERVICE_LIST_LIMIT; ++attempt) {
-        list = (BYTE*)HeapAlloc(GetProcessHeap(), 0, bytes);
+    bool read = false;
+    for (int attempt = 0; attempt < 3 && bytes <= SERVICE_LIST_LIMIT && !read; ++attempt) {
+        BYTE* list = (BYTE*)HeapAlloc(GetProcessHeap(), 0, bytes);
         DWORD needed = 0, returned = 0, resume = 0;
         if (!list)
             break;
-        if (EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, list, bytes,
-                                  &needed, &returned, &resume, NULL)) {
+        read = EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, list, bytes,
+                                     &needed, &returned, &resume, NULL) != FALSE;
+        DWORD error = GetLastError();
+        if (read) {
             const ENUM_SERVICE_STATUS_PROCESSW* entries = (const ENUM_SERVICE_STATUS_PROCESSW*)list;
-            for (DWORD i = 0; i < returned && i < bytes / sizeof(*entries) && count < capacity; ++i) {
-                if (entries[i].ServiceStatusProcess.dwProcessId != processId || !entries[i].lpServiceName ||
-                    FAILED(StringCchCopyW(services[count].name, SERVICE_NAME_CAPACITY, entries[i].lpServiceName)))
-                    continue;
-                ReadServiceDll(services[count].name, services[count].dll);
-                ++count;
+            size_t count = returned < bytes / sizeof(*entries) ? returned : bytes / sizeof(*entries);
+            table->entries = (ServiceProcess*)HeapAlloc(GetProcessHeap(), 0, (count + 1) * sizeof(ServiceProcess));
+            for (size_t i = 0; table->entries && i < count; ++i) {
+                ServiceProcess* entry = &table->entries[table->count];
+                entry->processId = entries[i].ServiceStatusProcess.dwProcessId;
+                if (entries[i].lpServiceName &&
+                    SUCCEEDED(StringCchCopyW(entry->name, SERVICE_NAME_CAPACITY, entries[i].lpServiceName)))
+                    ++table->count;
             }
-            break;
         }
         HeapFree(GetProcessHeap(), 0, list);
-        list = NULL;
         // Services may start between the two calls: ask again with room to spare.
-        if (GetLastError() != ERROR_MORE_DATA)
+        if (!read && error != ERROR_MORE_DATA)
             break;
         bytes = needed + 16 * 1024;
     }
-    if (list)
-        HeapFree(GetProcessHeap(), 0, list);
     CloseServiceHandle(manager);
+    return read;
+}
+
+static size_t MatchServiceTable(const ServiceTable* table, DWORD processId, HostedService* services, size_t capacity)
+{
+    size_t count = 0;
+    for (size_t i = 0; processId != 0 && i < table->count && count < capacity; ++i) {
+        if (table->entries[i].processId != processId ||
+            FAILED(StringCchCopyW(services[count].name, SERVICE_NAME_CAPACITY, table->entries[i].name)))
+            continue;
+        ReadServiceDll(services[count].name, services[count].dll);
+        ++count;
+    }
+    return count;
+}
+
+size_t ListProcessServices(DWORD processId, HostedService* services, size_t capacity)
+{
+    ServiceTable table = {};
+    size_t count = processId && capacity && ReadServiceTable(&table) ? MatchServiceTable(&table, processId, services, capacity)
+                                                                     : 0;
+    FreeServiceTable(&table);
+    return count;
+}
+
+// Kept for the rows: one question to the manager per process listed would cost seconds.
+static ServiceTable keptTable;
+static CRITICAL_SECTION keptLock;
+static volatile LONG keptLockState;
+
+size_t ListProcessServicesRecently(DWORD processId, ULONGLONG processStarted, DWORD maximumAgeMs,
+                                   HostedService* services, size_t capacity)
+{
+    if (processId == 0 || capacity == 0)
+        return 0;
+    MakeLockOnce(&keptLock, &keptLockState);
+    EnterCriticalSection(&keptLock);
+    // A process started after the table was read may run services it does not know.
+    bool stale = !keptTable.entries || GetTickCount() - keptTable.tickAt > maximumAgeMs ||
+                 processStarted == 0 || processStarted >= keptTable.takenAt;
+    size_t count = 0;
+    if (!stale || ReadServiceTable(&keptTable))
+        count = MatchServiceTable(&keptTable, processId, services, capacity);
+    LeaveCriticalSection(&keptLock);
     return count;
 }

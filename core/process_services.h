@@ -1,6 +1,5 @@
 // The Win32 services a process runs, and the DLL each is, read from the
-// service manager and the services' registry keys. Any thread; nothing kept
-// between calls.
+// service manager and the services' registry keys. Any thread.
 #pragma once
 #include <windows.h>
 
@@ -18,6 +17,11 @@ struct HostedService {
 // at most `capacity`, in the manager's order; 0 when none or the manager
 // cannot be asked.
 size_t ListProcessServices(DWORD processId, HostedService* services, size_t capacity);
+// The same from the manager's answer of at most `maximumAgeMs` ago, asked
+// again for a process started after it (processStarted: its creation time,
+// FILETIME units; 0 asks again): for the rows, one process after another.
+size_t ListProcessServicesRecently(DWORD processId, ULONGLONG processStarted, DWORD maximumAgeMs,
+                                   HostedService* services, size_t capacity);
 
 // A service's DLL: ServiceDll under its Parameters key, else under its own
 // key, REG_SZ or REG_EXPAND_SZ (expanded). False, with an empty path, when

@@ -4,6 +4,9 @@
 #include "core/process_services.h"
 #include "lookup/payload_resolution.h"
 
+// How old the service manager's answer may be for a row.
+static const DWORD SERVICE_ANSWER_AGE_MS = 2000;
+
 static const wchar_t* FileNamePart(const wchar_t* path)
 {
     const wchar_t* backslash = wcsrchr(path, L'\\');
@@ -37,13 +40,17 @@ static void AddPayloadFile(HostPayload* payload, const wchar_t* path)
         ++payload->fileCount;
 }
 
-static void AddServices(DWORD processId, HostPayload* payload)
+// processStarted: 0 asks the service manager afresh; else an answer of a
+// moment ago serves, unless the process is newer than it.
+static void AddServices(DWORD processId, ULONGLONG processStarted, HostPayload* payload)
 {
     HostedService* services =
         (HostedService*)HeapAlloc(GetProcessHeap(), 0, PROCESS_SERVICES_CAPACITY * sizeof(HostedService));
     if (!services)
         return;
-    size_t count = ListProcessServices(processId, services, PROCESS_SERVICES_CAPACITY);
+    size_t count = processStarted ? ListProcessServicesRecently(processId, processStarted, SERVICE_ANSWER_AGE_MS,
+                                                                services, PROCESS_SERVICES_CAPACITY)
+                                  : ListProcessServices(processId, services, PROCESS_SERVICES_CAPACITY);
     for (size_t i = 0; i < count; ++i) {
         AddRunsEntry(payload, services[i].name, services[i].dll[0] ? FileNamePart(services[i].dll) : NULL);
         if (services[i].dll[0])
@@ -115,8 +122,14 @@ static void AddCommand(const HostCommand* command, CurrentFolder* folder, HostPa
 
 bool ReadHostPayload(DWORD processId, const wchar_t* imageName, const wchar_t* commandLine, HostPayload* payload)
 {
+    return ReadRowHostPayload(processId, 0, imageName, commandLine, payload);
+}
+
+bool ReadRowHostPayload(DWORD processId, ULONGLONG processStarted, const wchar_t* imageName,
+                        const wchar_t* commandLine, HostPayload* payload)
+{
     ZeroMemory(payload, sizeof(*payload));
-    AddServices(processId, payload);
+    AddServices(processId, processStarted, payload);
     if (!FindHostCommandParser(imageName))
         return payload->runs[0] != L'\0';
 

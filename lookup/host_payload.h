@@ -32,3 +32,8 @@ struct HostPayload {
 // read here. The process's current folder is read only when a relative name
 // needs it. True when the cell is not empty.
 bool ReadHostPayload(DWORD processId, const wchar_t* imageName, const wchar_t* commandLine, HostPayload* payload);
+// The same for a row of the Running Processes window, one after another:
+// the service manager's answer of a moment ago serves every process older
+// than it. processStarted: the process's creation time (FILETIME units).
+bool ReadRowHostPayload(DWORD processId, ULONGLONG processStarted, const wchar_t* imageName,
+                        const wchar_t* commandLine, HostPayload* payload);
