@@ -34,23 +34,6 @@ std::string OurSha256(const std::string& data, size_t piece)
     return Hex(digest, 32);
 }
 
-std::string SystemDigest(const std::string& data, ALG_ID algorithm)
-{
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    unsigned char digest[32];
-    DWORD length = sizeof(digest);
-    bool done = CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-                CryptCreateHash(provider, algorithm, 0, 0, &hash) &&
-                CryptHashData(hash, (const BYTE*)data.data(), (DWORD)data.size(), 0) &&
-                CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0);
-    if (hash)
-        CryptDestroyHash(hash);
-    if (provider)
-        CryptReleaseContext(provider, 0);
-    return done ? Hex(digest, length) : "(CryptoAPI failed)";
-}
-
 TEST(Sha256, PublishedVectorsInAnyPiecesAndTheSystemsDigest)
 {
     const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
@@ -240,18 +223,12 @@ TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNo
     CreateDirectoryW(folder.c_str(), NULL);
     std::wstring tool = folder + L"\\tool.exe";
     ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), tool.c_str(), FALSE));
-    HANDLE file = CreateFileW(tool.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    FILETIME old;
-    GetSystemTimeAsFileTime(&old);
-    ULARGE_INTEGER value = {{old.dwLowDateTime, old.dwHighDateTime}};
-    value.QuadPart -= 48 * 36000000000ull;
-    old = {value.LowPart, value.HighPart};
-    EXPECT_TRUE(SetFileTime(file, &old, NULL, &old));
-    CloseHandle(file);
+    EXPECT_TRUE(BackdateTwoDays(tool));
     ProcessFacts installed = {};
     ReadFileFacts(tool.c_str(), &installed.file);
-    GetSystemTimeAsFileTime(&old);
-    installed.startTime = ((unsigned long long)old.dwHighDateTime << 32) | old.dwLowDateTime;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    installed.startTime = ((unsigned long long)now.dwHighDateTime << 32) | now.dwLowDateTime;
     NoteFolders folders;
     ReadNoteFolders(&folders);
     SignerCheck signer = {SIGNER_NOT_SIGNED, SIGNER_FROM_NONE, L""};

@@ -77,15 +77,7 @@ protected:
         CreateDirectoryW(folder.c_str(), NULL);
         signedTool = folder + L"\\signed_tool.exe";
         ASSERT_TRUE(CopyFileW(BinPath(L"signer-samples\\signed-idle_process.exe").c_str(), signedTool.c_str(), FALSE));
-        // Installed two days ago.
-        HANDLE file = CreateFileW(signedTool.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-        FILETIME old;
-        GetSystemTimeAsFileTime(&old);
-        ULARGE_INTEGER value = {{old.dwLowDateTime, old.dwHighDateTime}};
-        value.QuadPart -= 48 * 36000000000ull;
-        old = {value.LowPart, value.HighPart};
-        EXPECT_TRUE(SetFileTime(file, &old, NULL, &old));
-        CloseHandle(file);
+        EXPECT_TRUE(BackdateTwoDays(signedTool)) << "installed two days ago";
         ASSERT_TRUE(StartProgram(signedTool, L"", &toolProcess));
         ShowProcessWindow();
         window = ProcessWindowHandle();

@@ -8,6 +8,22 @@
 #include "test_support.h"
 
 // Its full (long) path and its process; the caller ends it.
+// Sets the file's creation and last write back two days: installed long ago.
+inline bool BackdateTwoDays(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME old;
+    GetSystemTimeAsFileTime(&old);
+    ULARGE_INTEGER value = {{old.dwLowDateTime, old.dwHighDateTime}};
+    value.QuadPart -= 48 * 36000000000ull;
+    old = {value.LowPart, value.HighPart};
+    bool set = SetFileTime(file, &old, NULL, &old) != FALSE;
+    CloseHandle(file);
+    return set;
+}
+
 inline bool StartTouchedSvch0st(std::wstring* path, PROCESS_INFORMATION* child)
 {
     wchar_t temp[MAX_PATH], longTemp[MAX_PATH];
