@@ -2,7 +2,8 @@
 // process: a copy named svch0st.exe in temp, claiming to be Microsoft's,
 // unsigned, started, then touched, with a Run value starting it; beside it
 // the idle program signed by the test leaf, installed two days ago under
-// Program Files. Ctrl+C, the Notes column and the Properties window.
+// Program Files, and one claiming Microsoft's name that only the test
+// catalog vouches for. Ctrl+C, the Notes column and the Properties window.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -148,6 +149,19 @@ TEST_F(PropertiesWindow, CtrlCCopiesTheSheetAndTheNotesColumnCountsTheNotes)
     // Wine 8 here calls the chain untrusted although the test root is in the Root store.
     EXPECT_NE(std::string::npos, signedSheet.find("Veltrix Test Signer (embedded)\r\n")) << signedSheet;
     EXPECT_EQ(std::string::npos, signedSheet.find("Notes:")) << signedSheet;
+
+    // Unsigned but listed in a catalog: the catalog's signer, and no "not signed" note.
+    TestCatalog catalog;
+    ASSERT_TRUE(catalog.placed);
+    PROCESS_INFORMATION listed = {};
+    ASSERT_TRUE(StartProgram(BinPath(L"signer-samples\\catalogued.exe"), L"", &listed));
+    RefreshProcessWindow();
+    PumpUntil([] { return !IsJobLaneBusy(LANE_READS); }, 60000);
+    std::string listedSheet = CopiedSheet(listed.dwProcessId);
+    EndProgram(&listed);
+    EXPECT_NE(std::string::npos, listedSheet.find("Verified signer: Veltrix Test Signer (catalog)\r\n")) << listedSheet;
+    EXPECT_NE(std::string::npos, listedSheet.find("- Claims to be from Microsoft Corporation but is signed by Veltrix"))
+        << listedSheet;
 
     // The column: how many, and the first; the filter finds a row by any note.
     int count = 0;

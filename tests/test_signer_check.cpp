@@ -3,8 +3,9 @@
 // to the prefix's Root store, the same file with one byte of code changed,
 // the program unsigned, signed under a root nobody trusts, and signed by an
 // expired leaf without a time stamp. Wine 8's WinVerifyTrust passes the last
-// two; the signer's chain tells. Wine has no system catalogs: what the checker
-// makes of them is shown through the catalog seams. Last, the Running
+// two; the signer's chain tells. The order of the system catalogs' answers is
+// shown through the catalog seams, the catalog search itself with a test
+// catalog (signer/make_test_catalog.sh) in the catalog folder. Last, the Running
 // Processes window, opened in this process, with this process's row standing
 // for signed.exe.
 #include <windows.h>
@@ -211,6 +212,23 @@ TEST(SignerCheck, CatalogsAreAskedInOrderAndTheStrongestAnswerStands)
     seams.openCatalogSearch = OpenSystemCatalogSearch;
     seams.findNextCatalogVerdict = FindNextCatalogVerdict;
     seams.closeCatalogSearch = CloseSystemCatalogSearch;
+}
+
+// A catalog for real: the test catalog vouches for its unsigned member, and
+// for no other file, and only while it is in the catalog folder.
+TEST(SignerCheck, ATestCatalogVouchesForItsMemberOnly)
+{
+    TrustTestRoot();
+    {
+        TestCatalog catalog;
+        ASSERT_TRUE(catalog.placed) << "no test catalog: did prepare_signed_samples run?";
+        SignerCheck check;
+        CheckFileSigner(Sample(L"catalogued.exe").c_str(), NULL, &check);
+        EXPECT_EQ(SIGNER_FROM_CATALOG, check.source);
+        EXPECT_EQ("Veltrix Test Signer", SignerText(Sample(L"catalogued.exe")));
+        EXPECT_EQ("(Not signed)", SignerText(Sample(L"unsigned.exe")));
+    }
+    EXPECT_EQ("(Not signed)", SignerText(Sample(L"catalogued.exe")));
 }
 
 // ---- The window ---------------------------------------------------------------
