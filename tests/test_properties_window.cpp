@@ -146,8 +146,7 @@ TEST_F(PropertiesWindow, CtrlCCopiesTheSheetAndTheNotesColumnCountsTheNotes)
     EXPECT_EQ(std::string::npos, sheet.find("Reading...")) << sheet;
 
     std::string signedSheet = CopiedSheet(toolProcess.dwProcessId);
-    // Wine 8 here calls the chain untrusted although the test root is in the Root store.
-    EXPECT_NE(std::string::npos, signedSheet.find("Veltrix Test Signer (embedded)\r\n")) << signedSheet;
+    EXPECT_NE(std::string::npos, signedSheet.find("Verified signer: Veltrix Test Signer (embedded)\r\n")) << signedSheet;
     EXPECT_EQ(std::string::npos, signedSheet.find("Notes:")) << signedSheet;
 
     // Unsigned but listed in a catalog: the catalog's signer, and no "not signed" note.

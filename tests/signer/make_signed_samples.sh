@@ -42,10 +42,13 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = critical, timeStamping
 CNF
 
-# make_root NAME COMMON_NAME
+# make_root NAME COMMON_NAME: valid from 2020, as its leaves are. Wine checks an
+# embedded signature as of its file's creation time, and a test backdates files.
 make_root() {
-    openssl req -x509 -config ca.cnf -extensions root -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" \
-        -subj "/CN=$2" -days 3650 2>/dev/null
+    : >index.txt
+    openssl req -new -config ca.cnf -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$2" 2>/dev/null
+    openssl ca -batch -selfsign -config ca.cnf -extensions root -notext -keyfile "$1.key" -in "$1.csr" \
+        -out "$1.pem" -startdate 20200101000000Z -enddate 20450101000000Z 2>/dev/null
 }
 # make_leaf ROOT LEAF COMMON_NAME START END [EXTENSIONS]: a new leaf of ROOT, a code signer unless told.
 make_leaf() {
