@@ -1,63 +1,18 @@
 #include "app/accessible_names.h"
-#include <new>
-#include <oleacc.h>
 #include "app/app_state.h"
+#include "core/accessible_object.h"
 #include "core/oleacc_functions.h"
 
 static const wchar_t previousProcProperty[] = L"TavrowenAccessibleProc";
 static const wchar_t textsProperty[] = L"TavrowenAccessibleTexts";
 
-typedef LRESULT (WINAPI* LresultFromObjectProc)(REFIID, WPARAM, LPUNKNOWN);
 typedef HRESULT (WINAPI* CreateStdAccessibleObjectProc)(HWND, LONG, REFIID, void**);
 
-
 // Passes every call to the system's object but the control's own name and description.
-class NamedAccessible;
-static void Destroy(NamedAccessible* object);
-
-class NamedAccessible final : public IAccessible {
+class NamedAccessible final : public AccessibleObject {
 public:
     NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId)
-        : references(1), inner(inner), nameId(nameId), descriptionId(descriptionId) {}
-
-    STDMETHODIMP QueryInterface(REFIID id, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = NULL;
-        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleInterfaceId))
-            return E_NOINTERFACE;
-        *object = static_cast<IAccessible*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return (ULONG)InterlockedIncrement(&references); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0) {
-            inner->Release();
-            Destroy(this);
-        }
-        return (ULONG)left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        if (count)
-            *count = 0;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = NULL;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+        : inner(inner), nameId(nameId), descriptionId(descriptionId) {}
 
     STDMETHODIMP get_accName(VARIANT child, BSTR* name) override
     {
@@ -117,38 +72,25 @@ private:
         return *text ? S_OK : E_OUTOFMEMORY;
     }
 
-    LONG references;
+    void ReleaseHeld() override { inner->Release(); }
+
     IAccessible* inner;
     UINT nameId;
     UINT descriptionId;
 };
 
-static void Destroy(NamedAccessible* object)
-{
-    object->~NamedAccessible();
-    HeapFree(GetProcessHeap(), 0, object);
-}
-
 static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UINT descriptionId)
 {
     CreateStdAccessibleObjectProc createStandard =
         (CreateStdAccessibleObjectProc)(void*)FindOleaccFunction("CreateStdAccessibleObject");
-    LresultFromObjectProc fromObject = (LresultFromObjectProc)(void*)FindOleaccFunction("LresultFromObject");
     IAccessible* standard = NULL;
-    if (!createStandard || !fromObject ||
+    if (!createStandard ||
         FAILED(createStandard(control, OBJID_CLIENT, accessibleInterfaceId, (void**)&standard)) || !standard)
         return 0;
-    // On the process heap: operator new would bring the C++ runtime's
-    // exception support, and with it imports Windows XP lacks.
-    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(NamedAccessible));
-    NamedAccessible* named = memory ? new (memory) NamedAccessible(standard, nameId, descriptionId) : NULL;
-    if (!named) {
+    NamedAccessible* named = MakeAccessibleObject<NamedAccessible>(standard, nameId, descriptionId);
+    if (!named)
         standard->Release();
-        return 0;
-    }
-    LRESULT answer = fromObject(accessibleInterfaceId, wParam, static_cast<IAccessible*>(named));
-    named->Release();
-    return answer;
+    return AnswerWithAccessibleObject(wParam, named);
 }
 
 static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)

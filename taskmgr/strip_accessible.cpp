@@ -1,61 +1,15 @@
 #include "taskmgr/strip_accessible.h"
-#include <new>
-#include <oleacc.h>
 #include <strsafe.h>
+#include "core/accessible_object.h"
 #include "core/oleacc_functions.h"
 #include "taskmgr/link_strip.h"
 #include "resource.h"
 
-typedef LRESULT (WINAPI* LresultFromObjectProc)(REFIID, WPARAM, LPUNKNOWN);
 typedef HRESULT (WINAPI* AccessibleObjectFromWindowProc)(HWND, DWORD, REFIID, void**);
 
-
-class StripAccessible;
-static void Destroy(StripAccessible* object);
-
-class StripAccessible final : public IAccessible {
+class StripAccessible final : public AccessibleObject {
 public:
-    explicit StripAccessible(HWND strip) : references(1), strip(strip) {}
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID id, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = NULL;
-        if (!IsEqualIID(id, IID_IUnknown) && !IsEqualIID(id, IID_IDispatch) && !IsEqualIID(id, accessibleInterfaceId))
-            return E_NOINTERFACE;
-        *object = static_cast<IAccessible*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return (ULONG)InterlockedIncrement(&references); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG left = InterlockedDecrement(&references);
-        if (left == 0)
-            Destroy(this);
-        return (ULONG)left;
-    }
-
-    // IDispatch: screen readers call IAccessible directly.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        if (count)
-            *count = 0;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = NULL;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
+    explicit StripAccessible(HWND strip) : strip(strip) {}
 
     // IAccessible
     STDMETHODIMP get_accParent(IDispatch** parent) override
@@ -263,31 +217,12 @@ private:
         return S_FALSE;
     }
 
-    LONG references;
     HWND strip;
 };
-
-static void Destroy(StripAccessible* object)
-{
-    object->~StripAccessible();
-    HeapFree(GetProcessHeap(), 0, object);
-}
 
 LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
 {
     if ((LONG)lParam != (LONG)OBJID_CLIENT)
         return 0;
-    LresultFromObjectProc fromObject = (LresultFromObjectProc)(void*)FindOleaccFunction("LresultFromObject");
-    if (!fromObject)
-        return 0;
-    // On the process heap: operator new would bring the C++ runtime's
-    // exception support, and with it imports Windows XP lacks.
-    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(StripAccessible));
-    StripAccessible* accessible = memory ? new (memory) StripAccessible(strip) : NULL;
-    if (!accessible)
-        return 0;
-    // LresultFromObject holds its own reference until the asker takes it.
-    LRESULT answer = fromObject(accessibleInterfaceId, wParam, static_cast<IAccessible*>(accessible));
-    accessible->Release();
-    return answer;
+    return AnswerWithAccessibleObject(wParam, MakeAccessibleObject<StripAccessible>(strip));
 }
