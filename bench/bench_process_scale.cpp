@@ -226,10 +226,12 @@ int main(int argc, char** argv)
         int sorted = column % COLUMN_COUNT;  // the name's column last, back to the first order
         printf("sort by column %d: %.1f ms\n", sorted, MillisecondsOf([&] { ClickColumn(window, list, sorted); }));
     }
-    printf("filter keystroke \"s\": %.1f ms, %d rows\n", MillisecondsOf([&] { SetWindowTextW(filter, L"s"); }),
-           (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    printf("filter keystroke \"sh\": %.1f ms, %d rows\n", MillisecondsOf([&] { SetWindowTextW(filter, L"sh"); }),
-           (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    // The rows are counted after the keystroke: a call's arguments have no order.
+    for (const wchar_t* typed : {L"s", L"sh"}) {
+        double milliseconds = MillisecondsOf([&] { SetWindowTextW(filter, typed); });
+        printf("filter keystroke \"%ls\": %.1f ms, %d rows\n", typed, milliseconds,
+               (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    }
     std::vector<double> paints;
     for (int i = 0; i < 10; ++i)
         paints.push_back(MillisecondsOf([&] { InvalidateRect(list, NULL, TRUE); }));
