@@ -4,6 +4,7 @@
 #include "core/background_jobs.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
+#include "lookup/process_sheet.h"
 
 struct DetailsJob {
     wchar_t exePath[MAX_PATH];
@@ -16,10 +17,6 @@ struct SignerJob {
     SignerCheck check;
     bool changedAfterStart;
 };
-
-// Kept for the program's life and used on the reads' lane only.
-static SignerCache signers;
-static bool signerCacheReady;
 
 static void ReadDetails(void* record, const volatile LONG*)
 {
@@ -75,7 +72,7 @@ static bool IsChangedAfter(const wchar_t* exePath, ULONGLONG started)
 static void CheckSigner(void* record, const volatile LONG*)
 {
     SignerJob* job = (SignerJob*)record;
-    CheckFileSigner(job->exePath, signerCacheReady ? &signers : NULL, &job->check);
+    CheckFileSigner(job->exePath, ReadsLaneSignerCache(), &job->check);
     job->changedAfterStart = IsChangedAfter(job->exePath, job->processStarted);
 }
 
@@ -131,8 +128,6 @@ void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();
-    if (!signerCacheReady)
-        signerCacheReady = InitSignerCache(&signers);
     for (int i = 0; i < list->rowCount; ++i) {
         if (!list->rows[i]->readsAsked)
             DescribeRow(list->rows[i], window, checkingText);
@@ -158,11 +153,6 @@ bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed)
     *changed = job->changedAfterStart;
     HeapFree(GetProcessHeap(), 0, job);
     return true;
-}
-
-SignerCache* ReadsLaneSignerCache()
-{
-    return signerCacheReady ? &signers : NULL;
 }
 
 bool AreRowDetailsPending()

@@ -28,9 +28,5 @@ bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details);
 // so what was checked may not be the image that runs.
 bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed);
 
-// The signer answers kept for the program's life, NULL when none could be
-// made; for jobs on the reads' lane only (app/row_payloads checks with it too).
-SignerCache* ReadsLaneSignerCache();
-
 // Whether any read is queued, under way, or read and not yet taken.
 bool AreRowDetailsPending();

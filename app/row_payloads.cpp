@@ -4,6 +4,7 @@
 #include "core/background_jobs.h"
 #include "core/process_command_line.h"
 #include "core/signer_check.h"
+#include "lookup/process_sheet.h"
 
 struct PayloadJob {
     DWORD processId;

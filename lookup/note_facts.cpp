@@ -2,6 +2,7 @@
 #include <shlobj.h>
 #include <strsafe.h>
 #include <wchar.h>
+#include "core/lazy_lock.h"
 #include "core/system_folders.h"
 
 // A folder without its trailing backslash, in its long form; empty when
@@ -54,6 +55,32 @@ void ReadNoteFolders(NoteFolders* folders)
         StoreFolder(folder, folders->writable[5]);
     else
         StoreShellFolder(CSIDL_COMMON_DOCUMENTS, folders->writable[5]);
+}
+
+static NoteFolders* keptFolders;
+static DWORD keptAt;
+static CRITICAL_SECTION keptLock;
+static volatile LONG keptLockState;
+
+void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
+{
+    MakeLockOnce(&keptLock, &keptLockState);
+    EnterCriticalSection(&keptLock);
+    if (!keptFolders) {
+        keptFolders = (NoteFolders*)HeapAlloc(GetProcessHeap(), 0, sizeof(NoteFolders));
+        if (keptFolders) {
+            ReadNoteFolders(keptFolders);
+            keptAt = GetTickCount();
+        }
+    } else if (GetTickCount() - keptAt > maximumAgeMs) {
+        ReadNoteFolders(keptFolders);
+        keptAt = GetTickCount();
+    }
+    if (keptFolders)
+        *folders = *keptFolders;
+    else
+        ReadNoteFolders(folders);
+    LeaveCriticalSection(&keptLock);
 }
 
 void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithTokens, const wchar_t* company,

@@ -9,6 +9,8 @@
 
 // The folders the rules compare against, as this system has them.
 void ReadNoteFolders(NoteFolders* folders);
+// The same as read at most `maximumAgeMs` ago: the rows' notes share one reading.
+void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders);
 
 // Fills `facts` from the process's facts and the rest read for it; the
 // strings stay those of the arguments, which must outlive `facts`. NULL

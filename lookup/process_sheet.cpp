@@ -6,16 +6,25 @@
 #include "core/version_info.h"
 #include "lookup/note_facts.h"
 
-// How old a reading of what starts at logon may be for a row's notes: the
-// rows of one refresh share it; a change shows at a row read later.
+// How old a reading of what starts at logon, or of the user's folders, may be
+// for a row's notes: the rows of one refresh share it; a change shows at a
+// row read later.
 static const DWORD ROW_LOGON_AGE_MS = 10000;
 static const DWORD ROW_LIST_AGE_MS = 2000;
 
 // The reads' lane's own caches: one thread uses them, so no lock. A file
-// checked or hashed for one process serves every other process of it.
+// checked or hashed for one process serves every other process of it, and
+// a row's notes take the signer its row's check found.
 static FingerprintCache* digestCache;
 static SignerCache signerCache;
 static bool signerCacheReady;
+
+SignerCache* ReadsLaneSignerCache()
+{
+    if (!signerCacheReady)
+        signerCacheReady = InitSignerCache(&signerCache);
+    return signerCacheReady ? &signerCache : NULL;
+}
 
 static bool IsStopped(const volatile LONG* stop)
 {
@@ -97,9 +106,7 @@ static void ReadDigests(ProcessSheet* sheet, const volatile LONG* stop)
 
 static void ReadSigner(ProcessSheet* sheet)
 {
-    if (!signerCacheReady)
-        signerCacheReady = InitSignerCache(&signerCache);
-    CheckFileSigner(sheet->process.file.path, signerCacheReady ? &signerCache : NULL, &sheet->signer);
+    CheckFileSigner(sheet->process.file.path, ReadsLaneSignerCache(), &sheet->signer);
     sheet->signerRead = true;
 }
 
@@ -116,12 +123,15 @@ static void ReadRuns(ProcessSheet* sheet)
     sheet->runsRead = true;
 }
 
-static void ListNotes(ProcessSheet* sheet)
+static void ListNotes(ProcessSheet* sheet, bool whole)
 {
     NoteFolders* folders = (NoteFolders*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(NoteFolders));
     if (!folders)
         return;
-    ReadNoteFolders(folders);
+    if (whole)
+        ReadNoteFolders(folders);
+    else
+        ReadNoteFoldersRecently(ROW_LOGON_AGE_MS, folders);
     NoteFacts facts;
     GatherNoteFacts(&sheet->process, sheet->folderRead ? sheet->folder : NULL,
                     sheet->versionRead ? sheet->version.company : NULL, sheet->signerRead ? &sheet->signer : NULL,
@@ -171,7 +181,7 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     }
     sheet->logonRead = true;
     if (!IsStopped(stop))
-        ListNotes(sheet);
+        ListNotes(sheet, whole);
 }
 
 bool IsProcessSheetComplete(const ProcessSheet* sheet)

@@ -42,6 +42,11 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
 
+// The signer answers kept for the program's life, shared by every check on
+// the reads' lane (the rows' signers, their payloads', the sheets'); NULL
+// when none could be made. On the reads' lane only.
+SignerCache* ReadsLaneSignerCache();
+
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.
 bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity);
