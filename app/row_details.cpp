@@ -1,6 +1,7 @@
 #include "app/row_details.h"
 #include <shellapi.h>
 #include <strsafe.h>
+#include "core/ascii_folding.h"
 #include "core/background_jobs.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
@@ -112,12 +113,33 @@ static LONG QueueSignerCheck(const ProcessRow* row, HWND window)
     return QueueRead(job, window, true);
 }
 
-static void DescribeRow(ProcessRow* row, HWND window, const wchar_t* checkingText)
+static DWORD HashFoldedPath(const wchar_t* path)
+{
+    DWORD hash = 2166136261u;
+    for (; *path; ++path)
+        hash = (hash ^ FoldAsciiLetter(*path)) * 16777619u;
+    return hash;
+}
+
+// The details job already asked for an earlier row of the same path, or 0.
+static LONG FindDetailsOfPath(const ProcessList* list, int index, const DWORD* hashes)
+{
+    const ProcessRow* row = list->rows[index];
+    for (int i = 0; hashes && i < index; ++i) {
+        const ProcessRow* other = list->rows[i];
+        if (other->detailsId && hashes[i] == hashes[index] &&
+            EqualFoldingAsciiLetters(other->exePath, row->exePath, ARRAYSIZE(row->exePath)))
+            return other->detailsId;
+    }
+    return 0;
+}
+
+static void DescribeRow(ProcessRow* row, HWND window, const wchar_t* checkingText, LONG sharedDetails)
 {
     row->readsAsked = true;
     if (!row->hasPath)
         return;
-    row->detailsId = QueueDetailsRead(row, window);
+    row->detailsId = sharedDetails ? sharedDetails : QueueDetailsRead(row, window);
     row->signerId = QueueSignerCheck(row, window);
     if (row->signerId && checkingText)
         StringCchCopyW(row->signer, ARRAYSIZE(row->signer), checkingText);
@@ -128,10 +150,17 @@ void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();
+    // Hashes make the search for a row of the same path cheap; without them each row reads alone.
+    DWORD* hashes = (DWORD*)HeapAlloc(GetProcessHeap(), 0, (list->rowCount + 1) * sizeof(DWORD));
     for (int i = 0; i < list->rowCount; ++i) {
-        if (!list->rows[i]->readsAsked)
-            DescribeRow(list->rows[i], window, checkingText);
+        ProcessRow* row = list->rows[i];
+        if (hashes)
+            hashes[i] = row->hasPath ? HashFoldedPath(row->exePath) : 0;
+        if (!row->readsAsked)
+            DescribeRow(row, window, checkingText, row->hasPath ? FindDetailsOfPath(list, i, hashes) : 0);
     }
+    if (hashes)
+        HeapFree(GetProcessHeap(), 0, hashes);
 }
 
 bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details)

@@ -15,10 +15,11 @@
 
 // Asks, for `window`, for the reads of every row that has none yet: its
 // details, and its signer check, which waits until every row's details are
-// read. Each row reads its own file: two processes of one path may run two
-// different files, and the signer cache (keyed by the file's identity)
-// spares the second read of the same one. checkingText: what the signer
-// cell says meanwhile.
+// read. The rows of one path share one details read: it describes the file
+// at that path now. Each row checks its own signer: two processes of one
+// path may run two different files, and the signer cache (keyed by the
+// file's identity) spares the second check of the same one. checkingText:
+// what the signer cell says meanwhile.
 void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText);
 
 // The details or signer read for that id, sent to `window`, taken and

@@ -481,7 +481,9 @@ TEST_F(ProcessWindow, EachRowChecksItsOwnFileAndAChangeAfterItsStartIsShown)
     Refresh();
     EXPECT_EQ(L"(Not signed) (changed after the process started)", RowOf(before).signer);
     EXPECT_EQ(L"(Not signed)", RowOf(after.dwProcessId).signer) << "a row took another row's verdict";
+    // The two rows share one read of the path's details: both are filled.
     EXPECT_EQ(L"Changed later", RowOf(after.dwProcessId).description);
+    EXPECT_EQ(L"Changed later", RowOf(before).description);
 }
 
 // Image names folding A to Z, ties by PID.
