@@ -11,19 +11,19 @@
 #include "app/process_list.h"
 #include "app/process_view.h"
 #include "app/process_window_dpi.h"
+#include "app/program_icons.h"
 #include "app/properties_window.h"
 #include "app/refresh_pause.h"
 #include "app/row_commands.h"
 #include "app/row_details.h"
-#include "app/row_payloads.h"
 #include "app/row_notes.h"
+#include "app/row_payloads.h"
 #include "app/sheet_reads.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
 #include "core/settings.h"
-#include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "lookup/process_lookup.h"
 #include "resource.h"
@@ -520,17 +520,6 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static bool RegisterProcessWindowClass()
-{
-    // Shared icons: the system frees them.
-    HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
-    HICON smallIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-    return RegisterOwnWindowClass(appState.instance, processWindowClass, ProcessWindowProc, 0, IDC_ARROW,
-                                  COLOR_BTNFACE, icon, smallIcon);
-}
-
 void ShowProcessWindow()
 {
     HWND window = processWindow.window;
@@ -544,7 +533,7 @@ void ShowProcessWindow()
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_LISTVIEW_CLASSES;
     InitCommonControlsEx(&controls);
-    if (!RegisterProcessWindowClass())
+    if (!RegisterProgramWindowClass(processWindowClass, ProcessWindowProc))
         return;
     wchar_t title[128];
     if (!LoadStringW(appState.instance, IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))

@@ -1,5 +1,6 @@
 #include "app/program_icons.h"
 #include "app/app_state.h"
+#include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "resource.h"
 
@@ -10,6 +11,16 @@ HICON LoadProgramIcon(int sizeMetric, UINT dpi)
     int size = ReadSystemMetricForDpi(sizeMetric, dpi);
     return (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON, size, size,
                              LR_DEFAULTCOLOR);
+}
+
+bool RegisterProgramWindowClass(const wchar_t* name, WNDPROC procedure)
+{
+    // Shared icons: the system frees them.
+    HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
+                                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
+    HICON smallIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    return RegisterOwnWindowClass(appState.instance, name, procedure, 0, IDC_ARROW, COLOR_BTNFACE, icon, smallIcon);
 }
 
 HICON LoadTrayIcon()

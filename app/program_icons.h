@@ -9,3 +9,6 @@ HICON LoadProgramIcon(int sizeMetric, UINT dpi);
 // The tray's icon at the small icon size of the tray's DPI (LoadIconMetric
 // on Vista and later); the caller destroys it.
 HICON LoadTrayIcon();
+// Registers a class of our top-level windows: arrow cursor, dialog
+// background, and the program's icons at the system's sizes.
+bool RegisterProgramWindowClass(const wchar_t* name, WNDPROC procedure);

@@ -2,10 +2,10 @@
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/dark_mode.h"
+#include "app/program_icons.h"
 #include "app/row_commands.h"
 #include "app/sheet_reads.h"
 #include "core/background_jobs.h"
-#include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "resource.h"
 
@@ -285,17 +285,6 @@ static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM w
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static bool RegisterPropertiesWindowClass()
-{
-    // Shared icons: the system frees them.
-    HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
-    HICON smallIcon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN), IMAGE_ICON,
-                                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
-    return RegisterOwnWindowClass(appState.instance, propertiesWindowClass, PropertiesWindowProc, 0, IDC_ARROW,
-                                  COLOR_BTNFACE, icon, smallIcon);
-}
-
 // Ours, of this class, for the same process (its PID and start time).
 static HWND FindPropertiesWindow(const ProcessRow* row)
 {
@@ -320,7 +309,7 @@ HWND ShowPropertiesWindow(HWND owner, const ProcessRow* row)
         SetForegroundWindow(window);
         return window;
     }
-    if (!RegisterPropertiesWindowClass())
+    if (!RegisterProgramWindowClass(propertiesWindowClass, PropertiesWindowProc))
         return NULL;
     wchar_t format[64], title[MAX_PATH + 64];
     if (!LoadStringW(appState.instance, IDS_PROPERTIES_TITLE, format, ARRAYSIZE(format)) ||
