@@ -12,20 +12,12 @@ set -eu
 build_dir=$(cd "${1:?usage: attach_cost.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds="${2:-60}"
 root=$(cd "$(dirname "$0")/.." && pwd)
-
-arch=i686
-grep -q 'toolchain-x86_64' "$build_dir/CMakeCache.txt" && arch=x86_64
-wine_env_dir="$root/tests"
-. "$wine_env_dir/wine_env.sh"
-note_if_emulated "$arch"
-template="$build_dir/wine/template"
-sh "$root/tests/make_prefix.sh" "$template" "$build_dir/bin" "$arch" >/dev/null
-prefix="$build_dir/wine/bench_attach_cost"
+bench_name=bench_attach_cost
+. "$root/bench/bench_prefix.sh"
+prefix="$TAVROWEN_WINE_PREFIX"
 log="$prefix.log"
 rm -f "$log"
 
-export TAVROWEN_WINE_TEMPLATE="$template"
-export TAVROWEN_WINE_PREFIX="$prefix"
 export TAVROWEN_RUN_TIMEOUT=$((seconds * 2 + 180))
 sh "$root/tests/wine_run.sh" "$build_dir/bin/bench_attach_cost.exe" "$seconds" >"$prefix.out" 2>&1 &
 runner=$!

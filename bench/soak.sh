@@ -8,16 +8,7 @@ set -eu
 build_dir=$(cd "${1:?usage: soak.sh BUILD_DIR [CYCLES]}" && pwd)
 cycles="${2:-200}"
 root=$(cd "$(dirname "$0")/.." && pwd)
-
-arch=i686
-grep -q 'toolchain-x86_64' "$build_dir/CMakeCache.txt" && arch=x86_64
-wine_env_dir="$root/tests"
-. "$wine_env_dir/wine_env.sh"
-note_if_emulated "$arch"
-template="$build_dir/wine/template"
-sh "$root/tests/make_prefix.sh" "$template" "$build_dir/bin" "$arch" >/dev/null
-
-export TAVROWEN_WINE_TEMPLATE="$template"
-export TAVROWEN_WINE_PREFIX="$build_dir/wine/bench_soak"
+bench_name=bench_soak
+. "$root/bench/bench_prefix.sh"
 export TAVROWEN_RUN_TIMEOUT=$((cycles * 30 + 300))
 exec sh "$root/tests/wine_run.sh" "$build_dir/bin/bench_soak.exe" "$cycles"
