@@ -58,6 +58,7 @@ void ReadNoteFolders(NoteFolders* folders)
 }
 
 static NoteFolders* keptFolders;
+static bool keptRead;
 static DWORD keptAt;
 static CRITICAL_SECTION keptLock;
 static volatile LONG keptLockState;
@@ -66,15 +67,12 @@ void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
 {
     MakeLockOnce(&keptLock, &keptLockState);
     EnterCriticalSection(&keptLock);
-    if (!keptFolders) {
+    if (!keptFolders)
         keptFolders = (NoteFolders*)HeapAlloc(GetProcessHeap(), 0, sizeof(NoteFolders));
-        if (keptFolders) {
-            ReadNoteFolders(keptFolders);
-            keptAt = GetTickCount();
-        }
-    } else if (GetTickCount() - keptAt > maximumAgeMs) {
+    if (keptFolders && (!keptRead || GetTickCount() - keptAt > maximumAgeMs)) {
         ReadNoteFolders(keptFolders);
         keptAt = GetTickCount();
+        keptRead = true;
     }
     if (keptFolders)
         *folders = *keptFolders;
