@@ -138,9 +138,11 @@ static DWORD WINAPI RunLane(LPVOID parameter)
     HANDLE wake = lane->wake;
     // The shell's file information wants COM on the calling thread.
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    // Background mode (Vista and later) lowers its disk and memory priority too.
-    if (start.lane == LANE_READS && IsVistaOrLater())
-        SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN_VALUE);
+    // Reads give way to the windows. Background mode (Vista and later) lowers
+    // their disk and memory priority too; XP has only the CPU's to lower.
+    if (start.lane == LANE_READS)
+        SetThreadPriority(GetCurrentThread(),
+                          IsVistaOrLater() ? THREAD_MODE_BACKGROUND_BEGIN_VALUE : THREAD_PRIORITY_BELOW_NORMAL);
     for (;;) {
         Job* job = TakeNextJob(lane, start.generation);
         if (job) {
