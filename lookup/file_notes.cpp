@@ -1,7 +1,9 @@
 #include "lookup/file_notes.h"
+#include <stdarg.h>
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
+#include "core/plain_text.h"
 
 // Programs of Windows whose names are borrowed most, as they are spelt.
 static const wchar_t* const windowsPrograms[] = {
@@ -103,13 +105,23 @@ static bool ClaimsCompany(const NoteFacts* facts)
     return word[0] != L'\0';
 }
 
+// A note naming a long company or signer is cut, never left out: padding a
+// name must not hide the note.
+static bool WriteClaimNote(wchar_t* note, const wchar_t* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    HRESULT written = StringCchVPrintfW(note, NOTE_TEXT_CAPACITY, format, arguments);
+    va_end(arguments);
+    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
+}
+
 bool NoteUnsignedClaim(const NoteFacts* facts, wchar_t* note)
 {
     if (!ClaimsCompany(facts) || !facts->signerKnown ||
         (facts->signerVerdict != SIGNER_NOT_SIGNED && facts->signerVerdict != SIGNER_NOT_VALID))
         return false;
-    return SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, L"Claims to be from %s but is not signed",
-                                      facts->company));
+    return WriteClaimNote(note, L"Claims to be from %s but is not signed", facts->company);
 }
 
 bool NoteOtherSigner(const NoteFacts* facts, wchar_t* note)
@@ -118,8 +130,7 @@ bool NoteOtherSigner(const NoteFacts* facts, wchar_t* note)
         (facts->signerVerdict != SIGNER_VERIFIED && facts->signerVerdict != SIGNER_UNTRUSTED) ||
         SameFirstWord(facts->company, facts->signer))
         return false;
-    return SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, L"Claims to be from %s but is signed by %s",
-                                      facts->company, facts->signer));
+    return WriteClaimNote(note, L"Claims to be from %s but is signed by %s", facts->company, facts->signer);
 }
 
 // ---- What its name is trying to look like -------------------------------------
@@ -371,6 +382,6 @@ void ListFileNotes(const NoteFacts* facts, FileNotes* notes)
         return;
     for (int i = 0; i < FILE_NOTE_RULES; ++i) {
         if (rules[i](facts, notes->text[notes->count]))
-            ++notes->count;
+            BlankControlCharacters(notes->text[notes->count++], NOTE_TEXT_CAPACITY);
     }
 }

@@ -1,6 +1,7 @@
 #include "lookup/property_sheet.h"
 #include <strsafe.h>
 #include <wchar.h>
+#include "core/plain_text.h"
 
 static const wchar_t READING[] = L"Reading...";
 static const size_t LINE_CAPACITY = 1024;
@@ -23,8 +24,9 @@ static void AppendLine(SheetWriter* sheet, const wchar_t* label, const wchar_t* 
         sheet->complete = false;
         return;
     }
-    StringCchPrintfW(sheet->text + sheet->length, sheet->capacity - sheet->length, labelLength ? L"%s: %s\r\n" : L"%s%s\r\n",
-                     label, value);
+    wchar_t* line = sheet->text + sheet->length;
+    StringCchPrintfW(line, sheet->capacity - sheet->length, labelLength ? L"%s: %s\r\n" : L"%s%s\r\n", label, value);
+    BlankControlCharacters(line, needed - 2);
     sheet->length += needed;
 }
 

@@ -257,4 +257,33 @@ TEST(SheetText, PartialThenWholeInOrderWithTheFileUnreadable)
     EXPECT_EQ(L"Process: svch0st.exe\r\nPID: 1234\r\n", std::wstring(small));
 }
 
+// Text a file or a process controls: a padded company cuts its note but
+// never drops it, and a line break in a value writes no line of its own.
+TEST(SheetText, PaddingHidesNoNoteAndLineBreaksWriteNoLines)
+{
+    NoteFolders folders = TestFolders();
+    NoteFacts facts = Facts(L"C:\\Temp\\a.exe", &folders);
+    std::wstring padded = L"Microsoft Corporation" + std::wstring(600, L'\x00A0');
+    facts.company = padded.c_str();
+    EXPECT_EQ(0u, Note(NoteUnsignedClaim, facts).find("Claims to be from Microsoft Corporation"));
+    facts.company = L"Microsoft\nStarts at logon";
+    static FileNotes notes;
+    ListFileNotes(&facts, &notes);
+    ASSERT_GE(notes.count, 1);
+    EXPECT_STREQ(L"Claims to be from Microsoft Starts at logon but is not signed", notes.text[0]);
+
+    static ProcessFacts process = {};
+    process.processId = 7;
+    wcscpy(process.imageName, L"evil.exe");
+    wchar_t commandLine[] = L"evil.exe\r\nVerified signer: Microsoft Windows (embedded)";
+    process.commandLine = commandLine;
+    PropertySheetInput input = {&process, true, true};
+    input.notes = &notes;
+    static wchar_t text[PROPERTY_SHEET_CAPACITY];
+    ASSERT_TRUE(FormatPropertySheet(&input, false, text, ARRAYSIZE(text)));
+    for (const std::wstring& line : Lines(text))
+        EXPECT_NE(0u, line.find(L"Verified signer")) << NarrowUtf8(line.c_str());
+    EXPECT_NE(std::wstring::npos, std::wstring(text).find(L"Command line: evil.exe  Verified signer")) << NarrowUtf8(text);
+}
+
 }  // namespace
