@@ -7,8 +7,7 @@ static bool StartsWith(const wchar_t* text, const wchar_t* prefix)
     return EqualFoldingAsciiLetters(text, prefix, wcslen(prefix));
 }
 
-// A name that reaches a device, a pipe or the object namespace, not a file.
-static bool IsDeviceName(const wchar_t* path)
+bool IsDevicePath(const wchar_t* path)
 {
     return StartsWith(path, L"\\\\.\\") || StartsWith(path, L"\\\\?\\GLOBALROOT") || StartsWith(path, L"\\??\\") ||
            StartsWith(path, L"\\\\?\\Volume{");
@@ -24,7 +23,7 @@ bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* pat
 {
     *error = ERROR_INVALID_NAME;
     path[0] = L'\0';
-    if (!given || IsDeviceName(given))
+    if (!given || IsDevicePath(given))
         return false;
     // The long forms name the same files as the short ones; read them as those.
     wchar_t* plain = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, HANDED_PATH_CAPACITY * sizeof(wchar_t));
@@ -48,7 +47,7 @@ bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* pat
         return false;
     }
     // "CON", "NUL" or "COM1" become "\\.\" names here.
-    if (IsDeviceName(path)) {
+    if (IsDevicePath(path)) {
         path[0] = L'\0';
         return false;
     }

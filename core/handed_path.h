@@ -15,6 +15,10 @@ const size_t HANDED_PATH_CAPACITY = 32768;
 // path too long: nothing of it may be opened.
 bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* path, DWORD* error);
 
+// Whether a path names a device, a pipe or the object namespace ("\\.\",
+// "\\?\GLOBALROOT", "\??\", a volume), not a file: not to be opened.
+bool IsDevicePath(const wchar_t* path);
+
 // Opens a canonical path for reading as a disk file: no pipe server learns
 // who we are (identification level only), and anything that turns out not to
 // be a disk file is closed unread. INVALID_HANDLE_VALUE, with *error set, otherwise.

@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include "core/executable_locator.h"
 #include "core/file_fingerprint.h"
+#include "core/handed_path.h"
 #include "core/lazy_lock.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
@@ -68,19 +69,11 @@ void ReadFileFacts(const wchar_t* path, FileFacts* facts)
         facts->accessError = ERROR_FILENAME_EXCED_RANGE;
         return;
     }
-    // The directory entry answers even where the file itself is not ours to open.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(readable, GetFileExInfoStandard, &data)) {
-        facts->attributes = data.dwFileAttributes;
-        facts->size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-        facts->creationTime = FromFileTime(data.ftCreationTime);
-        facts->lastWriteTime = FromFileTime(data.ftLastWriteTime);
-    }
-    // Opened as a fingerprint opens it, so "readable" means the digests can be had.
-    ScopedHandle file(CreateFileW(readable, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  NULL, OPEN_EXISTING, 0, NULL));
+    // A path from a process's memory is opened as a handed one is: a device
+    // or pipe name not at all, and no pipe server learns who we are.
+    DWORD error = ERROR_INVALID_NAME;
+    ScopedHandle file(IsDevicePath(readable) ? INVALID_HANDLE_VALUE : OpenDiskFileForReading(readable, &error));
     if (!file.Valid()) {
-        DWORD error = GetLastError();
         facts->accessError = error;
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             facts->access = FILE_GONE;
@@ -88,7 +81,21 @@ void ReadFileFacts(const wchar_t* path, FileFacts* facts)
             facts->access = FILE_ACCESS_DENIED;
         else
             facts->access = FILE_UNREADABLE;
+        // The directory entry answers where the file itself is not ours to
+        // open; asked of a drive's path only, never of a share's.
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (readable[1] == L':' && GetFileAttributesExW(readable, GetFileExInfoStandard, &data)) {
+            facts->attributes = data.dwFileAttributes;
+            facts->size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+            facts->creationTime = FromFileTime(data.ftCreationTime);
+            facts->lastWriteTime = FromFileTime(data.ftLastWriteTime);
+        }
         return;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(file.Get(), &information)) {
+        facts->attributes = information.dwFileAttributes;
+        facts->creationTime = FromFileTime(information.ftCreationTime);
     }
     facts->access = FILE_READABLE;
     FileIdentity identity;
