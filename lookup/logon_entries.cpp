@@ -48,7 +48,9 @@ bool SameFilePath(const wchar_t* a, const wchar_t* b)
 
 static bool IsExistingFile(const wchar_t* path)
 {
-    DWORD attributes = GetFileAttributesW(path);
+    // The file the path names, not the one redirection would give a 32-bit program.
+    wchar_t readable[MAX_PATH];
+    DWORD attributes = BuildReadablePath(path, readable) ? GetFileAttributesW(readable) : INVALID_FILE_ATTRIBUTES;
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -116,11 +118,11 @@ static void AddCandidate(LogonSnapshot* snapshot, const wchar_t* program, const 
 }
 
 // A string value's text, whole and terminated, or false: REG_SZ or
-// REG_EXPAND_SZ only, of whole characters, fitting `command`.
+// REG_EXPAND_SZ only, fitting `command`. A stray odd byte (a writer that
+// counted one too many) is dropped, as Windows reads such values.
 static bool TakeCommandValue(DWORD type, DWORD bytes, wchar_t* command /* LOGON_COMMAND_CAPACITY + 1 */)
 {
-    if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0 ||
-        bytes > LOGON_COMMAND_CAPACITY * sizeof(wchar_t))
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes > LOGON_COMMAND_CAPACITY * sizeof(wchar_t))
         return false;
     command[bytes / sizeof(wchar_t)] = L'\0';
     return true;

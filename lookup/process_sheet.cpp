@@ -96,11 +96,12 @@ static void ReadVersion(ProcessSheet* sheet, const wchar_t* readable)
     sheet->versionRead = true;
 }
 
-static void ReadDigests(ProcessSheet* sheet, const volatile LONG* stop)
+// readable: the file the path names, not the one redirection would give a 32-bit program.
+static void ReadDigests(ProcessSheet* sheet, const wchar_t* readable, const volatile LONG* stop)
 {
     if (!digestCache)
         digestCache = (FingerprintCache*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FingerprintCache));
-    ComputeFileDigests(sheet->process.file.path, digestCache, stop, true, &sheet->digests);
+    ComputeFileDigests(readable, digestCache, stop, true, &sheet->digests);
     sheet->digestsRead = !IsStopped(stop);
 }
 
@@ -159,7 +160,7 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     if (readable) {
         ReadVersion(sheet, readablePath);
         if (whole)
-            ReadDigests(sheet, stop);
+            ReadDigests(sheet, readablePath, stop);
         if (!IsStopped(stop))
             ReadSigner(sheet);
     } else {

@@ -14,7 +14,9 @@
 #include "core/folder_tokens.h"
 #include "core/seams.h"
 #include "core/sha256.h"
+#include "lookup/logon_entries.h"
 #include "lookup/note_facts.h"
+#include "lookup/process_sheet.h"
 #include "lookup/property_sheet.h"
 #include "lookup/svch0st_copy.h"
 #include "lookup/system_md5.h"
@@ -238,6 +240,65 @@ TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNo
     FileNotes notes;
     ListFileNotes(&facts, &notes);
     EXPECT_EQ(0, notes.count) << (notes.count ? NarrowUtf8(notes.text[0]) : "");
+}
+
+// A path a process's memory gives (its loader list can name anything) is
+// opened as a disk file only: a pipe named there is never connected to.
+TEST(FileFacts, APipeNamedAsTheFileIsNotConnectedTo)
+{
+    const wchar_t* pipeName = L"\\\\.\\pipe\\tavrowen-facts";
+    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 512, 512,
+                                   0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    OVERLAPPED connecting = {};
+    connecting.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ConnectNamedPipe(pipe, &connecting);
+    FileFacts facts;
+    ReadFileFacts(pipeName, &facts);
+    EXPECT_EQ(FILE_UNREADABLE, facts.access);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(connecting.hEvent, 0)) << "the pipe was connected to";
+    CancelIo(pipe);
+    CloseHandle(connecting.hEvent);
+    CloseHandle(pipe);
+}
+
+// The native system folder as either build reaches it: through Sysnative
+// from a 32-bit one, where "system32" would mean SysWOW64.
+std::wstring NativeSystemPath(const wchar_t* name)
+{
+    wchar_t windows[MAX_PATH] = L"";
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + (sizeof(void*) == 4 ? L"\\Sysnative\\" : L"\\system32\\") + name;
+}
+
+// A 64-bit process's file and a Run value in the system folder, read by a
+// 32-bit build: the file the path names is hashed and found, not its SysWOW64 namesake.
+TEST(ProcessSheet, TheSystemFolderIsTheNativeOneForEitherBuild)
+{
+    DWORD services = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !services; more = Process32NextW(snapshot, &entry))
+        services = lstrcmpiW(entry.szExeFile, L"services.exe") == 0 ? entry.th32ProcessID : 0;
+    CloseHandle(snapshot);
+    ASSERT_NE(0u, services);
+    ProcessSheet* sheet = new ProcessSheet();
+    StartProcessSheet(services, L"services.exe", sheet);
+    ReadProcessSheet(sheet, true, NULL);
+    EXPECT_EQ(SystemDigest(ReadFileText(NativeSystemPath(L"services.exe").c_str()), CALG_MD5),
+              NarrowUtf8(sheet->digests.digestHex));
+    FreeProcessSheet(sheet);
+    delete sheet;
+
+    std::wstring native = NativeSystemPath(L"tavrowen-native.exe");
+    ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), native.c_str(), FALSE));
+    const wchar_t command[] = L"C:\\windows\\system32\\tavrowen-native.exe /quiet";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Tavrowen native", REG_SZ, command, sizeof(command)));
+    LogonEntries entries;
+    FindLogonEntries(L"C:\\windows\\system32\\tavrowen-native.exe", &entries);
+    EXPECT_EQ(1, entries.count);
+    DeleteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Tavrowen native");
+    DeleteFileW(native.c_str());
 }
 
 }  // namespace
