@@ -155,7 +155,7 @@ static bool StartWindow(HWND window, const ProcessRow* row)
     state->window = window;
     state->row = *row;
     state->row.process = NULL;
-    state->sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), 0, sizeof(ProcessSheet));
+    state->sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
     if (!state->sheet || !CreateControls(state))
         return false;
     StartProcessSheet(row->processId, row->imageName, state->sheet);
