@@ -160,7 +160,7 @@ static bool StartWindow(HWND window, const ProcessRow* row)
         return false;
     StartProcessSheet(row->processId, row->imageName, state->sheet);
     ShowSheetText(state);
-    QueueSheetRead(window, WM_SHEET_READ, row->processId, row->imageName);
+    QueueSheetRead(window, WM_SHEET_READ, row);
     return true;
 }
 

@@ -20,12 +20,13 @@ void FreeSheet(ProcessSheet* sheet)
     HeapFree(GetProcessHeap(), 0, sheet);
 }
 
-LONG QueueSheetRead(HWND window, UINT message, DWORD processId, const wchar_t* imageName)
+LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row)
 {
     ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), 0, sizeof(ProcessSheet));
     if (!sheet)
         return 0;
-    StartProcessSheet(processId, imageName, sheet);
+    StartProcessSheet(row->processId, row->imageName, sheet);
+    sheet->expectedStart = row->createdAt;
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();
@@ -55,7 +56,7 @@ bool CopySheetText(HWND owner, const ProcessSheet* sheet)
 void CopyRowProperties(HWND window, const ProcessRow* row)
 {
     if (row)
-        QueueSheetRead(window, WM_SHEET_COPY_READ, row->processId, row->imageName);
+        QueueSheetRead(window, WM_SHEET_COPY_READ, row);
 }
 
 void FinishRowPropertiesCopy(HWND window, LPARAM id)

@@ -11,9 +11,9 @@
 #define WM_SHEET_READ (WM_APP + 0x31)
 #define WM_SHEET_COPY_READ (WM_APP + 0x32)
 
-// Queues the read of the process's whole sheet for `window`; the id the
-// message will carry, or 0 when nothing was queued.
-LONG QueueSheetRead(HWND window, UINT message, DWORD processId, const wchar_t* imageName);
+// Queues the read of the row's process's whole sheet for `window`; the id
+// the message will carry, or 0 when nothing was queued.
+LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row);
 // The sheet of that finished job, the caller's to free with FreeSheet; NULL
 // for an id of no finished job of ours.
 ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id);

@@ -47,7 +47,15 @@ static void ReadFacts(ProcessSheet* sheet, bool whole)
     StringCchCopyW(imageName, ARRAYSIZE(imageName), sheet->process.imageName);
     wchar_t* commandLine = sheet->process.commandLine;
     // A row's notes share a list of the processes of a moment ago; the whole sheet takes its own.
-    ReadProcessFactsRecently(sheet->process.processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
+    DWORD processId = sheet->process.processId;
+    ReadProcessFactsRecently(processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
+    if (sheet->expectedStart && sheet->process.found && sheet->process.startTime != sheet->expectedStart) {
+        // Exited, and its PID taken since: nothing of the newer process is ours to show.
+        ZeroMemory(&sheet->process, sizeof(sheet->process));
+        sheet->process.processId = processId;
+        sheet->process.parent = PARENT_UNKNOWN;
+        sheet->process.file.attributes = INVALID_FILE_ATTRIBUTES;
+    }
     sheet->process.commandLine = commandLine;
     // Gone since it was listed: the name it had still heads the sheet.
     if (!sheet->process.imageName[0])
@@ -145,8 +153,11 @@ static void ListNotes(ProcessSheet* sheet, bool whole)
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
 {
     ReadFacts(sheet, whole);
-    if (whole && !IsStopped(stop))
+    // A process gone has no command line or payload to read: another one under its PID has its own.
+    bool gone = !sheet->process.found;
+    if (whole && !gone && !IsStopped(stop))
         ReadCommandLine(sheet);
+    sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
     ReadFolder(sheet);
     const FileFacts* file = &sheet->process.file;
     // An unreadable file has no digests, version or signer: the sheet's
@@ -171,8 +182,9 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     }
     if (IsStopped(stop))
         return;
-    if (whole)
+    if (whole && !gone)
         ReadRuns(sheet);
+    sheet->runsRead = sheet->runsRead || (whole && gone);
     // The whole sheet reads them afresh; a row's notes share a reading of a few seconds ago.
     if (file->access != FILE_NOT_LOCATED && !IsStopped(stop)) {
         if (whole)

@@ -14,6 +14,9 @@
 
 // About 45 KB: allocate it. Each "read" flag says its value is known.
 struct ProcessSheet {
+    // The start time the process was listed with (0: any): a process found
+    // under its PID that started otherwise is a newer one, and not described.
+    unsigned long long expectedStart;
     ProcessFacts process;  // owns its command line: FreeProcessSheet releases it
     bool processRead;
     bool commandLineRead;

@@ -301,4 +301,21 @@ TEST(ProcessSheet, TheSystemFolderIsTheNativeOneForEitherBuild)
     DeleteFileW(native.c_str());
 }
 
+// A process listed with another start time than its PID's now: exited, its
+// PID taken by a newer process, of which the sheet shows nothing.
+TEST(ProcessSheet, APidTakenByANewerProcessIsNotDescribed)
+{
+    ProcessSheet* sheet = new ProcessSheet();
+    StartProcessSheet(GetCurrentProcessId(), L"old.exe", sheet);
+    sheet->expectedStart = 1;
+    ReadProcessSheet(sheet, true, NULL);
+    EXPECT_FALSE(sheet->process.found);
+    EXPECT_TRUE(sheet->process.commandLine == NULL);
+    EXPECT_FALSE(sheet->digests.valid);
+    EXPECT_STREQ(L"old.exe", sheet->process.imageName);
+    EXPECT_TRUE(IsProcessSheetComplete(sheet));
+    FreeProcessSheet(sheet);
+    delete sheet;
+}
+
 }  // namespace
