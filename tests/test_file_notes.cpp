@@ -273,8 +273,6 @@ TEST(SheetText, PaddingHidesNoNoteAndLineBreaksWriteNoLines)
     EXPECT_STREQ(L"Claims to be from Microsoft Starts at logon but is not signed", notes.text[0]);
 
     static ProcessFacts process = {};
-    process.processId = 7;
-    wcscpy(process.imageName, L"evil.exe");
     wchar_t commandLine[] = L"evil.exe\r\nVerified signer: Microsoft Windows (embedded)";
     process.commandLine = commandLine;
     PropertySheetInput input = {&process, true, true};

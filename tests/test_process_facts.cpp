@@ -257,9 +257,8 @@ TEST(FileFacts, APipeNamedAsTheFileIsNotConnectedTo)
     ReadFileFacts(pipeName, &facts);
     EXPECT_EQ(FILE_UNREADABLE, facts.access);
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(connecting.hEvent, 0)) << "the pipe was connected to";
-    CancelIo(pipe);
-    CloseHandle(connecting.hEvent);
     CloseHandle(pipe);
+    CloseHandle(connecting.hEvent);
 }
 
 // The native system folder as either build reaches it: through Sysnative
@@ -271,9 +270,11 @@ std::wstring NativeSystemPath(const wchar_t* name)
     return std::wstring(windows) + (sizeof(void*) == 4 ? L"\\Sysnative\\" : L"\\system32\\") + name;
 }
 
-// A 64-bit process's file and a Run value in the system folder, read by a
-// 32-bit build: the file the path names is hashed and found, not its SysWOW64 namesake.
-TEST(ProcessSheet, TheSystemFolderIsTheNativeOneForEitherBuild)
+// services.exe, a 64-bit process, read by either build: its sheet hashes the
+// file its path names, not a SysWOW64 namesake, and a Run value in the system
+// folder is found. Listed with another start time, its PID is a newer
+// process's, and nothing of that one is shown.
+TEST(ProcessSheet, TheListedProcessAndTheNativeSystemFolder)
 {
     DWORD services = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -282,12 +283,18 @@ TEST(ProcessSheet, TheSystemFolderIsTheNativeOneForEitherBuild)
         services = lstrcmpiW(entry.szExeFile, L"services.exe") == 0 ? entry.th32ProcessID : 0;
     CloseHandle(snapshot);
     ASSERT_NE(0u, services);
+    std::string digest = SystemDigest(ReadFileText(NativeSystemPath(L"services.exe").c_str()), CALG_MD5);
     ProcessSheet* sheet = new ProcessSheet();
-    StartProcessSheet(services, L"services.exe", sheet);
-    ReadProcessSheet(sheet, true, NULL);
-    EXPECT_EQ(SystemDigest(ReadFileText(NativeSystemPath(L"services.exe").c_str()), CALG_MD5),
-              NarrowUtf8(sheet->digests.digestHex));
-    FreeProcessSheet(sheet);
+    for (unsigned long long listedStart : {0ull, 1ull}) {
+        StartProcessSheet(services, L"services.exe", sheet);
+        sheet->expectedStart = listedStart;
+        ReadProcessSheet(sheet, true, NULL);
+        EXPECT_EQ(listedStart ? "" : digest, NarrowUtf8(sheet->digests.digestHex));
+        EXPECT_EQ(!listedStart, sheet->process.found);
+        EXPECT_TRUE(!listedStart || !sheet->process.commandLine);
+        EXPECT_TRUE(IsProcessSheetComplete(sheet));
+        FreeProcessSheet(sheet);
+    }
     delete sheet;
 
     std::wstring native = NativeSystemPath(L"tavrowen-native.exe");
@@ -299,23 +306,6 @@ TEST(ProcessSheet, TheSystemFolderIsTheNativeOneForEitherBuild)
     EXPECT_EQ(1, entries.count);
     DeleteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Tavrowen native");
     DeleteFileW(native.c_str());
-}
-
-// A process listed with another start time than its PID's now: exited, its
-// PID taken by a newer process, of which the sheet shows nothing.
-TEST(ProcessSheet, APidTakenByANewerProcessIsNotDescribed)
-{
-    ProcessSheet* sheet = new ProcessSheet();
-    StartProcessSheet(GetCurrentProcessId(), L"old.exe", sheet);
-    sheet->expectedStart = 1;
-    ReadProcessSheet(sheet, true, NULL);
-    EXPECT_FALSE(sheet->process.found);
-    EXPECT_TRUE(sheet->process.commandLine == NULL);
-    EXPECT_FALSE(sheet->digests.valid);
-    EXPECT_STREQ(L"old.exe", sheet->process.imageName);
-    EXPECT_TRUE(IsProcessSheetComplete(sheet));
-    FreeProcessSheet(sheet);
-    delete sheet;
 }
 
 }  // namespace
