@@ -49,7 +49,8 @@ static void ReadFacts(ProcessSheet* sheet, bool whole)
     // A row's notes share a list of the processes of a moment ago; the whole sheet takes its own.
     DWORD processId = sheet->process.processId;
     ReadProcessFactsRecently(processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
-    if (sheet->expectedStart && sheet->process.found && sheet->process.startTime != sheet->expectedStart) {
+    if (sheet->expectedStart && sheet->process.found && sheet->process.startTime &&
+        sheet->process.startTime != sheet->expectedStart) {
         // Exited, and its PID taken since: nothing of the newer process is ours to show.
         ZeroMemory(&sheet->process, sizeof(sheet->process));
         sheet->process.processId = processId;
