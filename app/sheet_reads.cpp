@@ -53,10 +53,17 @@ bool CopySheetText(HWND owner, const ProcessSheet* sheet)
     return copied;
 }
 
+// The latest copy asked for, and the clipboard as it was then: an older
+// copy, or one whose clipboard was written meanwhile, is not put there.
+static LONG latestCopy;
+static DWORD clipboardAtCopy;
+
 void CopyRowProperties(HWND window, const ProcessRow* row)
 {
-    if (row)
-        QueueSheetRead(window, WM_SHEET_COPY_READ, row);
+    if (!row)
+        return;
+    latestCopy = QueueSheetRead(window, WM_SHEET_COPY_READ, row);
+    clipboardAtCopy = GetClipboardSequenceNumber();
 }
 
 void FinishRowPropertiesCopy(HWND window, LPARAM id)
@@ -64,6 +71,7 @@ void FinishRowPropertiesCopy(HWND window, LPARAM id)
     ProcessSheet* sheet = TakeSheetRead(window, WM_SHEET_COPY_READ, id);
     if (!sheet)
         return;
-    CopySheetText(window, sheet);
+    if ((LONG)id == latestCopy && GetClipboardSequenceNumber() == clipboardAtCopy)
+        CopySheetText(window, sheet);
     FreeSheet(sheet);
 }

@@ -22,7 +22,8 @@ void FreeSheet(ProcessSheet* sheet);
 // Replaces the clipboard's contents with the sheet's text.
 bool CopySheetText(HWND owner, const ProcessSheet* sheet);
 
-// Ctrl+C and "Copy Properties": the row's sheet is read, and copied when it arrives.
+// Ctrl+C and "Copy Properties": the row's sheet is read, and copied when it
+// arrives, unless another copy was asked for or the clipboard written meanwhile.
 void CopyRowProperties(HWND window, const ProcessRow* row);
 // WM_SHEET_COPY_READ in the Running Processes window.
 void FinishRowPropertiesCopy(HWND window, LPARAM id);

@@ -12,6 +12,7 @@
 #include "app/process_window.h"
 #include "app/row_details.h"
 #include "core/background_jobs.h"
+#include "core/clipboard_text.h"
 #include "lookup/svch0st_copy.h"
 #include "lookup/system_md5.h"
 #include "resource.h"
@@ -180,6 +181,16 @@ TEST_F(PropertiesWindow, CtrlCCopiesTheSheetAndTheNotesColumnCountsTheNotes)
     SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&click);
     SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&click);  // most notes first
     EXPECT_GE(_wtoi(ItemText(list, 0, NOTES_COLUMN).c_str()), count);
+
+    // A copy whose clipboard was written while its sheet was read leaves that text alone.
+    HoldJobLane(LANE_READS);
+    ASSERT_TRUE(SelectProcess(fakeProcess.dwProcessId));
+    SetFocus(list);
+    PressKey(list, WM_KEYDOWN, 'C', 0, VK_CONTROL);
+    PutTextOnClipboard(window, L"copied meanwhile");
+    ReleaseJobLane(LANE_READS);
+    PumpUntil([] { return !IsJobLaneBusy(LANE_READS); }, 60000);
+    EXPECT_EQ(L"copied meanwhile", ClipboardText());
 
     // In the filter, Ctrl+C copies the filter's selection.
     SetWindowTextW(filter, L"svch0st");
