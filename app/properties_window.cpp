@@ -160,7 +160,8 @@ static bool StartWindow(HWND window, const ProcessRow* row)
         return false;
     StartProcessSheet(row->processId, row->imageName, state->sheet);
     ShowSheetText(state);
-    QueueSheetRead(window, WM_SHEET_READ, row);
+    // No read to be had (no thread or memory): what is shown is all, and "Copy" copies it.
+    state->sheetWhole = QueueSheetRead(window, WM_SHEET_READ, row) == 0;
     return true;
 }
 
