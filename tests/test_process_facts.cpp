@@ -247,18 +247,12 @@ TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNo
 TEST(FileFacts, APipeNamedAsTheFileIsNotConnectedTo)
 {
     const wchar_t* pipeName = L"\\\\.\\pipe\\tavrowen-facts";
-    HANDLE pipe = CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 512, 512,
-                                   0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
-    OVERLAPPED connecting = {};
-    connecting.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
-    ConnectNamedPipe(pipe, &connecting);
+    ListeningPipe pipe(pipeName);
+    ASSERT_TRUE(pipe.Listening());
     FileFacts facts;
     ReadFileFacts(pipeName, &facts);
     EXPECT_EQ(FILE_UNREADABLE, facts.access);
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(connecting.hEvent, 0)) << "the pipe was connected to";
-    CloseHandle(pipe);
-    CloseHandle(connecting.hEvent);
+    EXPECT_FALSE(pipe.WasConnected());
 }
 
 // The native system folder as either build reaches it: through Sysnative

@@ -378,3 +378,18 @@ std::wstring ProgramFilesFolder()
     SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, SHGFP_TYPE_CURRENT, path);
     return path;
 }
+
+ListeningPipe::ListeningPipe(const wchar_t* name) : connecting()
+{
+    pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 512, 512, 0, NULL);
+    connecting.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (pipe != INVALID_HANDLE_VALUE)
+        ConnectNamedPipe(pipe, &connecting);
+}
+
+ListeningPipe::~ListeningPipe()
+{
+    if (pipe != INVALID_HANDLE_VALUE)
+        CloseHandle(pipe);
+    CloseHandle(connecting.hEvent);
+}

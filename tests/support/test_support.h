@@ -87,3 +87,16 @@ std::wstring ClipboardText();
 // An address's %XX escapes decoded, the bytes read as UTF-8.
 std::wstring UnescapeUtf8(const std::wstring& address);
 std::string NarrowUtf8(const std::wstring& text);
+
+// A named pipe waiting for a client, to show that nothing connects to it.
+class ListeningPipe {
+public:
+    explicit ListeningPipe(const wchar_t* name);
+    ~ListeningPipe();
+    bool Listening() const { return pipe != INVALID_HANDLE_VALUE; }
+    bool WasConnected() const { return WaitForSingleObject(connecting.hEvent, 0) != WAIT_TIMEOUT; }
+
+private:
+    HANDLE pipe;
+    OVERLAPPED connecting;
+};
