@@ -69,3 +69,35 @@ HANDLE OpenDiskFileForReading(const wchar_t* path, DWORD* error)
     }
     return file;
 }
+
+bool IsProbeableName(const wchar_t* path)
+{
+    if (!path || !IsDriveAbsolute(path) || IsDevicePath(path))
+        return false;
+    // "C:\x\NUL" or "C:\COM1.txt" still name devices: GetFullPathNameW tells.
+    wchar_t* full = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, HANDED_PATH_CAPACITY * sizeof(wchar_t));
+    if (!full)
+        return false;
+    DWORD length = GetFullPathNameW(path, (DWORD)HANDED_PATH_CAPACITY, full, NULL);
+    bool probeable = length > 0 && length < HANDED_PATH_CAPACITY && IsDriveAbsolute(full) && !IsDevicePath(full);
+    HeapFree(GetProcessHeap(), 0, full);
+    return probeable;
+}
+
+bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes)
+{
+    if (!IsProbeableName(path))
+        return false;
+    // Attributes only: a file another program holds open for writing is still found.
+    HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool found = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+                 !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(file);
+    if (found && attributes)
+        *attributes = information.dwFileAttributes;
+    return found;
+}

@@ -19,6 +19,20 @@ bool MakeHandedPathCanonical(const wchar_t* given, bool mustBeFull, wchar_t* pat
 // "\\?\GLOBALROOT", "\??\", a volume), not a file: not to be opened.
 bool IsDevicePath(const wchar_t* path);
 
+// Whether a name that another process or the user chose (a command line, a
+// loader entry, a current folder, a registry value the user can write) may
+// be probed at all: a full drive path only. UNC paths, "\\.\", "\\?\GLOBALROOT"
+// and device names are shown as written and never touched: a probe of a
+// pipe name connects to its server, one of a share sends the user's
+// credentials and waits for the network's time-out.
+bool IsProbeableName(const wchar_t* path);
+
+// Whether `path` (a probeable name, see above) is an existing disk file, not
+// a folder: tested through an open at identification level, never through
+// GetFileAttributesW, which follows the name wherever it leads. Fills
+// *attributes when the file exists and `attributes` is not NULL.
+bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes);
+
 // Opens a canonical path for reading as a disk file: no pipe server learns
 // who we are (identification level only), and anything that turns out not to
 // be a disk file is closed unread. INVALID_HANDLE_VALUE, with *error set, otherwise.

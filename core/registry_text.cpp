@@ -1,5 +1,6 @@
 #include "core/registry_text.h"
 #include <strsafe.h>
+#include "core/system_environment.h"
 
 bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* text)
 {
@@ -15,6 +16,5 @@ bool ReadRegistryText(HKEY key, const wchar_t* valueName, wchar_t* text)
         return false;
     if (type == REG_SZ)
         return SUCCEEDED(StringCchCopyW(text, MAX_PATH, raw));
-    DWORD length = ExpandEnvironmentStringsW(raw, text, MAX_PATH);
-    return length > 0 && length <= MAX_PATH;
+    return ExpandSystemVariables(raw, text, MAX_PATH) && text[0];
 }
