@@ -5,7 +5,7 @@
 #include <strsafe.h>
 #include "app/accessible_names.h"
 #include "app/app_state.h"
-#include "app/column_layout.h"
+#include "app/list_view.h"
 #include "app/dark_mode.h"
 #include "app/file_lookup.h"
 #include "app/process_list.h"
@@ -37,6 +37,7 @@ static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
 
+// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
 struct ProcessWindowState {
     HWND window;
     HWND filter;
@@ -47,279 +48,278 @@ struct ProcessWindowState {
     bool restoringPlacement;
     bool timerRunning;
     bool paused;  // Ctrl+P: no refreshing until pressed again
-    int sortColumn;
-    bool sortDescending;
     wchar_t checkingText[32];
     wchar_t changedText[64];  // " (changed after the process started)"
     ProcessList rows;
+    ListView view;
 };
 
-static ProcessWindowState processWindow;
+// The one Running Processes window the tray opens.
+static HWND openWindow;
 
-static void RunRefreshTimer(bool run);
+static ProcessWindowState* StateOf(HWND window)
+{
+    return window ? (ProcessWindowState*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
+}
+
+static void RunRefreshTimer(ProcessWindowState* state, bool run);
 
 // ---- The rows -----------------------------------------------------------------
 
 // Shows the rows that pass the filter, in the chosen order.
-static void ShowRows()
+static void ShowRows(ProcessWindowState* state)
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
-    GetWindowTextW(processWindow.filter, filter, ARRAYSIZE(filter));
-    RowView view = {filter, IsUnverifiedOnly(processWindow.window), processWindow.sortColumn,
-                    processWindow.sortDescending};
-    ShowProcessRows(processWindow.list, &processWindow.rows, &view);
+    GetWindowTextW(state->filter, filter, ARRAYSIZE(filter));
+    ShowListRows(&state->view, filter, IsUnverifiedOnly(state->window) ? ROWS_UNVERIFIED_ONLY : 0);
 }
 
-void RefreshProcessWindow()
+static void RefreshRows(ProcessWindowState* state)
 {
-    if (!processWindow.window)
-        return;
     // The new rows' reads wait until the rows are shown: their file work,
     // DLL loading above all, would otherwise slow the listing.
     HoldJobLane(LANE_READS);
-    if (RefreshProcessList(&processWindow.rows)) {
-        DropExitedRows(&processWindow.rows);
-        RequestRowReads(&processWindow.rows, processWindow.window, processWindow.checkingText);
-        RequestRowPayloads(&processWindow.rows, processWindow.window);
-        RequestRowNotes(&processWindow.rows, processWindow.window);
-        ShowRows();
+    if (RefreshProcessList(&state->rows)) {
+        DropExitedRows(&state->rows);
+        RequestRowReads(&state->rows, state->window, state->checkingText);
+        RequestRowPayloads(&state->rows, state->window);
+        RequestRowNotes(&state->rows, state->window);
+        ShowRows(state);
     }
     ReleaseJobLane(LANE_READS);
 }
 
+void RefreshProcessWindow()
+{
+    ProcessWindowState* state = StateOf(openWindow);
+    if (state)
+        RefreshRows(state);
+}
+
 // Whether what was read for a column can change which rows show or their order.
-static bool IsShownByColumn(int column)
+static bool IsShownByColumn(const ProcessWindowState* state, int column)
 {
     wchar_t first[2] = L"";
-    GetWindowTextW(processWindow.filter, first, ARRAYSIZE(first));
-    return first[0] != L'\0' || processWindow.sortColumn == column ||
-           (column == COLUMN_SIGNER && IsUnverifiedOnly(processWindow.window));
+    GetWindowTextW(state->filter, first, ARRAYSIZE(first));
+    return first[0] != L'\0' || state->view.sortColumn == column ||
+           (column == COLUMN_SIGNER && IsUnverifiedOnly(state->window));
 }
 
 // WM_ROW_PAYLOAD_READ and WM_ROW_PAYLOAD_CHECKED: a row's command line and
 // payload, then its payload files' signers.
-static void ShowRowPayload(UINT message, LPARAM id)
+static void ShowRowPayload(ProcessWindowState* state, UINT message, LPARAM id)
 {
-    ProcessRow* row = message == WM_ROW_PAYLOAD_READ ? TakeRowPayload(&processWindow.rows, processWindow.window, id)
-                                                     : TakePayloadSigners(&processWindow.rows, processWindow.window, id);
+    ProcessRow* row = message == WM_ROW_PAYLOAD_READ ? TakeRowPayload(&state->rows, state->window, id)
+                                                     : TakePayloadSigners(&state->rows, state->window, id);
     if (!row)
         return;
-    if (IsShownByColumn(COLUMN_RUNS) || IsShownByColumn(COLUMN_COMMAND_LINE) || IsShownByColumn(COLUMN_SIGNER))
-        ShowRows();
+    if (IsShownByColumn(state, COLUMN_RUNS) || IsShownByColumn(state, COLUMN_COMMAND_LINE) ||
+        IsShownByColumn(state, COLUMN_SIGNER))
+        ShowRows(state);
     // Shown in the same place, the row still has new text to draw.
     if (row->shownAt >= 0)
-        SendMessageW(processWindow.list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
+        SendMessageW(state->list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
 }
 
 // WM_ROW_DETAILS_READ: the rows of that file (one job serves every process
 // of it) show what was read, and the filter and order take it in.
-static void ShowReadDetails(LPARAM id)
+static void ShowReadDetails(ProcessWindowState* state, LPARAM id)
 {
     RowDetails details;
-    if (!TakeRowDetails(processWindow.window, id, &details) ||
-        !FillRowDetails(&processWindow.rows, (LONG)id, &details))
+    if (!TakeRowDetails(state->window, id, &details) || !FillRowDetails(&state->rows, (LONG)id, &details))
         return;
-    if (IsShownByColumn(COLUMN_DESCRIPTION) || IsShownByColumn(COLUMN_COMPANY) || IsShownByColumn(COLUMN_FOLDER))
-        ShowRows();
-    InvalidateRect(processWindow.list, NULL, FALSE);
+    if (IsShownByColumn(state, COLUMN_DESCRIPTION) || IsShownByColumn(state, COLUMN_COMPANY) ||
+        IsShownByColumn(state, COLUMN_FOLDER))
+        ShowRows(state);
+    InvalidateRect(state->list, NULL, FALSE);
 }
 
 // WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
-static void ShowCheckedSigner(LPARAM id)
+static void ShowCheckedSigner(ProcessWindowState* state, LPARAM id)
 {
     SignerCheck check;
     bool changed = false;
-    if (!TakeRowSigner(processWindow.window, id, &check, &changed) ||
-        !FillRowSigner(&processWindow.rows, (LONG)id, &check, changed ? processWindow.changedText : NULL))
+    if (!TakeRowSigner(state->window, id, &check, &changed) ||
+        !FillRowSigner(&state->rows, (LONG)id, &check, changed ? state->changedText : NULL))
         return;
-    if (IsShownByColumn(COLUMN_SIGNER))
-        ShowRows();
-    InvalidateRect(processWindow.list, NULL, FALSE);
+    if (IsShownByColumn(state, COLUMN_SIGNER))
+        ShowRows(state);
+    InvalidateRect(state->list, NULL, FALSE);
 }
 
 // WM_ROW_NOTES_READ: likewise for a row's notes.
-static void ShowReadNotes(LPARAM id)
+static void ShowReadNotes(ProcessWindowState* state, LPARAM id)
 {
-    if (!TakeRowNotes(processWindow.window, id, &processWindow.rows))
+    if (!TakeRowNotes(state->window, id, &state->rows))
         return;
-    if (IsShownByColumn(COLUMN_NOTES))
-        ShowRows();
-    InvalidateRect(processWindow.list, NULL, FALSE);
+    if (IsShownByColumn(state, COLUMN_NOTES))
+        ShowRows(state);
+    InvalidateRect(state->list, NULL, FALSE);
 }
 
 // The finder found a window: the filter is cleared and the row of the
 // process owning it is selected, focused and scrolled to.
-static void ShowRowOfProcess(DWORD processId)
+static void ShowRowOfProcess(ProcessWindowState* state, DWORD processId)
 {
     // A process started since the last refresh has no row yet.
-    RefreshProcessWindow();
-    SetWindowTextW(processWindow.filter, L"");
-    int index = FindShownProcess(&processWindow.rows, processId);
+    RefreshRows(state);
+    SetWindowTextW(state->filter, L"");
+    int index = FindShownProcess(&state->rows, processId);
     if (index < 0) {
         // Gone between the pointing and the looking.
         MessageBeep(MB_OK);
         return;
     }
-    SelectProcessItem(processWindow.list, index);
-    SetFocus(processWindow.list);
+    SelectListItem(&state->view, index);
+    SetFocus(state->list);
+}
+
+// A finished background read: false when the message is none of them.
+static bool ShowFinishedRead(ProcessWindowState* state, UINT message, LPARAM id)
+{
+    switch (message) {
+    case WM_ROW_DETAILS_READ:
+        ShowReadDetails(state, id);
+        return true;
+    case WM_ROW_SIGNER_CHECKED:
+        ShowCheckedSigner(state, id);
+        return true;
+    case WM_ROW_PAYLOAD_READ:
+    case WM_ROW_PAYLOAD_CHECKED:
+        ShowRowPayload(state, message, id);
+        return true;
+    case WM_ROW_NOTES_READ:
+        ShowReadNotes(state, id);
+        return true;
+    case WM_SHEET_COPY_READ:
+        FinishRowPropertiesCopy(state->window, id);
+        return true;
+    }
+    return false;
 }
 
 // ---- Commands -------------------------------------------------------------------
 
-static void FocusList()
+static void FocusList(ProcessWindowState* state)
 {
-    SetFocus(processWindow.list);
-    if (SelectedRow(processWindow.list, &processWindow.rows) || processWindow.rows.shownCount == 0)
+    SetFocus(state->list);
+    if (SelectedRow(&state->view) || state->rows.shownCount == 0)
         return;
-    SelectProcessItem(processWindow.list, 0);
+    SelectListItem(&state->view, 0);
 }
 
-static void FocusFilter()
+static void FocusFilter(ProcessWindowState* state)
 {
-    SetFocus(processWindow.filter);
-    SendMessageW(processWindow.filter, EM_SETSEL, 0, -1);
+    SetFocus(state->filter);
+    SendMessageW(state->filter, EM_SETSEL, 0, -1);
 }
 
-static void RunWindowCommand(WORD command)
+static void TogglePause(ProcessWindowState* state)
 {
+    state->paused = !state->paused;
+    RunRefreshTimer(state, !state->paused);
+    ShowRefreshPaused(state->window, state->paused);
+}
+
+// The commands on the selected row; false when `command` is none of them.
+static bool RunRowCommand(ProcessWindowState* state, WORD command)
+{
+    ProcessRow* row = SelectedRow(&state->view);
     if (command >= IDM_LOOK_UP_PAYLOAD_FILE && command < IDM_LOOK_UP_PAYLOAD_FILE + HOST_PAYLOAD_FILES) {
-        LookUpRowPayload(SelectedRow(processWindow.list, &processWindow.rows), command - IDM_LOOK_UP_PAYLOAD_FILE);
+        LookUpRowPayload(row, command - IDM_LOOK_UP_PAYLOAD_FILE);
+        return true;
+    }
+    switch (command) {
+    case IDM_LOOK_UP_ROW:
+        LookUpRow(row);
+        return true;
+    case IDM_LOOK_UP_PAYLOAD:  // Ctrl+Enter
+        LookUpSelectedPayload(state->window, state->list, &state->rows);
+        return true;
+    case IDM_OPEN_LOCATION:
+        OpenRowLocation(state->window, row);
+        return true;
+    case IDM_COPY_PATH:
+        CopyRowPath(state->window, row);
+        return true;
+    case IDM_PROPERTIES:
+        ShowPropertiesWindow(state->window, row);
+        return true;
+    case IDM_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
+        if (GetFocus() == state->filter)
+            SendMessageW(state->filter, WM_COPY, 0, 0);
+        else if (GetFocus() == state->list)
+            CopyRowProperties(state->window, row);
+        return true;
+    }
+    return false;
+}
+
+static void RunWindowCommand(ProcessWindowState* state, WORD command)
+{
+    if (RunRowCommand(state, command))
+        return;
+    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + COLUMN_COUNT) {
+        ToggleListColumn(&state->view, state->scale.dpi, command - IDM_TOGGLE_COLUMN);
         return;
     }
     switch (command) {
     case IDOK:  // Enter
-        if (GetFocus() == processWindow.filter)
-            FocusList();
+        if (GetFocus() == state->filter)
+            FocusList(state);
         else
-            LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
+            LookUpRow(SelectedRow(&state->view));
         break;
     case IDCANCEL:  // Esc
-        DestroyWindow(processWindow.window);
-        break;
-    case IDM_LOOK_UP_ROW:
-        LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
-        break;
-    case IDM_LOOK_UP_PAYLOAD:  // Ctrl+Enter
-        LookUpSelectedPayload(processWindow.window, processWindow.list, &processWindow.rows);
-        break;
-    case IDM_OPEN_LOCATION:
-        OpenRowLocation(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
-        break;
-    case IDM_COPY_PATH:
-        CopyRowPath(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
-        break;
-    case IDM_PROPERTIES:
-        ShowPropertiesWindow(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
-        break;
-    case IDM_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
-        if (GetFocus() == processWindow.filter)
-            SendMessageW(processWindow.filter, WM_COPY, 0, 0);
-        else if (GetFocus() == processWindow.list)
-            CopyRowProperties(processWindow.window, SelectedRow(processWindow.list, &processWindow.rows));
+        DestroyWindow(state->window);
         break;
     case IDM_REFRESH:
-        RefreshProcessWindow();
+        RefreshRows(state);
         break;
     case IDM_FOCUS_FILTER:
-        FocusFilter();
+        FocusFilter(state);
         break;
     case IDM_PAUSE_REFRESH:  // Ctrl+P
-        processWindow.paused = !processWindow.paused;
-        RunRefreshTimer(!processWindow.paused);
-        ShowRefreshPaused(processWindow.window, processWindow.paused);
+        TogglePause(state);
         break;
     case IDM_FIND_WINDOW_PROCESS:
-        FindProcessOfWindowBehind(processWindow.window);
+        FindProcessOfWindowBehind(state->window);
         break;
     case IDM_UNVERIFIED_ONLY:
-        ToggleUnverifiedOnly(processWindow.window);
-        ShowRows();
+        ToggleUnverifiedOnly(state->window);
+        ShowRows(state);
         break;
     case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
-        SaveUnverifiedOnly(processWindow.window);
-        ShowRows();
+        SaveUnverifiedOnly(state->window);
+        ShowRows(state);
         break;
     }
 }
 
-static void SortByColumn(int column)
+static LRESULT RunListNotification(ProcessWindowState* state, const NMHDR* header)
 {
-    if (column == processWindow.sortColumn) {
-        processWindow.sortDescending = !processWindow.sortDescending;
-    } else {
-        processWindow.sortColumn = column;
-        processWindow.sortDescending = false;
+    LRESULT result = 0;
+    int sorted = -1;
+    if (HandleListNotification(&state->view, header, &result, &sorted)) {
+        if (sorted >= 0) {
+            ShowRows(state);
+            EnsureSelectionVisible(&state->view);
+        }
+        return result;
     }
-    ShowRows();
-    ShowSortArrow(processWindow.list, processWindow.sortColumn, processWindow.sortDescending);
-    int index = (int)SendMessageW(processWindow.list, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-    if (index >= 0)
-        SendMessageW(processWindow.list, LVM_ENSUREVISIBLE, index, FALSE);
-}
-
-static LRESULT RunListNotification(const NMHDR* header)
-{
-    switch (header->code) {
-    case LVN_GETDISPINFOW:
-        FillItemDisplay(&processWindow.rows, (NMLVDISPINFOW*)header);
-        break;
-    case LVN_ODFINDITEMW:
-        return FindItemByName(&processWindow.rows, (const NMLVFINDITEMW*)header);
-    case LVN_GETINFOTIPW:
-        FillRowTip(&processWindow.rows, (NMLVGETINFOTIPW*)header);
-        AppendRowNotesTip(&processWindow.rows, (NMLVGETINFOTIPW*)header);
-        break;
-    case NM_DBLCLK:
-        LookUpRow(ShownRow(&processWindow.rows, ((const NMITEMACTIVATE*)header)->iItem));
-        break;
-    case NM_RETURN:
-        LookUpRow(SelectedRow(processWindow.list, &processWindow.rows));
-        break;
-    case LVN_COLUMNCLICK:
-        SortByColumn(((const NMLISTVIEW*)header)->iSubItem);
-        break;
-    }
-    return 0;
-}
-
-// ---- The header -----------------------------------------------------------------
-
-static HWND ListHeader()
-{
-    return (HWND)SendMessageW(processWindow.list, LVM_GETHEADER, 0, 0);
-}
-
-// A right-click at a screen point over the list's header.
-static bool IsOverHeader(LPARAM position)
-{
-    RECT header;
-    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
-    return position != -1 && GetWindowRect(ListHeader(), &header) && PtInRect(&header, point);
-}
-
-// The header's menu opens where clicked, or at the header's corner from the keyboard.
-static POINT MenuPoint(LPARAM position)
-{
-    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
-    RECT header;
-    if (position == -1 && GetWindowRect(ListHeader(), &header)) {
-        point.x = header.left;
-        point.y = header.bottom;
-    }
-    return point;
-}
-
-// A hidden column keeps no width: its divider cannot be dragged.
-static LRESULT RunHeaderNotification(const NMHDR* header)
-{
-    if (header->hwndFrom != ListHeader())
+    if (header->hwndFrom != state->list)
         return 0;
     switch (header->code) {
-    case HDN_BEGINTRACKW:
-    case HDN_BEGINTRACKA:
-    case HDN_DIVIDERDBLCLICKW:
-    case HDN_DIVIDERDBLCLICKA:
-        return IsColumnHidden(((const NMHEADERW*)header)->iItem) ? TRUE : FALSE;
+    case LVN_GETINFOTIPW:
+        FillRowTip(&state->rows, (NMLVGETINFOTIPW*)header);
+        AppendRowNotesTip(&state->rows, (NMLVGETINFOTIPW*)header);
+        break;
+    case NM_DBLCLK:
+        LookUpRow(ShownRow(&state->rows, ((const NMITEMACTIVATE*)header)->iItem));
+        break;
+    case NM_RETURN:
+        LookUpRow(SelectedRow(&state->view));
+        break;
     }
     return 0;
 }
@@ -327,170 +327,183 @@ static LRESULT RunHeaderNotification(const NMHDR* header)
 // ---- The window ----------------------------------------------------------------
 
 // The system's image list of small icons, shared: the list never frees it.
-static void UseSystemIcons()
+static void UseSystemIcons(ProcessWindowState* state)
 {
     SHFILEINFOW info;
     ZeroMemory(&info, sizeof(info));
     HIMAGELIST icons = (HIMAGELIST)SHGetFileInfoW(L".exe", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
                                                   SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-    processWindow.rows.genericIcon = icons ? info.iIcon : I_IMAGENONE;
+    state->rows.genericIcon = icons ? info.iIcon : I_IMAGENONE;
     if (icons)
-        SendMessageW(processWindow.list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)icons);
+        SendMessageW(state->list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)icons);
 }
 
-static bool CreateControls(HWND window)
+static bool CreateControls(ProcessWindowState* state)
 {
+    HWND window = state->window;
     DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-    DWORD listStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                      LVS_SHAREIMAGELISTS | LVS_OWNERDATA;
-    processWindow.filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
-                                           (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
-    processWindow.list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", listStyle, 0, 0, 0, 0, window,
-                                         (HMENU)(UINT_PTR)IDC_PROCESS_LIST, appState.instance, NULL);
-    if (!processWindow.filter || !processWindow.list || !CreateWindowFinder(window))
+    state->filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
+                                    (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
+    state->view.columns = processColumns;
+    state->view.columnCount = COLUMN_COUNT;
+    state->view.layoutSetting = processColumnsSetting;
+    state->view.calls = &processListCalls;
+    state->view.model = &state->rows;
+    UINT dpi = ReadWindowDpi(window);
+    if (!state->filter || !CreateListView(&state->view, window, IDC_PROCESS_LIST, appState.instance, dpi) ||
+        !CreateWindowFinder(window))
         return false;
-    GiveAccessibleName(processWindow.filter, IDS_FILTER_LABEL, 0);
+    state->list = state->view.list;
+    GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
     if (!CreateUnverifiedSwitch(window, NULL))
         return false;
-    SendMessageW(processWindow.filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
+    SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
     if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
-        SendMessageW(processWindow.filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
-    DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
-    SendMessageW(processWindow.list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
-    UseSystemIcons();
-    ApplyProcessWindowDpi(&processWindow.scale, window, processWindow.list, ReadWindowDpi(window));
-    AddProcessColumns(processWindow.list, appState.instance, processWindow.scale.dpi);
-    RestoreColumnLayout(processWindow.list, processWindow.scale.dpi);
-    processWindow.keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESS_KEYS));
+        SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
+    UseSystemIcons(state);
+    ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
+    state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESS_KEYS));
     return true;
 }
 
-static void LayOutControls(int width, int height)
+static void LayOutControls(ProcessWindowState* state, int width, int height)
 {
-    int margin = processWindow.scale.margin;
-    int filterHeight = processWindow.scale.filterHeight;
+    int margin = state->scale.margin;
+    int filterHeight = state->scale.filterHeight;
     int listTop = margin + filterHeight + margin;
-    int filterLeft = PlaceWindowFinder(processWindow.window, margin, filterHeight);
-    int filterRight = PlaceUnverifiedSwitch(processWindow.window, width - margin, margin, filterHeight);
+    int filterLeft = PlaceWindowFinder(state->window, margin, filterHeight);
+    int filterRight = PlaceUnverifiedSwitch(state->window, width - margin, margin, filterHeight);
     int filterWidth = filterRight - margin - filterLeft;
-    MoveWindow(processWindow.filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
-    MoveWindow(processWindow.list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
+    MoveWindow(state->filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
+    MoveWindow(state->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
 
 // Refreshing runs only while the window can be seen.
-static void RunRefreshTimer(bool run)
+static void RunRefreshTimer(ProcessWindowState* state, bool run)
 {
-    if (run && !processWindow.timerRunning)
-        processWindow.timerRunning = SetTimer(processWindow.window, REFRESH_TIMER, REFRESH_PERIOD_MS, NULL) != 0;
-    else if (!run && processWindow.timerRunning)
-        processWindow.timerRunning = !KillTimer(processWindow.window, REFRESH_TIMER);
+    if (run && !state->timerRunning)
+        state->timerRunning = SetTimer(state->window, REFRESH_TIMER, REFRESH_PERIOD_MS, NULL) != 0;
+    else if (!run && state->timerRunning)
+        state->timerRunning = !KillTimer(state->window, REFRESH_TIMER);
 }
 
-static void ForgetWindow()
+static LRESULT StartWindow(HWND window)
 {
-    FreeProcessList(&processWindow.rows);
-    ReleaseProcessWindowDpi(&processWindow.scale);
-    if (processWindow.keys)
-        DestroyAcceleratorTable(processWindow.keys);
-    ZeroMemory(&processWindow, sizeof(processWindow));
+    ProcessWindowState* state =
+        (ProcessWindowState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessWindowState));
+    if (!state)
+        return -1;
+    state->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
+    LoadStringW(appState.instance, IDS_CHECKING_SIGNER, state->checkingText, ARRAYSIZE(state->checkingText));
+    LoadStringW(appState.instance, IDS_CHANGED_AFTER_START, state->changedText, ARRAYSIZE(state->changedText));
+    if (!CreateControls(state))
+        return -1;
+    ApplyColorMode(window);
+    RefreshRows(state);
+    ShowListSortArrow(&state->view);
+    RunRefreshTimer(state, true);
+    DragAcceptFiles(window, TRUE);
+    return 0;
 }
 
-static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static void ForgetWindow(HWND window)
 {
-    LRESULT colored = 0;
-    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
-        return colored;
-    switch (message) {
-    case WM_CREATE:
-        processWindow.window = window;
-        LoadStringW(appState.instance, IDS_CHECKING_SIGNER, processWindow.checkingText,
-                    ARRAYSIZE(processWindow.checkingText));
-        LoadStringW(appState.instance, IDS_CHANGED_AFTER_START, processWindow.changedText,
-                    ARRAYSIZE(processWindow.changedText));
-        if (!CreateControls(window))
-            return -1;
-        ApplyColorMode(window);
-        RefreshProcessWindow();
-        ShowSortArrow(processWindow.list, processWindow.sortColumn, processWindow.sortDescending);
-        RunRefreshTimer(true);
-        DragAcceptFiles(window, TRUE);
-        return 0;
-    case WM_SIZE:
-        if (wParam == SIZE_MINIMIZED) {
-            RunRefreshTimer(false);
-            return 0;
-        }
-        // Back from the taskbar: catch up at once, unless paused.
-        if (!processWindow.timerRunning && !processWindow.paused) {
-            RefreshProcessWindow();
-            RunRefreshTimer(true);
-        }
-        LayOutControls(LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    case WM_DPICHANGED: {
-        // A stored rectangle was measured at the DPI of the monitor it lies
-        // on: moved there to be restored, the window keeps it as it is.
-        ChangeProcessWindowDpi(&processWindow.scale, window, processWindow.list,
-                               LOWORD(wParam), processWindow.restoringPlacement ? NULL : (const RECT*)lParam);
-        RECT client;
-        if (GetClientRect(window, &client))
-            LayOutControls(client.right, client.bottom);
-        return 0;
+    ProcessWindowState* state = StateOf(window);
+    if (openWindow == window)
+        openWindow = NULL;
+    if (!state)
+        return;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    FreeProcessList(&state->rows);
+    ReleaseProcessWindowDpi(&state->scale);
+    if (state->keys)
+        DestroyAcceleratorTable(state->keys);
+    HeapFree(GetProcessHeap(), 0, state);
+}
+
+static void ResizeWindow(ProcessWindowState* state, WPARAM kind, int width, int height)
+{
+    if (kind == SIZE_MINIMIZED) {
+        RunRefreshTimer(state, false);
+        return;
     }
+    // Back from the taskbar: catch up at once, unless paused.
+    if (!state->timerRunning && !state->paused) {
+        RefreshRows(state);
+        RunRefreshTimer(state, true);
+    }
+    LayOutControls(state, width, height);
+}
+
+static void ChangeDpi(ProcessWindowState* state, UINT dpi, const RECT* suggested)
+{
+    // A stored rectangle was measured at the DPI of the monitor it lies on:
+    // moved there to be restored, the window keeps it as it is.
+    ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
+                           state->restoringPlacement ? NULL : suggested);
+    RECT client;
+    if (GetClientRect(state->window, &client))
+        LayOutControls(state, client.right, client.bottom);
+}
+
+static void RestoreFocus(ProcessWindowState* state, WPARAM activation)
+{
+    // Give the focus back where it was, as a dialog does.
+    if (LOWORD(activation) == WA_INACTIVE)
+        state->focusBeforeDeactivation = GetFocus();
+    else
+        SetFocus(IsChild(state->window, state->focusBeforeDeactivation) ? state->focusBeforeDeactivation
+                                                                       : state->filter);
+}
+
+static void EndWindow(ProcessWindowState* state)
+{
+    KillTimer(state->window, REFRESH_TIMER);
+    CancelWindowJobs(state->window);
+    SaveListLayout(&state->view, state->scale.dpi);
+    SaveWindowPlacement(state->window, placementSetting);
+}
+
+static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = state->window;
+    switch (message) {
+    case WM_SIZE:
+        ResizeWindow(state, wParam, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DPICHANGED:
+        ChangeDpi(state, LOWORD(wParam), (const RECT*)lParam);
+        return 0;
     case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:
         // High contrast on or off: every control draws again in the new colours.
-        SendMessageW(processWindow.list, WM_SYSCOLORCHANGE, 0, 0);
+        SendMessageW(state->list, WM_SYSCOLORCHANGE, 0, 0);
         RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
         break;
     case WM_GETMINMAXINFO:
-        LimitProcessWindowSize(&processWindow.scale, window, (MINMAXINFO*)lParam);
+        LimitProcessWindowSize(&state->scale, window, (MINMAXINFO*)lParam);
         return 0;
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
-            RefreshProcessWindow();
-        return 0;
-    case WM_ROW_DETAILS_READ:
-        ShowReadDetails(lParam);
-        return 0;
-    case WM_ROW_SIGNER_CHECKED:
-        ShowCheckedSigner(lParam);
-        return 0;
-    case WM_ROW_PAYLOAD_READ:
-    case WM_ROW_PAYLOAD_CHECKED:
-        ShowRowPayload(message, lParam);
-        return 0;
-    case WM_ROW_NOTES_READ:
-        ShowReadNotes(lParam);
-        return 0;
-    case WM_SHEET_COPY_READ:
-        FinishRowPropertiesCopy(window, lParam);
+            RefreshRows(state);
         return 0;
     case WM_FINDER_FOUND_PROCESS:
-        ShowRowOfProcess((DWORD)wParam);
+        ShowRowOfProcess(state, (DWORD)wParam);
         return 0;
     case WM_ACTIVATE:
-        // Give the focus back where it was, as a dialog does.
-        if (LOWORD(wParam) == WA_INACTIVE)
-            processWindow.focusBeforeDeactivation = GetFocus();
-        else
-            SetFocus(IsChild(window, processWindow.focusBeforeDeactivation) ? processWindow.focusBeforeDeactivation
-                                                                            : processWindow.filter);
+        RestoreFocus(state, wParam);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_PROCESS_FILTER) {
-            if (HIWORD(wParam) == EN_CHANGE)
-                ShowRows();
-        } else {
-            RunWindowCommand(LOWORD(wParam));
-        }
+        if (LOWORD(wParam) != IDC_PROCESS_FILTER)
+            RunWindowCommand(state, LOWORD(wParam));
+        else if (HIWORD(wParam) == EN_CHANGE)
+            ShowRows(state);
         return 0;
     case WM_NOTIFY:
-        if (((const NMHDR*)lParam)->hwndFrom == processWindow.list)
-            return RunListNotification((const NMHDR*)lParam);
-        return RunHeaderNotification((const NMHDR*)lParam);
+        return RunListNotification(state, (const NMHDR*)lParam);
     case WM_SETCURSOR:
         // The list and the filter ask us first: busy while a lookup is read.
         if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
@@ -499,30 +512,43 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
         }
         break;
     case WM_CONTEXTMENU:
-        if ((HWND)wParam == processWindow.list && !IsOverHeader(lParam))
-            ShowRowMenu(processWindow.window, processWindow.list, &processWindow.rows, lParam);
-        else if ((HWND)wParam == processWindow.list || (HWND)wParam == ListHeader())
-            ShowColumnMenu(window, processWindow.list, processWindow.scale.dpi, MenuPoint(lParam));
+        if (!ShowListColumnMenuAt(&state->view, window, (HWND)wParam, state->scale.dpi, lParam) &&
+            (HWND)wParam == state->list)
+            ShowRowMenu(window, state->list, &state->rows, lParam);
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);
         return 0;
     case WM_DESTROY:
-        KillTimer(window, REFRESH_TIMER);
-        CancelWindowJobs(window);
-        SaveColumnLayout(processWindow.list, processWindow.scale.dpi);
-        SaveWindowPlacement(window, placementSetting);
+        EndWindow(state);
         return 0;
-    case WM_NCDESTROY:
-        ForgetWindow();
-        break;
+    default:
+        if (ShowFinishedRead(state, message, lParam))
+            return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
+        return colored;
+    if (message == WM_CREATE)
+        return StartWindow(window);
+    if (message == WM_NCDESTROY) {
+        ForgetWindow(window);
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    ProcessWindowState* state = StateOf(window);
+    if (!state)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return RunWindowMessage(state, message, wParam, lParam);
+}
+
 void ShowProcessWindow()
 {
-    HWND window = processWindow.window;
+    HWND window = openWindow;
     if (window) {
         if (IsIconic(window))
             ShowWindow(window, SW_RESTORE);
@@ -542,25 +568,27 @@ void ShowProcessWindow()
     window = CreateWindowExW(0, processWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                              CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
                              NULL, appState.instance, NULL);
-    if (!window)
+    ProcessWindowState* state = StateOf(window);
+    if (!state)
         return;
-    processWindow.restoringPlacement = true;
+    openWindow = window;
+    state->restoringPlacement = true;
     int show = RestoreWindowPlacement(window, placementSetting);
-    processWindow.restoringPlacement = false;
+    state->restoringPlacement = false;
     ShowWindow(window, show);
     SetForegroundWindow(window);
-    FocusFilter();
+    FocusFilter(state);
 }
 
 void CloseProcessWindow()
 {
-    if (processWindow.window)
-        DestroyWindow(processWindow.window);
+    if (openWindow)
+        DestroyWindow(openWindow);
 }
 
 HWND ProcessWindowHandle()
 {
-    return processWindow.window;
+    return openWindow;
 }
 
 // A control that takes every key itself (the finder during a drag) gets
@@ -577,14 +605,15 @@ bool HandleProcessWindowMessage(MSG* message)
 {
     if (HandlePropertiesWindowMessage(message))
         return true;
-    HWND window = processWindow.window;
-    if (!window || (message->hwnd != window && !IsChild(window, message->hwnd)))
+    HWND window = openWindow;
+    ProcessWindowState* state = StateOf(window);
+    if (!state || (message->hwnd != window && !IsChild(window, message->hwnd)))
         return false;
-    if (!WantsEveryKey(message) && processWindow.keys && TranslateAcceleratorW(window, processWindow.keys, message))
+    if (!WantsEveryKey(message) && state->keys && TranslateAcceleratorW(window, state->keys, message))
         return true;
     // Down in the filter goes on to the list, as in a combo box.
-    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == processWindow.filter) {
-        FocusList();
+    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {
+        FocusList(state);
         return true;
     }
     return IsDialogMessageW(window, message) != FALSE;

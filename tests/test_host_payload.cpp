@@ -7,7 +7,6 @@
 #include <string>
 #include <commctrl.h>
 #include <vector>
-#include "app/column_layout.h"
 #include "app/process_list.h"
 #include "app/process_window.h"
 #include "app/row_details.h"
@@ -313,7 +312,7 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
     EXPECT_NE(std::wstring::npos, address.find(L"md5=" + WidenUtf8(SystemMd5(bytes)))) << NarrowUtf8(address);
 
     // The layout outlives the window; a saved value of another size is ignored.
-    ToggleColumn(list, 96, 6);
+    SendMessageW(ProcessWindowHandle(), WM_COMMAND, IDM_TOGGLE_COLUMN + 6, 0);
     int order[COLUMN_COUNT] = {0, 1, 2, 3, 4, 5, 7, 6, 8};
     SendMessageW(list, LVM_SETCOLUMNORDERARRAY, COLUMN_COUNT, (LPARAM)order);
     CloseProcessWindow();
