@@ -5,6 +5,7 @@
 #include "app/tray_icon.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/system_probes.h"
 #include "core/window_dpi.h"
 #include "taskmgr/attachment.h"
@@ -76,7 +77,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return (INT_PTR)colored;
     switch (message) {
     case WM_INITDIALOG:
-        CentreWindow(attachment.view.window, dialog);
+        CentreWindow(AttachedTaskManagerWindow(), dialog);
         ApplyColorMode(dialog);
         return FALSE;
     case WM_DRAWITEM:
@@ -123,7 +124,7 @@ INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         return (INT_PTR)colored;
     switch (message) {
     case WM_INITDIALOG:
-        CentreWindow(attachment.view.window, dialog);
+        CentreWindow(AttachedTaskManagerWindow(), dialog);
         ApplyColorMode(dialog);
         // Typing goes straight into the name field.
         SetFocus(GetDlgItem(dialog, IDC_SEARCH_TEXT));
@@ -190,7 +191,7 @@ INT_PTR CALLBACK SplashDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG:
         ShapeSplash(dialog, ReadWindowDpi(dialog));
-        CentreWindow(attachment.view.window, dialog);
+        CentreWindow(AttachedTaskManagerWindow(), dialog);
         CheckDlgButton(dialog, IDC_SPLASH_NOSHOW, ReadSetting(noSplashSetting) ? BST_CHECKED : BST_UNCHECKED);
         SendMessageW(dialog, WM_SETICON, ICON_SMALL,
                      (LPARAM)LoadIconW(appState.instance, MAKEINTRESOURCEW(IDI_TAVROWEN)));

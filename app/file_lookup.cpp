@@ -6,6 +6,7 @@
 #include "core/ascii_folding.h"
 #include "core/executable_locator.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/window_class.h"
 #include "core/background_jobs.h"
 #include "lookup/process_lookup.h"

@@ -10,6 +10,7 @@
 #include "app/tray_menu.h"
 #include "core/ascii_folding.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/system_probes.h"
 #include "core/window_class.h"
 #include "core/background_jobs.h"
@@ -155,12 +156,12 @@ static void ReportIntegrationFailure(HWND window)
 // started at logon, and looks for Task Manager from then on.
 static bool StartIntegration(HWND mainWindow)
 {
-    if (!CreateIntegrationWindows(appState.instance, mainWindow))
+    if (!CreateIntegrationWindows(appState.instance, mainWindow, IsExtendedInfoOn))
         return false;
     // Modal: start-up goes on once the splash screen has closed.
     // High contrast: no splash, whose artwork has colours of its own.
     if (!appState.autostartMode && !ReadSetting(noSplashSetting) && !IsHighContrastOn())
-        ShowSplash(attachment.view.window);
+        ShowSplash(AttachedTaskManagerWindow());
     // A shutdown asked for under the splash screen: no Task Manager, no timer.
     if (StartUpInterrupted())
         return true;
@@ -194,8 +195,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
         // The strip lies in Task Manager, which hears of the change, not the strip.
-        if (attachment.linkStrip)
-            InvalidateRect(attachment.linkStrip, NULL, TRUE);
+        RedrawLinkStrip();
         break;
     case WM_TRAY_CALLBACK:
         TrayCallback(lParam);
@@ -251,7 +251,7 @@ static int EndInterruptedStartUp()
 int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionWaitMs)
 {
     appState.instance = instance;
-    ZeroMemory(&attachment, sizeof(attachment));
+    ResetAttachment();
     appState.trayIconAdded = 0;
     appState.shutdownBegun = 0;
     appState.mainWindowMade = 0;

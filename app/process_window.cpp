@@ -24,6 +24,7 @@
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/window_dpi.h"
 #include "lookup/process_lookup.h"
 #include "resource.h"

@@ -5,6 +5,7 @@
 #include "app/unverified_switch.h"
 #include "core/clipboard_text.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/system_folders.h"
 #include "lookup/process_lookup.h"
 #include "resource.h"

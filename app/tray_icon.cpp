@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/program_icons.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/system_probes.h"
 #include "resource.h"
 

@@ -6,6 +6,7 @@
 #include "app/lookup_hotkey.h"
 #include "app/process_window.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/system_folders.h"
 #include "taskmgr/attachment.h"
 #include "resource.h"
@@ -68,7 +69,7 @@ bool DispatchCommand(WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDM_ABOUT:
-        ShowAboutDialog(attachment.view.window);
+        ShowAboutDialog(AttachedTaskManagerWindow());
         return true;
     case IDM_EXTENDED_INFO:
         ToggleSetting(extendedInfoSetting);
@@ -80,7 +81,7 @@ bool DispatchCommand(WPARAM wParam)
         PostMessageW(appState.mainWindow, WM_SHUTDOWN_REQUEST, 0, 0);
         return true;
     case IDM_SEARCH:
-        ShowSearchDialog(attachment.view.window);
+        ShowSearchDialog(AttachedTaskManagerWindow());
         return true;
     case IDM_SPLASH:
         ToggleSetting(noSplashSetting);
@@ -103,8 +104,8 @@ void ShowOrStartTaskManager()
     if (!RelaunchElevated())
         return;
     if (FindAttachedTaskManager()) {
-        ShowWindow(attachment.view.window, SW_SHOWNORMAL);
-        SetForegroundWindow(attachment.view.window);
+        ShowWindow(AttachedTaskManagerWindow(), SW_SHOWNORMAL);
+        SetForegroundWindow(AttachedTaskManagerWindow());
     } else {
         StartTaskManager();
     }

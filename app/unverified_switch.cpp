@@ -1,6 +1,7 @@
 #include "app/unverified_switch.h"
 #include "app/app_state.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "resource.h"
 
 static HWND FindSwitch(HWND processWindow)

@@ -21,6 +21,7 @@
 #include "core/host_command.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/version_info.h"
 #include "taskmgr/link_strip.h"
 

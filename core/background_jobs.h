@@ -8,7 +8,7 @@
 // Each lane is one worker thread, below normal priority, started with the
 // first job it is woken for, so a job's function may keep a cache of its
 // own lane without a lock. A read that hangs holds up its lane only: a click's
-// lookup never waits behind the Running Processes window's reads.
+// lookup never waits behind a list's reads.
 #pragma once
 #include <windows.h>
 
@@ -49,8 +49,8 @@ LONG QueueBackgroundJob(const JobRequest* request);
 // that message; NULL for anything else. The caller owns it from here.
 void* TakeFinishedJob(HWND window, UINT message, LPARAM id);
 
-// While held, a lane's queued jobs wait: the Running Processes window holds
-// its reads while it lists its rows, whose time they would otherwise share.
+// While held, a lane's queued jobs wait: a window that lists its rows holds
+// its reads meanwhile, whose time they would otherwise share.
 void HoldJobLane(JobLane lane);
 // Lets the lane's jobs run, starting its thread if need be.
 void ReleaseJobLane(JobLane lane);

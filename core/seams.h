@@ -38,13 +38,13 @@ struct SystemSeams {
     ShellExecuteProc shellExecute;                // opening a lookup address
     ShellElevationProbe desktopShellElevated;     // whether the desktop shell runs elevated
     ShellOpener openAsDesktopShell;               // opening an address with the shell's rights
-    ProcessPathSource processPathSource;          // a Running Processes row's executable
-    VersionInfoLoader loadVersionInfo;            // a Running Processes row's version resource
+    ProcessPathSource processPathSource;          // a listed process's executable
+    VersionInfoLoader loadVersionInfo;            // a listed file's version resource
     VerifyTrustProc verifyTrust;                  // every signature check (WinVerifyTrust)
     OpenCatalogSearchProc openCatalogSearch;      // the system catalogs, which Wine lacks:
     NextCatalogVerdictProc findNextCatalogVerdict;  // hashing the file, finding the catalogs
     CloseCatalogSearchProc closeCatalogSearch;    // that hold it, verifying it as their member
-    EnumProcessIdsProc enumProcessIds;            // the Running Processes window's quick look
+    EnumProcessIdsProc enumProcessIds;            // the quick look at the running processes
     ProcessWalkProc walkProcesses;                // and its snapshot
     OpenProcessProc openProcess;                  // and the handle each row holds
     ShellDispatchOpener shellDispatchOpen;        // the desktop shell's own ShellExecute

@@ -8,12 +8,6 @@ const wchar_t settingsKeyPath[] = TAVROWEN_SETTINGS_KEY;
 const wchar_t runKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t autostartValueName[] = TAVROWEN_RUN_VALUE;
 
-const wchar_t noSplashSetting[] = L"NoSplashScreen";
-const wchar_t extendedInfoSetting[] = L"SendExtendedInfo";
-const wchar_t placementSetting[] = L"ProcessWindowPlacement";
-const wchar_t processesHintSetting[] = L"ProcessesHintShown";
-const wchar_t unverifiedOnlySetting[] = L"ProcessesUnverifiedOnly";
-const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
 
 static const int AUTOSTART_TEXT_CAPACITY = 1040;
 

@@ -1,5 +1,5 @@
-// Per-user switches and the autostart entry in the registry: the one place
-// that names the keys and every value.
+// Per-user values and the autostart entry in the registry: the settings key
+// and the Run key are named here; each value by the name the caller gives.
 #pragma once
 #include <windows.h>
 
@@ -7,13 +7,6 @@ extern const wchar_t settingsKeyPath[];
 extern const wchar_t runKeyPath[];
 extern const wchar_t autostartValueName[];
 
-// Value names under settingsKeyPath.
-extern const wchar_t noSplashSetting[];          // REG_DWORD, 1: no welcome screen
-extern const wchar_t extendedInfoSetting[];      // REG_DWORD, 1: send the extended details
-extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT of the processes window
-extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
-extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
-extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
 
 bool EnsureSettingsKey();
 bool ReadFlag(HKEY key, const wchar_t* name);

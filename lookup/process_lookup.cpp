@@ -183,12 +183,14 @@ AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport r
     PendingLookup* lookup = (PendingLookup*)TakeFinishedJob(window, WM_LOOKUP_FINISHED, id);
     if (!lookup)
         return ADDRESS_NOT_OPENED;
-    // A handed file whose folder or digest would not fit is not looked up as a name alone.
+    // A file whose folder or digest would not fit is not looked up at all, as
+    // without a window: the address would pass for another file's.
     LookupUrl url;
-    if (!lookup->readError && !BuildLookupUrl(lookup, &url) && lookup->handedPath)
+    bool built = !lookup->readError && BuildLookupUrl(lookup, &url);
+    if (!built && !lookup->readError && lookup->handedPath)
         lookup->readError = ERROR_FILENAME_EXCED_RANGE;
-    if (lookup->readError) {
-        if (report)
+    if (!built) {
+        if (lookup->readError && report)
             report(lookup->handedPath, lookup->readError);
         FreeLookup(lookup);
         return ADDRESS_NOT_OPENED;

@@ -2,7 +2,7 @@
 #include <commctrl.h>
 #include "core/debug_privilege.h"
 #include "core/executable_locator.h"
-#include "core/settings.h"
+#include "core/ascii_folding.h"
 #include "core/window_class.h"
 #include "lookup/process_lookup.h"
 #include "taskmgr/link_strip.h"
@@ -20,7 +20,8 @@ static bool LocateExecutableById(DWORD processId, const wchar_t* name, wchar_t* 
     const wchar_t* fileName = wcsrchr(exePath, L'\\');
     fileName = fileName ? fileName + 1 : exePath;
     // Another process may have taken the PID since Task Manager listed it.
-    return lstrcmpiW(fileName, name) == 0;
+    size_t length = wcslen(name);
+    return wcslen(fileName) == length && EqualFoldingAsciiLetters(fileName, name, length);
 }
 
 // A click beside a row: the row's name, its running executable (by the row's
@@ -36,7 +37,8 @@ static void LookUpRowAt(POINT screenPoint)
     bool located = LocateExecutableById(processId, name, exePath) || LocateExecutable(name, exePath);
     EndDebugPrivilege();
     // The switch as it reads at the click, so a change takes effect at the next one.
-    LookUpProcess(name, located ? exePath : NULL, attachment.owner, ReadSetting(extendedInfoSetting));
+    bool extended = attachment.extendedInfoSwitch && attachment.extendedInfoSwitch();
+    LookUpProcess(name, located ? exePath : NULL, attachment.owner, extended);
 }
 
 static LinkStripRecord stripRecord = {NULL, &attachment.view.geometry, LookUpRowAt, ForgetIntegrationWindow,
@@ -54,11 +56,28 @@ void PositionLinkStrip()
     PlaceLinkStrip(attachment.linkStrip, &attachment.view.geometry);
 }
 
-bool CreateIntegrationWindows(HINSTANCE instance, HWND owner)
+bool CreateIntegrationWindows(HINSTANCE instance, HWND owner, bool (*extendedInfoSwitch)())
 {
     attachment.instance = instance;
     attachment.owner = owner;
+    attachment.extendedInfoSwitch = extendedInfoSwitch;
     return CreateSpyWindow(owner) && CreateLinkStripWindow(owner);
+}
+
+void ResetAttachment()
+{
+    ZeroMemory(&attachment, sizeof(attachment));
+}
+
+HWND AttachedTaskManagerWindow()
+{
+    return attachment.view.window;
+}
+
+void RedrawLinkStrip()
+{
+    if (attachment.linkStrip)
+        InvalidateRect(attachment.linkStrip, NULL, TRUE);
 }
 
 void StartAttachPolling()

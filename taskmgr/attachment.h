@@ -19,12 +19,22 @@ struct Attachment {
     HWND linkStrip;
     HWND spyWindow;
     TaskManagerView view;
+    // The extended-details switch as it reads at a click.
+    bool (*extendedInfoSwitch)();
 };
 
 extern Attachment attachment;
 
 // Makes the spy and the strip under owner; false when either cannot be made.
-bool CreateIntegrationWindows(HINSTANCE instance, HWND owner);
+// A click's lookup sends the extended details when `extendedInfoSwitch`
+// (NULL: never) says so at that click.
+bool CreateIntegrationWindows(HINSTANCE instance, HWND owner, bool (*extendedInfoSwitch)());
+// Forgets every window and switch of an earlier run, at the start of a run.
+void ResetAttachment();
+// The Task Manager window found last, or NULL.
+HWND AttachedTaskManagerWindow();
+// The strip draws again (a colour or theme change reaches Task Manager, not it).
+void RedrawLinkStrip();
 // Makes the strip, at start-up and anew after Task Manager took the old one
 // down with it; its clicks are looked up with their answers going to `owner`.
 bool CreateLinkStripWindow(HWND parent);

@@ -1,8 +1,6 @@
 #include "taskmgr/link_strip.h"
 #include <commctrl.h>
-#include <oleacc.h>
 #include <strsafe.h>
-#include "core/oleacc_functions.h"
 #include "core/system_probes.h"
 #include "core/window_class.h"
 #include "core/window_dpi.h"
@@ -184,13 +182,19 @@ static bool RowPointAtHeight(HWND strip, const ListGeometry& geometry, int click
     return true;
 }
 
-void OnLinkStripClick(HWND strip, LPARAM lParam)
+// The one way a link is followed, by a click, the keyboard or a screen
+// reader: the row beside that height in the strip is looked up.
+static void LookUpRowAtHeight(HWND strip, int height)
 {
     const LinkStripRecord* record = RecordOf(strip);
     POINT screenPoint;
-    if (record && record->rowClicked &&
-        RowPointAtHeight(strip, *record->geometry, (int)(unsigned short)HIWORD(lParam), &screenPoint))
+    if (record && record->rowClicked && RowPointAtHeight(strip, *record->geometry, height, &screenPoint))
         record->rowClicked(screenPoint);
+}
+
+void OnLinkStripClick(HWND strip, LPARAM lParam)
+{
+    LookUpRowAtHeight(strip, (int)(unsigned short)HIWORD(lParam));
 }
 
 // The middle of a link, in the strip's client coordinates.
@@ -243,7 +247,7 @@ bool ReadLinkRowName(HWND strip, int link, wchar_t* name)
 void ClickStripLink(HWND strip, int link)
 {
     if (link >= 0 && link < CountStripLinks(strip))
-        OnLinkStripClick(strip, MAKELPARAM(0, LinkMiddle(strip, link)));
+        LookUpRowAtHeight(strip, LinkMiddle(strip, link));
 }
 
 int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight)
@@ -271,88 +275,6 @@ int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight)
     if (pen)
         DeleteObject(pen);
     return drawn;
-}
-
-typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
-
-// Loaded at the first click.
-static AccessibleObjectFromPointProc FindAccessibleObjectFromPoint()
-{
-    return (AccessibleObjectFromPointProc)(void*)FindOleaccFunction("AccessibleObjectFromPoint");
-}
-
-bool NameAtPoint(POINT screenPoint, wchar_t* name)
-{
-    return RowAtPoint(screenPoint, name, NULL);
-}
-
-DWORD FindProcessIdInDescription(const wchar_t* description)
-{
-    static const wchar_t title[] = L"PID: ";
-    const size_t titleLength = ARRAYSIZE(title) - 1;
-    for (const wchar_t* at = description; at && *at; ++at) {
-        // A column's title starts the text or follows ", ".
-        bool starts = at == description || (at - description >= 2 && at[-2] == L',' && at[-1] == L' ');
-        if (!starts || wcsncmp(at, title, titleLength) != 0)
-            continue;
-        ULONGLONG number = 0;
-        const wchar_t* digit = at + titleLength;
-        for (; *digit >= L'0' && *digit <= L'9' && number <= 0xFFFFFFFFull; ++digit)
-            number = number * 10 + (ULONGLONG)(*digit - L'0');
-        bool ends = *digit == L'\0' || *digit == L',';
-        return digit > at + titleLength && ends && number <= 0xFFFFFFFFull ? (DWORD)number : 0;
-    }
-    return 0;
-}
-
-bool RowAtPoint(POINT screenPoint, wchar_t* name, DWORD* processId)
-{
-    if (processId)
-        *processId = 0;
-    AccessibleObjectFromPointProc accessibleObjectFromPoint = FindAccessibleObjectFromPoint();
-    if (!accessibleObjectFromPoint)
-        return false;
-    // Active Accessibility hands out objects through COM.
-    HRESULT comStarted = CoInitialize(NULL);
-    bool found = false;
-    VARIANT child;
-    VariantInit(&child);
-    IAccessible* accessible = NULL;
-    if (accessibleObjectFromPoint(screenPoint, &accessible, &child) == S_OK && accessible) {
-        BSTR text = NULL;
-        HRESULT named = accessible->get_accName(child, &text);
-        if (named == S_OK && text) {
-            // A name cut short would look up another process; it is taken only
-            // when its cut at the asterisk lies inside the buffer.
-            HRESULT copied = StringCchCopyW(name, MAX_PATH, text);
-            found = SUCCEEDED(copied) || wcschr(name, L'*') != NULL;
-            CutAtAsterisk(name);
-        }
-        if (text)
-            SysFreeString(text);
-        BSTR description = NULL;
-        if (found && processId && accessible->get_accDescription(child, &description) == S_OK && description)
-            *processId = FindProcessIdInDescription(description);
-        if (description)
-            SysFreeString(description);
-        accessible->Release();
-    }
-    VariantClear(&child);
-    if (SUCCEEDED(comStarted))
-        CoUninitialize();
-    return found;
-}
-
-void CutAtAsterisk(wchar_t* name)
-{
-    wchar_t* asterisk = wcschr(name, L'*');
-    if (!asterisk)
-        return;
-    *asterisk = L'\0';
-    while (asterisk > name && iswspace(asterisk[-1])) {
-        --asterisk;
-        *asterisk = L'\0';
-    }
 }
 
 void PlaceLinkStrip(HWND strip, const ListGeometry* measured)

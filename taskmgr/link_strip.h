@@ -47,14 +47,5 @@ void ClickStripLink(HWND strip, int link);
 // High contrast: each whole row's link as a COLOR_HOTLIGHT outline on
 // COLOR_WINDOW, no bitmap; returns the number drawn.
 int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight);
-bool NameAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */);
-// The name of the row at the point, as NameAtPoint reads it, and its PID
-// when Task Manager shows its PID column (0 otherwise).
-bool RowAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */, DWORD* processId);
-// The PID in a list row's accessible description, which names each column
-// but the first as "<title>: <text>", joined by ", "; 0 when there is no
-// "PID" column or its text is no number.
-DWORD FindProcessIdInDescription(const wchar_t* description);
-void CutAtAsterisk(wchar_t* name);
 // Beside the rows the list shows now, at the width of its rows' DPI.
 void PlaceLinkStrip(HWND strip, const ListGeometry* geometry);

@@ -1,6 +1,8 @@
 #include "taskmgr/task_manager_view.h"
 #include <commctrl.h>
+#include <oleacc.h>
 #include <strsafe.h>
+#include "core/oleacc_functions.h"
 #include "core/window_dpi.h"
 
 static const UINT TASK_MANAGER_TITLE_ID = 10003;
@@ -123,4 +125,86 @@ bool MeasureProcessList(ListGeometry* geometry)
     }
     *geometry = measured;
     return true;
+}
+
+typedef HRESULT (WINAPI* AccessibleObjectFromPointProc)(POINT, IAccessible**, VARIANT*);
+
+// Loaded at the first click.
+static AccessibleObjectFromPointProc FindAccessibleObjectFromPoint()
+{
+    return (AccessibleObjectFromPointProc)(void*)FindOleaccFunction("AccessibleObjectFromPoint");
+}
+
+bool NameAtPoint(POINT screenPoint, wchar_t* name)
+{
+    return RowAtPoint(screenPoint, name, NULL);
+}
+
+DWORD FindProcessIdInDescription(const wchar_t* description)
+{
+    static const wchar_t title[] = L"PID: ";
+    const size_t titleLength = ARRAYSIZE(title) - 1;
+    for (const wchar_t* at = description; at && *at; ++at) {
+        // A column's title starts the text or follows ", ".
+        bool starts = at == description || (at - description >= 2 && at[-2] == L',' && at[-1] == L' ');
+        if (!starts || wcsncmp(at, title, titleLength) != 0)
+            continue;
+        ULONGLONG number = 0;
+        const wchar_t* digit = at + titleLength;
+        for (; *digit >= L'0' && *digit <= L'9' && number <= 0xFFFFFFFFull; ++digit)
+            number = number * 10 + (ULONGLONG)(*digit - L'0');
+        bool ends = *digit == L'\0' || *digit == L',';
+        return digit > at + titleLength && ends && number <= 0xFFFFFFFFull ? (DWORD)number : 0;
+    }
+    return 0;
+}
+
+bool RowAtPoint(POINT screenPoint, wchar_t* name, DWORD* processId)
+{
+    if (processId)
+        *processId = 0;
+    AccessibleObjectFromPointProc accessibleObjectFromPoint = FindAccessibleObjectFromPoint();
+    if (!accessibleObjectFromPoint)
+        return false;
+    // Active Accessibility hands out objects through COM.
+    HRESULT comStarted = CoInitialize(NULL);
+    bool found = false;
+    VARIANT child;
+    VariantInit(&child);
+    IAccessible* accessible = NULL;
+    if (accessibleObjectFromPoint(screenPoint, &accessible, &child) == S_OK && accessible) {
+        BSTR text = NULL;
+        HRESULT named = accessible->get_accName(child, &text);
+        if (named == S_OK && text) {
+            // A name cut short would look up another process; it is taken only
+            // when its cut at the asterisk lies inside the buffer.
+            HRESULT copied = StringCchCopyW(name, MAX_PATH, text);
+            found = SUCCEEDED(copied) || wcschr(name, L'*') != NULL;
+            CutAtAsterisk(name);
+        }
+        if (text)
+            SysFreeString(text);
+        BSTR description = NULL;
+        if (found && processId && accessible->get_accDescription(child, &description) == S_OK && description)
+            *processId = FindProcessIdInDescription(description);
+        if (description)
+            SysFreeString(description);
+        accessible->Release();
+    }
+    VariantClear(&child);
+    if (SUCCEEDED(comStarted))
+        CoUninitialize();
+    return found;
+}
+
+void CutAtAsterisk(wchar_t* name)
+{
+    wchar_t* asterisk = wcschr(name, L'*');
+    if (!asterisk)
+        return;
+    *asterisk = L'\0';
+    while (asterisk > name && iswspace(asterisk[-1])) {
+        --asterisk;
+        *asterisk = L'\0';
+    }
 }

@@ -32,3 +32,15 @@ bool MeasureProcessList(ListGeometry* geometry);
 // with a hung Task Manager: false when no answer came in time (or the window
 // is gone), and then *answer is 0.
 bool AskTaskManager(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer);
+
+// Reading a row of Task Manager's list through Active Accessibility: the
+// name of the row at a screen point, with any " *32" cut off.
+bool NameAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */);
+// The name of the row at the point, as NameAtPoint reads it, and its PID
+// when Task Manager shows its PID column (0 otherwise).
+bool RowAtPoint(POINT screenPoint, wchar_t* name /* MAX_PATH */, DWORD* processId);
+// The PID in a list row's accessible description, which names each column
+// but the first as "<title>: <text>", joined by ", "; 0 when there is no
+// "PID" column or its text is no number.
+DWORD FindProcessIdInDescription(const wchar_t* description);
+void CutAtAsterisk(wchar_t* name);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include "app/app_state.h"
+#include "app/setting_names.h"
 #include "standin_client.h"
 #include "taskmgr/attachment.h"
 #include "taskmgr/link_strip.h"
@@ -38,7 +39,7 @@ protected:
         mainWindow = CreateWindowExW(0, L"STATIC", L"main", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
         ASSERT_TRUE(mainWindow != NULL);
         appState.mainWindow = mainWindow;
-        ASSERT_TRUE(CreateIntegrationWindows(appState.instance, mainWindow));
+        ASSERT_TRUE(CreateIntegrationWindows(appState.instance, mainWindow, IsExtendedInfoOn));
         StartAttachPolling();
         ASSERT_TRUE(attachment.spyWindow && attachment.linkStrip);
         spy = attachment.spyWindow;

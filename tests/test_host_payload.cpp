@@ -12,6 +12,7 @@
 #include "app/row_details.h"
 #include "core/process_command_line.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "lookup/system_md5.h"
 #include "resource.h"
 #include "core/process_services.h"

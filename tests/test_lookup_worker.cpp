@@ -15,6 +15,7 @@
 #include "core/seams.h"
 #include "taskmgr/attachment.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "app/app_state.h"
 #include "core/file_fingerprint.h"
 #include "core/lookup_url.h"
@@ -194,6 +195,26 @@ TEST_F(Worker, LookupsOpenTheSequentialAddressesInClickOrder)
     EXPECT_EQ(0, readsOnThisThread) << "the files were read on the window thread";
     for (DWORD thread : openingThreads)
         EXPECT_EQ(testThread, thread) << "an address was opened on another thread";
+}
+
+// A folder whose escaped form overflows the address: neither the window's
+// lookup nor the one without a window opens an address, which would
+// otherwise pass for another file's.
+TEST_F(Worker, AFolderThatDoesNotFitTheAddressOpensNothingWithOrWithoutAWindow)
+{
+    std::wstring deep = directory + L"\\" + std::wstring(150, L'\x436');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    std::wstring path = deep + L"\\example.exe";
+    ASSERT_TRUE(CopyFileW(BinPath(L"version_sample.exe").c_str(), path.c_str(), FALSE));
+    for (HWND window : {appState.mainWindow, (HWND)NULL}) {
+        opened.clear();
+        ASSERT_TRUE(LookUpProcess(L"example.exe", path.c_str(), window, false));
+        ASSERT_TRUE(WaitUntil([] { return !IsLookupPending(); }, 30000));
+        PumpMessagesFor(100);
+        EXPECT_TRUE(opened.empty()) << (window ? "with" : "without") << " a window: " << Narrow(opened[0]);
+    }
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(deep.c_str());
 }
 
 TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)

@@ -9,6 +9,7 @@
 #include <vector>
 #include "core/seams.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/executable_locator.h"
 #include "core/file_fingerprint.h"
 #include "lookup/process_details.h"

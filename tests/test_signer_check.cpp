@@ -22,6 +22,7 @@
 #include "core/executable_locator.h"
 #include "core/seams.h"
 #include "core/settings.h"
+#include "app/setting_names.h"
 #include "core/signer_check.h"
 #include "core/system_folders.h"
 #include "resource.h"

@@ -1,0 +1,14 @@
+#include "app/setting_names.h"
+#include "core/settings.h"
+
+const wchar_t noSplashSetting[] = L"NoSplashScreen";
+const wchar_t extendedInfoSetting[] = L"SendExtendedInfo";
+const wchar_t placementSetting[] = L"ProcessWindowPlacement";
+const wchar_t processesHintSetting[] = L"ProcessesHintShown";
+const wchar_t unverifiedOnlySetting[] = L"ProcessesUnverifiedOnly";
+const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
+
+bool IsExtendedInfoOn()
+{
+    return ReadSetting(extendedInfoSetting);
+}

@@ -1,0 +1,16 @@
+// The names of the program's own values under the settings key: each window
+// and switch of the program names what it keeps here, and core/settings
+// stores and reads whatever name it is given.
+#pragma once
+#include <windows.h>
+
+extern const wchar_t noSplashSetting[];          // REG_DWORD, 1: no welcome screen
+extern const wchar_t extendedInfoSetting[];      // REG_DWORD, 1: send the extended details
+extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT of the processes window
+extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
+extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
+extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
+
+// The extended-details switch as it reads now: the layers below are handed
+// this, so a change takes effect at the next lookup.
+bool IsExtendedInfoOn();
