@@ -202,8 +202,10 @@ TEST_F(Worker, LookupsOpenTheSequentialAddressesInClickOrder)
 // otherwise pass for another file's.
 TEST_F(Worker, AFolderThatDoesNotFitTheAddressOpensNothingWithOrWithoutAWindow)
 {
-    std::wstring deep = directory + L"\\" + std::wstring(150, L'\x436');
-    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    // Two folders: the Unix side takes at most 255 bytes a name.
+    std::wstring outer = directory + L"\\" + std::wstring(100, L'\x436');
+    std::wstring deep = outer + L"\\" + std::wstring(100, L'\x436');
+    ASSERT_TRUE(CreateDirectoryW(outer.c_str(), NULL) && CreateDirectoryW(deep.c_str(), NULL));
     std::wstring path = deep + L"\\example.exe";
     ASSERT_TRUE(CopyFileW(BinPath(L"version_sample.exe").c_str(), path.c_str(), FALSE));
     for (HWND window : {appState.mainWindow, (HWND)NULL}) {
@@ -215,6 +217,7 @@ TEST_F(Worker, AFolderThatDoesNotFitTheAddressOpensNothingWithOrWithoutAWindow)
     }
     DeleteFileW(path.c_str());
     RemoveDirectoryW(deep.c_str());
+    RemoveDirectoryW(outer.c_str());
 }
 
 TEST_F(Worker, StopDuringAReadOpensNothingAndLeavesNothingBehind)
