@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/failure_report.h"
 #include "core/ascii_folding.h"
 #include "core/executable_locator.h"
 #include "core/settings.h"
@@ -16,7 +17,6 @@
 static const wchar_t lookupSwitch[] = L"/lookup";
 static const wchar_t runningCopyClass[] = TAVROWEN_WINDOW_CLASS;
 static const wchar_t aloneWindowClass[] = L"TavrowenFileLookup";
-static const wchar_t messageCaption[] = L"Tavrowen 2";
 // The longest path Windows takes, with its terminator.
 static const size_t PATH_CAPACITY = 32768;
 static const UINT MOST_DROPPED_FILES = 16;
@@ -69,53 +69,9 @@ bool ReadLookupPathArgument(const wchar_t* commandLine, wchar_t* path, size_t ca
     return end > start && SUCCEEDED(StringCchCopyNW(path, capacity, start, (size_t)(end - start)));
 }
 
-// Failures that came while a box was shown, joined for the next one.
-static wchar_t* waitingReports;
-static bool reporting;
-
-// "Tavrowen 2 cannot read <path>: <system message>" as a line of its own.
-static bool FormatUnreadable(const wchar_t* path, DWORD error, wchar_t* text, size_t capacity)
-{
-    wchar_t reason[512] = L"";
-    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,
-                        ARRAYSIZE(reason), NULL))
-        StringCchPrintfW(reason, ARRAYSIZE(reason), L"error %lu", error);
-    // The system's text ends in a line break.
-    for (size_t length = wcslen(reason); length > 0 && reason[length - 1] <= L' '; --length)
-        reason[length - 1] = L'\0';
-    wchar_t format[128];
-    return LoadStringW(appState.instance, IDS_CANNOT_READ, format, ARRAYSIZE(format)) &&
-           SUCCEEDED(StringCchPrintfW(text, capacity, format, path ? path : L"", reason));
-}
-
 void ReportUnreadableFile(const wchar_t* path, DWORD error)
 {
-    const size_t capacity = PATH_CAPACITY + 1024;
-    wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
-    if (!text)
-        return;
-    if (!FormatUnreadable(path, error, text, capacity)) {
-        HeapFree(GetProcessHeap(), 0, text);
-        return;
-    }
-    // A box is up (this is its modal loop): the failure joins the next box.
-    if (reporting) {
-        if (!waitingReports)
-            waitingReports = (wchar_t*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, capacity * sizeof(wchar_t));
-        if (waitingReports && (!waitingReports[0] || SUCCEEDED(StringCchCatW(waitingReports, capacity, L"\n\n"))))
-            StringCchCatW(waitingReports, capacity, text);
-        HeapFree(GetProcessHeap(), 0, text);
-        return;
-    }
-    reporting = true;
-    for (wchar_t* shown = text; shown;) {
-        MessageBoxW(NULL, shown, messageCaption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
-        HeapFree(GetProcessHeap(), 0, shown);
-        shown = waitingReports && waitingReports[0] ? waitingReports : NULL;
-        if (shown)
-            waitingReports = NULL;
-    }
-    reporting = false;
+    ReportFailure(IDS_CANNOT_READ, path, error);
 }
 
 // One file looked up as the row of a process running it would be; it is

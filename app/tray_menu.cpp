@@ -1,6 +1,7 @@
 #include "app/tray_menu.h"
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/failure_report.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
 #include "app/lookup_hotkey.h"
@@ -135,7 +136,8 @@ void StartTaskManager()
         return;
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    CreateProcessW(program, commandLine, NULL, NULL, FALSE, 0, NULL, folder, &startup, &process);
+    if (!CreateProcessW(program, commandLine, NULL, NULL, FALSE, 0, NULL, folder, &startup, &process))
+        ReportFailure(IDS_CANNOT_START_TASK_MANAGER, program, GetLastError());
     if (process.hProcess)
         CloseHandle(process.hProcess);
     if (process.hThread)

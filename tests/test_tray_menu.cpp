@@ -1,5 +1,6 @@
 // The tray icon, its menu and the menu commands.
 #include <gtest/gtest.h>
+#include "core/system_folders.h"
 #include "taskmgr/attachment.h"
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -128,6 +129,28 @@ TEST_F(TaskManagerCommand, WithNoneRunningStartsTaskManagerAndTheStripAttaches)
     ASSERT_TRUE(taskManager != NULL) << "Task Manager was not started";
     EXPECT_TRUE(WaitUntil([&] { return AttachedStrip(taskManager) != NULL; }, 15000))
         << "the strip did not attach to the started Task Manager";
+}
+
+// A Task Manager that cannot be started is said to the person, not passed over.
+TEST_F(TaskManagerCommand, ATaskManagerThatCannotStartIsToldInABox)
+{
+    wchar_t program[MAX_PATH];
+    ASSERT_TRUE(BuildNativeSystemPath(L"taskmgr.exe", program, ARRAYSIZE(program)));
+    std::wstring kept = std::wstring(program) + L".kept";
+    ASSERT_TRUE(MoveFileExW(program, kept.c_str(), MOVEFILE_REPLACE_EXISTING));
+    HANDLE empty = CreateFileW(program, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(empty);
+    PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0);
+    HWND box = WaitForTopWindow(L"#32770", L"Tavrowen 2", 15000);
+    wchar_t text[1024] = L"";
+    if (box)
+        WaitUntil([&] { return GetDlgItemTextW(box, 0xFFFF, text, ARRAYSIZE(text)) > 0; }, 5000);
+    if (box)
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    DeleteFileW(program);
+    MoveFileExW(kept.c_str(), program, MOVEFILE_REPLACE_EXISTING);
+    ASSERT_TRUE(box != NULL) << "no box said that Task Manager could not start";
+    EXPECT_NE(std::wstring::npos, std::wstring(text).find(program)) << NarrowUtf8(text);
 }
 
 TEST_F(TaskManagerCommand, AMinimisedTaskManagerIsRestoredAndBroughtToTheFront)
