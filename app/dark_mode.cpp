@@ -2,6 +2,7 @@
 #include <commctrl.h>
 #include "core/seams.h"
 #include "core/system_folders.h"
+#include "core/scoped_handles.h"
 
 // Windows 10 1809, the first build that draws dark title bars.
 static const DWORD FIRST_DARK_BUILD = 17763;
@@ -45,14 +46,13 @@ static bool IsHighContrastOn()
 
 static bool AreAppsSetToDark()
 {
-    HKEY key = NULL;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, personalizeKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    ScopedKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, personalizeKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return false;
     DWORD value = 1;
     DWORD type = 0;
     DWORD size = sizeof(value);
-    LONG status = RegQueryValueExW(key, L"AppsUseLightTheme", NULL, &type, (BYTE*)&value, &size);
-    RegCloseKey(key);
+    LONG status = RegQueryValueExW(key.Get(), L"AppsUseLightTheme", NULL, &type, (BYTE*)&value, &size);
     return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) && value == 0;
 }
 

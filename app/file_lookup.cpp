@@ -99,7 +99,7 @@ static bool IsOwnProgramWindow(HWND window)
     if (imageName - image != ownName - own || CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, image,
                                                              (int)(imageName - image), own, (int)(ownName - own)) != CSTR_EQUAL)
         return false;
-    return lstrcmpiW(imageName, L"Tavrowen2.exe") == 0 || lstrcmpiW(imageName, L"Tavrowen2Admin.exe") == 0;
+    return IsSameNameFoldingAscii(imageName, TAVROWEN_PROGRAM_FILE) || IsSameNameFoldingAscii(imageName, TAVROWEN_COMPANION_FILE);
 }
 
 // The running copy, if any, takes the path; the hand-over waits for nothing

@@ -21,3 +21,10 @@ inline bool EqualFoldingAsciiLetters(const wchar_t* a, const wchar_t* b, size_t 
     }
     return true;
 }
+
+// Whole terminated names, equal by the same rule.
+inline bool IsSameNameFoldingAscii(const wchar_t* a, const wchar_t* b)
+{
+    size_t length = wcslen(b);
+    return wcslen(a) == length && EqualFoldingAsciiLetters(a, b, length);
+}

@@ -6,6 +6,7 @@
 #include "core/ascii_folding.h"
 #include "core/background_jobs.h"
 #include "core/system_probes.h"
+#include "core/scoped_handles.h"
 
 // Order matters: on equally long matches the earlier row wins.
 FolderTokenTable folderTokenTable = {{
@@ -105,14 +106,13 @@ static void ResolveTemporaryFolder(FolderTokenRow* row)
 // characters, zeroed, so the spare one keeps any value terminated.
 static bool ReadNativeRegistryFolder(const wchar_t* valueName, wchar_t* folder)
 {
-    HKEY key = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CURRENT_VERSION_PATH, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+    ScopedKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CURRENT_VERSION_PATH, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) !=
         ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD bytes = MAX_PATH * sizeof(wchar_t);
-    LONG result = RegQueryValueExW(key, valueName, NULL, &type, (BYTE*)folder, &bytes);
-    RegCloseKey(key);
+    LONG result = RegQueryValueExW(key.Get(), valueName, NULL, &type, (BYTE*)folder, &bytes);
     return result == ERROR_SUCCESS && type == REG_SZ && folder[0] != L'\0';
 }
 

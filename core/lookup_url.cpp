@@ -4,6 +4,7 @@
 #include "core/clipboard_text.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
+#include "core/scoped_handles.h"
 
 const wchar_t lookupBaseAddress[] = L"https://www.kestrava.com/directory/files/";
 
@@ -187,14 +188,13 @@ static bool IsFullPath(const wchar_t* path)
 bool FindBrowserExecutable(wchar_t* exe, int capacity)
 {
     wchar_t command[BROWSER_COMMAND_CAPACITY];
-    HKEY key = NULL;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    ScopedKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return false;
     // One character short of the buffer: a value stored without its NUL still ends.
     DWORD type = 0;
     DWORD bytes = (BROWSER_COMMAND_CAPACITY - 1) * sizeof(wchar_t);
-    LONG read = RegQueryValueExW(key, NULL, NULL, &type, (BYTE*)command, &bytes);
-    RegCloseKey(key);
+    LONG read = RegQueryValueExW(key.Get(), NULL, NULL, &type, (BYTE*)command, &bytes);
     // A longer value (ERROR_MORE_DATA) is not used cut short, nor one of another type.
     if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || bytes % sizeof(wchar_t) != 0)
         return false;

@@ -92,7 +92,7 @@ static bool AppendElevatedProgramPath(wchar_t* text, int capacity)
 {
     size_t used = 0;
     StringCchLengthW(text, capacity, &used);
-    return BuildPathBesideProgram(L"Tavrowen2.exe", text + used, capacity - used);
+    return BuildPathBesideProgram(TAVROWEN_PROGRAM_FILE, text + used, capacity - used);
 }
 
 bool BuildAutostartCommand(wchar_t* text, int capacity)

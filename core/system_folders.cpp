@@ -3,6 +3,7 @@
 #include <strsafe.h>
 #include "core/ascii_folding.h"
 #include "core/system_probes.h"
+#include "core/scoped_handles.h"
 
 static const DWORD SEARCH_SYSTEM32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
@@ -108,15 +109,14 @@ bool IsInAdministratorsFolder(const wchar_t* path)
     }
     // Under WOW64 the shell names the x86 folder only; the native one is in
     // the registry's 64-bit view.
-    HKEY key = NULL;
+    ScopedKey key;
     if (!IsRunningUnderWow64() ||
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
         return false;
     ZeroMemory(folder, sizeof(folder));
     DWORD type = 0;
     DWORD bytes = MAX_PATH * sizeof(wchar_t);
-    LONG read = RegQueryValueExW(key, L"ProgramFilesDir", NULL, &type, (BYTE*)folder, &bytes);
-    RegCloseKey(key);
+    LONG read = RegQueryValueExW(key.Get(), L"ProgramFilesDir", NULL, &type, (BYTE*)folder, &bytes);
     return read == ERROR_SUCCESS && type == REG_SZ && IsInFolder(full, folder);
 }

@@ -20,8 +20,7 @@ static bool LocateExecutableById(DWORD processId, const wchar_t* name, wchar_t* 
     const wchar_t* fileName = wcsrchr(exePath, L'\\');
     fileName = fileName ? fileName + 1 : exePath;
     // Another process may have taken the PID since Task Manager listed it.
-    size_t length = wcslen(name);
-    return wcslen(fileName) == length && EqualFoldingAsciiLetters(fileName, name, length);
+    return IsSameNameFoldingAscii(fileName, name);
 }
 
 // A click beside a row: the row's name, its running executable (by the row's
