@@ -240,7 +240,7 @@ LONG QueueBackgroundJob(const JobRequest* request)
 
 void* TakeFinishedJob(HWND window, UINT message, LPARAM id)
 {
-    if (lockState != 2)
+    if (!IsLockMade(&lockState))
         return NULL;
     Job* found = NULL;
     EnterCriticalSection(&lock);
@@ -287,7 +287,7 @@ void ReleaseJobLane(JobLane lane)
 
 void CancelWindowJobs(HWND window)
 {
-    if (lockState != 2 || !window)
+    if (!IsLockMade(&lockState) || !window)
         return;
     Job* taken = NULL;
     EnterCriticalSection(&lock);
@@ -303,7 +303,7 @@ void CancelWindowJobs(HWND window)
 
 bool IsJobLaneBusy(JobLane lane)
 {
-    if (lockState != 2)
+    if (!IsLockMade(&lockState))
         return false;
     EnterCriticalSection(&lock);
     bool busy = lanes[lane].first[JOB_FIRST] || lanes[lane].first[JOB_LATER] || lanes[lane].running;
@@ -370,7 +370,7 @@ void StopBackgroundJobs()
 
 bool IsBackgroundWorkOutstanding()
 {
-    if (lockState != 2)
+    if (!IsLockMade(&lockState))
         return false;
     EnterCriticalSection(&lock);
     bool running = outstanding;

@@ -1,14 +1,21 @@
 #include "core/lazy_lock.h"
 
+static const LONG LOCK_READY = 2;
+
+bool IsLockMade(const volatile LONG* state)
+{
+    return *state == LOCK_READY;
+}
+
 void MakeLockOnce(CRITICAL_SECTION* lock, volatile LONG* state)
 {
     // 0 not made, 1 being made, 2 ready.
-    if (*state == 2)
+    if (*state == LOCK_READY)
         return;
     if (InterlockedCompareExchange(state, 1, 0) == 0) {
         InitializeCriticalSection(lock);
-        InterlockedExchange(state, 2);
+        InterlockedExchange(state, LOCK_READY);
     }
-    while (*state != 2)
+    while (*state != LOCK_READY)
         Sleep(0);
 }

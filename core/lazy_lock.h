@@ -5,3 +5,6 @@
 
 // state: zero-initialised, kept beside the lock.
 void MakeLockOnce(CRITICAL_SECTION* lock, volatile LONG* state);
+// Whether the lock has been made: a reader with nothing to find before any
+// job was queued need not make it.
+bool IsLockMade(const volatile LONG* state);
