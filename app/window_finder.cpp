@@ -27,7 +27,11 @@ struct FinderState {
     RECT outline;       // where its outline was drawn
 };
 
-static FinderState finder;
+// The target's own record, made with it and freed at its WM_NCDESTROY.
+static FinderState* FinderOf(HWND target)
+{
+    return target ? (FinderState*)GetWindowLongPtrW(target, GWLP_USERDATA) : NULL;
+}
 
 // ---- What a window is -----------------------------------------------------------
 
@@ -98,16 +102,16 @@ static void InvertFrame(const RECT* rect)
 
 // Moves the outline to the window (NULL: none). The old one is taken away
 // where it was drawn, even if its window has moved since.
-static void OutlineWindow(HWND window)
+static void OutlineWindow(FinderState* finder, HWND window)
 {
-    if (window == finder.outlined)
+    if (window == finder->outlined)
         return;
-    if (finder.outlined)
-        InvertFrame(&finder.outline);
-    finder.outlined = NULL;
-    if (window && OnScreenRect(window, &finder.outline)) {
-        InvertFrame(&finder.outline);
-        finder.outlined = window;
+    if (finder->outlined)
+        InvertFrame(&finder->outline);
+    finder->outlined = NULL;
+    if (window && OnScreenRect(window, &finder->outline)) {
+        InvertFrame(&finder->outline);
+        finder->outlined = window;
     }
 }
 
@@ -121,28 +125,28 @@ static HWND FoundWindowAtPointer()
     return IsOtherProcessWindow(window) ? window : NULL;
 }
 
-static void StartDrag()
+static void StartDrag(FinderState* finder)
 {
-    finder.dragging = true;
-    finder.outlined = NULL;
-    finder.focusBefore = GetFocus();
-    SetCapture(finder.target);
+    finder->dragging = true;
+    finder->outlined = NULL;
+    finder->focusBefore = GetFocus();
+    SetCapture(finder->target);
     // The keyboard too, for Esc.
-    SetFocus(finder.target);
+    SetFocus(finder->target);
     SetCursor(LoadCursorW(NULL, IDC_CROSS));
 }
 
 // Takes the outline away and gives back the pointer and the keyboard.
-static void EndDrag()
+static void EndDrag(FinderState* finder)
 {
-    if (!finder.dragging)
+    if (!finder->dragging)
         return;
-    finder.dragging = false;
-    OutlineWindow(NULL);
-    if (GetCapture() == finder.target)
+    finder->dragging = false;
+    OutlineWindow(finder, NULL);
+    if (GetCapture() == finder->target)
         ReleaseCapture();
-    if (finder.focusBefore && IsWindow(finder.focusBefore))
-        SetFocus(finder.focusBefore);
+    if (finder->focusBefore && IsWindow(finder->focusBefore))
+        SetFocus(finder->focusBefore);
 }
 
 // High contrast: the target as rings and a cross in the text colour, no bitmap.
@@ -166,7 +170,7 @@ static void DrawTargetOutline(HDC dc, const RECT* client, int size)
         DeleteObject(pen);
 }
 
-static void PaintTarget(HWND window)
+static void PaintTarget(FinderState* finder, HWND window)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -174,63 +178,79 @@ static void PaintTarget(HWND window)
         return;
     RECT client;
     GetClientRect(window, &client);
-    int size = finder.iconSize < client.bottom ? finder.iconSize : client.bottom;
+    int size = finder->iconSize < client.bottom ? finder->iconSize : client.bottom;
     if (IsHighContrastOn())
         DrawTargetOutline(dc, &client, size);
-    else if (finder.icon)
-        DrawIconEx(dc, (client.right - size) / 2, (client.bottom - size) / 2, finder.icon, size, size, 0, NULL,
+    else if (finder->icon)
+        DrawIconEx(dc, (client.right - size) / 2, (client.bottom - size) / 2, finder->icon, size, size, 0, NULL,
                    DI_NORMAL);
     EndPaint(window, &paint);
 }
 
-static LRESULT CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT RunFinderMessage(FinderState* finder, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_PAINT:
-        PaintTarget(window);
+        PaintTarget(finder, window);
         return 0;
     case WM_LBUTTONDOWN:
-        if (!finder.dragging)
-            StartDrag();
+        if (!finder->dragging)
+            StartDrag(finder);
         return 0;
     case WM_MOUSEMOVE:
-        if (finder.dragging) {
+        if (finder->dragging) {
             SetCursor(LoadCursorW(NULL, IDC_CROSS));
-            OutlineWindow(FoundWindowAtPointer());
+            OutlineWindow(finder, FoundWindowAtPointer());
         }
         return 0;
     case WM_LBUTTONUP:
-        if (finder.dragging) {
+        if (finder->dragging) {
             HWND found = FoundWindowAtPointer();
-            EndDrag();
+            EndDrag(finder);
             if (found)
                 ReportProcessOf(GetParent(window), found);
         }
         return 0;
     case WM_GETDLGCODE:
         // Esc during a drag is ours, not the window's (which would close).
-        return finder.dragging ? DLGC_WANTALLKEYS : 0;
+        return finder->dragging ? DLGC_WANTALLKEYS : 0;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE)
-            EndDrag();
+            EndDrag(finder);
         return 0;
     case WM_CAPTURECHANGED:
     case WM_CANCELMODE:
         // Taken away by another window or a box: cancelled.
-        EndDrag();
+        EndDrag(finder);
         return 0;
     case WM_DESTROY:
         // The window closes under the drag: only the outline needs taking away.
-        finder.focusBefore = NULL;
-        EndDrag();
+        finder->focusBefore = NULL;
+        EndDrag(finder);
         return 0;
-    case WM_NCDESTROY:
-        if (finder.icon)
-            DestroyIcon(finder.icon);
-        ZeroMemory(&finder, sizeof(finder));
-        break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+static LRESULT CALLBACK FinderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        FinderState* made = (FinderState*)((const CREATESTRUCTW*)lParam)->lpCreateParams;
+        if (made)
+            made->target = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)made);
+    }
+    FinderState* finder = FinderOf(window);
+    if (message == WM_NCDESTROY && finder) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        if (finder->icon)
+            DestroyIcon(finder->icon);
+        HeapFree(GetProcessHeap(), 0, finder);
+        finder = NULL;
+    }
+    if (!finder)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return RunFinderMessage(finder, window, message, wParam, lParam);
 }
 
 // ---- The control --------------------------------------------------------------------
@@ -261,18 +281,21 @@ static void AddTooltip(HWND processWindow, HWND target, wchar_t* text)
 // The target at the small icon size of the window's DPI, loaded anew when that changes.
 static void LoadFinderIcon(HWND processWindow)
 {
+    FinderState* finder = FinderOf(GetDlgItem(processWindow, IDC_PROCESS_FINDER));
+    if (!finder)
+        return;
     int size = ReadSystemMetricForDpi(SM_CXSMICON, ReadWindowDpi(processWindow));
-    if (finder.icon && size == finder.iconSize)
+    if (finder->icon && size == finder->iconSize)
         return;
     HICON icon = (HICON)LoadImageW(appState.instance, MAKEINTRESOURCEW(IDI_FINDER), IMAGE_ICON, size, size,
                                    LR_DEFAULTCOLOR);
     if (!icon)
         return;
-    if (finder.icon)
-        DestroyIcon(finder.icon);
-    finder.icon = icon;
-    finder.iconSize = size;
-    InvalidateRect(finder.target, NULL, TRUE);
+    if (finder->icon)
+        DestroyIcon(finder->icon);
+    finder->icon = icon;
+    finder->iconSize = size;
+    InvalidateRect(finder->target, NULL, TRUE);
 }
 
 bool CreateWindowFinder(HWND processWindow)
@@ -282,15 +305,22 @@ bool CreateWindowFinder(HWND processWindow)
     wchar_t tip[128];
     if (!LoadStringW(appState.instance, IDS_FINDER_TIP, tip, ARRAYSIZE(tip)))
         tip[0] = L'\0';
-    // The tip is its name too, for screen readers.
-    finder.target = CreateWindowExW(0, finderClass, tip, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, processWindow,
-                                    (HMENU)(UINT_PTR)IDC_PROCESS_FINDER, appState.instance, NULL);
-    if (!finder.target)
+    FinderState* finder = (FinderState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FinderState));
+    if (!finder)
         return false;
-    GiveAccessibleName(finder.target, IDS_FINDER_ACCESSIBLE_NAME, IDS_FINDER_ACCESSIBLE_KEYS);
+    // The tip is its name too, for screen readers.
+    HWND target = CreateWindowExW(0, finderClass, tip, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, processWindow,
+                                  (HMENU)(UINT_PTR)IDC_PROCESS_FINDER, appState.instance, finder);
+    // The procedure refuses neither WM_NCCREATE nor WM_CREATE: a window that
+    // was not made never took the record.
+    if (!target) {
+        HeapFree(GetProcessHeap(), 0, finder);
+        return false;
+    }
+    GiveAccessibleName(target, IDS_FINDER_ACCESSIBLE_NAME, IDS_FINDER_ACCESSIBLE_KEYS);
     LoadFinderIcon(processWindow);
     if (tip[0])
-        AddTooltip(processWindow, finder.target, tip);
+        AddTooltip(processWindow, target, tip);
     return true;
 }
 
