@@ -77,8 +77,6 @@ protected:
     void TearDown() override
     {
         CloseProcessWindow();
-        seams.getVersion = GetVersionExW;
-        seams.setWindowAttribute = realSetAttribute;
         SetAppsLight(1);
     }
     HWND Open()
@@ -87,7 +85,6 @@ protected:
         PumpMessagesFor(500);
         return ProcessWindowHandle();
     }
-    WindowAttributeProc realSetAttribute = seams.setWindowAttribute;
 };
 
 TEST_F(DarkMode, ProcessWindowGoesDarkAndBackLightWithTheSetting)

@@ -114,7 +114,6 @@ protected:
         ASSERT_TRUE(appState.mainWindow != NULL);
         ReopenBackgroundJobs();
         openedAddresses.clear();
-        savedShellExecute = seams.shellExecute;
         seams.shellExecute = RecordOpen;
     }
     void TearDown() override
@@ -122,7 +121,6 @@ protected:
         // A stand-in that ended takes an attached strip with it; let that arrive.
         PumpMessagesFor(200);
         StopBackgroundJobs();
-        seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;
         attachment.owner = NULL;
@@ -169,7 +167,6 @@ protected:
     }
 
     HWND parent = NULL;
-    ShellExecuteProc savedShellExecute = NULL;
 };
 
 }  // namespace

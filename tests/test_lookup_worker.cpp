@@ -123,15 +123,12 @@ protected:
         readCount = 0;
         readsOnThisThread = 0;
         testThread = GetCurrentThreadId();
-        savedShellExecute = seams.shellExecute;
         seams.shellExecute = RecordOpen;
         seams.readFile = CountedRead;
     }
     void TearDown() override
     {
         StopBackgroundJobs();
-        seams.readFile = ReadFile;
-        seams.shellExecute = savedShellExecute;
         DestroyWindow(appState.mainWindow);
         appState.mainWindow = NULL;
         attachment.owner = NULL;
@@ -156,7 +153,6 @@ protected:
     }
     std::wstring directory;
     std::vector<std::wstring> made;
-    ShellExecuteProc savedShellExecute = NULL;
 };
 
 TEST_F(Worker, LookupsOpenTheSequentialAddressesInClickOrder)
@@ -430,13 +426,11 @@ protected:
         attachment.owner = appState.mainWindow;
         ReopenBackgroundJobs();
         opened.clear();
-        savedShellExecute = seams.shellExecute;
         seams.shellExecute = RecordOpen;
     }
     void TearDown() override
     {
         StopBackgroundJobs();
-        seams.shellExecute = savedShellExecute;
         if (attachment.linkStrip)
             DestroyWindow(attachment.linkStrip);
         DestroyWindow(appState.mainWindow);
@@ -447,7 +441,6 @@ protected:
         BesideStandIn::TearDown();
     }
     HWND parent = NULL;
-    ShellExecuteProc savedShellExecute = NULL;
 };
 
 // One WM_NULL sent from here, timed; false when it was not answered in time.

@@ -326,8 +326,6 @@ protected:
     }
     void TearDown() override
     {
-        seams.readFile = ReadFile;
-        seams.fileInformation = GetFileInformationByHandle;
         for (const std::wstring& path : made)
             DeleteFileW(path.c_str());
     }

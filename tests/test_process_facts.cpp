@@ -60,7 +60,6 @@ BOOL WINAPI CountingRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, L
 
 class ProcessFactsTest : public ::testing::Test {
 protected:
-    void TearDown() override { seams.readFile = ReadFile; }
 };
 
 TEST_F(ProcessFactsTest, OneReadGivesBothDigestsAndAnMd5OnlyEntryIsReadAgain)

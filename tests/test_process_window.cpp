@@ -147,8 +147,6 @@ protected:
     void TearDown() override
     {
         CloseProcessWindow();
-        seams.processPathSource = realPathSource;
-        seams.loadVersionInfo = LoadVersionInfo;
         for (PROCESS_INFORMATION& process : started)
             EndProgram(&process);
         for (auto made = files.rbegin(); made != files.rend(); ++made) {
