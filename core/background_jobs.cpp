@@ -1,6 +1,7 @@
 #include "core/background_jobs.h"
 #include <objbase.h>
 #include "core/lazy_lock.h"
+#include "core/seams.h"
 #include "core/system_probes.h"
 
 // How long a stop waits, in all, for reads under way to notice it. A read
@@ -12,6 +13,7 @@ struct Job {
     Job* next;
     LONG id;
     volatile LONG stop;
+    bool ran;  // its work ran; false for one answered without a thread
     JobRequest request;
 };
 
@@ -147,6 +149,7 @@ static DWORD WINAPI RunLane(LPVOID parameter)
         Job* job = TakeNextJob(lane, start.generation);
         if (job) {
             job->request.work(job->request.record, &job->stop);
+            job->ran = true;
             FinishJob(lane, job);
         } else if (IsThreadCurrent(lane, start.generation)) {
             WaitForSingleObject(wake, INFINITE);
@@ -172,7 +175,7 @@ static bool WakeLane(int index)
         lane->wake = CreateEventW(NULL, FALSE, FALSE, NULL);
     start->lane = index;
     start->generation = lane->generation;
-    HANDLE thread = lane->wake ? CreateThread(NULL, 0, RunLane, start, 0, NULL) : NULL;
+    HANDLE thread = lane->wake ? seams.createThread(NULL, 0, RunLane, start, 0, NULL) : NULL;
     if (!thread) {
         HeapFree(GetProcessHeap(), 0, start);
         return false;
@@ -181,6 +184,29 @@ static bool WakeLane(int index)
     SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
     lane->thread = thread;
     return true;
+}
+
+// No thread to be had: the lane's queued jobs are answered unrun, so their
+// windows show a failed read instead of waiting for ever.
+static void AnswerQueuedJobsUnrun(Lane* lane)
+{
+    Job* taken = NULL;
+    Job* unposted = NULL;
+    EnterCriticalSection(&lock);
+    UnlinkQueuedJobsOf(lane, NULL, &taken);
+    while (taken) {
+        Job* job = taken;
+        taken = job->next;
+        if (!closed && PostMessageW(job->request.window, job->request.message, 0, (LPARAM)job->id)) {
+            job->next = finished;
+            finished = job;
+        } else {
+            job->next = unposted;
+            unposted = job;
+        }
+    }
+    LeaveCriticalSection(&lock);
+    ReleaseJobs(unposted);
 }
 
 LONG QueueBackgroundJob(const JobRequest* request)
@@ -214,31 +240,13 @@ LONG QueueBackgroundJob(const JobRequest* request)
         HeapFree(GetProcessHeap(), 0, job);
         return 0;
     }
-    if (wake && !WakeLane(request->lane)) {
-        // No thread to be had: the caller keeps its record.
-        Job* taken = NULL;
-        EnterCriticalSection(&lock);
-        for (int turn = 0; turn < JOB_TURN_COUNT; ++turn) {
-            Job** link = &lane->first[turn];
-            Job* previous = NULL;
-            for (; *link && *link != job; link = &(*link)->next)
-                previous = *link;
-            if (*link) {
-                *link = job->next;
-                if (lane->last[turn] == job)
-                    lane->last[turn] = previous;
-                taken = job;
-            }
-        }
-        LeaveCriticalSection(&lock);
-        if (taken)
-            HeapFree(GetProcessHeap(), 0, taken);
-        return 0;
-    }
+    if (wake && !WakeLane(request->lane))
+        AnswerQueuedJobsUnrun(lane);
     return job->id;
 }
 
-void* TakeFinishedJob(HWND window, UINT message, LPARAM id)
+// Unlinks the finished job with that id, posted to that window with that message.
+static Job* TakeFinished(HWND window, UINT message, LPARAM id)
 {
     if (!IsLockMade(&lockState))
         return NULL;
@@ -253,11 +261,41 @@ void* TakeFinishedJob(HWND window, UINT message, LPARAM id)
         }
     }
     LeaveCriticalSection(&lock);
+    return found;
+}
+
+void* TakeJobResult(HWND window, UINT message, LPARAM id, bool* ran)
+{
+    Job* found = TakeFinished(window, message, id);
+    *ran = found && found->ran;
     if (!found)
         return NULL;
     void* record = found->request.record;
     HeapFree(GetProcessHeap(), 0, found);
     return record;
+}
+
+void* TakeFinishedJob(HWND window, UINT message, LPARAM id)
+{
+    Job* found = TakeFinished(window, message, id);
+    if (found && !found->ran) {
+        ReleaseJob(found);
+        return NULL;
+    }
+    void* record = found ? found->request.record : NULL;
+    if (found)
+        HeapFree(GetProcessHeap(), 0, found);
+    return record;
+}
+
+LONG QueueWindowJob(HWND window, UINT message, JobLane lane, JobTurn turn, JobWork work, JobRelease release,
+                    void* record)
+{
+    JobRequest request = {lane, turn, window, message, work, release, record};
+    LONG id = QueueBackgroundJob(&request);
+    if (!id && release && record)
+        release(record);
+    return id;
 }
 
 void HoldJobLane(JobLane lane)
@@ -275,14 +313,8 @@ void ReleaseJobLane(JobLane lane)
     lanes[lane].held = false;
     bool waiting = !closed && (lanes[lane].first[JOB_FIRST] || lanes[lane].first[JOB_LATER]);
     LeaveCriticalSection(&lock);
-    if (!waiting || WakeLane(lane))
-        return;
-    // No thread to be had: what waits stays unread, and nothing waits for it.
-    Job* taken = NULL;
-    EnterCriticalSection(&lock);
-    UnlinkQueuedJobsOf(&lanes[lane], NULL, &taken);
-    LeaveCriticalSection(&lock);
-    ReleaseJobs(taken);
+    if (waiting && !WakeLane(lane))
+        AnswerQueuedJobsUnrun(&lanes[lane]);
 }
 
 void CancelWindowJobs(HWND window)

@@ -42,11 +42,21 @@ struct JobRequest {
 
 // Queues a job and wakes its lane unless the lane is held. Returns the id the
 // message will carry, or 0 when nothing was queued (no window, stopped, no
-// memory or no thread): the caller keeps the record then.
+// memory): the caller keeps the record then. A job for which no thread can
+// be had is not dropped: it is answered unrun (TakeJobResult).
 LONG QueueBackgroundJob(const JobRequest* request);
+// The same, with the record released at once when it cannot be queued: the
+// caller never frees a record it has handed over.
+LONG QueueWindowJob(HWND window, UINT message, JobLane lane, JobTurn turn, JobWork work, JobRelease release,
+                    void* record);
 
 // The record of the finished job with that id, posted to that window with
-// that message; NULL for anything else. The caller owns it from here.
+// that message, and whether its work ran (false: no thread could be had, and
+// the record holds nothing read); NULL for anything else. The caller owns it
+// from here.
+void* TakeJobResult(HWND window, UINT message, LPARAM id, bool* ran);
+// The same for a job whose record is of no use unread: an unrun one is
+// released here and NULL returned.
 void* TakeFinishedJob(HWND window, UINT message, LPARAM id);
 
 // While held, a lane's queued jobs wait: a window that lists its rows holds

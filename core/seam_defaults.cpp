@@ -30,4 +30,5 @@ SystemSeams seams = {
     OpenProcess,
     OpenWithShellDispatch,
     CallDwmSetWindowAttribute,
+    CreateThread,
 };

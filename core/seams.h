@@ -28,6 +28,7 @@ typedef bool (*ProcessWalkProc)(ProcessVisitor visit, void* context);
 typedef HANDLE (WINAPI* OpenProcessProc)(DWORD access, BOOL inherit, DWORD processId);
 typedef bool (*ShellDispatchOpener)(struct IShellDispatch2* shell, const wchar_t* address);
 typedef HRESULT (WINAPI* WindowAttributeProc)(HWND, DWORD attribute, LPCVOID value, DWORD size);
+typedef HANDLE (WINAPI* CreateThreadProc)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
 
 struct SystemSeams {
     GetVersionProc getVersion;                    // every Windows version probe
@@ -49,6 +50,7 @@ struct SystemSeams {
     OpenProcessProc openProcess;                  // and the handle each row holds
     ShellDispatchOpener shellDispatchOpen;        // the desktop shell's own ShellExecute
     WindowAttributeProc setWindowAttribute;       // DwmSetWindowAttribute: the dark title bar
+    CreateThreadProc createThread;                // a background lane's worker
 };
 
 extern SystemSeams seams;

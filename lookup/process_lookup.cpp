@@ -137,11 +137,7 @@ static bool QueueOrRunLookup(PendingLookup* lookup, HWND resultWindow)
         FreeLookup(lookup);
         return true;
     }
-    JobRequest request = {LANE_LOOKUPS, JOB_FIRST, resultWindow, WM_LOOKUP_FINISHED, ReadLookup, FreeLookup, lookup};
-    if (QueueBackgroundJob(&request))
-        return true;
-    FreeLookup(lookup);
-    return false;
+    return QueueWindowJob(resultWindow, WM_LOOKUP_FINISHED, LANE_LOOKUPS, JOB_FIRST, ReadLookup, FreeLookup, lookup) != 0;
 }
 
 bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended)
@@ -180,9 +176,18 @@ bool LookUpHandedFile(const wchar_t* path, HWND resultWindow, bool extended)
 
 AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport report)
 {
-    PendingLookup* lookup = (PendingLookup*)TakeFinishedJob(window, WM_LOOKUP_FINISHED, id);
+    bool ran = false;
+    PendingLookup* lookup = (PendingLookup*)TakeJobResult(window, WM_LOOKUP_FINISHED, id, &ran);
     if (!lookup)
         return ADDRESS_NOT_OPENED;
+    // Nothing was read, as no thread could be had: a handed file says so, a
+    // process's lookup opens nothing rather than an address without its file.
+    if (!ran && !lookup->handedPath) {
+        FreeLookup(lookup);
+        return ADDRESS_NOT_OPENED;
+    }
+    if (!ran && !lookup->readError)
+        lookup->readError = ERROR_NOT_ENOUGH_MEMORY;
     // A file whose folder or digest would not fit is not looked up at all, as
     // without a window: the address would pass for another file's.
     LookupUrl url;

@@ -15,7 +15,7 @@
 // at once: the file is read on the lookups' lane, and the address is opened
 // when resultWindow gets WM_LOOKUP_FINISHED. Without a resultWindow the
 // whole lookup runs here. False when nothing was queued (shutdown has begun,
-// or no thread could be had).
+// no memory); a lookup for which no thread could be had opens nothing.
 bool LookUpProcess(const wchar_t* name, const wchar_t* exePath, HWND resultWindow, bool extended);
 
 // A file handed to us from outside ("/lookup", another copy, a drop), looked
@@ -29,7 +29,8 @@ typedef void (*UnreadableFileReport)(const wchar_t* path, DWORD error);
 
 // WM_LOOKUP_FINISHED: opens the address of the finished lookup with that id
 // posted to `window`; any other id is ignored (nothing opened). A handed file
-// that could not be read opens nothing and goes to `report`.
+// that could not be read (or found no thread to read it) opens nothing and
+// goes to `report`.
 AddressOpening OpenFinishedLookup(HWND window, LPARAM id, UnreadableFileReport report = NULL);
 
 // True from the moment a lookup is queued until its address is opened.

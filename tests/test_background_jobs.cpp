@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "core/background_jobs.h"
+#include "core/seams.h"
 #include "test_support.h"
 
 namespace {
@@ -65,6 +66,12 @@ std::string TakeFinished(HWND window)
         }
     }
     return names;
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
 }
 
 // Takes finished jobs until `count` came or 10 seconds passed; no other
@@ -144,6 +151,28 @@ TEST_F(BackgroundJobs, AStopWaitsItsBoundForAJobThatIgnoresItAndThenRefusesNewJo
     EXPECT_EQ(0, Queue(windows[0], JOB_FIRST, 'b')) << "a job was taken after the stop";
     // The worker that outlived the stop still releases its record.
     Sleep(6000);
+}
+
+// Without a thread, held jobs and new ones alike are answered unrun, never dropped.
+TEST_F(BackgroundJobs, JobsThatFindNoThreadAreAnsweredUnrun)
+{
+    seams.createThread = NoThread;
+    HoldJobLane(LANE_READS);
+    LONG held = Queue(windows[0], JOB_FIRST, 'a');
+    ReleaseJobLane(LANE_READS);
+    LONG late = Queue(windows[0], JOB_LATER, 'b');
+    ASSERT_NE(0, held);
+    ASSERT_NE(0, late);
+    for (LONG id : {held, late}) {
+        bool ran = true;
+        Record* record = NULL;
+        for (DWORD start = GetTickCount(); !record && GetTickCount() - start < 5000; Sleep(10))
+            record = (Record*)TakeJobResult(windows[0], JOB_DONE, id, &ran);
+        ASSERT_TRUE(record != NULL) << "job " << id << " was dropped";
+        EXPECT_FALSE(ran);
+        Release(record);
+    }
+    EXPECT_EQ("", ranOrder);
 }
 
 }  // namespace
