@@ -185,14 +185,6 @@ TEST_F(HostPayloads, DllhostRunsTheServersOfItsAppIdOrNamesTheAppId)
     EXPECT_STREQ(appId, payload.runs);
     EXPECT_EQ(0u, payload.fileCount);
     EXPECT_TRUE(payload.unknown) << "an AppID of no server counted as known";
-
-    // Elevated (as everything is under Wine), the user's own classes are not read.
-    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, classKey, L"AppID", REG_SZ, appId, sizeof(appId)));
-    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, (std::wstring(classKey) + L"\\InprocServer32").c_str(), NULL,
-                                   REG_EXPAND_SZ, server, sizeof(server)));
-    EXPECT_TRUE(ReadHostPayload(0, L"dllhost.exe", (std::wstring(L"dllhost /Processid:") + appId).c_str(), &payload));
-    DeleteRegistryTree(HKEY_CURRENT_USER, classKey);
-    EXPECT_STREQ(appId, payload.runs) << "a per-user class was taken by an elevated read";
 }
 
 // Stand-ins for hosts: our waiting program under a host's name in `folder`.
