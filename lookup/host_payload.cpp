@@ -130,7 +130,7 @@ static bool ConfirmLoaded(HostContext* context, const wchar_t* name, bool found,
         return true;  // cannot tell: the name stands as found
     if (!search.exact && search.sameName[0])
         StringCchCopyW(path, MAX_PATH, search.sameName);
-    return search.exact || search.sameName[0];
+    return search.exact || search.sameName[0] != L'\0';
 }
 
 static void AddNamedFile(const wchar_t* name, HostFileSearch search, HostContext* context, bool shown,

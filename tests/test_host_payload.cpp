@@ -214,7 +214,11 @@ TEST_F(HostPayloads, DllsAreFoundInTheLoadersOrderAndConfirmedAgainstTheMappedIm
     Sleep(2500);  // past the time a host is given to load its DLLs
     EXPECT_EQ("mpr.dll (not loaded), msi.dll (not loaded)", RunsOf(standIn, L"regsvr32.exe"));
     ASSERT_EQ(2u, payload.fileCount);
-    EXPECT_EQ(0, lstrcmpiW(SystemPath(L"mpr.dll").c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    // A 32-bit host on 64-bit Windows loads from SysWOW64.
+    wchar_t wow64[MAX_PATH] = L"";
+    bool wow64Host = sizeof(void*) == 4 && GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0;
+    std::wstring systemDll = wow64Host ? std::wstring(wow64) + L"\\mpr.dll" : SystemPath(L"mpr.dll");
+    EXPECT_EQ(0, lstrcmpiW(systemDll.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
     EXPECT_EQ(0, lstrcmpiW((hostFolder + L"\\msi.dll").c_str(), payload.files[1])) << NarrowUtf8(payload.files[1]);
     EXPECT_TRUE(payload.unknown);
     EXPECT_EQ("payload dll.dll", RunsOf(loader, L"rundll32.exe")) << "a mapped DLL was not recognised";
