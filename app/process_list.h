@@ -49,6 +49,7 @@ struct RowPayload {
     wchar_t* runs;         // the "Runs" cell
     wchar_t* text;         // the address or decoded command (textKind), shown in the tip
     HostTextKind textKind;
+    bool unknown;          // runs what no verified file tells (HostPayload's `unknown`)
     int fileCount;
     PayloadFile files[HOST_PAYLOAD_FILES];
 };
@@ -72,7 +73,7 @@ struct ProcessRow {
     bool payloadAsked;      // what it runs is asked for
     LONG payloadId;         // the job reading its command line and payload; 0 once read
     LONG payloadSignerId;   // the job checking its payload files' signers; 0 once checked
-    bool payloadUnverified; // a payload file is not (yet) a verified name
+    bool payloadUnverified; // a payload file is not (yet) a verified name, or what runs is unknown
     RowPayload* payload;    // NULL until read
     int iconIndex;
     wchar_t imageName[MAX_PATH];

@@ -56,6 +56,7 @@ static void ReadPayload(void* record, const volatile LONG* stop)
     payload->runs = CopyText(scratch->payload.runs);
     payload->text = CopyText(scratch->payload.text);
     payload->textKind = scratch->payload.textKind;
+    payload->unknown = scratch->payload.unknown || !payload->commandLine;
     for (size_t i = 0; i < scratch->payload.fileCount && i < HOST_PAYLOAD_FILES; ++i) {
         wchar_t* path = CopyText(scratch->payload.files[i]);
         if (path)
@@ -120,7 +121,8 @@ static ProcessRow* FindRowOfJob(ProcessList* list, LONG id, bool signers)
 static void AskPayloadSigners(ProcessRow* row, HWND window)
 {
     const RowPayload* payload = row->payload;
-    row->payloadUnverified = payload->fileCount > 0;
+    // Unknown stays unverified, whatever the files' signers say.
+    row->payloadUnverified = payload->unknown || payload->fileCount > 0;
     if (payload->fileCount == 0)
         return;
     PayloadSignerJob* job = (PayloadSignerJob*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PayloadSignerJob));
@@ -159,7 +161,7 @@ ProcessRow* TakePayloadSigners(ProcessList* list, HWND window, LPARAM id)
     ProcessRow* row = FindRowOfJob(list, (LONG)id, true);
     if (row && row->payload) {
         row->payloadSignerId = 0;
-        bool unverified = false;
+        bool unverified = row->payload->unknown;
         for (int i = 0; i < row->payload->fileCount && i < job->count; ++i) {
             PayloadFile* file = &row->payload->files[i];
             wchar_t line[SIGNER_NAME_CAPACITY + 32];

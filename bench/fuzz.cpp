@@ -430,6 +430,82 @@ void FuzzHostCommand(Random& random)
     }
 }
 
+// ---- rundll32's quoted names and cmd's operators ---------------------------------------
+
+// Text built from what these two rules turn on, with a little of anything.
+std::wstring MakeHostPieces(Random& random, const wchar_t* const* pieces, size_t count)
+{
+    std::wstring text;
+    for (uint32_t n = random.Below(16); n > 0; --n)
+        text += random.Chance(85) ? std::wstring(pieces[random.Below((uint32_t)count)]) : MakeText(random, 8, false);
+    return text;
+}
+
+std::wstring TrimBlanks(const std::wstring& text)
+{
+    size_t first = text.find_first_not_of(L" \t"), last = text.find_last_not_of(L" \t");
+    return first == std::wstring::npos ? std::wstring() : text.substr(first, last - first + 1);
+}
+
+// The DLL is the second argument as written, up to a comma or blank outside
+// quotes, quotes taken out: checked against that rule written again.
+void FuzzRundllSplit(Random& random)
+{
+    static const wchar_t* const pieces[] = {L"\"", L",", L" ", L"\t", L"C:\\x\\", L"a", L"b.dll", L"\\\"", L"-", L"/"};
+    std::wstring text = L"rundll32.exe " + MakeHostPieces(random, pieces, ARRAYSIZE(pieces));
+    const wchar_t* line = (const wchar_t*)PlaceInput(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    static CommandArgs args;
+    HostCommand* command = OutputRoom<HostCommand>(1);
+    ParseHostCommand(L"rundll32.exe", line, &args, command);
+    std::wstring expected;
+    if (args.count >= 2 && args.arg[1][0] != L'/' && args.arg[1][0] != L'-') {
+        bool quoted = false;
+        for (const wchar_t* c = line + args.start[1]; *c && (quoted || (*c != L',' && *c != L' ' && *c != L'\t')); ++c)
+            if (*c == L'"')
+                quoted = !quoted;
+            else
+                expected += *c;
+        expected = expected.size() < MAX_PATH ? TrimBlanks(expected) : std::wstring();
+    }
+    if (command->fileCount > 1 || (command->fileCount == 1 && !EndsWithin(command->files[0], MAX_PATH)))
+        Fail("rundll32 gave %zu names", command->fileCount);
+    else if ((command->fileCount ? std::wstring(command->files[0]) : std::wstring()) != expected)
+        Fail("rundll32 line '%ls' named '%ls', not '%ls'", line, command->fileCount ? command->files[0] : L"",
+             expected.c_str());
+}
+
+// A cmd line whose text after /c or /k holds an operator, an escape or an
+// inner quote is unknown and its text is shown whole; one with /c or /k that
+// is known runs exactly one named file.
+void FuzzCmdRules(Random& random)
+{
+    static const wchar_t* const pieces[] = {L"/c ", L"/K", L"/d ", L"\"", L"&", L"|", L"^", L"<", L">", L"(", L")",
+                                            L" ", L"a.bat", L"C:\\x\\", L"call ", L"dir", L".", L"\"\""};
+    std::wstring text = L"cmd.exe " + MakeHostPieces(random, pieces, ARRAYSIZE(pieces));
+    const wchar_t* line = (const wchar_t*)PlaceInput(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    static CommandArgs args;
+    HostCommand* command = OutputRoom<HostCommand>(1);
+    ParseHostCommand(L"cmd.exe", line, &args, command);
+    size_t start = command->shellTextStart;
+    bool runs = false;
+    for (size_t i = 1; i < args.count && !runs; ++i) {
+        wchar_t letter = (wchar_t)(line[args.start[i] + 1] | 0x20);  // C and K folded
+        runs = line[args.start[i]] == L'/' && (letter == L'c' || letter == L'k');
+    }
+    if (start >= text.size() || (start && (line[start] == L' ' || line[start] == L'\t' || !command->unknown)))
+        Fail("cmd text after /c starts at %zu of '%ls'", start, line);
+    else if (runs && !command->unknown && command->fileCount != 1)
+        Fail("cmd line '%ls' known with %zu files", line, command->fileCount);
+    if (start == 0 || start >= text.size())
+        return;
+    std::wstring shown = TrimBlanks(text.substr(start));
+    bool operators = shown.find_first_of(L"&|^<>()") != std::wstring::npos;
+    for (size_t n = 1; n + 1 < shown.size() && !operators; ++n)
+        operators = shown[n] == L'"';
+    if (!operators || !HasCmdOperators(line + start))
+        Fail("cmd text '%ls' shown whole without an operator", shown.c_str());
+}
+
 // ---- Addresses -----------------------------------------------------------------------
 
 int HexValue(wchar_t c)
@@ -527,6 +603,8 @@ const Target targets[] = {
     {"taskmgr_row", NULL, FuzzTaskManagerRow},
     {"address", NULL, FuzzAddress},
     {"host_command", NULL, FuzzHostCommand},
+    {"rundll32_split", NULL, FuzzRundllSplit},
+    {"cmd_rules", NULL, FuzzCmdRules},
 };
 
 }  // namespace

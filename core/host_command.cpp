@@ -100,16 +100,29 @@ static bool IsBracedGuid(const wchar_t* text)
     return true;
 }
 
-void ParseRundll32(const wchar_t*, const CommandArgs* args, HostCommand* command)
+// rundll32's DLL,Entry read from the line as written, quotes taken out where
+// they stand: "C:\x\a,b.dll",Entry names a,b.dll, which the split arguments
+// alone cannot tell from a.dll.
+void ParseRundll32(const wchar_t* commandLine, const CommandArgs* args, HostCommand* command)
 {
     command->search = HOST_SEARCH_DLL;
-    // rundll32 DLL,Entry arguments; the quotes of "C:\a b\x.dll",Entry are gone by now.
     if (args->count < 2 || IsSwitch(args->arg[1]))
         return;
-    const wchar_t* dll = args->arg[1];
+    const wchar_t* raw = RawRest(commandLine, args, 1);
+    wchar_t dll[MAX_PATH];
     size_t length = 0;
-    while (dll[length] && dll[length] != L',' && length < HOST_TEXT_CAPACITY)
-        ++length;
+    bool quoted = false;
+    for (size_t n = 0; raw[n] && n < HOST_TEXT_CAPACITY; ++n) {
+        if (raw[n] == L'"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (raw[n] == L',' || IsBlank(raw[n])))
+            break;
+        if (length + 1 >= MAX_PATH)
+            return;  // too long for a path: passed over
+        dll[length++] = raw[n];
+    }
     AddFile(command, dll, length);
 }
 
@@ -152,6 +165,19 @@ static size_t CmdWord(const wchar_t* rest, const wchar_t** word)
     return length;
 }
 
+bool HasCmdOperators(const wchar_t* text)
+{
+    size_t length = BoundedLength(text, HOST_TEXT_CAPACITY);
+    while (length && IsBlank(*text))
+        ++text, --length;
+    while (length && IsBlank(text[length - 1]))
+        --length;
+    for (size_t n = 0; n < length; ++n)
+        if (wcschr(L"&|^<>()", text[n]) || (text[n] == L'"' && n != 0 && n + 1 != length))
+            return true;
+    return false;
+}
+
 void ParseCmd(const wchar_t* commandLine, const CommandArgs* args, HostCommand* command)
 {
     command->search = HOST_SEARCH_SCRIPT;
@@ -163,6 +189,10 @@ void ParseCmd(const wchar_t* commandLine, const CommandArgs* args, HostCommand* 
         const wchar_t* rest = raw + 2;
         while (IsBlank(*rest))
             ++rest;
+        if (HasCmdOperators(rest)) {
+            command->unknown = true;
+            command->shellTextStart = (size_t)(rest - commandLine);
+        }
         if (rest[0] == L'"' && rest[1] == L'"')
             ++rest;
         const wchar_t* word = NULL;
@@ -178,6 +208,9 @@ void ParseCmd(const wchar_t* commandLine, const CommandArgs* args, HostCommand* 
                 dot = NULL;
         if (dot && dot + 1 < word + length)
             AddFile(command, word, length);
+        // A built-in or a program found by name: a command, not a file.
+        if (command->fileCount == 0)
+            command->unknown = true;
         return;
     }
 }
@@ -234,6 +267,15 @@ static bool PowerShellTakesValue(const wchar_t* name)
            AbbreviatesFolded(name, L"custompipename", 2) || AbbreviatesFolded(name, L"settingsfile", 2);
 }
 
+// PowerShell takes an en dash, an em dash or a horizontal bar for the hyphen.
+static bool IsPowerShellDash(wchar_t c)
+{
+    return c == L'-' || c == 0x2013 || c == 0x2014 || c == 0x2015;
+}
+
+static bool IsPowerShellSwitch(const wchar_t* arg) { return arg[0] == L'/' || IsPowerShellDash(arg[0]); }
+static bool IsDashAlone(const wchar_t* arg) { return IsPowerShellDash(arg[0]) && arg[1] == L'\0'; }
+
 void ParsePowerShell(const wchar_t* commandLine, const CommandArgs* args, HostCommand* command)
 {
     command->search = HOST_SEARCH_SCRIPT;
@@ -242,14 +284,14 @@ void ParsePowerShell(const wchar_t* commandLine, const CommandArgs* args, HostCo
     for (size_t i = 1; i < args->count; ++i) {
         const wchar_t* arg = args->arg[i];
         bool hasValue = i + 1 < args->count;
-        if (!IsSwitch(arg)) {
+        if (!IsPowerShellSwitch(arg)) {
             if (core)
                 AddWholeFile(command, arg);
             else
                 SetWholeText(command, HOST_TEXT_COMMAND, RawRest(commandLine, args, i));
             return;
         }
-        const wchar_t* name = arg + (arg[0] == L'-' && arg[1] == L'-' ? 2 : 1);
+        const wchar_t* name = arg + (IsPowerShellDash(arg[0]) && IsPowerShellDash(arg[1]) ? 2 : 1);
         if (PowerShellTakesValue(name)) {
             ++i;
         } else if (EqualFolded(name, L"ec") || AbbreviatesFolded(name, L"encodedcommand", 1)) {
@@ -258,12 +300,12 @@ void ParsePowerShell(const wchar_t* commandLine, const CommandArgs* args, HostCo
                 DecodeBase64Utf16(args->arg[i + 1], command->text, HOST_TEXT_CAPACITY);
             return;
         } else if (AbbreviatesFolded(name, L"file", 1)) {
-            if (hasValue && !EqualFolded(args->arg[i + 1], L"-"))
+            if (hasValue && !IsDashAlone(args->arg[i + 1]))
                 AddWholeFile(command, args->arg[i + 1]);
             return;
         } else if (AbbreviatesFolded(name, L"command", 1) || EqualFolded(name, L"cwa") ||
                    AbbreviatesFolded(name, L"commandwithargs", 8)) {
-            if (hasValue && !EqualFolded(args->arg[i + 1], L"-"))
+            if (hasValue && !IsDashAlone(args->arg[i + 1]))
                 SetWholeText(command, HOST_TEXT_COMMAND, RawRest(commandLine, args, i + 1));
             return;
         }
@@ -447,6 +489,9 @@ bool ParseHostCommand(const wchar_t* imageName, const wchar_t* commandLine, Comm
     if (!parse || !SplitCommandLine(commandLine, args) || args->count == 0)
         return false;
     parse(commandLine, args, command);
+    HostTextKind kind = command->textKind;
+    command->unknown = command->unknown || kind == HOST_TEXT_URL || kind == HOST_TEXT_COMMAND ||
+                       kind == HOST_TEXT_ENCODED_COMMAND || kind == HOST_TEXT_MODULE || kind == HOST_TEXT_PRODUCT_CODE;
     return true;
 }
 

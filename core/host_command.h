@@ -36,6 +36,13 @@ struct HostCommand {
     wchar_t files[HOST_COMMAND_FILES][MAX_PATH];  // as written, quotes removed
     HostTextKind textKind;
     wchar_t text[HOST_TEXT_CAPACITY];
+    // What runs is more than, or other than, the files named: a command, an
+    // address, an encoded or inline command, a module or product code, or a
+    // cmd line whose operators, escapes or inner quotes may run anything.
+    bool unknown;
+    // For such a cmd line, where the text after /c or /k starts in the line
+    // (0: none); the "Runs" cell shows that text whole.
+    size_t shellTextStart;
 };
 
 // One host family each: `args` is the split command line (arg[0] the program).
@@ -62,6 +69,10 @@ HostCommandParser FindHostCommandParser(const wchar_t* imageName);
 // line cannot be split (NULL, over 32,767 characters). `args` is the
 // caller's scratch space (it is large: keep it off small stacks).
 bool ParseHostCommand(const wchar_t* imageName, const wchar_t* commandLine, CommandArgs* args, HostCommand* command);
+
+// Whether the text after cmd's /c or /k holds & | ^ < > ( ) or a quote
+// away from its two ends: then it may run more than its first word names.
+bool HasCmdOperators(const wchar_t* text);
 
 // Base64 text (blanks ignored, '=' padding optional) decoded as UTF-16LE into
 // `text` (`capacity` characters with the terminator). An odd last byte is

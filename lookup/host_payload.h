@@ -23,7 +23,15 @@ struct HostPayload {
     // found. Empty for a process that runs only itself (and for an inline
     // command, which the command line shows whole). Entries that would not
     // fit are left out whole.
+    // For a cmd line with operators, escapes or inner quotes, the whole text
+    // after /c or /k instead of its files' names; " (not loaded)" after a
+    // DLL the host names but has not mapped.
     wchar_t runs[HOST_RUNS_CAPACITY];
+    // What runs is not known from verified files alone: a command, an
+    // address, an encoded or inline command, a module, a name that does not
+    // resolve or is not loaded, an unreadable command line, or a cmd line
+    // that may run more than it names. Such a row is never counted verified.
+    bool unknown;
 };
 
 // Fills `payload` (about 100 KB: allocate it) for the process `processId`
@@ -37,3 +45,10 @@ bool ReadHostPayload(DWORD processId, const wchar_t* imageName, const wchar_t* c
 // than it. processStarted: the process's creation time (FILETIME units).
 bool ReadRowHostPayload(DWORD processId, ULONGLONG processStarted, const wchar_t* imageName,
                         const wchar_t* commandLine, HostPayload* payload);
+// Either of the above through a handle the caller holds on the process
+// (PROCESS_QUERY_INFORMATION with PROCESS_VM_READ where it could be had,
+// else the limited query right; NULL: opened here), which gives the host's
+// bitness, its executable's folder and the images mapped in it.
+// processStarted as above (0: the service manager is asked afresh).
+bool ReadHostPayloadOfProcess(HANDLE process, DWORD processId, ULONGLONG processStarted, const wchar_t* imageName,
+                              const wchar_t* commandLine, HostPayload* payload);

@@ -14,3 +14,7 @@ else()
   get_filename_component(hosts_other_bin ${CMAKE_BINARY_DIR}/../i686/bin ABSOLUTE)
 endif()
 set_property(TEST test_host_payload APPEND PROPERTY ENVIRONMENT "TAVROWEN_OTHER_BIN_DIR=${hosts_other_bin}")
+# Stand-in hosts taken for a signed sample: the signer tests' samples and root.
+set_property(TEST test_host_payload APPEND PROPERTY FIXTURES_REQUIRED signed_samples)
+target_link_libraries(test_host_payload PRIVATE crypt32)
+add_dependencies(test_host_payload version_blank claimed_idle idle_process)

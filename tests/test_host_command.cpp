@@ -183,4 +183,43 @@ TEST(HostCommand, JavaPythonAndNodeScripts)
     EXPECT_TRUE(command.isHost);
 }
 
+// Whether the line runs what no file tells, and for cmd the text "Runs" shows then.
+std::string Unknown(const wchar_t* image, const std::wstring& line)
+{
+    if (!ParseHostCommand(image, line.c_str(), &args, &command))
+        return "(not parsed)";
+    std::string seen = command.unknown ? "unknown" : "known";
+    std::wstring text = command.shellTextStart ? line.substr(command.shellTextStart) : L"";
+    text.erase(text.find_last_not_of(L' ') + 1);
+    return command.shellTextStart ? seen + ": " + NarrowUtf8(text) : seen;
+}
+
+TEST(HostCommand, QuotedRundllNamesCmdOperatorsAndPowerShellDashes)
+{
+    EXPECT_EQ("C:\\x\\a,b.dll", Parse(L"rundll32.exe", L"rundll32 \"C:\\x\\a,b.dll\",Entry"));
+    EXPECT_EQ("C:\\x\\a,b.dll", Parse(L"rundll32.exe", L"rundll32 C:\\x\\\"a,b\".dll,Entry x"));
+    EXPECT_EQ("C:\\x\\a.dll", Parse(L"rundll32.exe", L"rundll32 C:\\x\\a.dll,\"b,c\""));
+
+    EXPECT_EQ("unknown: \"C:\\x\\ev^il.bat\"", Unknown(L"cmd.exe", L"cmd /c \"C:\\x\\ev^il.bat\""));
+    for (const wchar_t* text : {L"a.bat & b.exe", L"a.bat|more", L"a.bat >out", L"a.bat<in", L"(a.bat)",
+                                L"\"a.bat\" \"x\"", L"a.bat \"x\""})
+        EXPECT_EQ("unknown: " + NarrowUtf8(text), Unknown(L"cmd.exe", std::wstring(L"cmd /d /k  ") + text + L"  "))
+            << NarrowUtf8(text);
+    EXPECT_EQ("known", Unknown(L"cmd.exe", L"cmd /c \"C:\\a b\\x.bat\"  "));
+    EXPECT_EQ("known", Unknown(L"cmd.exe", L"cmd /c x.bat arg"));
+    EXPECT_EQ("unknown", Unknown(L"cmd.exe", L"cmd /c dir C:\\"));
+
+    // En dash, em dash and horizontal bar stand for the hyphen, as PowerShell takes them.
+    EXPECT_EQ(Text(HOST_TEXT_ENCODED_COMMAND, "dir"), Parse(L"powershell.exe", L"powershell \x2013" L"enc ZABpAHIA"));
+    EXPECT_EQ("a.ps1", Parse(L"powershell.exe", L"powershell \x2014NoProfile \x2014\x2014" L"File a.ps1"));
+    EXPECT_EQ(Text(HOST_TEXT_COMMAND, "Get-Date"), Parse(L"pwsh.exe", L"pwsh \x2015" L"c Get-Date"));
+    EXPECT_EQ("", Parse(L"powershell.exe", L"powershell -File \x2013"));
+    EXPECT_EQ("unknown", Unknown(L"powershell.exe", L"powershell \x2013" L"enc ZABpAHIA"));
+    EXPECT_EQ("unknown", Unknown(L"pwsh.exe", L"pwsh \x2015" L"c Get-Date"));
+    EXPECT_EQ("known", Unknown(L"powershell.exe", L"powershell \x2014" L"File a.ps1"));
+    EXPECT_EQ("unknown", Unknown(L"mshta.exe", L"mshta vbscript:Execute(\"x\")"));
+    EXPECT_EQ("unknown", Unknown(L"python.exe", L"python -m http.server"));
+    EXPECT_EQ("known", Unknown(L"rundll32.exe", L"rundll32 x.dll,E"));
+}
+
 }  // namespace

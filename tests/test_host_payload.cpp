@@ -15,8 +15,11 @@
 #include "app/setting_names.h"
 #include "lookup/system_md5.h"
 #include "resource.h"
+#include "core/executable_locator.h"
 #include "core/process_services.h"
+#include "core/seams.h"
 #include "lookup/host_payload.h"
+#include "signer/test_root.h"
 #include "test_support.h"
 
 namespace {
@@ -181,6 +184,45 @@ TEST_F(HostPayloads, DllhostRunsTheServersOfItsAppIdOrNamesTheAppId)
     EXPECT_TRUE(ReadHostPayload(0, L"dllhost.exe", (std::wstring(L"dllhost /Processid:") + appId).c_str(), &payload));
     EXPECT_STREQ(appId, payload.runs);
     EXPECT_EQ(0u, payload.fileCount);
+    EXPECT_TRUE(payload.unknown) << "an AppID of no server counted as known";
+}
+
+// Stand-ins for hosts: our waiting program under a host's name in `folder`.
+std::wstring PlaceStandIn(const std::wstring& folder, const wchar_t* name)
+{
+    CreateDirectoryW(folder.c_str(), NULL);
+    std::wstring path = folder + L"\\" + name;
+    EXPECT_TRUE(CopyFileW(BinPath(L"locator_target.exe").c_str(), path.c_str(), FALSE)) << NarrowUtf8(path);
+    return path;
+}
+
+TEST_F(HostPayloads, DllsAreFoundInTheLoadersOrderAndConfirmedAgainstTheMappedImages)
+{
+    // mpr listed as a KnownDLL comes from the system folder; msi.dll from the host's own folder first.
+    const wchar_t known[] = L"mpr.dll";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs",
+                                   L"mpr", REG_SZ, known, sizeof(known)));
+    const std::wstring hostFolder = folder + L"\\host";
+    std::wstring host = PlaceStandIn(hostFolder, L"regsvr32.exe");
+    for (const wchar_t* name : {L"\\mpr.dll", L"\\msi.dll"})
+        ASSERT_TRUE(CopyFileW(dllPath.c_str(), (hostFolder + name).c_str(), FALSE));
+    processes.push_back(PROCESS_INFORMATION());
+    ASSERT_TRUE(StartLocatorTarget(host, L"mpr msi.dll", &processes.back()));
+    DWORD standIn = processes.back().dwProcessId;
+    // A real rundll32 that has loaded what it names.
+    DWORD loader = Start(SystemPath(L"rundll32.exe"), L"\"" + dllPath + L"\",HoldOpen");
+    Sleep(2500);  // past the time a host is given to load its DLLs
+    EXPECT_EQ("mpr.dll (not loaded), msi.dll (not loaded)", RunsOf(standIn, L"regsvr32.exe"));
+    ASSERT_EQ(2u, payload.fileCount);
+    // A 32-bit host on 64-bit Windows loads from SysWOW64.
+    wchar_t wow64[MAX_PATH] = L"";
+    bool wow64Host = sizeof(void*) == 4 && GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0;
+    std::wstring systemDll = wow64Host ? std::wstring(wow64) + L"\\mpr.dll" : SystemPath(L"mpr.dll");
+    EXPECT_EQ(0, lstrcmpiW(systemDll.c_str(), payload.files[0])) << NarrowUtf8(payload.files[0]);
+    EXPECT_EQ(0, lstrcmpiW((hostFolder + L"\\msi.dll").c_str(), payload.files[1])) << NarrowUtf8(payload.files[1]);
+    EXPECT_TRUE(payload.unknown);
+    EXPECT_EQ("payload dll.dll", RunsOf(loader, L"rundll32.exe")) << "a mapped DLL was not recognised";
+    EXPECT_FALSE(payload.unknown);
 }
 
 TEST_F(HostPayloads, ServiceDllInItsOwnSvchostGroupIsFoundForItsProcess)
@@ -328,6 +370,48 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
         BYTE shortValue[12] = {};
         WriteRegistryValue(HKEY_CURRENT_USER, settingsKeyPath, processColumnsSetting, REG_BINARY, shortValue, 12);
     }
+}
+
+// The stand-in hosts' executables taken for a signed sample, as Windows' own are signed.
+std::vector<DWORD> signedHosts;
+bool StandInsAreSigned(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    if (std::find(signedHosts.begin(), signedHosts.end(), process->th32ProcessID) != signedHosts.end())
+        return lstrcpynW(exePath, BinPath(L"signer-samples\\signed.exe").c_str(), MAX_PATH) != NULL;
+    return FindProcessExecutable(process, exePath);
+}
+
+TEST_F(HostPayloads, UnverifiedOnlyKeepsSignedHostsWhoseLinesMayRunAnythingAndRundllQuotesHold)
+{
+    TrustTestRoot();
+    const std::wstring hosts = folder + L"\\signed hosts";
+    ASSERT_TRUE(CopyFileW(dllPath.c_str(), (folder + L"\\a,b.dll").c_str(), FALSE));
+    processes.push_back(PROCESS_INFORMATION());
+    ASSERT_TRUE(StartLocatorTarget(PlaceStandIn(hosts, L"cmd.exe"), L"/c \"C:\\x\\ev^il.bat\"", &processes.back()));
+    processes.push_back(PROCESS_INFORMATION());
+    ASSERT_TRUE(StartLocatorTarget(PlaceStandIn(hosts, L"rundll32.exe"), L"\"" + folder + L"\\a,b.dll\",Entry",
+                                   &processes.back()));
+    signedHosts = {processes[0].dwProcessId, processes[1].dwProcessId};
+    Sleep(2500);  // past the time a host is given to load its DLLs
+    ASSERT_TRUE(EnsureSettingsKey());
+    WriteSetting(unverifiedOnlySetting, 1);
+    seams.processPathSource = StandInsAreSigned;
+    ShowProcessWindow();
+    HWND list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
+    EXPECT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "rows not read within 60 s";
+    std::wstring cells[2][2];
+    for (int host = 0; host < 2; ++host) {
+        int item = ItemOf(list, signedHosts[host]);
+        for (int column = 0; item >= 0 && column < 2; ++column)
+            cells[host][column] = Cell(list, item, column ? COLUMN_RUNS : COLUMN_SIGNER);
+    }
+    CloseProcessWindow();
+    seams.processPathSource = FindProcessExecutable;
+    WriteSetting(unverifiedOnlySetting, 0);
+    EXPECT_EQ("Veltrix Test Signer", NarrowUtf8(cells[0][0])) << "the cmd line's row is not listed";
+    EXPECT_EQ("\"C:\\x\\ev^il.bat\"", NarrowUtf8(cells[0][1]));
+    EXPECT_EQ("Veltrix Test Signer", NarrowUtf8(cells[1][0])) << "the rundll32 row is not listed";
+    EXPECT_EQ("a,b.dll (not loaded)", NarrowUtf8(cells[1][1]));
 }
 
 }  // namespace
