@@ -233,16 +233,20 @@ Function un.onInit
   ${AndIf} $1 == $INSTDIR
     StrCpy $Mode CurrentUser
   ${EndIf}
+  StrCpy $2 0
   ${If} $0 != ""
   ${AndIf} $0 == $INSTDIR
     StrCpy $Mode AllUsers
+    StrCpy $2 1
   ${EndIf}
   ${If} $Mode == CurrentUser
     SetShellVarContext current
     Return
   ${EndIf}
   Call un.ReadRights
+  ; A folder no entry names may be anyone's: it is not elevated from.
   ${If} $0 == elevate
+  ${AndIf} $2 == 1
     ; Again with administrator rights: the uninstaller in the install folder,
     ; which only administrators can change, never this copy in the user's
     ; temporary folder; _?= keeps it working in place.

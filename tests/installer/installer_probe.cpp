@@ -5,16 +5,11 @@
 //   installer_probe hold PATH        holds PATH open without sharing writes, prints
 //                                    "held", and keeps it until "release" (or 120 s)
 //   installer_probe release          ends a "hold"
-//   installer_probe security PATH    prints PATH's owner and access list (SDDL)
-//   installer_probe secure PATH SDDL gives PATH the owner and access list of SDDL
-//   installer_probe answer SECONDS   answers Setup's pages and questions as a user
-//                                    would who says Yes to every one, printing
-//                                    each question; ends once Setup's windows
-//                                    have gone for 3 s
+//   installer_probe answer SECONDS   answers Setup's questions Yes (printing each)
+//                                    and leaves its pages by their default button;
+//                                    done once Setup's windows are gone for 3 s
 // Exit code 0 when the awaited state came, 1 when not, 2 for a bad command line.
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -75,111 +70,48 @@ int ReleaseFile()
     return set ? 0 : 1;
 }
 
-int PrintSecurity(const wchar_t* path)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    DWORD read = GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                       NULL, NULL, NULL, NULL, &descriptor);
-    wchar_t* text = NULL;
-    if (read != ERROR_SUCCESS ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, NULL)) {
-        printf("cannot read: error %lu\n", read ? read : GetLastError());
-        LocalFree(descriptor);
-        return 1;
-    }
-    printf("%s\n", NarrowUtf8(text).c_str());
-    LocalFree(text);
-    LocalFree(descriptor);
-    return 0;
-}
-
-int SetSecurity(const wchar_t* path, const wchar_t* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, NULL))
-        return 2;
-    PSID owner = NULL;
-    PACL list = NULL;
-    BOOL defaulted = FALSE, present = FALSE;
-    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-    GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
-    DWORD set = SetNamedSecurityInfoW((LPWSTR)path, SE_FILE_OBJECT,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                          PROTECTED_DACL_SECURITY_INFORMATION,
-                                      owner, NULL, list, NULL);
-    LocalFree(descriptor);
-    if (set != ERROR_SUCCESS)
-        printf("cannot set: error %lu\n", set);
-    return set == ERROR_SUCCESS ? 0 : 1;
-}
-
-struct SetupWindows {
-    std::vector<HWND> found;
+struct Answering {
+    std::vector<HWND> asked;
+    bool seen;
 };
 
-BOOL CALLBACK NoteSetupWindow(HWND window, LPARAM context)
+BOOL CALLBACK AnswerSetupWindow(HWND window, LPARAM context)
 {
-    wchar_t title[64] = L"";
-    GetWindowTextW(window, title, ARRAYSIZE(title));
-    if (IsWindowVisible(window) && wcsncmp(title, L"Tavrowen 2 ", 11) == 0)
-        ((SetupWindows*)context)->found.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK UncheckStartBox(HWND control, LPARAM)
-{
-    wchar_t text[64] = L"";
-    GetWindowTextW(control, text, ARRAYSIZE(text));
-    if (wcsncmp(text, L"Start ", 6) == 0 && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED)
-        SendMessageW(control, BM_SETCHECK, BST_UNCHECKED, 0);
-    return TRUE;
-}
-
-void Press(HWND window, int id)
-{
-    HWND button = GetDlgItem(window, id);
-    if (button && IsWindowEnabled(button))
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
-}
-
-// A question is printed once, then answered Yes (or OK); a page is left with
-// its default button, the finish page without starting the program.
-void AnswerSetupWindow(HWND window, std::vector<HWND>& asked)
-{
-    HWND text = GetDlgItem(window, 0xFFFF);
-    if (!GetDlgItem(window, 1018) && text) {
+    Answering& answering = *(Answering*)context;
+    std::vector<HWND>& asked = answering.asked;
+    wchar_t text[1024] = L"";
+    GetWindowTextW(window, text, 64);
+    if (!IsWindowVisible(window) || wcsncmp(text, L"Tavrowen 2 ", 11) != 0)
+        return TRUE;
+    answering.seen = true;
+    HWND question = GetDlgItem(window, 0xFFFF);
+    int button = 1;  // a page's Next, Install or Finish
+    if (question && !GetDlgItem(window, 1018)) {
+        button = GetDlgItem(window, IDYES) ? IDYES : IDOK;
         if (std::find(asked.begin(), asked.end(), window) == asked.end()) {
-            wchar_t question[1024] = L"";
-            GetWindowTextW(text, question, ARRAYSIZE(question));
-            for (wchar_t* c = question; *c; ++c)
-                if (*c == L'\r' || *c == L'\n')
-                    *c = L' ';
-            printf("question: %s\n", NarrowUtf8(question).c_str());
-            fflush(stdout);
             asked.push_back(window);
+            GetWindowTextW(question, text, ARRAYSIZE(text));
+            std::replace(text, text + wcslen(text), L'\n', L' ');
+            printf("question: %s\n", NarrowUtf8(text).c_str());
+            fflush(stdout);
         }
-        Press(window, GetDlgItem(window, IDYES) ? IDYES : IDOK);
-        return;
     }
-    EnumChildWindows(window, UncheckStartBox, 0);
-    Press(window, 1);
+    HWND control = GetDlgItem(window, button);
+    if (control && IsWindowEnabled(control))
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)control);
+    return TRUE;
 }
 
 int AnswerSetup(DWORD timeoutMs)
 {
-    std::vector<HWND> asked;
-    DWORD started = GetTickCount(), lastSeen = 0;
-    while (GetTickCount() - started < timeoutMs) {
-        SetupWindows windows;
-        EnumWindows(NoteSetupWindow, (LPARAM)&windows);
-        for (HWND window : windows.found)
-            AnswerSetupWindow(window, asked);
-        if (!windows.found.empty())
+    Answering answering;
+    for (DWORD started = GetTickCount(), lastSeen = 0; GetTickCount() - started < timeoutMs; Sleep(500)) {
+        answering.seen = false;
+        EnumWindows(AnswerSetupWindow, (LPARAM)&answering);
+        if (answering.seen)
             lastSeen = GetTickCount();
         else if (lastSeen && GetTickCount() - lastSeen > 3000)
             return 0;
-        Sleep(500);
     }
     return 1;
 }
@@ -196,13 +128,8 @@ int wmain(int argc, wchar_t** argv)
         return HoldFile(argv[2]);
     if (argc == 2 && wcscmp(argv[1], L"release") == 0)
         return ReleaseFile();
-    if (argc == 3 && wcscmp(argv[1], L"security") == 0)
-        return PrintSecurity(argv[2]);
-    if (argc == 4 && wcscmp(argv[1], L"secure") == 0)
-        return SetSecurity(argv[2], argv[3]);
     if (argc == 3 && wcscmp(argv[1], L"answer") == 0)
         return AnswerSetup(wcstoul(argv[2], NULL, 10) * 1000);
-    fprintf(stderr, "usage: installer_probe started|gone|answer SECONDS | hold|security PATH | secure PATH SDDL"
-                    " | release\n");
+    fprintf(stderr, "usage: installer_probe started|gone|answer SECONDS | hold PATH | release\n");
     return 2;
 }

@@ -289,7 +289,8 @@ wine_in "$setup" /S
 same "setup exit code for the in-place uninstall" "$?" 0
 other_command="\"$install_dir_windows 22\\Tavrowen2.exe\" /autostart"
 wine_in reg add "$run_key" /v "$run_value" /d "$other_command" /f >/dev/null
-wine_in "$install_dir_windows\\Uninstall.exe" /S "_?=$install_dir_windows"
+# _?= takes the rest of the command line unquoted: Wine joins the words so.
+wine_in "$install_dir_windows\\Uninstall.exe" /S '_?=C:\Program' 'Files\Tavrowen' 2
 same "in-place uninstall exit code" "$?" 0
 same "left by the in-place uninstall" "$(ls "$install_dir")" Uninstall.exe
 check "uninstall entry removed in place" registry_key_absent "$uninstall_key" 64
