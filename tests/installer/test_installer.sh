@@ -260,9 +260,7 @@ same "holder's exit code" "$?" 0
 echo "== 4: uninstall =="
 wine_in reg add "$run_key" /v "$run_value" /d "\"$install_dir_windows\\Tavrowen2.exe\" /autostart" /f >/dev/null
 wine_in reg add "$settings_key" /v SendExtendedInfo /t REG_DWORD /d 1 /f >/dev/null
-# An entry in HKCU, which the user can write, naming the all-users folder
-# leaves the uninstaller removing the all-users copy: HKLM's entry, the
-# all-users shortcut and verbs go (checked below).
+# A planted HKCU entry naming the all-users folder leaves the uninstaller all-users.
 wine_in reg add "HKCU${uninstall_key#HKLM}" /v InstallLocation /d "$install_dir_windows" /f >/dev/null
 # The uninstaller ends a running copy first.
 start_installed_program
@@ -297,13 +295,9 @@ check "uninstall entry removed in place" registry_key_absent "$uninstall_key" 64
 same "Run value naming another folder" "$(registry_value "$run_key" "$run_value" "")" "REG_SZ    $other_command"
 rm -rf "$install_dir"
 
-# A /D= folder (unquoted, as NSIS wants it) is refused unless every parent
-# exists, belongs to Administrators, SYSTEM or TrustedInstaller and lets no
-# one else write it. Wine makes the user own every file and gives the owner
-# full access (so every parent is one others than administrators can write),
-# and only refusals show here: under a parent that also lets everyone write
-# (o+w), and under one that does not exist. The exit codes are
-# ERROR_INVALID_ACL and ERROR_PATH_NOT_FOUND (low byte).
+# Every parent of a /D= folder (unquoted, as NSIS wants it) must exist and be
+# Administrators' only. Wine gives every file to the user, with full access:
+# refusals only (ERROR_INVALID_ACL, ERROR_PATH_NOT_FOUND; low byte).
 mkdir -p "$prefix64/drive_c/Tools/Open"
 chmod o+w "$prefix64/drive_c/Tools/Open"
 for refused in 'Open\Tavrowen 56' 'Absent\Tavrowen 3'; do
@@ -378,10 +372,8 @@ check "per-user uninstall entry removed" registry_key_absent "$user_uninstall_ke
 same "per-user verbs removed" "$(wine_in reg query 'HKCU\Software\Classes' /s 2>/dev/null | grep -c TavrowenLookUp)" 0
 
 echo "== 8: a per-user entry naming a planted uninstaller =="
-# Anyone can write HKCU and the folder it names: Setup for all users, which
-# Wine always starts elevated, never runs that folder's Uninstall.exe (the
-# recorder, which writes addresses.txt beside itself), silently or when every
-# question is answered Yes; it says to remove that copy first and ends with 2.
+# Setup for all users, elevated as Wine starts all, never runs the Uninstall.exe
+# (the recorder, writing addresses.txt beside it) of a folder HKCU names.
 mkdir -p "$prefix64/drive_c/Planted"
 cp "$i686_tree/bin/recorder.exe" "$prefix64/drive_c/Planted/Uninstall.exe"
 wine_in reg add "$user_uninstall_key" /v InstallLocation /d 'C:\Planted' /f >/dev/null
