@@ -8,6 +8,9 @@
 #include "resource.h"
 
 static const UINT HINT_TIMEOUT_MS = 15000;
+static bool attachHintDue = false;
+
+static bool ShowTrayBalloon(UINT textId);
 
 bool AddTrayIcon()
 {
@@ -23,6 +26,8 @@ bool AddTrayIcon()
     if (!Shell_NotifyIconW(NIM_ADD, &data))
         return false;
     appState.trayIconAdded = 1;
+    if (attachHintDue && ShowTrayBalloon(IDS_ATTACH_NEEDS_ALL_USERS))
+        attachHintDue = false;
     return true;
 }
 
@@ -68,4 +73,13 @@ void TellIfAddressOnClipboard(AddressOpening opening)
 {
     if (opening == ADDRESS_ON_CLIPBOARD)
         ShowTrayBalloon(IDS_ADDRESS_ON_CLIPBOARD);
+}
+
+void TellAttachNeedsAllUsersInstall()
+{
+    static bool told = false;
+    if (told)
+        return;
+    told = true;
+    attachHintDue = !appState.trayIconAdded || !ShowTrayBalloon(IDS_ATTACH_NEEDS_ALL_USERS);
 }

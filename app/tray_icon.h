@@ -16,3 +16,7 @@ void ShowProcessesHintOnce();
 // An address the elevated program would not open itself waits on the
 // clipboard: a tray balloon says so.
 void TellIfAddressOnClipboard(AddressOpening opening);
+// Reaching Task Manager needs the elevated companion, which a copy that the
+// user's own programs can change does not start: a balloon says that this
+// needs the all-users install, once a run (at start-up, once the icon is there).
+void TellAttachNeedsAllUsersInstall();

@@ -76,7 +76,10 @@ FunctionEnd
 
 ; A copy installed in the other mode goes first, when the user agrees; a
 ; silent Setup never removes it and ends with 2. Aborts (back to the page)
-; when the copy stays.
+; when the copy stays. A copy just for the user is removed only with the
+; user's own rights: its folder and the HKCU entry naming it are the user's to
+; change, so an elevated Setup never runs what they name; it says to remove
+; that copy first and ends with 2.
 Function ResolveModeSwitch
   ${If} $InstalledMode == ""
   ${OrIf} $InstalledMode == $Mode
@@ -88,6 +91,12 @@ Function ResolveModeSwitch
   ${Else}
     StrCpy $1 "just for you"
     ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    Call ReadRights
+    ${If} $0 == admin
+      MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is installed just for you in $2.$\r$\n$\r$\nRemove that copy first (from Apps & features), then run Setup again." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
   ${EndIf}
   ${If} ${Silent}
     SetErrorLevel 2
@@ -211,23 +220,38 @@ Function LeaveModePage
   Call UseMode
 FunctionEnd
 
-; The uninstall entry that names this folder says which mode wrote it.
+; The uninstall entry that names this folder says which mode wrote it. The
+; machine's entry is asked first: only administrators write it, while anyone
+; can name any folder in HKCU.
 Function un.onInit
   !insertmacro UseNativeRegistryView
-  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ; LogicLib's == ignores case, as Windows does for paths.
+  StrCpy $Mode AllUsers
+  ${If} $1 != ""
+  ${AndIf} $1 == $INSTDIR
+    StrCpy $Mode CurrentUser
+  ${EndIf}
+  StrCpy $2 0
   ${If} $0 != ""
   ${AndIf} $0 == $INSTDIR
-    StrCpy $Mode CurrentUser
+    StrCpy $Mode AllUsers
+    StrCpy $2 1
+  ${EndIf}
+  ${If} $Mode == CurrentUser
     SetShellVarContext current
     Return
   ${EndIf}
-  StrCpy $Mode AllUsers
   Call un.ReadRights
+  ; A folder no entry names may be anyone's: it is not elevated from.
   ${If} $0 == elevate
-    ; Again with administrator rights, on the same folder.
+  ${AndIf} $2 == 1
+    ; Again with administrator rights: the uninstaller in the install folder,
+    ; which only administrators can change, never this copy in the user's
+    ; temporary folder; _?= keeps it working in place.
     ${GetParameters} $R0
-    ExecShell "runas" "$EXEPATH" '$R0 _?=$INSTDIR'
+    ExecShell "runas" "$INSTDIR\${UNINSTALLER}" '$R0 _?=$INSTDIR'
     Quit
   ${EndIf}
   !insertmacro RequireAdministrator

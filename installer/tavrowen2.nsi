@@ -164,10 +164,12 @@ FunctionEnd
 ; would then run from a folder anyone can change. Such a folder gets Program
 ; Files' rule: Administrators own it, Administrators and SYSTEM write, Users
 ; read and run. Windows' own error codes are Setup's exit codes when it refuses.
+!define ERROR_PATH_NOT_FOUND 3         ; a /D= folder's parent does not exist
 !define ERROR_ACCESS_DENIED 5          ; the owner or access list could not be set
 !define ERROR_NOT_SUPPORTED 50         ; no icacls (Windows XP): only Program Files
 !define ERROR_DIR_NOT_EMPTY 145        ; holds files that are not this program's
 !define ERROR_INVALID_OWNER 1307       ; owned by neither Administrators nor SYSTEM
+!define ERROR_INVALID_ACL 1336         ; a /D= folder's parent others can write
 !define ERROR_CANT_ACCESS_FILE 1920    ; a reparse point, or a name with no full form
 !define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 Var FolderOutsideProgramFiles
@@ -178,19 +180,107 @@ Var FolderOutsideProgramFiles
   Abort "${text}"
 !macroend
 
-; The owner of $INSTDIR as a SID string in $3, or "" when it cannot be read.
-Function ReadFolderOwner
+; The owner of the folder $R9 as a SID string in $3, or "" when it cannot be
+; read; in $4 the first account other than Administrators, SYSTEM and
+; TrustedInstaller that its access list lets write it, or "" for none.
+!define TRUSTED_INSTALLER "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+; FILE_ADD_FILE, FILE_DELETE_CHILD, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_ALL,
+; GENERIC_WRITE. Adding a subfolder is left out: Windows lets every user add
+; one to C:\, which changes no folder already there.
+!define WRITE_RIGHTS 0x500D0042
+Function ReadFolderSecurity
   StrCpy $3 ""
-  ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION
-  System::Call 'advapi32::GetNamedSecurityInfoW(w "$INSTDIR", i 1, i 1, *p .r1, p 0, p 0, p 0, *p .r2) i .r0'
-  ${If} $0 = 0
-    System::Call 'advapi32::ConvertSidToStringSidW(p r1, *p .r4) i .r0'
-    ${If} $0 <> 0
-      System::Call 'kernel32::lstrcpynW(w .r3, p r4, i ${NSIS_MAX_STRLEN}) p'
-      System::Call 'kernel32::LocalFree(p r4) p'
-    ${EndIf}
-    System::Call 'kernel32::LocalFree(p r2) p'
+  StrCpy $4 ""
+  ; SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::GetNamedSecurityInfoW(w R9, i 1, i 5, *p .r1, p 0, *p .r5, p 0, *p .r2) i .r0'
+  ${If} $0 <> 0
+    Return
   ${EndIf}
+  System::Call 'advapi32::ConvertSidToStringSidW(p r1, *p .r6) i .r0'
+  ${If} $0 <> 0
+    System::Call 'kernel32::lstrcpynW(w .r3, p r6, i ${NSIS_MAX_STRLEN}) p'
+    System::Call 'kernel32::LocalFree(p r6) p'
+  ${EndIf}
+  ; No access list at all lets everyone write.
+  StrCpy $4 "S-1-1-0"
+  ${If} $5 P<> 0
+    StrCpy $4 ""
+    ; ACL_SIZE_INFORMATION's AceCount, AclSizeInformation
+    System::Call 'advapi32::GetAclInformation(p r5, *i .r6, i 12, i 2) i .r0'
+    ${If} $0 = 0
+      StrCpy $6 0
+    ${EndIf}
+    StrCpy $7 0
+    ${DoWhile} $7 < $6
+      Call ReadWritingAce
+      ${If} $4 != ""
+        ${Break}
+      ${EndIf}
+      IntOp $7 $7 + 1
+    ${Loop}
+  ${EndIf}
+  System::Call 'kernel32::LocalFree(p r2) p'
+FunctionEnd
+
+; Ace $7 of the list $5: in $4 the account it lets write the folder itself,
+; unless that is Administrators, SYSTEM or TrustedInstaller.
+Function ReadWritingAce
+  System::Call 'advapi32::GetAce(p r5, i r7, *p .r8) i .r0'
+  ${If} $0 = 0
+    Return
+  ${EndIf}
+  ; ACE_HEADER (type, flags, size), then the mask and the SID
+  System::Call '*$8(&i1 .r9, &i1 .r0, &i2, i .r1)'
+  IntOp $0 $0 & 8 ; INHERIT_ONLY_ACE: for what is made inside only
+  IntOp $1 $1 & ${WRITE_RIGHTS}
+  ${If} $9 <> 0 ; ACCESS_ALLOWED_ACE_TYPE
+  ${OrIf} $0 <> 0
+  ${OrIf} $1 = 0
+    Return
+  ${EndIf}
+  IntOp $8 $8 + 8
+  System::Call 'advapi32::ConvertSidToStringSidW(p r8, *p .r9) i .r0'
+  StrCpy $4 "?"
+  ${If} $0 <> 0
+    System::Call 'kernel32::lstrcpynW(w .r4, p r9, i ${NSIS_MAX_STRLEN}) p'
+    System::Call 'kernel32::LocalFree(p r9) p'
+  ${EndIf}
+  ${If} $4 == "S-1-5-32-544"
+  ${OrIf} $4 == "S-1-5-18"
+  ${OrIf} $4 == "${TRUSTED_INSTALLER}"
+    StrCpy $4 ""
+  ${EndIf}
+FunctionEnd
+
+; Whoever can change a folder above $INSTDIR can move it away and put another
+; in its place: every parent of a folder given with /D= must exist, belong to
+; Administrators, SYSTEM or TrustedInstaller, and let no one else write it.
+; So must those of one chosen outside Program Files on the folder page.
+Function CheckParentFolders
+  StrCpy $R8 $INSTDIR
+  ${Do}
+    ${GetParent} $R8 $R8
+    ${If} $R8 == ""
+      ${Break}
+    ${EndIf}
+    StrCpy $R9 $R8
+    StrLen $0 $R9
+    ${If} $0 = 2
+      StrCpy $R9 "$R9\"
+    ${EndIf}
+    ${IfNot} ${FileExists} "$R8\*.*"
+      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because $R9 does not exist. Choose a folder whose parent folders administrators have made." ${ERROR_PATH_NOT_FOUND}
+    ${EndIf}
+    Call ReadFolderSecurity
+    ${If} $4 != ""
+      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because others than administrators can change $R9 ($4). Choose a folder in a Program Files folder." ${ERROR_INVALID_ACL}
+    ${EndIf}
+    ${If} $3 != "S-1-5-32-544"
+    ${AndIf} $3 != "S-1-5-18"
+    ${AndIf} $3 != "${TRUSTED_INSTALLER}"
+      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because $R9 belongs to neither Administrators nor SYSTEM. Choose a folder in a Program Files folder." ${ERROR_INVALID_OWNER}
+    ${EndIf}
+  ${Loop}
 FunctionEnd
 
 ; Before anything is written: $INSTDIR made full and canonical, so that ".."
@@ -253,7 +343,8 @@ Function CheckChosenFolder
   ${Loop}
   FindClose $0
   ; Its owner could change its access list again after Setup.
-  Call ReadFolderOwner
+  StrCpy $R9 $INSTDIR
+  Call ReadFolderSecurity
   ${If} $3 != "S-1-5-32-544"
   ${AndIf} $3 != "S-1-5-18"
     !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it belongs to neither Administrators nor SYSTEM. Choose a new folder, or one in a Program Files folder." ${ERROR_INVALID_OWNER}
@@ -281,6 +372,13 @@ FunctionEnd
 Section "Program files"
   SectionIn RO
   Call CheckChosenFolder
+  ; The folder's parents are asked once the folder itself passed.
+  ${If} $Mode == AllUsers
+    ${If} $FolderGiven == 1
+    ${OrIf} $FolderOutsideProgramFiles == 1
+      Call CheckParentFolders
+    ${EndIf}
+  ${EndIf}
   Call FreeProgramFiles
   ${If} $0 != ""
     ; Nothing has been written yet: the installed copy stays whole.
@@ -341,9 +439,11 @@ Section "un.Program files"
   ${EndIf}
   Delete "$INSTDIR\${MAIN_EXE}"
   Delete "$INSTDIR\${COMPANION_EXE}"
-  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Run in place (_?=, as the elevated uninstaller is), its own file and
+  ; folder go at the next restart.
+  Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
   ; Only an empty folder goes: files the user put there are not ours to delete.
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
 SectionEnd
 
 Section "un.Start menu shortcut"

@@ -5,6 +5,7 @@
 // hand-over ends that child, and its exit code tells how it ended.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <shlobj.h>
 #include "core/seams.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
@@ -185,10 +186,15 @@ protected:
     // A directory holding a copy of this program and, as asked, a stand-in for
     // the companion; the system's Task Manager, which the program starts by its
     // full path, is replaced by the probe while the test runs.
-    std::wstring MakeDirectory(const wchar_t* name, const wchar_t* companionSource, bool taskManagerProbe)
+    std::wstring MakeDirectory(const wchar_t* name, const wchar_t* companionSource, bool taskManagerProbe,
+                               bool userWritable = false)
     {
-        std::wstring directory = std::wstring(L"C:\\tavrowen-test\\") + name;
-        CreateDirectoryW(L"C:\\tavrowen-test", NULL);
+        // Under Program Files, where only administrators can change the companion.
+        wchar_t programFiles[MAX_PATH] = L"";
+        SHGetFolderPathW(NULL, CSIDL_PROGRAM_FILES, NULL, 0, programFiles);
+        std::wstring base = userWritable ? L"C:\\tavrowen-test" : std::wstring(programFiles) + L"\\tavrowen-test";
+        std::wstring directory = base + L"\\" + name;
+        CreateDirectoryW(base.c_str(), NULL);
         CreateDirectoryW(directory.c_str(), NULL);
         child = directory + L"\\" + name + L".exe";
         EXPECT_TRUE(CopyFileW(OwnModulePath().c_str(), child.c_str(), FALSE));
@@ -235,6 +241,19 @@ TEST_F(HandOver, UnelevatedOnVistaADoubleClickStartsTheCompanionAndEnds)
     EXPECT_TRUE(SameText(directory + L"\\Tavrowen2Admin.exe", fields[0])) << NarrowUtf8(fields[0]);
     EXPECT_TRUE(SameText(directory, WithoutTrailingBackslash(fields[1]))) << "working directory "
                                                                          << NarrowUtf8(fields[1]);
+}
+
+// A folder the user's own programs can change, as a per-user install's (under
+// Wine every file is the user's): the companion there is never started.
+TEST_F(HandOver, ACompanionTheUserCanChangeIsNotStarted)
+{
+    MakeDirectory(L"writable_child", BinPath(L"shell_probe.exe").c_str(), true, true);
+    EXPECT_EQ(RETURNED_FROM_HANDOVER, RunChild("double-click")) << "0: it handed over";
+    // It goes on by itself and starts Task Manager (the probe too) instead.
+    ASSERT_TRUE(WaitUntil([] { return !ReadProbeRecords().empty(); }, 10000)) << "nothing was started";
+    PumpMessagesFor(1000);
+    for (const std::wstring& record : ReadProbeRecords())
+        EXPECT_EQ(std::wstring::npos, record.find(L"Tavrowen2Admin.exe")) << "started: " << NarrowUtf8(record);
 }
 
 TEST_F(HandOver, WithTheCompanionMissingItGoesOnAndStartsTaskManagerInTheSystemFolder)

@@ -260,6 +260,8 @@ same "holder's exit code" "$?" 0
 echo "== 4: uninstall =="
 wine_in reg add "$run_key" /v "$run_value" /d "\"$install_dir_windows\\Tavrowen2.exe\" /autostart" /f >/dev/null
 wine_in reg add "$settings_key" /v SendExtendedInfo /t REG_DWORD /d 1 /f >/dev/null
+# A planted HKCU entry naming the all-users folder leaves the uninstaller all-users.
+wine_in reg add "HKCU${uninstall_key#HKLM}" /v InstallLocation /d "$install_dir_windows" /f >/dev/null
 # The uninstaller ends a running copy first.
 start_installed_program
 # As Apps & features runs it: the uninstaller copies itself to the temporary
@@ -276,33 +278,33 @@ check "uninstall entry removed" registry_key_absent "$uninstall_key" 64
 check_lookup_verbs absent 64
 same "Run value naming the installed program" "$(registry_value "$run_key" "$run_value" "")" ""
 same "settings kept" "$(registry_value "$settings_key" SendExtendedInfo "")" "REG_DWORD    0x1"
+wine_in reg delete "HKCU${uninstall_key#HKLM}" /f >/dev/null
 
-# Another folder, chosen with /D= (unquoted, as NSIS wants it, so without
-# blanks), uninstalled in place with _?=, which waits for the work but keeps
-# the uninstaller's own file. The Run value names a folder whose name begins
-# the same, and stays.
-other_folder='C:\Tools\Tavrowen'
-wine_in "$setup" /S "/D=$other_folder"
-same "setup /D= exit code" "$?" 0
-check "installed in the /D= folder" cmp -s "$prefix64/drive_c/Tools/Tavrowen/Tavrowen2.exe" "$x64_tree/bin/Tavrowen2.exe"
-same "InstallLocation with /D=" "$(registry_value "$uninstall_key" InstallLocation 64)" "REG_SZ    $other_folder"
-other_command='"C:\Tools\Tavrowen2\Tavrowen2.exe" /autostart'
+# Uninstalled in place with _?=, as the elevated uninstaller runs, which waits
+# for the work but keeps the uninstaller's own file. The Run value names a
+# folder whose name begins the same, and stays.
+wine_in "$setup" /S
+same "setup exit code for the in-place uninstall" "$?" 0
+other_command="\"$install_dir_windows 22\\Tavrowen2.exe\" /autostart"
 wine_in reg add "$run_key" /v "$run_value" /d "$other_command" /f >/dev/null
-wine_in "$other_folder\\Uninstall.exe" /S "_?=$other_folder"
+# _?= takes the rest of the command line unquoted: Wine joins the words so.
+wine_in "$install_dir_windows\\Uninstall.exe" /S '_?=C:\Program' 'Files\Tavrowen' 2
 same "in-place uninstall exit code" "$?" 0
-same "left by the in-place uninstall" "$(ls "$prefix64/drive_c/Tools/Tavrowen")" Uninstall.exe
+same "left by the in-place uninstall" "$(ls "$install_dir")" Uninstall.exe
 check "uninstall entry removed in place" registry_key_absent "$uninstall_key" 64
 same "Run value naming another folder" "$(registry_value "$run_key" "$run_value" "")" "REG_SZ    $other_command"
+rm -rf "$install_dir"
 
-# A /D= folder outside Program Files is taken in its full form, so ".." cannot
-# pass for Program Files, and icacls is asked to give it and everything in it
-# to Administrators (Wine's icacls is a stub that only logs its arguments).
-# /D= takes the rest of the command line: Wine joins the two words unquoted.
-WINEDEBUG=fixme+icacls wine_in "$setup" /S '/D=C:\Program' 'Files\..\Tools\Dotted' 2>"$work/dotted.log"
-same "setup /D= with .. exit code" "$?" 0
-same "InstallLocation in full form" "$(registry_value "$uninstall_key" InstallLocation 64)" 'REG_SZ    C:\Tools\Dotted'
-for arguments in '"/setowner" "\*S-1-5-32-544" "/T"' '"/inheritance:r" "/grant:r" .*"\*S-1-5-32-545:(OI)(CI)RX" "/T"'; do
-    check "icacls asked for $arguments" grep -q "\"C:\\\\\\\\Tools\\\\\\\\Dotted\" $arguments" "$work/dotted.log"
+# Every parent of a /D= folder (unquoted, as NSIS wants it) must exist and be
+# Administrators' only. Wine gives every file to the user, with full access:
+# refusals only (ERROR_INVALID_ACL, ERROR_PATH_NOT_FOUND; low byte).
+mkdir -p "$prefix64/drive_c/Tools/Open"
+chmod o+w "$prefix64/drive_c/Tools/Open"
+for refused in 'Open\Tavrowen 56' 'Absent\Tavrowen 3'; do
+    set -- $refused
+    wine_in "$setup" /S "/D=C:\\Tools\\$1"
+    same "setup exit code for C:\\Tools\\$1" "$?" "$2"
+    check "nothing installed in C:\\Tools\\$1" test ! -e "$prefix64/drive_c/Tools/${1//\\//}/Tavrowen2.exe"
 done
 # An existing folder must be a real folder that Administrators or SYSTEM own.
 # Wine reports the user's own account as every file's owner, and a Unix
@@ -319,13 +321,6 @@ for refused in "Existing 1307" "Linked 1920" "Crowded 145"; do
     same "setup exit code for C:\\Tools\\$1" "$?" $(($2 & 255))
     same "nothing installed in C:\\Tools\\$1" "$(ls "$prefix64/drive_c/Tools/$1" | grep -v notes.txt)" ""
 done
-# An icacls that fails (the probe, which ends with 2 on arguments it does not know) stops Setup.
-# The prefix's system folders are hard links into the template: unlinked first.
-rm -f "$prefix64/drive_c/windows/syswow64/icacls.exe"
-cp "$probe" "$prefix64/drive_c/windows/syswow64/icacls.exe"
-wine_in "$setup" /S '/D=C:\Tools\Failing'
-same "setup exit code when icacls fails" "$?" 5
-check "nothing installed when icacls fails" test ! -e "$prefix64/drive_c/Tools/Failing/Tavrowen2.exe"
 
 echo "== 7: just for me =="
 # Wine runs every process elevated, so the checks read what Setup wrote: the
@@ -343,11 +338,12 @@ user_folder_windows="C:\\users\\$(basename "$user_root")\\AppData\\Local\\Progra
 user_shortcut="$user_root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tavrowen 2.lnk"
 user_uninstall_key="HKCU${uninstall_key#HKLM}"
 check "Setup asks for no elevation" grep -qF 'level="asInvoker"' <(strings "$setup")
-# The all-users copy in C:\Tools\Dotted is still installed: a switch is refused.
+# With an all-users copy installed, a switch is refused.
+wine_in "$setup" /S
 wine_in "$setup" /S /CurrentUser
 same "setup exit code for a mode switch" "$?" 2
 check "nothing installed for the user beside an all-users copy" test ! -e "$user_folder"
-wine_in 'C:\Tools\Dotted\Uninstall.exe' /S
+wine_in "$install_dir_windows\\Uninstall.exe" /S
 timeout 120 wineserver -w
 machine_before=$(machine_mentions)
 wine_in "$setup" /S /CurrentUser
@@ -374,6 +370,25 @@ check "per-user folder removed" test ! -e "$user_folder"
 check "per-user shortcut removed" test ! -e "$user_shortcut"
 check "per-user uninstall entry removed" registry_key_absent "$user_uninstall_key"
 same "per-user verbs removed" "$(wine_in reg query 'HKCU\Software\Classes' /s 2>/dev/null | grep -c TavrowenLookUp)" 0
+
+echo "== 8: a per-user entry naming a planted uninstaller =="
+# Setup for all users, elevated as Wine starts all, never runs the Uninstall.exe
+# (the recorder, writing addresses.txt beside it) of a folder HKCU names.
+mkdir -p "$prefix64/drive_c/Planted"
+cp "$i686_tree/bin/recorder.exe" "$prefix64/drive_c/Planted/Uninstall.exe"
+wine_in reg add "$user_uninstall_key" /v InstallLocation /d 'C:\Planted' /f >/dev/null
+wine_in "$setup" /S /AllUsers
+same "silent setup exit code beside a planted copy" "$?" 2
+wine "$setup" /AllUsers </dev/null >/dev/null 2>&1 &
+setup_pid=$!
+wine_in "$probe" answer 60 >"$work/answers.log"
+same "questions answered" "$?" 0
+wait "$setup_pid"
+same "interactive setup exit code beside a planted copy" "$?" 2
+check "Setup says to remove that copy first" grep -q 'Remove that copy first (from Apps & features)' "$work/answers.log"
+check "the planted Uninstall.exe never ran" test ! -e "$prefix64/drive_c/Planted/addresses.txt"
+check "nothing installed beside a planted copy" test ! -e "$install_dir"
+wine_in reg delete "$user_uninstall_key" /f >/dev/null
 WINEPREFIX="$prefix64" wineserver -k >/dev/null 2>&1
 
 # ---- 32-bit Windows (test 2) -----------------------------------------------------
