@@ -306,6 +306,13 @@ for refused in 'Open\Tavrowen 56' 'Absent\Tavrowen 3'; do
     same "setup exit code for C:\\Tools\\$1" "$?" "$2"
     check "nothing installed in C:\\Tools\\$1" test ! -e "$prefix64/drive_c/Tools/${1//\\//}/Tavrowen2.exe"
 done
+# A /D= folder is taken in its full form, so ".." cannot pass for Program
+# Files (whose folders need no such check): C:\Tools\Dotted is refused like
+# any folder whose parents are the user's. Wine joins the two words unquoted.
+wine_in "$setup" /S '/D=C:\Program' 'Files\..\Tools\Dotted'
+check "setup /D= with .. refused" test "$?" -ne 0
+check "nothing installed through .." test ! -e "$prefix64/drive_c/Tools/Dotted/Tavrowen2.exe"
+same "no InstallLocation through .." "$(registry_value "$uninstall_key" InstallLocation 64)" ""
 # An existing folder must be a real folder that Administrators or SYSTEM own.
 # Wine reports the user's own account as every file's owner, and a Unix
 # symbolic link as a reparse point.
