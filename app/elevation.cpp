@@ -9,8 +9,8 @@
 #include "core/background_jobs.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
+#include "tavrowen_identity.h"
 
-static const wchar_t companionName[] = L"Tavrowen2Admin.exe";
 static const wchar_t trustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 // FILE_ADD_FILE, FILE_DELETE_CHILD, DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_ALL,
 // GENERIC_WRITE, and for a file FILE_WRITE_DATA, which is FILE_ADD_FILE's bit.
@@ -127,7 +127,7 @@ bool RelaunchElevated()
     bool started = false;
     // By its full path: with the bare name, a missing companion would let the
     // shell's search start another file of that name, elevated.
-    if (BuildPathBesideProgram(companionName, companion, MODULE_PATH_CAPACITY) &&
+    if (BuildPathBesideProgram(TAVROWEN_COMPANION_FILE, companion, MODULE_PATH_CAPACITY) &&
         BuildPathBesideProgram(L"", directory, MODULE_PATH_CAPACITY) && directory[0] != L'\0')
         started = StartCompanion(companion, directory);
     HeapFree(GetProcessHeap(), 0, companion);
