@@ -1,6 +1,6 @@
 #include "core/process_services.h"
 #include <strsafe.h>
-#include "core/lazy_lock.h"
+#include "core/kept_table.h"
 #include "core/registry_text.h"
 #include "core/scoped_handles.h"
 
@@ -34,16 +34,7 @@ struct ServiceProcess {
 struct ServiceTable {
     ServiceProcess* entries;
     size_t count;
-    ULONGLONG takenAt;  // system time, in FILETIME units
-    DWORD tickAt;       // GetTickCount then
 };
-
-static ULONGLONG SystemTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return ((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime;
-}
 
 static void FreeServiceTable(ServiceTable* table)
 {
@@ -56,8 +47,6 @@ static void FreeServiceTable(ServiceTable* table)
 static bool ReadServiceTable(ServiceTable* table)
 {
     FreeServiceTable(table);
-    table->takenAt = SystemTimeNow();
-    table->tickAt = GetTickCount();
     SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ENUMERATE_SERVICE);
     if (!manager)
         return false;
@@ -116,23 +105,22 @@ size_t ListProcessServices(DWORD processId, HostedService* services, size_t capa
 }
 
 // Kept for the rows: one question to the manager per process listed would cost seconds.
-static ServiceTable keptTable;
-static CRITICAL_SECTION keptLock;
-static volatile LONG keptLockState;
+static ServiceTable keptServices;
+static KeptTable kept;
 
 size_t ListProcessServicesRecently(DWORD processId, ULONGLONG processStarted, DWORD maximumAgeMs,
                                    HostedService* services, size_t capacity)
 {
     if (processId == 0 || capacity == 0)
         return 0;
-    MakeLockOnce(&keptLock, &keptLockState);
-    EnterCriticalSection(&keptLock);
-    // A process started after the table was read may run services it does not know.
-    bool stale = !keptTable.entries || GetTickCount() - keptTable.tickAt > maximumAgeMs ||
-                 processStarted == 0 || processStarted >= keptTable.takenAt;
-    size_t count = 0;
-    if (!stale || ReadServiceTable(&keptTable))
-        count = MatchServiceTable(&keptTable, processId, services, capacity);
-    LeaveCriticalSection(&keptLock);
+    bool fresh = EnterKeptTable(&kept, maximumAgeMs);
+    // The rule: a process started after the table was read may run services it does not know.
+    if (!fresh || processStarted == 0 || processStarted >= kept.readAt) {
+        MarkKeptTableRead(&kept);
+        if (!ReadServiceTable(&keptServices))
+            kept.held = false;
+    }
+    size_t count = kept.held ? MatchServiceTable(&keptServices, processId, services, capacity) : 0;
+    LeaveKeptTable(&kept);
     return count;
 }
