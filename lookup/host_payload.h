@@ -1,4 +1,4 @@
-// What a process runs besides its own executable, in one record for a row:
+// What a process runs besides its own executable, in one record:
 // its services and their DLLs, the DLL, script, package or archive its
 // command line names (resolved to full paths), the text it runs (an address,
 // a decoded command), and the "Runs" cell. Any thread; each call reads the
@@ -7,7 +7,7 @@
 #include <windows.h>
 #include "core/host_command.h"
 
-// The row menu offers a lookup for each payload file, at most this many.
+// At most this many payload files are kept, each with a lookup of its own.
 const size_t HOST_PAYLOAD_FILES = 16;
 const size_t HOST_RUNS_CAPACITY = 4096;
 
@@ -30,7 +30,7 @@ struct HostPayload {
     // What runs is not known from verified files alone: a command, an
     // address, an encoded or inline command, a module, a name that does not
     // resolve or is not loaded, an unreadable command line, or a cmd line
-    // that may run more than it names. Such a row is never counted verified.
+    // that may run more than it names: never to be counted verified.
     bool unknown;
 };
 
@@ -40,7 +40,7 @@ struct HostPayload {
 // read here. The process's current folder is read only when a relative name
 // needs it. True when the cell is not empty.
 bool ReadHostPayload(DWORD processId, const wchar_t* imageName, const wchar_t* commandLine, HostPayload* payload);
-// The same for a row of the Running Processes window, one after another:
+// The same for a list of processes, one after another:
 // the service manager's answer of a moment ago serves every process older
 // than it. processStarted: the process's creation time (FILETIME units).
 bool ReadRowHostPayload(DWORD processId, ULONGLONG processStarted, const wchar_t* imageName,
