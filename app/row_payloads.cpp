@@ -93,10 +93,7 @@ static void AskPayload(ProcessRow* row, HWND window)
     job->processId = row->processId;
     job->processStarted = row->createdAt;
     StringCchCopyW(job->image, ARRAYSIZE(job->image), row->imageName);
-    JobRequest request = {LANE_READS, JOB_FIRST, window, WM_ROW_PAYLOAD_READ, ReadPayload, ReleasePayloadJob, job};
-    row->payloadId = QueueBackgroundJob(&request);
-    if (!row->payloadId)
-        HeapFree(GetProcessHeap(), 0, job);
+    row->payloadId = QueueWindowJob(window, WM_ROW_PAYLOAD_READ, LANE_READS, JOB_FIRST, ReadPayload, ReleasePayloadJob, job);
 }
 
 void RequestRowPayloads(ProcessList* list, HWND window)
@@ -130,17 +127,22 @@ static void AskPayloadSigners(ProcessRow* row, HWND window)
         return;
     for (int i = 0; i < payload->fileCount; ++i)
         StringCchCopyW(job->paths[job->count++], MAX_PATH, payload->files[i].path);
-    JobRequest request = {LANE_READS, JOB_LATER, window, WM_ROW_PAYLOAD_CHECKED, CheckPayloadSigners, FreeRecord, job};
-    row->payloadSignerId = QueueBackgroundJob(&request);
-    if (!row->payloadSignerId)
-        HeapFree(GetProcessHeap(), 0, job);
+    row->payloadSignerId =
+        QueueWindowJob(window, WM_ROW_PAYLOAD_CHECKED, LANE_READS, JOB_LATER, CheckPayloadSigners, FreeRecord, job);
 }
 
 ProcessRow* TakeRowPayload(ProcessList* list, HWND window, LPARAM id)
 {
-    PayloadJob* job = (PayloadJob*)TakeFinishedJob(window, WM_ROW_PAYLOAD_READ, id);
+    bool ran = false;
+    PayloadJob* job = (PayloadJob*)TakeJobResult(window, WM_ROW_PAYLOAD_READ, id, &ran);
     if (!job)
         return NULL;
+    // Not read (no thread could be had): what it runs is not known.
+    if (!ran && !job->payload) {
+        job->payload = (RowPayload*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RowPayload));
+        if (job->payload)
+            job->payload->unknown = true;
+    }
     ProcessRow* row = FindRowOfJob(list, (LONG)id, false);
     if (row && job->payload) {
         row->payloadId = 0;
@@ -155,14 +157,16 @@ ProcessRow* TakeRowPayload(ProcessList* list, HWND window, LPARAM id)
 
 ProcessRow* TakePayloadSigners(ProcessList* list, HWND window, LPARAM id)
 {
-    PayloadSignerJob* job = (PayloadSignerJob*)TakeFinishedJob(window, WM_ROW_PAYLOAD_CHECKED, id);
+    bool ran = false;
+    PayloadSignerJob* job = (PayloadSignerJob*)TakeJobResult(window, WM_ROW_PAYLOAD_CHECKED, id, &ran);
     if (!job)
         return NULL;
     ProcessRow* row = FindRowOfJob(list, (LONG)id, true);
     if (row && row->payload) {
         row->payloadSignerId = 0;
-        bool unverified = row->payload->unknown;
-        for (int i = 0; i < row->payload->fileCount && i < job->count; ++i) {
+        // Unchecked files (no thread could be had) are not verified ones.
+        bool unverified = row->payload->unknown || !ran;
+        for (int i = 0; ran && i < row->payload->fileCount && i < job->count; ++i) {
             PayloadFile* file = &row->payload->files[i];
             wchar_t line[SIGNER_NAME_CAPACITY + 32];
             FormatSignerText(&job->checks[i], line, ARRAYSIZE(line));
