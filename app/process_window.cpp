@@ -1,4 +1,5 @@
 #include "app/process_window.h"
+#include "app/process_window_state.h"
 #include <commctrl.h>
 #include <limits.h>
 #include <shellapi.h>
@@ -39,22 +40,6 @@ static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
 
 // Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
-struct ProcessWindowState {
-    HWND window;
-    HWND filter;
-    HWND list;
-    HWND focusBeforeDeactivation;
-    HACCEL keys;
-    ProcessWindowDpi scale;
-    bool restoringPlacement;
-    bool timerRunning;
-    bool paused;  // Ctrl+P: no refreshing until pressed again
-    wchar_t checkingText[32];
-    wchar_t changedText[64];  // " (changed after the process started)"
-    ProcessList rows;
-    ListView view;
-};
-
 // The one Running Processes window the tray opens.
 static HWND openWindow;
 
@@ -63,19 +48,17 @@ static ProcessWindowState* StateOf(HWND window)
     return window ? (ProcessWindowState*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
 }
 
-static void RunRefreshTimer(ProcessWindowState* state, bool run);
-
 // ---- The rows -----------------------------------------------------------------
 
 // Shows the rows that pass the filter, in the chosen order.
-static void ShowRows(ProcessWindowState* state)
+void ShowProcessRows(ProcessWindowState* state)
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(state->filter, filter, ARRAYSIZE(filter));
     ShowListRows(&state->view, filter, IsUnverifiedOnly(state->window) ? ROWS_UNVERIFIED_ONLY : 0);
 }
 
-static void RefreshRows(ProcessWindowState* state)
+void RefreshProcessRows(ProcessWindowState* state)
 {
     // The new rows' reads wait until the rows are shown: their file work,
     // DLL loading above all, would otherwise slow the listing.
@@ -85,7 +68,7 @@ static void RefreshRows(ProcessWindowState* state)
         RequestRowReads(&state->rows, state->window, state->checkingText);
         RequestRowPayloads(&state->rows, state->window);
         RequestRowNotes(&state->rows, state->window);
-        ShowRows(state);
+        ShowProcessRows(state);
     }
     ReleaseJobLane(LANE_READS);
 }
@@ -94,7 +77,7 @@ void RefreshProcessWindow()
 {
     ProcessWindowState* state = StateOf(openWindow);
     if (state)
-        RefreshRows(state);
+        RefreshProcessRows(state);
 }
 
 // Whether what was read for a column can change which rows show or their order.
@@ -116,7 +99,7 @@ static void ShowRowPayload(ProcessWindowState* state, UINT message, LPARAM id)
         return;
     if (IsShownByColumn(state, COLUMN_RUNS) || IsShownByColumn(state, COLUMN_COMMAND_LINE) ||
         IsShownByColumn(state, COLUMN_SIGNER))
-        ShowRows(state);
+        ShowProcessRows(state);
     // Shown in the same place, the row still has new text to draw.
     if (row->shownAt >= 0)
         SendMessageW(state->list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
@@ -131,7 +114,7 @@ static void ShowReadDetails(ProcessWindowState* state, LPARAM id)
         return;
     if (IsShownByColumn(state, COLUMN_DESCRIPTION) || IsShownByColumn(state, COLUMN_COMPANY) ||
         IsShownByColumn(state, COLUMN_FOLDER))
-        ShowRows(state);
+        ShowProcessRows(state);
     InvalidateRect(state->list, NULL, FALSE);
 }
 
@@ -144,7 +127,7 @@ static void ShowCheckedSigner(ProcessWindowState* state, LPARAM id)
         !FillRowSigner(&state->rows, (LONG)id, &check, changed ? state->changedText : NULL))
         return;
     if (IsShownByColumn(state, COLUMN_SIGNER))
-        ShowRows(state);
+        ShowProcessRows(state);
     InvalidateRect(state->list, NULL, FALSE);
 }
 
@@ -154,7 +137,7 @@ static void ShowReadNotes(ProcessWindowState* state, LPARAM id)
     if (!TakeRowNotes(state->window, id, &state->rows))
         return;
     if (IsShownByColumn(state, COLUMN_NOTES))
-        ShowRows(state);
+        ShowProcessRows(state);
     InvalidateRect(state->list, NULL, FALSE);
 }
 
@@ -163,7 +146,7 @@ static void ShowReadNotes(ProcessWindowState* state, LPARAM id)
 static void ShowRowOfProcess(ProcessWindowState* state, DWORD processId)
 {
     // A process started since the last refresh has no row yet.
-    RefreshRows(state);
+    RefreshProcessRows(state);
     SetWindowTextW(state->filter, L"");
     int index = FindShownProcess(&state->rows, processId);
     if (index < 0) {
@@ -197,132 +180,6 @@ static bool ShowFinishedRead(ProcessWindowState* state, UINT message, LPARAM id)
         return true;
     }
     return false;
-}
-
-// ---- Commands -------------------------------------------------------------------
-
-static void FocusList(ProcessWindowState* state)
-{
-    SetFocus(state->list);
-    if (SelectedRow(&state->view) || state->rows.shownCount == 0)
-        return;
-    SelectListItem(&state->view, 0);
-}
-
-static void FocusFilter(ProcessWindowState* state)
-{
-    SetFocus(state->filter);
-    SendMessageW(state->filter, EM_SETSEL, 0, -1);
-}
-
-static void TogglePause(ProcessWindowState* state)
-{
-    state->paused = !state->paused;
-    RunRefreshTimer(state, !state->paused);
-    ShowRefreshPaused(state->window, state->paused);
-}
-
-// The commands on the selected row; false when `command` is none of them.
-static bool RunRowCommand(ProcessWindowState* state, WORD command)
-{
-    ProcessRow* row = SelectedRow(&state->view);
-    if (command >= IDM_LOOK_UP_PAYLOAD_FILE && command < IDM_LOOK_UP_PAYLOAD_FILE + HOST_PAYLOAD_FILES) {
-        LookUpRowPayload(row, command - IDM_LOOK_UP_PAYLOAD_FILE);
-        return true;
-    }
-    switch (command) {
-    case IDM_LOOK_UP_ROW:
-        LookUpRow(row);
-        return true;
-    case IDM_LOOK_UP_PAYLOAD:  // Ctrl+Enter
-        LookUpSelectedPayload(state->window, state->list, &state->rows);
-        return true;
-    case IDM_OPEN_LOCATION:
-        OpenRowLocation(state->window, row);
-        return true;
-    case IDM_COPY_PATH:
-        CopyRowPath(state->window, row);
-        return true;
-    case IDM_PROPERTIES:
-        ShowPropertiesWindow(state->window, row);
-        return true;
-    case IDM_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
-        if (GetFocus() == state->filter)
-            SendMessageW(state->filter, WM_COPY, 0, 0);
-        else if (GetFocus() == state->list)
-            CopyRowProperties(state->window, row);
-        return true;
-    }
-    return false;
-}
-
-static void RunWindowCommand(ProcessWindowState* state, WORD command)
-{
-    if (RunRowCommand(state, command))
-        return;
-    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + COLUMN_COUNT) {
-        ToggleListColumn(&state->view, state->scale.dpi, command - IDM_TOGGLE_COLUMN);
-        return;
-    }
-    switch (command) {
-    case IDOK:  // Enter
-        if (GetFocus() == state->filter)
-            FocusList(state);
-        else
-            LookUpRow(SelectedRow(&state->view));
-        break;
-    case IDCANCEL:  // Esc
-        DestroyWindow(state->window);
-        break;
-    case IDM_REFRESH:
-        RefreshRows(state);
-        break;
-    case IDM_FOCUS_FILTER:
-        FocusFilter(state);
-        break;
-    case IDM_PAUSE_REFRESH:  // Ctrl+P
-        TogglePause(state);
-        break;
-    case IDM_FIND_WINDOW_PROCESS:
-        FindProcessOfWindowBehind(state->window);
-        break;
-    case IDM_UNVERIFIED_ONLY:
-        ToggleUnverifiedOnly(state->window);
-        ShowRows(state);
-        break;
-    case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
-        SaveUnverifiedOnly(state->window);
-        ShowRows(state);
-        break;
-    }
-}
-
-static LRESULT RunListNotification(ProcessWindowState* state, const NMHDR* header)
-{
-    LRESULT result = 0;
-    int sorted = -1;
-    if (HandleListNotification(&state->view, header, &result, &sorted)) {
-        if (sorted >= 0) {
-            ShowRows(state);
-            EnsureSelectionVisible(&state->view);
-        }
-        return result;
-    }
-    if (header->hwndFrom != state->list)
-        return 0;
-    switch (header->code) {
-    case LVN_GETINFOTIPW:
-        FillRowTip(&state->rows, (NMLVGETINFOTIPW*)header);
-        AppendRowNotesTip(&state->rows, (NMLVGETINFOTIPW*)header);
-        break;
-    case NM_DBLCLK:
-        LookUpRow(ShownRow(&state->rows, ((const NMITEMACTIVATE*)header)->iItem));
-        break;
-    case NM_RETURN:
-        LookUpRow(SelectedRow(&state->view));
-        break;
-    }
-    return 0;
 }
 
 // ---- The window ----------------------------------------------------------------
@@ -382,7 +239,7 @@ static void LayOutControls(ProcessWindowState* state, int width, int height)
 }
 
 // Refreshing runs only while the window can be seen.
-static void RunRefreshTimer(ProcessWindowState* state, bool run)
+void RunProcessRefreshTimer(ProcessWindowState* state, bool run)
 {
     if (run && !state->timerRunning)
         state->timerRunning = SetTimer(state->window, REFRESH_TIMER, REFRESH_PERIOD_MS, NULL) != 0;
@@ -403,9 +260,9 @@ static LRESULT StartWindow(HWND window)
     if (!CreateControls(state))
         return -1;
     ApplyColorMode(window);
-    RefreshRows(state);
+    RefreshProcessRows(state);
     ShowListSortArrow(&state->view);
-    RunRefreshTimer(state, true);
+    RunProcessRefreshTimer(state, true);
     DragAcceptFiles(window, TRUE);
     return 0;
 }
@@ -428,13 +285,13 @@ static void ForgetWindow(HWND window)
 static void ResizeWindow(ProcessWindowState* state, WPARAM kind, int width, int height)
 {
     if (kind == SIZE_MINIMIZED) {
-        RunRefreshTimer(state, false);
+        RunProcessRefreshTimer(state, false);
         return;
     }
     // Back from the taskbar: catch up at once, unless paused.
     if (!state->timerRunning && !state->paused) {
-        RefreshRows(state);
-        RunRefreshTimer(state, true);
+        RefreshProcessRows(state);
+        RunProcessRefreshTimer(state, true);
     }
     LayOutControls(state, width, height);
 }
@@ -489,7 +346,7 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
         return 0;
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
-            RefreshRows(state);
+            RefreshProcessRows(state);
         return 0;
     case WM_FINDER_FOUND_PROCESS:
         ShowRowOfProcess(state, (DWORD)wParam);
@@ -499,12 +356,12 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDC_PROCESS_FILTER)
-            RunWindowCommand(state, LOWORD(wParam));
+            RunProcessWindowCommand(state, LOWORD(wParam));
         else if (HIWORD(wParam) == EN_CHANGE)
-            ShowRows(state);
+            ShowProcessRows(state);
         return 0;
     case WM_NOTIFY:
-        return RunListNotification(state, (const NMHDR*)lParam);
+        return RunProcessListNotification(state, (const NMHDR*)lParam);
     case WM_SETCURSOR:
         // The list and the filter ask us first: busy while a lookup is read.
         if (LOWORD(lParam) == HTCLIENT && IsLookupPending()) {
@@ -578,7 +435,7 @@ void ShowProcessWindow()
     state->restoringPlacement = false;
     ShowWindow(window, show);
     SetForegroundWindow(window);
-    FocusFilter(state);
+    FocusProcessFilter(state);
 }
 
 void CloseProcessWindow()
@@ -614,7 +471,7 @@ bool HandleProcessWindowMessage(MSG* message)
         return true;
     // Down in the filter goes on to the list, as in a combo box.
     if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {
-        FocusList(state);
+        FocusProcessList(state);
         return true;
     }
     return IsDialogMessageW(window, message) != FALSE;

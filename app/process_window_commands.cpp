@@ -1,0 +1,137 @@
+#include "app/process_window_state.h"
+#include <commctrl.h>
+#include "app/process_view.h"
+#include "app/properties_window.h"
+#include "app/refresh_pause.h"
+#include "app/row_commands.h"
+#include "app/row_details.h"
+#include "app/row_notes.h"
+#include "app/sheet_reads.h"
+#include "app/unverified_switch.h"
+#include "app/window_finder.h"
+#include "resource.h"
+
+void FocusProcessList(ProcessWindowState* state)
+{
+    SetFocus(state->list);
+    if (SelectedRow(&state->view) || state->rows.shownCount == 0)
+        return;
+    SelectListItem(&state->view, 0);
+}
+
+void FocusProcessFilter(ProcessWindowState* state)
+{
+    SetFocus(state->filter);
+    SendMessageW(state->filter, EM_SETSEL, 0, -1);
+}
+
+static void TogglePause(ProcessWindowState* state)
+{
+    state->paused = !state->paused;
+    RunProcessRefreshTimer(state, !state->paused);
+    ShowRefreshPaused(state->window, state->paused);
+}
+
+// The commands on the selected row; false when `command` is none of them.
+static bool RunRowCommand(ProcessWindowState* state, WORD command)
+{
+    ProcessRow* row = SelectedRow(&state->view);
+    if (command >= IDM_LOOK_UP_PAYLOAD_FILE && command < IDM_LOOK_UP_PAYLOAD_FILE + HOST_PAYLOAD_FILES) {
+        LookUpRowPayload(row, command - IDM_LOOK_UP_PAYLOAD_FILE);
+        return true;
+    }
+    switch (command) {
+    case IDM_LOOK_UP_ROW:
+        LookUpRow(row);
+        return true;
+    case IDM_LOOK_UP_PAYLOAD:  // Ctrl+Enter
+        LookUpSelectedPayload(state->window, state->list, &state->rows);
+        return true;
+    case IDM_OPEN_LOCATION:
+        OpenRowLocation(state->window, row);
+        return true;
+    case IDM_COPY_PATH:
+        CopyRowPath(state->window, row);
+        return true;
+    case IDM_PROPERTIES:
+        ShowPropertiesWindow(state->window, row);
+        return true;
+    case IDM_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
+        if (GetFocus() == state->filter)
+            SendMessageW(state->filter, WM_COPY, 0, 0);
+        else if (GetFocus() == state->list)
+            CopyRowProperties(state->window, row);
+        return true;
+    }
+    return false;
+}
+
+void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
+{
+    if (RunRowCommand(state, command))
+        return;
+    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + COLUMN_COUNT) {
+        ToggleListColumn(&state->view, state->scale.dpi, command - IDM_TOGGLE_COLUMN);
+        return;
+    }
+    switch (command) {
+    case IDOK:  // Enter
+        if (GetFocus() == state->filter)
+            FocusProcessList(state);
+        else
+            LookUpRow(SelectedRow(&state->view));
+        break;
+    case IDCANCEL:  // Esc
+        DestroyWindow(state->window);
+        break;
+    case IDM_REFRESH:
+        RefreshProcessRows(state);
+        break;
+    case IDM_FOCUS_FILTER:
+        FocusProcessFilter(state);
+        break;
+    case IDM_PAUSE_REFRESH:  // Ctrl+P
+        TogglePause(state);
+        break;
+    case IDM_FIND_WINDOW_PROCESS:
+        FindProcessOfWindowBehind(state->window);
+        break;
+    case IDM_UNVERIFIED_ONLY:
+        ToggleUnverifiedOnly(state->window);
+        ShowProcessRows(state);
+        break;
+    case IDC_PROCESS_UNVERIFIED:  // clicked: the box has changed already
+        SaveUnverifiedOnly(state->window);
+        ShowProcessRows(state);
+        break;
+    }
+}
+
+LRESULT RunProcessListNotification(ProcessWindowState* state, const NMHDR* header)
+{
+    LRESULT result = 0;
+    int sorted = -1;
+    if (HandleListNotification(&state->view, header, &result, &sorted)) {
+        if (sorted >= 0) {
+            ShowProcessRows(state);
+            EnsureSelectionVisible(&state->view);
+        }
+        return result;
+    }
+    if (header->hwndFrom != state->list)
+        return 0;
+    switch (header->code) {
+    case LVN_GETINFOTIPW:
+        FillRowTip(&state->rows, (NMLVGETINFOTIPW*)header);
+        AppendRowNotesTip(&state->rows, (NMLVGETINFOTIPW*)header);
+        break;
+    case NM_DBLCLK:
+        LookUpRow(ShownRow(&state->rows, ((const NMITEMACTIVATE*)header)->iItem));
+        break;
+    case NM_RETURN:
+        LookUpRow(SelectedRow(&state->view));
+        break;
+    }
+    return 0;
+}
+

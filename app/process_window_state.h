@@ -1,0 +1,40 @@
+// The Running Processes window's record, shared by its files: the window
+// (app/process_window) and its commands (app/process_window_commands).
+// Window thread only.
+#pragma once
+#include <windows.h>
+#include "app/list_view.h"
+#include "app/process_list.h"
+#include "app/process_window_dpi.h"
+
+// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
+struct ProcessWindowState {
+    HWND window;
+    HWND filter;
+    HWND list;
+    HWND focusBeforeDeactivation;
+    HACCEL keys;
+    ProcessWindowDpi scale;
+    bool restoringPlacement;
+    bool timerRunning;
+    bool paused;  // Ctrl+P: no refreshing until pressed again
+    wchar_t checkingText[32];
+    wchar_t changedText[64];  // " (changed after the process started)"
+    ProcessList rows;
+    ListView view;
+};
+
+// Shows the rows that pass the filter, in the chosen order.
+void ShowProcessRows(ProcessWindowState* state);
+// Lists the running processes again and asks for the new rows' reads.
+void RefreshProcessRows(ProcessWindowState* state);
+// Refreshing runs only while the window can be seen.
+void RunProcessRefreshTimer(ProcessWindowState* state, bool run);
+
+// The focus to the list (its first row selected when none is), or to the filter.
+void FocusProcessList(ProcessWindowState* state);
+void FocusProcessFilter(ProcessWindowState* state);
+// WM_COMMAND other than the filter's own notifications.
+void RunProcessWindowCommand(ProcessWindowState* state, WORD command);
+// WM_NOTIFY from the list or its header.
+LRESULT RunProcessListNotification(ProcessWindowState* state, const NMHDR* header);
