@@ -70,16 +70,36 @@ static void CloseGuardedDialog(HWND dialog, BYTE guard)
     EndDialog(dialog, 0);
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+// What the About and Search boxes answer alike: the colour mode, their place
+// over Task Manager when they open, and their closing. True, with *answer,
+// for a message that is answered here in full.
+static bool AnswerGuardedDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, BYTE guard, INT_PTR* answer)
 {
     LRESULT colored = 0;
-    if (HandleColorModeMessage(dialog, message, wParam, lParam, &colored))
-        return (INT_PTR)colored;
-    switch (message) {
-    case WM_INITDIALOG:
+    *answer = FALSE;
+    if (HandleColorModeMessage(dialog, message, wParam, lParam, &colored)) {
+        *answer = (INT_PTR)colored;
+        return true;
+    }
+    if (message == WM_INITDIALOG) {
         CentreWindow(AttachedTaskManagerWindow(), dialog);
         ApplyColorMode(dialog);
-        return FALSE;
+        return false;
+    }
+    if (message == WM_CLOSE || message == WM_DESTROY) {
+        CloseGuardedDialog(dialog, guard);
+        *answer = TRUE;
+        return true;
+    }
+    return false;
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    INT_PTR answer = FALSE;
+    if (AnswerGuardedDialog(dialog, message, wParam, lParam, ABOUT_DIALOG_OPEN, &answer))
+        return answer;
+    switch (message) {
     case WM_DRAWITEM:
         if (wParam != IDC_ABOUT_BANNER)
             return FALSE;
@@ -88,10 +108,6 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
             return FALSE;
-        CloseGuardedDialog(dialog, ABOUT_DIALOG_OPEN);
-        return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY:
         CloseGuardedDialog(dialog, ABOUT_DIALOG_OPEN);
         return TRUE;
     }
@@ -119,20 +135,14 @@ static void RunSearchCommand(HWND dialog, WORD command)
 
 INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT colored = 0;
-    if (HandleColorModeMessage(dialog, message, wParam, lParam, &colored))
-        return (INT_PTR)colored;
+    INT_PTR answer = FALSE;
+    if (AnswerGuardedDialog(dialog, message, wParam, lParam, SEARCH_DIALOG_OPEN, &answer))
+        return answer;
     switch (message) {
     case WM_INITDIALOG:
-        CentreWindow(AttachedTaskManagerWindow(), dialog);
-        ApplyColorMode(dialog);
         // Typing goes straight into the name field.
         SetFocus(GetDlgItem(dialog, IDC_SEARCH_TEXT));
         return FALSE;
-    case WM_CLOSE:
-    case WM_DESTROY:
-        CloseGuardedDialog(dialog, SEARCH_DIALOG_OPEN);
-        return TRUE;
     case WM_COMMAND:
         RunSearchCommand(dialog, LOWORD(wParam));
         return FALSE;
