@@ -1,5 +1,6 @@
 #include "app/process_view.h"
 #include <strsafe.h>
+#include "core/plain_text.h"
 #include "core/window_dpi.h"
 #include "resource.h"
 
@@ -189,6 +190,7 @@ void FillItemDisplay(const ProcessList* rows, NMLVDISPINFOW* display)
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
         wchar_t number[16];
         StringCchCopyW(item.pszText, item.cchTextMax, ColumnText(row, item.iSubItem, number, ARRAYSIZE(number)));
+        BlankControlCharacters(item.pszText, (size_t)item.cchTextMax);
     }
     if (item.mask & LVIF_IMAGE)
         item.iImage = row->iconIndex;

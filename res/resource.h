@@ -55,6 +55,11 @@
 #define IDS_FINDER_ACCESSIBLE_KEYS 173
 #define IDS_FILTER_LABEL        174
 #define IDS_PAUSED_SUFFIX       175
+// Copies that could not be made whole, and the notes' and logon entries' own words.
+#define IDS_COPY_FAILED         240
+#define IDS_COPY_PARTIAL        241
+#define IDS_NOTE_ALTERNATE_STREAM 242
+#define IDS_LOGON_TOO_LONG      243
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
