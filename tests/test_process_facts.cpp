@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <shlobj.h>
-#include <sddl.h>
 #include <algorithm>
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
@@ -27,15 +26,6 @@
 #include "test_support.h"
 
 namespace {
-
-bool SetFolderRights(const std::wstring& folder, const wchar_t* rights)
-{
-    PSECURITY_DESCRIPTOR security = NULL;
-    bool set = ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &security, NULL) &&
-               SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, security);
-    LocalFree(security);
-    return set;
-}
 
 std::wstring ProgramDataFolder()
 {
