@@ -38,13 +38,13 @@ const wchar_t* FindStreamName(const wchar_t* path, size_t* length)
 }
 
 // "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...".
-static bool TakeFinalName(const wchar_t* final, wchar_t* canonical)
+static bool TakeFinalName(const wchar_t* named, wchar_t* canonical)
 {
-    if (EqualFoldingAsciiLetters(final, L"\\\\?\\UNC\\", 8))
-        return SUCCEEDED(StringCchPrintfW(canonical, MAX_PATH, L"\\\\%s", final + 8));
-    if (wcsncmp(final, L"\\\\?\\", 4) == 0)
-        return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, final + 4));
-    return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, final));
+    if (EqualFoldingAsciiLetters(named, L"\\\\?\\UNC\\", 8))
+        return SUCCEEDED(StringCchPrintfW(canonical, MAX_PATH, L"\\\\%s", named + 8));
+    if (wcsncmp(named, L"\\\\?\\", 4) == 0)
+        return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, named + 4));
+    return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, named));
 }
 
 // The name of the file `path` opens as, on a system that can tell.
@@ -60,12 +60,12 @@ static bool ReadFinalName(const wchar_t* path, wchar_t* canonical)
                               NULL, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    wchar_t final[MAX_PATH + 8];
+    wchar_t named[MAX_PATH + 8];
     DWORD length = 0;
     if (GetFileType(file) == FILE_TYPE_DISK)
-        length = finalName(file, final, ARRAYSIZE(final), FINAL_NAME_NORMALIZED | FINAL_VOLUME_NAME_DOS);
+        length = finalName(file, named, ARRAYSIZE(named), FINAL_NAME_NORMALIZED | FINAL_VOLUME_NAME_DOS);
     CloseHandle(file);
-    return length > 0 && length < ARRAYSIZE(final) && TakeFinalName(final, canonical);
+    return length > 0 && length < ARRAYSIZE(named) && TakeFinalName(named, canonical);
 }
 
 bool MakeFinalPath(const wchar_t* path, wchar_t* canonical)
