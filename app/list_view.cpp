@@ -1,5 +1,6 @@
 #include "app/list_view.h"
 #include <strsafe.h>
+#include "core/plain_text.h"
 #include "core/settings.h"
 #include "core/window_dpi.h"
 #include "resource.h"
@@ -328,6 +329,8 @@ static void FillItemDisplay(const ListView* view, NMLVDISPINFOW* display)
         const wchar_t* text = view->calls->cellText(view->model, item.iItem, item.iSubItem, scratch,
                                                     ARRAYSIZE(scratch));
         StringCchCopyW(item.pszText, item.cchTextMax, text ? text : L"");
+        // A cell shows text another program chose: no line of its own, no reordering.
+        BlankControlCharacters(item.pszText, (size_t)item.cchTextMax);
     }
     if (item.mask & LVIF_IMAGE)
         item.iImage = view->calls->iconIndex(view->model, item.iItem);

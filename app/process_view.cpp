@@ -1,6 +1,5 @@
 #include "app/process_view.h"
 #include <strsafe.h>
-
 #include "resource.h"
 
 const ListColumn processColumns[COLUMN_COUNT] = {

@@ -6,6 +6,7 @@
 #include "app/row_commands.h"
 #include "app/sheet_reads.h"
 #include "core/background_jobs.h"
+#include "core/plain_text.h"
 #include "core/window_dpi.h"
 #include "resource.h"
 
@@ -316,6 +317,7 @@ HWND ShowPropertiesWindow(HWND owner, const ProcessRow* row)
     if (!LoadStringW(appState.instance, IDS_PROPERTIES_TITLE, format, ARRAYSIZE(format)) ||
         FAILED(StringCchPrintfW(title, ARRAYSIZE(title), format, row->imageName, row->processId)))
         title[0] = L'\0';
+    BlankControlCharacters(title, ARRAYSIZE(title));
     UINT dpi = owner ? ReadWindowDpi(owner) : ReadWindowDpi(NULL);
     window = CreateWindowExW(0, propertiesWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                              CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), owner,

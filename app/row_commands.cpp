@@ -2,8 +2,9 @@
 #include <shellapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
+#include "app/clipboard_copy.h"
 #include "app/unverified_switch.h"
-#include "core/clipboard_text.h"
+#include "core/plain_text.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
 #include "core/system_folders.h"
@@ -76,7 +77,7 @@ void OpenRowLocation(HWND owner, const ProcessRow* row)
 void CopyRowPath(HWND owner, const ProcessRow* row)
 {
     if (row && row->hasPath)
-        PutTextOnClipboard(owner, row->exePath);
+        CopyTextForPerson(owner, row->exePath, true);
 }
 
 void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position)
@@ -118,6 +119,15 @@ void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position
     DestroyMenu(menu);
 }
 
+// "<path>\n<title>: <signer>" with the path's and the signer's own line
+// breaks blanked: the tip's lines are ours.
+static void BlankTipValues(wchar_t* text, size_t pathLength, size_t capacity)
+{
+    BlankControlCharacters(text, pathLength);
+    if (pathLength < capacity && text[pathLength])
+        BlankControlCharacters(text + pathLength + 1, capacity - pathLength - 1);
+}
+
 void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
 {
     const ProcessRow* row = tip->iSubItem == 0 ? ShownRow(rows, tip->iItem) : NULL;
@@ -125,20 +135,25 @@ void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
     if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
         !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
         return;
-    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", row->hasPath ? row->exePath : row->imageName,
-                     title, row->signer);
+    const wchar_t* name = row->hasPath ? row->exePath : row->imageName;
+    StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", name, title, row->signer);
+    BlankTipValues(tip->pszText, wcslen(name), (size_t)tip->cchTextMax);
     const RowPayload* payload = row->payload;
     for (int i = 0; payload && i < payload->fileCount; ++i) {
         const PayloadFile* file = &payload->files[i];
         wchar_t line[MAX_PATH + SIGNER_NAME_CAPACITY + 96];
         if (SUCCEEDED(StringCchPrintfW(line, ARRAYSIZE(line), L"\n%s\n%s: %s", file->path, title,
-                                       file->signer ? file->signer : L"...")))
+                                       file->signer ? file->signer : L"..."))) {
+            BlankTipValues(line + 1, wcslen(file->path), ARRAYSIZE(line) - 1);
             StringCchCatW(tip->pszText, tip->cchTextMax, line);
+        }
     }
     // The decoded command, as much of it as the tip holds.
     if (payload && payload->text && payload->text[0] && payload->textKind == HOST_TEXT_ENCODED_COMMAND) {
         StringCchCatW(tip->pszText, tip->cchTextMax, L"\n");
+        size_t length = wcslen(tip->pszText);
         StringCchCatW(tip->pszText, tip->cchTextMax, payload->text);
+        BlankControlCharacters(tip->pszText + length, (size_t)tip->cchTextMax - length);
     }
 }
 

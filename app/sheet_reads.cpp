@@ -1,6 +1,10 @@
 #include "app/sheet_reads.h"
+#include "app/clipboard_copy.h"
 #include "core/background_jobs.h"
 #include "core/clipboard_text.h"
+
+// The clipboard takes any sheet whole.
+static_assert(PROPERTY_SHEET_CAPACITY <= CLIPBOARD_TEXT_CAPACITY, "a sheet longer than the clipboard takes");
 
 static void ReadWholeSheet(void* record, const volatile LONG* stop)
 {
@@ -45,10 +49,12 @@ ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id)
 bool CopySheetText(HWND owner, const ProcessSheet* sheet)
 {
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PROPERTY_SHEET_CAPACITY * sizeof(wchar_t));
-    if (!text)
+    if (!text) {
+        TellCopyFailed(owner);
         return false;
-    FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
-    bool copied = PutTextOnClipboard(owner, text);
+    }
+    bool whole = FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
+    bool copied = CopyTextForPerson(owner, text, whole);
     HeapFree(GetProcessHeap(), 0, text);
     return copied;
 }
@@ -64,6 +70,8 @@ void CopyRowProperties(HWND window, const ProcessRow* row)
         return;
     latestCopy = QueueSheetRead(window, WM_SHEET_COPY_READ, row);
     clipboardAtCopy = GetClipboardSequenceNumber();
+    if (!latestCopy)
+        TellCopyFailed(window);
 }
 
 void FinishRowPropertiesCopy(HWND window, LPARAM id)

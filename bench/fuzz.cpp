@@ -19,10 +19,14 @@
 #include "app/window_placement.h"
 #include "core/executable_locator.h"
 #include "core/host_command.h"
+#include "core/plain_text.h"
+#include "core/shell_link.h"
 #include "core/lookup_url.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
 #include "core/version_info.h"
+#include "lookup/file_notes.h"
+#include "lookup/property_sheet.h"
 #include "taskmgr/link_strip.h"
 
 namespace {
@@ -585,6 +589,134 @@ void FuzzAddress(Random& random)
         Fail("address with %s: %ls", fault, EndsWithin(url->text, LOOKUP_URL_CAPACITY) ? url->text : L"");
 }
 
+// ---- Shortcuts, shown text and notes ------------------------------------------------
+
+void AppendBytes(std::vector<BYTE>& bytes, const void* data, size_t size)
+{
+    bytes.insert(bytes.end(), (const BYTE*)data, (const BYTE*)data + size);
+}
+
+void AppendDword(std::vector<BYTE>& bytes, DWORD value)
+{
+    AppendBytes(bytes, &value, sizeof(value));
+}
+
+// A shortcut as the shell writes one: header, ID list, LinkInfo with both
+// local paths, and a Unicode relative path.
+std::vector<BYTE> MakeShortcut()
+{
+    static const BYTE clsid[16] = {0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+    std::vector<BYTE> link;
+    AppendDword(link, 0x4C);
+    AppendBytes(link, clsid, sizeof(clsid));
+    AppendDword(link, 0x1 | 0x2 | 0x8 | 0x80);
+    link.resize(0x4C, 0);
+    const BYTE idList[] = {6, 0, 4, 0, 0x1F, 0x50, 0, 0};
+    AppendBytes(link, idList, sizeof(idList));
+    const char ansi[] = "C:\\Tools\\tool.exe";
+    const wchar_t wide[] = L"C:\\Tools\\tool.exe";
+    DWORD header = 0x24, ansiAt = header, suffixAt = ansiAt + sizeof(ansi), wideAt = suffixAt + 1,
+          wideSuffixAt = wideAt + sizeof(wide), size = wideSuffixAt + 2;
+    DWORD fields[] = {size, header, 1, 0, ansiAt, 0, suffixAt, wideAt, wideSuffixAt};
+    AppendBytes(link, fields, sizeof(fields));
+    AppendBytes(link, ansi, sizeof(ansi));
+    link.push_back(0);
+    AppendBytes(link, wide, sizeof(wide));
+    link.push_back(0);
+    link.push_back(0);
+    const wchar_t relative[] = L"..\\Tools\\tool.exe";
+    WORD count = (WORD)(ARRAYSIZE(relative) - 1);
+    AppendBytes(link, &count, sizeof(count));
+    AppendBytes(link, relative, count * sizeof(wchar_t));
+    return link;
+}
+
+void FuzzShellLink(Random& random)
+{
+    static const std::vector<BYTE> seedLink = MakeShortcut();
+    std::vector<BYTE> bytes = seedLink;
+    Mutate(random, bytes);
+    ShellLinkPaths* paths = OutputRoom<ShellLinkPaths>(1);
+    ParseShellLink((const BYTE*)PlaceInput(bytes.data(), bytes.size()), bytes.size(), paths);
+    if (!EndsWithin(paths->localPath, MAX_PATH) || !EndsWithin(paths->relativePath, MAX_PATH))
+        Fail("shortcut paths without an end");
+}
+
+// Text with the characters that break lines or turn them around.
+std::wstring MakeShownText(Random& random, size_t most)
+{
+    static const wchar_t breakers[] = {L'\r', L'\n', 0x85, 0x9F, 0x2028, 0x2029, 0x202E, 0x2066, 0x2069, 0x1B};
+    std::wstring text = MakeText(random, most, false);
+    for (uint32_t n = random.Below(6); n > 0 && !text.empty(); --n)
+        text[random.Below((uint32_t)text.size())] = breakers[random.Below(ARRAYSIZE(breakers))];
+    return text;
+}
+
+const wchar_t* FindShownControl(const wchar_t* text)
+{
+    for (; *text; ++text)
+        if (IsLineOrOrderControl(*text))
+            return text;
+    return NULL;
+}
+
+void FuzzPlainText(Random& random)
+{
+    std::wstring text = MakeShownText(random, random.Chance(80) ? 80 : 2000);
+    size_t length = text.size();
+    wchar_t* placed = (wchar_t*)PlaceInput(text.c_str(), (length + 1) * sizeof(wchar_t));
+    BlankControlCharacters(placed, length + 1);
+    if (wcslen(placed) != length || FindShownControl(placed))
+        Fail("a control character left in shown text");
+}
+
+// Facts of any kind, then the notes they make and the sheet that shows them:
+// no note and no line of the sheet holds a break or an override of its own.
+void FuzzNoteRules(Random& random)
+{
+    static NoteFolders folders;
+    static FileNotes notes;
+    static ProcessFacts process;
+    std::wstring path = (random.Chance(50) ? L"C:\\Users\\ann\\" : L"") + MakeShownText(random, 300);
+    std::wstring company = MakeShownText(random, 120), signer = MakeShownText(random, 120),
+                 folder = MakeShownText(random, 80), command = MakeShownText(random, 4000);
+    wcscpy(folders.windows, L"C:\\Windows");
+    wcscpy(folders.writable[0], L"C:\\Users\\ann");
+    NoteFacts facts = {};
+    facts.path = path.c_str();
+    facts.company = company.c_str();
+    facts.signer = signer.c_str();
+    facts.folderWithTokens = random.Chance(80) ? folder.c_str() : NULL;
+    facts.signerKnown = random.Chance(80);
+    facts.signerVerdict = (SignerVerdict)random.Below(6);
+    facts.attributes = random.Next();
+    facts.driveType = random.Below(7);
+    facts.processStart = random.Below(3);
+    facts.lastWriteTime = random.Below(3);
+    facts.logonEntries = (int)random.Below(3);
+    facts.folderAccess = (FolderAccess)random.Below(3);
+    facts.folders = random.Chance(90) ? &folders : NULL;
+    FileNotes* listed = OutputRoom<FileNotes>(1);
+    ListFileNotes(&facts, listed);
+    if (listed->count < 0 || listed->count > FILE_NOTE_RULES)
+        return Fail("%d notes", listed->count);
+    for (int i = 0; i < listed->count; ++i)
+        if (!EndsWithin(listed->text[i], NOTE_TEXT_CAPACITY) || FindShownControl(listed->text[i]))
+            return Fail("a note without an end or with a control character");
+    memcpy(&notes, listed, sizeof(notes));
+    wcscpy(process.imageName, L"a.exe");
+    process.commandLine = &command[0];
+    PropertySheetInput sheetInput = {&process, true, true, facts.folderWithTokens};
+    sheetInput.notes = &notes;
+    wchar_t* text = OutputRoom<wchar_t>(PROPERTY_SHEET_CAPACITY);
+    FormatPropertySheet(&sheetInput, random.Chance(50), text, PROPERTY_SHEET_CAPACITY);
+    if (!EndsWithin(text, PROPERTY_SHEET_CAPACITY))
+        return Fail("a sheet without an end");
+    for (const wchar_t* c = text; *c; ++c)
+        if (IsLineOrOrderControl(*c) && !(c[0] == L'\r' && c[1] == L'\n') && !(c[0] == L'\n' && c > text && c[-1] == L'\r'))
+            return Fail("a sheet line broken by U+%04X", (unsigned)*c);
+}
+
 // ---- The table -------------------------------------------------------------------------
 
 struct Target {
@@ -605,6 +737,9 @@ const Target targets[] = {
     {"host_command", NULL, FuzzHostCommand},
     {"rundll32_split", NULL, FuzzRundllSplit},
     {"cmd_rules", NULL, FuzzCmdRules},
+    {"shell_link", NULL, FuzzShellLink},
+    {"plain_text", NULL, FuzzPlainText},
+    {"note_rules", NULL, FuzzNoteRules},
 };
 
 }  // namespace

@@ -1,12 +1,24 @@
 #include "core/clipboard_text.h"
 #include <strsafe.h>
 
-static const size_t CLIPBOARD_TEXT_LIMIT = 32768;
+// Another program opens the clipboard for a moment to read what changed.
+static const int CLIPBOARD_OPEN_TRIES = 10;
+static const DWORD CLIPBOARD_RETRY_MS = 20;
+
+static bool OpenClipboardSoon(HWND window)
+{
+    for (int i = 0; i < CLIPBOARD_OPEN_TRIES; ++i) {
+        if (OpenClipboard(window))
+            return true;
+        Sleep(CLIPBOARD_RETRY_MS);
+    }
+    return false;
+}
 
 bool PutTextOnClipboard(HWND owner, const wchar_t* text)
 {
     size_t length = 0;
-    if (FAILED(StringCchLengthW(text, CLIPBOARD_TEXT_LIMIT, &length)))
+    if (!text || FAILED(StringCchLengthW(text, CLIPBOARD_TEXT_CAPACITY, &length)))
         return false;
     SIZE_T bytes = (length + 1) * sizeof(wchar_t);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
@@ -19,10 +31,9 @@ bool PutTextOnClipboard(HWND owner, const wchar_t* text)
     if (copy) {
         CopyMemory(copy, text, bytes);
         GlobalUnlock(memory);
-        if ((owner || holder) && OpenClipboard(owner ? owner : holder)) {
-            EmptyClipboard();
+        if ((owner || holder) && OpenClipboardSoon(owner ? owner : holder)) {
             // The clipboard owns the memory once it has taken it.
-            handedOver = SetClipboardData(CF_UNICODETEXT, memory) != NULL;
+            handedOver = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory) != NULL;
             CloseClipboard();
         }
     }

@@ -3,7 +3,10 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
+#include "core/file_name_case.h"
+#include "core/final_path.h"
 #include "core/plain_text.h"
+#include "resource.h"
 
 // Programs of Windows whose names are borrowed most, as they are spelt.
 static const wchar_t* const windowsPrograms[] = {
@@ -41,7 +44,7 @@ static bool SameText(const wchar_t* a, const wchar_t* b)
 static bool IsInFolder(const wchar_t* path, const wchar_t* folder, bool anyDepth)
 {
     size_t length = wcslen(folder);
-    if (length == 0 || !EqualFoldingAsciiLetters(path, folder, length) || path[length] != L'\\')
+    if (length == 0 || wcslen(path) <= length || path[length] != L'\\' || !EqualAsFileNames(path, folder, length))
         return false;
     return anyDepth || !wcschr(path + length + 1, L'\\');
 }
@@ -306,9 +309,12 @@ static bool IsInDriveRoot(const wchar_t* path)
 
 bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note)
 {
+    // The folder's own access check decides; the list only where it could not run.
     const NoteFolders* folders = facts->folders;
-    bool writable = IsInRecycleBin(facts->path) || IsInDriveRoot(facts->path);
-    if (folders) {
+    bool writable = facts->folderAccess == FOLDER_WRITABLE_BY_USER;
+    if (facts->folderAccess == FOLDER_ACCESS_UNKNOWN)
+        writable = IsInRecycleBin(facts->path) || IsInDriveRoot(facts->path);
+    if (folders && facts->folderAccess == FOLDER_ACCESS_UNKNOWN) {
         writable = writable || IsInFolder(facts->path, folders->programData, false);
         for (int i = 0; i < NOTE_WRITABLE_FOLDERS && !writable; ++i)
             writable = IsInFolder(facts->path, folders->writable[i], true);
@@ -371,12 +377,25 @@ bool NoteStartsAtLogon(const NoteFacts* facts, wchar_t* note)
     return facts->logonEntries > 0 && SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Starts at logon"));
 }
 
+bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note)
+{
+    size_t length = 0;
+    const wchar_t* stream = FindStreamName(facts->path, &length);
+    wchar_t format[96], name[MAX_PATH];
+    // A stream's name too long for the note is cut, never the note left out.
+    if (!stream || !LoadStringW(GetModuleHandleW(NULL), IDS_NOTE_ALTERNATE_STREAM, format, ARRAYSIZE(format)))
+        return false;
+    StringCchCopyNW(name, ARRAYSIZE(name), stream, length);
+    HRESULT written = StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, name);
+    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
+}
+
 void ListFileNotes(const NoteFacts* facts, FileNotes* notes)
 {
     static const NoteRule rules[FILE_NOTE_RULES] = {
         NoteUnsignedClaim,  NoteOtherSigner,    NoteWindowsNameElsewhere, NoteLookAlikeName, NoteDoubleExtension,
-        NoteHiddenCharacters, NoteWritableFolder, NoteRemovableDrive,     NoteNetworkFolder, NoteChangedAfterStart,
-        NoteHiddenFile,     NoteRecentlyCreated, NoteStartsAtLogon};
+        NoteHiddenCharacters, NoteWritableFolder, NoteRemovableDrive,     NoteNetworkFolder, NoteAlternateStream,
+        NoteChangedAfterStart, NoteHiddenFile,  NoteRecentlyCreated,      NoteStartsAtLogon};
     notes->count = 0;
     if (!facts->path || !facts->path[0])
         return;

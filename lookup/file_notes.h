@@ -4,14 +4,16 @@
 // lookup/note_facts gathers the record.
 #pragma once
 #include <windows.h>
+#include "core/folder_access.h"
 #include "core/signer_check.h"
 
 const int NOTE_TEXT_CAPACITY = 520;
-const int FILE_NOTE_RULES = 13;
+const int FILE_NOTE_RULES = 14;
 const int NOTE_WRITABLE_FOLDERS = 8;
 
 // The system's folders the rules compare against, read once by ReadNoteFolders
-// (no trailing backslash; empty when the system has none).
+// (no trailing backslash; empty when the system has none). Compared with case
+// folded as the file system folds it (core/file_name_case.h).
 struct NoteFolders {
     wchar_t windows[MAX_PATH];
     wchar_t programData[MAX_PATH];                        // its root only counts
@@ -20,7 +22,7 @@ struct NoteFolders {
 
 // FILETIME values as 64-bit counts; 0 where unknown.
 struct NoteFacts {
-    const wchar_t* path;              // the file's full path; the name is its last part
+    const wchar_t* path;              // the file's full path, canonical (core/final_path.h); the name is its last part
     const wchar_t* folderWithTokens;  // the folder as sent, such as %temp%; NULL: unknown
     const wchar_t* company;           // CompanyName; NULL or empty: none
     bool signerKnown;
@@ -35,6 +37,8 @@ struct NoteFacts {
     UINT driveType;                   // GetDriveTypeW of the file's root; DRIVE_UNKNOWN: unknown
     int logonEntries;                 // entries that start the file at logon
     const NoteFolders* folders;       // NULL: the folder rules say nothing
+    FolderAccess folderAccess;        // whether the user can add a file to the file's folder; unknown: the list decides
+    wchar_t canonicalPath[MAX_PATH];  // GatherNoteFacts's copy of the path, made canonical: `path` points here
 };
 
 struct FileNotes {
@@ -58,6 +62,8 @@ bool NoteChangedAfterStart(const NoteFacts* facts, wchar_t* note);
 bool NoteHiddenFile(const NoteFacts* facts, wchar_t* note);
 bool NoteRecentlyCreated(const NoteFacts* facts, wchar_t* note);
 bool NoteStartsAtLogon(const NoteFacts* facts, wchar_t* note);
+// "Runs from an alternate data stream (<stream>)": the string table's words.
+bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note);
 
 // Every rule in the sheet's order.
 void ListFileNotes(const NoteFacts* facts, FileNotes* notes);

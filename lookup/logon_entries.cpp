@@ -4,12 +4,22 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
+#include "core/handed_path.h"
 #include "core/lazy_lock.h"
+#include "core/registry_text.h"
 #include "core/scoped_handles.h"
+#include "core/shell_link.h"
+#include "core/system_environment.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
+#include "resource.h"
 
+// A value name this long or longer is shown as "(too long)"; the registry's
+// own limit is 16383 characters.
 static const int VALUE_NAME_CAPACITY = 260;
+static const DWORD VALUE_NAME_LIMIT = 16384;
+// The most of a Run value read to find its program at the head of it.
+static const DWORD LONG_VALUE_LIMIT_BYTES = 1024 * 1024;
 static const int LOGON_CANDIDATE_CAPACITY = 512;
 
 // Every entry that starts a program at logon, with that program's canonical
@@ -25,14 +35,15 @@ struct LogonSnapshot {
     LogonCandidate candidates[LOGON_CANDIDATE_CAPACITY];
 };
 
-// A full path in its long form; the path as it is where the file is not there.
+// A full path in its long form; the path as it is where the file is not
+// there, and a name that may not be probed (a share, a device) as written.
 static bool CanonicalPath(const wchar_t* path, wchar_t* canonical /* MAX_PATH */)
 {
     wchar_t full[MAX_PATH];
     DWORD length = GetFullPathNameW(path, ARRAYSIZE(full), full, NULL);
     if (length == 0 || length >= ARRAYSIZE(full))
         return false;
-    length = GetLongPathNameW(full, canonical, MAX_PATH);
+    length = IsProbeableName(full) ? GetLongPathNameW(full, canonical, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH)
         return SUCCEEDED(StringCchCopyW(canonical, MAX_PATH, full));
     return true;
@@ -50,8 +61,36 @@ static bool IsExistingFile(const wchar_t* path)
 {
     // The file the path names, not the one redirection would give a 32-bit program.
     wchar_t readable[MAX_PATH];
-    DWORD attributes = BuildReadablePath(path, readable) ? GetFileAttributesW(readable) : INVALID_FILE_ATTRIBUTES;
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return BuildReadablePath(path, readable) && IsExistingDiskFile(readable, NULL);
+}
+
+// A bare program name as the shell finds it in App Paths, the machine's
+// entry first: its default value, the program's full path.
+static bool FindInAppPaths(const wchar_t* name, wchar_t* program)
+{
+    wchar_t keyPath[MAX_PATH + 64];
+    if (FAILED(StringCchPrintfW(keyPath, ARRAYSIZE(keyPath),
+                                L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\%s", name)))
+        return false;
+    static const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    for (size_t i = 0; i < ARRAYSIZE(roots); ++i) {
+        ScopedKey key;
+        wchar_t text[MAX_PATH];
+        if (RegOpenKeyExW(roots[i], keyPath, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
+            !ReadRegistryText(key.Get(), NULL, text))
+            continue;
+        // Some installers quote it.
+        wchar_t* start = text;
+        if (*start == L'"') {
+            ++start;
+            wchar_t* end = wcschr(start, L'"');
+            if (end)
+                *end = L'\0';
+        }
+        if (IsExistingFile(start) && SUCCEEDED(StringCchCopyW(program, MAX_PATH, start)))
+            return true;
+    }
+    return false;
 }
 
 // `candidate` as CreateProcess would find it: ".exe" added where the name has
@@ -67,14 +106,13 @@ static bool ResolveCandidate(const wchar_t* candidate, wchar_t* program)
     if (wcschr(name, L'\\') || wcschr(name, L':'))
         return IsExistingFile(name) && SUCCEEDED(StringCchCopyW(program, MAX_PATH, name));
     return (BuildSystemPath(name, program, MAX_PATH) && IsExistingFile(program)) ||
-           (BuildWindowsPath(name, program, MAX_PATH) && IsExistingFile(program));
+           (BuildWindowsPath(name, program, MAX_PATH) && IsExistingFile(program)) || FindInAppPaths(name, program);
 }
 
 bool FindCommandProgram(const wchar_t* commandLine, wchar_t* program)
 {
     wchar_t expanded[LOGON_COMMAND_CAPACITY];
-    DWORD length = ExpandEnvironmentStringsW(commandLine, expanded, ARRAYSIZE(expanded));
-    if (length == 0 || length > ARRAYSIZE(expanded))
+    if (!ExpandSystemVariables(commandLine, expanded, ARRAYSIZE(expanded)))
         return false;
     const wchar_t* start = expanded;
     while (*start == L' ' || *start == L'\t')
@@ -128,6 +166,33 @@ static bool TakeCommandValue(DWORD type, DWORD bytes, wchar_t* command /* LOGON_
     return true;
 }
 
+// A Run value's command, or as much of its head as LOGON_COMMAND_CAPACITY
+// holds (*tooLong then): the program is named first, so a padded value still
+// names it. False for a value that is no string or cannot be read.
+static bool ReadCommandHead(HKEY key, const wchar_t* name, DWORD type, DWORD bytes,
+                            wchar_t* command /* LOGON_COMMAND_CAPACITY + 1 */, bool* tooLong)
+{
+    *tooLong = bytes > LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
+    if (!*tooLong) {
+        DWORD read = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
+        return RegQueryValueExW(key, name, NULL, &type, (BYTE*)command, &read) == ERROR_SUCCESS &&
+               TakeCommandValue(type, read, command);
+    }
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || bytes > LONG_VALUE_LIMIT_BYTES)
+        return false;
+    wchar_t* whole = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, bytes + sizeof(wchar_t));
+    DWORD read = bytes;
+    bool taken = whole && RegQueryValueExW(key, name, NULL, &type, (BYTE*)whole, &read) == ERROR_SUCCESS &&
+                 (type == REG_SZ || type == REG_EXPAND_SZ) && read <= bytes;
+    if (taken) {
+        whole[read / sizeof(wchar_t)] = L'\0';
+        StringCchCopyNW(command, LOGON_COMMAND_CAPACITY, whole, LOGON_COMMAND_CAPACITY - 1);
+    }
+    if (whole)
+        HeapFree(GetProcessHeap(), 0, whole);
+    return taken;
+}
+
 // Whether the other view of the same key holds the same value: shared keys
 // (HKCU's, and every key on 32-bit Windows) answer alike in both views.
 static bool SameInOtherView(HKEY root, const wchar_t* keyPath, REGSAM otherView, const wchar_t* name,
@@ -137,9 +202,33 @@ static bool SameInOtherView(HKEY root, const wchar_t* keyPath, REGSAM otherView,
     if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | otherView, key.Receive()) != ERROR_SUCCESS)
         return false;
     wchar_t other[LOGON_COMMAND_CAPACITY + 1];
-    DWORD type = 0, bytes = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
-    return RegQueryValueExW(key.Get(), name, NULL, &type, (BYTE*)other, &bytes) == ERROR_SUCCESS &&
-           TakeCommandValue(type, bytes, other) && wcscmp(other, command) == 0;
+    DWORD type = 0, bytes = 0;
+    bool tooLong = false;
+    return RegQueryValueExW(key.Get(), name, NULL, &type, NULL, &bytes) == ERROR_SUCCESS &&
+           ReadCommandHead(key.Get(), name, type, bytes, other, &tooLong) && wcscmp(other, command) == 0;
+}
+
+// One Run value: its name (VALUE_NAME_LIMIT) and its command's head.
+struct RunValue {
+    wchar_t name[VALUE_NAME_LIMIT];
+    wchar_t command[LOGON_COMMAND_CAPACITY + 1];
+    bool tooLong;  // the name or the command did not fit what we show
+};
+
+// ERROR_NO_MORE_ITEMS after the last value; ERROR_SUCCESS with an empty
+// command for a value that is no command.
+static LONG ReadRunValue(HKEY key, DWORD index, RunValue* value)
+{
+    DWORD nameLength = VALUE_NAME_LIMIT, type = 0, bytes = 0;
+    LONG result = RegEnumValueW(key, index, value->name, &nameLength, NULL, &type, NULL, &bytes);
+    value->command[0] = L'\0';
+    if (result != ERROR_SUCCESS)
+        return result;
+    bool longCommand = false;
+    if (!ReadCommandHead(key, value->name, type, bytes, value->command, &longCommand))
+        value->command[0] = L'\0';
+    value->tooLong = longCommand || nameLength >= (DWORD)VALUE_NAME_CAPACITY;
+    return ERROR_SUCCESS;
 }
 
 static void FindRunValues(HKEY root, const wchar_t* rootName, const wchar_t* keyName, bool wow6432, REGSAM view,
@@ -148,26 +237,27 @@ static void FindRunValues(HKEY root, const wchar_t* rootName, const wchar_t* key
     wchar_t keyPath[128];
     StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"Software\\Microsoft\\Windows\\CurrentVersion\\%s", keyName);
     ScopedKey key;
-    if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS)
+    RunValue* value = (RunValue*)HeapAlloc(GetProcessHeap(), 0, sizeof(RunValue));
+    if (!value)
         return;
-    wchar_t where[160];
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS) {
+        HeapFree(GetProcessHeap(), 0, value);
+        return;
+    }
+    wchar_t where[160], tooLong[64];
     StringCchPrintfW(where, ARRAYSIZE(where), L"%s\\Software\\%sMicrosoft\\Windows\\CurrentVersion\\%s", rootName,
                      wow6432 ? L"WOW6432Node\\" : L"", keyName);
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[VALUE_NAME_CAPACITY];
-        wchar_t command[LOGON_COMMAND_CAPACITY + 1];
-        DWORD nameLength = ARRAYSIZE(name), type = 0, bytes = LOGON_COMMAND_CAPACITY * sizeof(wchar_t);
-        LONG result = RegEnumValueW(key.Get(), index, name, &nameLength, NULL, &type, (BYTE*)command, &bytes);
-        if (result == ERROR_MORE_DATA)
-            continue;  // a name or command too long for us: passed over
-        if (result != ERROR_SUCCESS)
-            break;
-        if (!TakeCommandValue(type, bytes, command))
+    if (!LoadStringW(GetModuleHandleW(NULL), IDS_LOGON_TOO_LONG, tooLong, ARRAYSIZE(tooLong)))
+        StringCchCopyW(tooLong, ARRAYSIZE(tooLong), L"...");
+    for (DWORD index = 0; ReadRunValue(key.Get(), index, value) == ERROR_SUCCESS; ++index) {
+        if (!value->command[0] ||
+            (wow6432 && SameInOtherView(root, keyPath, KEY_WOW64_64KEY, value->name, value->command)))
             continue;
-        if (wow6432 && SameInOtherView(root, keyPath, KEY_WOW64_64KEY, name, command))
-            continue;
-        AddCandidate(snapshot, NULL, command, L"%s: %s", where, name[0] ? name : L"(Default)");
+        // A name or command too long to show is listed as such, never passed over.
+        const wchar_t* shown = value->name[0] ? value->name : L"(Default)";
+        AddCandidate(snapshot, NULL, value->command, L"%s: %s", where, value->tooLong ? tooLong : shown);
     }
+    HeapFree(GetProcessHeap(), 0, value);
 }
 
 static void FindRunEntries(LogonSnapshot* snapshot)
@@ -188,35 +278,15 @@ static void FindRunEntries(LogonSnapshot* snapshot)
     }
 }
 
-// The target of a shortcut, through the shell's own reader; false when it
-// cannot be loaded or names no file.
-static bool ReadShortcutTarget(const wchar_t* shortcut, wchar_t* target /* MAX_PATH */)
-{
-    IShellLinkW* link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link)))
-        return false;
-    bool found = false;
-    IPersistFile* file = NULL;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        wchar_t raw[MAX_PATH + 1];
-        ZeroMemory(raw, sizeof(raw));
-        // Only the path: Resolve could search the disks or show a window.
-        if (SUCCEEDED(file->Load(shortcut, STGM_READ)) && link->GetPath(raw, MAX_PATH, NULL, 0) == S_OK && raw[0]) {
-            DWORD length = ExpandEnvironmentStringsW(raw, target, MAX_PATH);
-            found = length > 0 && length <= MAX_PATH;
-        }
-        file->Release();
-    }
-    link->Release();
-    return found;
-}
-
+// The user's Startup folder is theirs to point anywhere: a share or a pipe
+// is not listed, and shortcuts are read by our own bounded reader, never by
+// the shell's, which would bind the user's shell folders in our process.
 static void FindStartupFolderEntries(int csidl, const wchar_t* label, LogonSnapshot* snapshot)
 {
     wchar_t folder[MAX_PATH + 1];
     ZeroMemory(folder, sizeof(folder));
     wchar_t pattern[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, folder)) ||
+    if (FAILED(SHGetFolderPathW(NULL, csidl, NULL, 0, folder)) || !IsProbeableName(folder) ||
         FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s\\*", folder)))
         return;
     WIN32_FIND_DATAW found;
@@ -229,7 +299,7 @@ static void FindStartupFolderEntries(int csidl, const wchar_t* label, LogonSnaps
             FAILED(StringCchPrintfW(item, ARRAYSIZE(item), L"%s\\%s", folder, found.cFileName)))
             continue;
         bool shortcut = lstrcmpiW(PathFindExtensionW(found.cFileName), L".lnk") == 0;
-        if (!shortcut || ReadShortcutTarget(item, target))
+        if (!shortcut || ReadShellLinkTarget(item, target))
             AddCandidate(snapshot, shortcut ? target : item, NULL, L"%s: %s", label, found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -237,13 +307,8 @@ static void FindStartupFolderEntries(int csidl, const wchar_t* label, LogonSnaps
 
 static void FindStartupEntries(LogonSnapshot* snapshot)
 {
-    // COM for the shell's shortcut reader, on whatever thread this is; a
-    // thread already in the other model keeps it and serves us as well.
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     FindStartupFolderEntries(CSIDL_STARTUP, L"Startup folder", snapshot);
     FindStartupFolderEntries(CSIDL_COMMON_STARTUP, L"Common Startup folder", snapshot);
-    if (SUCCEEDED(com))
-        CoUninitialize();
 }
 
 // A service's ImagePath as a command line: "\SystemRoot\" and a path

@@ -2,17 +2,21 @@
 #include <shlobj.h>
 #include <strsafe.h>
 #include <wchar.h>
+#include "core/final_path.h"
+#include "core/folder_access.h"
+#include "core/handed_path.h"
 #include "core/lazy_lock.h"
 #include "core/system_folders.h"
 
 // A folder without its trailing backslash, in its long form; empty when
-// it cannot be had.
+// it cannot be had. The user's shell folders and TEMP are theirs to point
+// anywhere: a share or a device is kept as written, never probed.
 static void StoreFolder(const wchar_t* folder, wchar_t* stored /* MAX_PATH */)
 {
     stored[0] = L'\0';
     if (!folder[0])
         return;
-    DWORD length = GetLongPathNameW(folder, stored, MAX_PATH);
+    DWORD length = IsProbeableName(folder) ? GetLongPathNameW(folder, stored, MAX_PATH) : 0;
     if ((length == 0 || length >= MAX_PATH) && FAILED(StringCchCopyW(stored, MAX_PATH, folder))) {
         stored[0] = L'\0';
         return;
@@ -81,13 +85,31 @@ void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
     LeaveCriticalSection(&keptLock);
 }
 
+// Whether the user can add a file where the file is (a stream's file's folder).
+static FolderAccess CheckFileFolderAccess(const wchar_t* path)
+{
+    wchar_t folder[MAX_PATH];
+    if (FAILED(StringCchCopyW(folder, ARRAYSIZE(folder), path)))
+        return FOLDER_ACCESS_UNKNOWN;
+    wchar_t* lastBackslash = wcsrchr(folder, L'\\');
+    if (!lastBackslash || lastBackslash - folder < 2)
+        return FOLDER_ACCESS_UNKNOWN;
+    // "C:" alone is the drive's current folder: its root is meant.
+    lastBackslash[lastBackslash - folder == 2 ? 1 : 0] = L'\0';
+    return CheckUserCanAddFile(folder);
+}
+
 void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithTokens, const wchar_t* company,
                      const SignerCheck* signer, const LogonEntries* logon, const NoteFolders* folders,
                      NoteFacts* facts)
 {
     ZeroMemory(facts, sizeof(*facts));
     const FileFacts* file = &process->file;
-    facts->path = file->path;
+    // Judged by its one spelling: no 8.3 name or trailing dot dodges a rule.
+    if (!MakeFinalPath(file->path, facts->canonicalPath))
+        StringCchCopyW(facts->canonicalPath, ARRAYSIZE(facts->canonicalPath), file->path);
+    facts->path = facts->canonicalPath;
+    facts->folderAccess = CheckFileFolderAccess(facts->canonicalPath);
     facts->folderWithTokens = folderWithTokens;
     facts->company = company;
     facts->signerKnown = signer != NULL;
@@ -104,7 +126,7 @@ void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithToken
     facts->driveType = DRIVE_UNKNOWN;
     wchar_t root[MAX_PATH];
     // The root of a drive letter, or of a share (\\server\share\).
-    if (file->path[0] && file->path[1] == L':' && SUCCEEDED(StringCchCopyNW(root, ARRAYSIZE(root), file->path, 2)) &&
+    if (facts->path[0] && facts->path[1] == L':' && SUCCEEDED(StringCchCopyNW(root, ARRAYSIZE(root), facts->path, 2)) &&
         SUCCEEDED(StringCchCatW(root, ARRAYSIZE(root), L"\\")))
         facts->driveType = GetDriveTypeW(root);
     facts->logonEntries = logon ? logon->total : 0;

@@ -14,7 +14,8 @@ void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders);
 
 // Fills `facts` from the process's facts and the rest read for it; the
 // strings stay those of the arguments, which must outlive `facts`. NULL
-// signer or logon: not known. Asks the system only for the drive type and the time.
+// signer or logon: not known. Asks the system for the path's final form,
+// whether the user can add a file to its folder, the drive type and the time.
 void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithTokens, const wchar_t* company,
                      const SignerCheck* signer, const LogonEntries* logon, const NoteFolders* folders,
                      NoteFacts* facts);

@@ -59,6 +59,11 @@
 #define IDS_NOT_LOADED_SUFFIX   185
 #define IDS_ERROR_NUMBER        400
 #define IDS_CANNOT_START_TASK_MANAGER 401
+// Copies that could not be made whole, and the notes' and logon entries' own words.
+#define IDS_COPY_FAILED         240
+#define IDS_COPY_PARTIAL        241
+#define IDS_NOTE_ALTERNATE_STREAM 242
+#define IDS_LOGON_TOO_LONG      243
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

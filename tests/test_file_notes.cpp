@@ -21,6 +21,7 @@ NoteFolders TestFolders()
     wcscpy(folders.writable[0], L"C:\\Users\\ann");
     wcscpy(folders.writable[1], L"D:\\Temp");
     wcscpy(folders.writable[2], L"C:\\Users\\Public");
+    wcscpy(folders.writable[3], L"C:\\Users\\\x00C4nne");
     return folders;
 }
 
@@ -152,6 +153,7 @@ TEST(FileNotes, FoldersDrivesAndShares)
         {L"\\\\?\\UNC\\server\\share\\a.exe", DRIVE_UNKNOWN, "(none)", false, true},
         {L"\\\\?\\C:\\Tools\\a.exe", DRIVE_FIXED, "(none)", false, false},
         {L"Z:\\Tools\\a.exe", DRIVE_REMOTE, "(none)", false, true},
+        {L"C:\\USERS\\\x00E4NNE\\a.exe", DRIVE_FIXED, writable, false, false},  // folded as the file system folds
     };
     for (const auto& test : cases) {
         NoteFacts facts = Facts(test.path, &folders);
@@ -162,6 +164,15 @@ TEST(FileNotes, FoldersDrivesAndShares)
         EXPECT_EQ(test.network ? "Runs from a network folder" : "(none)", Note(NoteNetworkFolder, facts))
             << NarrowUtf8(test.path);
     }
+    // The folder's own access check, where it ran, decides over the list.
+    NoteFacts listed = Facts(L"C:\\Users\\ann\\a.exe", &folders), unlisted = Facts(L"C:\\Vendor\\a.exe", &folders);
+    listed.folderAccess = FOLDER_NOT_WRITABLE_BY_USER;
+    unlisted.folderAccess = FOLDER_WRITABLE_BY_USER;
+    EXPECT_EQ("(none)", Note(NoteWritableFolder, listed));
+    EXPECT_EQ(writable, Note(NoteWritableFolder, unlisted));
+    NoteFacts stream = Facts(L"C:\\x\\notes.txt:evil.exe:$DATA", &folders);
+    EXPECT_EQ("Runs from an alternate data stream (evil.exe)", Note(NoteAlternateStream, stream));
+    EXPECT_EQ("(none)", Note(NoteAlternateStream, Facts(L"C:\\x\\a.exe::$DATA", &folders)));
 }
 
 TEST(FileNotes, TimesAttributesAndLogon)
@@ -206,6 +217,19 @@ std::vector<std::wstring> Lines(const wchar_t* text)
     std::wstring all = text;
     for (size_t start = 0, end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(all.substr(start, end - start));
+    return lines;
+}
+
+// Lines as a help forum's page or an editor breaks them: at any line break.
+std::vector<std::wstring> ShownLines(const wchar_t* text)
+{
+    std::vector<std::wstring> lines(1);
+    for (const wchar_t* c = text; *c; ++c) {
+        if (wcschr(L"\r\n\x0085\x2028\x2029", *c))
+            lines.push_back(L"");
+        else
+            lines.back() += *c;
+    }
     return lines;
 }
 
@@ -282,6 +306,15 @@ TEST(SheetText, PaddingHidesNoNoteAndLineBreaksWriteNoLines)
     for (const std::wstring& line : Lines(text))
         EXPECT_NE(0u, line.find(L"Verified signer")) << NarrowUtf8(line.c_str());
     EXPECT_NE(std::wstring::npos, std::wstring(text).find(L"Command line: evil.exe  Verified signer")) << NarrowUtf8(text);
+    // A line or paragraph separator, NEL or a bidirectional override breaks no line either.
+    for (const wchar_t* breaker : {L"\x2028", L"\x2029", L"\x0085", L"\x202E", L"\x2066"}) {
+        std::wstring line = std::wstring(L"evil.exe") + breaker + L"Verified signer: Microsoft Windows (embedded)";
+        process.commandLine = &line[0];
+        ASSERT_TRUE(FormatPropertySheet(&input, false, text, ARRAYSIZE(text)));
+        for (const std::wstring& shown : ShownLines(text))
+            EXPECT_NE(0u, shown.find(L"Verified signer")) << NarrowUtf8(shown.c_str());
+        EXPECT_EQ(std::wstring::npos, std::wstring(text).find(breaker)) << NarrowUtf8(text);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <shlobj.h>
+#include <algorithm>
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -13,6 +14,7 @@
 #include "core/file_fingerprint.h"
 #include "core/folder_tokens.h"
 #include "core/seams.h"
+#include "core/shell_link.h"
 #include "core/sha256.h"
 #include "lookup/logon_entries.h"
 #include "lookup/note_facts.h"
@@ -24,6 +26,17 @@
 #include "test_support.h"
 
 namespace {
+
+std::wstring ProgramDataFolder()
+{
+    wchar_t folder[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(NULL, CSIDL_COMMON_APPDATA, NULL, 0, folder)) ? folder : L"C:\\ProgramData";
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const wchar_t* b)
+{
+    return lstrcmpiW(a.c_str(), b) == 0;
+}
 
 std::string OurSha256(const std::string& data, size_t piece)
 {
@@ -105,6 +118,69 @@ bool CreateShortcut(const std::wstring& shortcut, const std::wstring& target)
     return saved;
 }
 
+// A shortcut's bytes as the format lays them out: header, a 6-byte ID list,
+// LinkInfo with an ANSI local path only, and a relative path.
+std::vector<BYTE> CraftShortcut(WORD idListSize, DWORD infoSize, DWORD pathOffset, WORD relativeCount)
+{
+    std::vector<BYTE> link(0x4C, 0);
+    const BYTE head[] = {0x4C, 0, 0, 0, 0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46, 0x0B};
+    std::copy(head, head + sizeof(head), link.begin());
+    link.push_back((BYTE)idListSize);
+    link.push_back((BYTE)(idListSize >> 8));
+    link.insert(link.end(), {4, 0, 0x1F, 0x50, 0, 0});
+    const char local[] = "C:\\Tools\\tool.exe";
+    DWORD fields[] = {infoSize, 0x1C, 1, 0, pathOffset, 0, 0x1C + sizeof(local)};
+    link.insert(link.end(), (BYTE*)fields, (BYTE*)fields + sizeof(fields));
+    link.insert(link.end(), local, local + sizeof(local));
+    link.push_back(0);
+    link.push_back((BYTE)relativeCount);
+    link.push_back(0);
+    for (char c : std::string("tool.exe"))
+        link.push_back((BYTE)c);
+    return link;
+}
+
+// The bytes parsed where they end at a page no one may touch.
+bool ParseGuarded(const std::vector<BYTE>& bytes, ShellLinkPaths* paths)
+{
+    BYTE* pages = (BYTE*)VirtualAlloc(NULL, 0x20000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    DWORD old = 0;
+    VirtualProtect(pages + 0x10000, 0x10000, PAGE_NOACCESS, &old);
+    BYTE* at = pages + 0x10000 - bytes.size();
+    std::copy(bytes.begin(), bytes.end(), at);
+    bool parsed = ParseShellLink(at, bytes.size(), paths);
+    VirtualFree(pages, 0, MEM_RELEASE);
+    return parsed;
+}
+
+// Our own reader of shortcuts: one the shell wrote, and crafted ones whose
+// sizes and offsets lie, each refused without a read past its end.
+TEST(ShellLink, OneTheShellWroteAndSizesThatLie)
+{
+    wchar_t temp[MAX_PATH];
+    ASSERT_TRUE(GetTempPathW(MAX_PATH, temp));
+    std::wstring target = BinPath(L"idle_process.exe"), shortcut = std::wstring(temp) + L"tavrowen-target.lnk";
+    ASSERT_TRUE(CreateShortcut(shortcut, target));
+    wchar_t read[MAX_PATH];
+    ASSERT_TRUE(ReadShellLinkTarget(shortcut.c_str(), read));
+    EXPECT_EQ(0, lstrcmpiW(target.c_str(), read)) << NarrowUtf8(read);
+
+    static ShellLinkPaths paths;
+    std::vector<BYTE> honest = CraftShortcut(6, 0x1C + 19, 0x1C, 8);
+    ASSERT_TRUE(ParseGuarded(honest, &paths));
+    EXPECT_EQ(L"C:\\Tools\\tool.exe", std::wstring(paths.localPath));
+    EXPECT_EQ(L"tool.exe", std::wstring(paths.relativePath));
+    EXPECT_FALSE(ParseGuarded(CraftShortcut(0xFFFF, 0x1C + 19, 0x1C, 8), &paths)) << "an ID list past the end";
+    EXPECT_FALSE(ParseGuarded(CraftShortcut(6, 0x7FFFFFFF, 0x1C, 8), &paths)) << "a LinkInfo past the end";
+    EXPECT_FALSE(ParseGuarded(CraftShortcut(6, 0x1C + 19, 0x1C, 9), &paths)) << "a relative path past the end";
+    ASSERT_TRUE(ParseGuarded(CraftShortcut(6, 0x1C + 19, 0x1C + 19, 8), &paths));
+    EXPECT_EQ(L"", std::wstring(paths.localPath)) << "a local path outside its LinkInfo";
+    ParseGuarded(CraftShortcut(6, 0x1C + 10, 0x1C, 0), &paths);
+    EXPECT_EQ(L"", std::wstring(paths.localPath)) << "a local path with no end inside its LinkInfo";
+    for (size_t cut = 0; cut < honest.size(); ++cut)
+        ParseGuarded(std::vector<BYTE>(honest.begin(), honest.begin() + cut), &paths);
+}
+
 const wchar_t RUN_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t SERVICE_KEY[] = L"SYSTEM\\CurrentControlSet\\Services\\TavrowenNotesTest";
 
@@ -124,6 +200,17 @@ void PlantLogonEntries(const std::wstring& path, const std::wstring& startup)
     const wchar_t expanding[] = L"%TEMP%\\svch0st /x";
     RegSetValueExW(key, L"Tavrowen 32", 0, REG_EXPAND_SZ, (const BYTE*)expanding, sizeof(expanding));
     RegCloseKey(key);
+    // A name and a command too long to show, and a bare name that App Paths knows.
+    std::wstring padded = quoted + std::wstring(3000, L' ') + L"x";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, std::wstring(300, L'n').c_str(), REG_SZ, quoted.c_str(),
+                                   (DWORD)(quoted.size() + 1) * 2));
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Padded", REG_SZ, padded.c_str(),
+                                   (DWORD)(padded.size() + 1) * 2));
+    const wchar_t bare[] = L"tavrowen-svch0st /x";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, RUN_KEY, L"Bare", REG_SZ, bare, sizeof(bare)));
+    ASSERT_TRUE(WriteRegistryValue(HKEY_LOCAL_MACHINE,
+                                   L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tavrowen-svch0st.exe", NULL,
+                                   REG_SZ, path.c_str(), (DWORD)(path.size() + 1) * 2));
     ASSERT_TRUE(CreateShortcut(startup + L"\\svch0st.lnk", path));
     std::wstring service = L"\"" + path + L"\" -service";
     DWORD ownProcess = SERVICE_WIN32_OWN_PROCESS, automatic = SERVICE_AUTO_START;
@@ -156,6 +243,9 @@ TEST_F(ProcessFactsTest, ACopyNamedSvch0stInTempStartedThenTouched)
     FindLogonEntries(process.file.path, &logon);
     std::vector<std::wstring> entries(logon.text, logon.text + logon.count);
     EXPECT_EQ((std::vector<std::wstring>{
+                  L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run: Bare",
+                  L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run: (too long)",
+                  L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run: (too long)",
                   L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run: Tavrowen svch0st",
                   L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce: Tavrowen 32",
                   L"Startup folder: svch0st.lnk", L"Service: TavrowenNotesTest"}),
@@ -219,9 +309,12 @@ TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNo
     TerminateProcess(end, 0);
     CloseHandle(end);
 
-    // Installed two days ago, by someone who could: nothing to note.
+    // Installed two days ago, by someone who could: nothing to note. Wine
+    // makes every folder its user's; this one only the system may write, as
+    // Windows keeps Program Files.
     std::wstring folder = ProgramFilesFolder() + L"\\Tavrowen Notes";
     CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(SetFolderRights(folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"));
     std::wstring tool = folder + L"\\tool.exe";
     ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), tool.c_str(), FALSE));
     EXPECT_TRUE(BackdateTwoDays(tool));
@@ -239,6 +332,47 @@ TEST_F(ProcessFactsTest, AnOrphansParentHasExitedAndAnOldFileInProgramFilesHasNo
     FileNotes notes;
     ListFileNotes(&facts, &notes);
     EXPECT_EQ(0, notes.count) << (notes.count ? NarrowUtf8(notes.text[0]) : "");
+}
+
+// The user's folders as the file system has them, whatever their spelling:
+// under ProgramData a folder everyone may add files to, one only the system
+// may, and the first again by its 8.3 name, with a trailing dot, and as the
+// home of an alternate data stream.
+TEST(NoteFacts, SpellingsOfAFolderTheUserCanWriteToAndAStream)
+{
+    std::wstring writable = ProgramDataFolder() + L"\\Tavrowen Open Folder", locked = ProgramDataFolder() + L"\\Tavrowen Locked";
+    for (const std::wstring& folder : {writable, locked})
+        CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(SetFolderRights(writable, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1201bf;;;WD)"));
+    ASSERT_TRUE(SetFolderRights(locked, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"));
+    for (const std::wstring& folder : {writable, locked})
+        ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), (folder + L"\\tool.exe").c_str(), FALSE));
+    wchar_t shortFolder[MAX_PATH];
+    ASSERT_TRUE(GetShortPathNameW(writable.c_str(), shortFolder, MAX_PATH));
+    NoteFolders folders;
+    ReadNoteFolders(&folders);
+    struct { std::wstring path; const wchar_t* note; std::wstring judged; } cases[] = {
+        {writable + L"\\tool.exe", L"Runs from a folder the user can write to", writable + L"\\tool.exe"},
+        {std::wstring(shortFolder) + L"\\tool.exe", L"Runs from a folder the user can write to", writable + L"\\tool.exe"},
+        {writable + L".\\tool.exe", L"Runs from a folder the user can write to", writable + L"\\tool.exe"},
+        {locked + L"\\tool.exe", NULL, locked + L"\\tool.exe"},
+        {locked + L"\\tool.exe:hidden.exe", L"Runs from an alternate data stream (hidden.exe)", locked + L"\\tool.exe:hidden.exe"},
+    };
+    for (const auto& test : cases) {
+        static ProcessFacts process;
+        ZeroMemory(&process, sizeof(process));
+        wcscpy(process.file.path, test.path.c_str());
+        NoteFacts facts;
+        GatherNoteFacts(&process, NULL, NULL, NULL, NULL, &folders, &facts);
+        EXPECT_TRUE(EqualIgnoringCase(test.judged, facts.path)) << NarrowUtf8(facts.path);
+        static FileNotes notes;
+        ListFileNotes(&facts, &notes);
+        std::vector<std::wstring> listed(notes.text, notes.text + notes.count);
+        if (test.note)
+            EXPECT_EQ(1, std::count(listed.begin(), listed.end(), std::wstring(test.note))) << NarrowUtf8(test.path.c_str());
+        else
+            EXPECT_EQ(0u, listed.size()) << NarrowUtf8(test.path.c_str()) << ": " << NarrowUtf8(listed[0].c_str());
+    }
 }
 
 // A path a process's memory gives (its loader list can name anything) is

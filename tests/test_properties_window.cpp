@@ -77,6 +77,7 @@ protected:
         TrustTestRoot();
         folder = ProgramFilesFolder() + L"\\Tavrowen Properties";
         CreateDirectoryW(folder.c_str(), NULL);
+        ASSERT_TRUE(SetFolderRights(folder, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"));
         signedTool = folder + L"\\signed_tool.exe";
         ASSERT_TRUE(CopyFileW(BinPath(L"signer-samples\\signed-idle_process.exe").c_str(), signedTool.c_str(), FALSE));
         EXPECT_TRUE(BackdateTwoDays(signedTool)) << "installed two days ago";

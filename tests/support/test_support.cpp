@@ -1,5 +1,6 @@
 #include "test_support.h"
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 #include <algorithm>
 #include <cwctype>
@@ -392,4 +393,13 @@ ListeningPipe::~ListeningPipe()
     if (pipe != INVALID_HANDLE_VALUE)
         CloseHandle(pipe);
     CloseHandle(connecting.hEvent);
+}
+
+bool SetFolderRights(const std::wstring& folder, const wchar_t* rights)
+{
+    PSECURITY_DESCRIPTOR security = NULL;
+    bool set = ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &security, NULL) &&
+               SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, security);
+    LocalFree(security);
+    return set;
 }

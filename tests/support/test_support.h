@@ -10,6 +10,10 @@
 std::wstring OwnModulePath();
 std::wstring BinDirectory();
 std::wstring BinPath(const wchar_t* fileName);
+// Gives a folder the DACL written in SDDL. Wine makes every folder its
+// user's to write; a test folder standing for Program Files is given
+// "D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)": only the system writes there.
+bool SetFolderRights(const std::wstring& folder, const wchar_t* rights);
 // The prefix's Program Files folder as the shell reports it to this process.
 std::wstring ProgramFilesFolder();
 
