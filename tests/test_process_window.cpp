@@ -586,6 +586,41 @@ TEST_F(ProcessWindow, ProcessesOfTheOtherBitnessHaveTheirPaths)
     EXPECT_EQ(WidenUtf8(SystemMd5(bytes)), QueryValue(address, L"md5")) << Narrow(address);
 }
 
+// A path with a quotation mark (a process's own module list can report
+// one) would end the folder's argument early: it is refused, and said so.
+bool QuotedPath(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    if (process->th32ProcessID != GetCurrentProcessId())
+        return realPathSource(process, exePath);
+    lstrcpyW(exePath, L"C:\\tavrowen-test\\a\" /e,\"C:\\windows\\x.exe");
+    return true;
+}
+
+TEST_F(ProcessWindow, OpenFileLocationRefusesAQuotationMark)
+{
+    CloseProcessWindow();
+    seams.processPathSource = QuotedPath;
+    ShowProcessWindow();
+    window = ProcessWindowHandle();
+    list = GetDlgItem(window, IDC_PROCESS_LIST);
+    Refresh();
+    Select(ItemOf(GetCurrentProcessId()));
+    std::wstring told;
+    ModalScript script([&] {
+        std::vector<HWND> boxes = ProcessWindows(GetCurrentProcessId(), L"#32770");
+        if (boxes.empty())
+            return false;
+        wchar_t text[512] = L"";
+        GetDlgItemTextW(boxes.front(), 0xFFFF, text, ARRAYSIZE(text));
+        told = text;
+        PostMessageW(boxes.front(), WM_COMMAND, IDOK, 0);
+        return true;
+    });
+    SendMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);
+    EXPECT_TRUE(script.finished()) << "nobody was told";
+    EXPECT_NE(std::wstring::npos, told.find(L"quotation mark")) << Narrow(told);
+}
+
 // ---- The real program -------------------------------------------------------------
 
 TEST(ProcessWindowMenu, TheItemFollowsShowTaskManager)
