@@ -5,9 +5,18 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "core/executable_locator.h"
+#include "core/seams.h"
 #include "test_support.h"
 
 namespace {
+
+BOOL WINAPI ReportWindowsXp(LPOSVERSIONINFOW version)
+{
+    version->dwMajorVersion = 5;
+    version->dwMinorVersion = 1;
+    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
 
 // A copy of the target program, running under a chosen image name.
 class RunningTarget {
@@ -125,7 +134,12 @@ TEST(LocateExecutable, ModuleEndingWithTheImageNameMatchesWhenItComesFirst)
     CloseHandle(snapshot);
     ASSERT_STREQ(L"xnotepad.exe", module.szModule) << "the rig did not reorder the modules";
 
-    ExpectLocated(L"notepad.exe", modulePath);  // the module whose name ends with it
+    // From Vista on the kernel's path names the file, whatever the module list says.
+    ExpectLocated(L"notepad.exe", target.path);
+    // On XP only the module list does: the module whose name ends with it.
+    seams.getVersion = ReportWindowsXp;
+    ExpectLocated(L"notepad.exe", modulePath);
+    seams.getVersion = GetVersionExW;
 }
 
 TEST(LocateExecutable, CopiesAPathOfExactly259CharactersWhole)
