@@ -7,8 +7,14 @@
 #include "core/window_class.h"
 #include "core/window_dpi.h"
 #include "lookup/process_lookup.h"
-#include "taskmgr/strip_accessible.h"
 #include "resource.h"
+
+static StripEndListener stripEndListener;
+
+void ListenForStripEnd(StripEndListener listener)
+{
+    stripEndListener = listener;
+}
 
 static const wchar_t linkStripClass[] = L"LinksMarlet";
 
@@ -86,7 +92,8 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     case WM_NCDESTROY:
         // Also reached when Task Manager's end takes the strip with it.
-        ForgetStripObjects(window);
+        if (stripEndListener)
+            stripEndListener(window);
         if (RecordOf(window) && RecordOf(window)->stripGone)
             RecordOf(window)->stripGone(window);
         break;

@@ -257,7 +257,7 @@ private:
     StripAccessible* next;
 };
 
-void ForgetStripObjects(HWND strip)
+static void ForgetStripObjects(HWND strip)
 {
     StripAccessible::ForgetWindow(strip);
 }
@@ -266,5 +266,6 @@ LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
 {
     if ((LONG)lParam != (LONG)OBJID_CLIENT)
         return 0;
+    ListenForStripEnd(ForgetStripObjects);
     return AnswerWithAccessibleObject(wParam, MakeAccessibleObject<StripAccessible>(strip));
 }

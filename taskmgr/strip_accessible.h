@@ -9,6 +9,3 @@
 // WM_GETOBJECT: the strip's client object through LresultFromObject (oleacc,
 // loaded from the system folder); 0 for any other object id or without oleacc.
 LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam);
-
-// WM_NCDESTROY of the strip: every object made for it forgets its handle.
-void ForgetStripObjects(HWND strip);
