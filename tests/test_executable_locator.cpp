@@ -10,14 +10,6 @@
 
 namespace {
 
-BOOL WINAPI ReportWindowsXp(LPOSVERSIONINFOW version)
-{
-    version->dwMajorVersion = 5;
-    version->dwMinorVersion = 1;
-    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    return TRUE;
-}
-
 // A copy of the target program, running under a chosen image name.
 class RunningTarget {
 public:
@@ -137,7 +129,7 @@ TEST(LocateExecutable, ModuleEndingWithTheImageNameMatchesWhenItComesFirst)
     // From Vista on the kernel's path names the file, whatever the module list says.
     ExpectLocated(L"notepad.exe", target.path);
     // On XP only the module list does: the module whose name ends with it.
-    seams.getVersion = ReportWindowsXp;
+    seams.getVersion = ReportXpVersion;
     ExpectLocated(L"notepad.exe", modulePath);
     seams.getVersion = GetVersionExW;
 }

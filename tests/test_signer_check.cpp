@@ -380,9 +380,7 @@ bool StartAnyPathProgram(const std::wstring& path, const std::wstring& arguments
     CreateUserProcess create = (CreateUserProcess)(void*)GetProcAddress(ntdll, "RtlCreateUserProcess");
     std::wstring ntPath = L"\\??\\" + path, command = L"\"" + path + L"\" " + arguments;
     auto text = [](const std::wstring& value) {
-        UNICODE_STRING string = {(USHORT)(value.size() * 2), (USHORT)(value.size() * 2 + 2), (PWSTR)value.c_str()};
-        return string;
-    };
+        return UNICODE_STRING{(USHORT)(value.size() * 2), (USHORT)(value.size() * 2 + 2), (PWSTR)value.c_str()}; };
     UNICODE_STRING image = text(path), nt = text(ntPath), line = text(command);
     struct { ULONG length; HANDLE process, thread, processId, threadId; BYTE image[64]; } info = {sizeof(info)};
     PVOID parameters = NULL;
@@ -404,37 +402,29 @@ bool StartRewriter(const std::wstring& path, const std::wstring& loaderName, con
     return WaitUntil([&] {
         HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, started->dwProcessId);
         MODULEENTRY32W module = {sizeof(module)};
-        bool rewritten = snapshot != INVALID_HANDLE_VALUE && Module32FirstW(snapshot, &module) &&
-                         loaderName == module.szExePath;
-        if (snapshot != INVALID_HANDLE_VALUE)
-            CloseHandle(snapshot);
+        bool rewritten = Module32FirstW(snapshot, &module) && loaderName == module.szExePath;
+        CloseHandle(snapshot);
         return rewritten;
     }, 10000);
 }
 
-std::wstring CellOf(HWND list, DWORD processId, int column)
+int RowIndexOf(HWND list, DWORD processId)
 {
-    for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i) {
-        wchar_t texts[2][1040] = {L"", L""};
-        for (int which : {0, 1}) {
-            LVITEMW item = {};
-            item.iSubItem = which ? column : 1;
-            item.pszText = texts[which];
-            item.cchTextMax = ARRAYSIZE(texts[0]);
-            SendMessageW(list, LVM_GETITEMTEXTW, i, (LPARAM)&item);
-        }
-        if (texts[0] == std::to_wstring(processId))
-            return texts[1];
+    wchar_t pid[16];
+    for (int i = 0, count = ListView_GetItemCount(list); i < count; ++i) {
+        ListView_GetItemText(list, i, 1, pid, 16);
+        if (std::to_wstring(processId) == pid)
+            return i;
     }
-    return L"(not listed)";
+    return -1;
 }
 
-BOOL WINAPI ReportWindowsXp(LPOSVERSIONINFOW version)
+std::wstring CellOf(HWND list, DWORD processId, int column)
 {
-    version->dwMajorVersion = 5;
-    version->dwMinorVersion = 1;
-    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    return TRUE;
+    wchar_t text[1040] = L"(not listed)";
+    if (RowIndexOf(list, processId) >= 0)
+        ListView_GetItemText(list, RowIndexOf(list, processId), column, text, 1040);
+    return text;
 }
 
 // A svchost.exe from a folder longer than MAX_PATH whose loader entry names
@@ -447,9 +437,8 @@ TEST(SignerCheck, ALoaderEntryTheProcessRewroteNamesNoFile)
 {
     TrustTestRoot();
     std::wstring folder = L"C:\\tavrowen-test\\" + std::wstring(120, L'd') + L"\\" + std::wstring(140, L'e');
-    CreateDirectoryW(L"C:\\tavrowen-test", NULL);
-    CreateDirectoryW((L"\\\\?\\" + folder.substr(0, folder.rfind(L'\\'))).c_str(), NULL);
-    CreateDirectoryW((L"\\\\?\\" + folder).c_str(), NULL);
+    for (size_t end : {(size_t)16, folder.rfind(L'\\'), folder.size()})
+        CreateDirectoryW((L"\\\\?\\" + folder.substr(0, end)).c_str(), NULL);
     const wchar_t* pipeName = L"\\\\.\\pipe\\tavrowen-loader";
     ListeningPipe pipe(pipeName);
     ASSERT_TRUE(pipe.Listening());
@@ -459,7 +448,7 @@ TEST(SignerCheck, ALoaderEntryTheProcessRewroteNamesNoFile)
     ASSERT_TRUE(EnsureSettingsKey());
     WriteSetting(unverifiedOnlySetting, 1);
     for (bool xp : {false, true}) {
-        seams.getVersion = xp ? ReportWindowsXp : GetVersionExW;
+        seams.getVersion = xp ? ReportXpVersion : GetVersionExW;
         ShowProcessWindow();
         HWND list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
         EXPECT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "rows not read within 60 s";
@@ -467,12 +456,8 @@ TEST(SignerCheck, ALoaderEntryTheProcessRewroteNamesNoFile)
         if (xp) {
             EXPECT_EQ("Veltrix Test Signer (as the process reports it)", signer);
             // Ctrl+C on the pipe's host: its sheet is read and copied.
-            for (int i = 0, count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); i < count; ++i) {
-                wchar_t pid[16] = L"";
-                ListView_GetItemText(list, i, 1, pid, 16);
-                if (std::to_wstring(piper.dwProcessId) == pid)
-                    ListView_SetItemState(list, i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-            }
+            ListView_SetItemState(list, RowIndexOf(list, piper.dwProcessId), LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
             DWORD clipboard = GetClipboardSequenceNumber();
             SetFocus(list);
             SendMessageW(ProcessWindowHandle(), WM_COMMAND, IDM_COPY_PROPERTIES, 0);

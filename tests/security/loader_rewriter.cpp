@@ -19,9 +19,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     PEB* peb = NtCurrentTeb()->ProcessEnvironmentBlock;
     if (arguments && count > 1) {
-        LIST_ENTRY* first = peb->Ldr->InMemoryOrderModuleList.Flink;
-        LDR_DATA_TABLE_ENTRY* main = CONTAINING_RECORD(first, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks);
-        Rewrite(&main->FullDllName, arguments[1]);
+        Rewrite(&CONTAINING_RECORD(peb->Ldr->InMemoryOrderModuleList.Flink, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks)
+                     ->FullDllName, arguments[1]);
         Rewrite(&peb->ProcessParameters->ImagePathName, arguments[1]);
     }
     // RTL_USER_PROCESS_PARAMETERS.CurrentDirectory.DosPath
