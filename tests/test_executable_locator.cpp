@@ -167,7 +167,9 @@ TEST(LocateExecutable, PassesOverAProcessWhoseModulesCannotBeRead)
     EXPECT_FALSE(FindModulePath(&system[0], buffer));
     RunningTarget target;
     ASSERT_TRUE(target.Start(L"C:\\tavrowen-test\\second", L"explorer.exe"));
+    seams.getVersion = ReportXpVersion;  // only XP names the file from the module list
     ExpectLocated(L"Explorer.exe", target.path);
+    seams.getVersion = GetVersionExW;
 }
 
 TEST(FindModulePath, GoneProcessGivesFalse)

@@ -590,10 +590,9 @@ TEST_F(ProcessWindow, ProcessesOfTheOtherBitnessHaveTheirPaths)
 // one) would end the folder's argument early: it is refused, and said so.
 bool QuotedPath(const PROCESSENTRY32W* process, wchar_t* exePath)
 {
-    if (process->th32ProcessID != GetCurrentProcessId())
-        return realPathSource(process, exePath);
-    lstrcpyW(exePath, L"C:\\tavrowen-test\\a\" /e,\"C:\\windows\\x.exe");
-    return true;
+    return process->th32ProcessID == GetCurrentProcessId()
+               ? lstrcpyW(exePath, L"C:\\tavrowen-test\\a\" /e,\"C:\\windows\\x.exe") != NULL
+               : realPathSource(process, exePath);
 }
 
 TEST_F(ProcessWindow, OpenFileLocationRefusesAQuotationMark)
