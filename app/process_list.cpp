@@ -1,10 +1,12 @@
 #include "app/process_list.h"
 #include <algorithm>
 #include <strsafe.h>
+#include "app/app_state.h"
 #include "core/ascii_folding.h"
 #include "core/debug_privilege.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
+#include "resource.h"
 
 static int CompareFolded(const wchar_t* a, const wchar_t* b)
 {
@@ -176,10 +178,13 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
         if (row->signerId != id)
             continue;
         row->signerId = 0;
-        row->verified = check->verdict == SIGNER_VERIFIED && !changedText;
+        row->verified = check->verdict == SIGNER_VERIFIED && !changedText && !row->pathReported;
         FormatSignerText(check, row->signer, ARRAYSIZE(row->signer));
         if (changedText)
             StringCchCatW(row->signer, ARRAYSIZE(row->signer), changedText);
+        wchar_t reported[64];
+        if (row->pathReported && LoadStringW(appState.instance, IDS_AS_PROCESS_REPORTS, reported, ARRAYSIZE(reported)))
+            StringCchCatW(row->signer, ARRAYSIZE(row->signer), reported);
         ++filled;
     }
     return filled;
@@ -240,6 +245,7 @@ static bool AddRow(ProcessList* list, const PROCESSENTRY32W* process, DWORD acce
     row->hasPath = seams.processPathSource(process, row->exePath);
     if (!row->hasPath)
         row->exePath[0] = L'\0';
+    row->pathReported = row->hasPath && IsImagePathReportedByProcess();
     row->iconIndex = list->genericIcon;
     row->shownAt = -1;
     list->rows[list->rowCount++] = row;

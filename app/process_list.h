@@ -5,6 +5,7 @@
 // and asks for the reads its rows need.
 #pragma once
 #include <windows.h>
+#include "core/executable_locator.h"
 #include "core/folder_tokens.h"
 #include "core/signer_check.h"
 #include "core/version_info.h"
@@ -64,6 +65,7 @@ struct ProcessRow {
     HANDLE process;
     ULONGLONG createdAt;
     bool hasPath;
+    bool pathReported;  // its path is what the process itself reports (XP): never verified
     bool seen;       // in the latest snapshot
     bool readsAsked; // its file's reads are asked for (or it has no file)
     int shownAt;     // its place among the shown rows; -1 when the filter hides it
@@ -77,7 +79,7 @@ struct ProcessRow {
     RowPayload* payload;    // NULL until read
     int iconIndex;
     wchar_t imageName[MAX_PATH];
-    wchar_t exePath[MAX_PATH];
+    wchar_t exePath[PROCESS_PATH_CAPACITY];
     wchar_t description[VERSION_STRING_CAPACITY];
     wchar_t company[VERSION_STRING_CAPACITY];
     wchar_t folder[FOLDER_TOKEN_TEXT_CAPACITY];
@@ -113,7 +115,8 @@ struct ProcessList {
 bool RefreshProcessList(ProcessList* list);
 // Fills in the row whose details job has that id, or whose signer job has
 // that id; returns how many rows took it. A file changed after its process
-// started is never a verified one: `changedText` follows the signer then.
+// started is never a verified one: `changedText` follows the signer then;
+// nor is one whose path only the process itself reports, which says so.
 int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details);
 int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wchar_t* changedText);
 // Frees the rows whose processes ended (not seen by the latest refresh).

@@ -5,6 +5,7 @@
 #include "app/clipboard_copy.h"
 #include "app/unverified_switch.h"
 #include "core/plain_text.h"
+#include "core/desktop_shell.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
 #include "core/system_folders.h"
@@ -66,12 +67,21 @@ static void AddPayloadItems(HMENU popup, const ProcessRow* row)
 
 void OpenRowLocation(HWND owner, const ProcessRow* row)
 {
-    wchar_t parameters[MAX_PATH + 16];
-    // By its full path: a bare name is looked for in our own folder first.
-    wchar_t explorer[MAX_PATH];
-    if (row && row->hasPath && BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)) &&
-        SUCCEEDED(StringCchPrintfW(parameters, ARRAYSIZE(parameters), L"/select,\"%s\"", row->exePath)))
-        ShellExecuteW(owner, L"open", explorer, parameters, NULL, SW_SHOWNORMAL);
+    if (!row || !row->hasPath)
+        return;
+    // A quotation mark in a path is no file's: the person is told, and nothing is opened.
+    if (wcschr(row->exePath, L'"')) {
+        wchar_t format[256];
+        size_t capacity = PROCESS_PATH_CAPACITY + ARRAYSIZE(format);
+        wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+        if (text && LoadStringW(appState.instance, IDS_LOCATION_REFUSED, format, ARRAYSIZE(format)) &&
+            SUCCEEDED(StringCchPrintfW(text, capacity, format, row->exePath)))
+            MessageBoxW(owner, text, L"Tavrowen 2", MB_OK | MB_ICONINFORMATION);
+        if (text)
+            HeapFree(GetProcessHeap(), 0, text);
+        return;
+    }
+    ShowFileInFolder(owner, row->exePath);
 }
 
 void CopyRowPath(HWND owner, const ProcessRow* row)

@@ -3,49 +3,67 @@
 #include <strsafe.h>
 #include "core/ascii_folding.h"
 #include "core/background_jobs.h"
+#include "core/executable_locator.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
 #include "lookup/process_sheet.h"
 
+// Room for a row's path in its "\\?\" form.
+static const size_t READ_PATH_CAPACITY = PROCESS_PATH_CAPACITY + 8;
+
 struct DetailsJob {
-    wchar_t exePath[MAX_PATH];
+    wchar_t exePath[PROCESS_PATH_CAPACITY];
+    bool pathReported;
     RowDetails details;
 };
 
 struct SignerJob {
-    wchar_t exePath[MAX_PATH];
+    wchar_t exePath[PROCESS_PATH_CAPACITY];
+    bool pathReported;
     ULONGLONG processStarted;  // the row's process's creation time; 0 when unknown
     SignerCheck check;
     bool changedAfterStart;
 };
 
+// The icon the shell gives the file, or for a path too long for it, the one
+// it gives any file of that name, asked without touching the file.
+static int FindIconIndex(const wchar_t* exePath, const wchar_t* readable, bool read)
+{
+    SHFILEINFOW info;
+    ZeroMemory(&info, sizeof(info));
+    const wchar_t* slash = wcsrchr(exePath, L'\\');
+    bool whole = read && wcslen(readable) < MAX_PATH;
+    UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | (whole ? 0 : SHGFI_USEFILEATTRIBUTES);
+    if (!SHGetFileInfoW(whole ? readable : (slash ? slash + 1 : exePath), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                        flags))
+        return -1;
+    return info.iIcon;
+}
+
 static void ReadDetails(void* record, const volatile LONG*)
 {
     DetailsJob* job = (DetailsJob*)record;
     RowDetails* details = &job->details;
-    details->iconIndex = -1;
 
-    // The file the path names, not the one redirection would give a 32-bit program.
-    wchar_t readable[MAX_PATH];
-    if (!BuildReadablePath(job->exePath, readable))
-        readable[0] = L'\0';
-    VersionInfoBlock version;
-    seams.loadVersionInfo(&version, readable);
-    QueryVersionString(&version, L"FileDescription", details->description);
-    QueryVersionString(&version, L"CompanyName", details->company);
-    FreeVersionInfo(&version);
+    // The file the path names, not the one redirection would give a 32-bit
+    // program; a name the process reports is read only as a disk file.
+    wchar_t readable[READ_PATH_CAPACITY];
+    bool read = PrepareImageRead(job->exePath, job->pathReported, readable, ARRAYSIZE(readable));
+    if (read) {
+        VersionInfoBlock version;
+        seams.loadVersionInfo(&version, readable);
+        QueryVersionString(&version, L"FileDescription", details->description);
+        QueryVersionString(&version, L"CompanyName", details->company);
+        FreeVersionInfo(&version);
+    }
 
-    wchar_t directory[MAX_PATH];
+    wchar_t directory[PROCESS_PATH_CAPACITY];
     StringCchCopyW(directory, ARRAYSIZE(directory), job->exePath);
     wchar_t* lastBackslash = wcsrchr(directory, L'\\');
     if (lastBackslash)
         *lastBackslash = L'\0';
     ApplyFolderTokens(directory, details->folder);
-
-    SHFILEINFOW info;
-    ZeroMemory(&info, sizeof(info));
-    if (SHGetFileInfoW(readable, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
-        details->iconIndex = info.iIcon;
+    details->iconIndex = FindIconIndex(job->exePath, readable, read);
 }
 
 static ULONGLONG FileTimeValue(FILETIME time)
@@ -54,13 +72,12 @@ static ULONGLONG FileTimeValue(FILETIME time)
 }
 
 // Whether the file was last written or changed after `started`.
-static bool IsChangedAfter(const wchar_t* exePath, ULONGLONG started)
+static bool IsChangedAfter(const wchar_t* readable, ULONGLONG started)
 {
-    wchar_t readable[MAX_PATH];
-    if (!started || !BuildReadablePath(exePath, readable))
+    if (!started)
         return false;
     HANDLE file = CreateFileW(readable, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, 0, NULL);
+                              NULL, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     FileIdentity identity;
@@ -73,8 +90,15 @@ static bool IsChangedAfter(const wchar_t* exePath, ULONGLONG started)
 static void CheckSigner(void* record, const volatile LONG*)
 {
     SignerJob* job = (SignerJob*)record;
+    wchar_t readable[READ_PATH_CAPACITY];
+    if (!PrepareImageRead(job->exePath, job->pathReported, readable, ARRAYSIZE(readable))) {
+        job->check.verdict = SIGNER_UNREADABLE;
+        job->check.source = SIGNER_FROM_NONE;
+        job->check.signer[0] = L'\0';
+        return;
+    }
     CheckFileSigner(job->exePath, ReadsLaneSignerCache(), &job->check);
-    job->changedAfterStart = IsChangedAfter(job->exePath, job->processStarted);
+    job->changedAfterStart = IsChangedAfter(readable, job->processStarted);
 }
 
 static void FreeRecord(void* record)
@@ -100,6 +124,7 @@ static LONG QueueDetailsRead(const ProcessRow* row, HWND window)
     if (!job)
         return 0;
     StringCchCopyW(job->exePath, ARRAYSIZE(job->exePath), row->exePath);
+    job->pathReported = row->pathReported;
     return QueueRead(job, window, false);
 }
 
@@ -109,6 +134,7 @@ static LONG QueueSignerCheck(const ProcessRow* row, HWND window)
     if (!job)
         return 0;
     StringCchCopyW(job->exePath, ARRAYSIZE(job->exePath), row->exePath);
+    job->pathReported = row->pathReported;
     job->processStarted = row->createdAt;
     return QueueRead(job, window, true);
 }

@@ -1,10 +1,14 @@
 #include "core/desktop_shell.h"
 #include <exdisp.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <strsafe.h>
 #include <servprov.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shobjidl.h>
 #include "core/seams.h"
+#include "core/system_folders.h"
 #include "core/system_probes.h"
 
 bool IsDesktopShellElevated()
@@ -96,4 +100,47 @@ bool OpenAsDesktopShell(const wchar_t* address)
     if (SUCCEEDED(com))
         CoUninitialize();
     return opened;
+}
+
+typedef HRESULT (WINAPI* ParseDisplayNameProc)(PCWSTR, IBindCtx*, PIDLIST_ABSOLUTE*, SFGAOF, SFGAOF*);
+typedef HRESULT (WINAPI* OpenFolderAndSelectProc)(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD);
+
+// SHOpenFolderAndSelectItems, looked up at run time: Windows 2000 lacks it.
+static bool OpenFolderAndSelect(const wchar_t* path)
+{
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    ParseDisplayNameProc parse =
+        shell ? (ParseDisplayNameProc)(void*)GetProcAddress(shell, "SHParseDisplayName") : NULL;
+    OpenFolderAndSelectProc open =
+        shell ? (OpenFolderAndSelectProc)(void*)GetProcAddress(shell, "SHOpenFolderAndSelectItems") : NULL;
+    if (!parse || !open)
+        return false;
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    PIDLIST_ABSOLUTE item = NULL;
+    bool opened = SUCCEEDED(parse(path, NULL, &item, 0, NULL)) && item && SUCCEEDED(open(item, 0, NULL, 0));
+    if (item)
+        CoTaskMemFree(item);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return opened;
+}
+
+bool ShowFileInFolder(HWND owner, const wchar_t* path)
+{
+    if (!path || !path[0] || wcschr(path, L'"'))
+        return false;
+    if (OpenFolderAndSelect(path))
+        return true;
+    // By its full path: a bare name is looked for in our own folder first.
+    wchar_t explorer[MAX_PATH];
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(path, 32768, &length)) || !BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)))
+        return false;
+    size_t capacity = length + 16;
+    wchar_t* parameters = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+    bool started = parameters && SUCCEEDED(StringCchPrintfW(parameters, capacity, L"/select,\"%s\"", path)) &&
+                   (INT_PTR)ShellExecuteW(owner, L"open", explorer, parameters, NULL, SW_SHOWNORMAL) > 32;
+    if (parameters)
+        HeapFree(GetProcessHeap(), 0, parameters);
+    return started;
 }

@@ -17,3 +17,10 @@ bool OpenAsDesktopShell(const wchar_t* address);
 // Asks one shell object to open the address (IShellDispatch2::ShellExecute);
 // the call the shell's rights depend on, behind seams.shellDispatchOpen.
 bool OpenWithShellDispatch(struct IShellDispatch2* shell, const wchar_t* address);
+
+// Explorer's window on the file's folder with the file selected, through
+// SHOpenFolderAndSelectItems where the system has it, else an explorer
+// command line. False, with nothing started, for a path holding a quotation
+// mark, which no file's name holds and which would end the command line's
+// argument early, or when neither way could be taken.
+bool ShowFileInFolder(HWND owner, const wchar_t* path);

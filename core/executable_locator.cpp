@@ -1,6 +1,8 @@
 #include "core/executable_locator.h"
 #include <strsafe.h>
+#include "core/handed_path.h"
 #include "core/seams.h"
+#include "core/system_folders.h"
 #include "core/system_probes.h"
 
 // A 64-bit build asks for a 32-bit process's modules too, as Windows allows;
@@ -94,15 +96,21 @@ bool LocateExecutable(const wchar_t* imageName, wchar_t* exePath)
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return false;
-    // Modules first, as on every system; only when no process of that name
-    // gives its modules (a process of the other bitness), its image path.
-    bool found = FindInProcesses(snapshot, imageName, FindModulePath, exePath) ||
-                 FindInProcesses(snapshot, imageName, FindImagePath, exePath);
+    // From Vista on the kernel's path only: a process can rewrite its own
+    // module list. XP has no such path and only the module list.
+    bool found = IsImagePathReportedByProcess() ? FindInProcesses(snapshot, imageName, FindModulePath, exePath)
+                                                : FindInProcesses(snapshot, imageName, FindImagePath, exePath);
     CloseHandle(snapshot);
     return found;
 }
 
 typedef BOOL (WINAPI* QueryFullProcessImageNameProc)(HANDLE, DWORD, LPWSTR, PDWORD);
+typedef LONG (NTAPI* QueryInformationProcessProc)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+
+// The longest path the kernel keeps, with its terminator.
+static const DWORD KERNEL_PATH_CAPACITY = 32768;
+static const DWORD PROCESS_NAME_NATIVE_FLAG = 1;
+static const ULONG PROCESS_IMAGE_FILE_NAME_CLASS = 27;
 
 // Looked up once: XP's kernel32 lacks the function, and the program must
 // import nothing XP lacks.
@@ -119,25 +127,120 @@ static QueryFullProcessImageNameProc FindQueryFullProcessImageName()
     return query;
 }
 
-bool QueryProcessImagePath(DWORD processId, wchar_t* exePath)
+bool IsImagePathReportedByProcess()
 {
     // Asked by version too: a system that says it is XP keeps XP's behaviour
     // even where kernel32 has the function.
-    if (!IsVistaOrLater())
+    return !IsVistaOrLater() || !FindQueryFullProcessImageName();
+}
+
+static bool StartsWithFolded(const wchar_t* text, const wchar_t* prefix, size_t length)
+{
+    return EqualFoldingAsciiLetters(text, prefix, length);
+}
+
+// "\Device\HarddiskVolume2\x.exe" as "C:\x.exe", through the device name
+// each drive letter stands for; "\Device\Mup\server\share\x" as a UNC path.
+static bool MapNativePath(const wchar_t* native, wchar_t* path, size_t capacity)
+{
+    static const wchar_t mup[] = L"\\Device\\Mup\\";
+    if (StartsWithFolded(native, mup, ARRAYSIZE(mup) - 1))
+        return SUCCEEDED(StringCchPrintfW(path, capacity, L"\\\\%s", native + ARRAYSIZE(mup) - 1));
+    wchar_t drive[3] = L"A:";
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+        drive[0] = letter;
+        wchar_t device[MAX_PATH];
+        if (!QueryDosDeviceW(drive, device, ARRAYSIZE(device)))
+            continue;
+        device[MAX_PATH - 1] = L'\0';
+        size_t length = wcslen(device);
+        if (length > 0 && StartsWithFolded(native, device, length) && native[length] == L'\\')
+            return SUCCEEDED(StringCchPrintfW(path, capacity, L"%s%s", drive, native + length));
+    }
+    return false;
+}
+
+// NtQueryInformationProcess(ProcessImageFileName): a UNICODE_STRING and its
+// text in one block, the text's native form.
+static bool QueryNativeImageFileName(HANDLE process, wchar_t* native, size_t capacity)
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    QueryInformationProcessProc query =
+        ntdll ? (QueryInformationProcessProc)(void*)GetProcAddress(ntdll, "NtQueryInformationProcess") : NULL;
+    struct NativeString {
+        USHORT length;
+        USHORT maximumLength;
+        PWSTR buffer;
+    };
+    const ULONG blockBytes = (ULONG)(sizeof(NativeString) + KERNEL_PATH_CAPACITY * sizeof(wchar_t));
+    BYTE* block = query ? (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, blockBytes) : NULL;
+    if (!block)
         return false;
+    bool read = false;
+    if (query(process, PROCESS_IMAGE_FILE_NAME_CLASS, block, blockBytes, NULL) >= 0) {
+        const NativeString* string = (const NativeString*)block;
+        const BYTE* start = (const BYTE*)string->buffer;
+        size_t characters = string->length / 2;
+        // The text must lie in our block after its header, and fit.
+        read = string->length % 2 == 0 && characters > 0 && characters < capacity &&
+               start >= block + sizeof(NativeString) && start + string->length <= block + blockBytes;
+        if (read) {
+            CopyMemory(native, start, string->length);
+            native[characters] = L'\0';
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, block);
+    return read;
+}
+
+// The kernel's path in one of its forms into `path` (KERNEL_PATH_CAPACITY).
+static bool AskKernelForImagePath(HANDLE process, wchar_t* path, wchar_t* native)
+{
     QueryFullProcessImageNameProc query = FindQueryFullProcessImageName();
-    if (!query)
+    DWORD length = KERNEL_PATH_CAPACITY;
+    if (query(process, 0, path, &length) && length > 0 && length < KERNEL_PATH_CAPACITY)
+        return true;
+    length = KERNEL_PATH_CAPACITY;
+    bool nativeRead = (query(process, PROCESS_NAME_NATIVE_FLAG, native, &length) && length > 0 &&
+                       length < KERNEL_PATH_CAPACITY) ||
+                      QueryNativeImageFileName(process, native, KERNEL_PATH_CAPACITY);
+    return nativeRead && MapNativePath(native, path, KERNEL_PATH_CAPACITY);
+}
+
+bool QueryImagePathOf(HANDLE process, wchar_t* exePath, size_t capacity)
+{
+    if (!process || IsImagePathReportedByProcess())
+        return false;
+    wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, 2 * KERNEL_PATH_CAPACITY * sizeof(wchar_t));
+    if (!path)
+        return false;
+    bool found = AskKernelForImagePath(process, path, path + KERNEL_PATH_CAPACITY) && !IsDevicePath(path) &&
+                 SUCCEEDED(StringCchCopyW(exePath, capacity, path));
+    HeapFree(GetProcessHeap(), 0, path);
+    return found;
+}
+
+bool QueryProcessImagePathWithin(DWORD processId, wchar_t* exePath, size_t capacity)
+{
+    if (IsImagePathReportedByProcess())
         return false;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED, FALSE, processId);
     if (!process)
         return false;
-    wchar_t path[MAX_PATH];
-    DWORD length = ARRAYSIZE(path);
-    bool found = query(process, 0, path, &length) && length > 0 && length < ARRAYSIZE(path);
+    // Written only when whole: a path that does not fit leaves the buffer as it was.
+    wchar_t* path = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
+    bool found = path && QueryImagePathOf(process, path, capacity);
     CloseHandle(process);
     if (found)
-        found = SUCCEEDED(StringCchCopyW(exePath, MAX_PATH, path));
+        found = SUCCEEDED(StringCchCopyW(exePath, capacity, path));
+    if (path)
+        HeapFree(GetProcessHeap(), 0, path);
     return found;
+}
+
+bool QueryProcessImagePath(DWORD processId, wchar_t* exePath)
+{
+    return QueryProcessImagePathWithin(processId, exePath, MAX_PATH);
 }
 
 bool FindProcessExecutable(const PROCESSENTRY32W* process, wchar_t* exePath)
@@ -145,5 +248,37 @@ bool FindProcessExecutable(const PROCESSENTRY32W* process, wchar_t* exePath)
     // A module snapshot of PID 0 would be one of this process.
     if (process->th32ProcessID == 0)
         return false;
-    return QueryProcessImagePath(process->th32ProcessID, exePath) || FindModulePath(process, exePath);
+    if (!IsImagePathReportedByProcess())
+        return QueryProcessImagePathWithin(process->th32ProcessID, exePath, PROCESS_PATH_CAPACITY);
+    return FindModulePath(process, exePath);
+}
+
+bool BuildImageReadPath(const wchar_t* path, wchar_t* readable, size_t capacity)
+{
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(path, KERNEL_PATH_CAPACITY, &length)))
+        return false;
+    if (length < MAX_PATH) {
+        wchar_t shortPath[MAX_PATH];
+        return BuildReadablePath(path, shortPath) && SUCCEEDED(StringCchCopyW(readable, capacity, shortPath));
+    }
+    // The long form reads the name exactly as written: only a full drive path takes it.
+    bool drive = ((path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z') && path[1] == L':' && path[2] == L'\\';
+    return drive && !wcsstr(path, L"\\.") && SUCCEEDED(StringCchPrintfW(readable, capacity, L"\\\\?\\%s", path));
+}
+
+bool PrepareImageRead(const wchar_t* path, bool reported, wchar_t* readable, size_t capacity)
+{
+    if (!path || !path[0] || IsDevicePath(path) || (reported && !IsProbeableName(path)) ||
+        !BuildImageReadPath(path, readable, capacity))
+        return false;
+    HANDLE file = CreateFileW(readable, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+                !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(file);
+    return disk;
 }

@@ -177,31 +177,35 @@ static HANDLE OpenForReading(DWORD processId, bool memory)
     return processId ? OpenProcess(access, FALSE, processId) : NULL;
 }
 
-static bool ReadFromParameters(DWORD processId, const ULONGLONG* offsets, wchar_t* text, size_t capacity)
+static bool ReadFromParameters(HANDLE process, const ULONGLONG* offsets, wchar_t* text, size_t capacity)
+{
+    RemoteProcess remote;
+    return (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
+            ReadParameterString(&remote, offsets, text, capacity)) ||
+           (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity));
+}
+
+static bool ReadFromParametersOfId(DWORD processId, const ULONGLONG* offsets, wchar_t* text, size_t capacity)
 {
     HANDLE process = OpenForReading(processId, true);
     if (!process)
         return false;
-    RemoteProcess remote;
-    bool read = (sizeof(void*) == 8 && LocatePeb(process, true, &remote) &&
-                 ReadParameterString(&remote, offsets, text, capacity)) ||
-                (LocatePeb(process, false, &remote) && ReadParameterString(&remote, offsets, text, capacity));
+    bool read = ReadFromParameters(process, offsets, text, capacity);
     CloseHandle(process);
     return read;
 }
 
 // The kernel's own query, which needs only the limited query right.
-static bool QueryCommandLine(DWORD processId, wchar_t* commandLine)
+static bool QueryCommandLine(HANDLE process, wchar_t* commandLine)
 {
     QueryInformationProcessProc query =
         (QueryInformationProcessProc)(void*)FindNtdllFunction("NtQueryInformationProcess");
-    if (!query)
+    if (!query || !process)
         return false;
     const ULONG blockBytes = (ULONG)(sizeof(LocalString) + COMMAND_LINE_CAPACITY * sizeof(wchar_t));
     BYTE* block = (BYTE*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, blockBytes);
-    HANDLE process = block ? OpenForReading(processId, false) : NULL;
     bool read = false;
-    if (process && query(process, PROCESS_COMMAND_LINE_CLASS, block, blockBytes, NULL) >= 0) {
+    if (block && query(process, PROCESS_COMMAND_LINE_CLASS, block, blockBytes, NULL) >= 0) {
         const LocalString* string = (const LocalString*)block;
         const BYTE* start = (const BYTE*)string->buffer;
         // The text must lie in our block after its header.
@@ -214,16 +218,23 @@ static bool QueryCommandLine(DWORD processId, wchar_t* commandLine)
             commandLine[string->length / 2] = L'\0';
         }
     }
-    if (process)
-        CloseHandle(process);
     if (block)
         HeapFree(GetProcessHeap(), 0, block);
     return read;
 }
 
+static bool QueryCommandLineOfId(DWORD processId, wchar_t* commandLine)
+{
+    HANDLE process = OpenForReading(processId, false);
+    bool read = process && QueryCommandLine(process, commandLine);
+    if (process)
+        CloseHandle(process);
+    return read;
+}
+
 bool ReadCommandLineFromParameters(DWORD processId, wchar_t* commandLine)
 {
-    if (ReadFromParameters(processId, PARAMETERS_COMMAND_LINE, commandLine, COMMAND_LINE_CAPACITY))
+    if (ReadFromParametersOfId(processId, PARAMETERS_COMMAND_LINE, commandLine, COMMAND_LINE_CAPACITY))
         return true;
     commandLine[0] = L'\0';
     return false;
@@ -231,12 +242,22 @@ bool ReadCommandLineFromParameters(DWORD processId, wchar_t* commandLine)
 
 bool ReadProcessCommandLine(DWORD processId, wchar_t* commandLine)
 {
-    return QueryCommandLine(processId, commandLine) || ReadCommandLineFromParameters(processId, commandLine);
+    return QueryCommandLineOfId(processId, commandLine) || ReadCommandLineFromParameters(processId, commandLine);
 }
 
-bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder)
+bool ReadProcessCommandLineOf(HANDLE process, wchar_t* commandLine)
 {
-    if (!ReadFromParameters(processId, PARAMETERS_CURRENT_FOLDER, folder, MAX_PATH)) {
+    if (QueryCommandLine(process, commandLine) ||
+        (process && ReadFromParameters(process, PARAMETERS_COMMAND_LINE, commandLine, COMMAND_LINE_CAPACITY)))
+        return true;
+    commandLine[0] = L'\0';
+    return false;
+}
+
+// Without the trailing backslash unless it is a drive's root.
+static bool EndCurrentFolder(bool read, wchar_t* folder)
+{
+    if (!read) {
         folder[0] = L'\0';
         return false;
     }
@@ -245,4 +266,40 @@ bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder)
     if (length > 3 && folder[length - 1] == L'\\')
         folder[length - 1] = L'\0';
     return folder[0] != L'\0';
+}
+
+bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder)
+{
+    return EndCurrentFolder(ReadFromParametersOfId(processId, PARAMETERS_CURRENT_FOLDER, folder, MAX_PATH), folder);
+}
+
+bool ReadProcessCurrentFolderOf(HANDLE process, wchar_t* folder)
+{
+    return EndCurrentFolder(process && ReadFromParameters(process, PARAMETERS_CURRENT_FOLDER, folder, MAX_PATH),
+                            folder);
+}
+
+static unsigned long long ReadCreationTime(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return ((unsigned long long)created.dwHighDateTime << 32) | created.dwLowDateTime;
+}
+
+HANDLE OpenListedProcess(DWORD processId, unsigned long long listedStart, unsigned long long* startTime)
+{
+    *startTime = 0;
+    HANDLE process = OpenForReading(processId, true);
+    if (!process)
+        process = OpenForReading(processId, false);
+    if (!process)
+        return NULL;
+    *startTime = ReadCreationTime(process);
+    // A start time that cannot be read is no sign of a newer process.
+    if (listedStart && *startTime && *startTime != listedStart) {
+        CloseHandle(process);
+        return NULL;
+    }
+    return process;
 }

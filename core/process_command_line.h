@@ -1,6 +1,8 @@
 // Another process's command line and current folder, as it was started and
 // as it stands, read where access allows: from either build, of a process of
-// either bitness. Any thread; each call opens and closes its own handle.
+// either bitness. Any thread; each call by PID opens and closes its own
+// handle, each call "Of" reads through the handle it is given, so that
+// everything read of a process comes from the one that handle holds.
 #pragma once
 #include <windows.h>
 
@@ -24,3 +26,15 @@ bool ReadCommandLineFromParameters(DWORD processId, wchar_t* commandLine);
 // `folder` (MAX_PATH characters), without the trailing backslash unless it is
 // a drive's root. False with an empty text when it cannot be read or is longer.
 bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder);
+
+// The same through a handle (from OpenListedProcess, or any handle with the
+// query right, and the memory read right for the parameters block).
+bool ReadProcessCommandLineOf(HANDLE process, wchar_t* commandLine);
+bool ReadProcessCurrentFolderOf(HANDLE process, wchar_t* folder);
+
+// Opens the process under `processId` for every read above (the memory read
+// right where it is given, else the query right alone) and fills *startTime
+// (0: unknown). NULL when it cannot be opened, or when it started at another
+// time than `listedStart` (0: any): a newer process took the PID since.
+// The caller closes it.
+HANDLE OpenListedProcess(DWORD processId, unsigned long long listedStart, unsigned long long* startTime);

@@ -1,6 +1,7 @@
 #include "lookup/process_details.h"
 #include <strsafe.h>
 #include <wchar.h>
+#include "core/executable_locator.h"
 #include "core/file_fingerprint.h"
 #include "core/folder_tokens.h"
 #include "core/system_folders.h"
@@ -58,9 +59,11 @@ static void AppendExtendedDetails(const VersionInfoBlock* version, const wchar_t
 void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const volatile LONG* stop,
                            ExecutableDetails* details)
 {
-    // The file the path names, not the one redirection would give a 32-bit program.
-    wchar_t readable[MAX_PATH];
-    if (!BuildReadablePath(path, readable))
+    // The file the path names, not the one redirection would give a 32-bit
+    // program; on XP, where a process's path is what it reports itself, only
+    // a drive's disk file. Nothing is read of a name that is not one.
+    wchar_t readable[PROCESS_PATH_CAPACITY + 8];
+    if (!PrepareImageRead(path, IsImagePathReportedByProcess(), readable, ARRAYSIZE(readable)))
         readable[0] = L'\0';
     ReadExecutableDetailsAt(readable, cache, stop, details);
 }

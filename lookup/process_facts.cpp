@@ -54,25 +54,35 @@ bool ReadProcessUser(HANDLE process, wchar_t* user)
     return SUCCEEDED(written);
 }
 
+// Room for a process's path in its "\\?\" form.
+static const size_t READ_PATH_CAPACITY = PROCESS_PATH_CAPACITY + 8;
+
 void ReadFileFacts(const wchar_t* path, FileFacts* facts)
+{
+    ReadImageFileFacts(path, true, facts);
+}
+
+void ReadImageFileFacts(const wchar_t* path, bool reported, FileFacts* facts)
 {
     ZeroMemory(facts, sizeof(*facts));
     facts->attributes = INVALID_FILE_ATTRIBUTES;
+    facts->pathReported = reported;
     if (!path || !path[0] || FAILED(StringCchCopyW(facts->path, ARRAYSIZE(facts->path), path))) {
         facts->path[0] = L'\0';
         facts->access = FILE_NOT_LOCATED;
         return;
     }
-    wchar_t readable[MAX_PATH];
-    if (!BuildReadablePath(path, readable)) {
+    wchar_t readable[READ_PATH_CAPACITY];
+    // A device or pipe name not at all; a name the process chose only when it is a drive's.
+    bool named = !IsDevicePath(path) && (!reported || IsProbeableName(path));
+    if (!named || !BuildImageReadPath(path, readable, ARRAYSIZE(readable))) {
         facts->access = FILE_UNREADABLE;
-        facts->accessError = ERROR_FILENAME_EXCED_RANGE;
+        facts->accessError = named ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME;
         return;
     }
-    // A path from a process's memory is opened as a handed one is: a device
-    // or pipe name not at all, and no pipe server learns who we are.
+    // No pipe server learns who we are, and a file that is no disk file is closed unread.
     DWORD error = ERROR_INVALID_NAME;
-    ScopedHandle file(IsDevicePath(readable) ? INVALID_HANDLE_VALUE : OpenDiskFileForReading(readable, &error));
+    ScopedHandle file(OpenDiskFileForReading(readable, &error));
     if (!file.Valid()) {
         facts->accessError = error;
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -84,7 +94,7 @@ void ReadFileFacts(const wchar_t* path, FileFacts* facts)
         // The directory entry answers where the file itself is not ours to
         // open; asked of a drive's path only, never of a share's.
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (readable[1] == L':' && GetFileAttributesExW(readable, GetFileExInfoStandard, &data)) {
+        if (IsProbeableName(path) && GetFileAttributesExW(readable, GetFileExInfoStandard, &data)) {
             facts->attributes = data.dwFileAttributes;
             facts->size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
             facts->creationTime = FromFileTime(data.ftCreationTime);
@@ -203,6 +213,32 @@ void ReadProcessFacts(DWORD processId, ProcessFacts* facts)
 
 void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts)
 {
+    ScopedHandle process(OpenProcess(ProcessQueryAccess(), FALSE, processId));
+    ReadProcessFactsOf(process.Valid() ? process.Get() : NULL, processId, maximumAgeMs, facts);
+}
+
+static unsigned long long ReadStartTimeOf(HANDLE process)
+{
+    FILETIME creation, exit, kernel, user;
+    if (!process || !GetProcessTimes(process, &creation, &exit, &kernel, &user))
+        return 0;
+    return FromFileTime(creation);
+}
+
+// The kernel's path of the process's file, through its handle; on XP the
+// one its module list reports.
+static void ReadImageFacts(HANDLE handle, const PROCESSENTRY32W* process, FileFacts* file)
+{
+    wchar_t exePath[PROCESS_PATH_CAPACITY];
+    bool reported = IsImagePathReportedByProcess();
+    bool found = reported ? process->th32ProcessID != 0 && FindModulePath(process, exePath)
+                          : QueryImagePathOf(handle, exePath, ARRAYSIZE(exePath));
+    if (found)
+        ReadImageFileFacts(exePath, reported, file);
+}
+
+void ReadProcessFactsOf(HANDLE handle, DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts)
+{
     ZeroMemory(facts, sizeof(*facts));
     facts->processId = processId;
     facts->parent = PARENT_UNKNOWN;
@@ -214,7 +250,7 @@ void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts*
     if (!facts->found)
         return;
     StringCchCopyW(facts->imageName, ARRAYSIZE(facts->imageName), process.szExeFile);
-    facts->startTime = ReadStartTime(processId);
+    facts->startTime = ReadStartTimeOf(handle);
     facts->parentId = process.th32ParentProcessID;
     facts->parent = PARENT_EXITED;
     if (parentFound) {
@@ -227,13 +263,10 @@ void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts*
             StringCchCopyW(facts->parentName, ARRAYSIZE(facts->parentName), parent.szExeFile);
         }
     }
-    ScopedHandle handle(OpenProcess(ProcessQueryAccess(), FALSE, processId));
-    if (handle.Valid())
-        ReadProcessUser(handle.Get(), facts->user);
-    handle.Close();
-    wchar_t exePath[MAX_PATH];
-    if (FindProcessExecutable(&process, exePath))
-        ReadFileFacts(exePath, &facts->file);
+    if (handle)
+        ReadProcessUser(handle, facts->user);
+    if (handle || IsImagePathReportedByProcess())
+        ReadImageFacts(handle, &process, &facts->file);
 }
 
 void FreeProcessFacts(ProcessFacts* facts)

@@ -3,6 +3,7 @@
 // background job (any thread; nothing shared); each call stands alone.
 #pragma once
 #include <windows.h>
+#include "core/executable_locator.h"
 
 const int USER_NAME_CAPACITY = 2 * 256 + 2;  // DOMAIN\name, each at most 256
 
@@ -21,7 +22,8 @@ enum FileAccess {
 };
 
 struct FileFacts {
-    wchar_t path[MAX_PATH];
+    wchar_t path[PROCESS_PATH_CAPACITY];
+    bool pathReported;                 // the path is what the process itself reports (XP)
     FileAccess access;
     DWORD accessError;
     unsigned long long size;
@@ -40,7 +42,7 @@ struct ProcessFacts {
     wchar_t parentName[MAX_PATH];
     unsigned long long startTime;      // FILETIME (UTC); 0 where unknown
     wchar_t user[USER_NAME_CAPACITY];  // empty where unknown
-    // The command line, from the reader of issue 26: heap memory (HeapAlloc
+    // The command line (core/process_command_line): heap memory (HeapAlloc
     // on the process heap) that FreeProcessFacts releases; NULL while unknown.
     wchar_t* commandLine;
     FileFacts file;
@@ -53,10 +55,17 @@ void ReadProcessFacts(DWORD processId, ProcessFacts* facts);
 // (a process newer than it is looked for in a new one): for the rows of the
 // Running Processes window, one after another. Any thread.
 void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts);
+// The same, its start, user and file read through `process` (NULL: only
+// what the list says), the handle every other read of that process uses.
+void ReadProcessFactsOf(HANDLE process, DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts);
 void FreeProcessFacts(ProcessFacts* facts);
 
 // The file facts of a path: what the file system says, and whether the file
-// can be read; the facts that could be had even when it cannot.
+// can be read; the facts that could be had even when it cannot. A path the
+// process itself reports (`reported`) is a name it chose: one that is no
+// drive path (a share's, a pipe's, a device's) is not touched at all, and
+// is "unreadable". ReadFileFacts takes every path as such a name.
+void ReadImageFileFacts(const wchar_t* path, bool reported, FileFacts* facts);
 void ReadFileFacts(const wchar_t* path, FileFacts* facts);
 
 // "DOMAIN\name" of the process's token user; false when it cannot be read.

@@ -1,5 +1,7 @@
 #include "lookup/process_sheet.h"
 #include <strsafe.h>
+#include "core/executable_locator.h"
+#include "core/handed_path.h"
 #include "core/process_command_line.h"
 #include "core/seams.h"
 #include "core/system_folders.h"
@@ -41,22 +43,30 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
         StringCchCopyW(sheet->process.imageName, ARRAYSIZE(sheet->process.imageName), imageName);
 }
 
-static void ReadFacts(ProcessSheet* sheet, bool whole)
+// Room for a process's path in its "\\?\" form.
+static const size_t READ_PATH_CAPACITY = PROCESS_PATH_CAPACITY + 8;
+
+static void ForgetProcess(ProcessSheet* sheet, DWORD processId)
+{
+    ZeroMemory(&sheet->process, sizeof(sheet->process));
+    sheet->process.processId = processId;
+    sheet->process.parent = PARENT_UNKNOWN;
+    sheet->process.file.attributes = INVALID_FILE_ATTRIBUTES;
+}
+
+// process: the one handle every read of this sheet goes through; NULL when
+// the process could not be opened, or `newer` when a later one holds its PID.
+static void ReadFacts(ProcessSheet* sheet, bool whole, HANDLE process, bool newer)
 {
     wchar_t imageName[MAX_PATH];
     StringCchCopyW(imageName, ARRAYSIZE(imageName), sheet->process.imageName);
     wchar_t* commandLine = sheet->process.commandLine;
     // A row's notes share a list of the processes of a moment ago; the whole sheet takes its own.
     DWORD processId = sheet->process.processId;
-    ReadProcessFactsRecently(processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
-    if (sheet->expectedStart && sheet->process.found && sheet->process.startTime &&
-        sheet->process.startTime != sheet->expectedStart) {
-        // Exited, and its PID taken since: nothing of the newer process is ours to show.
-        ZeroMemory(&sheet->process, sizeof(sheet->process));
-        sheet->process.processId = processId;
-        sheet->process.parent = PARENT_UNKNOWN;
-        sheet->process.file.attributes = INVALID_FILE_ATTRIBUTES;
-    }
+    ReadProcessFactsOf(process, processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
+    // Exited, and its PID taken since: nothing of the newer process is ours to show.
+    if (newer)
+        ForgetProcess(sheet, processId);
     sheet->process.commandLine = commandLine;
     // Gone since it was listed: the name it had still heads the sheet.
     if (!sheet->process.imageName[0])
@@ -64,10 +74,10 @@ static void ReadFacts(ProcessSheet* sheet, bool whole)
     sheet->processRead = true;
 }
 
-static void ReadCommandLine(ProcessSheet* sheet)
+static void ReadCommandLine(ProcessSheet* sheet, HANDLE process)
 {
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, COMMAND_LINE_CAPACITY * sizeof(wchar_t));
-    if (text && !ReadProcessCommandLine(sheet->process.processId, text)) {
+    if (text && !ReadProcessCommandLineOf(process, text)) {
         HeapFree(GetProcessHeap(), 0, text);
         text = NULL;
     }
@@ -80,7 +90,7 @@ static void ReadFolder(ProcessSheet* sheet)
     sheet->folderRead = true;
     if (sheet->process.file.access == FILE_NOT_LOCATED)
         return;
-    wchar_t directory[MAX_PATH];
+    wchar_t directory[PROCESS_PATH_CAPACITY];
     StringCchCopyW(directory, ARRAYSIZE(directory), sheet->process.file.path);
     wchar_t* lastBackslash = wcsrchr(directory, L'\\');
     if (lastBackslash)
@@ -151,22 +161,16 @@ static void ListNotes(ProcessSheet* sheet, bool whole)
     sheet->notesRead = true;
 }
 
-void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, const volatile LONG* stop)
 {
-    ReadFacts(sheet, whole);
-    // A process gone has no command line or payload to read: another one under its PID has its own.
-    bool gone = !sheet->process.found;
-    if (whole && !gone && !IsStopped(stop))
-        ReadCommandLine(sheet);
-    sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
     ReadFolder(sheet);
     const FileFacts* file = &sheet->process.file;
     // An unreadable file has no digests, version or signer: the sheet's
-    // "File" line says why, and those lines are left out.
-    bool readable = file->access == FILE_READABLE;
-    wchar_t readablePath[MAX_PATH];
-    if (!readable || !BuildReadablePath(file->path, readablePath))
-        readablePath[0] = L'\0';
+    // "File" line says why, and those lines are left out. A readable one is
+    // read by the name its facts were read by.
+    wchar_t readablePath[READ_PATH_CAPACITY];
+    bool readable = file->access == FILE_READABLE &&
+                    PrepareImageRead(file->path, file->pathReported, readablePath, ARRAYSIZE(readablePath));
     if (IsStopped(stop))
         return;
     if (readable) {
@@ -186,8 +190,10 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     if (whole && !gone)
         ReadRuns(sheet);
     sheet->runsRead = sheet->runsRead || (whole && gone);
-    // The whole sheet reads them afresh; a row's notes share a reading of a few seconds ago.
-    if (file->access != FILE_NOT_LOCATED && !IsStopped(stop)) {
+    // The whole sheet reads them afresh; a row's notes share a reading of a
+    // few seconds ago. A name the process chose is matched only as a drive's path.
+    bool matchable = file->access != FILE_NOT_LOCATED && (!file->pathReported || IsProbeableName(file->path));
+    if (matchable && !IsStopped(stop)) {
         if (whole)
             FindLogonEntries(file->path, &sheet->logon);
         else
@@ -196,6 +202,24 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     sheet->logonRead = true;
     if (!IsStopped(stop))
         ListNotes(sheet, whole);
+}
+
+void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+{
+    // Opened once and compared with the start it was listed with: a PID
+    // reused between two reads never lends the newer process's facts.
+    unsigned long long startTime = 0;
+    HANDLE process = OpenListedProcess(sheet->process.processId, sheet->expectedStart, &startTime);
+    bool newer = !process && startTime != 0;
+    ReadFacts(sheet, whole, process, newer);
+    // A process gone has no command line or payload to read: another one under its PID has its own.
+    bool gone = !sheet->process.found;
+    if (whole && !gone && !IsStopped(stop))
+        ReadCommandLine(sheet, process);
+    sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
+    if (process)
+        CloseHandle(process);
+    ReadFileSheet(sheet, whole, gone, stop);
 }
 
 bool IsProcessSheetComplete(const ProcessSheet* sheet)

@@ -7,6 +7,13 @@
 #include "lookup/process_lookup.h"
 #include "resource.h"
 
+static StripEndListener stripEndListener;
+
+void ListenForStripEnd(StripEndListener listener)
+{
+    stripEndListener = listener;
+}
+
 static const wchar_t linkStripClass[] = L"LinksMarlet";
 
 HWND CreateLinkStrip(HWND parent, LinkStripRecord* record)
@@ -83,6 +90,8 @@ LRESULT CALLBACK LinkStripProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     case WM_NCDESTROY:
         // Also reached when Task Manager's end takes the strip with it.
+        if (stripEndListener)
+            stripEndListener(window);
         if (RecordOf(window) && RecordOf(window)->stripGone)
             RecordOf(window)->stripGone(window);
         break;

@@ -49,3 +49,8 @@ void ClickStripLink(HWND strip, int link);
 int DrawLinkOutlines(HDC dc, const RECT* client, int itemHeight);
 // Beside the rows the list shows now, at the width of its rows' DPI.
 void PlaceLinkStrip(HWND strip, const ListGeometry* geometry);
+
+// Called at every strip's WM_NCDESTROY, on its thread: what holds its handle
+// forgets it there (the screen readers' objects).
+typedef void (*StripEndListener)(HWND strip);
+void ListenForStripEnd(StripEndListener listener);

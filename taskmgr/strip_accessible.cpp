@@ -1,15 +1,51 @@
 #include "taskmgr/strip_accessible.h"
 #include <strsafe.h>
 #include "core/accessible_object.h"
+#include "core/lazy_lock.h"
 #include "core/oleacc_functions.h"
 #include "taskmgr/link_strip.h"
 #include "resource.h"
 
 typedef HRESULT (WINAPI* AccessibleObjectFromWindowProc)(HWND, DWORD, REFIID, void**);
 
+// Every object handed out and not yet released, so that a strip's end
+// disconnects them: a screen reader may hold one long after, and the
+// strip's handle may by then name another window.
+static class StripAccessible* liveObjects;
+static CRITICAL_SECTION liveLock;
+static volatile LONG liveLockState;
+
 class StripAccessible final : public AccessibleObject {
 public:
-    explicit StripAccessible(HWND strip) : strip(strip) {}
+    explicit StripAccessible(HWND strip) : strip(strip), next(NULL)
+    {
+        MakeLockOnce(&liveLock, &liveLockState);
+        EnterCriticalSection(&liveLock);
+        next = liveObjects;
+        liveObjects = this;
+        LeaveCriticalSection(&liveLock);
+    }
+    ~StripAccessible()
+    {
+        EnterCriticalSection(&liveLock);
+        for (StripAccessible** link = &liveObjects; *link; link = &(*link)->next) {
+            if (*link == this) {
+                *link = next;
+                break;
+            }
+        }
+        LeaveCriticalSection(&liveLock);
+    }
+    static void ForgetWindow(HWND window)
+    {
+        MakeLockOnce(&liveLock, &liveLockState);
+        EnterCriticalSection(&liveLock);
+        for (StripAccessible* object = liveObjects; object; object = object->next) {
+            if (object->strip == window)
+                object->strip = NULL;
+        }
+        LeaveCriticalSection(&liveLock);
+    }
 
     // IAccessible
     STDMETHODIMP get_accParent(IDispatch** parent) override
@@ -217,12 +253,19 @@ private:
         return S_FALSE;
     }
 
-    HWND strip;
+    HWND strip;  // NULL once the strip is destroyed
+    StripAccessible* next;
 };
+
+static void ForgetStripObjects(HWND strip)
+{
+    StripAccessible::ForgetWindow(strip);
+}
 
 LRESULT AnswerStripObjectRequest(HWND strip, WPARAM wParam, LPARAM lParam)
 {
     if ((LONG)lParam != (LONG)OBJID_CLIENT)
         return 0;
+    ListenForStripEnd(ForgetStripObjects);
     return AnswerWithAccessibleObject(wParam, MakeAccessibleObject<StripAccessible>(strip));
 }

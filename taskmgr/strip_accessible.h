@@ -2,7 +2,7 @@
 // named for the row as Task Manager shows it, whose default action is the
 // strip's click. Made on the strip's thread for each WM_GETOBJECT; each
 // object holds the strip's handle only and answers "disconnected" once the
-// strip is gone.
+// strip is gone: its end makes every object forget the handle.
 #pragma once
 #include <windows.h>
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "core/executable_locator.h"
+#include "core/seams.h"
 #include "test_support.h"
 
 namespace {
@@ -125,7 +126,12 @@ TEST(LocateExecutable, ModuleEndingWithTheImageNameMatchesWhenItComesFirst)
     CloseHandle(snapshot);
     ASSERT_STREQ(L"xnotepad.exe", module.szModule) << "the rig did not reorder the modules";
 
-    ExpectLocated(L"notepad.exe", modulePath);  // the module whose name ends with it
+    // From Vista on the kernel's path names the file, whatever the module list says.
+    ExpectLocated(L"notepad.exe", target.path);
+    // On XP only the module list does: the module whose name ends with it.
+    seams.getVersion = ReportXpVersion;
+    ExpectLocated(L"notepad.exe", modulePath);
+    seams.getVersion = GetVersionExW;
 }
 
 TEST(LocateExecutable, CopiesAPathOfExactly259CharactersWhole)
@@ -161,7 +167,9 @@ TEST(LocateExecutable, PassesOverAProcessWhoseModulesCannotBeRead)
     EXPECT_FALSE(FindModulePath(&system[0], buffer));
     RunningTarget target;
     ASSERT_TRUE(target.Start(L"C:\\tavrowen-test\\second", L"explorer.exe"));
+    seams.getVersion = ReportXpVersion;  // only XP names the file from the module list
     ExpectLocated(L"Explorer.exe", target.path);
+    seams.getVersion = GetVersionExW;
 }
 
 TEST(FindModulePath, GoneProcessGivesFalse)

@@ -584,6 +584,33 @@ TEST_F(ProcessWindow, ProcessesOfTheOtherBitnessHaveTheirPaths)
     EXPECT_EQ(WidenUtf8(SystemMd5(bytes)), QueryValue(address, L"md5")) << Narrow(address);
 }
 
+// A path with a quotation mark (a process's own module list can report
+// one) would end the folder's argument early: it is refused, and said so.
+bool QuotedPath(const PROCESSENTRY32W* process, wchar_t* exePath)
+{
+    return process->th32ProcessID == GetCurrentProcessId()
+               ? lstrcpyW(exePath, L"C:\\tavrowen-test\\a\" /e,\"C:\\windows\\x.exe") != NULL
+               : realPathSource(process, exePath);
+}
+
+TEST_F(ProcessWindow, OpenFileLocationRefusesAQuotationMark)
+{
+    CloseProcessWindow();
+    seams.processPathSource = QuotedPath;
+    ShowProcessWindow();
+    list = GetDlgItem(window = ProcessWindowHandle(), IDC_PROCESS_LIST);
+    Refresh();
+    Select(ItemOf(GetCurrentProcessId()));
+    wchar_t told[512] = L"";
+    ModalScript script([&] {
+        std::vector<HWND> boxes = ProcessWindows(GetCurrentProcessId(), L"#32770");
+        return !boxes.empty() && GetDlgItemTextW(boxes[0], 0xFFFF, told, 512) >= 0 &&
+               PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(window, WM_COMMAND, IDM_OPEN_LOCATION, 0);
+    EXPECT_TRUE(wcsstr(told, L"quotation mark")) << "nobody was told: " << Narrow(told);
+}
+
 // ---- The real program -------------------------------------------------------------
 
 TEST(ProcessWindowMenu, TheItemFollowsShowTaskManager)

@@ -16,6 +16,8 @@
 #include <shlobj.h>
 #include <strsafe.h>
 #include <string>
+#include <tlhelp32.h>
+#include <winternl.h>
 #include <vector>
 #include "app/process_window.h"
 #include "app/row_details.h"
@@ -364,6 +366,116 @@ TEST(SignerCheck, UnverifiedOnlyKeepsASignedHostRunningAnUnsignedDll)
     seams.processPathSource = FindProcessExecutable;
     WriteSetting(unverifiedOnlySetting, 0);
     EndProgram(&host);
+}
+
+// Starts a program through RtlCreateUserProcess: Wine's CreateProcessW
+// refuses a path over MAX_PATH.
+bool StartAnyPathProgram(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* started)
+{
+    typedef LONG(NTAPI * MakeParameters)(PVOID*, UNICODE_STRING*, void*, void*, UNICODE_STRING*, void*, void*, void*,
+                                         void*, void*);
+    typedef LONG(NTAPI * CreateUserProcess)(UNICODE_STRING*, ULONG, PVOID, void*, void*, HANDLE, BOOLEAN, HANDLE,
+                                            HANDLE, void*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    MakeParameters make = (MakeParameters)(void*)GetProcAddress(ntdll, "RtlCreateProcessParameters");
+    CreateUserProcess create = (CreateUserProcess)(void*)GetProcAddress(ntdll, "RtlCreateUserProcess");
+    std::wstring ntPath = L"\\??\\" + path, command = L"\"" + path + L"\" " + arguments;
+    auto text = [](const std::wstring& value) {
+        return UNICODE_STRING{(USHORT)(value.size() * 2), (USHORT)(value.size() * 2 + 2), (PWSTR)value.c_str()}; };
+    UNICODE_STRING image = text(path), nt = text(ntPath), line = text(command);
+    struct { ULONG length; HANDLE process, thread, processId, threadId; BYTE image[64]; } info = {sizeof(info)};
+    PVOID parameters = NULL;
+    if (!make || !create || make(&parameters, &image, NULL, NULL, &line, NULL, NULL, NULL, NULL, NULL) < 0 ||
+        create(&nt, 0x40 /* OBJ_CASE_INSENSITIVE */, parameters, NULL, NULL, NULL, FALSE, NULL, NULL, &info) < 0)
+        return false;
+    ResumeThread(info.thread);
+    *started = {info.process, info.thread, (DWORD)(ULONG_PTR)info.processId, (DWORD)(ULONG_PTR)info.threadId};
+    return true;
+}
+
+// Starts loader_rewriter.exe copied to `path`, and waits until its module list names `loaderName`.
+bool StartRewriter(const std::wstring& path, const std::wstring& loaderName, const std::wstring& folderName,
+                   PROCESS_INFORMATION* started)
+{
+    if (!CopyFileW(BinPath(L"loader_rewriter.exe").c_str(), (L"\\\\?\\" + path).c_str(), FALSE) ||
+        !StartAnyPathProgram(path, L"\"" + loaderName + L"\" \"" + folderName + L"\"", started))
+        return false;
+    return WaitUntil([&] {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, started->dwProcessId);
+        MODULEENTRY32W module = {sizeof(module)};
+        bool rewritten = Module32FirstW(snapshot, &module) && loaderName == module.szExePath;
+        CloseHandle(snapshot);
+        return rewritten;
+    }, 10000);
+}
+
+int RowIndexOf(HWND list, DWORD processId)
+{
+    wchar_t pid[16];
+    for (int i = 0, count = ListView_GetItemCount(list); i < count; ++i) {
+        ListView_GetItemText(list, i, 1, pid, 16);
+        if (std::to_wstring(processId) == pid)
+            return i;
+    }
+    return -1;
+}
+
+std::wstring CellOf(HWND list, DWORD processId, int column)
+{
+    wchar_t text[1040] = L"(not listed)";
+    if (RowIndexOf(list, processId) >= 0)
+        ListView_GetItemText(list, RowIndexOf(list, processId), column, text, 1040);
+    return text;
+}
+
+// A svchost.exe from a folder longer than MAX_PATH whose loader entry names
+// the signed sample: its row shows its own folder, not the sample's signer,
+// and stays under "Show Unverified Only". On XP, where only the loader entry
+// names the file, its signer is what the process reports and never verified;
+// and a host naming a pipe as its file, its folder and on its command line
+// leaves the pipe unconnected while rows are read and its sheet is copied.
+TEST(SignerCheck, ALoaderEntryTheProcessRewroteNamesNoFile)
+{
+    TrustTestRoot();
+    std::wstring folder = L"C:\\tavrowen-test\\" + std::wstring(120, L'd') + L"\\" + std::wstring(140, L'e');
+    for (size_t end : {(size_t)16, folder.rfind(L'\\'), folder.size()})
+        CreateDirectoryW((L"\\\\?\\" + folder.substr(0, end)).c_str(), NULL);
+    const wchar_t* pipeName = L"\\\\.\\pipe\\tavrowen-loader";
+    ListeningPipe pipe(pipeName);
+    ASSERT_TRUE(pipe.Listening());
+    PROCESS_INFORMATION forger = {}, piper = {};
+    ASSERT_TRUE(StartRewriter(folder + L"\\svchost.exe", Sample(L"signed.exe"), L"C:\\", &forger));
+    ASSERT_TRUE(StartRewriter(L"C:\\tavrowen-test\\rundll32.exe", pipeName, pipeName, &piper));
+    ASSERT_TRUE(EnsureSettingsKey());
+    WriteSetting(unverifiedOnlySetting, 1);
+    for (bool xp : {false, true}) {
+        seams.getVersion = xp ? ReportXpVersion : GetVersionExW;
+        ShowProcessWindow();
+        HWND list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
+        EXPECT_TRUE(WaitUntil([] { return !AreRowDetailsPending(); }, 60000)) << "rows not read within 60 s";
+        std::string signer = NarrowUtf8(CellOf(list, forger.dwProcessId, 4));
+        if (xp) {
+            EXPECT_EQ("Veltrix Test Signer (as the process reports it)", signer);
+            // Ctrl+C on the pipe's host: its sheet is read and copied.
+            ListView_SetItemState(list, RowIndexOf(list, piper.dwProcessId), LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
+            DWORD clipboard = GetClipboardSequenceNumber();
+            SetFocus(list);
+            SendMessageW(ProcessWindowHandle(), WM_COMMAND, IDM_COPY_PROPERTIES, 0);
+            EXPECT_TRUE(WaitUntil([&] { return GetClipboardSequenceNumber() != clipboard; }, 30000)) << "no sheet copied";
+        } else {
+            std::wstring shown = CellOf(list, forger.dwProcessId, 5);
+            EXPECT_EQ(0, lstrcmpiW(folder.c_str(), shown.c_str())) << NarrowUtf8(shown);
+            EXPECT_NE("Veltrix Test Signer", signer);
+            EXPECT_NE("(not listed)", signer) << "the row is hidden as verified";
+        }
+        CloseProcessWindow();
+    }
+    seams.getVersion = GetVersionExW;
+    WriteSetting(unverifiedOnlySetting, 0);
+    EXPECT_FALSE(pipe.WasConnected()) << "a name the process reports was opened";
+    EndProgram(&forger);
+    EndProgram(&piper);
 }
 
 }  // namespace

@@ -139,6 +139,14 @@ bool WaitForRecordedAddresses(size_t count, DWORD timeoutMs)
     return WaitUntil([count] { return ReadRecordedAddresses().size() >= count; }, timeoutMs, 50);
 }
 
+BOOL WINAPI ReportXpVersion(LPOSVERSIONINFOW version)
+{
+    version->dwMajorVersion = 5;
+    version->dwMinorVersion = 1;
+    version->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
 void PumpMessagesFor(DWORD milliseconds)
 {
     DWORD start = GetTickCount();

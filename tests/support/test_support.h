@@ -34,6 +34,8 @@ bool WaitForRecordedAddresses(size_t count, DWORD timeoutMs);
 // Pumps this thread's messages while waiting for a condition.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 10);
 void PumpMessagesFor(DWORD milliseconds);
+// A version probe (seams.getVersion) that says Windows XP.
+BOOL WINAPI ReportXpVersion(LPOSVERSIONINFOW version);
 
 // Starts a program with a command-line tail; the caller closes the handles.
 bool StartProgram(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* process,
