@@ -47,16 +47,29 @@ static void ReadPayload(void* record, const volatile LONG* stop)
         FreeRowPayload(payload);
         return;
     }
-    ReadProcessCommandLine(job->processId, scratch->line);
-    if (!*stop)
+    // One handle for the line and the payload, opened only for the process the
+    // row listed: a newer one under its PID lends it nothing.
+    unsigned long long started = 0;
+    HANDLE process = OpenListedProcess(job->processId, job->processStarted, &started);
+    bool newer = !process && started != 0;
+    scratch->line[0] = L'\0';
+    ZeroMemory(&scratch->payload, sizeof(scratch->payload));
+    if (process)
+        ReadProcessCommandLineOf(process, scratch->line);
+    else if (!newer)
+        ReadProcessCommandLine(job->processId, scratch->line);
+    if (!*stop && process)
+        ReadHostPayloadOfProcess(process, job->processId, job->processStarted, job->image, scratch->line,
+                                 &scratch->payload);
+    else if (!*stop && !newer)
         ReadRowHostPayload(job->processId, job->processStarted, job->image, scratch->line, &scratch->payload);
-    else
-        ZeroMemory(&scratch->payload, sizeof(scratch->payload));
+    if (process)
+        CloseHandle(process);
     payload->commandLine = CopyText(scratch->line);
     payload->runs = CopyText(scratch->payload.runs);
     payload->text = CopyText(scratch->payload.text);
     payload->textKind = scratch->payload.textKind;
-    payload->unknown = scratch->payload.unknown || !payload->commandLine;
+    payload->unknown = scratch->payload.unknown || !payload->commandLine || newer;
     for (size_t i = 0; i < scratch->payload.fileCount && i < HOST_PAYLOAD_FILES; ++i) {
         wchar_t* path = CopyText(scratch->payload.files[i]);
         if (path)

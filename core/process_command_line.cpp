@@ -290,7 +290,10 @@ static unsigned long long ReadCreationTime(HANDLE process)
 HANDLE OpenListedProcess(DWORD processId, unsigned long long listedStart, unsigned long long* startTime)
 {
     *startTime = 0;
-    HANDLE process = OpenForReading(processId, true);
+    // The full query right first: the images mapped in the process need it.
+    HANDLE process = processId ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ_ACCESS, FALSE, processId) : NULL;
+    if (!process)
+        process = OpenForReading(processId, true);
     if (!process)
         process = OpenForReading(processId, false);
     if (!process)

@@ -32,8 +32,9 @@ bool ReadProcessCurrentFolder(DWORD processId, wchar_t* folder);
 bool ReadProcessCommandLineOf(HANDLE process, wchar_t* commandLine);
 bool ReadProcessCurrentFolderOf(HANDLE process, wchar_t* folder);
 
-// Opens the process under `processId` for every read above (the memory read
-// right where it is given, else the query right alone) and fills *startTime
+// Opens the process under `processId` for every read above and for the images
+// mapped in it (the full query and memory read rights where given, else the
+// memory read right, else the query right alone) and fills *startTime
 // (0: unknown). NULL when it cannot be opened, or when it started at another
 // time than `listedStart` (0: any): a newer process took the PID since.
 // The caller closes it.

@@ -130,14 +130,19 @@ static void ReadSigner(ProcessSheet* sheet)
     sheet->signerRead = true;
 }
 
-static void ReadRuns(ProcessSheet* sheet)
+static void ReadRuns(ProcessSheet* sheet, HANDLE process)
 {
     HostPayload* payload = (HostPayload*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(HostPayload));
     if (!payload)
         return;
     const FileFacts* file = &sheet->process.file;
-    ReadHostPayload(sheet->process.processId, file->access != FILE_NOT_LOCATED ? file->path : sheet->process.imageName,
-                    sheet->process.commandLine, payload);
+    const wchar_t* image = file->access != FILE_NOT_LOCATED ? file->path : sheet->process.imageName;
+    // Through the sheet's one handle where it could be had: the PID alone may name a newer process by now.
+    if (process)
+        ReadHostPayloadOfProcess(process, sheet->process.processId, sheet->expectedStart, image,
+                                 sheet->process.commandLine, payload);
+    else
+        ReadHostPayload(sheet->process.processId, image, sheet->process.commandLine, payload);
     StringCchCopyW(sheet->runs, ARRAYSIZE(sheet->runs), payload->runs);
     HeapFree(GetProcessHeap(), 0, payload);
     sheet->runsRead = true;
@@ -161,7 +166,7 @@ static void ListNotes(ProcessSheet* sheet, bool whole)
     sheet->notesRead = true;
 }
 
-static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, const volatile LONG* stop)
+static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop)
 {
     ReadFolder(sheet);
     const FileFacts* file = &sheet->process.file;
@@ -188,7 +193,7 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, const vola
     if (IsStopped(stop))
         return;
     if (whole && !gone)
-        ReadRuns(sheet);
+        ReadRuns(sheet, process);
     sheet->runsRead = sheet->runsRead || (whole && gone);
     // The whole sheet reads them afresh; a row's notes share a reading of a
     // few seconds ago. A name the process chose is matched only as a drive's path.
@@ -217,9 +222,9 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     if (whole && !gone && !IsStopped(stop))
         ReadCommandLine(sheet, process);
     sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
+    ReadFileSheet(sheet, whole, gone, process, stop);
     if (process)
         CloseHandle(process);
-    ReadFileSheet(sheet, whole, gone, stop);
 }
 
 bool IsProcessSheetComplete(const ProcessSheet* sheet)
