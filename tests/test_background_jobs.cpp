@@ -114,11 +114,14 @@ TEST_F(BackgroundJobs, FirstTurnsRunBeforeLaterOnesEachInTheOrderQueued)
     EXPECT_EQ("bdac", ranOrder);
     // A forged id, or the right one for another window, hands out nothing.
     ASSERT_NE(0, Queue(windows[0], JOB_FIRST, 'e'));
-    ASSERT_TRUE(WaitUntil([] { return ranOrder.size() == 5; }, 10000));
-    Sleep(50);
+    // Finished and posted, not yet taken: only its own window and id take it.
+    MSG posted;
+    for (DWORD start = GetTickCount();
+         !PeekMessageW(&posted, windows[0], JOB_DONE, JOB_DONE, PM_NOREMOVE) && GetTickCount() - start < 10000;)
+        Sleep(10);
     EXPECT_EQ(NULL, TakeFinishedJob(windows[1], JOB_DONE, 5));
     EXPECT_EQ(NULL, TakeFinishedJob(windows[0], JOB_DONE, 0x7FFFFFFF));
-    EXPECT_EQ("e", TakeFinished(windows[0]));
+    EXPECT_EQ("e", WaitForFinished(windows[0], 1));
 }
 
 TEST_F(BackgroundJobs, CancellingAWindowStopsItsRunningJobReleasesItsQueuedOnesAndSparesTheOthers)
