@@ -272,13 +272,5 @@ bool PrepareImageRead(const wchar_t* path, bool reported, wchar_t* readable, siz
     if (!path || !path[0] || IsDevicePath(path) || (reported && !IsProbeableName(path)) ||
         !BuildImageReadPath(path, readable, capacity))
         return false;
-    HANDLE file = CreateFileW(readable, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
-                !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    CloseHandle(file);
-    return disk;
+    return IsDiskFileAt(readable, NULL);
 }

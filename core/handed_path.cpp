@@ -84,10 +84,8 @@ bool IsProbeableName(const wchar_t* path)
     return probeable;
 }
 
-bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes)
+bool IsDiskFileAt(const wchar_t* path, DWORD* attributes)
 {
-    if (!IsProbeableName(path))
-        return false;
     // Attributes only: a file another program holds open for writing is still found.
     HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
@@ -100,4 +98,9 @@ bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes)
     if (found && attributes)
         *attributes = information.dwFileAttributes;
     return found;
+}
+
+bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes)
+{
+    return IsProbeableName(path) && IsDiskFileAt(path, attributes);
 }

@@ -32,6 +32,9 @@ bool IsProbeableName(const wchar_t* path);
 // GetFileAttributesW, which follows the name wherever it leads. Fills
 // *attributes when the file exists and `attributes` is not NULL.
 bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes);
+// The same test for a path whose name is not in question (the kernel's own
+// path of a process, in its long form too): no name rule, the open alone.
+bool IsDiskFileAt(const wchar_t* path, DWORD* attributes);
 
 // Opens a canonical path for reading as a disk file: no pipe server learns
 // who we are (identification level only), and anything that turns out not to
