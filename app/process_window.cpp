@@ -176,7 +176,7 @@ static bool ShowFinishedRead(ProcessWindowState* state, UINT message, LPARAM id)
         ShowReadNotes(state, id);
         return true;
     case WM_SHEET_COPY_READ:
-        FinishRowPropertiesCopy(state->window, id);
+        FinishRowPropertiesCopy(state->window, &state->copy, id);
         return true;
     }
     return false;

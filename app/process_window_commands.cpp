@@ -60,7 +60,7 @@ static bool RunRowCommand(ProcessWindowState* state, WORD command)
         if (GetFocus() == state->filter)
             SendMessageW(state->filter, WM_COPY, 0, 0);
         else if (GetFocus() == state->list)
-            CopyRowProperties(state->window, row);
+            CopyRowProperties(state->window, &state->copy, row);
         return true;
     }
     return false;

@@ -6,6 +6,7 @@
 #include "app/list_view.h"
 #include "app/process_list.h"
 #include "app/process_window_dpi.h"
+#include "app/sheet_reads.h"
 
 // Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
 struct ProcessWindowState {
@@ -22,6 +23,7 @@ struct ProcessWindowState {
     wchar_t changedText[64];  // " (changed after the process started)"
     ProcessList rows;
     ListView view;
+    SheetCopy copy;
 };
 
 // Shows the rows that pass the filter, in the chosen order.

@@ -109,13 +109,8 @@ static void FreeRecord(void* record)
 // Queues a job on the reads' lane for the record; returns its id, or 0 (then the record is freed).
 static LONG QueueRead(void* record, HWND window, bool signer)
 {
-    JobRequest request = {LANE_READS, signer ? JOB_LATER : JOB_FIRST, window,
-                          (UINT)(signer ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ),
-                          signer ? CheckSigner : ReadDetails, FreeRecord, record};
-    LONG id = QueueBackgroundJob(&request);
-    if (!id)
-        HeapFree(GetProcessHeap(), 0, record);
-    return id;
+    return QueueWindowJob(window, signer ? WM_ROW_SIGNER_CHECKED : WM_ROW_DETAILS_READ, LANE_READS,
+                          signer ? JOB_LATER : JOB_FIRST, signer ? CheckSigner : ReadDetails, FreeRecord, record);
 }
 
 static LONG QueueDetailsRead(const ProcessRow* row, HWND window)
@@ -191,21 +186,32 @@ void RequestRowReads(ProcessList* list, HWND window, const wchar_t* checkingText
 
 bool TakeRowDetails(HWND window, LPARAM id, RowDetails* details)
 {
-    DetailsJob* job = (DetailsJob*)TakeFinishedJob(window, WM_ROW_DETAILS_READ, id);
+    bool ran = false;
+    DetailsJob* job = (DetailsJob*)TakeJobResult(window, WM_ROW_DETAILS_READ, id, &ran);
     if (!job)
         return false;
+    // Unread, the row shows its file without a description rather than waiting for one.
     *details = job->details;
+    if (!ran)
+        details->iconIndex = -1;
     HeapFree(GetProcessHeap(), 0, job);
     return true;
 }
 
 bool TakeRowSigner(HWND window, LPARAM id, SignerCheck* check, bool* changed)
 {
-    SignerJob* job = (SignerJob*)TakeFinishedJob(window, WM_ROW_SIGNER_CHECKED, id);
+    bool ran = false;
+    SignerJob* job = (SignerJob*)TakeJobResult(window, WM_ROW_SIGNER_CHECKED, id, &ran);
     if (!job)
         return false;
     *check = job->check;
-    *changed = job->changedAfterStart;
+    *changed = ran && job->changedAfterStart;
+    if (!ran) {
+        // Unchecked is not unsigned: the cell says the file could not be read.
+        check->verdict = SIGNER_UNREADABLE;
+        check->source = SIGNER_FROM_NONE;
+        check->signer[0] = L'\0';
+    }
     HeapFree(GetProcessHeap(), 0, job);
     return true;
 }

@@ -49,11 +49,7 @@ static LONG QueueNotes(const ProcessRow* row, HWND window)
     job->processId = row->processId;
     StringCchCopyW(job->imageName, ARRAYSIZE(job->imageName), row->imageName);
     // After the rows' details and signers: those fill columns every row has.
-    JobRequest request = {LANE_READS, JOB_LATER, window, WM_ROW_NOTES_READ, ReadNotes, FreeRecord, job};
-    LONG id = QueueBackgroundJob(&request);
-    if (!id)
-        HeapFree(GetProcessHeap(), 0, job);
-    return id;
+    return QueueWindowJob(window, WM_ROW_NOTES_READ, LANE_READS, JOB_LATER, ReadNotes, FreeRecord, job);
 }
 
 void RequestRowNotes(ProcessList* list, HWND window)
@@ -74,7 +70,9 @@ void RequestRowNotes(ProcessList* list, HWND window)
 
 bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
 {
-    NotesJob* job = (NotesJob*)TakeFinishedJob(window, WM_ROW_NOTES_READ, id);
+    // Unread notes are none known: the row's cell stays empty instead of waiting.
+    bool ran = false;
+    NotesJob* job = (NotesJob*)TakeJobResult(window, WM_ROW_NOTES_READ, id, &ran);
     if (!job)
         return false;
     bool filled = false;

@@ -34,16 +34,16 @@ LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row)
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();
-    JobRequest request = {LANE_READS, JOB_FIRST, window, message, ReadWholeSheet, ReleaseSheet, sheet};
-    LONG id = QueueBackgroundJob(&request);
-    if (!id)
-        FreeSheet(sheet);
-    return id;
+    return QueueWindowJob(window, message, LANE_READS, JOB_FIRST, ReadWholeSheet, ReleaseSheet, sheet);
 }
 
 ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id)
 {
-    return (ProcessSheet*)TakeFinishedJob(window, message, id);
+    bool ran = false;
+    ProcessSheet* sheet = (ProcessSheet*)TakeJobResult(window, message, id, &ran);
+    if (sheet && !ran)
+        sheet->readsAbandoned = true;
+    return sheet;
 }
 
 bool CopySheetText(HWND owner, const ProcessSheet* sheet)
@@ -59,27 +59,27 @@ bool CopySheetText(HWND owner, const ProcessSheet* sheet)
     return copied;
 }
 
-// The latest copy asked for, and the clipboard as it was then: an older
-// copy, or one whose clipboard was written meanwhile, is not put there.
-static LONG latestCopy;
-static DWORD clipboardAtCopy;
-
-void CopyRowProperties(HWND window, const ProcessRow* row)
+void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row)
 {
     if (!row)
         return;
-    latestCopy = QueueSheetRead(window, WM_SHEET_COPY_READ, row);
-    clipboardAtCopy = GetClipboardSequenceNumber();
-    if (!latestCopy)
+    copy->latest = QueueSheetRead(window, WM_SHEET_COPY_READ, row);
+    copy->clipboardAtCopy = GetClipboardSequenceNumber();
+    if (!copy->latest)
         TellCopyFailed(window);
 }
 
-void FinishRowPropertiesCopy(HWND window, LPARAM id)
+void FinishRowPropertiesCopy(HWND window, const SheetCopy* copy, LPARAM id)
 {
     ProcessSheet* sheet = TakeSheetRead(window, WM_SHEET_COPY_READ, id);
     if (!sheet)
         return;
-    if ((LONG)id == latestCopy && GetClipboardSequenceNumber() == clipboardAtCopy)
-        CopySheetText(window, sheet);
+    // An older copy, or one whose clipboard was written meanwhile, is not put there.
+    if ((LONG)id == copy->latest && GetClipboardSequenceNumber() == copy->clipboardAtCopy) {
+        if (sheet->readsAbandoned)
+            TellCopyFailed(window);
+        else
+            CopySheetText(window, sheet);
+    }
     FreeSheet(sheet);
 }

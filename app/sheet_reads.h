@@ -15,15 +15,22 @@
 // the message will carry, or 0 when nothing was queued.
 LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row);
 // The sheet of that finished job, the caller's to free with FreeSheet; NULL
-// for an id of no finished job of ours.
+// for an id of no finished job of ours. A job no thread could run gives its
+// sheet unread, readsAbandoned set.
 ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id);
 void FreeSheet(ProcessSheet* sheet);
 
 // Replaces the clipboard's contents with the sheet's text.
 bool CopySheetText(HWND owner, const ProcessSheet* sheet);
 
+// A window's copy under way: the latest asked for, and the clipboard as it was then.
+struct SheetCopy {
+    LONG latest;
+    DWORD clipboardAtCopy;
+};
+
 // Ctrl+C and "Copy Properties": the row's sheet is read, and copied when it
 // arrives, unless another copy was asked for or the clipboard written meanwhile.
-void CopyRowProperties(HWND window, const ProcessRow* row);
-// WM_SHEET_COPY_READ in the Running Processes window.
-void FinishRowPropertiesCopy(HWND window, LPARAM id);
+void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row);
+// WM_SHEET_COPY_READ in that window.
+void FinishRowPropertiesCopy(HWND window, const SheetCopy* copy, LPARAM id);

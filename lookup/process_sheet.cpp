@@ -248,7 +248,7 @@ bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacit
     input.runs = sheet->runsRead ? sheet->runs : NULL;
     input.logon = sheet->logonRead ? &sheet->logon : NULL;
     input.notes = sheet->notesRead ? &sheet->notes : NULL;
-    return FormatPropertySheet(&input, !IsProcessSheetComplete(sheet), text, capacity);
+    return FormatPropertySheet(&input, !sheet->readsAbandoned && !IsProcessSheetComplete(sheet), text, capacity);
 }
 
 void FreeProcessSheet(ProcessSheet* sheet)

@@ -17,6 +17,8 @@ struct ProcessSheet {
     // The start time the process was listed with (0: any): a process found
     // under its PID that started otherwise is a newer one, and not described.
     unsigned long long expectedStart;
+    // No read will come (none could be run): what is unknown is left out, not "Reading...".
+    bool readsAbandoned;
     ProcessFacts process;  // owns its command line: FreeProcessSheet releases it
     bool processRead;
     bool commandLineRead;

@@ -2,8 +2,10 @@
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/plain_text.h"
+#include "core/program_text.h"
+#include "resource.h"
 
-static const wchar_t READING[] = L"Reading...";
+static const size_t LABEL_CAPACITY = 64;
 static const size_t LINE_CAPACITY = 1024;
 
 // The sheet as it is written: every line whole or not at all.
@@ -14,27 +16,42 @@ struct SheetWriter {
     bool complete;
 };
 
-static void AppendLine(SheetWriter* sheet, const wchar_t* label, const wchar_t* value)
+// Written in place: a command line can be far longer than any line buffer.
+static void AppendText(SheetWriter* sheet, const wchar_t* label, const wchar_t* value)
 {
     if (!value || !value[0])
         return;
-    size_t labelLength = wcslen(label), valueLength = wcslen(value);
-    size_t needed = labelLength + (labelLength ? 2 : 0) + valueLength + 2;
-    if (sheet->length + needed >= sheet->capacity) {
+    wchar_t* line = sheet->text + sheet->length;
+    size_t room = sheet->capacity - sheet->length;
+    bool written = room > 2 && (label[0] ? FormatProgramText(line, room - 2, IDS_SHEET_LABEL_FORMAT, label, value)
+                                         : SUCCEEDED(StringCchCopyW(line, room - 2, value)));
+    if (!written) {
+        *line = L'\0';
         sheet->complete = false;
         return;
     }
-    wchar_t* line = sheet->text + sheet->length;
-    StringCchPrintfW(line, sheet->capacity - sheet->length, labelLength ? L"%s: %s\r\n" : L"%s%s\r\n", label, value);
-    BlankControlCharacters(line, needed - 2);
-    sheet->length += needed;
+    size_t length = wcslen(line);
+    BlankControlCharacters(line, length);
+    StringCchCopyW(line + length, room - length, L"\r\n");
+    sheet->length += length + 2;
+}
+
+// A line "<label>: <value>"; labelId 0: the value alone.
+static void AppendLine(SheetWriter* sheet, UINT labelId, const wchar_t* value)
+{
+    wchar_t label[LABEL_CAPACITY] = L"";
+    if (labelId && !LoadProgramText(labelId, label, ARRAYSIZE(label)))
+        sheet->complete = false;
+    else
+        AppendText(sheet, label, value);
 }
 
 // A value not yet read: "Reading..." on a partial sheet, nothing on a whole one.
-static void AppendPending(SheetWriter* sheet, bool partial, const wchar_t* label)
+static void AppendPending(SheetWriter* sheet, bool partial, UINT labelId)
 {
-    if (partial)
-        AppendLine(sheet, label, READING);
+    wchar_t reading[LABEL_CAPACITY];
+    if (partial && LoadProgramText(IDS_SHEET_READING, reading, ARRAYSIZE(reading)))
+        AppendLine(sheet, labelId, reading);
 }
 
 bool FormatLocalTime(unsigned long long fileTime, wchar_t* text, size_t capacity)
@@ -53,28 +70,28 @@ static void AppendProcessLines(SheetWriter* sheet, const PropertySheetInput* inp
 {
     const ProcessFacts* process = input->process;
     wchar_t line[LINE_CAPACITY];
-    AppendLine(sheet, L"Process", process->imageName);
+    AppendLine(sheet, IDS_SHEET_PROCESS, process->imageName);
     StringCchPrintfW(line, ARRAYSIZE(line), L"%lu", process->processId);
-    AppendLine(sheet, L"PID", line);
+    AppendLine(sheet, IDS_SHEET_PID, line);
     if (!input->processRead) {
-        AppendPending(sheet, partial, L"Parent");
-        AppendPending(sheet, partial, L"Started");
-        AppendPending(sheet, partial, L"User");
+        AppendPending(sheet, partial, IDS_SHEET_PARENT);
+        AppendPending(sheet, partial, IDS_SHEET_STARTED);
+        AppendPending(sheet, partial, IDS_SHEET_USER);
     } else {
         line[0] = L'\0';
         if (process->parent == PARENT_RUNNING)
-            StringCchPrintfW(line, ARRAYSIZE(line), L"%s (PID %lu)", process->parentName, process->parentId);
+            FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_PARENT_RUNNING, process->parentName, process->parentId);
         else if (process->parent == PARENT_EXITED)
-            StringCchCopyW(line, ARRAYSIZE(line), L"(exited)");
-        AppendLine(sheet, L"Parent", line);
+            LoadProgramText(IDS_SHEET_PARENT_EXITED, line, ARRAYSIZE(line));
+        AppendLine(sheet, IDS_SHEET_PARENT, line);
         if (FormatLocalTime(process->startTime, line, ARRAYSIZE(line)))
-            AppendLine(sheet, L"Started", line);
-        AppendLine(sheet, L"User", process->user);
+            AppendLine(sheet, IDS_SHEET_STARTED, line);
+        AppendLine(sheet, IDS_SHEET_USER, process->user);
     }
     if (input->commandLineRead)
-        AppendLine(sheet, L"Command line", process->commandLine);
+        AppendLine(sheet, IDS_SHEET_COMMAND_LINE, process->commandLine);
     else
-        AppendPending(sheet, partial, L"Command line");
+        AppendPending(sheet, partial, IDS_SHEET_COMMAND_LINE);
 }
 
 // The path, and why the file cannot be read where it cannot.
@@ -83,22 +100,22 @@ static void AppendFileLine(SheetWriter* sheet, const FileFacts* file)
     wchar_t line[LINE_CAPACITY];
     switch (file->access) {
     case FILE_NOT_LOCATED:
-        StringCchCopyW(line, ARRAYSIZE(line), L"(cannot be located)");
+        LoadProgramText(IDS_SHEET_NOT_LOCATED, line, ARRAYSIZE(line));
         break;
     case FILE_READABLE:
         StringCchCopyW(line, ARRAYSIZE(line), file->path);
         break;
     case FILE_ACCESS_DENIED:
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%s (cannot be read: access denied)", file->path);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_ACCESS_DENIED, file->path);
         break;
     case FILE_GONE:
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%s (cannot be read: the file is gone)", file->path);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_FILE_GONE, file->path);
         break;
     default:
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%s (cannot be read: error %lu)", file->path, file->accessError);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_READ_ERROR, file->path, file->accessError);
         break;
     }
-    AppendLine(sheet, L"File", line);
+    AppendLine(sheet, IDS_SHEET_FILE, line);
 }
 
 static void AppendFileLines(SheetWriter* sheet, const PropertySheetInput* input, bool partial)
@@ -106,32 +123,33 @@ static void AppendFileLines(SheetWriter* sheet, const PropertySheetInput* input,
     const FileFacts* file = &input->process->file;
     wchar_t line[LINE_CAPACITY];
     if (!input->processRead) {
-        AppendPending(sheet, partial, L"File");
+        AppendPending(sheet, partial, IDS_SHEET_FILE);
     } else if (input->process->found) {
         AppendFileLine(sheet, file);
     }
     if (input->folderWithTokens)
-        AppendLine(sheet, L"Folder", input->folderWithTokens);
+        AppendLine(sheet, IDS_SHEET_FOLDER, input->folderWithTokens);
     else
-        AppendPending(sheet, partial, L"Folder");
+        AppendPending(sheet, partial, IDS_SHEET_FOLDER);
     if (!input->processRead) {
-        AppendPending(sheet, partial, L"Size");
+        AppendPending(sheet, partial, IDS_SHEET_SIZE);
     } else if (file->attributes != INVALID_FILE_ATTRIBUTES || file->access == FILE_READABLE) {
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%I64u bytes", file->size);
-        AppendLine(sheet, L"Size", line);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_BYTES, file->size);
+        AppendLine(sheet, IDS_SHEET_SIZE, line);
     }
     if (!input->digests) {
-        AppendPending(sheet, partial, L"MD5");
-        AppendPending(sheet, partial, L"SHA-256");
+        AppendPending(sheet, partial, IDS_SHEET_MD5);
+        AppendPending(sheet, partial, IDS_SHEET_SHA256);
     } else if (input->digests->valid) {
-        AppendLine(sheet, L"MD5", input->digests->digestHex);
-        AppendLine(sheet, L"SHA-256", input->digests->sha256Hex);
+        AppendLine(sheet, IDS_SHEET_MD5, input->digests->digestHex);
+        AppendLine(sheet, IDS_SHEET_SHA256, input->digests->sha256Hex);
     }
 }
 
 static void AppendVersionLines(SheetWriter* sheet, const SheetVersionStrings* version, bool partial)
 {
-    static const wchar_t* const labels[] = {L"File version", L"Product", L"Company", L"Description", L"Original name"};
+    static const UINT labels[] = {IDS_SHEET_FILE_VERSION, IDS_SHEET_PRODUCT, IDS_SHEET_COMPANY, IDS_SHEET_DESCRIPTION,
+                                  IDS_SHEET_ORIGINAL_NAME};
     const wchar_t* values[] = {NULL, NULL, NULL, NULL, NULL};
     if (version) {
         values[0] = version->fileVersion;
@@ -151,25 +169,25 @@ static void AppendVersionLines(SheetWriter* sheet, const SheetVersionStrings* ve
 static void AppendSignerLine(SheetWriter* sheet, const SignerCheck* signer, bool partial)
 {
     if (!signer) {
-        AppendPending(sheet, partial, L"Verified signer");
+        AppendPending(sheet, partial, IDS_SHEET_SIGNER);
         return;
     }
     wchar_t text[SIGNER_NAME_CAPACITY + 64], line[SIGNER_NAME_CAPACITY + 80];
     FormatSignerText(signer, text, ARRAYSIZE(text));
     if (signer->source == SIGNER_FROM_EMBEDDED)
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%s (embedded)", text);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_EMBEDDED, text);
     else if (signer->source == SIGNER_FROM_CATALOG)
-        StringCchPrintfW(line, ARRAYSIZE(line), L"%s (catalog)", text);
+        FormatProgramText(line, ARRAYSIZE(line), IDS_SHEET_CATALOG, text);
     else
         StringCchCopyW(line, ARRAYSIZE(line), text);
-    AppendLine(sheet, L"Verified signer", line);
+    AppendLine(sheet, IDS_SHEET_SIGNER, line);
 }
 
 // Every entry on the one line, with how many more were found than kept.
 static void AppendLogonLine(SheetWriter* sheet, const LogonEntries* logon, bool partial)
 {
     if (!logon) {
-        AppendPending(sheet, partial, L"Starts at logon");
+        AppendPending(sheet, partial, IDS_SHEET_LOGON);
         return;
     }
     static wchar_t const separator[] = L"; ";
@@ -181,25 +199,29 @@ static void AppendLogonLine(SheetWriter* sheet, const LogonEntries* logon, bool 
     }
     if (logon->total > logon->count && logon->count > 0) {
         wchar_t more[32];
-        StringCchPrintfW(more, ARRAYSIZE(more), L"; and %d more", logon->total - logon->count);
+        FormatProgramText(more, ARRAYSIZE(more), IDS_SHEET_MORE_ENTRIES, logon->total - logon->count);
         StringCchCatW(line, ARRAYSIZE(line), more);
     }
-    AppendLine(sheet, L"Starts at logon", line);
+    AppendLine(sheet, IDS_SHEET_LOGON, line);
 }
 
 static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, bool partial)
 {
     if (!notes) {
-        AppendPending(sheet, partial, L"Notes");
+        AppendPending(sheet, partial, IDS_SHEET_NOTES);
         return;
     }
     if (notes->count <= 0)
         return;
-    AppendLine(sheet, L"", L"Notes:");
+    wchar_t heading[LABEL_CAPACITY];
+    if (LoadProgramText(IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
+        AppendLine(sheet, 0, heading);
+    else
+        sheet->complete = false;
     for (int i = 0; i < notes->count && i < FILE_NOTE_RULES; ++i) {
         wchar_t line[NOTE_TEXT_CAPACITY + 2];
         StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", notes->text[i]);
-        AppendLine(sheet, L"", line);
+        AppendLine(sheet, 0, line);
     }
 }
 
@@ -214,9 +236,9 @@ bool FormatPropertySheet(const PropertySheetInput* input, bool partial, wchar_t*
     AppendVersionLines(&sheet, input->version, partial);
     AppendSignerLine(&sheet, input->signer, partial);
     if (input->runs)
-        AppendLine(&sheet, L"Runs", input->runs);
+        AppendLine(&sheet, IDS_SHEET_RUNS, input->runs);
     else
-        AppendPending(&sheet, partial, L"Runs");
+        AppendPending(&sheet, partial, IDS_SHEET_RUNS);
     AppendLogonLine(&sheet, input->logon, partial);
     AppendNoteLines(&sheet, input->notes, partial);
     return sheet.complete;

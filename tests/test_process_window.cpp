@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "app/process_window.h"
 #include "app/row_details.h"
+#include "core/background_jobs.h"
 #include "core/ascii_folding.h"
 #include "core/executable_locator.h"
 #include "core/lookup_url.h"
@@ -482,6 +483,28 @@ TEST_F(ProcessWindow, EachRowChecksItsOwnFileAndAChangeAfterItsStartIsShown)
     // The two rows share one read of the path's details: both are filled.
     EXPECT_EQ(L"Changed later", RowOf(after.dwProcessId).description);
     EXPECT_EQ(L"Changed later", RowOf(before).description);
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
+}
+
+// Without a thread for the reads, a new row is answered as unread, never left "Checking..."
+TEST_F(ProcessWindow, ReadsThatFindNoThreadAreAnsweredNotLeftChecking)
+{
+    StopBackgroundJobs();
+    ReopenBackgroundJobs();
+    seams.createThread = NoThread;
+    DWORD target = StartTarget(L"procwin_nothread.exe", L"Never read");
+    ASSERT_NE(0u, target);
+    Refresh();
+    ListedRow row = RowOf(target);
+    EXPECT_EQ(L"procwin_nothread.exe", row.name);
+    EXPECT_EQ(L"(Cannot read the file)", row.signer);
+    EXPECT_EQ(L"", row.description);
+    EXPECT_FALSE(AreRowDetailsPending());
 }
 
 // Image names folding A to Z, ties by PID.
