@@ -1,7 +1,8 @@
-// What starts a given file at logon: Run and RunOnce values under HKCU and
-// HKLM (both registry views), the per-user and common Startup folders (a
-// shortcut to the file, or the file itself), and services that start with
-// Windows. Read on a background job; any thread. Every name the user can
+// What starts a given file at logon: every enabled entry of the startup
+// reader (lookup/startup_entries.h) whose program is the file: Run values,
+// the Startup folders (a shortcut to the file, or the file itself),
+// services, tasks and the rest; drivers are no programs. Read on a
+// background job; any thread. Every name the user can
 // write (HKCU's values, App Paths, the Startup folder and its shortcuts) is
 // probed only as a disk file at a drive path (core/handed_path.h).
 #pragma once

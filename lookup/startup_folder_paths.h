@@ -1,0 +1,10 @@
+// The Startup folders as the reader and the switch name them.
+#pragma once
+#include <windows.h>
+#include "lookup/startup_entries.h"
+
+
+// SWITCH_USER_FOLDER or SWITCH_COMMON_FOLDER's path; false when the system has none.
+bool FindStartupFolder(StartupSwitchPlace place, wchar_t* folder /* MAX_PATH */);
+// The folder's name as a Location: "Startup folder", "Startup folder (all users)".
+void LoadStartupFolderLocation(StartupSwitchPlace place, wchar_t* location /* STARTUP_LOCATION_CAPACITY */);
