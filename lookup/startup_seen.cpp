@@ -49,12 +49,18 @@ int MergeSeenEntries(const SeenEntry* seen, int seenCount, bool firstOpening, co
             ++mergedCount;
         }
     }
-    int found = mergedCount;
-    for (int i = 0; i < seenCount && mergedCount < STARTUP_SEEN_CAPACITY; ++i)
-        if (FindSeen(merged, found, seen[i].hash) < 0)
-            merged[mergedCount++] = seen[i];
-    // Those not found now: the most recent kept when room runs short.
-    qsort(merged + found, (size_t)(mergedCount - found), sizeof(SeenEntry), CompareNewestFirst);
+    // Those not found now: the most recent kept while room lasts.
+    SeenEntry* rest = seenCount > 0 ? (SeenEntry*)HeapAlloc(GetProcessHeap(), 0, seenCount * sizeof(SeenEntry)) : NULL;
+    int restCount = 0;
+    for (int i = 0; rest && i < seenCount; ++i)
+        if (FindSeen(merged, mergedCount, seen[i].hash) < 0)
+            rest[restCount++] = seen[i];
+    if (rest) {
+        qsort(rest, (size_t)restCount, sizeof(SeenEntry), CompareNewestFirst);
+        for (int i = 0; i < restCount && mergedCount < STARTUP_SEEN_CAPACITY; ++i)
+            merged[mergedCount++] = rest[i];
+        HeapFree(GetProcessHeap(), 0, rest);
+    }
     return mergedCount;
 }
 
