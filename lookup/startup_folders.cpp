@@ -5,8 +5,7 @@
 #include <strsafe.h>
 #include "core/handed_path.h"
 #include "core/shell_link.h"
-#include "lookup/startup_entries.h"
-#include "lookup/startup_folder_paths.h"
+#include "lookup/startup_folders.h"
 #include "resource.h"
 
 // The folder is the user's to point anywhere: a share or a pipe is not

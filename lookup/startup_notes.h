@@ -10,7 +10,7 @@
 #include "core/signer_check.h"
 #include "core/version_info.h"
 #include "lookup/file_notes.h"
-#include "lookup/startup_entries.h"
+#include "lookup/startup_entry.h"
 
 const int STARTUP_NOTE_RULES = 13;
 

@@ -1,11 +1,10 @@
 // The registry's autostart places: Run and its kin, and the system's hooks.
-#include "lookup/startup_entries.h"
+#include "lookup/startup_registry.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
-#include "lookup/startup_entries.h"
 
 // The registry's own limit on a value name is 16383 characters.
 static const DWORD VALUE_NAME_LIMIT = 16384;

@@ -5,7 +5,7 @@
 // entry and marks none new. Any thread, one caller at a time.
 #pragma once
 #include <windows.h>
-#include "lookup/startup_entries.h"
+#include "lookup/startup_entry.h"
 
 const int STARTUP_SEEN_CAPACITY = 4096;
 

@@ -1,13 +1,13 @@
 // Services and drivers that start by themselves: boot, system, automatic
 // (delayed or not), read from their registry keys.
 #include <windows.h>
+#include "lookup/startup_services.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
 #include "core/process_services.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
-#include "lookup/startup_entries.h"
 
 static const wchar_t SERVICES_KEY[] = L"System\\CurrentControlSet\\Services";
 

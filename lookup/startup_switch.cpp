@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "core/shell_link.h"
 #include "core/system_probes.h"
-#include "lookup/startup_folder_paths.h"
+#include "lookup/startup_folders.h"
 
 static const wchar_t RUN_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 static const wchar_t APPROVED_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";

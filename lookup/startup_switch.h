@@ -9,7 +9,7 @@
 // the common Startup folder needs the rights to change it. Any thread.
 #pragma once
 #include <windows.h>
-#include "lookup/startup_entries.h"
+#include "lookup/startup_entry.h"
 
 // The size of a StartupApproved value: the state byte, three reserved, a FILETIME.
 const DWORD STARTUP_APPROVED_BYTES = 12;

@@ -4,7 +4,7 @@
 // it; the reader keeps to the folder's files, read bounded. Any thread.
 #pragma once
 #include <windows.h>
-#include "lookup/startup_entries.h"
+#include "lookup/startup_entry.h"
 
 const int TASK_ACTION_CAPACITY = 4;
 // The longest definition read; a longer file is passed over.
@@ -25,3 +25,6 @@ struct TaskDefinition {
 bool ParseTaskXml(const wchar_t* xml, size_t length, TaskDefinition* task);
 // Whether a task starts by itself: at logon, at boot or on a schedule.
 bool StartsByItself(const TaskDefinition* task);
+
+// Each task in the system's Tasks folder that starts by itself, an entry per Exec action.
+void ReadTaskEntries(StartupList* list);
