@@ -742,6 +742,36 @@ void FuzzTaskXml(Random& random)
             return Fail("a task's command without an end");
 }
 
+// An XP .job file's bytes mutated: every size and offset in it may lie.
+void FuzzJobFile(Random& random)
+{
+    static std::vector<BYTE> seedJob;
+    if (seedJob.empty()) {
+        seedJob.assign(0x46, 0);
+        seedJob[0x14] = 0x46;
+        const wchar_t* strings[] = {L"C:\\a b\\tool.exe", L"/x", L"", L"", L""};
+        for (const wchar_t* text : strings) {
+            size_t count = wcslen(text) + 1;
+            seedJob.push_back((BYTE)count);
+            seedJob.push_back(0);
+            const BYTE* bytes = (const BYTE*)text;
+            seedJob.insert(seedJob.end(), bytes, bytes + count * sizeof(wchar_t));
+        }
+        seedJob.insert(seedJob.end(), 4, 0);
+        seedJob[0x16] = (BYTE)seedJob.size();
+        seedJob.push_back(1);
+        seedJob.push_back(0);
+        seedJob.resize(seedJob.size() + 0x30, 0);
+        seedJob[seedJob.size() - 0x10] = 7;
+    }
+    std::vector<BYTE> bytes = seedJob;
+    Mutate(random, bytes);
+    TaskDefinition* task = OutputRoom<TaskDefinition>(1);
+    if (ParseJobFile((const BYTE*)PlaceInput(bytes.data(), bytes.size()), bytes.size(), task) &&
+        (task->actionCount < 0 || task->actionCount > 1 || !EndsWithin(task->commands[0], STARTUP_COMMAND_CAPACITY)))
+        Fail("a job's command without an end");
+}
+
 // An entry's own notes and those of its file at rest, and the seen store's merge.
 void FuzzStartupNotes(Random& random)
 {
@@ -802,6 +832,7 @@ const Target targets[] = {
     {"plain_text", NULL, FuzzPlainText},
     {"note_rules", NULL, FuzzNoteRules},
     {"task_xml", NULL, FuzzTaskXml},
+    {"job_file", NULL, FuzzJobFile},
     {"startup_notes", NULL, FuzzStartupNotes},
 };
 

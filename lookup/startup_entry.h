@@ -53,6 +53,8 @@ struct StartupEntry {
     wchar_t payload[MAX_PATH];   // what a host runs (service DLL, rundll32's DLL, a script); empty: none
     wchar_t command[STARTUP_COMMAND_CAPACITY];   // as written; its head when longer
     bool enabled;
+    DWORD startType;             // services and drivers: SERVICE_BOOT_START to SERVICE_AUTO_START
+    bool delayedStart;           // an automatic service started a while after the others
     bool tooLong;                // the name or the command did not fit what we show
     bool inOurKeeping;           // disabled by moving it into our keeping (before Windows 8)
     bool isNew;                  // first seen since the previous opening (lookup/startup_seen.h)

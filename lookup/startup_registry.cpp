@@ -4,6 +4,7 @@
 #include <wchar.h>
 #include "core/ascii_folding.h"
 #include "core/scoped_handles.h"
+#include "core/system_environment.h"
 #include "core/system_folders.h"
 
 // The registry's own limit on a value name is 16383 characters.
@@ -216,7 +217,7 @@ static bool IsOwnUserinit(const wchar_t* part)
         return true;
     wchar_t own[MAX_PATH], expanded[MAX_PATH];
     return BuildSystemPath(L"userinit.exe", own, ARRAYSIZE(own)) &&
-           ExpandEnvironmentStringsW(part, expanded, ARRAYSIZE(expanded)) > 0 && SameName(expanded, own);
+           ExpandSystemVariables(part, expanded, ARRAYSIZE(expanded)) && SameName(expanded, own);
 }
 
 static void AddCommandEntry(StartupList* list, StartupKind kind, const wchar_t* location, const wchar_t* name,
@@ -277,7 +278,7 @@ static void ReadWinlogonNotify(StartupList* list)
             continue;
         StartupEntry* entry = AddStartupEntry(list, STARTUP_WINLOGON, location, name);
         wchar_t expanded[MAX_PATH];
-        if (entry && ExpandEnvironmentStringsW(dll, expanded, ARRAYSIZE(expanded)) - 1 < ARRAYSIZE(expanded))
+        if (entry && ExpandSystemVariables(dll, expanded, ARRAYSIZE(expanded)))
             SetDllProgram(entry, expanded, NULL);
     }
 }

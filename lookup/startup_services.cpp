@@ -58,6 +58,10 @@ static void ReadService(HKEY services, const wchar_t* name, const wchar_t* locat
     StartupEntry* entry = AddStartupEntry(list, driver ? STARTUP_DRIVER : STARTUP_SERVICE, location, name);
     if (!entry)
         return;
+    DWORD delayed = 0;
+    entry->startType = start;
+    entry->delayedStart = start == SERVICE_AUTO_START && ReadDwordValue(service.Get(), L"DelayedAutostart", &delayed) &&
+                          delayed == 1;
     SetStartupCommand(entry, command);
     entry->tooLong = entry->tooLong || tooLong;
     // A shared host's service is its DLL.

@@ -207,9 +207,9 @@ static DWORD MoveKeptFile(StartupSwitchPlace place, const wchar_t* name, bool in
     if (!FindStartupFolder(place, startup) || !BuildKeptFolderPath(place, kept) || wcschr(name, L'\\') ||
         wcschr(name, L'/') || !IsProbeableName(startup))
         return ERROR_NOT_SUPPORTED;
-    if (intoKeeping && SHCreateDirectoryExW(NULL, kept, NULL) != ERROR_SUCCESS && GetLastError() != ERROR_ALREADY_EXISTS &&
-        GetFileAttributesW(kept) == INVALID_FILE_ATTRIBUTES)
-        return GetLastError();
+    int made = intoKeeping ? SHCreateDirectoryExW(NULL, kept, NULL) : ERROR_SUCCESS;
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
+        return (DWORD)made;
     if (FAILED(StringCchPrintfW(intoKeeping ? from : to, MAX_PATH, L"%s\\%s", startup, name)) ||
         FAILED(StringCchPrintfW(intoKeeping ? to : from, MAX_PATH, L"%s\\%s", kept, name)))
         return ERROR_FILENAME_EXCED_RANGE;

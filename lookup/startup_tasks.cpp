@@ -1,9 +1,11 @@
 #include "lookup/startup_tasks.h"
+#include <shlwapi.h>
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/handed_path.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
+#include "core/system_probes.h"
 #include "resource.h"
 
 static const int TASK_FOLDER_DEPTH = 8;
@@ -181,6 +183,92 @@ bool ParseTaskXml(const wchar_t* xml, size_t length, TaskDefinition* definition)
     return true;
 }
 
+// ---- XP's .job files ----
+
+// The fixed part: the offsets of the variable part and the trigger list, and the flags.
+static const size_t JOB_FIXED_BYTES = 0x44;
+static const size_t JOB_NAME_SIZE_OFFSET = 0x14;
+static const size_t JOB_TRIGGER_OFFSET = 0x16;
+static const size_t JOB_FLAGS_OFFSET = 0x30;
+static const DWORD JOB_FLAG_DISABLED = 0x4;
+static const size_t JOB_TRIGGER_BYTES = 0x30;
+static const size_t JOB_TRIGGER_TYPE_OFFSET = 0x20;
+enum JobTriggerType { JOB_ONCE, JOB_DAILY, JOB_WEEKLY, JOB_MONTHLY_DATE, JOB_MONTHLY_DOW, JOB_ON_IDLE, JOB_AT_BOOT,
+                      JOB_AT_LOGON };
+
+static bool ReadJobWord(const BYTE* data, size_t size, size_t at, WORD* value)
+{
+    if (at > size || size - at < sizeof(WORD))
+        return false;
+    CopyMemory(value, data + at, sizeof(WORD));
+    return true;
+}
+
+// A counted string (characters, its terminator counted) at `*at`, appended to `text`.
+static bool AppendJobString(const BYTE* data, size_t size, size_t* at, wchar_t* text, size_t capacity)
+{
+    WORD count = 0;
+    if (!ReadJobWord(data, size, *at, &count))
+        return false;
+    *at += sizeof(WORD);
+    size_t bytes = (size_t)count * sizeof(wchar_t);
+    if (*at > size || size - *at < bytes)
+        return false;
+    size_t used = wcslen(text);
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t character;
+        CopyMemory(&character, data + *at + i * sizeof(wchar_t), sizeof(character));
+        if (!character)
+            break;
+        if (used + 1 >= capacity)
+            return false;
+        text[used++] = character;
+    }
+    text[used] = L'\0';
+    *at += bytes;
+    return true;
+}
+
+static void ReadJobTriggers(const BYTE* data, size_t size, size_t at, TaskDefinition* task)
+{
+    WORD count = 0;
+    if (!ReadJobWord(data, size, at, &count))
+        return;
+    at += sizeof(WORD);
+    for (WORD i = 0; i < count && at <= size && size - at >= JOB_TRIGGER_BYTES; ++i, at += JOB_TRIGGER_BYTES) {
+        DWORD type = 0;
+        CopyMemory(&type, data + at + JOB_TRIGGER_TYPE_OFFSET, sizeof(type));
+        task->atLogon = task->atLogon || type == JOB_AT_LOGON;
+        task->atBoot = task->atBoot || type == JOB_AT_BOOT;
+        task->onSchedule = task->onSchedule || type <= JOB_MONTHLY_DOW;
+    }
+}
+
+bool ParseJobFile(const BYTE* data, size_t size, TaskDefinition* task)
+{
+    ZeroMemory(task, sizeof(*task));
+    task->enabled = true;
+    WORD nameAt = 0, triggersAt = 0;
+    DWORD flags = 0;
+    if (!data || size < JOB_FIXED_BYTES || !ReadJobWord(data, size, JOB_NAME_SIZE_OFFSET, &nameAt) ||
+        !ReadJobWord(data, size, JOB_TRIGGER_OFFSET, &triggersAt) || nameAt < JOB_FIXED_BYTES)
+        return false;
+    CopyMemory(&flags, data + JOB_FLAGS_OFFSET, sizeof(flags));
+    task->enabled = (flags & JOB_FLAG_DISABLED) == 0;
+    // The program, quoted when it holds a blank, then its parameters.
+    wchar_t program[MAX_PATH] = L"", parameters[STARTUP_COMMAND_CAPACITY] = L"";
+    size_t at = nameAt;
+    if (!AppendJobString(data, size, &at, program, ARRAYSIZE(program)) ||
+        !AppendJobString(data, size, &at, parameters, ARRAYSIZE(parameters)))
+        return false;
+    const wchar_t* format = wcschr(program, L' ') && program[0] != L'"' ? L"\"%s\"%s%s" : L"%s%s%s";
+    if (program[0] && SUCCEEDED(StringCchPrintfW(task->commands[0], STARTUP_COMMAND_CAPACITY, format, program,
+                                                 parameters[0] ? L" " : L"", parameters)))
+        task->actionCount = 1;
+    ReadJobTriggers(data, size, triggersAt, task);
+    return true;
+}
+
 bool StartsByItself(const TaskDefinition* task)
 {
     return task->atLogon || task->atBoot || task->onSchedule;
@@ -212,7 +300,7 @@ static wchar_t* DecodeTaskFile(const BYTE* data, DWORD size, size_t* length)
     return text;
 }
 
-static bool ReadTaskFile(const wchar_t* path, TaskDefinition* definition)
+static bool ReadTaskFile(const wchar_t* path, bool job, TaskDefinition* definition)
 {
     DWORD error = 0;
     HANDLE file = OpenDiskFileForReading(path, &error);
@@ -226,8 +314,8 @@ static bool ReadTaskFile(const wchar_t* path, TaskDefinition* definition)
         (data = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size.QuadPart)) != NULL &&
         ReadFile(file, data, (DWORD)size.QuadPart, &read, NULL) && read == (DWORD)size.QuadPart) {
         size_t length = 0;
-        wchar_t* text = DecodeTaskFile(data, read, &length);
-        parsed = text && ParseTaskXml(text, length, definition);
+        wchar_t* text = job ? NULL : DecodeTaskFile(data, read, &length);
+        parsed = job ? ParseJobFile(data, read, definition) : text && ParseTaskXml(text, length, definition);
         if (text)
             HeapFree(GetProcessHeap(), 0, text);
     }
@@ -240,6 +328,7 @@ static bool ReadTaskFile(const wchar_t* path, TaskDefinition* definition)
 struct TaskWalk {
     StartupList* list;
     wchar_t library[64];
+    bool jobs;  // XP's folder of .job files
     TaskDefinition* definition;
     int files;
 };
@@ -281,7 +370,8 @@ static void WalkTaskFolder(const wchar_t* folder, const wchar_t* relative, int d
         }
         ++walk->files;
         if (SUCCEEDED(StringCchPrintfW(location, ARRAYSIZE(location), L"%s%s", walk->library, relative)) &&
-            ReadTaskFile(path, walk->definition) && StartsByItself(walk->definition))
+            (!walk->jobs || lstrcmpiW(PathFindExtensionW(found.cFileName), L".job") == 0) &&
+            ReadTaskFile(path, walk->jobs, walk->definition) && StartsByItself(walk->definition))
             AddTaskEntries(found.cFileName, location, walk->definition, walk->list);
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -290,11 +380,16 @@ static void WalkTaskFolder(const wchar_t* folder, const wchar_t* relative, int d
 void ReadTaskEntries(StartupList* list)
 {
     wchar_t folder[MAX_PATH];
-    TaskWalk walk = {list, L"", (TaskDefinition*)HeapAlloc(GetProcessHeap(), 0, sizeof(TaskDefinition)), 0};
-    if (!LoadStringW(GetModuleHandleW(NULL), IDS_STARTUP_TASK_LIBRARY, walk.library, ARRAYSIZE(walk.library)))
-        StringCchCopyW(walk.library, ARRAYSIZE(walk.library), L"Task Scheduler Library");
-    if (walk.definition && BuildNativeSystemPath(L"Tasks", folder, ARRAYSIZE(folder)))
-        WalkTaskFolder(folder, L"", 0, &walk);
+    bool jobs = !IsVistaOrLater();
+    TaskWalk walk = {list, L"", jobs, (TaskDefinition*)HeapAlloc(GetProcessHeap(), 0, sizeof(TaskDefinition)), 0};
+    UINT libraryName = jobs ? IDS_STARTUP_XP_TASKS : IDS_STARTUP_TASK_LIBRARY;
+    if (!LoadStringW(GetModuleHandleW(NULL), libraryName, walk.library, ARRAYSIZE(walk.library)))
+        StringCchCopyW(walk.library, ARRAYSIZE(walk.library), L"Tasks");
+    bool found = jobs ? BuildWindowsPath(L"Tasks", folder, ARRAYSIZE(folder))
+                      : BuildNativeSystemPath(L"Tasks", folder, ARRAYSIZE(folder));
+    // XP keeps its jobs in the one folder: no folder below it is walked.
+    if (walk.definition && found)
+        WalkTaskFolder(folder, L"", jobs ? TASK_FOLDER_DEPTH : 0, &walk);
     if (walk.definition)
         HeapFree(GetProcessHeap(), 0, walk.definition);
 }

@@ -1,7 +1,8 @@
 // Scheduled tasks that start by themselves: at logon, at boot or on a
 // schedule. Read from the task definitions' XML (the system's Tasks folder,
-// Vista on) by a pure function of the text, so any definition can be fed to
-// it; the reader keeps to the folder's files, read bounded. Any thread.
+// Vista on) or XP's .job files (the Windows folder's Tasks) by pure
+// functions of their bytes, so any definition can be fed to them; the
+// reader keeps to the folder's files, read bounded. Any thread.
 #pragma once
 #include <windows.h>
 #include "lookup/startup_entry.h"
@@ -23,6 +24,10 @@ struct TaskDefinition {
 // its triggers, whether it is enabled, its Exec actions' command lines with
 // XML's character references decoded. False when the text holds no Task element.
 bool ParseTaskXml(const wchar_t* xml, size_t length, TaskDefinition* task);
+// Reads an XP task's .job file of `size` bytes: its triggers, whether it is
+// disabled, its program and parameters as one command line. Every size and
+// offset is checked against `size`. False when the bytes are no such file.
+bool ParseJobFile(const BYTE* data, size_t size, TaskDefinition* task);
 // Whether a task starts by itself: at logon, at boot or on a schedule.
 bool StartsByItself(const TaskDefinition* task);
 

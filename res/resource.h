@@ -79,6 +79,7 @@
 #define IDS_STARTUP_USER_FOLDER       809
 #define IDS_STARTUP_COMMON_FOLDER     810
 #define IDS_STARTUP_TASK_LIBRARY      811
+#define IDS_STARTUP_XP_TASKS          812
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

@@ -175,7 +175,43 @@ TEST(StartupEntries, PlantedEntriesAreFoundWithTheirPlaceProgramAndState)
     CloseServiceHandle(manager);
 }
 
-TEST(TaskXml, TriggersStateAndActionsOfADefinition)
+namespace {
+
+// An XP .job file as its format lays it out: the fixed part, the running
+// instance count, the program and its parameters, four empty strings, no
+// user or reserved data, then the triggers.
+std::vector<BYTE> MakeJob(const std::wstring& program, const std::wstring& parameters, DWORD flags,
+                          std::vector<DWORD> triggers)
+{
+    std::vector<BYTE> job(0x46, 0);
+    auto word = [&](WORD value) { job.push_back((BYTE)value); job.push_back((BYTE)(value >> 8)); };
+    auto text = [&](const std::wstring& value) {
+        word((WORD)(value.size() + 1));
+        for (wchar_t c : value + L'\0')
+            word(c);
+    };
+    job[0x14] = 0x46;
+    memcpy(&job[0x30], &flags, sizeof(flags));
+    text(program);
+    text(parameters);
+    for (int i = 0; i < 3; ++i)
+        text(L"");  // working folder, author, comment
+    word(0);        // user data
+    word(0);        // reserved data
+    WORD at = (WORD)job.size();
+    memcpy(&job[0x16], &at, sizeof(at));
+    word((WORD)triggers.size());
+    for (DWORD type : triggers) {
+        size_t start = job.size();
+        job.resize(start + 0x30, 0);
+        memcpy(&job[start + 0x20], &type, sizeof(type));
+    }
+    return job;
+}
+
+}  // namespace
+
+TEST(TaskDefinitions, TriggersStateAndActionsOfAnXmlDefinitionAndAnXpJob)
 {
     std::wstring logon =
         L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
@@ -206,6 +242,23 @@ TEST(TaskXml, TriggersStateAndActionsOfADefinition)
     ASSERT_TRUE(ParseTaskXml(scheduled.c_str(), scheduled.size(), task));
     EXPECT_TRUE(task->onSchedule && task->atBoot && StartsByItself(task));
     EXPECT_EQ(0, task->actionCount);
+    // XP's .job: at logon (7), disabled (flag 4); daily (1); at boot (6).
+    std::vector<BYTE> job = MakeJob(L"C:\\Program Files\\Tool\\tool.exe", L"/quiet", 4, {7});
+    ASSERT_TRUE(ParseJobFile(job.data(), job.size(), task));
+    EXPECT_TRUE(task->atLogon && !task->atBoot && !task->onSchedule);
+    EXPECT_FALSE(task->enabled);
+    ASSERT_EQ(1, task->actionCount);
+    EXPECT_EQ(L"\"C:\\Program Files\\Tool\\tool.exe\" /quiet", std::wstring(task->commands[0]));
+    job = MakeJob(L"a.exe", L"", 0, {1, 6});
+    ASSERT_TRUE(ParseJobFile(job.data(), job.size(), task));
+    EXPECT_TRUE(task->enabled && task->onSchedule && task->atBoot && !task->atLogon);
+    EXPECT_EQ(L"a.exe", std::wstring(task->commands[0]));
+    for (size_t cut = 0; cut < job.size(); ++cut) {
+        std::vector<BYTE> head(job.begin(), job.begin() + cut);
+        if (ParseJobFile(head.data(), head.size(), task)) {
+            EXPECT_FALSE(task->atBoot) << "a trigger read past the end at " << cut;
+        }
+    }
     std::wstring notATask = L"<Taskbar><Triggers><LogonTrigger/></Triggers></Taskbar>";
     EXPECT_FALSE(ParseTaskXml(notATask.c_str(), notATask.size(), task));
     // Cut anywhere, the text is read no further than it goes.
