@@ -2,6 +2,7 @@
 #include <shlwapi.h>
 #include <strsafe.h>
 #include <wchar.h>
+#include <wctype.h>
 #include "core/handed_path.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
