@@ -27,6 +27,9 @@
 #include "core/version_info.h"
 #include "lookup/file_notes.h"
 #include "lookup/property_sheet.h"
+#include "lookup/startup_notes.h"
+#include "lookup/startup_seen.h"
+#include "lookup/startup_tasks.h"
 #include "taskmgr/link_strip.h"
 
 namespace {
@@ -717,6 +720,94 @@ void FuzzNoteRules(Random& random)
             return Fail("a sheet line broken by U+%04X", (unsigned)*c);
 }
 
+// A task definition made of its own elements, shuffled and cut, placed
+// with no terminator: read no further than its length.
+void FuzzTaskXml(Random& random)
+{
+    static const wchar_t* const pieces[] = {
+        L"<Task>", L"</Task>", L"<Triggers>", L"</Triggers>", L"<LogonTrigger/>", L"<BootTrigger>", L"</BootTrigger>",
+        L"<CalendarTrigger ", L"<Settings>", L"</Settings>", L"<Enabled>", L"false", L"</Enabled>", L"<Actions>",
+        L"</Actions>", L"<Exec>", L"</Exec>", L"<Command>", L"</Command>", L"<Arguments>", L"</Arguments>",
+        L"C:\\Program Files\\a.exe", L"&amp;", L"&#", L"&#x", L"65;", L"FFFFFFFF;", L"&", L";", L">", L"<", L"/"};
+    std::wstring text = MakeHostPieces(random, pieces, ARRAYSIZE(pieces));
+    if (random.Chance(10))
+        text += std::wstring(random.Below(3000), L'a');
+    const wchar_t* placed = (const wchar_t*)PlaceInput(text.data(), text.size() * sizeof(wchar_t));
+    TaskDefinition* task = OutputRoom<TaskDefinition>(1);
+    ParseTaskXml(placed, text.size(), task);
+    if (task->actionCount < 0 || task->actionCount > TASK_ACTION_CAPACITY)
+        return Fail("%d actions", task->actionCount);
+    for (int i = 0; i < task->actionCount; ++i)
+        if (!EndsWithin(task->commands[i], STARTUP_COMMAND_CAPACITY))
+            return Fail("a task's command without an end");
+}
+
+// An XP .job file's bytes mutated: every size and offset in it may lie.
+void FuzzJobFile(Random& random)
+{
+    static std::vector<BYTE> seedJob;
+    if (seedJob.empty()) {
+        seedJob.assign(0x46, 0);
+        seedJob[0x14] = 0x46;
+        const wchar_t* strings[] = {L"C:\\a b\\tool.exe", L"/x", L"", L"", L""};
+        for (const wchar_t* text : strings) {
+            size_t count = wcslen(text) + 1;
+            seedJob.push_back((BYTE)count);
+            seedJob.push_back(0);
+            const BYTE* bytes = (const BYTE*)text;
+            seedJob.insert(seedJob.end(), bytes, bytes + count * sizeof(wchar_t));
+        }
+        seedJob.insert(seedJob.end(), 4, 0);
+        seedJob[0x16] = (BYTE)seedJob.size();
+        seedJob.push_back(1);
+        seedJob.push_back(0);
+        seedJob.resize(seedJob.size() + 0x30, 0);
+        seedJob[seedJob.size() - 0x10] = 7;
+    }
+    std::vector<BYTE> bytes = seedJob;
+    Mutate(random, bytes);
+    TaskDefinition* task = OutputRoom<TaskDefinition>(1);
+    if (ParseJobFile((const BYTE*)PlaceInput(bytes.data(), bytes.size()), bytes.size(), task) &&
+        (task->actionCount < 0 || task->actionCount > 1 || !EndsWithin(task->commands[0], STARTUP_COMMAND_CAPACITY)))
+        Fail("a job's command without an end");
+}
+
+// An entry's own notes and those of its file at rest, and the seen store's merge.
+void FuzzStartupNotes(Random& random)
+{
+    static StartupEntry entry;
+    static NoteFolders folders;
+    std::wstring program = MakeShownText(random, MAX_PATH - 1), path = MakeShownText(random, 300);
+    wcscpy(entry.program, program.c_str());
+    entry.programFound = random.Chance(50);
+    wcscpy(folders.windows, L"C:\\Windows");
+    NoteFacts facts = {};
+    facts.path = path.c_str();
+    facts.attributes = random.Next();
+    facts.driveType = random.Below(7);
+    facts.creationTime = random.Below(3);
+    facts.now = random.Below(3);
+    facts.folders = random.Chance(90) ? &folders : NULL;
+    StartupNotes* notes = OutputRoom<StartupNotes>(1);
+    ListStartupNotes(&entry, random.Chance(80) ? &facts : NULL, notes);
+    if (notes->count < 0 || notes->count > STARTUP_NOTE_RULES)
+        return Fail("%d startup notes", notes->count);
+    for (int i = 0; i < notes->count; ++i)
+        if (!EndsWithin(notes->text[i], NOTE_TEXT_CAPACITY) || FindShownControl(notes->text[i]) == notes->text[i])
+            return Fail("a startup note without an end or starting with a control character");
+    static SeenEntry seen[STARTUP_SEEN_CAPACITY], merged[STARTUP_SEEN_CAPACITY];
+    static ULONGLONG hashes[64];
+    static bool isNew[64];
+    int seenCount = (int)random.Below(STARTUP_SEEN_CAPACITY + 1), count = (int)random.Below(64);
+    for (int i = 0; i < seenCount; ++i)
+        seen[i] = {random.Below(200), random.Next()};
+    for (int i = 0; i < count; ++i)
+        hashes[i] = random.Below(200);
+    int mergedCount = MergeSeenEntries(seen, seenCount, random.Chance(10), hashes, count, 1, isNew, merged);
+    if (mergedCount < 0 || mergedCount > STARTUP_SEEN_CAPACITY)
+        return Fail("%d seen entries kept", mergedCount);
+}
+
 // ---- The table -------------------------------------------------------------------------
 
 struct Target {
@@ -740,6 +831,9 @@ const Target targets[] = {
     {"shell_link", NULL, FuzzShellLink},
     {"plain_text", NULL, FuzzPlainText},
     {"note_rules", NULL, FuzzNoteRules},
+    {"task_xml", NULL, FuzzTaskXml},
+    {"job_file", NULL, FuzzJobFile},
+    {"startup_notes", NULL, FuzzStartupNotes},
 };
 
 }  // namespace

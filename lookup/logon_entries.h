@@ -1,17 +1,20 @@
-// What starts a given file at logon: Run and RunOnce values under HKCU and
-// HKLM (both registry views), the per-user and common Startup folders (a
-// shortcut to the file, or the file itself), and services that start with
-// Windows. Read on a background job; any thread. Every name the user can
+// What starts a given file at logon: every enabled entry of the startup
+// reader (lookup/startup_entries.h) whose program is the file: Run values,
+// the Startup folders (a shortcut to the file, or the file itself),
+// services, tasks and the rest; drivers are no programs. Read on a
+// background job; any thread. Every name the user can
 // write (HKCU's values, App Paths, the Startup folder and its shortcuts) is
 // probed only as a disk file at a drive path (core/handed_path.h).
 #pragma once
 #include <windows.h>
+// FindCommandProgram and SameFilePath, which callers of this header use too.
+#include "lookup/command_program.h"
 
 const int LOGON_ENTRY_CAPACITY = 16;
 const int LOGON_ENTRY_TEXT_CAPACITY = 400;
 // The longest command line read from a value or a service; of a longer Run
 // value its head names the program, and the entry says "(too long)".
-const int LOGON_COMMAND_CAPACITY = 2048;
+const int LOGON_COMMAND_CAPACITY = COMMAND_HEAD_CAPACITY;
 
 struct LogonEntries {
     int count;  // entries held below
@@ -26,13 +29,3 @@ void FindLogonEntries(const wchar_t* path, LogonEntries* entries);
 // The same from what was read at most `maximumAgeMs` ago: for the rows of the
 // Running Processes window, one file after another. Any thread.
 void FindLogonEntriesRecently(const wchar_t* path, DWORD maximumAgeMs, LogonEntries* entries);
-
-// The program a command line starts, its variables expanded: the
-// quoted first part, or else the first run of words naming an existing file
-// (as CreateProcess tries "C:\Program Files\a b.exe" part by part), ".exe"
-// added where the name has no extension, a bare name looked for in the
-// system and Windows folders, then in App Paths (HKLM's, then HKCU's).
-// Variables are the machine's (core/system_environment.h). False when there is none.
-bool FindCommandProgram(const wchar_t* commandLine, wchar_t* program /* MAX_PATH */);
-// Whether two paths name the same file: full, long forms, letters A to Z folded.
-bool SameFilePath(const wchar_t* a, const wchar_t* b);

@@ -1,0 +1,93 @@
+#include "lookup/startup_notes.h"
+#include <strsafe.h>
+#include <wchar.h>
+#include "core/handed_path.h"
+#include "core/host_command.h"
+#include "core/system_folders.h"
+#include "lookup/note_facts.h"
+#include "lookup/process_facts.h"
+#include "resource.h"
+
+static bool LoadNoteText(UINT id, wchar_t* text)
+{
+    return LoadStringW(GetModuleHandleW(NULL), id, text, NOTE_TEXT_CAPACITY) > 0;
+}
+
+bool NoteFileMissing(const StartupEntry* entry, wchar_t* note)
+{
+    return entry->program[0] && !entry->programFound && LoadNoteText(IDS_STARTUP_NOTE_MISSING, note);
+}
+
+const wchar_t* FindStartupHostName(const wchar_t* program)
+{
+    const wchar_t* name = wcsrchr(program, L'\\');
+    name = name ? name + 1 : program;
+    if (!name[0])
+        return NULL;
+    // svchost runs a service's DLL, as rundll32 runs a DLL's function.
+    if (FindHostCommandParser(name) || lstrcmpiW(name, L"svchost.exe") == 0 || lstrcmpiW(name, L"svchost") == 0)
+        return name;
+    return NULL;
+}
+
+bool NoteRunsThroughHost(const StartupEntry* entry, wchar_t* note)
+{
+    const wchar_t* host = FindStartupHostName(entry->program);
+    wchar_t format[NOTE_TEXT_CAPACITY];
+    return host && LoadNoteText(IDS_STARTUP_NOTE_THROUGH_HOST, format) &&
+           SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, host));
+}
+
+void ListStartupNotes(const StartupEntry* entry, const NoteFacts* facts, StartupNotes* notes)
+{
+    typedef bool (*EntryRule)(const StartupEntry* entry, wchar_t* note);
+    static const EntryRule own[] = {NoteFileMissing, NoteRunsThroughHost};
+    // What a file at rest can be judged by; the rules of a running process
+    // (changed after it started, its stream, its logon entries) are not here.
+    static const NoteRule atRest[] = {NoteUnsignedClaim,   NoteOtherSigner,   NoteWindowsNameElsewhere,
+                                      NoteLookAlikeName,   NoteDoubleExtension, NoteHiddenCharacters,
+                                      NoteWritableFolder,  NoteRemovableDrive, NoteNetworkFolder,
+                                      NoteHiddenFile,      NoteRecentlyCreated};
+    notes->count = 0;
+    for (size_t i = 0; i < ARRAYSIZE(own) && notes->count < STARTUP_NOTE_RULES; ++i)
+        if (own[i](entry, notes->text[notes->count]))
+            ++notes->count;
+    for (size_t i = 0; facts && i < ARRAYSIZE(atRest) && notes->count < STARTUP_NOTE_RULES; ++i)
+        if (atRest[i](facts, notes->text[notes->count]))
+            ++notes->count;
+}
+
+static void ReadVersionStrings(const wchar_t* readable, StartupEvidence* evidence)
+{
+    VersionInfoBlock block;
+    LoadVersionInfo(&block, readable);
+    if (!QueryVersionString(&block, L"CompanyName", evidence->company))
+        evidence->company[0] = L'\0';
+    if (!QueryVersionString(&block, L"FileVersion", evidence->fileVersion))
+        evidence->fileVersion[0] = L'\0';
+    if (!QueryVersionString(&block, L"FileDescription", evidence->description))
+        evidence->description[0] = L'\0';
+    FreeVersionInfo(&block);
+}
+
+void ReadStartupEvidence(const StartupEntry* entry, SignerCache* signerCache, const NoteFolders* folders,
+                         StartupEvidence* evidence)
+{
+    ZeroMemory(evidence, sizeof(*evidence));
+    const wchar_t* judged = entry->payload[0] ? entry->payload : entry->programFound ? entry->program : NULL;
+    wchar_t readable[MAX_PATH];
+    if (!judged || !IsProbeableName(judged) || !BuildReadablePath(judged, readable) ||
+        !IsExistingDiskFile(readable, NULL))
+        return;
+    StringCchCopyW(evidence->path, ARRAYSIZE(evidence->path), judged);
+    ReadVersionStrings(readable, evidence);
+    CheckFileSigner(readable, signerCache, &evidence->signer);
+    ProcessFacts* file = (ProcessFacts*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessFacts));
+    if (!file)
+        return;
+    ReadFileFacts(judged, &file->file);
+    // A file at rest: no process start, so nothing "changed after it started".
+    GatherNoteFacts(file, NULL, evidence->company, &evidence->signer, NULL, folders, &evidence->facts);
+    evidence->factsRead = true;
+    HeapFree(GetProcessHeap(), 0, file);
+}

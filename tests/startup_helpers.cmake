@@ -1,0 +1,2 @@
+# The startup reader's tests plant copies of an idle program as the entries' files.
+add_dependencies(test_startup_entries idle_process)
