@@ -2,11 +2,9 @@
 // window (app/main_window) runs the program; the parts read this record.
 #pragma once
 #include <windows.h>
+#include "app/window_messages.h"
 #include <shellapi.h>
 #include "tavrowen_identity.h"
-
-#define WM_TRAY_CALLBACK    (WM_APP + 0x20)
-#define WM_SHUTDOWN_REQUEST TAVROWEN_SHUTDOWN_MESSAGE
 
 const BYTE ABOUT_DIALOG_OPEN = 1;
 const BYTE SEARCH_DIALOG_OPEN = 2;

@@ -5,13 +5,8 @@
 // their own, so a hung read here never holds up a click either.
 #pragma once
 #include <windows.h>
+#include "app/window_messages.h"
 #include "app/process_list.h"
-
-// Posted to the window that asked when a file's details are read; lParam is
-// the job's id (core/background_jobs.h). Taken with TakeRowDetails.
-#define WM_ROW_DETAILS_READ (WM_APP + 0x24)
-// Likewise when a file's signer is checked; taken with TakeRowSigner.
-#define WM_ROW_SIGNER_CHECKED (WM_APP + 0x25)
 
 // Asks, for `window`, for the reads of every row that has none yet: its
 // details, and its signer check, which waits until every row's details are

@@ -4,12 +4,9 @@
 // started" depends on the process, so two processes of one file may differ.
 #pragma once
 #include <windows.h>
+#include "app/window_messages.h"
 #include <commctrl.h>
 #include "app/process_list.h"
-
-// Posted to the window that asked when a row's notes are read; lParam is the
-// job's id (core/background_jobs.h). Taken with TakeRowNotes.
-#define WM_ROW_NOTES_READ (WM_APP + 0x30)
 
 // Asks, for `window`, for the notes of every row that has none asked yet.
 void RequestRowNotes(ProcessList* list, HWND window);

@@ -5,13 +5,8 @@
 // jobs' work.
 #pragma once
 #include <windows.h>
+#include "app/window_messages.h"
 #include "app/process_list.h"
-
-// Posted to the window when a row's command line and payload are read;
-// lParam is the job's id (core/background_jobs.h).
-#define WM_ROW_PAYLOAD_READ (WM_APP + 0x28)
-// Likewise when a row's payload files' signers are checked.
-#define WM_ROW_PAYLOAD_CHECKED (WM_APP + 0x29)
 
 // Asks, for `window`, for the command line and payload of every row that has
 // none asked yet.

@@ -3,13 +3,9 @@
 // Running Processes window, and its text put on the clipboard.
 #pragma once
 #include <windows.h>
+#include "app/window_messages.h"
 #include "app/process_list.h"
 #include "lookup/process_sheet.h"
-
-// Posted with the job's id as lParam when a sheet is read: to a Properties
-// window, and to the Running Processes window for a copy.
-#define WM_SHEET_READ (WM_APP + 0x31)
-#define WM_SHEET_COPY_READ (WM_APP + 0x32)
 
 // Queues the read of the row's process's whole sheet for `window`; the id
 // the message will carry, or 0 when nothing was queued.

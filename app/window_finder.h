@@ -3,10 +3,7 @@
 // the same from the keyboard for the window that was in front before ours.
 #pragma once
 #include <windows.h>
-
-// Sent to the target's parent when a window's process is found; wParam is
-// its PID. The parent decides what to show; the finder knows no list.
-#define WM_FINDER_FOUND_PROCESS (WM_APP + 0x26)
+#include "app/window_messages.h"
 
 // Makes the target, with its tooltip, as a child of the Running Processes window.
 bool CreateWindowFinder(HWND processWindow);
