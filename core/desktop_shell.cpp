@@ -21,7 +21,7 @@ bool IsDesktopShellElevated()
     DWORD processId = 0;
     if (!GetWindowThreadProcessId(shell, &processId) || processId == 0)
         return false;
-    HANDLE process = OpenProcess(ProcessQueryAccess(), FALSE, processId);
+    HANDLE process = seams.openProcess(ProcessQueryAccess(), FALSE, processId);
     if (!process)
         return false;
     bool elevated = IsProcessElevated(process);

@@ -224,7 +224,7 @@ bool QueryProcessImagePathWithin(DWORD processId, wchar_t* exePath, size_t capac
 {
     if (IsImagePathReportedByProcess())
         return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED, FALSE, processId);
+    HANDLE process = seams.openProcess(PROCESS_QUERY_LIMITED, FALSE, processId);
     if (!process)
         return false;
     // Written only when whole: a path that does not fit leaves the buffer as it was.

@@ -1,6 +1,7 @@
 #include "core/process_command_line.h"
 #include <strsafe.h>
 #include "core/system_probes.h"
+#include "core/seams.h"
 
 // Our own definitions of what ntdll keeps undocumented, with the offsets each
 // bitness uses, so that a 64-bit build can read a 32-bit process's block and a
@@ -174,7 +175,7 @@ static HANDLE OpenForReading(DWORD processId, bool memory)
     DWORD access = IsVistaOrLater() ? PROCESS_QUERY_LIMITED : PROCESS_QUERY_INFORMATION;
     if (memory)
         access |= PROCESS_VM_READ_ACCESS;
-    return processId ? OpenProcess(access, FALSE, processId) : NULL;
+    return processId ? seams.openProcess(access, FALSE, processId) : NULL;
 }
 
 static bool ReadFromParameters(HANDLE process, const ULONGLONG* offsets, wchar_t* text, size_t capacity)
@@ -291,7 +292,7 @@ HANDLE OpenListedProcess(DWORD processId, unsigned long long listedStart, unsign
 {
     *startTime = 0;
     // The full query right first: the images mapped in the process need it.
-    HANDLE process = processId ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ_ACCESS, FALSE, processId) : NULL;
+    HANDLE process = processId ? seams.openProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ_ACCESS, FALSE, processId) : NULL;
     if (!process)
         process = OpenForReading(processId, true);
     if (!process)

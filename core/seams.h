@@ -1,7 +1,13 @@
 // The system calls the tests replace, held in one record. Each field starts
-// as the real call (core/seam_defaults.cpp); a test puts its own in its place to reach what Wine never
-// produces (an unelevated Vista, a read failing part-way, a path query that
-// fails) and puts the real one back afterwards.
+// as the real call (core/seam_defaults.cpp); a test puts its own in its place
+// to reach what Wine never produces (an unelevated Vista, a read failing
+// part-way, a path query that fails), and the test listener puts the real
+// ones back after every test.
+//
+// The rules: product code makes each of these calls through its seam on
+// every path, never directly, so a fake reaches all of them; and a seam is
+// changed only while no background job runs (the lanes' threads read the
+// record unlocked), or the dependency is passed in with the job instead.
 #pragma once
 #include <windows.h>
 #include <tlhelp32.h>

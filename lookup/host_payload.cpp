@@ -5,6 +5,7 @@
 #include "core/process_command_line.h"
 #include "core/process_services.h"
 #include "core/system_probes.h"
+#include "core/seams.h"
 #include "lookup/payload_resolution.h"
 #include "resource.h"
 
@@ -289,9 +290,9 @@ bool ReadHostPayloadOfProcess(HANDLE process, DWORD processId, ULONGLONG process
 {
     if (process || processId == 0)
         return ReadPayload(process, processId, processStarted, imageName, commandLine, payload);
-    HANDLE opened = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    HANDLE opened = seams.openProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (!opened)
-        opened = OpenProcess(ProcessQueryAccess(), FALSE, processId);
+        opened = seams.openProcess(ProcessQueryAccess(), FALSE, processId);
     bool read = ReadPayload(opened, processId, processStarted, imageName, commandLine, payload);
     if (opened)
         CloseHandle(opened);

@@ -6,6 +6,7 @@
 #include "core/folder_tokens.h"
 #include "core/system_folders.h"
 #include "core/version_info.h"
+#include "core/seams.h"
 
 static const int SIZE_TEXT_CAPACITY = 64;
 
@@ -71,7 +72,7 @@ void ReadExecutableDetails(const wchar_t* path, FingerprintCache* cache, const v
 void ReadExecutableDetailsAt(const wchar_t* readable, FingerprintCache* cache, const volatile LONG* stop,
                              ExecutableDetails* details)
 {
-    LoadVersionInfo(&details->version, readable);
+    seams.loadVersionInfo(&details->version, readable);
     ComputeCachedFingerprint(readable, cache, stop, &details->fingerprint);
 }
 

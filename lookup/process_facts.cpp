@@ -8,6 +8,7 @@
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
+#include "core/seams.h"
 
 static unsigned long long FromFileTime(const FILETIME& time)
 {
@@ -17,7 +18,7 @@ static unsigned long long FromFileTime(const FILETIME& time)
 // The creation time of a process; 0 when it cannot be opened or asked.
 static unsigned long long ReadStartTime(DWORD processId)
 {
-    ScopedHandle process(OpenProcess(ProcessQueryAccess(), FALSE, processId));
+    ScopedHandle process(seams.openProcess(ProcessQueryAccess(), FALSE, processId));
     FILETIME creation, exit, kernel, user;
     if (!process.Valid() || !GetProcessTimes(process.Get(), &creation, &exit, &kernel, &user))
         return 0;
@@ -213,7 +214,7 @@ void ReadProcessFacts(DWORD processId, ProcessFacts* facts)
 
 void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts)
 {
-    ScopedHandle process(OpenProcess(ProcessQueryAccess(), FALSE, processId));
+    ScopedHandle process(seams.openProcess(ProcessQueryAccess(), FALSE, processId));
     ReadProcessFactsOf(process.Valid() ? process.Get() : NULL, processId, maximumAgeMs, facts);
 }
 

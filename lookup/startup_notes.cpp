@@ -4,6 +4,7 @@
 #include "core/handed_path.h"
 #include "core/host_command.h"
 #include "core/system_folders.h"
+#include "core/seams.h"
 #include "lookup/note_facts.h"
 #include "lookup/process_facts.h"
 #include "resource.h"
@@ -60,7 +61,7 @@ void ListStartupNotes(const StartupEntry* entry, const NoteFacts* facts, Startup
 static void ReadVersionStrings(const wchar_t* readable, StartupEvidence* evidence)
 {
     VersionInfoBlock block;
-    LoadVersionInfo(&block, readable);
+    seams.loadVersionInfo(&block, readable);
     if (!QueryVersionString(&block, L"CompanyName", evidence->company))
         evidence->company[0] = L'\0';
     if (!QueryVersionString(&block, L"FileVersion", evidence->fileVersion))
