@@ -9,6 +9,7 @@
 #include "lookup/file_notes.h"
 #include "lookup/host_payload.h"
 #include "lookup/logon_entries.h"
+#include "lookup/module_reads.h"
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
 
@@ -34,6 +35,9 @@ struct ProcessSheet {
     LogonEntries logon;
     bool notesRead;
     FileNotes notes;
+    // The whole read's modules with notes; their list on the heap (FreeProcessSheet).
+    bool modulesRead;
+    ProcessModuleNotes modules;
 };
 
 // A sheet that knows only the process's name and PID.
@@ -41,7 +45,7 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 
 // Reads what the sheet shows. Without `whole`, only what the notes need
 // (the facts, folder, version strings, signer and logon entries): no digests,
-// command line or "Runs". Stops between reads once *stop turns non-zero
+// command line, "Runs" or modules. Stops between reads once *stop turns non-zero
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
 

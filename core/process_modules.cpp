@@ -1,0 +1,148 @@
+#include "core/process_modules.h"
+#include <tlhelp32.h>
+#include <strsafe.h>
+#include <wchar.h>
+#include "core/file_name_case.h"
+#include "core/handed_path.h"
+#include "core/mapped_images.h"
+#include "core/system_probes.h"
+
+// Toolhelp asks again while the loader changes the list under it.
+static const int SNAPSHOT_ATTEMPTS = 5;
+
+struct ModuleMerge {
+    ProcessModuleList* list;
+    const wchar_t* executable;
+    wchar_t* canonical;  // HANDED_PATH_CAPACITY, for each name in turn
+};
+
+static bool SamePath(const wchar_t* a, const wchar_t* b)
+{
+    size_t length = wcslen(a);
+    return length == wcslen(b) && EqualAsFileNames(a, b, length);
+}
+
+// A name as the process gave it, made canonical where it is a drive path;
+// anything else (a share, a device) is kept as written, to be shown only.
+static void StorePath(ModuleMerge* merge, const wchar_t* given, wchar_t* path /* MAX_PATH */)
+{
+    DWORD error = 0;
+    if (!MakeHandedPathCanonical(given, true, merge->canonical, &error) ||
+        FAILED(StringCchCopyW(path, MAX_PATH, merge->canonical)))
+        StringCchCopyW(path, MAX_PATH, given);
+}
+
+static ProcessModule* FindModule(const ProcessModuleList* list, const wchar_t* path)
+{
+    for (int i = 0; i < list->count; ++i) {
+        if (SamePath(list->modules[i].path, path))
+            return &list->modules[i];
+    }
+    return NULL;
+}
+
+static void AddModule(ModuleMerge* merge, const wchar_t* given, bool fromLoader)
+{
+    wchar_t path[MAX_PATH];
+    StorePath(merge, given, path);
+    ProcessModuleList* list = merge->list;
+    if (!path[0] || (merge->executable && SamePath(path, merge->executable)))
+        return;
+    ProcessModule* known = FindModule(list, path);
+    if (known) {
+        known->inLoaderList = known->inLoaderList || fromLoader;
+        return;
+    }
+    ++list->total;
+    if (list->count >= PROCESS_MODULE_LIMIT)
+        return;
+    ProcessModule* module = &list->modules[list->count++];
+    StringCchCopyW(module->path, ARRAYSIZE(module->path), path);
+    module->inLoaderList = fromLoader;
+}
+
+static HANDLE TakeModuleSnapshot(DWORD processId, DWORD* error)
+{
+    for (int attempt = 0; attempt < SNAPSHOT_ATTEMPTS; ++attempt) {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+        if (snapshot != INVALID_HANDLE_VALUE)
+            return snapshot;
+        *error = GetLastError();
+        if (*error != ERROR_BAD_LENGTH)
+            break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+static bool ReadLoaderList(ModuleMerge* merge, DWORD processId)
+{
+    DWORD error = 0;
+    HANDLE snapshot = TakeModuleSnapshot(processId, &error);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        merge->list->error = error;
+        merge->list->state = error == ERROR_ACCESS_DENIED ? MODULES_ACCESS_DENIED : MODULES_UNREADABLE;
+        return false;
+    }
+    MODULEENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+        entry.szExePath[ARRAYSIZE(entry.szExePath) - 1] = L'\0';
+        AddModule(merge, entry.szExePath, true);
+        entry.dwSize = sizeof(entry);
+    }
+    CloseHandle(snapshot);
+    return true;
+}
+
+static bool AddMappedImage(const wchar_t* path, void* context)
+{
+    AddModule((ModuleMerge*)context, path, false);
+    return true;
+}
+
+// A 32-bit program sees neither the loader list nor the address space of a 64-bit process whole.
+static bool IsWiderThanUs(HANDLE process)
+{
+    if (!IsRunningUnderWow64())
+        return false;
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+    BOOL wow64 = FALSE;
+    return query && query(process, &wow64) && !wow64;
+}
+
+void ReadProcessModules(HANDLE process, DWORD processId, const wchar_t* executable, ProcessModuleList* list)
+{
+    ZeroMemory(list, sizeof(*list));
+    list->state = MODULES_ACCESS_DENIED;
+    if (!process)
+        return;
+    if (IsWiderThanUs(process)) {
+        list->state = MODULES_OTHER_BITNESS;
+        return;
+    }
+    HANDLE heap = GetProcessHeap();
+    list->modules = (ProcessModule*)HeapAlloc(heap, 0, PROCESS_MODULE_LIMIT * sizeof(ProcessModule));
+    wchar_t* canonical = (wchar_t*)HeapAlloc(heap, 0, HANDED_PATH_CAPACITY * sizeof(wchar_t));
+    if (list->modules && canonical) {
+        ModuleMerge merge = {list, executable && executable[0] ? executable : NULL, canonical};
+        list->state = MODULES_READ;
+        // What the loader does not list is still mapped: the sections tell it.
+        if (ReadLoaderList(&merge, processId))
+            VisitMappedImages(process, AddMappedImage, &merge);
+    } else {
+        list->state = MODULES_UNREADABLE;
+        list->error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (canonical)
+        HeapFree(heap, 0, canonical);
+}
+
+void FreeProcessModules(ProcessModuleList* list)
+{
+    if (list->modules)
+        HeapFree(GetProcessHeap(), 0, list->modules);
+    list->modules = NULL;
+    list->count = 0;
+}
