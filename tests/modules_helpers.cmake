@@ -1,0 +1,4 @@
+# The module tests' host: loads the test DLL under several names and maps one.
+add_executable(module_host WIN32 ${CMAKE_CURRENT_LIST_DIR}/modules/module_host.cpp)
+target_link_libraries(module_host PRIVATE shell32 ${TAVROWEN_STATIC_FLAGS} ${TAVROWEN_GUI_FLAGS})
+add_dependencies(test_process_modules module_host payload_dll idle_process)
