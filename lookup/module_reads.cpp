@@ -11,7 +11,7 @@
 #include "core/seams.h"
 #include "core/version_info.h"
 #include "lookup/note_facts.h"
-#include "lookup/process_sheet.h"
+#include "lookup/reads_lane_signers.h"
 #include "resource.h"
 
 static const wchar_t KNOWN_DLLS_KEY[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs";

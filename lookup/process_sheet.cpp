@@ -16,19 +16,9 @@
 static const DWORD ROW_LOGON_AGE_MS = 10000;
 static const DWORD ROW_LIST_AGE_MS = 2000;
 
-// The reads' lane's own caches: one thread uses them, so no lock. A file
-// checked or hashed for one process serves every other process of it, and
-// a row's notes take the signer its row's check found.
+// The reads' lane's own digests: one thread uses them, so no lock. A file
+// hashed for one process serves every other process of it.
 static FingerprintCache* digestCache;
-static SignerCache signerCache;
-static bool signerCacheReady;
-
-SignerCache* ReadsLaneSignerCache()
-{
-    if (!signerCacheReady)
-        signerCacheReady = InitSignerCache(&signerCache);
-    return signerCacheReady ? &signerCache : NULL;
-}
 
 static bool IsStopped(const volatile LONG* stop)
 {

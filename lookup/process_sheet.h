@@ -12,6 +12,7 @@
 #include "lookup/module_reads.h"
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
+#include "lookup/reads_lane_signers.h"
 
 // About 45 KB: allocate it. Each "read" flag says its value is known.
 struct ProcessSheet {
@@ -48,11 +49,6 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 // command line, "Runs" or modules. Stops between reads once *stop turns non-zero
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
-
-// The signer answers kept for the program's life, shared by every check on
-// the reads' lane (the rows' signers, their payloads', the sheets'); NULL
-// when none could be made. On the reads' lane only.
-SignerCache* ReadsLaneSignerCache();
 
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.
