@@ -4,11 +4,13 @@
 // image section the loader never lists.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "lookup/module_notes.h"
 #include "lookup/module_reads.h"
 #include "lookup/process_sheet.h"
+#include "signer/test_root.h"
 #include "test_support.h"
 
 namespace {
@@ -218,6 +220,26 @@ TEST(ProcessModules, SheetListsEachModuleWithItsNotes)
     EXPECT_NE(std::wstring::npos, all.find(L" (0 with notes)\n")) << all;
     EndProgram(&process);
     DeleteFileW(temp.c_str());
+}
+
+TEST(ProcessModules, UnsignedModuleOfASignedProgramIsNoted)
+{
+    TrustTestRoot();
+    const std::wstring temp = TempFolder() + L"tavrowen-unsigned.dll", mapped = TempFolder() + L"tavrowen-mapped.dll";
+    for (const std::wstring& copy : {temp, mapped})
+        ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), copy.c_str(), FALSE));
+    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenSignedHostReady");
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(StartProgram(BinPath(L"signer-samples\\signed-module_host.exe"),
+                             L"TavrowenSignedHostReady \"" + temp + L"\" \"" + mapped + L"\"", &process));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+    std::vector<std::wstring> lines = WholeSheetLines(process.dwProcessId, L"signed-module_host.exe");
+    bool listed = false;
+    Notes notes = ModuleLines(lines, L"\\tavrowen-unsigned.dll", &listed);
+    EXPECT_NE(notes.end(), std::find(notes.begin(), notes.end(), L"Is not signed, in a program signed by Veltrix Test Signer"))
+        << (notes.empty() ? L"" : notes[0]);
+    EndProgram(&process);
+    CloseHandle(ready);
 }
 
 TEST(ModuleSheet, ShowsTheModulesEvidenceInOrder)
