@@ -17,62 +17,60 @@ namespace {
 
 const unsigned long long STARTED = 1000;
 
+typedef std::vector<std::wstring> Notes;
+
+// A module in a folder the user cannot write to, listed by the loader, until a test says otherwise.
 struct Module {
-    NoteFolders folders;
-    ModuleNoteFacts facts;
-    std::vector<std::wstring> Notes(const wchar_t* path)
-    {
-        facts.file.path = path;
-        ModuleNotes notes;
-        ListModuleNotes(&facts, &notes);
-        return std::vector<std::wstring>(notes.text, notes.text + notes.count);
-    }
+    NoteFolders folders = {L"C:\\Windows", L"", {L"C:\\Users\\ann"}};
+    ModuleNoteFacts facts = {};
     Module()
     {
-        ZeroMemory(this, sizeof(*this));
-        wcscpy(folders.windows, L"C:\\Windows");
-        wcscpy(folders.writable[0], L"C:\\Users\\ann");
         facts.file.folders = &folders;
         facts.file.folderAccess = FOLDER_NOT_WRITABLE_BY_USER;
         facts.inLoaderList = true;
     }
+    Notes Of(const wchar_t* path)
+    {
+        facts.file.path = path;
+        ModuleNotes notes;
+        ListModuleNotes(&facts, &notes);
+        return Notes(notes.text, notes.text + notes.count);
+    }
 };
-
-typedef std::vector<std::wstring> Notes;
 
 TEST(ModuleNotes, FolderAndNameRules)
 {
     Module m;
-    EXPECT_EQ(Notes(), m.Notes(L"C:\\Program Files\\App\\helper.dll"));
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Program Files\\App\\helper.dll"));
     m.facts.file.folderAccess = FOLDER_WRITABLE_BY_USER;
     m.facts.file.folderWithTokens = L"%temp%";
-    EXPECT_EQ(Notes{L"Is in a folder the user can write to (%temp%)"}, m.Notes(L"C:\\Users\\ann\\Temp\\a.dll"));
+    EXPECT_EQ(Notes{L"Is in a folder the user can write to (%temp%)"}, m.Of(L"C:\\Users\\ann\\Temp\\a.dll"));
     m.facts.file.folderWithTokens = NULL;
     m.facts.file.folderAccess = FOLDER_ACCESS_UNKNOWN;  // the list decides
-    EXPECT_EQ(Notes{L"Is in a folder the user can write to"}, m.Notes(L"C:\\USERS\\Ann\\x\\a.dll"));
+    EXPECT_EQ(Notes{L"Is in a folder the user can write to"}, m.Of(L"C:\\USERS\\Ann\\x\\a.dll"));
     m.facts.file.folderAccess = FOLDER_NOT_WRITABLE_BY_USER;
 
     const wchar_t windowsName[] = L"Has the name of the Windows library dwmapi.dll but is not in the Windows folder";
-    EXPECT_EQ(Notes{windowsName}, m.Notes(L"C:\\Games\\DWMAPI.DLL"));
-    EXPECT_EQ(Notes{windowsName}, m.Notes(L"C:\\Windows\\WinSxS\\x\\dwmapi.dll"));
+    EXPECT_EQ(Notes{windowsName}, m.Of(L"C:\\Games\\DWMAPI.DLL"));
+    EXPECT_EQ(Notes{windowsName}, m.Of(L"C:\\Windows\\WinSxS\\x\\dwmapi.dll"));
     for (const wchar_t* inWindows : {L"C:\\Windows\\dwmapi.dll", L"c:\\windows\\System32\\dwmapi.dll",
                                      L"C:\\Windows\\SysWOW64\\dwmapi.dll"})
-        EXPECT_EQ(Notes(), m.Notes(inWindows)) << inWindows;
-    EXPECT_EQ(Notes(), m.Notes(L"C:\\Games\\dwmapi.dll.bak"));
+        EXPECT_EQ(Notes(), m.Of(inWindows)) << inWindows;
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Games\\dwmapi.dll.bak"));
     KnownLibraryNames known = {};
     known.count = 1;
     wcscpy(known.names[0], L"Ole32.dll");
-    EXPECT_EQ(Notes(), m.Notes(L"C:\\Games\\ole32.dll"));
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Games\\ole32.dll"));
     m.facts.knownLibraries = &known;
     EXPECT_EQ(Notes{L"Has the name of the Windows library Ole32.dll but is not in the Windows folder"},
-              m.Notes(L"C:\\Games\\ole32.dll"));
+              m.Of(L"C:\\Games\\ole32.dll"));
     m.facts.file.folders = NULL;  // no Windows folder known: nothing said
-    EXPECT_EQ(Notes(), m.Notes(L"C:\\Games\\ole32.dll"));
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Games\\ole32.dll"));
     m.facts.file.folders = &m.folders;
 
     // The file rules' name rules, shared.
-    EXPECT_EQ(Notes{L"Has a double extension (.pdf.exe)"}, m.Notes(L"C:\\App\\report.pdf.exe"));
-    EXPECT_EQ(Notes{L"Has hidden characters in its name"}, m.Notes(L"C:\\App\\plug\x202Ein.dll"));
+    EXPECT_EQ(Notes{L"Has a double extension (.pdf.exe)"}, m.Of(L"C:\\App\\report.pdf.exe"));
+    EXPECT_EQ(Notes{L"Has hidden characters in its name"}, m.Of(L"C:\\App\\plug\x202Ein.dll"));
 }
 
 TEST(ModuleNotes, SignerListAndTimeRules)
@@ -83,59 +81,41 @@ TEST(ModuleNotes, SignerListAndTimeRules)
     m.facts.file.signerKnown = true;
     for (SignerVerdict verdict : {SIGNER_NOT_SIGNED, SIGNER_NOT_VALID}) {
         m.facts.file.signerVerdict = verdict;
-        EXPECT_EQ(Notes{L"Is not signed, in a program signed by Veltrix Ltd"}, m.Notes(path)) << verdict;
+        EXPECT_EQ(Notes{L"Is not signed, in a program signed by Veltrix Ltd"}, m.Of(path)) << verdict;
     }
     for (SignerVerdict verdict : {SIGNER_VERIFIED, SIGNER_UNTRUSTED, SIGNER_CANNOT_CHECK, SIGNER_UNREADABLE}) {
         m.facts.file.signerVerdict = verdict;
-        EXPECT_EQ(Notes(), m.Notes(path)) << verdict;
+        EXPECT_EQ(Notes(), m.Of(path)) << verdict;
     }
     m.facts.file.signerVerdict = SIGNER_NOT_SIGNED;
     m.facts.file.signerKnown = false;  // not checked: nothing said
-    EXPECT_EQ(Notes(), m.Notes(path));
+    EXPECT_EQ(Notes(), m.Of(path));
     m.facts.file.signerKnown = true;
     m.facts.programSigner = L"";  // the program does not verify
-    EXPECT_EQ(Notes(), m.Notes(path));
+    EXPECT_EQ(Notes(), m.Of(path));
 
     m.facts.inLoaderList = false;
-    EXPECT_EQ(Notes{L"Is not in the process's module list"}, m.Notes(path));
+    EXPECT_EQ(Notes{L"Is not in the process's module list"}, m.Of(path));
     m.facts.inLoaderList = true;
     m.facts.file.processStart = STARTED;
     m.facts.file.lastWriteTime = STARTED + 1;
-    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Notes(path));
+    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
     m.facts.file.lastWriteTime = STARTED;
     m.facts.file.changeTime = STARTED + 1;
-    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Notes(path));
+    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
     m.facts.file.processStart = 0;  // start unknown
-    EXPECT_EQ(Notes(), m.Notes(path));
+    EXPECT_EQ(Notes(), m.Of(path));
 }
 
-std::vector<std::wstring> SplitLines(const wchar_t* text)
+std::vector<std::wstring> SplitLines(const std::wstring& all)
 {
     std::vector<std::wstring> lines;
-    std::wstring all(text);
     for (size_t start = 0, end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(all.substr(start, end - start));
     return lines;
 }
 
-// The lines after "- <path>" that begin "  - ", for the module whose path ends with `name`.
-Notes ModuleLines(const std::vector<std::wstring>& lines, const std::wstring& name, bool* listed)
-{
-    Notes notes;
-    *listed = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::wstring& line = lines[i];
-        if (line.compare(0, 2, L"- ") != 0 || line.size() < name.size() ||
-            lstrcmpiW(line.c_str() + line.size() - name.size(), name.c_str()) != 0)
-            continue;
-        *listed = true;
-        for (size_t n = i + 1; n < lines.size() && lines[n].compare(0, 4, L"  - ") == 0; ++n)
-            notes.push_back(lines[n].substr(4));
-    }
-    return notes;
-}
-
-std::vector<std::wstring> WholeSheetLines(DWORD processId, const wchar_t* name)
+std::wstring WholeSheet(DWORD processId, const wchar_t* name)
 {
     ProcessSheet* sheet = new ProcessSheet();
     StartProcessSheet(processId, name, sheet);
@@ -144,7 +124,29 @@ std::vector<std::wstring> WholeSheetLines(DWORD processId, const wchar_t* name)
     EXPECT_TRUE(FormatProcessSheet(sheet, &text[0], text.size()));
     FreeProcessSheet(sheet);
     delete sheet;
-    return SplitLines(&text[0]);
+    return &text[0];
+}
+
+// The "  - " lines after "- <path>" of the module whose path ends with `name`; NULL `listed`: must be listed.
+Notes ModuleLines(const std::wstring& sheet, const std::wstring& name, bool* listed = NULL)
+{
+    std::vector<std::wstring> lines = SplitLines(sheet);
+    Notes notes;
+    bool found = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::wstring& line = lines[i];
+        if (line.compare(0, 2, L"- ") != 0 || line.size() < name.size() ||
+            lstrcmpiW(line.c_str() + line.size() - name.size(), name.c_str()) != 0)
+            continue;
+        found = true;
+        for (size_t n = i + 1; n < lines.size() && lines[n].compare(0, 4, L"  - ") == 0; ++n)
+            notes.push_back(lines[n].substr(4));
+    }
+    if (listed)
+        *listed = found;
+    else
+        EXPECT_TRUE(found) << name << L"\n" << sheet;
+    return notes;
 }
 
 std::wstring TempFolder()
@@ -152,6 +154,20 @@ std::wstring TempFolder()
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     return folder;
+}
+
+// Starts a module host that loads `loaded` and maps `mapped`, and waits until it has.
+bool StartHost(const std::wstring& exe, const std::vector<std::wstring>& loaded, const std::wstring& mapped,
+               PROCESS_INFORMATION* process)
+{
+    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenModuleHostReady");
+    std::wstring arguments = L"TavrowenModuleHostReady";
+    for (const std::wstring& dll : loaded)
+        arguments += L" \"" + dll + L"\"";
+    bool started = StartProgram(exe, arguments + L" \"" + mapped + L"\"", process) &&
+                   WaitForSingleObject(ready, 30000) == WAIT_OBJECT_0;
+    CloseHandle(ready);
+    return started;
 }
 
 TEST(ProcessModules, SheetListsEachModuleWithItsNotes)
@@ -170,30 +186,21 @@ TEST(ProcessModules, SheetListsEachModuleWithItsNotes)
     // Wine would load its own dwmapi.dll in place of the one named.
     const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\module_host.exe\\DllOverrides";
     ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, overrides, L"dwmapi", REG_SZ, L"native", sizeof(L"native")));
-    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenModuleHostReady");
     PROCESS_INFORMATION process;
-    ASSERT_TRUE(StartProgram(host, L"TavrowenModuleHostReady \"" + temp + L"\" \"" + planted + L"\" \"" + mapped + L"\"",
-                             &process));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+    ASSERT_TRUE(StartHost(host, {temp, planted}, mapped, &process));
 
-    std::vector<std::wstring> lines = WholeSheetLines(process.dwProcessId, L"module_host.exe");
-    std::wstring all;
-    for (const std::wstring& line : lines)
-        all += line + L"\n";
-    bool listed = false;
-    Notes notes = ModuleLines(lines, L"\\tavrowen-module.dll", &listed);
-    EXPECT_TRUE(listed) << all;
-    ASSERT_FALSE(notes.empty()) << all;
-    EXPECT_EQ(0u, notes[0].find(L"Is in a folder the user can write to (")) << all;
-    notes = ModuleLines(lines, L"\\dwmapi.dll", &listed);
-    EXPECT_EQ(L"Has the name of the Windows library dwmapi.dll but is not in the Windows folder", notes.at(0)) << all;
-    notes = ModuleLines(lines, L"\\mapped-only.dll", &listed);
-    EXPECT_EQ(L"Is not in the process's module list", notes.at(0)) << all;
+    std::wstring sheet = WholeSheet(process.dwProcessId, L"module_host.exe");
+    Notes notes = ModuleLines(sheet, L"\\tavrowen-module.dll");
+    EXPECT_EQ(0u, notes.empty() ? 1 : notes[0].find(L"Is in a folder the user can write to (")) << sheet;
+    EXPECT_EQ(L"Has the name of the Windows library dwmapi.dll but is not in the Windows folder",
+              ModuleLines(sheet, L"\\dwmapi.dll").at(0));
+    EXPECT_EQ(L"Is not in the process's module list", ModuleLines(sheet, L"\\mapped-only.dll").at(0));
     // The executable is not listed again, and the loaded ones are in the loader's list.
-    ModuleLines(lines, L"\\module_host.exe", &listed);
-    EXPECT_FALSE(listed) << all;
-    EXPECT_EQ(all.find(L"Is not in the process's module list"), all.rfind(L"Is not in the process's module list"));
-    EXPECT_NE(std::wstring::npos, all.find(L"\nModules: ")) << all;
+    bool listed = true;
+    ModuleLines(sheet, L"\\module_host.exe", &listed);
+    EXPECT_FALSE(listed) << sheet;
+    EXPECT_EQ(sheet.find(L"Is not in the process's module list"), sheet.rfind(L"Is not in the process's module list"));
+    EXPECT_NE(std::wstring::npos, sheet.find(L"\r\nModules: ")) << sheet;
 
     // A row's read: the same modules, no digests.
     ProcessModuleNotes rows;
@@ -207,17 +214,13 @@ TEST(ProcessModules, SheetListsEachModuleWithItsNotes)
     }
     FreeProcessModuleNotes(&rows);
     EndProgram(&process);
-    CloseHandle(ready);
 
     // A process loading only the system's DLLs: its modules have no notes.
     ASSERT_TRUE(StartProgram(BinPath(L"idle_process.exe"), L"", &process));
     WaitForInputIdle(process.hProcess, 5000);
     Sleep(500);
-    lines = WholeSheetLines(process.dwProcessId, L"idle_process.exe");
-    all.clear();
-    for (const std::wstring& line : lines)
-        all += line + L"\n";
-    EXPECT_NE(std::wstring::npos, all.find(L" (0 with notes)\n")) << all;
+    sheet = WholeSheet(process.dwProcessId, L"idle_process.exe");
+    EXPECT_NE(std::wstring::npos, sheet.find(L" (0 with notes)\r\n")) << sheet;
     EndProgram(&process);
     DeleteFileW(temp.c_str());
 }
@@ -228,18 +231,30 @@ TEST(ProcessModules, UnsignedModuleOfASignedProgramIsNoted)
     const std::wstring temp = TempFolder() + L"tavrowen-unsigned.dll", mapped = TempFolder() + L"tavrowen-mapped.dll";
     for (const std::wstring& copy : {temp, mapped})
         ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), copy.c_str(), FALSE));
-    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenSignedHostReady");
     PROCESS_INFORMATION process;
-    ASSERT_TRUE(StartProgram(BinPath(L"signer-samples\\signed-module_host.exe"),
-                             L"TavrowenSignedHostReady \"" + temp + L"\" \"" + mapped + L"\"", &process));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
-    std::vector<std::wstring> lines = WholeSheetLines(process.dwProcessId, L"signed-module_host.exe");
-    bool listed = false;
-    Notes notes = ModuleLines(lines, L"\\tavrowen-unsigned.dll", &listed);
+    ASSERT_TRUE(StartHost(BinPath(L"signer-samples\\signed-module_host.exe"), {temp}, mapped, &process));
+    Notes notes = ModuleLines(WholeSheet(process.dwProcessId, L"signed-module_host.exe"), L"\\tavrowen-unsigned.dll");
     EXPECT_NE(notes.end(), std::find(notes.begin(), notes.end(), L"Is not signed, in a program signed by Veltrix Test Signer"))
         << (notes.empty() ? L"" : notes[0]);
     EndProgram(&process);
-    CloseHandle(ready);
+}
+
+// The 32-bit build sees neither the loader list nor the address space of a 64-bit process.
+TEST(ProcessModules, OtherBitnessIsNotReadable)
+{
+    const char* other = getenv("TAVROWEN_OTHER_BIN_DIR");
+    BOOL wow64 = FALSE;
+    if (sizeof(void*) == 8 || !IsWow64Process(GetCurrentProcess(), &wow64) || !wow64 || !other)
+        GTEST_SKIP() << "a 32-bit build under 64-bit Windows, with the 64-bit build beside it";
+    std::wstring exe = L"Z:" + WidenUtf8(other) + L"/idle_process.exe";
+    std::replace(exe.begin(), exe.end(), L'/', L'\\');
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(StartProgram(exe, L"", &process));
+    WaitForInputIdle(process.hProcess, 5000);
+    std::wstring sheet = WholeSheet(process.dwProcessId, L"idle_process.exe");
+    EXPECT_NE(std::wstring::npos, sheet.find(L"\r\nModules: not readable (a 64-bit process, seen from the 32-bit program)\r\n"))
+        << sheet;
+    EndProgram(&process);
 }
 
 TEST(ModuleSheet, ShowsTheModulesEvidenceInOrder)
@@ -255,7 +270,7 @@ TEST(ModuleSheet, ShowsTheModulesEvidenceInOrder)
     ReadModuleSheet(&module, &context, true, sheet);
     std::vector<wchar_t> text(PROPERTY_SHEET_CAPACITY);
     EXPECT_TRUE(FormatModuleSheet(sheet, &text[0], text.size()));
-    std::vector<std::wstring> lines = SplitLines(&text[0]);
+    std::vector<std::wstring> lines = SplitLines(std::wstring(&text[0]));
     std::vector<std::wstring> labels;
     for (const std::wstring& line : lines)
         labels.push_back(line.substr(0, line.find(L':')));
