@@ -16,7 +16,6 @@
 namespace {
 
 const unsigned long long STARTED = 1000;
-
 typedef std::vector<std::wstring> Notes;
 
 // A module in a folder the user cannot write to, listed by the loader, until a test says otherwise.
@@ -45,8 +44,7 @@ TEST(ModuleNotes, FolderAndNameRules)
     m.facts.file.folderAccess = FOLDER_WRITABLE_BY_USER;
     m.facts.file.folderWithTokens = L"%temp%";
     EXPECT_EQ(Notes{L"Is in a folder the user can write to (%temp%)"}, m.Of(L"C:\\Users\\ann\\Temp\\a.dll"));
-    m.facts.file.folderWithTokens = NULL;
-    m.facts.file.folderAccess = FOLDER_ACCESS_UNKNOWN;  // the list decides
+    m.facts.file.folderWithTokens = NULL, m.facts.file.folderAccess = FOLDER_ACCESS_UNKNOWN;  // the list decides
     EXPECT_EQ(Notes{L"Is in a folder the user can write to"}, m.Of(L"C:\\USERS\\Ann\\x\\a.dll"));
     m.facts.file.folderAccess = FOLDER_NOT_WRITABLE_BY_USER;
 
@@ -57,9 +55,7 @@ TEST(ModuleNotes, FolderAndNameRules)
                                      L"C:\\Windows\\SysWOW64\\dwmapi.dll"})
         EXPECT_EQ(Notes(), m.Of(inWindows)) << inWindows;
     EXPECT_EQ(Notes(), m.Of(L"C:\\Games\\dwmapi.dll.bak"));
-    KnownLibraryNames known = {};
-    known.count = 1;
-    wcscpy(known.names[0], L"Ole32.dll");
+    KnownLibraryNames known = {1, {L"Ole32.dll"}};
     EXPECT_EQ(Notes(), m.Of(L"C:\\Games\\ole32.dll"));
     m.facts.knownLibraries = &known;
     EXPECT_EQ(Notes{L"Has the name of the Windows library Ole32.dll but is not in the Windows folder"},
@@ -90,19 +86,17 @@ TEST(ModuleNotes, SignerListAndTimeRules)
     m.facts.file.signerVerdict = SIGNER_NOT_SIGNED;
     m.facts.file.signerKnown = false;  // not checked: nothing said
     EXPECT_EQ(Notes(), m.Of(path));
-    m.facts.file.signerKnown = true;
-    m.facts.programSigner = L"";  // the program does not verify
+    m.facts.file.signerKnown = true, m.facts.programSigner = L"";  // the program does not verify
     EXPECT_EQ(Notes(), m.Of(path));
 
     m.facts.inLoaderList = false;
     EXPECT_EQ(Notes{L"Is not in the process's module list"}, m.Of(path));
     m.facts.inLoaderList = true;
     m.facts.file.processStart = STARTED;
-    m.facts.file.lastWriteTime = STARTED + 1;
-    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
-    m.facts.file.lastWriteTime = STARTED;
-    m.facts.file.changeTime = STARTED + 1;
-    EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
+    for (unsigned long long* time : {&m.facts.file.lastWriteTime, &m.facts.file.changeTime}) {
+        *time = STARTED + 1;
+        EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
+    }
     m.facts.file.processStart = 0;  // start unknown
     EXPECT_EQ(Notes(), m.Of(path));
 }
@@ -200,7 +194,6 @@ TEST(ProcessModules, SheetListsEachModuleWithItsNotes)
     ModuleLines(sheet, L"\\module_host.exe", &listed);
     EXPECT_FALSE(listed) << sheet;
     EXPECT_EQ(sheet.find(L"Is not in the process's module list"), sheet.rfind(L"Is not in the process's module list"));
-    EXPECT_NE(std::wstring::npos, sheet.find(L"\r\nModules: ")) << sheet;
 
     // A row's read: the same modules, no digests.
     ProcessModuleNotes rows;
@@ -259,13 +252,10 @@ TEST(ProcessModules, OtherBitnessIsNotReadable)
 
 TEST(ModuleSheet, ShowsTheModulesEvidenceInOrder)
 {
-    NoteFolders folders = {};
-    wcscpy(folders.windows, L"C:\\Windows");
-    KnownLibraryNames known = {};
     ProcessModule module = {};
     GetModuleFileNameW(NULL, module.path, MAX_PATH);
     module.inLoaderList = false;
-    ModuleProcessContext context = {42, L"host.exe", NULL, 0, NULL, &folders, &known};
+    ModuleProcessContext context = {42, L"host.exe", NULL, 0, NULL, NULL, NULL};
     ModuleSheet* sheet = new ModuleSheet();
     ReadModuleSheet(&module, &context, true, sheet);
     std::vector<wchar_t> text(PROPERTY_SHEET_CAPACITY);

@@ -18,9 +18,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     HANDLE section = CreateFileMappingW(file, NULL, PAGE_READONLY | SEC_IMAGE, 0, 0, NULL);
     if (!section || !MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0))
         return 3;
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments[1]);
-    if (ready)
-        SetEvent(ready);
+    SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments[1]));
     Sleep(120000);
     return 0;
 }
