@@ -14,7 +14,48 @@ struct ModuleMerge {
     ProcessModuleList* list;
     const wchar_t* executable;
     wchar_t* canonical;  // HANDED_PATH_CAPACITY, for each name in turn
+    bool redirected;     // a 32-bit process on 64-bit Windows: its System32 is SysWOW64
+    wchar_t system32[MAX_PATH];  // "C:\Windows\System32\"
+    wchar_t sysWow64[MAX_PATH];
 };
+
+// The folders of System32 that a 32-bit process sees unredirected.
+static bool IsExemptFromRedirection(const wchar_t* rest)
+{
+    static const wchar_t* const exempt[] = {L"catroot\\", L"catroot2\\", L"drivers\\etc\\", L"logfiles\\", L"spool\\"};
+    for (size_t i = 0; i < ARRAYSIZE(exempt); ++i) {
+        size_t length = wcslen(exempt[i]);
+        if (wcslen(rest) > length && EqualAsFileNames(rest, exempt[i], length))
+            return true;
+    }
+    return false;
+}
+
+// The loader names a 32-bit process's system DLLs by the System32 it sees;
+// the file, and its mapped section's name, are in SysWOW64.
+static void UndoRedirection(const ModuleMerge* merge, wchar_t* path /* MAX_PATH */)
+{
+    size_t length = wcslen(merge->system32);
+    if (!merge->redirected || length == 0 || wcslen(path) <= length || !EqualAsFileNames(path, merge->system32, length) ||
+        IsExemptFromRedirection(path + length))
+        return;
+    wchar_t real[MAX_PATH];
+    if (SUCCEEDED(StringCchPrintfW(real, ARRAYSIZE(real), L"%s%s", merge->sysWow64, path + length)))
+        StringCchCopyW(path, MAX_PATH, real);
+}
+
+static void PrepareRedirection(HANDLE process, ModuleMerge* merge)
+{
+    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
+    BOOL wow64 = FALSE;
+    wchar_t windows[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
+    merge->redirected = query && query(process, &wow64) && wow64 && length > 0 && length < ARRAYSIZE(windows) &&
+                        SUCCEEDED(StringCchPrintfW(merge->system32, MAX_PATH, L"%s\\System32\\", windows)) &&
+                        SUCCEEDED(StringCchPrintfW(merge->sysWow64, MAX_PATH, L"%s\\SysWOW64\\", windows));
+}
 
 static bool SamePath(const wchar_t* a, const wchar_t* b)
 {
@@ -41,16 +82,19 @@ static ProcessModule* FindModule(const ProcessModuleList* list, const wchar_t* p
     return NULL;
 }
 
-static void AddModule(ModuleMerge* merge, const wchar_t* given, bool fromLoader)
+// fromLoader: a name the loader gave; listed: an image the system lists (the loader's, or WOW64's own).
+static void AddModule(ModuleMerge* merge, const wchar_t* given, bool fromLoader, bool listed)
 {
     wchar_t path[MAX_PATH];
     StorePath(merge, given, path);
+    if (fromLoader)
+        UndoRedirection(merge, path);
     ProcessModuleList* list = merge->list;
     if (!path[0] || (merge->executable && SamePath(path, merge->executable)))
         return;
     ProcessModule* known = FindModule(list, path);
     if (known) {
-        known->inLoaderList = known->inLoaderList || fromLoader;
+        known->inLoaderList = known->inLoaderList || listed;
         return;
     }
     ++list->total;
@@ -58,7 +102,7 @@ static void AddModule(ModuleMerge* merge, const wchar_t* given, bool fromLoader)
         return;
     ProcessModule* module = &list->modules[list->count++];
     StringCchCopyW(module->path, ARRAYSIZE(module->path), path);
-    module->inLoaderList = fromLoader;
+    module->inLoaderList = listed;
 }
 
 static HANDLE TakeModuleSnapshot(DWORD processId, DWORD* error)
@@ -87,16 +131,27 @@ static bool ReadLoaderList(ModuleMerge* merge, DWORD processId)
     entry.dwSize = sizeof(entry);
     for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
         entry.szExePath[ARRAYSIZE(entry.szExePath) - 1] = L'\0';
-        AddModule(merge, entry.szExePath, true);
+        AddModule(merge, entry.szExePath, true, true);
         entry.dwSize = sizeof(entry);
     }
     CloseHandle(snapshot);
     return true;
 }
 
+// A 32-bit process on 64-bit Windows has the 64-bit ntdll and WOW64's own
+// DLLs mapped from System32 itself, which its 32-bit loader never lists:
+// the system's, not a stranger's.
+static bool IsWow64Side(const ModuleMerge* merge, const wchar_t* path)
+{
+    size_t length = wcslen(merge->system32);
+    return merge->redirected && length > 0 && wcslen(path) > length && EqualAsFileNames(path, merge->system32, length) &&
+           !wcschr(path + length, L'\\');
+}
+
 static bool AddMappedImage(const wchar_t* path, void* context)
 {
-    AddModule((ModuleMerge*)context, path, false);
+    ModuleMerge* merge = (ModuleMerge*)context;
+    AddModule(merge, path, false, IsWow64Side(merge, path));
     return true;
 }
 
@@ -127,6 +182,7 @@ void ReadProcessModules(HANDLE process, DWORD processId, const wchar_t* executab
     wchar_t* canonical = (wchar_t*)HeapAlloc(heap, 0, HANDED_PATH_CAPACITY * sizeof(wchar_t));
     if (list->modules && canonical) {
         ModuleMerge merge = {list, executable && executable[0] ? executable : NULL, canonical};
+        PrepareRedirection(process, &merge);
         list->state = MODULES_READ;
         // What the loader does not list is still mapped: the sections tell it.
         if (ReadLoaderList(&merge, processId))
