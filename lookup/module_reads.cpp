@@ -88,6 +88,36 @@ static void ReadModuleVersion(ModuleSheet* sheet, const wchar_t* readable)
     sheet->versionRead = true;
 }
 
+// Most modules share a few folders: each folder's answer serves the modules
+// read in the next moments. The reads' lane's alone, so no lock.
+static const int FOLDER_MEMO_ENTRIES = 16;
+static const DWORD FOLDER_MEMO_AGE_MS = 2000;
+struct FolderAnswer {
+    wchar_t folder[MAX_PATH];
+    FolderAccess access;
+    DWORD readAt;
+};
+static FolderAnswer folderMemo[FOLDER_MEMO_ENTRIES];
+static int folderMemoNext;
+
+static FolderAccess CheckFolderRecently(const wchar_t* folder)
+{
+    DWORD now = GetTickCount();
+    for (int i = 0; i < FOLDER_MEMO_ENTRIES; ++i) {
+        FolderAnswer* answer = &folderMemo[i];
+        size_t length = wcslen(answer->folder);
+        if (length && now - answer->readAt <= FOLDER_MEMO_AGE_MS && length == wcslen(folder) &&
+            EqualAsFileNames(answer->folder, folder, length))
+            return answer->access;
+    }
+    FolderAnswer* answer = &folderMemo[folderMemoNext];
+    folderMemoNext = (folderMemoNext + 1) % FOLDER_MEMO_ENTRIES;
+    answer->access = CheckUserCanAddFile(folder);
+    answer->readAt = GetTickCount();
+    StringCchCopyW(answer->folder, ARRAYSIZE(answer->folder), folder);
+    return answer->access;
+}
+
 // Whether the user can add a file to the module's folder.
 static FolderAccess CheckModuleFolderAccess(const wchar_t* path)
 {
@@ -98,7 +128,7 @@ static FolderAccess CheckModuleFolderAccess(const wchar_t* path)
     if (!lastBackslash || lastBackslash - folder < 2)
         return FOLDER_ACCESS_UNKNOWN;
     lastBackslash[lastBackslash - folder == 2 ? 1 : 0] = L'\0';
-    return CheckUserCanAddFile(folder);
+    return CheckFolderRecently(folder);
 }
 
 static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessContext* context, ModuleNoteFacts* facts)
@@ -244,10 +274,30 @@ bool FormatModuleSheet(const ModuleSheet* sheet, wchar_t* text, size_t capacity)
 
 // ---- Every module of a process -------------------------------------------------------
 
-static void KeepNotedModule(const ModuleSheet* sheet, ProcessModuleNotes* notes)
+// Room grows as notes are found: most processes have none.
+static bool MakeRoomForNoted(ProcessModuleNotes* notes, int* capacity)
+{
+    if (notes->notedCount < *capacity)
+        return true;
+    if (*capacity >= NOTED_MODULE_LIMIT)
+        return false;
+    int grown = *capacity ? *capacity * 4 : 4;
+    if (grown > NOTED_MODULE_LIMIT)
+        grown = NOTED_MODULE_LIMIT;
+    HANDLE heap = GetProcessHeap();
+    void* room = notes->noted ? HeapReAlloc(heap, 0, notes->noted, grown * sizeof(NotedModule))
+                              : HeapAlloc(heap, 0, grown * sizeof(NotedModule));
+    if (!room)
+        return false;
+    notes->noted = (NotedModule*)room;
+    *capacity = grown;
+    return true;
+}
+
+static void KeepNotedModule(const ModuleSheet* sheet, ProcessModuleNotes* notes, int* capacity)
 {
     ++notes->notedTotal;
-    if (notes->notedCount >= NOTED_MODULE_LIMIT)
+    if (!MakeRoomForNoted(notes, capacity))
         return;
     NotedModule* noted = &notes->noted[notes->notedCount++];
     StringCchCopyW(noted->path, ARRAYSIZE(noted->path), sheet->module.path);
@@ -266,16 +316,15 @@ void ReadProcessModuleNotes(HANDLE process, const ModuleProcessContext* context,
     notes->total = list.total;
     HANDLE heap = GetProcessHeap();
     ModuleSheet* sheet = (ModuleSheet*)HeapAlloc(heap, 0, sizeof(ModuleSheet));
-    if (list.state == MODULES_READ && list.count > 0)
-        notes->noted = (NotedModule*)HeapAlloc(heap, 0, NOTED_MODULE_LIMIT * sizeof(NotedModule));
-    for (int i = 0; sheet && notes->noted && i < list.count; ++i) {
+    int capacity = 0;
+    for (int i = 0; sheet && i < list.count; ++i) {
         // Notes first: only a module kept has its digests read.
         ReadModuleSheet(&list.modules[i], context, false, sheet);
         if (sheet->notes.count == 0)
             continue;
         if (whole)
             ReadModuleSheet(&list.modules[i], context, true, sheet);
-        KeepNotedModule(sheet, notes);
+        KeepNotedModule(sheet, notes, &capacity);
     }
     if (sheet)
         HeapFree(heap, 0, sheet);

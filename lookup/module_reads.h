@@ -11,7 +11,8 @@
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
 
-// A process's modules with notes kept; the others are only counted.
+// A process's modules with notes kept, in room grown as they are found; the
+// others are only counted.
 const int NOTED_MODULE_LIMIT = 256;
 
 // What every module of one process is compared with.
