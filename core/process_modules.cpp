@@ -9,6 +9,9 @@
 
 // Toolhelp asks again while the loader changes the list under it.
 static const int SNAPSHOT_ATTEMPTS = 5;
+// A 64-bit build asks for a 32-bit process's own list too; a 32-bit one
+// reads only 32-bit processes, and 32-bit XP knows no such flag.
+static const DWORD SNAPSHOT_FLAGS = TH32CS_SNAPMODULE | (sizeof(void*) == 8 ? TH32CS_SNAPMODULE32 : 0);
 
 struct ModuleMerge {
     ProcessModuleList* list;
@@ -108,7 +111,7 @@ static void AddModule(ModuleMerge* merge, const wchar_t* given, bool fromLoader,
 static HANDLE TakeModuleSnapshot(DWORD processId, DWORD* error)
 {
     for (int attempt = 0; attempt < SNAPSHOT_ATTEMPTS; ++attempt) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+        HANDLE snapshot = CreateToolhelp32Snapshot(SNAPSHOT_FLAGS, processId);
         if (snapshot != INVALID_HANDLE_VALUE)
             return snapshot;
         *error = GetLastError();
