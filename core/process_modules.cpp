@@ -1,4 +1,5 @@
 #include "core/process_modules.h"
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <strsafe.h>
 #include <wchar.h>
@@ -121,10 +122,36 @@ static HANDLE TakeModuleSnapshot(DWORD processId, DWORD* error)
     return INVALID_HANDLE_VALUE;
 }
 
-static bool ReadLoaderList(ModuleMerge* merge, DWORD processId)
+// psapi's list (Vista on) where Toolhelp gives none: it lists a 32-bit
+// process's modules to a 64-bit program with LIST_MODULES_ALL.
+static bool ReadEnumeratedModules(ModuleMerge* merge, HANDLE process)
+{
+    typedef BOOL (WINAPI* EnumModulesProc)(HANDLE, HMODULE*, DWORD, LPDWORD, DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    EnumModulesProc enumerate = kernel ? (EnumModulesProc)(void*)GetProcAddress(kernel, "K32EnumProcessModulesEx") : NULL;
+    HANDLE heap = GetProcessHeap();
+    HMODULE* modules = enumerate ? (HMODULE*)HeapAlloc(heap, 0, PROCESS_MODULE_LIMIT * sizeof(HMODULE)) : NULL;
+    DWORD needed = 0;
+    const DWORD LIST_ALL = 0x03;  // LIST_MODULES_ALL
+    bool listed = modules && enumerate(process, modules, PROCESS_MODULE_LIMIT * sizeof(HMODULE), &needed, LIST_ALL);
+    DWORD count = listed ? (needed < PROCESS_MODULE_LIMIT * sizeof(HMODULE) ? needed : PROCESS_MODULE_LIMIT * sizeof(HMODULE)) / sizeof(HMODULE) : 0;
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t path[MAX_PATH];
+        DWORD length = GetModuleFileNameExW(process, modules[i], path, ARRAYSIZE(path));
+        if (length > 0 && length < ARRAYSIZE(path))
+            AddModule(merge, path, true, true);
+    }
+    if (modules)
+        HeapFree(heap, 0, modules);
+    return listed;
+}
+
+static bool ReadLoaderList(ModuleMerge* merge, HANDLE process, DWORD processId)
 {
     DWORD error = 0;
     HANDLE snapshot = TakeModuleSnapshot(processId, &error);
+    if (snapshot == INVALID_HANDLE_VALUE && ReadEnumeratedModules(merge, process))
+        return true;
     if (snapshot == INVALID_HANDLE_VALUE) {
         merge->list->error = error;
         merge->list->state = error == ERROR_ACCESS_DENIED ? MODULES_ACCESS_DENIED : MODULES_UNREADABLE;
@@ -188,7 +215,7 @@ void ReadProcessModules(HANDLE process, DWORD processId, const wchar_t* executab
         PrepareRedirection(process, &merge);
         list->state = MODULES_READ;
         // What the loader does not list is still mapped: the sections tell it.
-        if (ReadLoaderList(&merge, processId))
+        if (ReadLoaderList(&merge, process, processId))
             VisitMappedImages(process, AddMappedImage, &merge);
     } else {
         list->state = MODULES_UNREADABLE;
