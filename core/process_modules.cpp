@@ -131,10 +131,11 @@ static bool ReadEnumeratedModules(ModuleMerge* merge, HANDLE process)
     EnumModulesProc enumerate = kernel ? (EnumModulesProc)(void*)GetProcAddress(kernel, "K32EnumProcessModulesEx") : NULL;
     HANDLE heap = GetProcessHeap();
     HMODULE* modules = enumerate ? (HMODULE*)HeapAlloc(heap, 0, PROCESS_MODULE_LIMIT * sizeof(HMODULE)) : NULL;
+    const DWORD room = PROCESS_MODULE_LIMIT * sizeof(HMODULE), LIST_ALL = 0x03;  // LIST_MODULES_ALL
     DWORD needed = 0;
-    const DWORD LIST_ALL = 0x03;  // LIST_MODULES_ALL
-    bool listed = modules && enumerate(process, modules, PROCESS_MODULE_LIMIT * sizeof(HMODULE), &needed, LIST_ALL);
-    DWORD count = listed ? (needed < PROCESS_MODULE_LIMIT * sizeof(HMODULE) ? needed : PROCESS_MODULE_LIMIT * sizeof(HMODULE)) / sizeof(HMODULE) : 0;
+    bool listed = modules && enumerate(process, modules, room, &needed, LIST_ALL);
+    // More than the room holds: the first ones only.
+    DWORD count = listed ? (needed < room ? needed : room) / sizeof(HMODULE) : 0;
     for (DWORD i = 0; i < count; ++i) {
         wchar_t path[MAX_PATH];
         DWORD length = GetModuleFileNameExW(process, modules[i], path, ARRAYSIZE(path));
