@@ -26,6 +26,7 @@
 #include "app/setting_names.h"
 #include "core/version_info.h"
 #include "lookup/file_notes.h"
+#include "lookup/module_notes.h"
 #include "lookup/property_sheet.h"
 #include "lookup/startup_notes.h"
 #include "lookup/startup_seen.h"
@@ -808,6 +809,43 @@ void FuzzStartupNotes(Random& random)
         return Fail("%d seen entries kept", mergedCount);
 }
 
+// Module facts of any kind, with a KnownDLLs list of any names: every note
+// ends within its room and holds no control character.
+void FuzzModuleNoteRules(Random& random)
+{
+    static NoteFolders folders;
+    static KnownLibraryNames known;
+    std::wstring path = (random.Chance(50) ? L"C:\\Users\\ann\\" : L"") + MakeShownText(random, 300);
+    std::wstring signer = MakeShownText(random, 600), folder = MakeShownText(random, 600);
+    wcscpy(folders.windows, L"C:\\Windows");
+    wcscpy(folders.writable[0], L"C:\\Users\\ann");
+    known.count = (int)random.Below(KNOWN_LIBRARY_LIMIT + 1);
+    for (int i = 0; i < known.count; ++i) {
+        std::wstring name = MakeShownText(random, KNOWN_LIBRARY_NAME_CAPACITY - 1);
+        wcsncpy(known.names[i], name.c_str(), KNOWN_LIBRARY_NAME_CAPACITY - 1);
+        known.names[i][KNOWN_LIBRARY_NAME_CAPACITY - 1] = L'\0';
+    }
+    ModuleNoteFacts facts = {};
+    facts.file.path = path.c_str();
+    facts.file.folderWithTokens = random.Chance(80) ? folder.c_str() : NULL;
+    facts.file.signerKnown = random.Chance(80);
+    facts.file.signerVerdict = (SignerVerdict)random.Below(6);
+    facts.file.processStart = random.Below(3);
+    facts.file.lastWriteTime = random.Below(3);
+    facts.file.folderAccess = (FolderAccess)random.Below(3);
+    facts.file.folders = random.Chance(90) ? &folders : NULL;
+    facts.inLoaderList = random.Chance(50);
+    facts.programSigner = random.Chance(70) ? signer.c_str() : NULL;
+    facts.knownLibraries = random.Chance(80) ? &known : NULL;
+    ModuleNotes* listed = OutputRoom<ModuleNotes>(1);
+    ListModuleNotes(&facts, listed);
+    if (listed->count < 0 || listed->count > MODULE_NOTE_RULES)
+        return Fail("%d module notes", listed->count);
+    for (int i = 0; i < listed->count; ++i)
+        if (!EndsWithin(listed->text[i], NOTE_TEXT_CAPACITY) || FindShownControl(listed->text[i]))
+            return Fail("a module note without an end or with a control character");
+}
+
 // ---- The table -------------------------------------------------------------------------
 
 struct Target {
@@ -834,6 +872,7 @@ const Target targets[] = {
     {"task_xml", NULL, FuzzTaskXml},
     {"job_file", NULL, FuzzJobFile},
     {"startup_notes", NULL, FuzzStartupNotes},
+    {"module_note_rules", NULL, FuzzModuleNoteRules},
 };
 
 }  // namespace

@@ -307,7 +307,12 @@ static bool IsInDriveRoot(const wchar_t* path)
     return path[0] && path[1] == L':' && path[2] == L'\\' && path[3] && !wcschr(path + 3, L'\\');
 }
 
-bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note)
+bool IsInWindowsOrSystemFolder(const NoteFacts* facts)
+{
+    return facts->folders && facts->folders->windows[0] && IsInWindowsFolder(facts, false);
+}
+
+bool IsInUserWritableFolder(const NoteFacts* facts)
 {
     // The folder's own access check decides; the list only where it could not run.
     const NoteFolders* folders = facts->folders;
@@ -319,7 +324,12 @@ bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note)
         for (int i = 0; i < NOTE_WRITABLE_FOLDERS && !writable; ++i)
             writable = IsInFolder(facts->path, folders->writable[i], true);
     }
-    if (!writable)
+    return writable;
+}
+
+bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note)
+{
+    if (!IsInUserWritableFolder(facts))
         return false;
     // A folder too long for the note is left out whole rather than cut.
     if (!Empty(facts->folderWithTokens) &&

@@ -65,6 +65,12 @@ bool NoteStartsAtLogon(const NoteFacts* facts, wchar_t* note);
 // "Runs from an alternate data stream (<stream>)": the string table's words.
 bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note);
 
+// What the folder rules decide, for the rules of other files (lookup/module_notes):
+// whether the user can add a file to the file's folder, and whether the file
+// lies in the Windows folder itself or its System32 or SysWOW64.
+bool IsInUserWritableFolder(const NoteFacts* facts);
+bool IsInWindowsOrSystemFolder(const NoteFacts* facts);
+
 // Every rule in the sheet's order.
 void ListFileNotes(const NoteFacts* facts, FileNotes* notes);
 

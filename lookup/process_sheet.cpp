@@ -6,7 +6,9 @@
 #include "core/seams.h"
 #include "core/system_folders.h"
 #include "core/version_info.h"
+#include "core/plain_text.h"
 #include "lookup/note_facts.h"
+#include "resource.h"
 
 // How old a reading of what starts at logon, or of the user's folders, may be
 // for a row's notes: the rows of one refresh share it; a change shows at a
@@ -14,19 +16,9 @@
 static const DWORD ROW_LOGON_AGE_MS = 10000;
 static const DWORD ROW_LIST_AGE_MS = 2000;
 
-// The reads' lane's own caches: one thread uses them, so no lock. A file
-// checked or hashed for one process serves every other process of it, and
-// a row's notes take the signer its row's check found.
+// The reads' lane's own digests: one thread uses them, so no lock. A file
+// hashed for one process serves every other process of it.
 static FingerprintCache* digestCache;
-static SignerCache signerCache;
-static bool signerCacheReady;
-
-SignerCache* ReadsLaneSignerCache()
-{
-    if (!signerCacheReady)
-        signerCacheReady = InitSignerCache(&signerCache);
-    return signerCacheReady ? &signerCache : NULL;
-}
 
 static bool IsStopped(const volatile LONG* stop)
 {
@@ -166,6 +158,30 @@ static void ListNotes(ProcessSheet* sheet, bool whole)
     sheet->notesRead = true;
 }
 
+// Compared with the executable's signer, in the sheet's folders and the system's KnownDLLs.
+static void ReadModules(ProcessSheet* sheet, HANDLE process)
+{
+    HANDLE heap = GetProcessHeap();
+    NoteFolders* folders = (NoteFolders*)HeapAlloc(heap, 0, sizeof(NoteFolders));
+    KnownLibraryNames* known = (KnownLibraryNames*)HeapAlloc(heap, 0, sizeof(KnownLibraryNames));
+    if (folders)
+        ReadNoteFolders(folders);
+    if (known)
+        ReadKnownLibraryNames(known);
+    const FileFacts* file = &sheet->process.file;
+    bool verified = sheet->signerRead && sheet->signer.verdict == SIGNER_VERIFIED;
+    ModuleProcessContext context = {sheet->process.processId, sheet->process.imageName,
+                                    file->access != FILE_NOT_LOCATED ? file->path : NULL, sheet->process.startTime,
+                                    verified ? sheet->signer.signer : NULL, folders, known};
+    FreeProcessModuleNotes(&sheet->modules);
+    ReadProcessModuleNotes(process, &context, true, &sheet->modules);
+    if (known)
+        HeapFree(heap, 0, known);
+    if (folders)
+        HeapFree(heap, 0, folders);
+    sheet->modulesRead = true;
+}
+
 static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop)
 {
     ReadFolder(sheet);
@@ -207,6 +223,10 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE pro
     sheet->logonRead = true;
     if (!IsStopped(stop))
         ListNotes(sheet, whole);
+    // A process gone has no modules; another one under its PID has its own.
+    if (whole && !gone && !IsStopped(stop))
+        ReadModules(sheet, process);
+    sheet->modulesRead = sheet->modulesRead || (whole && gone);
 }
 
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
@@ -230,7 +250,65 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
 bool IsProcessSheetComplete(const ProcessSheet* sheet)
 {
     return sheet->processRead && sheet->commandLineRead && sheet->folderRead && sheet->digestsRead &&
-           sheet->versionRead && sheet->signerRead && sheet->runsRead && sheet->logonRead && sheet->notesRead;
+           sheet->versionRead && sheet->signerRead && sheet->runsRead && sheet->logonRead && sheet->notesRead &&
+           sheet->modulesRead;
+}
+
+static bool AppendSheetLine(wchar_t* text, size_t capacity, const wchar_t* line)
+{
+    size_t length = 0;
+    if (FAILED(StringCchLengthW(text, capacity, &length)) || length + wcslen(line) + 2 >= capacity)
+        return false;
+    StringCchPrintfW(text + length, capacity - length, L"%s\r\n", line);
+    BlankControlCharacters(text + length, wcslen(line));
+    return true;
+}
+
+static void FormatUnreadableModules(const ProcessModuleNotes* modules, wchar_t* line, size_t capacity)
+{
+    wchar_t reason[64] = L"", format[64] = L"";
+    HINSTANCE instance = GetModuleHandleW(NULL);
+    if (modules->state == MODULES_ACCESS_DENIED)
+        LoadStringW(instance, IDS_MODULES_ACCESS_DENIED, reason, ARRAYSIZE(reason));
+    else if (modules->state == MODULES_OTHER_BITNESS)
+        LoadStringW(instance, IDS_MODULES_OTHER_BITNESS, reason, ARRAYSIZE(reason));
+    else if (LoadStringW(instance, IDS_ERROR_NUMBER, format, ARRAYSIZE(format)))
+        StringCchPrintfW(reason, ARRAYSIZE(reason), format, modules->error);
+    line[0] = L'\0';
+    if (LoadStringW(instance, IDS_SHEET_MODULES_UNREADABLE, format, ARRAYSIZE(format)))
+        StringCchPrintfW(line, capacity, format, reason);
+}
+
+// "Modules: <count> (<n> with notes)", then each module with notes and its notes.
+static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, wchar_t* text, size_t capacity)
+{
+    wchar_t line[MAX_PATH + NOTE_TEXT_CAPACITY], format[64];
+    const ProcessModuleNotes* modules = &sheet->modules;
+    if (!sheet->modulesRead) {
+        line[0] = L'\0';
+        return !partial || (LoadStringW(GetModuleHandleW(NULL), IDS_SHEET_MODULES_READING, line, ARRAYSIZE(line)) &&
+                            AppendSheetLine(text, capacity, line));
+    }
+    if (!sheet->process.found)
+        return true;
+    if (modules->state != MODULES_READ) {
+        FormatUnreadableModules(modules, line, ARRAYSIZE(line));
+        return AppendSheetLine(text, capacity, line);
+    }
+    if (!LoadStringW(GetModuleHandleW(NULL), IDS_SHEET_MODULES, format, ARRAYSIZE(format)))
+        return false;
+    StringCchPrintfW(line, ARRAYSIZE(line), format, modules->total, modules->notedTotal);
+    bool whole = AppendSheetLine(text, capacity, line);
+    for (int i = 0; i < modules->notedCount && modules->noted; ++i) {
+        const NotedModule* module = &modules->noted[i];
+        StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", module->path);
+        whole = AppendSheetLine(text, capacity, line) && whole;
+        for (int n = 0; n < module->notes.count && n < MODULE_NOTE_RULES; ++n) {
+            StringCchPrintfW(line, ARRAYSIZE(line), L"  - %s", module->notes.text[n]);
+            whole = AppendSheetLine(text, capacity, line) && whole;
+        }
+    }
+    return whole;
 }
 
 bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity)
@@ -248,10 +326,13 @@ bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacit
     input.runs = sheet->runsRead ? sheet->runs : NULL;
     input.logon = sheet->logonRead ? &sheet->logon : NULL;
     input.notes = sheet->notesRead ? &sheet->notes : NULL;
-    return FormatPropertySheet(&input, !sheet->readsAbandoned && !IsProcessSheetComplete(sheet), text, capacity);
+    bool partial = !sheet->readsAbandoned && !IsProcessSheetComplete(sheet);
+    bool whole = FormatPropertySheet(&input, partial, text, capacity);
+    return AppendModuleLines(sheet, partial, text, capacity) && whole;
 }
 
 void FreeProcessSheet(ProcessSheet* sheet)
 {
     FreeProcessFacts(&sheet->process);
+    FreeProcessModuleNotes(&sheet->modules);
 }

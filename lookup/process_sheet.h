@@ -9,8 +9,10 @@
 #include "lookup/file_notes.h"
 #include "lookup/host_payload.h"
 #include "lookup/logon_entries.h"
+#include "lookup/module_reads.h"
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
+#include "lookup/reads_lane_signers.h"
 
 // About 45 KB: allocate it. Each "read" flag says its value is known.
 struct ProcessSheet {
@@ -36,6 +38,9 @@ struct ProcessSheet {
     LogonEntries logon;
     bool notesRead;
     FileNotes notes;
+    // The whole read's modules with notes; their list on the heap (FreeProcessSheet).
+    bool modulesRead;
+    ProcessModuleNotes modules;
 };
 
 // A sheet that knows only the process's name and PID.
@@ -43,14 +48,9 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 
 // Reads what the sheet shows. Without `whole`, only what the notes need
 // (the facts, folder, version strings, signer and logon entries): no digests,
-// command line or "Runs". Stops between reads once *stop turns non-zero
+// command line, "Runs" or modules. Stops between reads once *stop turns non-zero
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
-
-// The signer answers kept for the program's life, shared by every check on
-// the reads' lane (the rows' signers, their payloads', the sheets'); NULL
-// when none could be made. On the reads' lane only.
-SignerCache* ReadsLaneSignerCache();
 
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.

@@ -155,3 +155,16 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC              (-1)
 #endif
+// A process's modules: their notes, the sheet's lines, a module's own sheet.
+#define IDS_MODULE_NOTE_WRITABLE        600
+#define IDS_MODULE_NOTE_WRITABLE_PLAIN  601
+#define IDS_MODULE_NOTE_WINDOWS_NAME    602
+#define IDS_MODULE_NOTE_UNSIGNED        603
+#define IDS_MODULE_NOTE_NOT_LISTED      604
+#define IDS_SHEET_MODULES               610
+#define IDS_SHEET_MODULES_UNREADABLE    611
+#define IDS_MODULES_ACCESS_DENIED       612
+#define IDS_MODULES_OTHER_BITNESS       613
+#define IDS_SHEET_MODULES_READING       614
+#define IDS_MODULE_SHEET_MODULE         620
+#define IDS_MODULE_SHEET_LOADED_BY      632

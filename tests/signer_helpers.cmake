@@ -4,7 +4,8 @@
 add_test(NAME prepare_signed_samples
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/signer/make_signed_samples.sh $<TARGET_FILE:version_blank>
                  ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR}/bin/signer-samples
-                 $<TARGET_FILE:claimed_idle> $<TARGET_FILE:idle_process>)
+                 $<TARGET_FILE:claimed_idle> $<TARGET_FILE:idle_process>
+                 $<TARGET_FILE:module_host>)
 set_tests_properties(prepare_signed_samples PROPERTIES FIXTURES_SETUP signed_samples TIMEOUT 300)
 set_property(TEST test_signer_check APPEND PROPERTY FIXTURES_REQUIRED signed_samples)
 add_dependencies(test_signer_check version_blank claimed_idle)

@@ -1,0 +1,120 @@
+#include "lookup/module_notes.h"
+#include <strsafe.h>
+#include <wchar.h>
+#include "core/ascii_folding.h"
+#include "core/plain_text.h"
+#include "resource.h"
+
+// Libraries a program finds beside itself before the system's copy, as
+// borrowed by planted DLLs; the system's KnownDLLs are added to them.
+static const wchar_t* const windowsLibraries[] = {
+    L"version.dll",  L"winmm.dll",   L"dwmapi.dll",   L"uxtheme.dll", L"cryptbase.dll", L"wtsapi32.dll",
+    L"userenv.dll",  L"profapi.dll", L"winhttp.dll",  L"wininet.dll", L"iphlpapi.dll",  L"dnsapi.dll",
+    L"netapi32.dll", L"secur32.dll", L"sspicli.dll",  L"propsys.dll", L"mswsock.dll",
+};
+
+static const wchar_t* FileNameOf(const wchar_t* path)
+{
+    const wchar_t* name = path;
+    for (const wchar_t* c = path; *c; ++c) {
+        if (*c == L'\\' || *c == L'/')
+            name = c + 1;
+    }
+    return name;
+}
+
+static bool SameName(const wchar_t* a, const wchar_t* b)
+{
+    size_t length = wcslen(a);
+    return length == wcslen(b) && EqualFoldingAsciiLetters(a, b, length);
+}
+
+// The string table's format with one value; a value too long is cut, never the note left out.
+static bool WriteTableNote(wchar_t* note, UINT format, const wchar_t* value)
+{
+    wchar_t text[160];
+    if (!LoadStringW(GetModuleHandleW(NULL), format, text, ARRAYSIZE(text)))
+        return false;
+    HRESULT written = value ? StringCchPrintfW(note, NOTE_TEXT_CAPACITY, text, value)
+                            : StringCchCopyW(note, NOTE_TEXT_CAPACITY, text);
+    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
+}
+
+bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    if (!IsInUserWritableFolder(&facts->file))
+        return false;
+    // A folder too long for the note is left out whole rather than cut.
+    const wchar_t* folder = facts->file.folderWithTokens;
+    wchar_t format[160];
+    if (folder && folder[0] && LoadStringW(GetModuleHandleW(NULL), IDS_MODULE_NOTE_WRITABLE, format, ARRAYSIZE(format)) &&
+        SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, folder)))
+        return true;
+    return WriteTableNote(note, IDS_MODULE_NOTE_WRITABLE_PLAIN, NULL);
+}
+
+const wchar_t* FindWindowsLibraryName(const wchar_t* name, const KnownLibraryNames* known)
+{
+    for (size_t i = 0; i < ARRAYSIZE(windowsLibraries); ++i) {
+        if (SameName(name, windowsLibraries[i]))
+            return windowsLibraries[i];
+    }
+    for (int i = 0; known && i < known->count && i < KNOWN_LIBRARY_LIMIT; ++i) {
+        if (known->names[i][0] && SameName(name, known->names[i]))
+            return known->names[i];
+    }
+    return NULL;
+}
+
+bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    const NoteFacts* file = &facts->file;
+    if (!file->folders || !file->folders->windows[0] || IsInWindowsOrSystemFolder(file))
+        return false;
+    const wchar_t* library = FindWindowsLibraryName(FileNameOf(file->path), facts->knownLibraries);
+    return library && WriteTableNote(note, IDS_MODULE_NOTE_WINDOWS_NAME, library);
+}
+
+bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    const NoteFacts* file = &facts->file;
+    bool unsignedModule = file->signerKnown &&
+                          (file->signerVerdict == SIGNER_NOT_SIGNED || file->signerVerdict == SIGNER_NOT_VALID);
+    return unsignedModule && facts->programSigner && facts->programSigner[0] &&
+           WriteTableNote(note, IDS_MODULE_NOTE_UNSIGNED, facts->programSigner);
+}
+
+bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    return NoteChangedAfterStart(&facts->file, note);
+}
+
+bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    return !facts->inLoaderList && WriteTableNote(note, IDS_MODULE_NOTE_NOT_LISTED, NULL);
+}
+
+bool NoteModuleDoubleExtension(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    return NoteDoubleExtension(&facts->file, note);
+}
+
+bool NoteModuleHiddenCharacters(const ModuleNoteFacts* facts, wchar_t* note)
+{
+    return NoteHiddenCharacters(&facts->file, note);
+}
+
+void ListModuleNotes(const ModuleNoteFacts* facts, ModuleNotes* notes)
+{
+    static const ModuleNoteRule rules[MODULE_NOTE_RULES] = {
+        NoteModuleNotInLoaderList,  NoteModuleWindowsLibraryName, NoteModuleUnsignedInSignedProgram,
+        NoteModuleDoubleExtension,  NoteModuleHiddenCharacters,   NoteModuleWritableFolder,
+        NoteModuleChangedAfterStart};
+    notes->count = 0;
+    if (!facts->file.path || !facts->file.path[0])
+        return;
+    for (int i = 0; i < MODULE_NOTE_RULES; ++i) {
+        if (rules[i](facts, notes->text[notes->count]))
+            BlankControlCharacters(notes->text[notes->count++], NOTE_TEXT_CAPACITY);
+    }
+}
