@@ -59,8 +59,11 @@ static void RestoreListLayout(ListView* view, UINT dpi)
     DWORD size = LayoutSize(view->columnCount);
     DWORD bytes = 0;
     if (!ReadBinarySetting(view->layoutSetting, saved, size, &bytes) || bytes != size ||
-        !IsWellFormed(saved, view->columnCount))
+        !IsWellFormed(saved, view->columnCount)) {
+        if (view->defaultOrder)
+            SendMessageW(view->list, LVM_SETCOLUMNORDERARRAY, view->columnCount, (LPARAM)view->defaultOrder);
         return;
+    }
     const INT* order = (const INT*)saved + 1;
     const INT* widths = order + view->columnCount;
     SendMessageW(view->list, LVM_SETCOLUMNORDERARRAY, view->columnCount, (LPARAM)order);

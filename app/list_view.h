@@ -40,6 +40,7 @@ struct ListView {
     const ListColumn* columns;
     int columnCount;
     const wchar_t* layoutSetting;  // REG_BINARY value the layout is saved in
+    const int* defaultOrder;       // the columns' order with no saved layout; NULL: as listed
     const ListModelCalls* calls;
     void* model;
     int sortColumn;

@@ -34,7 +34,7 @@ static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t part
 bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverifiedOnly)
 {
     size_t length = wcslen(filter);
-    if (unverifiedOnly && row->verified && !row->payloadUnverified)
+    if (unverifiedOnly && row->verified && !row->payloadUnverified && !row->modulesUnverified)
         return false;
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
            ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length) ||

@@ -27,6 +27,8 @@ enum ProcessColumn {
 // The Notes cell ("2: Claims to be from ...") and every note, one a line (app/row_notes).
 const int ROW_NOTES_CELL_CAPACITY = 560;
 const int ROW_NOTES_CAPACITY = 1600;
+// A row tells of at most this many of its modules with notes.
+const int ROW_MODULE_NOTES = 3;
 
 // What a read of a row's file gives.
 struct RowDetails {
@@ -87,6 +89,7 @@ struct ProcessRow {
     bool notesAsked;
     LONG notesId;    // the job reading its notes; 0 once read
     int noteCount;
+    bool modulesUnverified;  // it loads a module with a note that does not verify
     wchar_t notesCell[ROW_NOTES_CELL_CAPACITY];
     wchar_t notes[ROW_NOTES_CAPACITY];
 };

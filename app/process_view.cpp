@@ -2,17 +2,23 @@
 #include <strsafe.h>
 #include "resource.h"
 
+// The first seven, the notes among them, fit the window's first size.
 const ListColumn processColumns[COLUMN_COUNT] = {
-    {IDS_COLUMN_PROCESS, 130, LVCFMT_LEFT},
-    {IDS_COLUMN_PID, 50, LVCFMT_RIGHT},
-    {IDS_COLUMN_DESCRIPTION, 160, LVCFMT_LEFT},
-    {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},
-    {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
-    {IDS_COLUMN_FOLDER, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_PROCESS, 120, LVCFMT_LEFT},
+    {IDS_COLUMN_PID, 45, LVCFMT_RIGHT},
+    {IDS_COLUMN_DESCRIPTION, 140, LVCFMT_LEFT},
+    {IDS_COLUMN_COMPANY, 100, LVCFMT_LEFT},
+    {IDS_COLUMN_SIGNER, 115, LVCFMT_LEFT},
+    {IDS_COLUMN_FOLDER, 105, LVCFMT_LEFT},
     {IDS_COLUMN_RUNS, 140, LVCFMT_LEFT},
-    {IDS_COLUMN_NOTES, 200, LVCFMT_LEFT},
+    {IDS_COLUMN_NOTES, 110, LVCFMT_LEFT},
     {IDS_COLUMN_COMMAND_LINE, 300, LVCFMT_LEFT},
 };
+
+// The notes just after the signer, in sight at the window's first size.
+const int processColumnOrder[COLUMN_COUNT] = {COLUMN_PROCESS, COLUMN_PID,    COLUMN_DESCRIPTION, COLUMN_COMPANY,
+                                              COLUMN_SIGNER,       COLUMN_NOTES,  COLUMN_FOLDER,      COLUMN_RUNS,
+                                              COLUMN_COMMAND_LINE};
 
 static int CountShown(const void* model)
 {

@@ -9,6 +9,7 @@
 const DWORD ROWS_UNVERIFIED_ONLY = 0x1;
 
 extern const ListColumn processColumns[COLUMN_COUNT];
+extern const int processColumnOrder[COLUMN_COUNT];
 extern const ListModelCalls processListCalls;
 
 // The row of the selected item, or NULL.

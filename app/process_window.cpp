@@ -205,6 +205,7 @@ static bool CreateControls(ProcessWindowState* state)
     state->view.columns = processColumns;
     state->view.columnCount = COLUMN_COUNT;
     state->view.layoutSetting = processColumnsSetting;
+    state->view.defaultOrder = processColumnOrder;
     state->view.calls = &processListCalls;
     state->view.model = &state->rows;
     UINT dpi = ReadWindowDpi(window);

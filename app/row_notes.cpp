@@ -1,16 +1,52 @@
 #include "app/row_notes.h"
 #include <strsafe.h>
 #include "core/background_jobs.h"
+#include "core/program_text.h"
+#include "lookup/module_reads.h"
 #include "lookup/process_sheet.h"
+#include "resource.h"
 
 struct NotesJob {
     DWORD processId;
     wchar_t imageName[MAX_PATH];
+    wchar_t exePath[PROCESS_PATH_CAPACITY];  // as the kernel gave it for the row
     unsigned long long startTime;  // of the process read, to pass over a PID taken by a newer one
     int count;
+    bool modulesUnverified;  // a module with a note does not verify
     wchar_t cell[ROW_NOTES_CELL_CAPACITY];
     wchar_t notes[ROW_NOTES_CAPACITY];
 };
+
+// A note that would not fit is left out whole; the count says how many there are.
+static void AppendNote(NotesJob* job, const wchar_t* note)
+{
+    ++job->count;
+    if (job->count == 1)
+        StringCchCopyW(job->cell, ARRAYSIZE(job->cell), note);
+    size_t length = wcslen(job->notes);
+    if (length + wcslen(note) + 2 > ARRAYSIZE(job->notes))
+        return;
+    StringCchPrintfW(job->notes + length, ARRAYSIZE(job->notes) - length, length ? L"\n%s" : L"%s", note);
+}
+
+// One note per module with notes, at most three: "Loads x.dll, which <its first note>".
+static void AppendModuleNotes(NotesJob* job, const ProcessSheet* sheet)
+{
+    const SignerCheck* signer = &sheet->signer;
+    bool verifies = sheet->signerRead && signer->verdict == SIGNER_VERIFIED;
+    ProcessModuleNotes modules;
+    ReadRowModuleNotes(job->processId, job->startTime, job->exePath, verifies ? signer->signer : NULL, &modules);
+    for (int i = 0; i < modules.notedCount && i < ROW_MODULE_NOTES; ++i) {
+        const NotedModule* module = &modules.noted[i];
+        job->modulesUnverified = job->modulesUnverified || module->unverified;
+        wchar_t first[NOTE_TEXT_CAPACITY], note[NOTE_TEXT_CAPACITY + MAX_PATH + 32];
+        StringCchCopyW(first, ARRAYSIZE(first), module->notes.text[0]);
+        CharLowerBuffW(first, 1);
+        if (FormatProgramText(note, ARRAYSIZE(note), IDS_ROW_NOTE_LOADS, module->path + module->nameOffset, first))
+            AppendNote(job, note);
+    }
+    FreeProcessModuleNotes(&modules);
+}
 
 static void ReadNotes(void* record, const volatile LONG* stop)
 {
@@ -22,15 +58,14 @@ static void ReadNotes(void* record, const volatile LONG* stop)
     ReadProcessSheet(sheet, false, stop);
     job->startTime = sheet->process.startTime;
     const FileNotes* notes = &sheet->notes;
-    job->count = sheet->notesRead ? notes->count : 0;
-    if (job->count > 0)
-        StringCchPrintfW(job->cell, ARRAYSIZE(job->cell), L"%d: %s", job->count, notes->text[0]);
-    // A note that would not fit is left out whole; the count says how many there are.
-    for (int i = 0; i < job->count && i < FILE_NOTE_RULES; ++i) {
-        size_t length = wcslen(job->notes);
-        if (length + wcslen(notes->text[i]) + 2 > ARRAYSIZE(job->notes))
-            break;
-        StringCchPrintfW(job->notes + length, ARRAYSIZE(job->notes) - length, i ? L"\n%s" : L"%s", notes->text[i]);
+    for (int i = 0; sheet->notesRead && i < notes->count && i < FILE_NOTE_RULES; ++i)
+        AppendNote(job, notes->text[i]);
+    if (sheet->process.found && !*stop)
+        AppendModuleNotes(job, sheet);
+    if (job->count > 0) {
+        wchar_t first[ROW_NOTES_CELL_CAPACITY];
+        StringCchCopyW(first, ARRAYSIZE(first), job->cell);
+        StringCchPrintfW(job->cell, ARRAYSIZE(job->cell), L"%d: %s", job->count, first);
     }
     FreeProcessSheet(sheet);
     HeapFree(GetProcessHeap(), 0, sheet);
@@ -48,6 +83,7 @@ static LONG QueueNotes(const ProcessRow* row, HWND window)
         return 0;
     job->processId = row->processId;
     StringCchCopyW(job->imageName, ARRAYSIZE(job->imageName), row->imageName);
+    StringCchCopyW(job->exePath, ARRAYSIZE(job->exePath), row->exePath);
     // After the rows' details and signers: those fill columns every row has.
     return QueueWindowJob(window, WM_ROW_NOTES_READ, LANE_READS, JOB_LATER, ReadNotes, FreeRecord, job);
 }
@@ -84,6 +120,7 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
         if (row->createdAt && job->startTime && row->createdAt != job->startTime)
             break;
         row->noteCount = job->count;
+        row->modulesUnverified = job->modulesUnverified;
         StringCchCopyW(row->notesCell, ARRAYSIZE(row->notesCell), job->cell);
         StringCchCopyW(row->notes, ARRAYSIZE(row->notes), job->notes);
         filled = true;

@@ -304,6 +304,7 @@ static void KeepNotedModule(const ModuleSheet* sheet, ProcessModuleNotes* notes,
     noted->nameOffset = (int)(FileNameOf(noted->path) - noted->path);
     noted->notes = sheet->notes;
     noted->digests = sheet->digests;
+    noted->unverified = sheet->signerRead && sheet->signer.verdict != SIGNER_VERIFIED;
 }
 
 void ReadProcessModuleNotes(HANDLE process, const ModuleProcessContext* context, bool whole, ProcessModuleNotes* notes)

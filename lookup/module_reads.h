@@ -47,6 +47,7 @@ struct NotedModule {
     int nameOffset;          // where the file name starts in path
     ModuleNotes notes;       // notes.text[0] is the first
     FileFingerprint digests; // valid only from a whole read
+    bool unverified;         // its signer was checked and does not verify
 };
 
 // Heap memory: FreeProcessModuleNotes releases it.

@@ -93,6 +93,8 @@
 #define IDS_SHEET_PARENT_RUNNING    440
 #define IDS_SHEET_PARENT_EXITED     441
 #define IDS_SHEET_LABEL_FORMAT      442
+// A row's note on a module it loads: the module's name and its first note.
+#define IDS_ROW_NOTE_LOADS          450
 // Copies that could not be made whole, and the notes' and logon entries' own words.
 #define IDS_COPY_FAILED         240
 #define IDS_COPY_PARTIAL        241

@@ -8,4 +8,4 @@ add_executable(claimed_idle WIN32 ${CMAKE_CURRENT_LIST_DIR}/process_window/idle_
                                   ${CMAKE_CURRENT_LIST_DIR}/process_window/claimed_idle.rc)
 target_link_libraries(claimed_idle PRIVATE ${TAVROWEN_STATIC_FLAGS} ${TAVROWEN_GUI_FLAGS})
 
-add_dependencies(test_process_window locator_target)
+add_dependencies(test_process_window locator_target module_host payload_dll)

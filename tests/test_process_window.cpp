@@ -507,6 +507,48 @@ TEST_F(ProcessWindow, ReadsThatFindNoThreadAreAnsweredNotLeftChecking)
     EXPECT_FALSE(AreRowDetailsPending());
 }
 
+// A row tells of the modules with notes it loads; a process of the system's DLLs only tells of none.
+TEST_F(ProcessWindow, ARowTellsOfTheModulesWithNotesItLoads)
+{
+    // Wine lets anyone write to the system's folder; Windows does not.
+    wchar_t system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    ASSERT_TRUE(SetFolderRights(system, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"));
+    // The rows' answers on a folder are kept two seconds: the earlier tests' must have aged.
+    Sleep(2500);
+    // A folder of its own: the plain process must not find the planted DLL beside it.
+    const std::wstring folder = L"C:\\tavrowen-row-modules";
+    CreateDirectoryW(folder.c_str(), NULL);
+    const std::wstring host = folder + L"\\module_host.exe", planted = folder + L"\\dwmapi.dll";
+    ASSERT_TRUE(CopyFileW(BinPath(L"module_host.exe").c_str(), host.c_str(), FALSE));
+    const std::wstring mapped = folder + L"\\mapped-only.dll";
+    for (const std::wstring& copy : {planted, mapped})
+        ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), copy.c_str(), FALSE));
+    files.insert(files.end(), {folder, host, planted, mapped});
+    // Wine would load its own dwmapi.dll in place of the one named.
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\module_host.exe\\DllOverrides";
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, overrides, L"dwmapi", REG_SZ, L"native", sizeof(L"native")));
+    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenRowModulesReady");
+    PROCESS_INFORMATION loader;
+    ASSERT_TRUE(StartProgram(host, L"TavrowenRowModulesReady \"" + planted + L"\" \"" + mapped + L"\"", &loader));
+    started.push_back(loader);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+    CloseHandle(ready);
+    DWORD plain = StartTarget(L"procwin_plain.exe", L"Plain target");
+    ASSERT_NE(0u, plain);
+    Refresh();
+
+    // The notes come after every row's own reads: the filter takes them in as they come.
+    SetWindowTextW(filter, L"Loads dwmapi.dll, which has the name of the Windows library dwmapi.dll but is not in");
+    EXPECT_TRUE(WaitUntil([&] { return ItemOf(loader.dwProcessId) >= 0; }, 30000))
+        << "the row does not tell of its dwmapi.dll";
+    SetWindowTextW(filter, L"procwin_plain");
+    EXPECT_TRUE(WaitUntil([&] { return !ItemText(list, 0, COLUMN_NOTES).empty(); }, 30000)) << "its notes never came";
+    SetWindowTextW(filter, L"Loads ");
+    EXPECT_LT(ItemOf(plain), 0) << "a process of the system's DLLs tells of a module";
+    SetWindowTextW(filter, L"");
+}
+
 // Image names folding A to Z, ties by PID.
 bool NameOrder(const ListedRow& a, const ListedRow& b)
 {

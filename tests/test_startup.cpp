@@ -1,6 +1,7 @@
 // Start-up and shutdown of the real program, observed from outside.
 #include <gtest/gtest.h>
 #include "app/app_state.h"
+#include "app/file_lookup.h"
 #include "app/main_window.h"
 #include "core/background_jobs.h"
 #include "core/debug_privilege.h"
@@ -147,6 +148,30 @@ TEST_F(RunningProgram, AForgedLookupMessageIsIgnored)
     // The shutdown request queues behind them: an orderly end means they were taken.
     EXPECT_EQ(1u, ShutDownTavrowen(&first)) << "the program did not survive the forged messages";
     EXPECT_TRUE(ReadRecordedAddresses().empty());
+}
+
+// Forged while a real lookup is under way, and again once it was taken: the
+// ids of no finished job open nothing, and the real one opens its address once.
+TEST_F(RunningProgram, ForgedLookupMessagesBesideARealLookupOpenOnlyItsAddress)
+{
+    ClearRecordedAddresses();
+    HWND main = FindMainWindow();
+    wchar_t system[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    std::wstring path = std::wstring(system) + L"\\kernel32.dll";
+    COPYDATASTRUCT data = {LOOKUP_PATH_DATA, (DWORD)((path.size() + 1) * sizeof(wchar_t)), (void*)path.c_str()};
+    ASSERT_EQ(TRUE, SendMessageW(main, WM_COPYDATA, 0, (LPARAM)&data));
+    auto forge = [main] {
+        for (LPARAM id = 0; id < 64; ++id)
+            PostMessageW(main, WM_LOOKUP_FINISHED, 0, id);
+    };
+    forge();
+    ASSERT_TRUE(WaitForRecordedAddresses(1, 30000));
+    forge();
+    EXPECT_EQ(1u, ShutDownTavrowen(&first)) << "the program did not survive the forged messages";
+    std::vector<std::wstring> addresses = ReadRecordedAddresses();
+    ASSERT_EQ(1u, addresses.size()) << "a forged message opened an address again";
+    EXPECT_NE(std::wstring::npos, addresses[0].find(L"kernel32.dll")) << NarrowUtf8(addresses[0]);
 }
 
 // Whether the process's token has SeDebugPrivilege enabled.
