@@ -114,6 +114,20 @@
 #define IDS_STARTUP_COMMON_FOLDER     810
 #define IDS_STARTUP_TASK_LIBRARY      811
 #define IDS_STARTUP_XP_TASKS          812
+// The Startup Entries window.
+#define IDS_STARTUP_TITLE             820
+#define IDS_STARTUP_NOT_READ          821
+#define IDR_STARTUP_MENU              1298
+#define IDR_STARTUP_KEYS              1299
+#define IDC_STARTUP_LIST              1220
+#define IDC_STARTUP_FILTER            1221
+#define IDM_STARTUP_ENTRIES           40420
+#define IDM_STARTUP_LOOK_UP           40421
+#define IDM_STARTUP_OPEN_LOCATION     40422
+#define IDM_STARTUP_COPY_PATH         40423
+#define IDM_STARTUP_COPY_PROPERTIES   40424
+#define IDM_STARTUP_FOCUS_FILTER      40425
+#define IDM_STARTUP_REFRESH           40426
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002
