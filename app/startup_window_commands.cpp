@@ -134,6 +134,10 @@ static bool RunRowCommand(StartupWindowState* state, WORD command)
     case IDM_STARTUP_COPY_PATH:
         CopyEntryPath(state, number);
         return true;
+    case IDM_STARTUP_DISABLE:
+    case IDM_STARTUP_ENABLE:
+        SwitchSelectedStartupEntry(state, command == IDM_STARTUP_ENABLE);
+        return true;
     case IDM_STARTUP_COPY_PROPERTIES:  // Ctrl+C: the filter keeps its own
         if (GetFocus() == state->filter)
             SendMessageW(state->filter, WM_COPY, 0, 0);
@@ -191,6 +195,10 @@ LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* heade
     case NM_RETURN:
         RunRowCommand(state, IDM_STARTUP_LOOK_UP);
         break;
+    case LVN_KEYDOWN:  // Del: the filter keeps its own
+        if (((const NMLVKEYDOWN*)header)->wVKey == VK_DELETE)
+            SwitchSelectedStartupEntry(state, false);
+        break;
     }
     return 0;
 }
@@ -223,10 +231,12 @@ void ShowStartupRowMenu(StartupWindowState* state, LPARAM position)
             DestroyMenu(menu);
         return;
     }
+    // Named by an entry that points at no file there is: nothing to look up or open.
     UINT fileless = StartupEntryFile(&state->rows, number) ? MF_ENABLED : MF_GRAYED;
     EnableMenuItem(popup, IDM_STARTUP_LOOK_UP, MF_BYCOMMAND | fileless);
     EnableMenuItem(popup, IDM_STARTUP_OPEN_LOCATION, MF_BYCOMMAND | fileless);
     EnableMenuItem(popup, IDM_STARTUP_COPY_PATH, MF_BYCOMMAND | fileless);
+    AllowStartupSwitchItems(popup, &state->rows.list->entries[number]);
     SetMenuDefaultItem(popup, IDM_STARTUP_LOOK_UP, FALSE);
     POINT point = MenuPoint(state, position);
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, state->window, NULL);

@@ -35,3 +35,10 @@ LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* heade
 // WM_CONTEXTMENU over the list: the row menu at the mouse, or below the
 // selected row when asked from the keyboard (-1).
 void ShowStartupRowMenu(StartupWindowState* state, LPARAM position);
+
+// Disable (Del, after the person confirms it) or Enable on the selected
+// entry; its row's State follows. A failure is told in a box.
+void SwitchSelectedStartupEntry(StartupWindowState* state, bool enable);
+// The menu's Disable and Enable as the entry allows them: greyed for an
+// entry that is not ours to switch, and for the state it is in already.
+void AllowStartupSwitchItems(HMENU menu, const StartupEntry* entry);

@@ -117,6 +117,10 @@
 // The Startup Entries window.
 #define IDS_STARTUP_TITLE             820
 #define IDS_STARTUP_NOT_READ          821
+#define IDS_STARTUP_BOX_TITLE         822
+#define IDS_STARTUP_CONFIRM_DISABLE   823
+#define IDS_STARTUP_CANNOT_DISABLE    824
+#define IDS_STARTUP_CANNOT_ENABLE     825
 #define IDR_STARTUP_MENU              1298
 #define IDR_STARTUP_KEYS              1299
 #define IDC_STARTUP_LIST              1220
@@ -128,6 +132,8 @@
 #define IDM_STARTUP_COPY_PROPERTIES   40424
 #define IDM_STARTUP_FOCUS_FILTER      40425
 #define IDM_STARTUP_REFRESH           40426
+#define IDM_STARTUP_DISABLE           40427
+#define IDM_STARTUP_ENABLE            40428
 
 #define IDC_SPLASH_NOSHOW       1001
 #define IDC_SEARCH_TEXT         1002

@@ -68,6 +68,48 @@ void PressKey(HWND list, WPARAM key, bool control)
     SetKeyboardState(keys);
 }
 
+// Opens the row menu from the keyboard on the selection, notes the Disable
+// item's state, types `key` into it and answers a confirmation box Yes,
+// returning its text ("(no box)" when none came).
+std::wstring UseRowMenu(HWND window, HWND list, wchar_t key, UINT* disableState)
+{
+    int phase = 0;
+    std::wstring boxText = L"(no box)";
+    ModalScript script([&] {
+        if (phase == 0) {
+            std::vector<HWND> menus = ProcessWindows(GetCurrentProcessId(), L"#32768");
+            if (menus.empty())
+                return false;
+            HMENU menu = (HMENU)SendMessageW(menus.front(), MN_GETHMENU, 0, 0);
+            *disableState = GetMenuState(menu, IDM_STARTUP_DISABLE, MF_BYCOMMAND);
+            PostMessageW(menus.front(), WM_CHAR, key, 0);
+            phase = 1;
+            return false;
+        }
+        HWND box = FindOwnDialog(L"Tavrowen 2");
+        if (!box)
+            return false;
+        wchar_t text[512] = L"";
+        GetDlgItemTextW(box, 0xFFFF, text, ARRAYSIZE(text));
+        boxText = text;
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+        return true;
+    });
+    SendMessageW(window, WM_CONTEXTMENU, (WPARAM)list, -1);
+    PumpLikeProgram(1000);  // the chosen command arrives posted
+    return boxText;
+}
+
+bool IsRunValuePresent()
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RUN, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    bool present = RegQueryValueExW(key, ENTRY, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return present;
+}
+
 }  // namespace
 
 TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
@@ -123,6 +165,19 @@ TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
                         L"\r\nState: Enabled\r\nFile: startwin_tool.exe\r\nFolder: " + FOLDER + L"\r\n";
     EXPECT_EQ(NarrowUtf8(head), NarrowUtf8(sheet.substr(0, head.size())));
     EXPECT_NE(std::wstring::npos, sheet.find(L"\r\nVerified signer: ")) << NarrowUtf8(sheet);
+
+    // Disable asks first, naming the entry; then the value waits in our
+    // keeping (Windows 7, Wine's default) and the row says so. Enable brings it back.
+    UINT disableState = 0;
+    std::wstring asked = UseRowMenu(window, list, L'd', &disableState);
+    EXPECT_FALSE(disableState & MF_GRAYED);
+    EXPECT_NE(std::wstring::npos, asked.find(std::wstring(L"\"") + ENTRY + L"\"")) << NarrowUtf8(asked);
+    EXPECT_FALSE(IsRunValuePresent()) << "still in Run";
+    EXPECT_EQ(L"Disabled", CellOf(list, RowOfEntry(list), 8));
+    UseRowMenu(window, list, L'n', &disableState);
+    EXPECT_TRUE(disableState & MF_GRAYED) << "Disable offered for a disabled entry";
+    EXPECT_TRUE(IsRunValuePresent()) << "not back in Run";
+    EXPECT_EQ(L"Enabled", CellOf(list, RowOfEntry(list), 8));
 
     CloseStartupWindow();
     EXPECT_TRUE(StartupWindowHandle() == NULL);
