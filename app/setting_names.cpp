@@ -9,6 +9,7 @@ const wchar_t unverifiedOnlySetting[] = L"ProcessesUnverifiedOnly";
 const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
 const wchar_t startupPlacementSetting[] = L"StartupWindowPlacement";
 const wchar_t startupColumnsSetting[] = L"StartupWindowColumns";
+const wchar_t startupShowWindowsSetting[] = L"StartupShowWindowsEntries";
 
 bool IsExtendedInfoOn()
 {

@@ -12,6 +12,7 @@ extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes 
 extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
 extern const wchar_t startupPlacementSetting[];   // REG_BINARY WINDOWPLACEMENT of the startup window
 extern const wchar_t startupColumnsSetting[];     // REG_BINARY: the startup window's column layout
+extern const wchar_t startupShowWindowsSetting[]; // REG_DWORD, 1: the startup window shows Windows' own entries
 
 // The extended-details switch as it reads now: the layers below are handed
 // this, so a change takes effect at the next lookup.

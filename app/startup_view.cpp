@@ -12,6 +12,12 @@ const ListColumn startupColumns[STARTUP_COLUMN_COUNT] = {
     {IDS_STARTUP_COLUMN_STATE, 70, LVCFMT_LEFT},
 };
 
+bool IsVerifiedAsMicrosoft(const SignerCheck* check)
+{
+    static const wchar_t prefix[] = L"Microsoft ";
+    return check->verdict == SIGNER_VERIFIED && wcsncmp(check->signer, prefix, ARRAYSIZE(prefix) - 1) == 0;
+}
+
 bool TakeStartupList(StartupRows* rows, StartupList* list)
 {
     FreeStartupRows(rows);
@@ -163,11 +169,13 @@ static int FindShownKey(const void* model, ULONG_PTR key)
 
 static void ShowMatching(void* model, const wchar_t* filter, DWORD switches, int sortColumn, bool descending)
 {
-    (void)switches;
     StartupRows* rows = (StartupRows*)model;
     rows->shownCount = 0;
+    rows->hiddenCount = 0;
     for (int i = 0; rows->list && i < rows->list->count; ++i) {
-        if (MatchesFilter(rows, i, filter))
+        if ((switches & STARTUP_HIDE_WINDOWS) && rows->facts[i].windowsOwn)
+            ++rows->hiddenCount;
+        else if (MatchesFilter(rows, i, filter))
             rows->shown[rows->shownCount++] = i;
     }
     if (sortColumn >= 0 && sortColumn < STARTUP_COLUMN_COUNT)

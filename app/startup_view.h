@@ -32,12 +32,17 @@ struct StartupFileFacts {
     wchar_t fileVersion[VERSION_STRING_CAPACITY];
     wchar_t signer[SIGNER_NAME_CAPACITY + 64];
     wchar_t notes[STARTUP_NOTES_CELL];  // "; " between notes
+    bool windowsOwn;  // every file verifies as Microsoft's, and no notes
 };
+
+// The window's switches as the model reads them (ShowListRows).
+const DWORD STARTUP_HIDE_WINDOWS = 0x1;
 
 struct StartupRows {
     StartupList* list;        // NULL until read; ours
     StartupFileFacts* facts;  // one per entry of list; ours
     int shownCount;
+    int hiddenCount;  // left out as Windows' own
     int shown[STARTUP_ENTRY_CAPACITY];
     wchar_t enabledText[32];
     wchar_t disabledText[32];
@@ -46,6 +51,10 @@ struct StartupRows {
 
 extern const ListColumn startupColumns[STARTUP_COLUMN_COUNT];
 extern const ListModelCalls startupListCalls;
+
+// Whether a signer check is a verified signature of a name beginning
+// "Microsoft ": the signature only, never the company a file claims.
+bool IsVerifiedAsMicrosoft(const SignerCheck* check);
 
 // Takes the list read (ours from here) and makes room for its facts; false
 // when there is no room (the list is freed then).

@@ -8,6 +8,8 @@
 #include "app/file_lookup.h"
 #include "app/program_icons.h"
 #include "app/setting_names.h"
+#include "app/unverified_switch.h"
+#include "core/settings.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
 #include "core/window_dpi.h"
@@ -48,6 +50,7 @@ struct EvidenceRead {
     NoteFolders folders;
     StartupEvidence evidence;
     StartupNotes notes;
+    bool windowsOwn;
 };
 
 static void ReadEntries(void* record, const volatile LONG* stop)
@@ -67,6 +70,22 @@ static void ReleaseEntries(void* record)
     HeapFree(GetProcessHeap(), 0, read);
 }
 
+// Whether every file the entry names verifies as Microsoft's and nothing is
+// noted: the program, and the payload a host runs when it names one.
+static bool IsWindowsOwnEntry(const EvidenceRead* read)
+{
+    const StartupEntry* entry = &read->entry;
+    if (!entry->programFound || read->notes.count > 0 || !read->evidence.path[0] ||
+        !IsVerifiedAsMicrosoft(&read->evidence.signer))
+        return false;
+    if (lstrcmpiW(read->evidence.path, entry->program) == 0)
+        return entry->payload[0] == L'\0';
+    // What was judged is the payload: its host has to verify too.
+    SignerCheck host;
+    CheckFileSigner(entry->program, ReadsLaneSignerCache(), &host);
+    return IsVerifiedAsMicrosoft(&host);
+}
+
 static void ReadEvidence(void* record, const volatile LONG* stop)
 {
     if (*stop)
@@ -75,6 +94,7 @@ static void ReadEvidence(void* record, const volatile LONG* stop)
     ReadNoteFoldersRecently(NOTE_FOLDERS_AGE_MS, &read->folders);
     ReadStartupEvidence(&read->entry, ReadsLaneSignerCache(), &read->folders, &read->evidence);
     ListStartupNotes(&read->entry, read->evidence.factsRead ? &read->evidence.facts : NULL, &read->notes);
+    read->windowsOwn = IsWindowsOwnEntry(read);
 }
 
 static void ReleaseRecord(void* record)
@@ -155,6 +175,7 @@ static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
     else
         facts->signer[0] = L'\0';
     JoinNotes(&read->notes, facts->notes, ARRAYSIZE(facts->notes));
+    facts->windowsOwn = read->windowsOwn;
 }
 
 // WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.
@@ -179,11 +200,55 @@ static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
 
 // ---- The window ------------------------------------------------------------------
 
+// The title says how many entries the switch hides.
+static void ShowHiddenCount(StartupWindowState* state)
+{
+    wchar_t title[160] = L"";
+    wchar_t shown[160] = L"";
+    wchar_t format[128];
+    if (state->rows.hiddenCount == 0)
+        LoadStringW(appState.instance, IDS_STARTUP_TITLE, title, ARRAYSIZE(title));
+    else if (LoadStringW(appState.instance, IDS_STARTUP_TITLE_HIDDEN, format, ARRAYSIZE(format)))
+        StringCchPrintfW(title, ARRAYSIZE(title), format, state->rows.hiddenCount);
+    GetWindowTextW(state->window, shown, ARRAYSIZE(shown));
+    if (wcscmp(title, shown) != 0)
+        SetWindowTextW(state->window, title);
+}
+
+static bool IsHidingWindowsEntries(const StartupWindowState* state)
+{
+    return SendMessageW(state->hideWindows, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
 void ShowStartupRows(StartupWindowState* state)
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(state->filter, filter, ARRAYSIZE(filter));
-    ShowListRows(&state->view, filter, 0);
+    ShowListRows(&state->view, filter, IsHidingWindowsEntries(state) ? STARTUP_HIDE_WINDOWS : 0);
+    ShowHiddenCount(state);
+}
+
+// The box clicked: the rows and the setting follow it.
+static void SaveHideWindowsEntries(StartupWindowState* state)
+{
+    WriteSetting(startupShowWindowsSetting, IsHidingWindowsEntries(state) ? 0 : 1);
+    ShowStartupRows(state);
+}
+
+// "Hide Windows Entries", right of the filter: on unless the setting says show them.
+static bool CreateHideWindowsSwitch(StartupWindowState* state)
+{
+    wchar_t caption[64];
+    if (!LoadStringW(appState.instance, IDS_STARTUP_HIDE_WINDOWS, caption, ARRAYSIZE(caption)))
+        caption[0] = L'\0';
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+    state->hideWindows = CreateWindowExW(0, L"BUTTON", caption, style, 0, 0, 0, 0, state->window,
+                                         (HMENU)(UINT_PTR)IDC_STARTUP_HIDE_WINDOWS, appState.instance, NULL);
+    if (!state->hideWindows)
+        return false;
+    bool show = ReadSetting(startupShowWindowsSetting);
+    SendMessageW(state->hideWindows, BM_SETCHECK, show ? BST_UNCHECKED : BST_CHECKED, 0);
+    return true;
 }
 
 static bool CreateControls(StartupWindowState* state)
@@ -202,6 +267,8 @@ static bool CreateControls(StartupWindowState* state)
         return false;
     state->list = state->view.list;
     GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
+    if (!CreateHideWindowsSwitch(state))
+        return false;
     SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
@@ -217,7 +284,8 @@ static void LayOutControls(StartupWindowState* state, int width, int height)
     int margin = state->scale.margin;
     int filterHeight = state->scale.filterHeight;
     int listTop = margin + filterHeight + margin;
-    int filterWidth = width - 2 * margin;
+    int filterRight = PlaceSwitchBox(state->hideWindows, width - margin, margin, filterHeight) - margin;
+    int filterWidth = filterRight - margin;
     MoveWindow(state->filter, margin, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
     MoveWindow(state->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
 }
@@ -318,7 +386,9 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
         RestoreFocus(state, wParam);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) != IDC_STARTUP_FILTER)
+        if (LOWORD(wParam) == IDC_STARTUP_HIDE_WINDOWS)
+            SaveHideWindowsEntries(state);
+        else if (LOWORD(wParam) != IDC_STARTUP_FILTER)
             RunStartupWindowCommand(state, LOWORD(wParam));
         else if (HIWORD(wParam) == EN_CHANGE)
             ShowStartupRows(state);

@@ -12,6 +12,7 @@ struct StartupWindowState {
     HWND window;
     HWND filter;
     HWND list;
+    HWND hideWindows;  // "Hide Windows Entries"
     HWND focusBeforeDeactivation;
     HACCEL keys;
     ProcessWindowDpi scale;

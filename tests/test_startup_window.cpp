@@ -7,6 +7,9 @@
 #include "app/app_state.h"
 #include "app/startup_window.h"
 #include "core/lookup_url.h"
+#include "core/seams.h"
+#include "core/settings.h"
+#include <strsafe.h>
 #include "lookup/system_md5.h"
 #include "resource.h"
 #include "shell_support.h"
@@ -19,6 +22,49 @@ namespace {
 const wchar_t RUN[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t FOLDER[] = L"C:\\tavrowen-startwin";
 const wchar_t ENTRY[] = L"Tavrowen Window Test";
+const wchar_t WINDOWS_ENTRY[] = L"Tavrowen Window Microsoft";
+
+// The system's catalogs, which Wine lacks: one vouches for startwin_ms.exe
+// as Microsoft's, once a search.
+bool OpenFakeSearch(HANDLE, CatalogHash algorithm, CatalogSearch* search)
+{
+    ZeroMemory(search, sizeof(*search));
+    search->algorithm = algorithm;
+    return true;
+}
+
+bool NextFakeCatalog(CatalogSearch* search, const wchar_t* path, HANDLE, SignerVerdict* verdict, wchar_t* signer)
+{
+    if (!wcsstr(path, L"startwin_ms.exe") || search->hashSize++ > 0)
+        return false;
+    *verdict = SIGNER_VERIFIED;
+    StringCchCopyW(signer, SIGNER_NAME_CAPACITY, L"Microsoft Windows");
+    return true;
+}
+
+void CloseFakeSearch(CatalogSearch*) {}
+
+// A Run value naming a copy of the idle program, made long ago (a file
+// made today is noted as recent); returns the copy's path.
+std::wstring PlantRunValue(const wchar_t* name, const std::wstring& folder, const wchar_t* file,
+                           std::wstring* command)
+{
+    CreateDirectoryW(folder.c_str(), NULL);
+    std::wstring tool = folder + L"\\" + file;
+    EXPECT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), tool.c_str(), FALSE));
+    HANDLE handle = CreateFileW(tool.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SYSTEMTIME old = {2020, 1, 3, 1, 12, 0, 0, 0};
+    FILETIME then;
+    SystemTimeToFileTime(&old, &then);
+    EXPECT_TRUE(handle != INVALID_HANDLE_VALUE && SetFileTime(handle, &then, &then, &then));
+    CloseHandle(handle);
+    *command = L"\"" + tool + L"\" /quiet";
+    HKEY key = NULL;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, RUN, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)command->c_str(), (DWORD)((command->size() + 1) * 2));
+    RegCloseKey(key);
+    return tool;
+}
 
 std::wstring CellOf(HWND list, int index, int column)
 {
@@ -32,11 +78,11 @@ std::wstring CellOf(HWND list, int index, int column)
     return text;
 }
 
-int RowOfEntry(HWND list)
+int RowOfEntry(HWND list, const wchar_t* name = ENTRY)
 {
     int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; i < count; ++i)
-        if (CellOf(list, i, 0) == ENTRY)
+        if (CellOf(list, i, 0) == name)
             return i;
     return -1;
 }
@@ -114,22 +160,23 @@ bool IsRunValuePresent()
 
 TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
 {
-    CreateDirectoryW(FOLDER, NULL);
-    std::wstring tool = std::wstring(FOLDER) + L"\\startwin_tool.exe";
-    ASSERT_TRUE(CopyFileW(BinPath(L"idle_process.exe").c_str(), tool.c_str(), FALSE));
-    std::wstring command = L"\"" + tool + L"\" /quiet";
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, RUN, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
-    RegSetValueExW(key, ENTRY, 0, REG_SZ, (const BYTE*)command.c_str(), (DWORD)((command.size() + 1) * 2));
-    RegCloseKey(key);
+    std::wstring command, windowsCommand;
+    std::wstring tool = PlantRunValue(ENTRY, FOLDER, L"startwin_tool.exe", &command);
+    // Where only administrators write, so nothing is noted of it.
+    wchar_t system[MAX_PATH] = L"";
+    GetSystemDirectoryW(system, ARRAYSIZE(system));
+    std::wstring windowsTool = PlantRunValue(WINDOWS_ENTRY, system, L"startwin_ms.exe", &windowsCommand);
+    seams.openCatalogSearch = OpenFakeSearch;
+    seams.findNextCatalogVerdict = NextFakeCatalog;
+    seams.closeCatalogSearch = CloseFakeSearch;
     appState.mainWindow = CreateLookupResultWindow();
+    ASSERT_TRUE(EnsureSettingsKey());  // as the program does when it starts
 
     ShowStartupWindow();
     HWND window = StartupWindowHandle();
     ASSERT_TRUE(window != NULL) << "the window did not open";
     wchar_t text[128] = L"";
     GetWindowTextW(window, text, ARRAYSIZE(text));
-    EXPECT_STREQ(L"Startup Entries - Tavrowen 2", text);
     GetClassNameW(window, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"TavrowenStartup", text);
     HWND list = GetDlgItem(window, IDC_STARTUP_LIST);
@@ -140,6 +187,24 @@ TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
     }, 60000)) << "not filled within 60 s";
     int row = RowOfEntry(list);
     ASSERT_GE(row, 0);
+    // "Hide Windows Entries" is on at first, and hides only a verified
+    // Microsoft file with nothing noted. Wine lets the user write to every
+    // folder, so each file has that note: the entry verified as Microsoft's stays.
+    HWND hide = GetDlgItem(window, IDC_STARTUP_HIDE_WINDOWS);
+    EXPECT_EQ(BST_CHECKED, SendMessageW(hide, BM_GETCHECK, 0, 0));
+    int windowsRow = RowOfEntry(list, WINDOWS_ENTRY);
+    ASSERT_GE(windowsRow, 0) << "hidden with a note";
+    EXPECT_TRUE(WaitUntil([&] { return CellOf(list, RowOfEntry(list, WINDOWS_ENTRY), 5) == L"Microsoft Windows"; },
+                          30000));
+    EXPECT_NE(L"", CellOf(list, RowOfEntry(list, WINDOWS_ENTRY), 6));
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    EXPECT_STREQ(L"Startup Entries - Tavrowen 2", text);
+    SendMessageW(hide, BM_CLICK, 0, 0);
+    PumpLikeProgram(100);
+    EXPECT_EQ(BST_UNCHECKED, SendMessageW(hide, BM_GETCHECK, 0, 0));
+    DWORD shown = 0;
+    EXPECT_TRUE(ReadDwordValue(HKEY_CURRENT_USER, settingsPath, L"StartupShowWindowsEntries", &shown) && shown == 1);
+    row = RowOfEntry(list);
     EXPECT_EQ(L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", CellOf(list, row, 1));
     EXPECT_EQ(NarrowUtf8(tool), NarrowUtf8(CellOf(list, row, 2)));
     EXPECT_EQ(command, CellOf(list, row, 7));
@@ -182,10 +247,13 @@ TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
     CloseStartupWindow();
     EXPECT_TRUE(StartupWindowHandle() == NULL);
     DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
+    HKEY key = NULL;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, RUN, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueW(key, ENTRY);
+        RegDeleteValueW(key, WINDOWS_ENTRY);
         RegCloseKey(key);
     }
     DeleteFileW(tool.c_str());
+    DeleteFileW(windowsTool.c_str());
     RemoveDirectoryW(FOLDER);
 }
