@@ -10,6 +10,8 @@ const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
 const wchar_t startupPlacementSetting[] = L"StartupWindowPlacement";
 const wchar_t startupColumnsSetting[] = L"StartupWindowColumns";
 const wchar_t startupShowWindowsSetting[] = L"StartupShowWindowsEntries";
+const wchar_t startupSeenSetting[] = L"StartupEntriesSeen";
+const wchar_t startupOpenedSetting[] = L"StartupWindowOpened";
 
 bool IsExtendedInfoOn()
 {

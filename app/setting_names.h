@@ -13,6 +13,8 @@ extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes wi
 extern const wchar_t startupPlacementSetting[];   // REG_BINARY WINDOWPLACEMENT of the startup window
 extern const wchar_t startupColumnsSetting[];     // REG_BINARY: the startup window's column layout
 extern const wchar_t startupShowWindowsSetting[]; // REG_DWORD, 1: the startup window shows Windows' own entries
+extern const wchar_t startupSeenSetting[];        // REG_BINARY: the startup entries seen (lookup/startup_seen)
+extern const wchar_t startupOpenedSetting[];      // REG_BINARY FILETIME: when the startup entries were last read
 
 // The extended-details switch as it reads now: the layers below are handed
 // this, so a change takes effect at the next lookup.

@@ -9,7 +9,7 @@ const ListColumn startupColumns[STARTUP_COLUMN_COUNT] = {
     {IDS_STARTUP_COLUMN_PROGRAM, 200, LVCFMT_LEFT}, {IDS_COLUMN_DESCRIPTION, 150, LVCFMT_LEFT},
     {IDS_COLUMN_COMPANY, 110, LVCFMT_LEFT},         {IDS_COLUMN_SIGNER, 120, LVCFMT_LEFT},
     {IDS_COLUMN_NOTES, 200, LVCFMT_LEFT},           {IDS_STARTUP_COLUMN_COMMAND, 300, LVCFMT_LEFT},
-    {IDS_STARTUP_COLUMN_STATE, 70, LVCFMT_LEFT},
+    {IDS_STARTUP_COLUMN_STATE, 70, LVCFMT_LEFT},    {IDS_STARTUP_COLUMN_FIRST_SEEN, 90, LVCFMT_LEFT},
 };
 
 bool IsVerifiedAsMicrosoft(const SignerCheck* check)
@@ -95,6 +95,8 @@ static const wchar_t* EntryCell(const StartupRows* rows, int number, int column)
         return entry->command;
     case STARTUP_COLUMN_STATE:
         return entry->enabled ? rows->enabledText : rows->disabledText;
+    case STARTUP_COLUMN_FIRST_SEEN:
+        return facts->firstSeenText;
     }
     return L"";
 }
@@ -130,6 +132,16 @@ static int CompareFolded(const wchar_t* a, const wchar_t* b)
     }
 }
 
+// Dates in the order they came, whatever the way the locale writes them.
+static int CompareCells(const StartupRows* rows, int a, int b, int column)
+{
+    if (column == STARTUP_COLUMN_FIRST_SEEN) {
+        ULONGLONG x = rows->facts[a].firstSeen, y = rows->facts[b].firstSeen;
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return CompareFolded(EntryCell(rows, a, column), EntryCell(rows, b, column));
+}
+
 // Insertion sort: stable, and the list is at most a thousand entries.
 static void SortShown(StartupRows* rows, int column, bool descending)
 {
@@ -137,7 +149,7 @@ static void SortShown(StartupRows* rows, int column, bool descending)
         int moving = rows->shown[i];
         int j = i;
         for (; j > 0; --j) {
-            int order = CompareFolded(EntryCell(rows, rows->shown[j - 1], column), EntryCell(rows, moving, column));
+            int order = CompareCells(rows, rows->shown[j - 1], moving, column);
             if (descending ? order >= 0 : order <= 0)
                 break;
             rows->shown[j] = rows->shown[j - 1];

@@ -18,6 +18,7 @@ enum StartupColumn {
     STARTUP_COLUMN_NOTES,
     STARTUP_COLUMN_COMMAND,
     STARTUP_COLUMN_STATE,
+    STARTUP_COLUMN_FIRST_SEEN,
     STARTUP_COLUMN_COUNT
 };
 
@@ -33,6 +34,9 @@ struct StartupFileFacts {
     wchar_t signer[SIGNER_NAME_CAPACITY + 64];
     wchar_t notes[STARTUP_NOTES_CELL];  // "; " between notes
     bool windowsOwn;  // every file verifies as Microsoft's, and no notes
+    ULONGLONG firstSeen;         // FILETIME units; 0: not known
+    wchar_t firstSeenText[64];
+    wchar_t newSince[96];        // "New since <date>" for an entry new since the last reading
 };
 
 // The window's switches as the model reads them (ShowListRows).

@@ -8,6 +8,7 @@
 #include "app/file_lookup.h"
 #include "app/program_icons.h"
 #include "app/setting_names.h"
+#include "app/startup_first_seen.h"
 #include "app/unverified_switch.h"
 #include "core/settings.h"
 #include "app/window_placement.h"
@@ -41,6 +42,7 @@ static StartupWindowState* StateOf(HWND window)
 
 struct EntriesRead {
     StartupList* list;
+    StartupSeenDates dates;
 };
 
 struct EvidenceRead {
@@ -58,8 +60,10 @@ static void ReadEntries(void* record, const volatile LONG* stop)
     (void)stop;
     EntriesRead* read = (EntriesRead*)record;
     read->list = (StartupList*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StartupList));
-    if (read->list)
-        ReadStartupEntries(read->list);
+    if (!read->list)
+        return;
+    ReadStartupEntries(read->list);
+    MarkStartupSeenDates(read->list, &read->dates);
 }
 
 static void ReleaseEntries(void* record)
@@ -141,24 +145,23 @@ static void ShowReadEntries(StartupWindowState* state, LPARAM id)
         return;
     StartupList* list = read->list;
     read->list = NULL;
-    ReleaseEntries(read);
-    if (!ran || !list) {
-        if (list)
-            HeapFree(GetProcessHeap(), 0, list);
+    if (!ran || !list || !TakeStartupList(&state->rows, list)) {
+        ReleaseEntries(read);
         return;
     }
-    if (!TakeStartupList(&state->rows, list))
-        return;
+    ShowStartupSeenDates(&state->rows, &read->dates);
+    ReleaseEntries(read);
     ShowStartupRows(state);
     for (int i = 0; i < state->rows.list->count; ++i)
         RequestEvidence(state, i);
 }
 
-static void JoinNotes(const StartupNotes* notes, wchar_t* cell, size_t capacity)
+// The entry's "New since" first, then the file's notes.
+static void JoinNotes(const wchar_t* newSince, const StartupNotes* notes, wchar_t* cell, size_t capacity)
 {
-    cell[0] = L'\0';
+    StringCchCopyW(cell, capacity, newSince);
     for (int i = 0; i < notes->count; ++i) {
-        if (i > 0)
+        if (cell[0])
             StringCchCatW(cell, capacity, L"; ");
         StringCchCatW(cell, capacity, notes->text[i]);
     }
@@ -174,8 +177,9 @@ static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
         FormatSignerText(&read->evidence.signer, facts->signer, ARRAYSIZE(facts->signer));
     else
         facts->signer[0] = L'\0';
-    JoinNotes(&read->notes, facts->notes, ARRAYSIZE(facts->notes));
-    facts->windowsOwn = read->windowsOwn;
+    JoinNotes(facts->newSince, &read->notes, facts->notes, ARRAYSIZE(facts->notes));
+    // A new entry is noted as one, and shows.
+    facts->windowsOwn = read->windowsOwn && !facts->newSince[0];
 }
 
 // WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.

@@ -23,6 +23,7 @@ const wchar_t RUN[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t FOLDER[] = L"C:\\tavrowen-startwin";
 const wchar_t ENTRY[] = L"Tavrowen Window Test";
 const wchar_t WINDOWS_ENTRY[] = L"Tavrowen Window Microsoft";
+const wchar_t NEW_ENTRY[] = L"Tavrowen Window New";
 
 // The system's catalogs, which Wine lacks: one vouches for startwin_ms.exe
 // as Microsoft's, once a search.
@@ -246,14 +247,32 @@ TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
 
     CloseStartupWindow();
     EXPECT_TRUE(StartupWindowHandle() == NULL);
+
+    // The next opening notes what is new since this one; each entry has its first day.
+    std::wstring newCommand;
+    std::wstring newTool = PlantRunValue(NEW_ENTRY, FOLDER, L"startwin_new.exe", &newCommand);
+    ShowStartupWindow();
+    window = StartupWindowHandle();
+    list = GetDlgItem(window, IDC_STARTUP_LIST);
+    EXPECT_TRUE(WaitUntil([&] {
+        int row = RowOfEntry(list, NEW_ENTRY);
+        return row >= 0 && !CellOf(list, row, 5).empty() && CellOf(list, row, 5) != L"Checking...";
+    }, 60000));
+    std::wstring newNotes = CellOf(list, RowOfEntry(list, NEW_ENTRY), 6);
+    EXPECT_EQ(0u, newNotes.find(L"New since ")) << NarrowUtf8(newNotes);
+    EXPECT_EQ(std::wstring::npos, CellOf(list, RowOfEntry(list), 6).find(L"New since"));
+    EXPECT_NE(L"", CellOf(list, RowOfEntry(list), 9)) << "no First Seen";
+    CloseStartupWindow();
     DeleteRegistryTree(HKEY_CURRENT_USER, settingsPath);
     HKEY key = NULL;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, RUN, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueW(key, ENTRY);
         RegDeleteValueW(key, WINDOWS_ENTRY);
+        RegDeleteValueW(key, NEW_ENTRY);
         RegCloseKey(key);
     }
     DeleteFileW(tool.c_str());
     DeleteFileW(windowsTool.c_str());
+    DeleteFileW(newTool.c_str());
     RemoveDirectoryW(FOLDER);
 }
