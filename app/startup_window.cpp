@@ -182,6 +182,19 @@ static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
     facts->windowsOwn = read->windowsOwn && !facts->newSince[0];
 }
 
+static bool IsHidingWindowsEntries(const StartupWindowState* state);
+
+// Whether what was read of a file can change which rows show or their order.
+static bool CanMoveRows(const StartupWindowState* state, const StartupFileFacts* facts)
+{
+    wchar_t first[2] = L"";
+    GetWindowTextW(state->filter, first, ARRAYSIZE(first));
+    int column = state->view.sortColumn;
+    return first[0] != L'\0' || (facts->windowsOwn && IsHidingWindowsEntries(state)) ||
+           column == STARTUP_COLUMN_DESCRIPTION || column == STARTUP_COLUMN_COMPANY ||
+           column == STARTUP_COLUMN_SIGNER || column == STARTUP_COLUMN_NOTES;
+}
+
 // WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.
 static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
 {
@@ -196,7 +209,8 @@ static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
         } else {
             MarkFactsUnread(state, read->number);
         }
-        ShowStartupRows(state);
+        if (CanMoveRows(state, &state->rows.facts[read->number]))
+            ShowStartupRows(state);
         InvalidateRect(state->list, NULL, FALSE);
     }
     HeapFree(GetProcessHeap(), 0, read);
