@@ -163,10 +163,11 @@ TEST(StartupWindow, APlantedRunValueIsListedLookedUpAndCopied)
 {
     std::wstring command, windowsCommand;
     std::wstring tool = PlantRunValue(ENTRY, FOLDER, L"startwin_tool.exe", &command);
-    // Where only administrators write, so nothing is noted of it.
-    wchar_t system[MAX_PATH] = L"";
-    GetSystemDirectoryW(system, ARRAYSIZE(system));
-    std::wstring windowsTool = PlantRunValue(WINDOWS_ENTRY, system, L"startwin_ms.exe", &windowsCommand);
+    // Where only administrators write on Windows (not system32, which a
+    // 32-bit process on 64-bit Windows sees elsewhere).
+    wchar_t windows[MAX_PATH] = L"";
+    GetWindowsDirectoryW(windows, ARRAYSIZE(windows));
+    std::wstring windowsTool = PlantRunValue(WINDOWS_ENTRY, windows, L"startwin_ms.exe", &windowsCommand);
     seams.openCatalogSearch = OpenFakeSearch;
     seams.findNextCatalogVerdict = NextFakeCatalog;
     seams.closeCatalogSearch = CloseFakeSearch;
