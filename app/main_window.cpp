@@ -6,6 +6,7 @@
 #include "app/file_lookup.h"
 #include "app/lookup_hotkey.h"
 #include "app/process_window.h"
+#include "app/startup_window.h"
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
 #include "core/ascii_folding.h"
@@ -134,6 +135,7 @@ static void ShutDown()
     appState.shutDownDone = 1;
     StopBackgroundJobs();
     CloseProcessWindow();
+    CloseStartupWindow();
     UnregisterLookUpHotkey(appState.mainWindow);
     RemoveTrayIcon();
     StopAttachment();
@@ -283,11 +285,11 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
         return StopStartUp();
     ShowProcessesHintOnce();
 
-    // The Running Processes window takes keyboard input; nothing else needs
+    // The Running Processes and Startup Entries windows take keyboard input; nothing else needs
     // translating.
     MSG message;
     while (GetMessageW(&message, NULL, 0, 0) > 0) {
-        if (!HandleProcessWindowMessage(&message))
+        if (!HandleProcessWindowMessage(&message) && !HandleStartupWindowMessage(&message))
             DispatchMessageW(&message);
     }
     return EndRun(1);

@@ -7,6 +7,7 @@
 #include "app/row_details.h"
 #include "app/row_notes.h"
 #include "app/sheet_reads.h"
+#include "app/startup_window.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
 #include "resource.h"
@@ -92,6 +93,9 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
         break;
     case IDM_PAUSE_REFRESH:  // Ctrl+P
         TogglePause(state);
+        break;
+    case IDM_STARTUP_ENTRIES:
+        ShowStartupWindow();
         break;
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(state->window);

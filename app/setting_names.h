@@ -10,6 +10,11 @@ extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT o
 extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
 extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
 extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
+extern const wchar_t startupPlacementSetting[];   // REG_BINARY WINDOWPLACEMENT of the startup window
+extern const wchar_t startupColumnsSetting[];     // REG_BINARY: the startup window's column layout
+extern const wchar_t startupShowWindowsSetting[]; // REG_DWORD, 1: the startup window shows Windows' own entries
+extern const wchar_t startupSeenSetting[];        // REG_BINARY: the startup entries seen (lookup/startup_seen)
+extern const wchar_t startupOpenedSetting[];      // REG_BINARY FILETIME: when the startup entries were last read
 
 // The extended-details switch as it reads now: the layers below are handed
 // this, so a change takes effect at the next lookup.

@@ -6,6 +6,7 @@
 #include "app/elevation.h"
 #include "app/lookup_hotkey.h"
 #include "app/process_window.h"
+#include "app/startup_window.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
 #include "core/system_folders.h"
@@ -92,6 +93,9 @@ bool DispatchCommand(WPARAM wParam)
         return true;
     case IDM_PROCESSES:
         ShowProcessWindow();
+        return true;
+    case IDM_STARTUP_ENTRIES:
+        ShowStartupWindow();
         return true;
     case IDM_LOOK_UP_SELECTED:
         LookUpSelectedProcess();

@@ -43,7 +43,11 @@ static int MeasureSwitchWidth(HWND box)
 
 int PlaceUnverifiedSwitch(HWND processWindow, int right, int top, int height)
 {
-    HWND box = FindSwitch(processWindow);
+    return PlaceSwitchBox(FindSwitch(processWindow), right, top, height);
+}
+
+int PlaceSwitchBox(HWND box, int right, int top, int height)
+{
     int width = MeasureSwitchWidth(box);
     MoveWindow(box, right - width, top, width, height, TRUE);
     return right - width;

@@ -23,3 +23,6 @@
 // A whole sheet read, for a Properties window and for a copy (app/sheet_reads).
 #define WM_SHEET_READ (WM_APP + 0x31)
 #define WM_SHEET_COPY_READ (WM_APP + 0x32)
+// The startup entries read, then one entry's evidence (app/startup_window).
+#define WM_STARTUP_ENTRIES_READ (WM_APP + 0x40)
+#define WM_STARTUP_EVIDENCE_READ (WM_APP + 0x41)

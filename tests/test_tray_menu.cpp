@@ -299,7 +299,7 @@ protected:
     HWND window = NULL;
 };
 
-TEST_F(TrayMenu, HasTheTwelveItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
+TEST_F(TrayMenu, HasTheThirteenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
 {
     std::vector<MenuItem> items = OpenMenuAndType(0);
     const struct {
@@ -312,6 +312,7 @@ TEST_F(TrayMenu, HasTheTwelveItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen
         {0, NULL},
         {IDM_TASK_MANAGER, L"Show Tas&k Manager..."},
         {IDM_PROCESSES, L"Running &Processes..."},
+        {IDM_STARTUP_ENTRIES, L"Startup &Entries..."},
         {IDM_SEARCH, L"&Search Kestrava..."},
         {0, NULL},
         {IDM_ABOUT, L"&About Tavrowen 2..."},

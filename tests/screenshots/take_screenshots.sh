@@ -1,6 +1,6 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog, the Running Processes window (light, and dark as Windows 10 shows it when apps are
+# the search dialog, the Startup Entries window, the Running Processes window (light, and dark as Windows 10 shows it when apps are
 # set to dark) and a Properties window, taken from a virtual display at 96 and at 144 DPI, into
 # OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR
@@ -49,6 +49,7 @@ start_virtual_display always
 IDM_ABOUT=40001
 IDM_SEARCH=40006
 IDM_PROCESSES=40009
+IDM_STARTUP_ENTRIES=40420
 WM_COMMAND=0x0111
 WM_CLOSE=0x0010
 WM_TRAY_CALLBACK=0x8020
@@ -179,6 +180,9 @@ properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window "$properties"
 close_window TavrowenProperties -
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
+# Its files are read in the background: the shot waits for them.
+shoot_command startup-window "$IDM_STARTUP_ENTRIES" TavrowenStartup - 8
+close_window TavrowenStartup -
 
 # Apps set to dark: the window opens dark (Wine draws its own title bar, which stays light).
 personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'

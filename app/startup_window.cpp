@@ -1,0 +1,512 @@
+#include "app/startup_window.h"
+#include "app/startup_window_state.h"
+#include <commctrl.h>
+#include <strsafe.h>
+#include "app/accessible_names.h"
+#include "app/app_state.h"
+#include "app/dark_mode.h"
+#include "app/file_lookup.h"
+#include "app/program_icons.h"
+#include "app/setting_names.h"
+#include "app/startup_first_seen.h"
+#include "app/unverified_switch.h"
+#include "core/settings.h"
+#include "app/window_messages.h"
+#include "app/window_placement.h"
+#include "core/background_jobs.h"
+#include "core/window_dpi.h"
+#include "lookup/note_facts.h"
+#include "lookup/process_sheet.h"
+#include "lookup/startup_entries.h"
+#include "lookup/startup_notes.h"
+#include "resource.h"
+
+static const wchar_t startupWindowClass[] = L"TavrowenStartup";
+// At 96 DPI: room for the first five columns.
+static const int DEFAULT_WIDTH = 860;
+static const int DEFAULT_HEIGHT = 480;
+static const int FILTER_CAPACITY = MAX_PATH;
+// The system's folders the notes compare against change seldom.
+static const DWORD NOTE_FOLDERS_AGE_MS = 60000;
+
+static HWND openWindow;
+
+static StartupWindowState* StateOf(HWND window)
+{
+    return window ? (StartupWindowState*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
+}
+
+// ---- The background reads -------------------------------------------------------
+
+struct EntriesRead {
+    StartupList* list;
+    StartupSeenDates dates;
+};
+
+struct EvidenceRead {
+    int number;
+    const StartupList* list;  // which reading the number is of
+    StartupEntry entry;
+    NoteFolders folders;
+    StartupEvidence evidence;
+    StartupNotes notes;
+    bool windowsOwn;
+};
+
+static void ReadEntries(void* record, const volatile LONG* stop)
+{
+    (void)stop;
+    EntriesRead* read = (EntriesRead*)record;
+    read->list = (StartupList*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StartupList));
+    if (!read->list)
+        return;
+    ReadStartupEntries(read->list);
+    MarkStartupSeenDates(read->list, &read->dates);
+}
+
+static void ReleaseEntries(void* record)
+{
+    EntriesRead* read = (EntriesRead*)record;
+    if (read->list)
+        HeapFree(GetProcessHeap(), 0, read->list);
+    HeapFree(GetProcessHeap(), 0, read);
+}
+
+// Whether every file the entry names verifies as Microsoft's and nothing is
+// noted: the program, and the payload a host runs when it names one.
+static bool IsWindowsOwnEntry(const EvidenceRead* read)
+{
+    const StartupEntry* entry = &read->entry;
+    if (!entry->programFound || read->notes.count > 0 || !read->evidence.path[0] ||
+        !IsVerifiedAsMicrosoft(&read->evidence.signer))
+        return false;
+    if (lstrcmpiW(read->evidence.path, entry->program) == 0)
+        return entry->payload[0] == L'\0';
+    // What was judged is the payload: its host has to verify too.
+    SignerCheck host;
+    CheckFileSigner(entry->program, ReadsLaneSignerCache(), &host);
+    return IsVerifiedAsMicrosoft(&host);
+}
+
+static void ReadEvidence(void* record, const volatile LONG* stop)
+{
+    if (*stop)
+        return;
+    EvidenceRead* read = (EvidenceRead*)record;
+    ReadNoteFoldersRecently(NOTE_FOLDERS_AGE_MS, &read->folders);
+    ReadStartupEvidence(&read->entry, ReadsLaneSignerCache(), &read->folders, &read->evidence);
+    ListStartupNotes(&read->entry, read->evidence.factsRead ? &read->evidence.facts : NULL, &read->notes);
+    read->windowsOwn = IsWindowsOwnEntry(read);
+}
+
+static void ReleaseRecord(void* record)
+{
+    HeapFree(GetProcessHeap(), 0, record);
+}
+
+void RequestStartupEntries(StartupWindowState* state)
+{
+    EntriesRead* read = (EntriesRead*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EntriesRead));
+    if (read)
+        QueueWindowJob(state->window, WM_STARTUP_ENTRIES_READ, LANE_READS, JOB_FIRST, ReadEntries, ReleaseEntries,
+                       read);
+}
+
+static void MarkFactsUnread(StartupWindowState* state, int number)
+{
+    StartupFileFacts* facts = &state->rows.facts[number];
+    facts->read = true;
+    StringCchCopyW(facts->signer, ARRAYSIZE(facts->signer), state->notReadText);
+}
+
+static void RequestEvidence(StartupWindowState* state, int number)
+{
+    EvidenceRead* read = (EvidenceRead*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EvidenceRead));
+    if (!read) {
+        MarkFactsUnread(state, number);
+        return;
+    }
+    read->number = number;
+    read->list = state->rows.list;
+    read->entry = state->rows.list->entries[number];
+    if (!QueueWindowJob(state->window, WM_STARTUP_EVIDENCE_READ, LANE_READS, JOB_LATER, ReadEvidence,
+                        ReleaseRecord, read))
+        MarkFactsUnread(state, number);
+}
+
+// WM_STARTUP_ENTRIES_READ: the rows show, and each entry's file is read after.
+static void ShowReadEntries(StartupWindowState* state, LPARAM id)
+{
+    bool ran = false;
+    EntriesRead* read = (EntriesRead*)TakeJobResult(state->window, WM_STARTUP_ENTRIES_READ, id, &ran);
+    if (!read)
+        return;
+    StartupList* list = read->list;
+    read->list = NULL;
+    if (!ran || !list || !TakeStartupList(&state->rows, list)) {
+        ReleaseEntries(read);
+        return;
+    }
+    ShowStartupSeenDates(&state->rows, &read->dates);
+    ReleaseEntries(read);
+    ShowStartupRows(state);
+    for (int i = 0; i < state->rows.list->count; ++i)
+        RequestEvidence(state, i);
+}
+
+// The entry's "New since" first, then the file's notes.
+static void JoinNotes(const wchar_t* newSince, const StartupNotes* notes, wchar_t* cell, size_t capacity)
+{
+    StringCchCopyW(cell, capacity, newSince);
+    for (int i = 0; i < notes->count; ++i) {
+        if (cell[0])
+            StringCchCatW(cell, capacity, L"; ");
+        StringCchCatW(cell, capacity, notes->text[i]);
+    }
+}
+
+static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
+{
+    StringCchCopyW(facts->path, ARRAYSIZE(facts->path), read->evidence.path);
+    StringCchCopyW(facts->description, ARRAYSIZE(facts->description), read->evidence.description);
+    StringCchCopyW(facts->company, ARRAYSIZE(facts->company), read->evidence.company);
+    StringCchCopyW(facts->fileVersion, ARRAYSIZE(facts->fileVersion), read->evidence.fileVersion);
+    if (read->evidence.path[0])
+        FormatSignerText(&read->evidence.signer, facts->signer, ARRAYSIZE(facts->signer));
+    else
+        facts->signer[0] = L'\0';
+    JoinNotes(facts->newSince, &read->notes, facts->notes, ARRAYSIZE(facts->notes));
+    // A new entry is noted as one, and shows.
+    facts->windowsOwn = read->windowsOwn && !facts->newSince[0];
+}
+
+static bool IsHidingWindowsEntries(const StartupWindowState* state);
+
+// Whether what was read of a file can change which rows show or their order.
+static bool CanMoveRows(const StartupWindowState* state, const StartupFileFacts* facts)
+{
+    wchar_t first[2] = L"";
+    GetWindowTextW(state->filter, first, ARRAYSIZE(first));
+    int column = state->view.sortColumn;
+    return first[0] != L'\0' || (facts->windowsOwn && IsHidingWindowsEntries(state)) ||
+           column == STARTUP_COLUMN_DESCRIPTION || column == STARTUP_COLUMN_COMPANY ||
+           column == STARTUP_COLUMN_SIGNER || column == STARTUP_COLUMN_NOTES;
+}
+
+// WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.
+static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
+{
+    bool ran = false;
+    EvidenceRead* read = (EvidenceRead*)TakeJobResult(state->window, WM_STARTUP_EVIDENCE_READ, id, &ran);
+    if (!read)
+        return;
+    if (read->list == state->rows.list && read->number >= 0 && read->number < state->rows.list->count) {
+        if (ran) {
+            FillFacts(&state->rows.facts[read->number], read);
+            state->rows.facts[read->number].read = true;
+        } else {
+            MarkFactsUnread(state, read->number);
+        }
+        if (CanMoveRows(state, &state->rows.facts[read->number]))
+            ShowStartupRows(state);
+        InvalidateRect(state->list, NULL, FALSE);
+    }
+    HeapFree(GetProcessHeap(), 0, read);
+}
+
+// ---- The window ------------------------------------------------------------------
+
+// The title says how many entries the switch hides.
+static void ShowHiddenCount(StartupWindowState* state)
+{
+    wchar_t title[160] = L"";
+    wchar_t shown[160] = L"";
+    wchar_t format[128];
+    if (state->rows.hiddenCount == 0)
+        LoadStringW(appState.instance, IDS_STARTUP_TITLE, title, ARRAYSIZE(title));
+    else if (LoadStringW(appState.instance, IDS_STARTUP_TITLE_HIDDEN, format, ARRAYSIZE(format)))
+        StringCchPrintfW(title, ARRAYSIZE(title), format, state->rows.hiddenCount);
+    GetWindowTextW(state->window, shown, ARRAYSIZE(shown));
+    if (wcscmp(title, shown) != 0)
+        SetWindowTextW(state->window, title);
+}
+
+static bool IsHidingWindowsEntries(const StartupWindowState* state)
+{
+    return SendMessageW(state->hideWindows, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void ShowStartupRows(StartupWindowState* state)
+{
+    wchar_t filter[FILTER_CAPACITY] = L"";
+    GetWindowTextW(state->filter, filter, ARRAYSIZE(filter));
+    ShowListRows(&state->view, filter, IsHidingWindowsEntries(state) ? STARTUP_HIDE_WINDOWS : 0);
+    ShowHiddenCount(state);
+}
+
+// The box clicked: the rows and the setting follow it.
+static void SaveHideWindowsEntries(StartupWindowState* state)
+{
+    WriteSetting(startupShowWindowsSetting, IsHidingWindowsEntries(state) ? 0 : 1);
+    ShowStartupRows(state);
+}
+
+// "Hide Windows Entries", right of the filter: on unless the setting says show them.
+static bool CreateHideWindowsSwitch(StartupWindowState* state)
+{
+    wchar_t caption[64];
+    if (!LoadStringW(appState.instance, IDS_STARTUP_HIDE_WINDOWS, caption, ARRAYSIZE(caption)))
+        caption[0] = L'\0';
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+    state->hideWindows = CreateWindowExW(0, L"BUTTON", caption, style, 0, 0, 0, 0, state->window,
+                                         (HMENU)(UINT_PTR)IDC_STARTUP_HIDE_WINDOWS, appState.instance, NULL);
+    if (!state->hideWindows)
+        return false;
+    bool show = ReadSetting(startupShowWindowsSetting);
+    SendMessageW(state->hideWindows, BM_SETCHECK, show ? BST_UNCHECKED : BST_CHECKED, 0);
+    return true;
+}
+
+static bool CreateControls(StartupWindowState* state)
+{
+    HWND window = state->window;
+    DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+    state->filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
+                                    (HMENU)(UINT_PTR)IDC_STARTUP_FILTER, appState.instance, NULL);
+    state->view.columns = startupColumns;
+    state->view.columnCount = STARTUP_COLUMN_COUNT;
+    state->view.layoutSetting = startupColumnsSetting;
+    state->view.calls = &startupListCalls;
+    state->view.model = &state->rows;
+    UINT dpi = ReadWindowDpi(window);
+    if (!state->filter || !CreateListView(&state->view, window, IDC_STARTUP_LIST, appState.instance, dpi))
+        return false;
+    state->list = state->view.list;
+    GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
+    if (!CreateHideWindowsSwitch(state))
+        return false;
+    SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
+    wchar_t cue[64];
+    // Only with common controls 6; elsewhere the field is simply blank.
+    if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
+        SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
+    ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
+    state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_STARTUP_KEYS));
+    return true;
+}
+
+static void LayOutControls(StartupWindowState* state, int width, int height)
+{
+    int margin = state->scale.margin;
+    int filterHeight = state->scale.filterHeight;
+    int listTop = margin + filterHeight + margin;
+    int filterRight = PlaceSwitchBox(state->hideWindows, width - margin, margin, filterHeight) - margin;
+    int filterWidth = filterRight - margin;
+    MoveWindow(state->filter, margin, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
+    MoveWindow(state->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
+}
+
+static void LoadRowTexts(StartupWindowState* state)
+{
+    StartupRows* rows = &state->rows;
+    HINSTANCE instance = appState.instance;
+    LoadStringW(instance, IDS_STARTUP_ENABLED, rows->enabledText, ARRAYSIZE(rows->enabledText));
+    LoadStringW(instance, IDS_STARTUP_DISABLED, rows->disabledText, ARRAYSIZE(rows->disabledText));
+    LoadStringW(instance, IDS_CHECKING_SIGNER, rows->checkingText, ARRAYSIZE(rows->checkingText));
+    LoadStringW(instance, IDS_STARTUP_NOT_READ, state->notReadText, ARRAYSIZE(state->notReadText));
+}
+
+static LRESULT StartWindow(HWND window)
+{
+    StartupWindowState* state =
+        (StartupWindowState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StartupWindowState));
+    if (!state)
+        return -1;
+    state->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
+    LoadRowTexts(state);
+    if (!CreateControls(state))
+        return -1;
+    ApplyColorMode(window);
+    ShowListSortArrow(&state->view);
+    RequestStartupEntries(state);
+    return 0;
+}
+
+static void ForgetWindow(HWND window)
+{
+    StartupWindowState* state = StateOf(window);
+    if (openWindow == window)
+        openWindow = NULL;
+    if (!state)
+        return;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    FreeStartupRows(&state->rows);
+    ReleaseProcessWindowDpi(&state->scale);
+    if (state->keys)
+        DestroyAcceleratorTable(state->keys);
+    HeapFree(GetProcessHeap(), 0, state);
+}
+
+static void ChangeDpi(StartupWindowState* state, UINT dpi, const RECT* suggested)
+{
+    // A stored rectangle was measured at the DPI of the monitor it lies on.
+    ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
+                           state->restoringPlacement ? NULL : suggested);
+    RECT client;
+    if (GetClientRect(state->window, &client))
+        LayOutControls(state, client.right, client.bottom);
+}
+
+static void RestoreFocus(StartupWindowState* state, WPARAM activation)
+{
+    if (LOWORD(activation) == WA_INACTIVE)
+        state->focusBeforeDeactivation = GetFocus();
+    else
+        SetFocus(IsChild(state->window, state->focusBeforeDeactivation) ? state->focusBeforeDeactivation
+                                                                       : state->filter);
+}
+
+static void EndWindow(StartupWindowState* state)
+{
+    CancelWindowJobs(state->window);
+    SaveListLayout(&state->view, state->scale.dpi);
+    SaveWindowPlacement(state->window, startupPlacementSetting);
+}
+
+// The system's colours changed (high contrast on or off): everything draws again.
+static void RedrawInNewColors(StartupWindowState* state)
+{
+    SendMessageW(state->list, WM_SYSCOLORCHANGE, 0, 0);
+    RedrawWindow(state->window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED)
+            LayOutControls(state, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_DPICHANGED:
+        ChangeDpi(state, LOWORD(wParam), (const RECT*)lParam);
+        return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        RedrawInNewColors(state);
+        break;
+    case WM_GETMINMAXINFO:
+        LimitProcessWindowSize(&state->scale, state->window, (MINMAXINFO*)lParam);
+        return 0;
+    case WM_ACTIVATE:
+        RestoreFocus(state, wParam);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_STARTUP_HIDE_WINDOWS)
+            SaveHideWindowsEntries(state);
+        else if (LOWORD(wParam) != IDC_STARTUP_FILTER)
+            RunStartupWindowCommand(state, LOWORD(wParam));
+        else if (HIWORD(wParam) == EN_CHANGE)
+            ShowStartupRows(state);
+        return 0;
+    case WM_NOTIFY:
+        return RunStartupListNotification(state, (const NMHDR*)lParam);
+    case WM_CONTEXTMENU:
+        if (!ShowListColumnMenuAt(&state->view, state->window, (HWND)wParam, state->scale.dpi, lParam) &&
+            (HWND)wParam == state->list)
+            ShowStartupRowMenu(state, lParam);
+        return 0;
+    case WM_STARTUP_ENTRIES_READ:
+        ShowReadEntries(state, lParam);
+        return 0;
+    case WM_STARTUP_EVIDENCE_READ:
+        ShowReadEvidence(state, lParam);
+        return 0;
+    case WM_DESTROY:
+        EndWindow(state);
+        return 0;
+    }
+    return DefWindowProcW(state->window, message, wParam, lParam);
+}
+
+static LRESULT CALLBACK StartupWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
+        return colored;
+    if (message == WM_CREATE)
+        return StartWindow(window);
+    if (message == WM_NCDESTROY) {
+        ForgetWindow(window);
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    StartupWindowState* state = StateOf(window);
+    if (!state)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return RunWindowMessage(state, message, wParam, lParam);
+}
+
+static HWND CreateStartupWindow()
+{
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_LISTVIEW_CLASSES;
+    InitCommonControlsEx(&controls);
+    if (!RegisterProgramWindowClass(startupWindowClass, StartupWindowProc))
+        return NULL;
+    wchar_t title[128];
+    if (!LoadStringW(appState.instance, IDS_STARTUP_TITLE, title, ARRAYSIZE(title)))
+        title[0] = L'\0';
+    UINT dpi = ReadWindowDpi(NULL);
+    return CreateWindowExW(0, startupWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                           CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
+                           NULL, appState.instance, NULL);
+}
+
+void ShowStartupWindow()
+{
+    if (openWindow) {
+        if (IsIconic(openWindow))
+            ShowWindow(openWindow, SW_RESTORE);
+        SetForegroundWindow(openWindow);
+        return;
+    }
+    HWND window = CreateStartupWindow();
+    StartupWindowState* state = StateOf(window);
+    if (!state)
+        return;
+    openWindow = window;
+    state->restoringPlacement = true;
+    int show = RestoreWindowPlacement(window, startupPlacementSetting);
+    state->restoringPlacement = false;
+    ShowWindow(window, show);
+    SetForegroundWindow(window);
+    FocusStartupFilter(state);
+}
+
+void CloseStartupWindow()
+{
+    if (openWindow)
+        DestroyWindow(openWindow);
+}
+
+HWND StartupWindowHandle()
+{
+    return openWindow;
+}
+
+bool HandleStartupWindowMessage(MSG* message)
+{
+    HWND window = openWindow;
+    StartupWindowState* state = StateOf(window);
+    if (!state || (message->hwnd != window && !IsChild(window, message->hwnd)))
+        return false;
+    if (state->keys && TranslateAcceleratorW(window, state->keys, message))
+        return true;
+    // Down in the filter goes on to the list, as in a combo box.
+    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {
+        FocusStartupList(state);
+        return true;
+    }
+    return IsDialogMessageW(window, message) != FALSE;
+}

@@ -1,0 +1,45 @@
+// The Startup Entries window's record, shared by its files: the window
+// (app/startup_window) and its commands (app/startup_window_commands).
+// Window thread only.
+#pragma once
+#include <windows.h>
+#include "app/list_view.h"
+#include "app/process_window_dpi.h"
+#include "app/startup_view.h"
+
+// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
+struct StartupWindowState {
+    HWND window;
+    HWND filter;
+    HWND list;
+    HWND hideWindows;  // "Hide Windows Entries"
+    HWND focusBeforeDeactivation;
+    HACCEL keys;
+    ProcessWindowDpi scale;
+    bool restoringPlacement;
+    wchar_t notReadText[32];
+    StartupRows rows;
+    ListView view;
+};
+
+// Shows the entries that pass the filter, in the chosen order.
+void ShowStartupRows(StartupWindowState* state);
+// Reads the entries again on the reads' lane.
+void RequestStartupEntries(StartupWindowState* state);
+
+void FocusStartupList(StartupWindowState* state);
+void FocusStartupFilter(StartupWindowState* state);
+// WM_COMMAND other than the filter's own notifications.
+void RunStartupWindowCommand(StartupWindowState* state, WORD command);
+// WM_NOTIFY from the list or its header.
+LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* header);
+// WM_CONTEXTMENU over the list: the row menu at the mouse, or below the
+// selected row when asked from the keyboard (-1).
+void ShowStartupRowMenu(StartupWindowState* state, LPARAM position);
+
+// Disable (Del, after the person confirms it) or Enable on the selected
+// entry; its row's State follows. A failure is told in a box.
+void SwitchSelectedStartupEntry(StartupWindowState* state, bool enable);
+// The menu's Disable and Enable as the entry allows them: greyed for an
+// entry that is not ours to switch, and for the state it is in already.
+void AllowStartupSwitchItems(HMENU menu, const StartupEntry* entry);
