@@ -5,7 +5,7 @@
 #include "core/final_path.h"
 #include "core/folder_access.h"
 #include "core/handed_path.h"
-#include "core/lazy_lock.h"
+#include "core/kept_table.h"
 #include "core/system_folders.h"
 
 // A folder without its trailing backslash, in its long form; empty when
@@ -62,27 +62,23 @@ void ReadNoteFolders(NoteFolders* folders)
 }
 
 static NoteFolders* keptFolders;
-static bool keptRead;
-static DWORD keptAt;
-static CRITICAL_SECTION keptLock;
-static volatile LONG keptLockState;
+static KeptTable kept;
 
 void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
 {
-    MakeLockOnce(&keptLock, &keptLockState);
-    EnterCriticalSection(&keptLock);
+    // The rule: age alone; the system's folders change only when the user moves one.
+    bool fresh = EnterKeptTable(&kept, maximumAgeMs);
     if (!keptFolders)
         keptFolders = (NoteFolders*)HeapAlloc(GetProcessHeap(), 0, sizeof(NoteFolders));
-    if (keptFolders && (!keptRead || GetTickCount() - keptAt > maximumAgeMs)) {
+    if (keptFolders && !fresh) {
+        MarkKeptTableRead(&kept);
         ReadNoteFolders(keptFolders);
-        keptAt = GetTickCount();
-        keptRead = true;
     }
     if (keptFolders)
         *folders = *keptFolders;
     else
         ReadNoteFolders(folders);
-    LeaveCriticalSection(&keptLock);
+    LeaveKeptTable(&kept);
 }
 
 // Whether the user can add a file where the file is (a stream's file's folder).

@@ -4,7 +4,7 @@
 #include "core/executable_locator.h"
 #include "core/file_fingerprint.h"
 #include "core/handed_path.h"
-#include "core/lazy_lock.h"
+#include "core/kept_table.h"
 #include "core/scoped_handles.h"
 #include "core/system_folders.h"
 #include "core/system_probes.h"
@@ -121,7 +121,6 @@ void ReadImageFileFacts(const wchar_t* path, bool reported, FileFacts* facts)
 struct ProcessTable {
     PROCESSENTRY32W* entries;
     int count;
-    DWORD takenAt;  // GetTickCount when it was taken
 };
 
 static bool TakeProcessTable(ProcessTable* table)
@@ -145,7 +144,6 @@ static bool TakeProcessTable(ProcessTable* table)
         }
         table->entries[table->count++] = entry;
     }
-    table->takenAt = GetTickCount();
     return true;
 }
 
@@ -190,20 +188,20 @@ static bool FindInSnapshot(DWORD processId, PROCESSENTRY32W* process, PROCESSENT
 
 // Kept for the rows: one snapshot per process listed would cost seconds.
 static ProcessTable keptTable;
-static CRITICAL_SECTION keptLock;
-static volatile LONG keptLockState;
+static KeptTable kept;
 
 static bool FindInRecentTable(DWORD processId, DWORD maximumAgeMs, PROCESSENTRY32W* process,
                               PROCESSENTRY32W* parent, bool* parentFound)
 {
-    MakeLockOnce(&keptLock, &keptLockState);
-    EnterCriticalSection(&keptLock);
-    bool fresh = keptTable.entries && GetTickCount() - keptTable.takenAt <= maximumAgeMs;
+    bool fresh = EnterKeptTable(&kept, maximumAgeMs) && keptTable.entries;
     bool found = fresh && FindInTable(&keptTable, processId, process, parent, parentFound);
-    // A process newer than the table is looked for in a new one.
-    if (!found && TakeProcessTable(&keptTable))
-        found = FindInTable(&keptTable, processId, process, parent, parentFound);
-    LeaveCriticalSection(&keptLock);
+    // The rule: a process the table does not hold may be newer than it, and is looked for in a new one.
+    if (!found) {
+        MarkKeptTableRead(&kept);
+        if (TakeProcessTable(&keptTable))
+            found = FindInTable(&keptTable, processId, process, parent, parentFound);
+    }
+    LeaveKeptTable(&kept);
     return found;
 }
 
