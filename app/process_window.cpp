@@ -1,5 +1,6 @@
 #include "app/process_window.h"
 #include "app/process_window_state.h"
+#include "app/list_window.h"
 #include <commctrl.h>
 #include <limits.h>
 #include <shellapi.h>
@@ -308,22 +309,10 @@ static void ChangeDpi(ProcessWindowState* state, UINT dpi, const RECT* suggested
         LayOutControls(state, client.right, client.bottom);
 }
 
-static void RestoreFocus(ProcessWindowState* state, WPARAM activation)
-{
-    // Give the focus back where it was, as a dialog does.
-    if (LOWORD(activation) == WA_INACTIVE)
-        state->focusBeforeDeactivation = GetFocus();
-    else
-        SetFocus(IsChild(state->window, state->focusBeforeDeactivation) ? state->focusBeforeDeactivation
-                                                                       : state->filter);
-}
-
 static void EndWindow(ProcessWindowState* state)
 {
     KillTimer(state->window, REFRESH_TIMER);
-    CancelWindowJobs(state->window);
-    SaveListLayout(&state->view, state->scale.dpi);
-    SaveWindowPlacement(state->window, placementSetting);
+    EndListWindow(state->window, &state->view, state->scale.dpi, placementSetting);
 }
 
 static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM wParam, LPARAM lParam)
@@ -353,7 +342,7 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
         ShowRowOfProcess(state, (DWORD)wParam);
         return 0;
     case WM_ACTIVATE:
-        RestoreFocus(state, wParam);
+        RestoreListWindowFocus(state->window, &state->focusBeforeDeactivation, state->filter, wParam);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDC_PROCESS_FILTER)
@@ -407,35 +396,15 @@ static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wPar
 
 void ShowProcessWindow()
 {
-    HWND window = openWindow;
-    if (window) {
-        if (IsIconic(window))
-            ShowWindow(window, SW_RESTORE);
-        SetForegroundWindow(window);
+    if (BringListWindowForward(openWindow))
         return;
-    }
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_LISTVIEW_CLASSES;
-    InitCommonControlsEx(&controls);
-    if (!RegisterProgramWindowClass(processWindowClass, ProcessWindowProc))
-        return;
-    wchar_t title[128];
-    if (!LoadStringW(appState.instance, IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))
-        title[0] = L'\0';
-    UINT dpi = ReadWindowDpi(NULL);
-    window = CreateWindowExW(0, processWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                             CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
-                             NULL, appState.instance, NULL);
+    HWND window = CreateListWindow(processWindowClass, ProcessWindowProc, IDS_PROCESSES_TITLE, DEFAULT_WIDTH,
+                                   DEFAULT_HEIGHT);
     ProcessWindowState* state = StateOf(window);
     if (!state)
         return;
     openWindow = window;
-    state->restoringPlacement = true;
-    int show = RestoreWindowPlacement(window, placementSetting);
-    state->restoringPlacement = false;
-    ShowWindow(window, show);
-    SetForegroundWindow(window);
+    ShowAtSavedPlacement(window, placementSetting, &state->restoringPlacement);
     FocusProcessFilter(state);
 }
 

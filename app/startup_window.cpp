@@ -1,5 +1,6 @@
 #include "app/startup_window.h"
 #include "app/startup_window_state.h"
+#include "app/list_window.h"
 #include <commctrl.h>
 #include <strsafe.h>
 #include "app/accessible_names.h"
@@ -358,21 +359,6 @@ static void ChangeDpi(StartupWindowState* state, UINT dpi, const RECT* suggested
         LayOutControls(state, client.right, client.bottom);
 }
 
-static void RestoreFocus(StartupWindowState* state, WPARAM activation)
-{
-    if (LOWORD(activation) == WA_INACTIVE)
-        state->focusBeforeDeactivation = GetFocus();
-    else
-        SetFocus(IsChild(state->window, state->focusBeforeDeactivation) ? state->focusBeforeDeactivation
-                                                                       : state->filter);
-}
-
-static void EndWindow(StartupWindowState* state)
-{
-    CancelWindowJobs(state->window);
-    SaveListLayout(&state->view, state->scale.dpi);
-    SaveWindowPlacement(state->window, startupPlacementSetting);
-}
 
 // The system's colours changed (high contrast on or off): everything draws again.
 static void RedrawInNewColors(StartupWindowState* state)
@@ -399,7 +385,7 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
         LimitProcessWindowSize(&state->scale, state->window, (MINMAXINFO*)lParam);
         return 0;
     case WM_ACTIVATE:
-        RestoreFocus(state, wParam);
+        RestoreListWindowFocus(state->window, &state->focusBeforeDeactivation, state->filter, wParam);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_STARTUP_HIDE_WINDOWS)
@@ -423,7 +409,7 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
         ShowReadEvidence(state, lParam);
         return 0;
     case WM_DESTROY:
-        EndWindow(state);
+        EndListWindow(state->window, &state->view, state->scale.dpi, startupPlacementSetting);
         return 0;
     }
     return DefWindowProcW(state->window, message, wParam, lParam);
@@ -446,41 +432,17 @@ static LRESULT CALLBACK StartupWindowProc(HWND window, UINT message, WPARAM wPar
     return RunWindowMessage(state, message, wParam, lParam);
 }
 
-static HWND CreateStartupWindow()
-{
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_LISTVIEW_CLASSES;
-    InitCommonControlsEx(&controls);
-    if (!RegisterProgramWindowClass(startupWindowClass, StartupWindowProc))
-        return NULL;
-    wchar_t title[128];
-    if (!LoadStringW(appState.instance, IDS_STARTUP_TITLE, title, ARRAYSIZE(title)))
-        title[0] = L'\0';
-    UINT dpi = ReadWindowDpi(NULL);
-    return CreateWindowExW(0, startupWindowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                           CW_USEDEFAULT, ScaleForDpi(DEFAULT_WIDTH, dpi), ScaleForDpi(DEFAULT_HEIGHT, dpi), NULL,
-                           NULL, appState.instance, NULL);
-}
-
 void ShowStartupWindow()
 {
-    if (openWindow) {
-        if (IsIconic(openWindow))
-            ShowWindow(openWindow, SW_RESTORE);
-        SetForegroundWindow(openWindow);
+    if (BringListWindowForward(openWindow))
         return;
-    }
-    HWND window = CreateStartupWindow();
+    HWND window = CreateListWindow(startupWindowClass, StartupWindowProc, IDS_STARTUP_TITLE, DEFAULT_WIDTH,
+                                   DEFAULT_HEIGHT);
     StartupWindowState* state = StateOf(window);
     if (!state)
         return;
     openWindow = window;
-    state->restoringPlacement = true;
-    int show = RestoreWindowPlacement(window, startupPlacementSetting);
-    state->restoringPlacement = false;
-    ShowWindow(window, show);
-    SetForegroundWindow(window);
+    ShowAtSavedPlacement(window, startupPlacementSetting, &state->restoringPlacement);
     FocusStartupFilter(state);
 }
 
