@@ -1,4 +1,5 @@
 #include "lookup/module_notes.h"
+#include "core/file_name_case.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
@@ -40,9 +41,26 @@ static bool WriteTableNote(wchar_t* note, UINT format, const wchar_t* value)
     return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
 }
 
+// Windows' own libraries are vouched for by its catalogs, which cannot always
+// be consulted (SHA-256 ones before Windows 8), are replaced by its updates
+// under running programs, and sit in folders only Windows' installer
+// writes (the Windows folder itself, System32, SysWOW64 and WinSxS, not its
+// Temp): the signer, change and folder rules leave them to Windows.
+static bool IsWindowsOwnLibrary(const NoteFacts* file)
+{
+    if (IsInWindowsOrSystemFolder(file))
+        return true;
+    wchar_t sideBySide[MAX_PATH];
+    if (!file->folders || !file->folders->windows[0] ||
+        FAILED(StringCchPrintfW(sideBySide, ARRAYSIZE(sideBySide), L"%s\\WinSxS\\", file->folders->windows)))
+        return false;
+    size_t length = wcslen(sideBySide);
+    return wcslen(file->path) > length && EqualAsFileNames(file->path, sideBySide, length);
+}
+
 bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, wchar_t* note)
 {
-    if (!IsInUserWritableFolder(&facts->file))
+    if (IsWindowsOwnLibrary(&facts->file) || !IsInUserWritableFolder(&facts->file))
         return false;
     // A folder too long for the note is left out whole rather than cut.
     const wchar_t* folder = facts->file.folderWithTokens;
@@ -78,6 +96,8 @@ bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, wchar_t* note)
 bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* note)
 {
     const NoteFacts* file = &facts->file;
+    if (IsWindowsOwnLibrary(file))
+        return false;
     bool unsignedModule = file->signerKnown &&
                           (file->signerVerdict == SIGNER_NOT_SIGNED || file->signerVerdict == SIGNER_NOT_VALID);
     return unsignedModule && facts->programSigner && facts->programSigner[0] &&
@@ -86,7 +106,7 @@ bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* no
 
 bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, wchar_t* note)
 {
-    return NoteChangedAfterStart(&facts->file, note);
+    return !IsWindowsOwnLibrary(&facts->file) && NoteChangedAfterStart(&facts->file, note);
 }
 
 bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, wchar_t* note)

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <vector>
 #include "app/process_list.h"
+#include "app/process_view.h"
 #include "app/process_window.h"
 #include "app/row_details.h"
 #include "core/process_command_line.h"
@@ -364,7 +365,7 @@ TEST_F(HostPayloads, WindowShowsWhatRundllRunsFiltersOnItsLineAndCtrlEnterLooksU
         list = GetDlgItem(ProcessWindowHandle(), IDC_PROCESS_LIST);
         int shown[COLUMN_COUNT] = {};
         SendMessageW(list, LVM_GETCOLUMNORDERARRAY, COLUMN_COUNT, (LPARAM)shown);
-        EXPECT_EQ(damaged ? 6 : 7, shown[6]) << "damaged " << damaged;
+        EXPECT_EQ(damaged ? processColumnOrder[6] : 7, shown[6]) << "damaged " << damaged;
         EXPECT_EQ(!damaged, SendMessageW(list, LVM_GETCOLUMNWIDTH, 6, 0) == 0) << "damaged " << damaged;
         CloseProcessWindow();
         BYTE shortValue[12] = {};

@@ -97,6 +97,13 @@ TEST(ModuleNotes, SignerListAndTimeRules)
         *time = STARTED + 1;
         EXPECT_EQ(Notes{L"Changed after the process started"}, m.Of(path));
     }
+    // Windows' own libraries, unsigned to us and replaced by its updates, are left to Windows.
+    m.facts.programSigner = L"Veltrix Ltd";
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Windows\\System32\\ntdll.dll"));
+    m.facts.file.folderAccess = FOLDER_WRITABLE_BY_USER;
+    EXPECT_EQ(Notes(), m.Of(L"C:\\Windows\\WinSxS\\x86_comctl32_6.0\\comctl32.dll"));
+    EXPECT_NE(Notes(), m.Of(L"C:\\Windows\\Temp\\plugin.dll")) << "Windows' Temp is anyone's";
+    m.facts.file.folderAccess = FOLDER_NOT_WRITABLE_BY_USER, m.facts.programSigner = L"";
     m.facts.file.processStart = 0;  // start unknown
     EXPECT_EQ(Notes(), m.Of(path));
 }
