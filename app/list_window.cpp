@@ -1,6 +1,7 @@
 #include "app/list_window.h"
 #include <commctrl.h>
 #include "app/app_state.h"
+#include "app/dark_mode.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
 #include "app/program_icons.h"
@@ -16,7 +17,11 @@ bool BringListWindowForward(HWND window)
     return true;
 }
 
-HWND CreateListWindow(const wchar_t* windowClass, WNDPROC procedure, UINT titleId, int width, int height)
+static const wchar_t restoringProperty[] = L"TavrowenRestoringPlacement";
+
+// Registers the class, and makes an overlapped window titled from the string
+// table at the default size (at 96 DPI) scaled to the DPI it will open at.
+static HWND CreateListWindow(const wchar_t* windowClass, WNDPROC procedure, UINT titleId, int width, int height)
 {
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof(controls);
@@ -32,13 +37,42 @@ HWND CreateListWindow(const wchar_t* windowClass, WNDPROC procedure, UINT titleI
                            ScaleForDpi(width, dpi), ScaleForDpi(height, dpi), NULL, NULL, appState.instance, NULL);
 }
 
-void ShowAtSavedPlacement(HWND window, const wchar_t* placementSetting, bool* restoring)
+HWND OpenListWindow(HWND* open, const wchar_t* windowClass, WNDPROC procedure, UINT titleId, int width, int height,
+                    const wchar_t* placementSetting)
 {
-    *restoring = true;
+    if (BringListWindowForward(*open))
+        return NULL;
+    HWND window = CreateListWindow(windowClass, procedure, titleId, width, height);
+    if (!window)
+        return NULL;
+    *open = window;
+    SetPropW(window, restoringProperty, (HANDLE)1);
     int show = RestoreWindowPlacement(window, placementSetting);
-    *restoring = false;
+    RemovePropW(window, restoringProperty);
     ShowWindow(window, show);
     SetForegroundWindow(window);
+    return window;
+}
+
+bool IsRestoringPlacement(HWND window)
+{
+    return GetPropW(window, restoringProperty) != NULL;
+}
+
+LRESULT RunListWindowProcedure(const ListWindowCalls* calls, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT colored = 0;
+    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
+        return colored;
+    if (message == WM_CREATE)
+        return calls->start(window);
+    if (message == WM_NCDESTROY) {
+        calls->forget(window);
+        RemovePropW(window, restoringProperty);
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    void* state = (void*)GetWindowLongPtrW(window, GWLP_USERDATA);
+    return state ? calls->run(state, message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
 }
 
 void RestoreListWindowFocus(HWND window, HWND* remembered, HWND fallback, WPARAM activation)

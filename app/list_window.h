@@ -9,13 +9,24 @@
 // Brings an open window forward (restored from the taskbar); false for none.
 bool BringListWindowForward(HWND window);
 
-// Registers the class, and makes an overlapped window titled from the string
-// table at the default size (at 96 DPI) scaled to the DPI it will open at.
-HWND CreateListWindow(const wchar_t* windowClass, WNDPROC procedure, UINT titleId, int width, int height);
+// Opens the one window of its kind: the open one (*open) brought forward and
+// NULL returned, or a new one made, kept in *open and shown where its
+// placement was saved, in front.
+HWND OpenListWindow(HWND* open, const wchar_t* windowClass, WNDPROC procedure, UINT titleId, int width, int height,
+                    const wchar_t* placementSetting);
+// True while the saved placement is being put back: a DPI change then keeps
+// the stored rectangle, measured at the DPI of the monitor it lies on.
+bool IsRestoringPlacement(HWND window);
 
-// Shows a new window where its placement was saved, in front. `restoring`
-// is set meanwhile: a DPI change then keeps the stored rectangle.
-void ShowAtSavedPlacement(HWND window, const wchar_t* placementSetting, bool* restoring);
+// What a list window's procedure does of its own.
+struct ListWindowCalls {
+    LRESULT (*start)(HWND window);  // WM_CREATE: makes the record and keeps it in the window; -1 when it cannot
+    void (*forget)(HWND window);    // WM_NCDESTROY: frees it
+    LRESULT (*run)(void* state, UINT message, WPARAM wParam, LPARAM lParam);  // the rest, with the record
+};
+// The procedure's frame: the colour mode's messages, the record's life, and
+// every other message to `run` while the window has its record.
+LRESULT RunListWindowProcedure(const ListWindowCalls* calls, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // WM_ACTIVATE: remembers the focus on leaving, gives it back (or to
 // `fallback`) on coming back, as a dialog does.

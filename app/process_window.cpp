@@ -303,7 +303,7 @@ static void ChangeDpi(ProcessWindowState* state, UINT dpi, const RECT* suggested
     // A stored rectangle was measured at the DPI of the monitor it lies on:
     // moved there to be restored, the window keeps it as it is.
     ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
-                           state->restoringPlacement ? NULL : suggested);
+                           IsRestoringPlacement(state->window) ? NULL : suggested);
     RECT client;
     if (GetClientRect(state->window, &client))
         LayOutControls(state, client.right, client.bottom);
@@ -377,35 +377,24 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return RunWindowMessage((ProcessWindowState*)state, message, wParam, lParam);
+}
+
+static const ListWindowCalls windowCalls = {StartWindow, ForgetWindow, RunMessage};
+
 static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT colored = 0;
-    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
-        return colored;
-    if (message == WM_CREATE)
-        return StartWindow(window);
-    if (message == WM_NCDESTROY) {
-        ForgetWindow(window);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    ProcessWindowState* state = StateOf(window);
-    if (!state)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return RunWindowMessage(state, message, wParam, lParam);
+    return RunListWindowProcedure(&windowCalls, window, message, wParam, lParam);
 }
 
 void ShowProcessWindow()
 {
-    if (BringListWindowForward(openWindow))
-        return;
-    HWND window = CreateListWindow(processWindowClass, ProcessWindowProc, IDS_PROCESSES_TITLE, DEFAULT_WIDTH,
-                                   DEFAULT_HEIGHT);
-    ProcessWindowState* state = StateOf(window);
-    if (!state)
-        return;
-    openWindow = window;
-    ShowAtSavedPlacement(window, placementSetting, &state->restoringPlacement);
-    FocusProcessFilter(state);
+    HWND window = OpenListWindow(&openWindow, processWindowClass, ProcessWindowProc, IDS_PROCESSES_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
+                                 placementSetting);
+    if (window)
+        FocusProcessFilter(StateOf(window));
 }
 
 void CloseProcessWindow()

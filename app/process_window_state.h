@@ -16,7 +16,6 @@ struct ProcessWindowState {
     HWND focusBeforeDeactivation;
     HACCEL keys;
     ProcessWindowDpi scale;
-    bool restoringPlacement;
     bool timerRunning;
     bool paused;  // Ctrl+P: no refreshing until pressed again
     wchar_t checkingText[32];

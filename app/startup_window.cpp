@@ -353,7 +353,7 @@ static void ChangeDpi(StartupWindowState* state, UINT dpi, const RECT* suggested
 {
     // A stored rectangle was measured at the DPI of the monitor it lies on.
     ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
-                           state->restoringPlacement ? NULL : suggested);
+                           IsRestoringPlacement(state->window) ? NULL : suggested);
     RECT client;
     if (GetClientRect(state->window, &client))
         LayOutControls(state, client.right, client.bottom);
@@ -415,35 +415,24 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
     return DefWindowProcW(state->window, message, wParam, lParam);
 }
 
+static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return RunWindowMessage((StartupWindowState*)state, message, wParam, lParam);
+}
+
+static const ListWindowCalls windowCalls = {StartWindow, ForgetWindow, RunMessage};
+
 static LRESULT CALLBACK StartupWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT colored = 0;
-    if (HandleColorModeMessage(window, message, wParam, lParam, &colored))
-        return colored;
-    if (message == WM_CREATE)
-        return StartWindow(window);
-    if (message == WM_NCDESTROY) {
-        ForgetWindow(window);
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    StartupWindowState* state = StateOf(window);
-    if (!state)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return RunWindowMessage(state, message, wParam, lParam);
+    return RunListWindowProcedure(&windowCalls, window, message, wParam, lParam);
 }
 
 void ShowStartupWindow()
 {
-    if (BringListWindowForward(openWindow))
-        return;
-    HWND window = CreateListWindow(startupWindowClass, StartupWindowProc, IDS_STARTUP_TITLE, DEFAULT_WIDTH,
-                                   DEFAULT_HEIGHT);
-    StartupWindowState* state = StateOf(window);
-    if (!state)
-        return;
-    openWindow = window;
-    ShowAtSavedPlacement(window, startupPlacementSetting, &state->restoringPlacement);
-    FocusStartupFilter(state);
+    HWND window = OpenListWindow(&openWindow, startupWindowClass, StartupWindowProc, IDS_STARTUP_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
+                                 startupPlacementSetting);
+    if (window)
+        FocusStartupFilter(StateOf(window));
 }
 
 void CloseStartupWindow()

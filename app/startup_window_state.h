@@ -16,7 +16,6 @@ struct StartupWindowState {
     HWND focusBeforeDeactivation;
     HACCEL keys;
     ProcessWindowDpi scale;
-    bool restoringPlacement;
     wchar_t notReadText[32];
     StartupRows rows;
     ListView view;
