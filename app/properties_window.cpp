@@ -1,7 +1,9 @@
 #include "app/properties_window.h"
 #include <strsafe.h>
+#include "app/accessible_names.h"
 #include "app/app_state.h"
 #include "app/dark_mode.h"
+#include "app/module_list.h"
 #include "app/program_icons.h"
 #include "app/row_commands.h"
 #include "app/sheet_reads.h"
@@ -14,7 +16,7 @@ static const wchar_t propertiesWindowClass[] = L"TavrowenProperties";
 
 // At 96 DPI.
 static const int DEFAULT_WIDTH = 560;
-static const int DEFAULT_HEIGHT = 480;
+static const int DEFAULT_HEIGHT = 640;
 static const int MARGIN = 8;
 static const int BUTTON_GAP = 6;
 static const int BUTTON_MIN_WIDTH = 75;
@@ -47,6 +49,7 @@ struct PropertiesState {
     HFONT font;
     int buttonWidths[BUTTON_COUNT];
     int buttonHeight;
+    ModuleList modules;
 };
 
 static PropertiesState* StateOf(HWND window)
@@ -72,6 +75,7 @@ static void ApplyDpi(PropertiesState* state, UINT dpi)
     HFONT font = ReadNonClientMetricsForDpi(&metrics, dpi) ? CreateFontIndirectW(&metrics.lfMessageFont) : NULL;
     HGDIOBJ used = font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT);
     SendMessageW(state->text, WM_SETFONT, (WPARAM)used, FALSE);
+    SendMessageW(state->modules.view.list, WM_SETFONT, (WPARAM)used, FALSE);
     HDC screen = GetDC(NULL);
     HGDIOBJ old = screen ? SelectObject(screen, used) : NULL;
     TEXTMETRICW textMetrics;
@@ -96,7 +100,8 @@ static void ApplyDpi(PropertiesState* state, UINT dpi)
     state->font = font;
 }
 
-// The text fills the window above a row of buttons at its right.
+// The sheet's text above the modules, which take the lower part, above a
+// row of buttons at its right.
 static void LayOutControls(PropertiesState* state, int width, int height)
 {
     int margin = ScaleForDpi(MARGIN, state->dpi);
@@ -108,9 +113,12 @@ static void LayOutControls(PropertiesState* state, int width, int height)
         MoveWindow(state->buttons[i], right, buttonTop, state->buttonWidths[i], state->buttonHeight, TRUE);
         right -= gap;
     }
-    int textHeight = buttonTop - margin - margin;
-    MoveWindow(state->text, margin, margin, width > 2 * margin ? width - 2 * margin : 0,
-               textHeight > 0 ? textHeight : 0, TRUE);
+    int inner = width > 2 * margin ? width - 2 * margin : 0;
+    int both = buttonTop - 3 * margin;
+    int textHeight = both > 0 ? both * 2 / 5 : 0;
+    int listHeight = both > 0 ? both - textHeight : 0;
+    MoveWindow(state->text, margin, margin, inner, textHeight, TRUE);
+    MoveWindow(state->modules.view.list, margin, 2 * margin + textHeight, inner, listHeight, TRUE);
 }
 
 static void LayOutClient(PropertiesState* state)
@@ -143,7 +151,11 @@ static bool CreateControls(PropertiesState* state)
         EnableWindow(state->buttons[0], FALSE);
         EnableWindow(state->buttons[1], FALSE);
     }
-    ApplyDpi(state, ReadWindowDpi(state->window));
+    UINT dpi = ReadWindowDpi(state->window);
+    if (!CreateModuleList(&state->modules, state->window, IDC_PROPERTIES_MODULES, dpi))
+        return false;
+    GiveAccessibleName(state->modules.view.list, IDS_PROPERTIES_MODULES, 0);
+    ApplyDpi(state, dpi);
     return true;
 }
 
@@ -163,6 +175,7 @@ static bool StartWindow(HWND window, const ProcessRow* row)
     ShowSheetText(state);
     // No read to be had (no thread or memory): what is shown is all, and "Copy" copies it.
     state->sheetWhole = QueueSheetRead(window, WM_SHEET_READ, row) == 0;
+    RequestModules(&state->modules, WM_MODULES_READ, row);
     return true;
 }
 
@@ -173,6 +186,7 @@ static void FreeState(HWND window)
         return;
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     FreeSheet(state->sheet);
+    FreeModuleList(&state->modules);
     if (state->font)
         DeleteObject(state->font);
     HeapFree(GetProcessHeap(), 0, state);
@@ -195,6 +209,8 @@ static void ShowReadSheet(PropertiesState* state, LPARAM id)
 
 static void RunCommand(PropertiesState* state, WORD command)
 {
+    if (RunModuleListCommand(&state->modules, command, state->dpi))
+        return;
     switch (command) {
     case IDOK:  // Enter: the focused button, as in a dialog
         for (int i = 0; i < BUTTON_COUNT; ++i) {
@@ -219,6 +235,13 @@ static void RunCommand(PropertiesState* state, WORD command)
         DestroyWindow(state->window);
         break;
     }
+}
+
+static LRESULT RunListNotification(PropertiesState* state, const NMHDR* header)
+{
+    bool handled = false;
+    LRESULT result = RunModuleListNotification(&state->modules, header, &handled);
+    return handled ? result : 0;
 }
 
 static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -254,7 +277,7 @@ static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM w
             for (int i = 0; i < BUTTON_COUNT; ++i)
                 rect.right += state->buttonWidths[i] + ScaleForDpi(BUTTON_GAP, state->dpi);
             rect.right += 2 * margin;
-            rect.bottom = state->buttonHeight + 3 * margin + ScaleForDpi(MIN_TEXT_HEIGHT, state->dpi);
+            rect.bottom = state->buttonHeight + 4 * margin + 2 * ScaleForDpi(MIN_TEXT_HEIGHT, state->dpi);
             if (AdjustWindowRectForDpi(&rect, (DWORD)GetWindowLongPtrW(window, GWL_STYLE), 0, state->dpi)) {
                 ((MINMAXINFO*)lParam)->ptMinTrackSize.x = rect.right - rect.left;
                 ((MINMAXINFO*)lParam)->ptMinTrackSize.y = rect.bottom - rect.top;
@@ -265,6 +288,16 @@ static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM w
         if (state)
             ShowReadSheet(state, lParam);
         return 0;
+    case WM_MODULES_READ:
+        if (state)
+            ShowReadModules(&state->modules, WM_MODULES_READ, lParam);
+        return 0;
+    case WM_NOTIFY:
+        return state ? RunListNotification(state, (const NMHDR*)lParam) : 0;
+    case WM_CONTEXTMENU:
+        if (state && ShowModuleListMenu(&state->modules, (HWND)wParam, state->dpi, lParam))
+            return 0;
+        break;
     case WM_ACTIVATE:
         if (!state)
             break;

@@ -26,3 +26,5 @@
 // The startup entries read, then one entry's evidence (app/startup_window).
 #define WM_STARTUP_ENTRIES_READ (WM_APP + 0x40)
 #define WM_STARTUP_EVIDENCE_READ (WM_APP + 0x41)
+// A Properties window's modules read (app/module_list).
+#define WM_MODULES_READ (WM_APP + 0x50)

@@ -195,3 +195,12 @@
 #define IDS_SHEET_MODULES_READING       614
 #define IDS_MODULE_SHEET_MODULE         620
 #define IDS_MODULE_SHEET_LOADED_BY      632
+// The Properties window's "Modules" list.
+#define IDS_COLUMN_MODULE               1500
+#define IDS_PROPERTIES_MODULES          1501
+#define IDC_PROPERTIES_MODULES          1500
+#define IDR_MODULE_MENU                 1501
+#define IDM_MODULE_LOOK_UP              40500
+#define IDM_MODULE_OPEN_LOCATION        40501
+#define IDM_MODULE_COPY_PATH            40502
+#define IDM_MODULE_COPY_PROPERTIES      40503

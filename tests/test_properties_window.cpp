@@ -8,11 +8,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include "app/app_state.h"
 #include "app/process_list.h"
 #include "app/process_window.h"
 #include "app/row_details.h"
 #include "core/background_jobs.h"
 #include "core/clipboard_text.h"
+#include "core/lookup_url.h"
 #include "lookup/svch0st_copy.h"
 #include "lookup/system_md5.h"
 #include "resource.h"
@@ -246,6 +248,60 @@ TEST_F(PropertiesWindow, OpensOncePerProcessReadsInTheBackgroundAndEscClosesIt)
 
     PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(properties); }, 5000)) << "Esc";
+}
+
+// The Modules list: every module, those with notes first; Enter looks one up as /lookup would.
+TEST_F(PropertiesWindow, ListsTheModulesWithNotesFirstAndLooksOneUp)
+{
+    // Wine lets anyone write to the system's folder; Windows does not.
+    wchar_t system[MAX_PATH], temp[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    ASSERT_TRUE(SetFolderRights(system, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"));
+    Sleep(2500);  // the folders' answers kept meanwhile have aged
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring loaded = std::wstring(temp) + L"zz-modules-loaded.dll";
+    const std::wstring mapped = std::wstring(temp) + L"zz-modules-mapped.dll";
+    for (const std::wstring& copy : {loaded, mapped})
+        ASSERT_TRUE(CopyFileW(BinPath(L"payload_dll.dll").c_str(), copy.c_str(), FALSE));
+    HANDLE ready = CreateEventW(NULL, TRUE, FALSE, L"TavrowenModuleListReady");
+    PROCESS_INFORMATION host = {};
+    ASSERT_TRUE(StartProgram(BinPath(L"module_host.exe"),
+                             L"TavrowenModuleListReady \"" + loaded + L"\" \"" + mapped + L"\"", &host));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+    CloseHandle(ready);
+    appState.mainWindow = CreateLookupResultWindow();
+    RefreshProcessWindow();
+    PumpUntil([] { return !IsJobLaneBusy(LANE_READS); }, 60000);
+    ASSERT_TRUE(SelectProcess(host.dwProcessId));
+    PostMessageW(window, WM_COMMAND, IDM_PROPERTIES, 0);
+    HWND properties = NULL, modules = NULL;
+    EXPECT_TRUE(PumpUntil([&] {
+        properties = FindWindowW(L"TavrowenProperties", NULL);
+        modules = properties ? GetDlgItem(properties, IDC_PROPERTIES_MODULES) : NULL;
+        return modules && SendMessageW(modules, LVM_GETITEMCOUNT, 0, 0) > 2;
+    }, 60000)) << "the Modules list was never filled";
+
+    EXPECT_EQ(L"zz-modules-loaded.dll", ItemText(modules, 0, 0)) << "with notes, first by name";
+    EXPECT_EQ(L"zz-modules-mapped.dll", ItemText(modules, 1, 0));
+    EXPECT_EQ(L"%temp%", ItemText(modules, 0, 1));
+    EXPECT_NE(std::wstring::npos, ItemText(modules, 0, 5).find(L"(%temp%)")) << NarrowUtf8(ItemText(modules, 0, 5));
+    EXPECT_EQ(L"", ItemText(modules, 2, 5)) << "a system DLL after them, without notes";
+
+    LVITEMW item = {};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(modules, LVM_SETITEMSTATE, 0, (LPARAM)&item);
+    SetFocus(modules);
+    ClearRecordedAddresses();
+    PostMessageW(modules, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(PumpUntil([] { return !ReadRecordedAddresses().empty(); }, 30000)) << "Enter opened no address";
+    std::wstring address = ReadRecordedAddresses().empty() ? L"" : ReadRecordedAddresses()[0];
+    EXPECT_EQ(0u, address.find(std::wstring(lookupBaseAddress) + L"zz-modules-loaded.dll?")) << NarrowUtf8(address);
+    std::string md5 = SystemDigest(ReadFileText(loaded.c_str()), CALG_MD5);
+    EXPECT_NE(std::wstring::npos, address.find(L"md5=" + WidenUtf8(md5))) << NarrowUtf8(address);
+    DestroyWindow(properties);
+    EndProgram(&host);
+    DeleteFileW(loaded.c_str());
+    DeleteFileW(mapped.c_str());
 }
 
 }  // namespace
