@@ -389,3 +389,18 @@ void SelectListItem(const ListView* view, int index)
     SetItemState(view->list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     SendMessageW(view->list, LVM_ENSUREVISIBLE, index, FALSE);
 }
+
+POINT ListMenuPoint(const ListView* view, LPARAM position)
+{
+    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
+    int index = SelectedListIndex(view);
+    if (position != (LPARAM)-1 || index < 0)
+        return point;
+    RECT rect;
+    rect.left = LVIR_LABEL;
+    SendMessageW(view->list, LVM_GETITEMRECT, index, (LPARAM)&rect);
+    point.x = rect.left;
+    point.y = rect.bottom;
+    ClientToScreen(view->list, &point);
+    return point;
+}

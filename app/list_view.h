@@ -72,6 +72,9 @@ bool HandleListNotification(ListView* view, const NMHDR* header, LRESULT* result
 
 // The shown index of the selected item, or -1.
 int SelectedListIndex(const ListView* view);
+// Where a row's menu opens: at the mouse, or from the keyboard (position -1)
+// below the selected row's label.
+POINT ListMenuPoint(const ListView* view, LPARAM position);
 // Selects and focuses the item, and scrolls it into view.
 void SelectListItem(const ListView* view, int index);
 

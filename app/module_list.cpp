@@ -1,4 +1,5 @@
 #include "app/module_list.h"
+#include "app/setting_names.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "core/ascii_folding.h"
@@ -7,7 +8,6 @@
 #include "lookup/note_facts.h"
 #include "resource.h"
 
-static const wchar_t moduleColumnsSetting[] = L"ModuleListColumns";
 // The folders' rules as the rows read them: a read a moment ago is recent enough.
 static const DWORD MODULE_FOLDERS_AGE_MS = 2000;
 

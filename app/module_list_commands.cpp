@@ -86,21 +86,6 @@ LRESULT RunModuleListNotification(ModuleList* list, const NMHDR* header, bool* h
     return 0;
 }
 
-// Below the selected row's label when asked from the keyboard.
-static POINT MenuPoint(const ModuleList* list, LPARAM position)
-{
-    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
-    int index = SelectedListIndex(&list->view);
-    if (position != (LPARAM)-1 || index < 0)
-        return point;
-    RECT rect;
-    rect.left = LVIR_LABEL;
-    SendMessageW(list->view.list, LVM_GETITEMRECT, index, (LPARAM)&rect);
-    point.x = rect.left;
-    point.y = rect.bottom;
-    ClientToScreen(list->view.list, &point);
-    return point;
-}
 
 bool ShowModuleListMenu(ModuleList* list, HWND clicked, UINT dpi, LPARAM position)
 {
@@ -114,7 +99,7 @@ bool ShowModuleListMenu(ModuleList* list, HWND clicked, UINT dpi, LPARAM positio
     HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
     if (popup) {
         SetMenuDefaultItem(popup, IDM_MODULE_LOOK_UP, FALSE);
-        POINT point = MenuPoint(list, position);
+        POINT point = ListMenuPoint(&list->view, position);
         TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, list->window, NULL);
     }
     if (menu)

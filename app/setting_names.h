@@ -10,6 +10,7 @@ extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT o
 extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
 extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
 extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
+extern const wchar_t moduleColumnsSetting[];   // the Properties window's Modules list
 extern const wchar_t startupPlacementSetting[];   // REG_BINARY WINDOWPLACEMENT of the startup window
 extern const wchar_t startupColumnsSetting[];     // REG_BINARY: the startup window's column layout
 extern const wchar_t startupShowWindowsSetting[]; // REG_DWORD, 1: the startup window shows Windows' own entries

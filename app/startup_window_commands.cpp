@@ -203,21 +203,6 @@ LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* heade
     return 0;
 }
 
-// Below the selected row's label when asked from the keyboard.
-static POINT MenuPoint(const StartupWindowState* state, LPARAM position)
-{
-    POINT point = {(short)LOWORD(position), (short)HIWORD(position)};
-    int index = SelectedListIndex(&state->view);
-    if (position != (LPARAM)-1 || index < 0)
-        return point;
-    RECT rect;
-    rect.left = LVIR_LABEL;
-    SendMessageW(state->list, LVM_GETITEMRECT, index, (LPARAM)&rect);
-    point.x = rect.left;
-    point.y = rect.bottom;
-    ClientToScreen(state->list, &point);
-    return point;
-}
 
 void ShowStartupRowMenu(StartupWindowState* state, LPARAM position)
 {
@@ -238,7 +223,7 @@ void ShowStartupRowMenu(StartupWindowState* state, LPARAM position)
     EnableMenuItem(popup, IDM_STARTUP_COPY_PATH, MF_BYCOMMAND | fileless);
     AllowStartupSwitchItems(popup, &state->rows.list->entries[number]);
     SetMenuDefaultItem(popup, IDM_STARTUP_LOOK_UP, FALSE);
-    POINT point = MenuPoint(state, position);
+    POINT point = ListMenuPoint(&state->view, position);
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, state->window, NULL);
     DestroyMenu(menu);
 }
