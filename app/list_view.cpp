@@ -1,5 +1,6 @@
 #include "app/list_view.h"
 #include <strsafe.h>
+#include <algorithm>
 #include "core/plain_text.h"
 #include "core/settings.h"
 #include "core/window_dpi.h"
@@ -403,4 +404,12 @@ POINT ListMenuPoint(const ListView* view, LPARAM position)
     point.y = rect.bottom;
     ClientToScreen(view->list, &point);
     return point;
+}
+
+void SortListRows(int* shown, int count, ListRowCompare compare, const void* model, int column, bool descending)
+{
+    std::stable_sort(shown, shown + count, [=](int a, int b) {
+        int order = compare(model, a, b, column);
+        return descending ? order > 0 : order < 0;
+    });
 }

@@ -72,6 +72,11 @@ bool HandleListNotification(ListView* view, const NMHDR* header, LRESULT* result
 
 // The shown index of the selected item, or -1.
 int SelectedListIndex(const ListView* view);
+// Orders a model's shown row numbers by its comparison of two rows in a
+// column, rows that compare equal kept in the order they had.
+typedef int (*ListRowCompare)(const void* model, int a, int b, int column);
+void SortListRows(int* shown, int count, ListRowCompare compare, const void* model, int column, bool descending);
+
 // Where a row's menu opens: at the mouse, or from the keyboard (position -1)
 // below the selected row's label.
 POINT ListMenuPoint(const ListView* view, LPARAM position);

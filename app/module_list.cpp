@@ -163,46 +163,22 @@ static const wchar_t* ModuleCell(const ModuleRow* row, int column)
     return L"";
 }
 
-static int CompareFolded(const wchar_t* a, const wchar_t* b)
-{
-    for (;; ++a, ++b) {
-        wchar_t x = FoldAsciiLetter(*a);
-        wchar_t y = FoldAsciiLetter(*b);
-        if (x != y || x == L'\0')
-            return x < y ? -1 : (x > y ? 1 : 0);
-    }
-}
-
 // Unsorted: the modules with notes first, then by name.
-static int CompareRows(const ModuleRows* rows, int a, int b, int column)
+static int CompareRows(const void* model, int a, int b, int column)
 {
+    const ModuleRows* rows = (const ModuleRows*)model;
     const ModuleRow* x = &rows->rows[a];
     const ModuleRow* y = &rows->rows[b];
     if (column >= 0 && column < MODULE_COLUMN_COUNT) {
-        int order = CompareFolded(ModuleCell(x, column), ModuleCell(y, column));
+        int order = CompareFoldingAsciiLetters(ModuleCell(x, column), ModuleCell(y, column));
         if (order != 0)
             return order;
     } else if ((x->sheet.notes.count > 0) != (y->sheet.notes.count > 0)) {
         return x->sheet.notes.count > 0 ? -1 : 1;
     }
-    return CompareFolded(ModuleName(x), ModuleName(y));
+    return CompareFoldingAsciiLetters(ModuleName(x), ModuleName(y));
 }
 
-// Insertion sort: stable, and a process loads a few hundred modules.
-static void SortShown(ModuleRows* rows, int column, bool descending)
-{
-    for (int i = 1; i < rows->shownCount; ++i) {
-        int moving = rows->shown[i];
-        int j = i;
-        for (; j > 0; --j) {
-            int order = CompareRows(rows, rows->shown[j - 1], moving, column);
-            if (descending && column >= 0 ? order >= 0 : order <= 0)
-                break;
-            rows->shown[j] = rows->shown[j - 1];
-        }
-        rows->shown[j] = moving;
-    }
-}
 
 static int CountShown(const void* model)
 {
@@ -233,7 +209,7 @@ static void ShowMatching(void* model, const wchar_t* filter, DWORD switches, int
     rows->shownCount = 0;
     for (int i = 0; rows->shown && i < rows->count; ++i)
         rows->shown[rows->shownCount++] = i;
-    SortShown(rows, sortColumn, descending);
+    SortListRows(rows->shown, rows->shownCount, CompareRows, rows, sortColumn, descending && sortColumn >= 0);
 }
 
 static const wchar_t* CellText(const void* model, int index, int column, wchar_t* scratch, size_t capacity)

@@ -8,18 +8,6 @@
 #include "core/system_probes.h"
 #include "resource.h"
 
-static int CompareFolded(const wchar_t* a, const wchar_t* b)
-{
-    for (;; ++a, ++b) {
-        wchar_t x = FoldAsciiLetter(*a);
-        wchar_t y = FoldAsciiLetter(*b);
-        if (x != y)
-            return x < y ? -1 : 1;
-        if (x == L'\0')
-            return 0;
-    }
-}
-
 static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t partLength)
 {
     if (partLength == 0)
@@ -47,30 +35,30 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
     int order = 0;
     switch (column) {
     case COLUMN_DESCRIPTION:
-        order = CompareFolded(a->description, b->description);
+        order = CompareFoldingAsciiLetters(a->description, b->description);
         break;
     case COLUMN_COMPANY:
-        order = CompareFolded(a->company, b->company);
+        order = CompareFoldingAsciiLetters(a->company, b->company);
         break;
     case COLUMN_SIGNER:
-        order = CompareFolded(a->signer, b->signer);
+        order = CompareFoldingAsciiLetters(a->signer, b->signer);
         break;
     case COLUMN_FOLDER:
-        order = CompareFolded(a->folder, b->folder);
+        order = CompareFoldingAsciiLetters(a->folder, b->folder);
         break;
     case COLUMN_RUNS:
-        order = CompareFolded(RowRuns(a), RowRuns(b));
+        order = CompareFoldingAsciiLetters(RowRuns(a), RowRuns(b));
         break;
     case COLUMN_COMMAND_LINE:
-        order = CompareFolded(RowCommandLine(a), RowCommandLine(b));
+        order = CompareFoldingAsciiLetters(RowCommandLine(a), RowCommandLine(b));
         break;
     case COLUMN_NOTES:
         order = a->noteCount != b->noteCount ? (a->noteCount < b->noteCount ? -1 : 1)
-                                             : CompareFolded(a->notesCell, b->notesCell);
+                                             : CompareFoldingAsciiLetters(a->notesCell, b->notesCell);
         break;
     }
     if (order == 0 && column != COLUMN_PID)
-        order = CompareFolded(a->imageName, b->imageName);
+        order = CompareFoldingAsciiLetters(a->imageName, b->imageName);
     if (order == 0 && a->processId != b->processId)
         order = a->processId < b->processId ? -1 : 1;
     return order;

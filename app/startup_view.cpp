@@ -122,41 +122,17 @@ static bool MatchesFilter(const StartupRows* rows, int number, const wchar_t* fi
     return false;
 }
 
-static int CompareFolded(const wchar_t* a, const wchar_t* b)
-{
-    for (;; ++a, ++b) {
-        wchar_t x = FoldAsciiLetter(*a);
-        wchar_t y = FoldAsciiLetter(*b);
-        if (x != y || x == L'\0')
-            return x < y ? -1 : (x > y ? 1 : 0);
-    }
-}
-
 // Dates in the order they came, whatever the way the locale writes them.
-static int CompareCells(const StartupRows* rows, int a, int b, int column)
+static int CompareCells(const void* model, int a, int b, int column)
 {
+    const StartupRows* rows = (const StartupRows*)model;
     if (column == STARTUP_COLUMN_FIRST_SEEN) {
         ULONGLONG x = rows->facts[a].firstSeen, y = rows->facts[b].firstSeen;
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    return CompareFolded(EntryCell(rows, a, column), EntryCell(rows, b, column));
+    return CompareFoldingAsciiLetters(EntryCell(rows, a, column), EntryCell(rows, b, column));
 }
 
-// Insertion sort: stable, and the list is at most a thousand entries.
-static void SortShown(StartupRows* rows, int column, bool descending)
-{
-    for (int i = 1; i < rows->shownCount; ++i) {
-        int moving = rows->shown[i];
-        int j = i;
-        for (; j > 0; --j) {
-            int order = CompareCells(rows, rows->shown[j - 1], moving, column);
-            if (descending ? order >= 0 : order <= 0)
-                break;
-            rows->shown[j] = rows->shown[j - 1];
-        }
-        rows->shown[j] = moving;
-    }
-}
 
 static int CountShown(const void* model)
 {
@@ -191,7 +167,7 @@ static void ShowMatching(void* model, const wchar_t* filter, DWORD switches, int
             rows->shown[rows->shownCount++] = i;
     }
     if (sortColumn >= 0 && sortColumn < STARTUP_COLUMN_COUNT)
-        SortShown(rows, sortColumn, descending);
+        SortListRows(rows->shown, rows->shownCount, CompareCells, rows, sortColumn, descending);
 }
 
 static const wchar_t* CellText(const void* model, int index, int column, wchar_t* scratch, size_t capacity)

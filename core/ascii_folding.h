@@ -28,3 +28,14 @@ inline bool IsSameNameFoldingAscii(const wchar_t* a, const wchar_t* b)
     size_t length = wcslen(b);
     return wcslen(a) == length && EqualFoldingAsciiLetters(a, b, length);
 }
+
+// The order of two names, letters A to Z folded: below, equal or above 0.
+inline int CompareFoldingAsciiLetters(const wchar_t* a, const wchar_t* b)
+{
+    for (;; ++a, ++b) {
+        wchar_t x = FoldAsciiLetter(*a);
+        wchar_t y = FoldAsciiLetter(*b);
+        if (x != y || x == L'\0')
+            return x < y ? -1 : (x > y ? 1 : 0);
+    }
+}

@@ -1,4 +1,5 @@
 #include "lookup/module_reads.h"
+#include "lookup/version_strings.h"
 #include <stdarg.h>
 #include <strsafe.h>
 #include <wchar.h>
@@ -74,17 +75,7 @@ static void ReadModuleFolder(ModuleSheet* sheet)
 
 static void ReadModuleVersion(ModuleSheet* sheet, const wchar_t* readable)
 {
-    static const wchar_t* const names[] = {L"FileVersion", L"ProductName", L"CompanyName", L"FileDescription",
-                                           L"OriginalFilename"};
-    wchar_t* values[] = {sheet->version.fileVersion, sheet->version.product, sheet->version.company,
-                         sheet->version.description, sheet->version.originalName};
-    VersionInfoBlock block;
-    seams.loadVersionInfo(&block, readable);
-    for (size_t i = 0; i < ARRAYSIZE(names); ++i) {
-        if (!QueryVersionString(&block, names[i], values[i]))
-            values[i][0] = L'\0';
-    }
-    FreeVersionInfo(&block);
+    ReadSheetVersionStrings(readable, &sheet->version);
     sheet->versionRead = true;
 }
 
