@@ -1,4 +1,5 @@
 #include "core/folder_access.h"
+#include <strsafe.h>
 #include "core/handed_path.h"
 #include "core/scoped_handles.h"
 
@@ -72,4 +73,15 @@ FolderAccess CheckUserCanAddFile(const wchar_t* folder)
     }
     HeapFree(GetProcessHeap(), 0, security);
     return access;
+}
+
+bool FindFolderOfFile(const wchar_t* path, wchar_t* folder)
+{
+    if (FAILED(StringCchCopyW(folder, MAX_PATH, path)))
+        return false;
+    wchar_t* lastBackslash = wcsrchr(folder, L'\\');
+    if (!lastBackslash || lastBackslash - folder < 2)
+        return false;
+    lastBackslash[lastBackslash - folder == 2 ? 1 : 0] = L'\0';
+    return true;
 }

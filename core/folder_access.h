@@ -15,3 +15,8 @@ enum FolderAccess {
 // it runs elevated, the limited token of the same logon, since the person
 // behind the desktop writes with that one.
 FolderAccess CheckUserCanAddFile(const wchar_t* folder);
+
+// The folder holding the file at `path` into `folder` (MAX_PATH): "C:\" for a
+// file in a drive's root, never "C:", which is the drive's current folder.
+// False for a path with no folder part or too long.
+bool FindFolderOfFile(const wchar_t* path, wchar_t* folder /* MAX_PATH */);

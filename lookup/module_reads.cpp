@@ -113,13 +113,7 @@ static FolderAccess CheckFolderRecently(const wchar_t* folder)
 static FolderAccess CheckModuleFolderAccess(const wchar_t* path)
 {
     wchar_t folder[MAX_PATH];
-    if (FAILED(StringCchCopyW(folder, ARRAYSIZE(folder), path)))
-        return FOLDER_ACCESS_UNKNOWN;
-    wchar_t* lastBackslash = wcsrchr(folder, L'\\');
-    if (!lastBackslash || lastBackslash - folder < 2)
-        return FOLDER_ACCESS_UNKNOWN;
-    lastBackslash[lastBackslash - folder == 2 ? 1 : 0] = L'\0';
-    return CheckFolderRecently(folder);
+    return FindFolderOfFile(path, folder) ? CheckFolderRecently(folder) : FOLDER_ACCESS_UNKNOWN;
 }
 
 static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessContext* context, ModuleNoteFacts* facts)

@@ -85,14 +85,7 @@ void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
 static FolderAccess CheckFileFolderAccess(const wchar_t* path)
 {
     wchar_t folder[MAX_PATH];
-    if (FAILED(StringCchCopyW(folder, ARRAYSIZE(folder), path)))
-        return FOLDER_ACCESS_UNKNOWN;
-    wchar_t* lastBackslash = wcsrchr(folder, L'\\');
-    if (!lastBackslash || lastBackslash - folder < 2)
-        return FOLDER_ACCESS_UNKNOWN;
-    // "C:" alone is the drive's current folder: its root is meant.
-    lastBackslash[lastBackslash - folder == 2 ? 1 : 0] = L'\0';
-    return CheckUserCanAddFile(folder);
+    return FindFolderOfFile(path, folder) ? CheckUserCanAddFile(folder) : FOLDER_ACCESS_UNKNOWN;
 }
 
 void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithTokens, const wchar_t* company,
