@@ -406,10 +406,50 @@ POINT ListMenuPoint(const ListView* view, LPARAM position)
     return point;
 }
 
+static bool ComesBefore(ListRowCompare compare, const void* model, int a, int b, int column, bool descending)
+{
+    int order = compare(model, a, b, column);
+    return descending ? order > 0 : order < 0;
+}
+
+// A bottom-up merge sort over one scratch buffer from the process heap:
+// std::stable_sort would link the C++ exception runtime, and with it
+// imports Windows XP lacks. Without the buffer it sorts by insertion.
 void SortListRows(int* shown, int count, ListRowCompare compare, const void* model, int column, bool descending)
 {
-    std::stable_sort(shown, shown + count, [=](int a, int b) {
-        int order = compare(model, a, b, column);
-        return descending ? order > 0 : order < 0;
-    });
+    if (count < 2)
+        return;
+    int* scratch = (int*)HeapAlloc(GetProcessHeap(), 0, (size_t)count * sizeof(int));
+    if (!scratch) {
+        for (int i = 1; i < count; ++i) {
+            int row = shown[i];
+            int j = i;
+            for (; j > 0 && ComesBefore(compare, model, row, shown[j - 1], column, descending); --j)
+                shown[j] = shown[j - 1];
+            shown[j] = row;
+        }
+        return;
+    }
+    int* from = shown;
+    int* to = scratch;
+    for (int width = 1; width < count; width *= 2) {
+        for (int start = 0; start < count; start += 2 * width) {
+            int middle = std::min(start + width, count);
+            int end = std::min(start + 2 * width, count);
+            int left = start, right = middle, out = start;
+            while (left < middle && right < end)
+                to[out++] = ComesBefore(compare, model, from[right], from[left], column, descending) ? from[right++]
+                                                                                                   : from[left++];
+            while (left < middle)
+                to[out++] = from[left++];
+            while (right < end)
+                to[out++] = from[right++];
+        }
+        int* swap = from;
+        from = to;
+        to = swap;
+    }
+    if (from != shown)
+        CopyMemory(shown, from, (size_t)count * sizeof(int));
+    HeapFree(GetProcessHeap(), 0, scratch);
 }

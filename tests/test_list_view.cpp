@@ -208,3 +208,30 @@ TEST(ProcessOrder, ByNotesFewerFirstThenByTheirTextThenByName)
 }
 
 }  // namespace
+
+static int CompareTens(const void* model, int a, int b, int column)
+{
+    const int* keys = (const int*)model;
+    return keys[a] / 10 == keys[b] / 10 ? 0 : (keys[a] / 10 < keys[b] / 10 ? -1 : 1);
+}
+
+TEST(ListRowOrder, SortsEitherWayAndKeepsEqualRowsInTheirOrder)
+{
+    for (int count : {0, 1, 2, 7, 64, 1000}) {
+        std::vector<int> keys(count), shown(count);
+        for (int i = 0; i < count; ++i) {
+            keys[i] = (i * 7919) % 997;
+            shown[i] = i;
+        }
+        for (bool descending : {false, true}) {
+            std::vector<int> expected = shown;
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                int order = CompareTens(keys.data(), a, b, 0);
+                return descending ? order > 0 : order < 0;
+            });
+            std::vector<int> sorted = shown;
+            SortListRows(sorted.data(), count, CompareTens, keys.data(), 0, descending);
+            EXPECT_EQ(expected, sorted) << count << " rows, descending " << descending;
+        }
+    }
+}
