@@ -5,6 +5,7 @@
 #include "core/ascii_folding.h"
 #include "core/background_jobs.h"
 #include "core/process_command_line.h"
+#include "core/seams.h"
 #include "lookup/note_facts.h"
 #include "resource.h"
 
@@ -52,7 +53,7 @@ static void ReadModuleRows(ModuleRead* read, HANDLE process, const ModuleProcess
                            const volatile LONG* stop)
 {
     ProcessModuleList list;
-    ReadProcessModules(process, read->processId, read->executable[0] ? read->executable : NULL, &list);
+    seams.readProcessModules(process, read->processId, read->executable[0] ? read->executable : NULL, &list);
     if (list.count > 0)
         read->rows = (ModuleRow*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, list.count * sizeof(ModuleRow));
     for (int i = 0; read->rows && i < list.count && !*stop; ++i) {

@@ -6,8 +6,10 @@
 // the longest message the window handled while every row's file, command
 // line and payload were read (a made-up process cannot be opened: its command
 // line reads as empty, but its services are asked for and host lines parsed).
+// Each process loads made-up modules (60 by default) drawn from 500 of the
+// system folder's DLLs, read and noted as a real process's modules are.
 // bench/process_scale.sh runs this under Wine.
-//   bench_process_scale.exe [processes (2000)]
+//   bench_process_scale.exe [processes (2000)] [modules per process (60)]
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -17,6 +19,7 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+#include "core/process_modules.h"
 #include "core/seams.h"
 #include "app/app_state.h"
 #include "app/process_list.h"
@@ -35,6 +38,9 @@ struct MadeUpProcess {
 std::vector<MadeUpProcess> processes;
 std::unordered_map<DWORD, std::wstring> pathOf;
 std::vector<std::wstring> files;
+std::vector<std::wstring> libraries;
+const size_t DISTINCT_MODULES = 500;
+int modulesPerProcess = 60;
 DWORD nextProcessId = 100000;
 
 double Now()
@@ -90,7 +96,27 @@ bool MadeUpPath(const PROCESSENTRY32W* entry, wchar_t* exePath)
     return found != pathOf.end() && lstrcpynW(exePath, found->second.c_str(), MAX_PATH) != NULL;
 }
 
-// Every .dll and .exe of the system folder, the rows' files.
+// The same modules for a PID every time, spread over the distinct files.
+void ReadMadeUpModules(HANDLE, DWORD processId, const wchar_t*, ProcessModuleList* list)
+{
+    ZeroMemory(list, sizeof(*list));
+    size_t distinct = std::min(libraries.size(), DISTINCT_MODULES);
+    list->modules = (ProcessModule*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                              (modulesPerProcess + 1) * sizeof(ProcessModule));
+    if (!list->modules || distinct == 0) {
+        list->state = MODULES_UNREADABLE;
+        return;
+    }
+    list->state = MODULES_READ;
+    for (int i = 0; i < modulesPerProcess && (size_t)i < distinct; ++i) {
+        const std::wstring& path = libraries[(processId / 4 * 7 + (size_t)i * 13) % distinct];
+        lstrcpynW(list->modules[list->count].path, path.c_str(), MAX_PATH);
+        list->modules[list->count++].inLoaderList = true;
+    }
+    list->total = list->count;
+}
+
+// Every .dll and .exe of the system folder, the rows' files; the DLLs are the modules.
 void FindSystemFiles()
 {
     wchar_t folder[MAX_PATH];
@@ -100,9 +126,11 @@ void FindSystemFiles()
         HANDLE search = FindFirstFileW((std::wstring(folder) + pattern).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             continue;
-        do
+        do {
             files.push_back(std::wstring(folder) + L"\\" + found.cFileName);
-        while (FindNextFileW(search, &found));
+            if (pattern[3] == L'd')
+                libraries.push_back(files.back());
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
 }
@@ -164,6 +192,7 @@ void ClickColumn(HWND window, HWND list, int column)
 int main(int argc, char** argv)
 {
     int count = argc > 1 ? atoi(argv[1]) : 2000;
+    modulesPerProcess = argc > 2 ? std::max(0, atoi(argv[2])) : 60;
     appState.instance = GetModuleHandleW(NULL);
     setvbuf(stdout, NULL, _IONBF, 0);
     FindSystemFiles();
@@ -177,8 +206,10 @@ int main(int argc, char** argv)
     seams.enumProcessIds = EnumMadeUpProcesses;
     seams.openProcess = OpenNoProcess;
     seams.processPathSource = MadeUpPath;
-    printf("%d made-up processes over %d distinct files of the system folder\n", count,
-           (int)std::min(files.size(), (size_t)count));
+    seams.readProcessModules = ReadMadeUpModules;
+    printf("%d made-up processes over %d distinct files of the system folder, each loading %d of %d DLLs\n", count,
+           (int)std::min(files.size(), (size_t)count), std::min(modulesPerProcess, (int)libraries.size()),
+           (int)std::min(libraries.size(), DISTINCT_MODULES));
 
     // The process's first window pays once for the shell's icons, the common
     // controls and the folder table; the second opening is what the rows cost.
@@ -201,7 +232,7 @@ int main(int argc, char** argv)
         MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
     }
     longest = std::max(longest, DispatchQueued());
-    printf("every row's details, signer, command line and payload read in %.0f ms; the longest message meanwhile %.1f ms (message 0x%04X)\n",
+    printf("every row's details, signer, command line, payload and modules read in %.0f ms; the longest message meanwhile %.1f ms (message 0x%04X)\n",
            (Now() - start) * 1000, longest * 1000, longestMessage);
     printf("memory: %.0f bytes per row (private bytes over the window's opening and reads; a row record is %u)\n",
            (PrivateBytes() - memoryBefore) / count, (unsigned)sizeof(ProcessRow));

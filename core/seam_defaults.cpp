@@ -6,6 +6,7 @@
 #include "core/desktop_shell.h"
 #include "core/dwm_attribute.h"
 #include "core/executable_locator.h"
+#include "core/process_modules.h"
 #include "core/process_snapshot.h"
 #include "core/signer_check.h"
 #include "core/version_info.h"
@@ -31,4 +32,5 @@ SystemSeams seams = {
     OpenWithShellDispatch,
     CallDwmSetWindowAttribute,
     CreateThread,
+    ReadProcessModules,
 };

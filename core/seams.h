@@ -34,6 +34,8 @@ typedef bool (*ProcessWalkProc)(ProcessVisitor visit, void* context);
 typedef HANDLE (WINAPI* OpenProcessProc)(DWORD access, BOOL inherit, DWORD processId);
 typedef bool (*ShellDispatchOpener)(struct IShellDispatch2* shell, const wchar_t* address);
 typedef HRESULT (WINAPI* WindowAttributeProc)(HWND, DWORD attribute, LPCVOID value, DWORD size);
+struct ProcessModuleList;
+typedef void (*ProcessModulesReader)(HANDLE process, DWORD processId, const wchar_t* executable, ProcessModuleList* list);
 typedef HANDLE (WINAPI* CreateThreadProc)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
 
 struct SystemSeams {
@@ -57,6 +59,7 @@ struct SystemSeams {
     ShellDispatchOpener shellDispatchOpen;        // the desktop shell's own ShellExecute
     WindowAttributeProc setWindowAttribute;       // DwmSetWindowAttribute: the dark title bar
     CreateThreadProc createThread;                // a background lane's worker
+    ProcessModulesReader readProcessModules;      // the images loaded in a process
 };
 
 extern SystemSeams seams;

@@ -296,7 +296,7 @@ void ReadProcessModuleNotes(HANDLE process, const ModuleProcessContext* context,
 {
     ZeroMemory(notes, sizeof(*notes));
     ProcessModuleList list;
-    ReadProcessModules(process, context->processId, context->executable, &list);
+    seams.readProcessModules(process, context->processId, context->executable, &list);
     notes->state = list.state;
     notes->error = list.error;
     notes->total = list.total;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog, the Startup Entries window, the Running Processes window (light, and dark as Windows 10 shows it when apps are
-# set to dark) and a Properties window, taken from a virtual display at 96 and at 144 DPI, into
+# the search dialog, the Running Processes window, a Properties window and the
+# Startup Entries window (light, and dark as Windows 10 shows it when apps are
+# set to dark), taken from a virtual display at 96 and at 144 DPI, into
 # OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
@@ -189,7 +190,15 @@ personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
 wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
 xdotool mousemove 0 0   # away from the finder, whose tooltip would cover the header
 shoot_command processes-window-dark "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
+xdotool type --delay 30 'notepad'
+xdotool key Down alt+Return
+sleep 3
+properties=$(window_rect TavrowenProperties -) || exit 1
+shot properties-window-dark "$properties"
+close_window TavrowenProperties -
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
+shoot_command startup-window-dark "$IDM_STARTUP_ENTRIES" TavrowenStartup - 8
+close_window TavrowenStartup -
 wine reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d 1 /f >/dev/null 2>&1
 
 wine "$program" /shutdown >/dev/null 2>&1 || true
