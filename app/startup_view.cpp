@@ -63,7 +63,9 @@ const wchar_t* StartupEntryFile(const StartupRows* rows, int number)
     const StartupFileFacts* facts = &rows->facts[number];
     if (facts->read && facts->path[0])
         return facts->path;
-    const StartupEntry* entry = &rows->list->entries[number];
+    // Asked before its evidence came: the one file probed here.
+    StartupEntry* entry = &rows->list->entries[number];
+    ProbeStartupProgram(entry);
     return entry->programFound ? entry->program : NULL;
 }
 

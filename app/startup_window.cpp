@@ -61,7 +61,8 @@ static void ReadEntries(void* record, const volatile LONG* stop)
     read->list = (StartupList*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StartupList));
     if (!read->list)
         return;
-    ReadStartupEntries(read->list);
+    // The files are probed with each entry's evidence, after the rows show.
+    ListStartupEntries(read->list);
     MarkStartupSeenDates(read->list, &read->dates);
 }
 
@@ -94,6 +95,7 @@ static void ReadEvidence(void* record, const volatile LONG* stop)
     if (*stop)
         return;
     EvidenceRead* read = (EvidenceRead*)record;
+    ProbeStartupProgram(&read->entry);
     ReadNoteFoldersRecently(NOTE_FOLDERS_AGE_MS, &read->folders);
     ReadStartupEvidence(&read->entry, ReadsLaneSignerCache(), &read->folders, &read->evidence);
     ListStartupNotes(&read->entry, read->evidence.factsRead ? &read->evidence.facts : NULL, &read->notes);
@@ -190,8 +192,19 @@ static bool CanMoveRows(const StartupWindowState* state, const StartupFileFacts*
     GetWindowTextW(state->filter, first, ARRAYSIZE(first));
     int column = state->view.sortColumn;
     return first[0] != L'\0' || (facts->windowsOwn && IsHidingWindowsEntries(state)) ||
-           column == STARTUP_COLUMN_DESCRIPTION || column == STARTUP_COLUMN_COMPANY ||
+           column == STARTUP_COLUMN_PROGRAM || column == STARTUP_COLUMN_DESCRIPTION || column == STARTUP_COLUMN_COMPANY ||
            column == STARTUP_COLUMN_SIGNER || column == STARTUP_COLUMN_NOTES;
+}
+
+// What the evidence read found of the entry's program, kept in the window's list.
+static void KeepProbedProgram(StartupEntry* listed, const StartupEntry* probed)
+{
+    if (listed->probe == PROGRAM_PROBED)
+        return;
+    StringCchCopyW(listed->program, ARRAYSIZE(listed->program), probed->program);
+    StringCchCopyW(listed->payload, ARRAYSIZE(listed->payload), probed->payload);
+    listed->programFound = probed->programFound;
+    listed->probe = PROGRAM_PROBED;
 }
 
 // WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.
@@ -203,6 +216,7 @@ static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
         return;
     if (read->list == state->rows.list && read->number >= 0 && read->number < state->rows.list->count) {
         if (ran) {
+            KeepProbedProgram(&state->rows.list->entries[read->number], &read->entry);
             FillFacts(&state->rows.facts[read->number], read);
             state->rows.facts[read->number].read = true;
         } else {

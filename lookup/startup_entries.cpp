@@ -5,7 +5,7 @@
 #include "lookup/startup_switch.h"
 #include "lookup/startup_tasks.h"
 
-void ReadStartupEntries(StartupList* list)
+void ListStartupEntries(StartupList* list)
 {
     list->count = 0;
     list->total = 0;
@@ -16,4 +16,11 @@ void ReadStartupEntries(StartupList* list)
     ReadSystemHookEntries(list);
     ReadKeptStartupEntries(list);
     ApplyStartupApproved(list);
+}
+
+void ReadStartupEntries(StartupList* list)
+{
+    ListStartupEntries(list);
+    for (int i = 0; i < list->count; ++i)
+        ProbeStartupProgram(&list->entries[i]);
 }

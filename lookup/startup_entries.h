@@ -12,5 +12,8 @@
 #include <windows.h>
 #include "lookup/startup_entry.h"
 
-// Reads every entry into `list` (about 7 MB: allocate it).
+// Reads every entry into `list` (about 7 MB: allocate it), each program probed.
 void ReadStartupEntries(StartupList* list);
+// The same with no file probed (each entry's `probe` says what is left to
+// ProbeStartupProgram): the registry and the folders only, quickly.
+void ListStartupEntries(StartupList* list);

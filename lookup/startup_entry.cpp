@@ -85,24 +85,48 @@ static void FindHostPayload(const wchar_t* program, const wchar_t* commandLine, 
 
 void SetStartupCommand(StartupEntry* entry, const wchar_t* commandLine)
 {
-    if (FAILED(StringCchCopyW(entry->command, ARRAYSIZE(entry->command), commandLine)))
-        entry->tooLong = true;
-    entry->programFound = FindCommandProgram(commandLine, entry->program);
     wchar_t expanded[COMMAND_HEAD_CAPACITY];
     if (!ExpandSystemVariables(commandLine, expanded, ARRAYSIZE(expanded)))
         StringCchCopyW(expanded, ARRAYSIZE(expanded), commandLine);
-    if (!entry->programFound)
-        CopyCommandHead(expanded, entry->program);
-    else
-        FindHostPayload(entry->program, expanded, entry->payload);
+    CopyCommandHead(expanded, entry->program);
+    entry->programFound = false;
+    entry->probe = PROGRAM_FROM_COMMAND;
+    // Only the head of a longer line is kept: no program is found from it.
+    if (FAILED(StringCchCopyW(entry->command, ARRAYSIZE(entry->command), commandLine))) {
+        entry->tooLong = true;
+        entry->probe = PROGRAM_PROBED;
+    }
 }
 
 void SetStartupProgram(StartupEntry* entry, const wchar_t* path)
 {
     StringCchCopyW(entry->program, ARRAYSIZE(entry->program), path);
-    wchar_t readable[MAX_PATH];
-    entry->programFound = IsProbeableName(path) && BuildReadablePath(path, readable) &&
-                          IsExistingDiskFile(readable, NULL);
+    entry->programFound = false;
+    entry->probe = PROGRAM_FROM_PATH;
+}
+
+void ProbeStartupProgram(StartupEntry* entry)
+{
+    StartupProgramProbe probe = entry->probe;
+    entry->probe = PROGRAM_PROBED;
+    if (probe == PROGRAM_FROM_PATH) {
+        wchar_t readable[MAX_PATH];
+        entry->programFound = IsProbeableName(entry->program) && BuildReadablePath(entry->program, readable) &&
+                              IsExistingDiskFile(readable, NULL);
+        return;
+    }
+    if (probe != PROGRAM_FROM_COMMAND)
+        return;
+    wchar_t program[MAX_PATH];
+    if (!FindCommandProgram(entry->command, program))
+        return;
+    StringCchCopyW(entry->program, ARRAYSIZE(entry->program), program);
+    entry->programFound = true;
+    wchar_t expanded[COMMAND_HEAD_CAPACITY];
+    if (!ExpandSystemVariables(entry->command, expanded, ARRAYSIZE(expanded)))
+        StringCchCopyW(expanded, ARRAYSIZE(expanded), entry->command);
+    if (!entry->payload[0])
+        FindHostPayload(entry->program, expanded, entry->payload);
 }
 
 bool ReadStringValueHead(HKEY key, const wchar_t* name, wchar_t* text, size_t capacity, bool* tooLong)

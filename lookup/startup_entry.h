@@ -43,6 +43,15 @@ enum StartupSwitchPlace {
     SWITCH_COMMON_FOLDER,  // the common Startup folder
 };
 
+// Whether an entry's program is probed yet: listing the entries reads only
+// the registry and the folders, so a window can show them at once and probe
+// each file with the rest of its evidence.
+enum StartupProgramProbe {
+    PROGRAM_PROBED,
+    PROGRAM_FROM_COMMAND,  // to be found from the command as CreateProcess would find it
+    PROGRAM_FROM_PATH,     // `program` names the file: whether it exists
+};
+
 struct StartupEntry {
     StartupKind kind;
     StartupSwitchPlace place;
@@ -50,6 +59,7 @@ struct StartupEntry {
     wchar_t location[STARTUP_LOCATION_CAPACITY]; // in full: HKCU\Software\...\Run, "Startup folder (all users)"
     wchar_t program[MAX_PATH];   // found: its full path; else the name as written
     bool programFound;           // false: the program named does not exist (or none is named)
+    StartupProgramProbe probe;   // not PROGRAM_PROBED: `program` is as written and not yet found
     wchar_t payload[MAX_PATH];   // what a host runs (service DLL, rundll32's DLL, a script); empty: none
     wchar_t command[STARTUP_COMMAND_CAPACITY];   // as written; its head when longer
     bool enabled;
@@ -78,12 +88,15 @@ bool FormatLogonEntryText(const StartupEntry* entry, wchar_t* text, size_t capac
 // A new entry at the list's end, cleared, enabled, or NULL when full (the
 // total still counts it).
 StartupEntry* AddStartupEntry(StartupList* list, StartupKind kind, const wchar_t* location, const wchar_t* name);
-// Fills the entry's command (its head when longer), program and payload from
-// a command line: FindCommandProgram's program, or the head as written when
-// no file is there, and the file a script host or loader runs.
+// Fills the entry's command (its head when longer) and its program as
+// written; ProbeStartupProgram finds it later.
 void SetStartupCommand(StartupEntry* entry, const wchar_t* commandLine);
-// Fills the program from a file's path (a Startup folder item, a DLL).
+// Fills the program from a file's path (a Startup folder item, a DLL), to be probed.
 void SetStartupProgram(StartupEntry* entry, const wchar_t* path);
+// Probes an entry's program once: FindCommandProgram's program, or the head
+// as written when no file is there, and the file a script host or loader
+// runs (unless the reader named that itself, as a service's DLL).
+void ProbeStartupProgram(StartupEntry* entry);
 // A string value (REG_SZ, REG_EXPAND_SZ unexpanded) of at most `capacity`
 // characters with its terminator; *tooLong when only its head fitted.
 bool ReadStringValueHead(HKEY key, const wchar_t* name, wchar_t* text, size_t capacity, bool* tooLong);

@@ -15,6 +15,7 @@ static const wchar_t NT_CURRENT_VERSION[] = L"Software\\Microsoft\\Windows NT\\C
 struct ValueScratch {
     wchar_t name[VALUE_NAME_LIMIT];
     wchar_t command[STARTUP_COMMAND_CAPACITY];
+    wchar_t other[STARTUP_COMMAND_CAPACITY];  // the other view's value
 };
 
 // Where a key is, written in full: "HKLM\Software\WOW6432Node\..." for the 32-bit view.
@@ -29,20 +30,13 @@ static void BuildLocation(const wchar_t* rootName, const wchar_t* keyPath, bool 
         StringCchPrintfW(location, STARTUP_LOCATION_CAPACITY, L"%s\\%s", rootName, keyPath);
 }
 
-// Whether the other view holds the same value: shared keys (HKCU's, and
-// every key on 32-bit Windows) answer alike in both views.
-static bool SameInOtherView(HKEY root, const wchar_t* keyPath, const wchar_t* name, const wchar_t* command)
+// Whether the other view's key (`other`, NULL: none) holds the same value:
+// shared keys (HKCU's, and every key on 32-bit Windows) answer alike in both views.
+static bool SameInOtherView(HKEY other, const wchar_t* name, const wchar_t* command, wchar_t* scratch)
 {
-    ScopedKey key;
-    if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) != ERROR_SUCCESS)
-        return false;
-    wchar_t* other = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, STARTUP_COMMAND_CAPACITY * sizeof(wchar_t));
     bool tooLong = false;
-    bool same = other && ReadStringValueHead(key.Get(), name, other, STARTUP_COMMAND_CAPACITY, &tooLong) &&
-                wcscmp(other, command) == 0;
-    if (other)
-        HeapFree(GetProcessHeap(), 0, other);
-    return same;
+    return other && ReadStringValueHead(other, name, scratch, STARTUP_COMMAND_CAPACITY, &tooLong) &&
+           wcscmp(scratch, command) == 0;
 }
 
 struct ValueSource {
@@ -70,6 +64,11 @@ static void ReadCommandValues(const ValueSource* source, StartupList* list)
     ValueScratch* value = (ValueScratch*)HeapAlloc(GetProcessHeap(), 0, sizeof(ValueScratch));
     if (!value)
         return;
+    // The 32-bit view's values are compared with the native view's, opened once.
+    ScopedKey other;
+    if (source->wow6432 && RegOpenKeyExW(source->root, source->keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                                         other.Receive()) != ERROR_SUCCESS)
+        other.Close();
     wchar_t location[STARTUP_LOCATION_CAPACITY];
     BuildLocation(source->rootName, source->keyPath, source->wow6432, location);
     for (DWORD index = 0;; ++index) {
@@ -79,7 +78,7 @@ static void ReadCommandValues(const ValueSource* source, StartupList* list)
         bool tooLong = false;
         if (!ReadStringValueHead(key.Get(), value->name, value->command, STARTUP_COMMAND_CAPACITY, &tooLong) ||
             !value->command[0] ||
-            (source->wow6432 && SameInOtherView(source->root, source->keyPath, value->name, value->command)))
+            SameInOtherView(other.Get(), value->name, value->command, value->other))
             continue;
         StartupEntry* entry = AddStartupEntry(list, STARTUP_RUN_VALUE, location,
                                               value->name[0] ? value->name : L"(Default)");
