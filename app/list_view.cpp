@@ -380,6 +380,17 @@ bool HandleListNotification(ListView* view, const NMHDR* header, LRESULT* result
     return false;
 }
 
+void RedrawListRows(const ListView* view, int first, int last)
+{
+    int top = (int)SendMessageW(view->list, LVM_GETTOPINDEX, 0, 0);
+    // The page's count leaves out a row cut by the bottom edge.
+    int bottom = top + (int)SendMessageW(view->list, LVM_GETCOUNTPERPAGE, 0, 0);
+    first = std::max(first, top);
+    last = std::min(last, bottom);
+    if (first <= last)
+        SendMessageW(view->list, LVM_REDRAWITEMS, first, last);
+}
+
 int SelectedListIndex(const ListView* view)
 {
     return ItemWith(view->list, LVNI_SELECTED);

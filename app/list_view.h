@@ -70,6 +70,10 @@ void EnsureSelectionVisible(const ListView* view);
 // A header click comes back as *sortedColumn (else -1) for the caller to show.
 bool HandleListNotification(ListView* view, const NMHDR* header, LRESULT* result, int* sortedColumn);
 
+// Draws the shown rows `first` to `last` again where they are in view;
+// rows out of view are drawn when they come into it.
+void RedrawListRows(const ListView* view, int first, int last);
+
 // The shown index of the selected item, or -1.
 int SelectedListIndex(const ListView* view);
 // Orders a model's shown row numbers by its comparison of two rows in a

@@ -140,6 +140,26 @@ static ProcessRow* FindRow(const ProcessList* list, int count, const PROCESSENTR
     return NULL;
 }
 
+void MarkRowChanged(ProcessList* list, const ProcessRow* row)
+{
+    if (row->shownAt < 0)
+        return;
+    if (!list->anyChanged || row->shownAt < list->changedFirst)
+        list->changedFirst = row->shownAt;
+    if (!list->anyChanged || row->shownAt > list->changedLast)
+        list->changedLast = row->shownAt;
+    list->anyChanged = true;
+}
+
+bool TakeChangedRows(ProcessList* list, int* first, int* last)
+{
+    *first = list->changedFirst;
+    *last = list->changedLast;
+    bool any = list->anyChanged;
+    list->anyChanged = false;
+    return any;
+}
+
 int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details)
 {
     int filled = 0;
@@ -153,6 +173,7 @@ int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details)
         StringCchCopyW(row->description, ARRAYSIZE(row->description), details->description);
         StringCchCopyW(row->company, ARRAYSIZE(row->company), details->company);
         StringCchCopyW(row->folder, ARRAYSIZE(row->folder), details->folder);
+        MarkRowChanged(list, row);
         ++filled;
     }
     return filled;
@@ -173,6 +194,7 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
         wchar_t reported[64];
         if (row->pathReported && LoadStringW(appState.instance, IDS_AS_PROCESS_REPORTS, reported, ARRAYSIZE(reported)))
             StringCchCatW(row->signer, ARRAYSIZE(row->signer), reported);
+        MarkRowChanged(list, row);
         ++filled;
     }
     return filled;

@@ -110,6 +110,11 @@ struct ProcessList {
     int shownCount;
     int shownCapacity;
     int genericIcon;    // the icon index of a row without a file
+    // The shown places of rows given new text since the window last drew
+    // them, so it draws those rows alone.
+    bool anyChanged;
+    int changedFirst;
+    int changedLast;
 };
 
 // Brings the rows in line with the running processes: new ones are added,
@@ -122,6 +127,10 @@ bool RefreshProcessList(ProcessList* list);
 // nor is one whose path only the process itself reports, which says so.
 int FillRowDetails(ProcessList* list, LONG id, const RowDetails* details);
 int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wchar_t* changedText);
+// Adds a shown row to the rows to draw again.
+void MarkRowChanged(ProcessList* list, const ProcessRow* row);
+// The shown places to draw again (false: none), cleared.
+bool TakeChangedRows(ProcessList* list, int* first, int* last);
 // Frees the rows whose processes ended (not seen by the latest refresh).
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);

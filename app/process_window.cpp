@@ -106,6 +106,15 @@ static void ShowRowPayload(ProcessWindowState* state, UINT message, LPARAM id)
         SendMessageW(state->list, LVM_REDRAWITEMS, row->shownAt, row->shownAt);
 }
 
+// The rows a result gave new text, where they show: most results of the
+// first reads are for rows out of view, which then cost no drawing at all.
+static void RedrawChangedRows(ProcessWindowState* state)
+{
+    int first = 0, last = 0;
+    if (TakeChangedRows(&state->rows, &first, &last))
+        RedrawListRows(&state->view, first, last);
+}
+
 // WM_ROW_DETAILS_READ: the rows of that file (one job serves every process
 // of it) show what was read, and the filter and order take it in.
 static void ShowReadDetails(ProcessWindowState* state, LPARAM id)
@@ -116,7 +125,7 @@ static void ShowReadDetails(ProcessWindowState* state, LPARAM id)
     if (IsShownByColumn(state, COLUMN_DESCRIPTION) || IsShownByColumn(state, COLUMN_COMPANY) ||
         IsShownByColumn(state, COLUMN_FOLDER))
         ShowProcessRows(state);
-    InvalidateRect(state->list, NULL, FALSE);
+    RedrawChangedRows(state);
 }
 
 // WM_ROW_SIGNER_CHECKED: likewise for the signer of a file.
@@ -129,7 +138,7 @@ static void ShowCheckedSigner(ProcessWindowState* state, LPARAM id)
         return;
     if (IsShownByColumn(state, COLUMN_SIGNER))
         ShowProcessRows(state);
-    InvalidateRect(state->list, NULL, FALSE);
+    RedrawChangedRows(state);
 }
 
 // WM_ROW_NOTES_READ: likewise for a row's notes.
@@ -139,7 +148,7 @@ static void ShowReadNotes(ProcessWindowState* state, LPARAM id)
         return;
     if (IsShownByColumn(state, COLUMN_NOTES))
         ShowProcessRows(state);
-    InvalidateRect(state->list, NULL, FALSE);
+    RedrawChangedRows(state);
 }
 
 // The finder found a window: the filter is cleared and the row of the

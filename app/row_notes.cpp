@@ -123,6 +123,7 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
         row->modulesUnverified = job->modulesUnverified;
         StringCchCopyW(row->notesCell, ARRAYSIZE(row->notesCell), job->cell);
         StringCchCopyW(row->notes, ARRAYSIZE(row->notes), job->notes);
+        MarkRowChanged(list, row);
         filled = true;
     }
     HeapFree(GetProcessHeap(), 0, job);

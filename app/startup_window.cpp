@@ -224,7 +224,10 @@ static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
         }
         if (CanMoveRows(state, &state->rows.facts[read->number]))
             ShowStartupRows(state);
-        InvalidateRect(state->list, NULL, FALSE);
+        // Only that row, and only where it shows.
+        int shownAt = state->view.calls->findShownKey(state->view.model, (ULONG_PTR)read->number + 1);
+        if (shownAt >= 0)
+            RedrawListRows(&state->view, shownAt, shownAt);
     }
     HeapFree(GetProcessHeap(), 0, read);
 }
