@@ -338,6 +338,32 @@ static void FillItemDisplay(const ListView* view, NMLVDISPINFOW* display)
     }
     if (item.mask & LVIF_IMAGE)
         item.iImage = view->calls->iconIndex(view->model, item.iItem);
+    if (!view->tree || !view->calls->treeLevel || item.iSubItem != 0)
+        return;
+    int box = LIST_NO_BOX;
+    int level = view->calls->treeLevel(view->model, item.iItem, &box);
+    if (item.mask & LVIF_INDENT)
+        item.iIndent = level;
+    if ((item.mask & LVIF_STATE) && (item.stateMask & LVIS_STATEIMAGEMASK))
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(box);
+}
+
+void ShowListAsTree(ListView* view, bool tree, HIMAGELIST boxes)
+{
+    view->tree = tree && view->calls->treeLevel;
+    // A virtual list asks for its state images only through the callback mask.
+    SendMessageW(view->list, LVM_SETCALLBACKMASK, view->tree ? LVIS_STATEIMAGEMASK : 0, 0);
+    SendMessageW(view->list, LVM_SETIMAGELIST, LVSIL_STATE, (LPARAM)(view->tree ? boxes : NULL));
+    InvalidateRect(view->list, NULL, TRUE);
+}
+
+int ListBoxAt(const ListView* view, POINT point)
+{
+    LVHITTESTINFO hit;
+    ZeroMemory(&hit, sizeof(hit));
+    hit.pt = point;
+    int index = (int)SendMessageW(view->list, LVM_HITTEST, 0, (LPARAM)&hit);
+    return view->tree && index >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) ? index : -1;
 }
 
 static int FindItemByName(const ListView* view, const NMLVFINDITEMW* find)

@@ -3,6 +3,8 @@
 //   /suffix  loads xnotepad.exe from its own directory and moves that module
 //            ahead of the main module in the loader's list, which is the order
 //            module snapshots report.
+//   /child "<path>" <arguments>  starts <path> (another copy) with the
+//            arguments and is ready once it is: a chain of processes.
 // It sets the event "tavrowen-locator-ready-<pid>" once it is ready.
 #include <windows.h>
 #include <winternl.h>
@@ -56,6 +58,39 @@ bool MoveModuleToFront(HMODULE module)
     return false;
 }
 
+// Starts the child named after "/child" with the rest of the line, and
+// waits until it is ready.
+bool StartChild(const wchar_t* commandLine)
+{
+    const wchar_t* open = wcsstr(commandLine, L"/child \"");
+    if (!open)
+        return true;
+    const wchar_t* path = open + 8;
+    const wchar_t* close = wcschr(path, L'"');
+    if (!close || close - path >= MAX_PATH)
+        return false;
+    wchar_t childLine[4096];
+    lstrcpynW(childLine, open + 7, ARRAYSIZE(childLine));
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION child;
+    if (!CreateProcessW(NULL, childLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child))
+        return false;
+    wchar_t eventName[64];
+    wsprintfW(eventName, L"tavrowen-locator-ready-%lu", child.dwProcessId);
+    bool ready = false;
+    for (int i = 0; i < 300 && !ready; ++i) {
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, eventName);
+        ready = event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        if (event)
+            CloseHandle(event);
+        if (!ready)
+            Sleep(100);
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return ready;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
@@ -71,6 +106,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
         if (!module || !MoveModuleToFront(module))
             return 3;
     }
+    if (!StartChild(commandLine))
+        return 4;
     wchar_t eventName[64];
     wsprintfW(eventName, L"tavrowen-locator-ready-%lu", GetCurrentProcessId());
     HANDLE ready = CreateEventW(NULL, TRUE, TRUE, eventName);
