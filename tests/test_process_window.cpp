@@ -284,10 +284,7 @@ protected:
     }
     int IndentOf(int index) const
     {
-        LVITEMW item;
-        ZeroMemory(&item, sizeof(item));
-        item.mask = LVIF_INDENT;
-        item.iItem = index;
+        LVITEMW item = {LVIF_INDENT, index};
         SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
         return item.iIndent;
     }
@@ -599,7 +596,7 @@ std::wstring AccessibleDescription(HWND list, int index)
     IAccessible* object = NULL;
     if (FAILED(AccessibleObjectFromWindow(list, OBJID_CLIENT, IID_IAccessible, (void**)&object)) || !object)
         return L"(no object)";
-    VARIANT child;
+    VARIANT child = {};
     child.vt = VT_I4;
     child.lVal = index + 1;
     BSTR text = NULL;
@@ -611,12 +608,8 @@ std::wstring AccessibleDescription(HWND list, int index)
 
 void EndProcess(DWORD processId)
 {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (!process)
-        return;
-    TerminateProcess(process, 0);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
+    PROCESS_INFORMATION process = {OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId)};
+    EndProgram(&process);
 }
 
 TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildOnTop)
@@ -661,17 +654,10 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
     PressOnList(VK_MULTIPLY);
     EXPECT_EQ(ItemOf(top) + 2, ItemOf(grandchild)) << "* did not open every level";
     EXPECT_EQ(ItemOf(top), Selected()) << "the selection did not follow its PID";
-    RECT icon;
-    icon.left = LVIR_ICON;
+    RECT icon = {LVIR_ICON};
     SendMessageW(list, LVM_GETITEMRECT, ItemOf(child), (LPARAM)&icon);
-    NMITEMACTIVATE click;
-    ZeroMemory(&click, sizeof(click));
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = IDC_PROCESS_LIST;
-    click.hdr.code = NM_CLICK;
-    click.iItem = ItemOf(child);
-    click.ptAction.x = icon.left - GetSystemMetrics(SM_CXSMICON) / 2;
-    click.ptAction.y = (icon.top + icon.bottom) / 2;
+    NMITEMACTIVATE click = {{list, IDC_PROCESS_LIST, (UINT)NM_CLICK}, ItemOf(child)};
+    click.ptAction = {icon.left - GetSystemMetrics(SM_CXSMICON) / 2, (icon.top + icon.bottom) / 2};
     SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&click);
     EXPECT_LT(ItemOf(grandchild), 0) << "a click on the box did not collapse";
     PressOnList(VK_MULTIPLY);
@@ -682,6 +668,8 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
     EXPECT_EQ(0, IndentOf(ItemOf(grandchild))) << "an orphan stands at the top";
 
     EndProcess(grandchild);
+    DWORD kept = 0;
+    EXPECT_TRUE(ReadDwordValue(HKEY_CURRENT_USER, settingsPath, L"ProcessesShowTree", &kept) && kept == 1);
     SendMessageW(window, WM_COMMAND, IDM_SHOW_TREE, 0);
     EXPECT_EQ(0, IndentOf(ItemOf(top))) << "the flat list again";
 }
@@ -689,23 +677,16 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
 // The snapshot as the system gives it, but with the parent PIDs the test chose.
 ProcessWalkProc realWalk = seams.walkProcesses;
 std::vector<std::pair<DWORD, DWORD>> claimedParents;  // child, parent
-struct ClaimingVisit {
-    ProcessVisitor visit;
-    void* context;
-};
-void ClaimParent(const PROCESSENTRY32W* process, void* context)
-{
-    ClaimingVisit* claiming = (ClaimingVisit*)context;
-    PROCESSENTRY32W entry = *process;
-    for (const auto& claim : claimedParents)
-        if (claim.first == entry.th32ProcessID)
-            entry.th32ParentProcessID = claim.second;
-    claiming->visit(&entry, claiming->context);
-}
+std::pair<ProcessVisitor, void*> realVisit;
 bool WalkClaimingParents(ProcessVisitor visit, void* context)
 {
-    ClaimingVisit claiming = {visit, context};
-    return realWalk(ClaimParent, &claiming);
+    realVisit = {visit, context};
+    return realWalk([](const PROCESSENTRY32W* process, void*) {
+        PROCESSENTRY32W entry = *process;
+        for (const auto& claim : claimedParents)
+            entry.th32ParentProcessID = claim.first == entry.th32ProcessID ? claim.second : entry.th32ParentProcessID;
+        realVisit.first(&entry, realVisit.second);
+    }, NULL);
 }
 
 TEST_F(ProcessWindow, AProcessStartedAfterTheChildIsNotItsParent)

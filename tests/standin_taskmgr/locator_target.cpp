@@ -77,15 +77,13 @@ bool StartChild(const wchar_t* commandLine)
         return false;
     wchar_t eventName[64];
     wsprintfW(eventName, L"tavrowen-locator-ready-%lu", child.dwProcessId);
-    bool ready = false;
-    for (int i = 0; i < 300 && !ready; ++i) {
-        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, eventName);
-        ready = event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-        if (event)
-            CloseHandle(event);
-        if (!ready)
+    HANDLE event = NULL;
+    for (int i = 0; i < 300 && !event; ++i)
+        if (!(event = OpenEventW(SYNCHRONIZE, FALSE, eventName)))
             Sleep(100);
-    }
+    bool ready = event != NULL;
+    if (event)
+        CloseHandle(event);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     return ready;
