@@ -1,6 +1,6 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog, the Startup Entries window, the Running Processes window (light, and dark as Windows 10 shows it when apps are
+# the search dialog, the Startup Entries window, the Running Processes window (light, as a tree, and dark as Windows 10 shows it when apps are
 # set to dark) and a Properties window, taken from a virtual display at 96 and at 144 DPI, into
 # OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR
@@ -179,6 +179,12 @@ sleep 3  # its sheet is read in the background
 properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window "$properties"
 close_window TavrowenProperties -
+# The process tree (Ctrl+T): every process under the one that started it.
+xdotool key ctrl+f BackSpace ctrl+t
+sleep 1
+rect=$(window_rect TavrowenProcesses 'Running Processes - Tavrowen 2') || exit 1
+shot processes-tree "$rect"
+xdotool key ctrl+t
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 # Its files are read in the background: the shot waits for them.
 shoot_command startup-window "$IDM_STARTUP_ENTRIES" TavrowenStartup - 8
