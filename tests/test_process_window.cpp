@@ -288,11 +288,7 @@ protected:
         SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
         return item.iIndent;
     }
-    void PressOnList(WPARAM key)
-    {
-        PostMessageW(list, WM_KEYDOWN, key, 0);
-        PumpLikeProgram(100);
-    }
+    void PressOnList(WPARAM key) { PostMessageW(list, WM_KEYDOWN, key, 0); PumpLikeProgram(100); }
     std::wstring directory;
     std::vector<std::wstring> files;
     std::vector<PROCESS_INFORMATION> started;
@@ -605,7 +601,6 @@ std::wstring AccessibleDescription(HWND list, int index)
     object->Release();
     return description;
 }
-
 void EndProcess(DWORD processId)
 {
     PROCESS_INFORMATION process = {OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId)};
@@ -624,7 +619,6 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
     SetWindowTextW(filter, L"tree_top.exe (");
     EXPECT_EQ(1u, ReadRows(list).size()) << "the filter matches the Parent column";
     SetWindowTextW(filter, L"");
-
     SendMessageW(window, WM_COMMAND, IDM_SHOW_TREE, 0);
     int at = ItemOf(top);
     ASSERT_GE(at, 0);
@@ -634,15 +628,13 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
     EXPECT_GT(level, 0) << "the test program started the first";
     EXPECT_EQ(level + 1, IndentOf(at + 1));
     EXPECT_EQ(level + 2, IndentOf(at + 2));
-    EXPECT_EQ(0u, AccessibleDescription(list, at + 2).find(L"level " + std::to_wstring(level + 3)))
-        << Narrow(AccessibleDescription(list, at + 2));
+    EXPECT_EQ(0u, AccessibleDescription(list, at + 2).find(L"level " + std::to_wstring(level + 3)));
 
     // The filter keeps a matching row's ancestors, and nothing else.
     SetWindowTextW(filter, L"tree_grandchild");
     EXPECT_EQ((size_t)level + 3, ReadRows(list).size());
     EXPECT_GE(ItemOf(top), 0);
     SetWindowTextW(filter, L"");
-
     // Left goes to the parent, then closes it; `*` opens all below; a box's click closes.
     Select(ItemOf(grandchild));
     PressOnList(VK_LEFT);
@@ -661,12 +653,10 @@ TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildO
     SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&click);
     EXPECT_LT(ItemOf(grandchild), 0) << "a click on the box did not collapse";
     PressOnList(VK_MULTIPLY);
-
     EndProcess(child);
     Refresh();
     EXPECT_EQ(L"(exited)", ItemText(list, ItemOf(grandchild), COLUMN_PARENT));
     EXPECT_EQ(0, IndentOf(ItemOf(grandchild))) << "an orphan stands at the top";
-
     EndProcess(grandchild);
     DWORD kept = 0;
     EXPECT_TRUE(ReadDwordValue(HKEY_CURRENT_USER, settingsPath, L"ProcessesShowTree", &kept) && kept == 1);
@@ -692,7 +682,6 @@ bool WalkClaimingParents(ProcessVisitor visit, void* context)
 TEST_F(ProcessWindow, AProcessStartedAfterTheChildIsNotItsParent)
 {
     DWORD older = StartTarget(L"tree_older.exe", L"Older");
-    Sleep(50);
     DWORD newer = StartTarget(L"tree_newer.exe", L"Newer");
     ASSERT_TRUE(older && newer);
     // As though each PID had been its parent's, freed and taken again.
@@ -706,8 +695,7 @@ TEST_F(ProcessWindow, AProcessStartedAfterTheChildIsNotItsParent)
 
 TEST_F(ProcessWindow, AShellStartedByADocumentProgramSaysSo)
 {
-    DWORD word = StartChain({L"winword.exe", L"powershell.exe"}, L"Microsoft Corporation");
-    ASSERT_NE(0u, word);
+    ASSERT_NE(0u, StartChain({L"winword.exe", L"powershell.exe"}, L"Microsoft Corporation"));
     Refresh();
     DWORD shell = PidOfName(L"powershell.exe");
     ASSERT_NE(0u, shell);
@@ -722,7 +710,6 @@ TEST_F(ProcessWindow, AShellStartedByADocumentProgramSaysSo)
         << "its own notes never came first";
     SetWindowTextW(filter, L"Started by winword.exe, a document program");
     EXPECT_GE(ItemOf(shell), 0) << "its own notes wiped its parent's";
-    SetWindowTextW(filter, L"");
 }
 
 // Image names folding A to Z, ties by PID.

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Saves PNG screenshots of the splash screen, the open tray menu, the About box,
-# the search dialog, the Startup Entries window, the Running Processes window (light, as a tree, and dark as Windows 10 shows it when apps are
+# the search dialog, the Startup Entries window, the Running Processes window (light, and dark as Windows 10 shows it when apps are
 # set to dark) and a Properties window, taken from a virtual display at 96 and at 144 DPI, into
 # OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR

@@ -63,16 +63,12 @@ bool MoveModuleToFront(HMODULE module)
 bool StartChild(const wchar_t* commandLine)
 {
     const wchar_t* open = wcsstr(commandLine, L"/child \"");
-    if (!open)
-        return true;
-    const wchar_t* path = open + 8;
-    const wchar_t* close = wcschr(path, L'"');
-    if (!close || close - path >= MAX_PATH)
-        return false;
     wchar_t childLine[4096];
-    lstrcpynW(childLine, open + 7, ARRAYSIZE(childLine));
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION child;
+    if (!open)
+        return true;
+    lstrcpynW(childLine, open + 7, ARRAYSIZE(childLine));
     if (!CreateProcessW(NULL, childLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child))
         return false;
     wchar_t eventName[64];
@@ -81,12 +77,9 @@ bool StartChild(const wchar_t* commandLine)
     for (int i = 0; i < 300 && !event; ++i)
         if (!(event = OpenEventW(SYNCHRONIZE, FALSE, eventName)))
             Sleep(100);
-    bool ready = event != NULL;
-    if (event)
-        CloseHandle(event);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
-    return ready;
+    return event && CloseHandle(event);
 }
 
 }  // namespace
