@@ -1,27 +1,32 @@
 #include "app/accessible_names.h"
+#include <strsafe.h>
 #include "app/app_state.h"
 #include "core/accessible_object.h"
 #include "core/oleacc_functions.h"
 
 static const wchar_t previousProcProperty[] = L"TavrowenAccessibleProc";
 static const wchar_t textsProperty[] = L"TavrowenAccessibleTexts";
+static const wchar_t describerProperty[] = L"TavrowenAccessibleItems";
 
 typedef HRESULT (WINAPI* CreateStdAccessibleObjectProc)(HWND, LONG, REFIID, void**);
 
 // Passes every call to the system's object but the control's own name and description.
 class NamedAccessible final : public AccessibleObject {
 public:
-    NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId)
-        : inner(inner), nameId(nameId), descriptionId(descriptionId) {}
+    NamedAccessible(IAccessible* inner, UINT nameId, UINT descriptionId, HWND control, ItemDescriber describe)
+        : inner(inner), nameId(nameId), descriptionId(descriptionId), control(control), describe(describe) {}
 
     STDMETHODIMP get_accName(VARIANT child, BSTR* name) override
     {
-        return IsSelf(child) ? LoadText(nameId, name) : inner->get_accName(child, name);
+        return IsSelf(child) && nameId ? LoadText(nameId, name) : inner->get_accName(child, name);
     }
     STDMETHODIMP get_accDescription(VARIANT child, BSTR* description) override
     {
-        return IsSelf(child) && descriptionId ? LoadText(descriptionId, description)
-                                              : inner->get_accDescription(child, description);
+        if (IsSelf(child) && descriptionId)
+            return LoadText(descriptionId, description);
+        if (!IsSelf(child) && child.vt == VT_I4 && describe && description)
+            return DescribeItem(child, description);
+        return inner->get_accDescription(child, description);
     }
     STDMETHODIMP get_accParent(IDispatch** parent) override { return inner->get_accParent(parent); }
     STDMETHODIMP get_accChildCount(long* count) override { return inner->get_accChildCount(count); }
@@ -72,14 +77,35 @@ private:
         return *text ? S_OK : E_OUTOFMEMORY;
     }
 
+    // Ours first, then the system's own, as "level 2, PID: 4".
+    HRESULT DescribeItem(VARIANT child, BSTR* description)
+    {
+        wchar_t ours[128];
+        if (!describe(control, child.lVal, ours, ARRAYSIZE(ours)))
+            return inner->get_accDescription(child, description);
+        BSTR system = NULL;
+        wchar_t text[1024];
+        if (SUCCEEDED(inner->get_accDescription(child, &system)) && system && system[0])
+            StringCchPrintfW(text, ARRAYSIZE(text), L"%s, %s", ours, system);
+        else
+            StringCchCopyW(text, ARRAYSIZE(text), ours);
+        if (system)
+            SysFreeString(system);
+        *description = SysAllocString(text);
+        return *description ? S_OK : E_OUTOFMEMORY;
+    }
+
     void ReleaseHeld() override { inner->Release(); }
 
     IAccessible* inner;
     UINT nameId;
     UINT descriptionId;
+    HWND control;
+    ItemDescriber describe;
 };
 
-static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UINT descriptionId)
+static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UINT descriptionId,
+                                   ItemDescriber describe)
 {
     CreateStdAccessibleObjectProc createStandard =
         (CreateStdAccessibleObjectProc)(void*)FindOleaccFunction("CreateStdAccessibleObject");
@@ -87,7 +113,7 @@ static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UIN
     if (!createStandard ||
         FAILED(createStandard(control, OBJID_CLIENT, accessibleInterfaceId, (void**)&standard)) || !standard)
         return 0;
-    NamedAccessible* named = MakeAccessibleObject<NamedAccessible>(standard, nameId, descriptionId);
+    NamedAccessible* named = MakeAccessibleObject<NamedAccessible>(standard, nameId, descriptionId, control, describe);
     if (!named)
         standard->Release();
     return AnswerWithAccessibleObject(wParam, named);
@@ -98,7 +124,8 @@ static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wPar
     WNDPROC previous = (WNDPROC)GetPropW(control, previousProcProperty);
     DWORD texts = (DWORD)(ULONG_PTR)GetPropW(control, textsProperty);
     if (message == WM_GETOBJECT && (LONG)lParam == (LONG)OBJID_CLIENT) {
-        LRESULT answer = AnswerObjectRequest(control, wParam, LOWORD(texts), HIWORD(texts));
+        ItemDescriber describe = (ItemDescriber)(void*)GetPropW(control, describerProperty);
+        LRESULT answer = AnswerObjectRequest(control, wParam, LOWORD(texts), HIWORD(texts), describe);
         if (answer)
             return answer;
     }
@@ -106,6 +133,7 @@ static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wPar
         SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)previous);
         RemovePropW(control, previousProcProperty);
         RemovePropW(control, textsProperty);
+        RemovePropW(control, describerProperty);
     }
     return previous ? CallWindowProcW(previous, control, message, wParam, lParam)
                     : DefWindowProcW(control, message, wParam, lParam);
@@ -119,4 +147,10 @@ bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId)
     if (!previous || !SetPropW(control, previousProcProperty, (HANDLE)previous))
         return false;
     return SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)NamedControlProc) != 0;
+}
+
+bool GiveAccessibleItemDescriptions(HWND control, UINT nameId, ItemDescriber describe)
+{
+    return control && SetPropW(control, describerProperty, (HANDLE)(void*)describe) &&
+           GiveAccessibleName(control, nameId, 0);
 }

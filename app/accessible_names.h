@@ -9,3 +9,11 @@
 // texts are string resources, loaded at each request. False when the control
 // cannot be subclassed. The subclass ends with the control.
 bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId);
+
+// The description of the control's item `child` (1 for the first), or
+// false to leave the system's own: called on the control's thread.
+typedef bool (*ItemDescriber)(HWND control, long child, wchar_t* text, size_t capacity);
+// The same for a list whose items' descriptions begin with what `describe`
+// says, the system's own description after it; the control keeps the
+// system's name when `nameId` is 0.
+bool GiveAccessibleItemDescriptions(HWND control, UINT nameId, ItemDescriber describe);

@@ -51,6 +51,29 @@ static bool IsWellFormed(const DWORD* saved, int columnCount)
     return seen == (columnCount < 32 ? (1u << columnCount) - 1 : 0xFFFFFFFFu);
 }
 
+// A layout saved when the list had fewer columns (an earlier version): the
+// new ones follow the saved ones at their first widths, shown.
+static bool WidenSavedLayout(const ListView* view, DWORD* saved, DWORD bytes)
+{
+    int columnCount = view->columnCount;
+    int count = bytes >= sizeof(DWORD) ? (int)saved[0] : 0;
+    if (count <= 0 || count >= columnCount || bytes != LayoutSize(count) || !IsWellFormed(saved, count))
+        return false;
+    INT order[LIST_VIEW_COLUMNS], widths[LIST_VIEW_COLUMNS];
+    CopyMemory(order, saved + 1, count * sizeof(INT));
+    CopyMemory(widths, saved + 1 + count, count * sizeof(INT));
+    DWORD hidden = saved[1 + 2 * count];
+    for (int column = count; column < columnCount; ++column) {
+        order[column] = column;
+        widths[column] = view->columns[column].width;
+    }
+    saved[0] = (DWORD)columnCount;
+    CopyMemory(saved + 1, order, columnCount * sizeof(INT));
+    CopyMemory(saved + 1 + columnCount, widths, columnCount * sizeof(INT));
+    saved[1 + 2 * columnCount] = hidden;
+    return true;
+}
+
 static void RestoreListLayout(ListView* view, UINT dpi)
 {
     view->hidden = 0;
@@ -59,8 +82,10 @@ static void RestoreListLayout(ListView* view, UINT dpi)
     DWORD saved[2 + 2 * LIST_VIEW_COLUMNS];
     DWORD size = LayoutSize(view->columnCount);
     DWORD bytes = 0;
-    if (!ReadBinarySetting(view->layoutSetting, saved, size, &bytes) || bytes != size ||
-        !IsWellFormed(saved, view->columnCount)) {
+    bool read = ReadBinarySetting(view->layoutSetting, saved, size, &bytes);
+    if (read && bytes != size && WidenSavedLayout(view, saved, bytes))
+        bytes = size;
+    if (!read || bytes != size || !IsWellFormed(saved, view->columnCount)) {
         if (view->defaultOrder)
             SendMessageW(view->list, LVM_SETCOLUMNORDERARRAY, view->columnCount, (LPARAM)view->defaultOrder);
         return;
@@ -338,6 +363,32 @@ static void FillItemDisplay(const ListView* view, NMLVDISPINFOW* display)
     }
     if (item.mask & LVIF_IMAGE)
         item.iImage = view->calls->iconIndex(view->model, item.iItem);
+    if (!view->tree || !view->calls->treeLevel || item.iSubItem != 0)
+        return;
+    int box = LIST_NO_BOX;
+    int level = view->calls->treeLevel(view->model, item.iItem, &box);
+    if (item.mask & LVIF_INDENT)
+        item.iIndent = level;
+    if ((item.mask & LVIF_STATE) && (item.stateMask & LVIS_STATEIMAGEMASK))
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(box);
+}
+
+void ShowListAsTree(ListView* view, bool tree, HIMAGELIST boxes)
+{
+    view->tree = tree && view->calls->treeLevel;
+    // A virtual list asks for its state images only through the callback mask.
+    SendMessageW(view->list, LVM_SETCALLBACKMASK, view->tree ? LVIS_STATEIMAGEMASK : 0, 0);
+    SendMessageW(view->list, LVM_SETIMAGELIST, LVSIL_STATE, (LPARAM)(view->tree ? boxes : NULL));
+    InvalidateRect(view->list, NULL, TRUE);
+}
+
+int ListBoxAt(const ListView* view, POINT point)
+{
+    LVHITTESTINFO hit;
+    ZeroMemory(&hit, sizeof(hit));
+    hit.pt = point;
+    int index = (int)SendMessageW(view->list, LVM_HITTEST, 0, (LPARAM)&hit);
+    return view->tree && index >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) ? index : -1;
 }
 
 static int FindItemByName(const ListView* view, const NMLVFINDITEMW* find)

@@ -33,7 +33,15 @@ struct ListModelCalls {
     // Type-ahead: the first shown row from `start` on (wrapping) whose first
     // column starts with `prefix`; -1 when none does.
     int (*findShownName)(const void* model, const wchar_t* prefix, int start);
+    // A list that can show a tree: the row's depth (0 at the top) and its
+    // box (LIST_NO_BOX...). NULL for a flat list.
+    int (*treeLevel)(const void* model, int index, int* box);
 };
+
+// A row's box in a tree: its state image.
+const int LIST_NO_BOX = 0;
+const int LIST_BOX_COLLAPSED = 1;
+const int LIST_BOX_EXPANDED = 2;
 
 struct ListView {
     HWND list;
@@ -46,6 +54,7 @@ struct ListView {
     int sortColumn;
     bool descending;
     DWORD hidden;  // a bit per column
+    bool tree;     // rows indented by their depth, with their boxes
     int widthsBeforeHiding[LIST_VIEW_COLUMNS];  // at 96 DPI
 };
 
@@ -73,6 +82,11 @@ bool HandleListNotification(ListView* view, const NMHDR* header, LRESULT* result
 // Draws the shown rows `first` to `last` again where they are in view;
 // rows out of view are drawn when they come into it.
 void RedrawListRows(const ListView* view, int first, int last);
+// Shows the rows as a tree with `boxes` (a collapsed and an expanded box;
+// the caller keeps the image list), or flat again. The caller shows the rows.
+void ShowListAsTree(ListView* view, bool tree, HIMAGELIST boxes);
+// The shown index of the row whose box is at the list's client point, or -1.
+int ListBoxAt(const ListView* view, POINT point);
 
 // The shown index of the selected item, or -1.
 int SelectedListIndex(const ListView* view);

@@ -6,6 +6,7 @@
 #include "core/debug_privilege.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
+#include "lookup/process_facts.h"
 #include "resource.h"
 
 static bool ContainsFolded(const wchar_t* text, const wchar_t* part, size_t partLength)
@@ -27,7 +28,7 @@ bool RowMatchesFilter(const ProcessRow* row, const wchar_t* filter, bool unverif
     return ContainsFolded(row->imageName, filter, length) || ContainsFolded(row->description, filter, length) ||
            ContainsFolded(row->company, filter, length) || ContainsFolded(row->signer, filter, length) ||
            ContainsFolded(RowRuns(row), filter, length) || ContainsFolded(RowCommandLine(row), filter, length) ||
-           ContainsFolded(row->notes, filter, length);
+           ContainsFolded(row->notes, filter, length) || ContainsFolded(row->parentCell, filter, length);
 }
 
 int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
@@ -51,6 +52,9 @@ int CompareProcessRows(const ProcessRow* a, const ProcessRow* b, int column)
         break;
     case COLUMN_COMMAND_LINE:
         order = CompareFoldingAsciiLetters(RowCommandLine(a), RowCommandLine(b));
+        break;
+    case COLUMN_PARENT:
+        order = CompareFoldingAsciiLetters(a->parentCell, b->parentCell);
         break;
     case COLUMN_NOTES:
         order = a->noteCount != b->noteCount ? (a->noteCount < b->noteCount ? -1 : 1)
@@ -248,6 +252,7 @@ static bool AddRow(ProcessList* list, const PROCESSENTRY32W* process, DWORD acce
     if (!row)
         return false;
     row->processId = process->th32ProcessID;
+    row->parentId = process->th32ParentProcessID;
     row->process = seams.openProcess(access, FALSE, process->th32ProcessID);
     row->createdAt = ReadCreationTime(row->process);
     row->seen = true;
@@ -299,6 +304,53 @@ bool RefreshProcessList(ProcessList* list)
     return false;
 }
 
+// The row of the process that started `row`: its PID, and started no later
+// than the child (the Properties sheet's rule). PID 0 starts nothing.
+static ProcessRow* FindParentRow(const ProcessList* list, const ProcessRow* row)
+{
+    if (row->parentId == 0 || row->parentId == row->processId)
+        return NULL;
+    int first = FindFirstRowOf(list, list->rowCount, row->parentId);
+    for (int i = first; i >= 0 && i < list->rowCount && list->rows[i]->processId == row->parentId; ++i) {
+        if (CouldBeParentByStart(list->rows[i]->createdAt, row->createdAt))
+            return list->rows[i];
+    }
+    return NULL;
+}
+
+// Unknown start times may let two processes name each other: the first row
+// found in such a loop stands at the top.
+static void CutParentLoops(ProcessList* list)
+{
+    for (int i = 0; i < list->rowCount; ++i) {
+        ProcessRow* ancestor = list->rows[i]->parentRow;
+        int steps = 0;
+        while (ancestor && ancestor != list->rows[i] && steps++ <= list->rowCount)
+            ancestor = ancestor->parentRow;
+        if (ancestor)
+            list->rows[i]->parentRow = NULL;
+    }
+}
+
+static void LinkParentRows(ProcessList* list)
+{
+    wchar_t format[32], exited[32];
+    if (!LoadStringW(appState.instance, IDS_PARENT_CELL, format, ARRAYSIZE(format)))
+        StringCchCopyW(format, ARRAYSIZE(format), L"%s (%lu)");
+    if (!LoadStringW(appState.instance, IDS_SHEET_PARENT_EXITED, exited, ARRAYSIZE(exited)))
+        exited[0] = L'\0';
+    for (int i = 0; i < list->rowCount; ++i) {
+        ProcessRow* row = list->rows[i];
+        row->parentRow = FindParentRow(list, row);
+        if (row->parentRow)
+            StringCchPrintfW(row->parentCell, ARRAYSIZE(row->parentCell), format, row->parentRow->imageName,
+                             row->parentRow->processId);
+        else
+            StringCchCopyW(row->parentCell, ARRAYSIZE(row->parentCell), exited);
+    }
+    CutParentLoops(list);
+}
+
 void DropExitedRows(ProcessList* list)
 {
     int kept = 0;
@@ -310,6 +362,8 @@ void DropExitedRows(ProcessList* list)
             FreeRow(row);
     }
     list->rowCount = kept;
+    // No row points to a freed one.
+    LinkParentRows(list);
 }
 
 void FreeProcessList(ProcessList* list)
@@ -340,16 +394,67 @@ static bool MakeRoom(ProcessRow*** array, int* capacity, int count)
     return true;
 }
 
-bool ShowMatchingRows(ProcessList* list, const RowView* view)
+// A matching row keeps its ancestors, so that it shows under them.
+static void KeepMatchingRows(ProcessList* list, const wchar_t* filter, const RowView* view)
 {
     for (int i = 0; i < list->rowCount; ++i)
+        list->rows[i]->kept = false;
+    for (int i = 0; i < list->rowCount; ++i) {
+        ProcessRow* row = list->rows[i];
+        if (!RowMatchesFilter(row, filter, view->unverifiedOnly))
+            continue;
+        for (; row && !row->kept; row = view->tree ? row->parentRow : NULL)
+            row->kept = true;
+    }
+}
+
+// The sorted kept rows become each row followed by its children, depth
+// first, a collapsed row's descendants left out. Parent loops are cut, and
+// every kept row's parent is kept: each row is placed once.
+static void PlaceRowsUnderParents(ProcessList* list)
+{
+    ProcessRow* top = NULL;
+    for (int i = 0; i < list->shownCount; ++i)
+        list->shown[i]->firstChild = NULL;
+    for (int i = list->shownCount - 1; i >= 0; --i) {
+        ProcessRow* row = list->shown[i];
+        ProcessRow** head = row->parentRow ? &row->parentRow->firstChild : &top;
+        row->nextSibling = *head;
+        *head = row;
+    }
+    int placed = 0, depth = 0;
+    for (ProcessRow* row = top; row;) {
+        row->depth = depth;
+        row->hasChildren = row->firstChild != NULL;
+        list->shown[placed++] = row;
+        if (row->firstChild && !row->collapsed) {
+            row = row->firstChild;
+            ++depth;
+            continue;
+        }
+        while (row && !row->nextSibling) {
+            row = row->parentRow;
+            --depth;
+        }
+        row = row ? row->nextSibling : NULL;
+    }
+    list->shownCount = placed;
+}
+
+bool ShowMatchingRows(ProcessList* list, const RowView* view)
+{
+    for (int i = 0; i < list->rowCount; ++i) {
         list->rows[i]->shownAt = -1;
+        list->rows[i]->depth = 0;
+        list->rows[i]->hasChildren = false;
+    }
     list->shownCount = 0;
     if (!MakeRoom(&list->shown, &list->shownCapacity, list->rowCount))
         return false;
     const wchar_t* filter = view->filter ? view->filter : L"";
+    KeepMatchingRows(list, filter, view);
     for (int i = 0; i < list->rowCount; ++i) {
-        if (RowMatchesFilter(list->rows[i], filter, view->unverifiedOnly))
+        if (list->rows[i]->kept)
             list->shown[list->shownCount++] = list->rows[i];
     }
     int column = view->sortColumn;
@@ -358,9 +463,35 @@ bool ShowMatchingRows(ProcessList* list, const RowView* view)
         int order = CompareProcessRows(a, b, column);
         return descending ? order > 0 : order < 0;
     });
+    list->shownAsTree = view->tree;
+    if (view->tree)
+        PlaceRowsUnderParents(list);
     for (int i = 0; i < list->shownCount; ++i)
         list->shown[i]->shownAt = i;
     return true;
+}
+
+static bool ExpandBelow(ProcessRow* row)
+{
+    bool changed = false;
+    for (ProcessRow* child = row->firstChild; child; child = child->nextSibling) {
+        changed = child->collapsed || changed;
+        child->collapsed = false;
+        changed = ExpandBelow(child) || changed;
+    }
+    return changed;
+}
+
+bool ExpandShownRow(ProcessList* list, int index, bool expand, bool everyLevel)
+{
+    ProcessRow* row = ShownRow(list, index);
+    if (!row || !row->hasChildren)
+        return false;
+    bool changed = row->collapsed == expand;
+    row->collapsed = !expand;
+    if (everyLevel)
+        changed = ExpandBelow(row) || changed;
+    return changed;
 }
 
 ProcessRow* ShownRow(const ProcessList* list, int index)

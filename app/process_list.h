@@ -21,6 +21,7 @@ enum ProcessColumn {
     COLUMN_RUNS,
     COLUMN_NOTES,
     COLUMN_COMMAND_LINE,
+    COLUMN_PARENT,
     COLUMN_COUNT
 };
 
@@ -29,6 +30,10 @@ const int ROW_NOTES_CELL_CAPACITY = 560;
 const int ROW_NOTES_CAPACITY = 1600;
 // A row tells of at most this many of its modules with notes.
 const int ROW_MODULE_NOTES = 3;
+// "<name> (<PID>)" of the parent, or "(exited)".
+const int PARENT_CELL_CAPACITY = MAX_PATH + 16;
+// The notes a row has from its parent (app/row_notes), one a line.
+const int ROW_PARENT_NOTES_CAPACITY = 2 * (MAX_PATH + 64);
 
 // What a read of a row's file gives.
 struct RowDetails {
@@ -92,6 +97,25 @@ struct ProcessRow {
     bool modulesUnverified;  // it loads a module with a note that does not verify
     wchar_t notesCell[ROW_NOTES_CELL_CAPACITY];
     wchar_t notes[ROW_NOTES_CAPACITY];
+    // The process that started it: its PID from the snapshot, and its row,
+    // linked anew after each refresh (NULL once it exited or its PID is a
+    // newer process's).
+    DWORD parentId;
+    ProcessRow* parentRow;
+    wchar_t parentCell[PARENT_CELL_CAPACITY];
+    // Notes on its parent, kept apart so that its own notes can arrive later.
+    bool documentParentNoted;
+    bool documentParentChecked;  // whether the parent is a document program was asked
+    bool notedParentNoted;
+    int parentNoteCount;
+    wchar_t parentNotes[ROW_PARENT_NOTES_CAPACITY];
+    // The tree: its place as last shown, and its children shown or not.
+    bool collapsed;
+    bool hasChildren;  // shown children, under the filter
+    int depth;
+    bool kept;                 // ShowMatchingRows's own: matches, or a matching row's ancestor
+    ProcessRow* firstChild;    // likewise: the kept children, in the view's order
+    ProcessRow* nextSibling;
 };
 
 // Which rows are shown, and in what order.
@@ -100,6 +124,7 @@ struct RowView {
     bool unverifiedOnly;
     int sortColumn;
     bool descending;
+    bool tree;  // each row under its parent, matching rows' ancestors kept
 };
 
 struct ProcessList {
@@ -110,6 +135,7 @@ struct ProcessList {
     int shownCount;
     int shownCapacity;
     int genericIcon;    // the icon index of a row without a file
+    bool shownAsTree;   // the shown rows stand under their parents
     // The shown places of rows given new text since the window last drew
     // them, so it draws those rows alone.
     bool anyChanged;
@@ -131,7 +157,8 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
 void MarkRowChanged(ProcessList* list, const ProcessRow* row);
 // The shown places to draw again (false: none), cleared.
 bool TakeChangedRows(ProcessList* list, int* first, int* last);
-// Frees the rows whose processes ended (not seen by the latest refresh).
+// Frees the rows whose processes ended (not seen by the latest refresh),
+// then links each row to its parent's row anew.
 void DropExitedRows(ProcessList* list);
 void FreeProcessList(ProcessList* list);
 // Frees a payload record and every text in it; NULL is ignored.
@@ -143,6 +170,9 @@ const wchar_t* RowCommandLine(const ProcessRow* row);
 // Picks and orders the shown rows anew; false when memory ran out (then
 // nothing is shown).
 bool ShowMatchingRows(ProcessList* list, const RowView* view);
+// Every row below the shown row at `index` is expanded (`*`), or the row
+// alone is expanded or collapsed; false when nothing changed.
+bool ExpandShownRow(ProcessList* list, int index, bool expand, bool everyLevel);
 // The shown row at `index`, or NULL.
 ProcessRow* ShownRow(const ProcessList* list, int index);
 // The place of the process's row among the shown ones, or -1.

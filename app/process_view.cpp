@@ -13,12 +13,13 @@ const ListColumn processColumns[COLUMN_COUNT] = {
     {IDS_COLUMN_RUNS, 140, LVCFMT_LEFT},
     {IDS_COLUMN_NOTES, 110, LVCFMT_LEFT},
     {IDS_COLUMN_COMMAND_LINE, 300, LVCFMT_LEFT},
+    {IDS_COLUMN_PARENT, 140, LVCFMT_LEFT},
 };
 
 // The notes just after the signer, in sight at the window's first size.
 const int processColumnOrder[COLUMN_COUNT] = {COLUMN_PROCESS, COLUMN_PID,    COLUMN_DESCRIPTION, COLUMN_COMPANY,
                                               COLUMN_SIGNER,       COLUMN_NOTES,  COLUMN_FOLDER,      COLUMN_RUNS,
-                                              COLUMN_COMMAND_LINE};
+                                              COLUMN_COMMAND_LINE, COLUMN_PARENT};
 
 static int CountShown(const void* model)
 {
@@ -38,7 +39,8 @@ static int FindShownKey(const void* model, ULONG_PTR key)
 
 static void ShowMatching(void* model, const wchar_t* filter, DWORD switches, int sortColumn, bool descending)
 {
-    RowView view = {filter, (switches & ROWS_UNVERIFIED_ONLY) != 0, sortColumn, descending};
+    RowView view = {filter, (switches & ROWS_UNVERIFIED_ONLY) != 0, sortColumn, descending,
+                    (switches & ROWS_AS_TREE) != 0};
     ShowMatchingRows((ProcessList*)model, &view);
 }
 
@@ -64,6 +66,8 @@ static const wchar_t* ColumnText(const ProcessRow* row, int column, wchar_t* num
         return RowCommandLine(row);
     case COLUMN_NOTES:
         return row->notesCell;
+    case COLUMN_PARENT:
+        return row->parentCell;
     }
     return L"";
 }
@@ -85,8 +89,15 @@ static int FindName(const void* model, const wchar_t* prefix, int start)
     return FindShownName((const ProcessList*)model, prefix, start);
 }
 
+static int LevelOfShown(const void* model, int index, int* box)
+{
+    const ProcessRow* row = ShownRow((const ProcessList*)model, index);
+    *box = !row || !row->hasChildren ? LIST_NO_BOX : row->collapsed ? LIST_BOX_COLLAPSED : LIST_BOX_EXPANDED;
+    return row ? row->depth : 0;
+}
+
 const ListModelCalls processListCalls = {CountShown, KeyOfShown, FindShownKey, ShowMatching,
-                                         CellText,   IconOfShown, FindName};
+                                         CellText,   IconOfShown, FindName,     LevelOfShown};
 
 ProcessRow* SelectedRow(const ListView* view)
 {

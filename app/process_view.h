@@ -7,6 +7,7 @@
 
 // The window's switches as the model reads them (ShowListRows).
 const DWORD ROWS_UNVERIFIED_ONLY = 0x1;
+const DWORD ROWS_AS_TREE = 0x2;
 
 extern const ListColumn processColumns[COLUMN_COUNT];
 extern const int processColumnOrder[COLUMN_COUNT];

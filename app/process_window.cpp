@@ -25,6 +25,7 @@
 #include "app/window_finder.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
+#include "core/program_text.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
 #include "core/window_dpi.h"
@@ -56,7 +57,8 @@ void ShowProcessRows(ProcessWindowState* state)
 {
     wchar_t filter[FILTER_CAPACITY] = L"";
     GetWindowTextW(state->filter, filter, ARRAYSIZE(filter));
-    ShowListRows(&state->view, filter, IsUnverifiedOnly(state->window) ? ROWS_UNVERIFIED_ONLY : 0);
+    DWORD switches = (IsUnverifiedOnly(state->window) ? ROWS_UNVERIFIED_ONLY : 0) | (state->tree ? ROWS_AS_TREE : 0);
+    ShowListRows(&state->view, filter, switches);
 }
 
 void RefreshProcessRows(ProcessWindowState* state)
@@ -66,6 +68,7 @@ void RefreshProcessRows(ProcessWindowState* state)
     HoldJobLane(LANE_READS);
     if (RefreshProcessList(&state->rows)) {
         DropExitedRows(&state->rows);
+        NoteRowParents(&state->rows);
         RequestRowReads(&state->rows, state->window, state->checkingText);
         RequestRowPayloads(&state->rows, state->window);
         RequestRowNotes(&state->rows, state->window);
@@ -146,6 +149,8 @@ static void ShowReadNotes(ProcessWindowState* state, LPARAM id)
 {
     if (!TakeRowNotes(state->window, id, &state->rows))
         return;
+    // A child's notes may wait for its parent's.
+    NoteRowParents(&state->rows);
     if (IsShownByColumn(state, COLUMN_NOTES))
         ShowProcessRows(state);
     RedrawChangedRows(state);
@@ -206,6 +211,14 @@ static void UseSystemIcons(ProcessWindowState* state)
         SendMessageW(state->list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)icons);
 }
 
+// A screen reader hears a row's level in the tree ("level 2") first.
+static bool DescribeTreeLevel(HWND list, long child, wchar_t* text, size_t capacity)
+{
+    const ProcessWindowState* state = StateOf(GetParent(list));
+    const ProcessRow* row = state && state->tree ? ShownRow(&state->rows, (int)child - 1) : NULL;
+    return row && FormatProgramText(text, capacity, IDS_TREE_LEVEL, row->depth + 1);
+}
+
 static bool CreateControls(ProcessWindowState* state)
 {
     HWND window = state->window;
@@ -224,6 +237,7 @@ static bool CreateControls(ProcessWindowState* state)
         return false;
     state->list = state->view.list;
     GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
+    GiveAccessibleItemDescriptions(state->list, 0, DescribeTreeLevel);
     if (!CreateUnverifiedSwitch(window, NULL))
         return false;
     SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
@@ -271,6 +285,8 @@ static LRESULT StartWindow(HWND window)
     if (!CreateControls(state))
         return -1;
     ApplyColorMode(window);
+    state->tree = ReadSetting(processTreeSetting);
+    ShowProcessTree(state);
     RefreshProcessRows(state);
     ShowListSortArrow(&state->view);
     RunProcessRefreshTimer(state, true);
@@ -288,6 +304,8 @@ static void ForgetWindow(HWND window)
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     FreeProcessList(&state->rows);
     ReleaseProcessWindowDpi(&state->scale);
+    if (state->treeBoxes)
+        ImageList_Destroy(state->treeBoxes);
     if (state->keys)
         DestroyAcceleratorTable(state->keys);
     HeapFree(GetProcessHeap(), 0, state);
@@ -313,6 +331,7 @@ static void ChangeDpi(ProcessWindowState* state, UINT dpi, const RECT* suggested
     // moved there to be restored, the window keeps it as it is.
     ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
                            IsRestoringPlacement(state->window) ? NULL : suggested);
+    ShowProcessTree(state);
     RECT client;
     if (GetClientRect(state->window, &client))
         LayOutControls(state, client.right, client.bottom);
@@ -436,6 +455,9 @@ bool HandleProcessWindowMessage(MSG* message)
     if (!state || (message->hwnd != window && !IsChild(window, message->hwnd)))
         return false;
     if (!WantsEveryKey(message) && state->keys && TranslateAcceleratorW(window, state->keys, message))
+        return true;
+    if (message->message == WM_KEYDOWN && message->hwnd == state->list && state->tree &&
+        RunProcessTreeKey(state, message->wParam))
         return true;
     // Down in the filter goes on to the list, as in a combo box.
     if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {

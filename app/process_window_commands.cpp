@@ -7,10 +7,22 @@
 #include "app/row_details.h"
 #include "app/row_notes.h"
 #include "app/sheet_reads.h"
+#include "app/setting_names.h"
 #include "app/startup_window.h"
+#include "app/tree_boxes.h"
 #include "app/unverified_switch.h"
 #include "app/window_finder.h"
+#include "core/settings.h"
 #include "resource.h"
+
+// One row selected at a time: the old one lets go before another is chosen.
+static void SetItemStateOff(ProcessWindowState* state, int index)
+{
+    LVITEMW item;
+    ZeroMemory(&item, sizeof(item));
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(state->list, LVM_SETITEMSTATE, index, (LPARAM)&item);
+}
 
 void FocusProcessList(ProcessWindowState* state)
 {
@@ -24,6 +36,58 @@ void FocusProcessFilter(ProcessWindowState* state)
 {
     SetFocus(state->filter);
     SendMessageW(state->filter, EM_SETSEL, 0, -1);
+}
+
+void ShowProcessTree(ProcessWindowState* state)
+{
+    // The list lets go of the old boxes before they are destroyed.
+    HIMAGELIST old = state->treeBoxes;
+    state->treeBoxes = state->tree ? MakeTreeBoxes(state->scale.dpi) : NULL;
+    ShowListAsTree(&state->view, state->tree, state->treeBoxes);
+    if (old)
+        ImageList_Destroy(old);
+}
+
+static void ToggleProcessTree(ProcessWindowState* state)
+{
+    state->tree = !state->tree;
+    if (EnsureSettingsKey())
+        WriteSetting(processTreeSetting, state->tree ? 1 : 0);
+    ShowProcessTree(state);
+    ShowProcessRows(state);
+    EnsureSelectionVisible(&state->view);
+}
+
+static void ExpandProcessRow(ProcessWindowState* state, int index, bool expand, bool everyLevel)
+{
+    if (!ExpandShownRow(&state->rows, index, expand, everyLevel))
+        return;
+    ShowProcessRows(state);
+    SendMessageW(state->list, LVM_REDRAWITEMS, index, index);
+}
+
+bool RunProcessTreeKey(ProcessWindowState* state, WPARAM key)
+{
+    int index = SelectedListIndex(&state->view);
+    ProcessRow* row = ShownRow(&state->rows, index);
+    if (!row || (key != VK_LEFT && key != VK_RIGHT && key != VK_MULTIPLY))
+        return false;
+    bool open = row->hasChildren && !row->collapsed;
+    if (key == VK_MULTIPLY) {
+        ExpandProcessRow(state, index, true, true);
+    } else if (key == VK_RIGHT && row->hasChildren) {
+        // An open row's Right goes to its first child, as in a tree view.
+        if (open)
+            SelectListItem(&state->view, index + 1);
+        else
+            ExpandProcessRow(state, index, true, false);
+    } else if (key == VK_LEFT && open) {
+        ExpandProcessRow(state, index, false, false);
+    } else if (key == VK_LEFT && row->parentRow && row->parentRow->shownAt >= 0) {
+        SetItemStateOff(state, index);
+        SelectListItem(&state->view, row->parentRow->shownAt);
+    }
+    return true;
 }
 
 static void TogglePause(ProcessWindowState* state)
@@ -100,6 +164,9 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
     case IDM_FIND_WINDOW_PROCESS:
         FindProcessOfWindowBehind(state->window);
         break;
+    case IDM_SHOW_TREE:  // Ctrl+T
+        ToggleProcessTree(state);
+        break;
     case IDM_UNVERIFIED_ONLY:
         ToggleUnverifiedOnly(state->window);
         ShowProcessRows(state);
@@ -129,6 +196,14 @@ LRESULT RunProcessListNotification(ProcessWindowState* state, const NMHDR* heade
         FillRowTip(&state->rows, (NMLVGETINFOTIPW*)header);
         AppendRowNotesTip(&state->rows, (NMLVGETINFOTIPW*)header);
         break;
+    case NM_CLICK: {
+        const NMITEMACTIVATE* click = (const NMITEMACTIVATE*)header;
+        int index = ListBoxAt(&state->view, click->ptAction);
+        const ProcessRow* row = ShownRow(&state->rows, index);
+        if (row)
+            ExpandProcessRow(state, index, row->collapsed, false);
+        break;
+    }
     case NM_DBLCLK:
         LookUpRow(ShownRow(&state->rows, ((const NMITEMACTIVATE*)header)->iItem));
         break;

@@ -3,6 +3,7 @@
 // Window thread only.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include "app/list_view.h"
 #include "app/process_list.h"
 #include "app/process_window_dpi.h"
@@ -18,6 +19,8 @@ struct ProcessWindowState {
     ProcessWindowDpi scale;
     bool timerRunning;
     bool paused;  // Ctrl+P: no refreshing until pressed again
+    bool tree;    // Ctrl+T: each process under its parent
+    HIMAGELIST treeBoxes;  // the rows' boxes at the window's DPI (app/tree_boxes)
     wchar_t checkingText[32];
     wchar_t changedText[64];  // " (changed after the process started)"
     ProcessList rows;
@@ -35,6 +38,10 @@ void RunProcessRefreshTimer(ProcessWindowState* state, bool run);
 // The focus to the list (its first row selected when none is), or to the filter.
 void FocusProcessList(ProcessWindowState* state);
 void FocusProcessFilter(ProcessWindowState* state);
+// The tree as state->tree says, its boxes made for the window's DPI.
+void ShowProcessTree(ProcessWindowState* state);
+// Left, Right and `*` on the list while the tree shows; false for another key.
+bool RunProcessTreeKey(ProcessWindowState* state, WPARAM key);
 // WM_COMMAND other than the filter's own notifications.
 void RunProcessWindowCommand(ProcessWindowState* state, WORD command);
 // WM_NOTIFY from the list or its header.

@@ -124,6 +124,7 @@ void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position
         EnableMenuItem(popup, IDM_COPY_PATH, pathState);
         CheckMenuItem(popup, IDM_UNVERIFIED_ONLY,
                       MF_BYCOMMAND | (IsUnverifiedOnly(owner) ? MF_CHECKED : MF_UNCHECKED));
+        CheckMenuItem(popup, IDM_SHOW_TREE, MF_BYCOMMAND | (rows->shownAsTree ? MF_CHECKED : MF_UNCHECKED));
         TrackPopupMenuEx(popup, TPM_RIGHTBUTTON, point.x, point.y, owner, NULL);
     }
     DestroyMenu(menu);

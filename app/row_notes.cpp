@@ -3,6 +3,7 @@
 #include "core/background_jobs.h"
 #include "core/program_text.h"
 #include "lookup/module_reads.h"
+#include "lookup/parent_notes.h"
 #include "lookup/process_sheet.h"
 #include "resource.h"
 
@@ -104,6 +105,73 @@ void RequestRowNotes(ProcessList* list, HWND window)
     }
 }
 
+// `count` notes, one a line, after the row's others; the cell tells the
+// first of them all.
+static void AddNotesOfParent(ProcessRow* row, const wchar_t* notes, int count)
+{
+    if (count <= 0)
+        return;
+    size_t length = wcslen(row->notes);
+    if (length + wcslen(notes) + 2 <= ARRAYSIZE(row->notes))
+        StringCchPrintfW(row->notes + length, ARRAYSIZE(row->notes) - length, length ? L"\n%s" : L"%s", notes);
+    row->noteCount += count;
+    const wchar_t* end = wcschr(row->notes, L'\n');
+    size_t first = end ? (size_t)(end - row->notes) : wcslen(row->notes);
+    StringCchPrintfW(row->notesCell, ARRAYSIZE(row->notesCell), L"%d: %.*s", row->noteCount, (int)first, row->notes);
+}
+
+static bool AddParentNote(ProcessRow* row, const wchar_t* note)
+{
+    size_t length = wcslen(row->parentNotes);
+    if (length + wcslen(note) + 2 > ARRAYSIZE(row->parentNotes))
+        return false;
+    StringCchPrintfW(row->parentNotes + length, ARRAYSIZE(row->parentNotes) - length, length ? L"\n%s" : L"%s",
+                     note);
+    ++row->parentNoteCount;
+    AddNotesOfParent(row, note, 1);
+    return true;
+}
+
+// A parent's notes, but for its own "which has notes": that alone would pass
+// one note down every generation.
+static bool HasNotesOfItsOwn(const ProcessRow* parent)
+{
+    return parent->noteCount - (parent->notedParentNoted ? 1 : 0) > 0;
+}
+
+static bool NoteParentOf(ProcessList* list, ProcessRow* row)
+{
+    const ProcessRow* parent = row->parentRow;
+    wchar_t note[NOTE_TEXT_CAPACITY];
+    bool added = false;
+    // The names never change: which programs they are is asked once a row.
+    if (!row->documentParentChecked) {
+        row->documentParentChecked = true;
+        if (NoteDocumentParent(parent->imageName, row->imageName, note, ARRAYSIZE(note)))
+            added = row->documentParentNoted = AddParentNote(row, note);
+    }
+    if (!row->notedParentNoted && HasNotesOfItsOwn(parent) && NoteNotedParent(parent->imageName, note, ARRAYSIZE(note)))
+        added = (row->notedParentNoted = AddParentNote(row, note)) || added;
+    if (added)
+        MarkRowChanged(list, row);
+    return added;
+}
+
+bool NoteRowParents(ProcessList* list)
+{
+    bool any = false;
+    // A note added to a parent may give its children theirs: again until none is.
+    for (bool added = true; added;) {
+        added = false;
+        for (int i = 0; i < list->rowCount; ++i) {
+            if (list->rows[i]->parentRow)
+                added = NoteParentOf(list, list->rows[i]) || added;
+        }
+        any = any || added;
+    }
+    return any;
+}
+
 bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
 {
     // Unread notes are none known: the row's cell stays empty instead of waiting.
@@ -123,6 +191,8 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
         row->modulesUnverified = job->modulesUnverified;
         StringCchCopyW(row->notesCell, ARRAYSIZE(row->notesCell), job->cell);
         StringCchCopyW(row->notes, ARRAYSIZE(row->notes), job->notes);
+        // Its parent's notes may have come first.
+        AddNotesOfParent(row, row->parentNotes, row->parentNoteCount);
         MarkRowChanged(list, row);
         filled = true;
     }

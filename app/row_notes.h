@@ -13,5 +13,9 @@ void RequestRowNotes(ProcessList* list, HWND window);
 // Fills in the row whose notes job has that id; false for an id of no
 // finished job of ours, or when the row is gone.
 bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list);
+// The notes on each row's parent ("Started by winword.exe, a document
+// program"; "..., which has notes"), added once each, as the parents' own
+// notes arrive; false when no row took a new one.
+bool NoteRowParents(ProcessList* list);
 // The name's tooltip: every note of the row, after what FillRowTip wrote.
 void AppendRowNotesTip(const ProcessList* rows, NMLVGETINFOTIPW* tip);

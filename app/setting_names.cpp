@@ -7,6 +7,7 @@ const wchar_t placementSetting[] = L"ProcessWindowPlacement";
 const wchar_t processesHintSetting[] = L"ProcessesHintShown";
 const wchar_t unverifiedOnlySetting[] = L"ProcessesUnverifiedOnly";
 const wchar_t processColumnsSetting[] = L"ProcessWindowColumns";
+const wchar_t processTreeSetting[] = L"ProcessesShowTree";
 const wchar_t moduleColumnsSetting[] = L"ModuleListColumns";
 const wchar_t startupPlacementSetting[] = L"StartupWindowPlacement";
 const wchar_t startupColumnsSetting[] = L"StartupWindowColumns";

@@ -9,6 +9,7 @@ extern const wchar_t extendedInfoSetting[];      // REG_DWORD, 1: send the exten
 extern const wchar_t placementSetting[];         // REG_BINARY WINDOWPLACEMENT of the processes window
 extern const wchar_t processesHintSetting[];     // REG_DWORD, 1: the balloon has been shown
 extern const wchar_t unverifiedOnlySetting[];    // REG_DWORD, 1: the processes window lists unverified files only
+extern const wchar_t processTreeSetting[];       // REG_DWORD, 1: the processes window shows the process tree
 extern const wchar_t processColumnsSetting[];    // REG_BINARY: the processes window's column order, widths, hidden ones
 extern const wchar_t moduleColumnsSetting[];   // the Properties window's Modules list
 extern const wchar_t startupPlacementSetting[];   // REG_BINARY WINDOWPLACEMENT of the startup window

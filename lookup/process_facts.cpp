@@ -253,11 +253,7 @@ void ReadProcessFactsOf(HANDLE handle, DWORD processId, DWORD maximumAgeMs, Proc
     facts->parentId = process.th32ParentProcessID;
     facts->parent = PARENT_EXITED;
     if (parentFound) {
-        // A PID is reused once its process has ended: a "parent" started after
-        // the child is someone else. Where its time cannot be read, the
-        // snapshot's word stands.
-        unsigned long long parentStart = ReadStartTime(parent.th32ProcessID);
-        if (!parentStart || !facts->startTime || parentStart <= facts->startTime) {
+        if (CouldBeParentByStart(ReadStartTime(parent.th32ProcessID), facts->startTime)) {
             facts->parent = PARENT_RUNNING;
             StringCchCopyW(facts->parentName, ARRAYSIZE(facts->parentName), parent.szExeFile);
         }
@@ -266,6 +262,11 @@ void ReadProcessFactsOf(HANDLE handle, DWORD processId, DWORD maximumAgeMs, Proc
         ReadProcessUser(handle, facts->user);
     if (handle || IsImagePathReportedByProcess())
         ReadImageFacts(handle, &process, &facts->file);
+}
+
+bool CouldBeParentByStart(unsigned long long parentStart, unsigned long long childStart)
+{
+    return !parentStart || !childStart || parentStart <= childStart;
 }
 
 void FreeProcessFacts(ProcessFacts* facts)

@@ -59,6 +59,10 @@ void ReadProcessFactsRecently(DWORD processId, DWORD maximumAgeMs, ProcessFacts*
 // what the list says), the handle every other read of that process uses.
 void ReadProcessFactsOf(HANDLE process, DWORD processId, DWORD maximumAgeMs, ProcessFacts* facts);
 void FreeProcessFacts(ProcessFacts* facts);
+// The one rule for a parent PID: a PID is reused once its process has ended,
+// so a "parent" started after the child is someone else. Where either time
+// is unknown (0), the snapshot's word stands.
+bool CouldBeParentByStart(unsigned long long parentStart, unsigned long long childStart);
 
 // The file facts of a path: what the file system says, and whether the file
 // can be read; the facts that could be had even when it cannot. A path the

@@ -204,3 +204,10 @@
 #define IDM_MODULE_OPEN_LOCATION        40501
 #define IDM_MODULE_COPY_PATH            40502
 #define IDM_MODULE_COPY_PROPERTIES      40503
+// The Running Processes window's process tree and the Parent column.
+#define IDS_COLUMN_PARENT               1600
+#define IDS_PARENT_CELL                 1601
+#define IDS_NOTE_DOCUMENT_PARENT        1602
+#define IDS_NOTE_NOTED_PARENT           1603
+#define IDS_TREE_LEVEL                  1604
+#define IDM_SHOW_TREE                   40600

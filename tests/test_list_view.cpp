@@ -162,6 +162,12 @@ TEST_F(OneListView, TheLayoutKeepsHiddenColumnsAndWidthsAcrossDpisAndIgnoresADam
         EXPECT_EQ(0, order[0]) << "damage " << i;
         EXPECT_EQ(50, Width(1)) << "damage " << i;
     }
+    // Saved when the list had two columns: kept, the new one after them.
+    DWORD older[] = {2, 1, 0, 80, 40, 0};
+    ASSERT_TRUE(WriteBinarySetting(layoutValue, older, sizeof(older)));
+    Open(96);
+    SendMessageW(view.list, LVM_GETCOLUMNORDERARRAY, 3, (LPARAM)order);
+    EXPECT_TRUE(order[0] == 1 && order[1] == 0 && order[2] == 2 && Width(0) == 80 && Width(2) == 200);
 }
 
 TEST_F(OneListView, TypingFindsARowAndTheSelectionFollowsItsRowAsRowsComeAndGo)

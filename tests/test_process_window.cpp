@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <oleacc.h>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -252,6 +253,42 @@ protected:
         EXPECT_TRUE(script.finished()) << "the row menu did not open";
         PumpLikeProgram(100);  // the chosen command arrives posted
     }
+    // Copies of locator_target.exe at directory\<name>, the first starting
+    // the second, which starts the third...; returns the first's PID.
+    DWORD StartChain(const std::vector<std::wstring>& names, const std::wstring& company = L"Veltrix Tests")
+    {
+        std::wstring arguments;
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::wstring path = directory + L"\\" + names[i];
+            VersionResource resource;
+            resource.tables = {{L"040904b0", {{L"FileDescription", L"Chain"}, {L"CompanyName", company}}}};
+            if (!WriteVersionedCopy(BinPath(L"locator_target.exe"), path, resource))
+                return 0;
+            files.push_back(path);
+            if (i > 0)
+                arguments += L" /child \"" + path + L"\"";
+        }
+        PROCESS_INFORMATION process;
+        if (!StartLocatorTarget(directory + L"\\" + names[0], arguments, &process))
+            return 0;
+        started.push_back(process);
+        return process.dwProcessId;
+    }
+    // The PID of the shown row of that name, 0 when none is shown.
+    DWORD PidOfName(const std::wstring& name) const
+    {
+        for (const ListedRow& row : ReadRows(list))
+            if (row.name == name)
+                return std::stoul(row.pid);
+        return 0;
+    }
+    int IndentOf(int index) const
+    {
+        LVITEMW item = {LVIF_INDENT, index};
+        SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)&item);
+        return item.iIndent;
+    }
+    void PressOnList(WPARAM key) { PostMessageW(list, WM_KEYDOWN, key, 0); PumpLikeProgram(100); }
     std::wstring directory;
     std::vector<std::wstring> files;
     std::vector<PROCESS_INFORMATION> started;
@@ -270,8 +307,8 @@ TEST_F(ProcessWindow, HasTheFilterAndTheSixColumns)
     EXPECT_TRUE(filter != NULL) << "no filter field 1011";
     const wchar_t* expected[] = {L"Process", L"PID", L"Description", L"Company", L"Verified Signer", L"Folder"};
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
-    // Six at first sight; "Runs", "Notes" and "Command Line" follow.
-    ASSERT_EQ(9, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    // Six at first sight; "Runs", "Notes", "Command Line" and "Parent" follow.
+    ASSERT_EQ(10, (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
     RECT client;
     GetClientRect(list, &client);
     for (int column = 0; column < 6; ++column) {
@@ -549,6 +586,132 @@ TEST_F(ProcessWindow, ARowTellsOfTheModulesWithNotesItLoads)
     SetWindowTextW(filter, L"");
 }
 
+// The screen reader's description of a row.
+std::wstring AccessibleDescription(HWND list, int index)
+{
+    IAccessible* object = NULL;
+    if (FAILED(AccessibleObjectFromWindow(list, OBJID_CLIENT, IID_IAccessible, (void**)&object)) || !object)
+        return L"(no object)";
+    VARIANT child = {};
+    child.vt = VT_I4;
+    child.lVal = index + 1;
+    BSTR text = NULL;
+    std::wstring description = SUCCEEDED(object->get_accDescription(child, &text)) && text ? text : L"(none)";
+    SysFreeString(text);
+    object->Release();
+    return description;
+}
+void EndProcess(DWORD processId)
+{
+    PROCESS_INFORMATION process = {OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId)};
+    EndProgram(&process);
+}
+
+TEST_F(ProcessWindow, TheTreeShowsWhoStartedWhomAndAnExitedParentLeavesItsChildOnTop)
+{
+    DWORD top = StartChain({L"tree_top.exe", L"tree_child.exe", L"tree_grandchild.exe"});
+    ASSERT_NE(0u, top);
+    Refresh();
+    DWORD child = PidOfName(L"tree_child.exe"), grandchild = PidOfName(L"tree_grandchild.exe");
+    ASSERT_TRUE(child && grandchild);
+    EXPECT_EQ(L"tree_child.exe (" + std::to_wstring(child) + L")", ItemText(list, ItemOf(grandchild), COLUMN_PARENT));
+    EXPECT_EQ(L"tree_top.exe (" + std::to_wstring(top) + L")", ItemText(list, ItemOf(child), COLUMN_PARENT));
+    SetWindowTextW(filter, L"tree_top.exe (");
+    EXPECT_EQ(1u, ReadRows(list).size()) << "the filter matches the Parent column";
+    SetWindowTextW(filter, L"");
+    SendMessageW(window, WM_COMMAND, IDM_SHOW_TREE, 0);
+    int at = ItemOf(top);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(at + 1, ItemOf(child));
+    EXPECT_EQ(at + 2, ItemOf(grandchild));
+    int level = IndentOf(at);
+    EXPECT_GT(level, 0) << "the test program started the first";
+    EXPECT_EQ(level + 1, IndentOf(at + 1));
+    EXPECT_EQ(level + 2, IndentOf(at + 2));
+    EXPECT_EQ(0u, AccessibleDescription(list, at + 2).find(L"level " + std::to_wstring(level + 3)));
+
+    // The filter keeps a matching row's ancestors, and nothing else.
+    SetWindowTextW(filter, L"tree_grandchild");
+    EXPECT_EQ((size_t)level + 3, ReadRows(list).size());
+    EXPECT_GE(ItemOf(top), 0);
+    SetWindowTextW(filter, L"");
+    // Left goes to the parent, then closes it; `*` opens all below; a box's click closes.
+    Select(ItemOf(grandchild));
+    PressOnList(VK_LEFT);
+    EXPECT_EQ(ItemOf(child), Selected());
+    PressOnList(VK_LEFT);
+    EXPECT_LT(ItemOf(grandchild), 0) << "Left did not collapse the child";
+    Select(ItemOf(top));
+    PressOnList(VK_LEFT);
+    PressOnList(VK_MULTIPLY);
+    EXPECT_EQ(ItemOf(top) + 2, ItemOf(grandchild)) << "* did not open every level";
+    EXPECT_EQ(ItemOf(top), Selected()) << "the selection did not follow its PID";
+    RECT icon = {LVIR_ICON};
+    SendMessageW(list, LVM_GETITEMRECT, ItemOf(child), (LPARAM)&icon);
+    NMITEMACTIVATE click = {{list, IDC_PROCESS_LIST, (UINT)NM_CLICK}, ItemOf(child)};
+    click.ptAction = {icon.left - GetSystemMetrics(SM_CXSMICON) / 2, (icon.top + icon.bottom) / 2};
+    SendMessageW(window, WM_NOTIFY, IDC_PROCESS_LIST, (LPARAM)&click);
+    EXPECT_LT(ItemOf(grandchild), 0) << "a click on the box did not collapse";
+    PressOnList(VK_MULTIPLY);
+    EndProcess(child);
+    Refresh();
+    EXPECT_EQ(L"(exited)", ItemText(list, ItemOf(grandchild), COLUMN_PARENT));
+    EXPECT_EQ(0, IndentOf(ItemOf(grandchild))) << "an orphan stands at the top";
+    EndProcess(grandchild);
+    DWORD kept = 0;
+    EXPECT_TRUE(ReadDwordValue(HKEY_CURRENT_USER, settingsPath, L"ProcessesShowTree", &kept) && kept == 1);
+    SendMessageW(window, WM_COMMAND, IDM_SHOW_TREE, 0);
+    EXPECT_EQ(0, IndentOf(ItemOf(top))) << "the flat list again";
+}
+
+// The snapshot as the system gives it, but with the parent PIDs the test chose.
+ProcessWalkProc realWalk = seams.walkProcesses;
+std::vector<std::pair<DWORD, DWORD>> claimedParents;  // child, parent
+std::pair<ProcessVisitor, void*> realVisit;
+bool WalkClaimingParents(ProcessVisitor visit, void* context)
+{
+    realVisit = {visit, context};
+    return realWalk([](const PROCESSENTRY32W* process, void*) {
+        PROCESSENTRY32W entry = *process;
+        for (const auto& claim : claimedParents)
+            entry.th32ParentProcessID = claim.first == entry.th32ProcessID ? claim.second : entry.th32ParentProcessID;
+        realVisit.first(&entry, realVisit.second);
+    }, NULL);
+}
+
+TEST_F(ProcessWindow, AProcessStartedAfterTheChildIsNotItsParent)
+{
+    DWORD older = StartTarget(L"tree_older.exe", L"Older");
+    DWORD newer = StartTarget(L"tree_newer.exe", L"Newer");
+    ASSERT_TRUE(older && newer);
+    // As though each PID had been its parent's, freed and taken again.
+    claimedParents = {{older, newer}, {newer, older}};
+    seams.walkProcesses = WalkClaimingParents;
+    Refresh();
+    seams.walkProcesses = realWalk;
+    EXPECT_EQ(L"(exited)", ItemText(list, ItemOf(older), COLUMN_PARENT));
+    EXPECT_EQ(L"tree_older.exe (" + std::to_wstring(older) + L")", ItemText(list, ItemOf(newer), COLUMN_PARENT));
+}
+
+TEST_F(ProcessWindow, AShellStartedByADocumentProgramSaysSo)
+{
+    ASSERT_NE(0u, StartChain({L"winword.exe", L"powershell.exe"}, L"Microsoft Corporation"));
+    Refresh();
+    DWORD shell = PidOfName(L"powershell.exe");
+    ASSERT_NE(0u, shell);
+    SetWindowTextW(filter, L"Started by winword.exe, a document program");
+    EXPECT_EQ(1u, ReadRows(list).size());
+    EXPECT_GE(ItemOf(shell), 0);
+    // Its parent claims Microsoft but is not signed: a note of its own, passed on.
+    SetWindowTextW(filter, L"Started by winword.exe, which has notes");
+    EXPECT_TRUE(WaitUntil([&] { return ItemOf(shell) >= 0; }, 30000)) << "the parent's notes were not passed on";
+    SetWindowTextW(filter, L"powershell.exe");
+    EXPECT_TRUE(WaitUntil([&] { return ItemText(list, ItemOf(shell), COLUMN_NOTES).find(L"Started by") == std::wstring::npos; }, 30000))
+        << "its own notes never came first";
+    SetWindowTextW(filter, L"Started by winword.exe, a document program");
+    EXPECT_GE(ItemOf(shell), 0) << "its own notes wiped its parent's";
+}
+
 // Image names folding A to Z, ties by PID.
 bool NameOrder(const ListedRow& a, const ListedRow& b)
 {
@@ -753,7 +916,7 @@ TEST_F(RunningProgram, CommandOpensOneWindowAndKeysWork)
     EXPECT_STREQ(L"Edit", text);
     GetClassNameW(list, text, ARRAYSIZE(text));
     EXPECT_STREQ(L"SysListView32", text);
-    EXPECT_EQ(9, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(10, (int)SendMessageW((HWND)SendMessageW(list, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0));
     EXPECT_GT((int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1) << "no rows";
 
     // A second command brings the same window back from the taskbar.

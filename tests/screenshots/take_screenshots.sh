@@ -180,6 +180,12 @@ sleep 3  # its sheet is read in the background
 properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window "$properties"
 close_window TavrowenProperties -
+# The process tree (Ctrl+T): every process under the one that started it.
+xdotool key ctrl+f BackSpace ctrl+t
+sleep 1
+rect=$(window_rect TavrowenProcesses 'Running Processes - Tavrowen 2') || exit 1
+shot processes-tree "$rect"
+xdotool key ctrl+t
 close_window TavrowenProcesses 'Running Processes - Tavrowen 2'
 # Its files are read in the background: the shot waits for them.
 shoot_command startup-window "$IDM_STARTUP_ENTRIES" TavrowenStartup - 8

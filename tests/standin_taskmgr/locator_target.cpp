@@ -3,6 +3,8 @@
 //   /suffix  loads xnotepad.exe from its own directory and moves that module
 //            ahead of the main module in the loader's list, which is the order
 //            module snapshots report.
+//   /child "<path>" <arguments>  starts <path> (another copy) with the
+//            arguments and is ready once it is: a chain of processes.
 // It sets the event "tavrowen-locator-ready-<pid>" once it is ready.
 #include <windows.h>
 #include <winternl.h>
@@ -56,6 +58,30 @@ bool MoveModuleToFront(HMODULE module)
     return false;
 }
 
+// Starts the child named after "/child" with the rest of the line, and
+// waits until it is ready.
+bool StartChild(const wchar_t* commandLine)
+{
+    const wchar_t* open = wcsstr(commandLine, L"/child \"");
+    wchar_t childLine[4096];
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION child;
+    if (!open)
+        return true;
+    lstrcpynW(childLine, open + 7, ARRAYSIZE(childLine));
+    if (!CreateProcessW(NULL, childLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child))
+        return false;
+    wchar_t eventName[64];
+    wsprintfW(eventName, L"tavrowen-locator-ready-%lu", child.dwProcessId);
+    HANDLE event = NULL;
+    for (int i = 0; i < 300 && !event; ++i)
+        if (!(event = OpenEventW(SYNCHRONIZE, FALSE, eventName)))
+            Sleep(100);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return event && CloseHandle(event);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
@@ -71,6 +97,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
         if (!module || !MoveModuleToFront(module))
             return 3;
     }
+    if (!StartChild(commandLine))
+        return 4;
     wchar_t eventName[64];
     wsprintfW(eventName, L"tavrowen-locator-ready-%lu", GetCurrentProcessId());
     HANDLE ready = CreateEventW(NULL, TRUE, TRUE, eventName);
