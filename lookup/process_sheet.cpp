@@ -127,6 +127,9 @@ static void ReadRuns(ProcessSheet* sheet, HANDLE process)
     else
         ReadHostPayload(sheet->process.processId, image, sheet->process.commandLine, payload);
     StringCchCopyW(sheet->runs, ARRAYSIZE(sheet->runs), payload->runs);
+    sheet->runsFileCount = payload->fileCount < HOST_PAYLOAD_FILES ? payload->fileCount : HOST_PAYLOAD_FILES;
+    for (size_t i = 0; i < sheet->runsFileCount; ++i)
+        StringCchCopyW(sheet->runsFiles[i], MAX_PATH, payload->files[i]);
     HeapFree(GetProcessHeap(), 0, payload);
     sheet->runsRead = true;
 }
@@ -173,7 +176,24 @@ static void ReadModules(ProcessSheet* sheet, HANDLE process)
     sheet->modulesRead = true;
 }
 
-static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop)
+// The version strings, digests and signer as the caller's reader has them.
+static void ReadEvidenceFrom(ProcessSheet* sheet, const FileEvidenceSource* source, const wchar_t* readable)
+{
+    FileEvidence* evidence = (FileEvidence*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FileEvidence));
+    if (!evidence)
+        return;
+    source->read(source->context, sheet->process.file.path, readable, evidence);
+    sheet->version = evidence->version;
+    sheet->digests = evidence->digests;
+    sheet->signer = evidence->signer;
+    sheet->versionRead = sheet->digestsRead = sheet->signerRead = true;
+    HeapFree(GetProcessHeap(), 0, evidence);
+}
+
+// source: where the file's evidence comes from (NULL: read here); with one,
+// the modules are the caller's to read.
+static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop,
+                          const FileEvidenceSource* source)
 {
     ReadFolder(sheet);
     const FileFacts* file = &sheet->process.file;
@@ -185,7 +205,9 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE pro
                     PrepareImageRead(file->path, file->pathReported, readablePath, ARRAYSIZE(readablePath));
     if (IsStopped(stop))
         return;
-    if (readable) {
+    if (readable && source) {
+        ReadEvidenceFrom(sheet, source, readablePath);
+    } else if (readable) {
         ReadVersion(sheet, readablePath);
         if (whole)
             ReadDigests(sheet, readablePath, stop);
@@ -215,12 +237,13 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE pro
     if (!IsStopped(stop))
         ListNotes(sheet, whole);
     // A process gone has no modules; another one under its PID has its own.
-    if (whole && !gone && !IsStopped(stop))
+    if (whole && !gone && !source && !IsStopped(stop))
         ReadModules(sheet, process);
     sheet->modulesRead = sheet->modulesRead || (whole && gone);
 }
 
-void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+static void ReadSheetThrough(ProcessSheet* sheet, bool whole, const volatile LONG* stop,
+                             const FileEvidenceSource* source)
 {
     // Opened once and compared with the start it was listed with: a PID
     // reused between two reads never lends the newer process's facts.
@@ -233,9 +256,19 @@ void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop
     if (whole && !gone && !IsStopped(stop))
         ReadCommandLine(sheet, process);
     sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
-    ReadFileSheet(sheet, whole, gone, process, stop);
+    ReadFileSheet(sheet, whole, gone, process, stop, source);
     if (process)
         CloseHandle(process);
+}
+
+void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+{
+    ReadSheetThrough(sheet, whole, stop, NULL);
+}
+
+void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source)
+{
+    ReadSheetThrough(sheet, true, NULL, source);
 }
 
 bool IsProcessSheetComplete(const ProcessSheet* sheet)

@@ -204,3 +204,9 @@
 #define IDM_MODULE_OPEN_LOCATION        40501
 #define IDM_MODULE_COPY_PATH            40502
 #define IDM_MODULE_COPY_PROPERTIES      40503
+
+// The report of every process and startup entry (/report).
+#define IDS_REPORT_PROGRESS             1650
+#define IDS_REPORT_CANNOT_WRITE         1651
+#define IDS_REPORT_USAGE                1652
+#define IDS_REPORT_STARTUP_PROGRESS     1653
