@@ -36,11 +36,12 @@ static const CsvColumn columns[] = {
 
 void SinkCsvCell(ReportSink* sink, const wchar_t* text)
 {
-    if (!wcspbrk(text, L",\"\r\n")) {
-        SinkWide(sink, text, wcslen(text));
-        return;
-    }
-    SinkBytes(sink, "\"", 1);
+    bool quoted = wcspbrk(text, L",\"\r\n") != NULL;
+    if (quoted)
+        SinkBytes(sink, "\"", 1);
+    // A name or command line a process chose is never taken for a formula.
+    if (text[0] && wcschr(L"=+-@", text[0]))
+        SinkBytes(sink, "'", 1);
     for (const wchar_t* at = text; *at; ++at) {
         const wchar_t* quote = wcschr(at, L'"');
         size_t length = quote ? (size_t)(quote - at) : wcslen(at);
@@ -50,7 +51,8 @@ void SinkCsvCell(ReportSink* sink, const wchar_t* text)
         SinkBytes(sink, "\"\"", 2);
         at = quote;
     }
-    SinkBytes(sink, "\"", 1);
+    if (quoted)
+        SinkBytes(sink, "\"", 1);
 }
 
 static void SinkCsvField(ReportSink* sink, const ReportField* field)
