@@ -11,5 +11,6 @@ void BeginCsvReport(ReportSink* sink);
 void WriteCsvProcess(ReportSink* sink, const ReportProcess* process, int isNew);
 void WriteCsvStartup(ReportSink* sink, const ReportStartup* entry, int isNew);
 
-// One cell, quoted when it holds a comma, a quote or a line break (quotes doubled).
+// One cell, quoted when it holds a comma, a quote or a line break (quotes doubled);
+// one that starts with = + - @ has an apostrophe first, so no spreadsheet takes it for a formula.
 void SinkCsvCell(ReportSink* sink, const wchar_t* text);
