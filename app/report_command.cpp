@@ -104,6 +104,8 @@ static void WriteStartup(void* context, const ReportStartup* entry)
 static void ShowReadingProgress(void* context, int done, int total)
 {
     ReportRun* run = (ReportRun*)context;
+    if (!run->console)
+        return;
     wchar_t line[128];
     if (FormatProgramText(line, ARRAYSIZE(line), IDS_REPORT_PROGRESS, done + 1, total))
         ShowProgress(run->console, line);
@@ -157,13 +159,10 @@ static void ReadHeader(HeaderTexts* texts, ReportHeader* header)
 
 // ---- The run -------------------------------------------------------------------
 
-// Every item read and written to `output`; false with the error when the writing failed.
-static bool WriteReport(HANDLE output, const ReportArguments* arguments, const Baseline* baseline,
-                        ReportConsole* console, DWORD* error)
+bool WriteReportTo(HANDLE output, const ReportArguments* arguments, const Baseline* baseline,
+                   ReportConsole* console, ReportFiles* files, DWORD* error)
 {
     ReportRun* run = (ReportRun*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ReportRun));
-    ReportFiles files;
-    StartReportFiles(&files);
     if (!run) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
@@ -180,13 +179,22 @@ static bool WriteReport(HANDLE output, const ReportArguments* arguments, const B
     else
         BeginCsvReport(&run->sink);
     ReportVisitor visitor = {run, WriteProcess, WriteStartup, ShowReadingProgress};
-    bool gathered = GatherReport(&files, &visitor);
+    bool gathered = GatherReport(files, &visitor);
     if (run->format == REPORT_JSON)
         EndJsonReport(&run->json);
     bool written = FlushReportSink(&run->sink) && gathered;
     *error = run->sink.failed ? run->sink.error : gathered ? 0 : ERROR_NOT_ENOUGH_MEMORY;
-    FreeReportFiles(&files);
     HeapFree(GetProcessHeap(), 0, run);
+    return written;
+}
+
+static bool WriteReport(HANDLE output, const ReportArguments* arguments, const Baseline* baseline,
+                        ReportConsole* console, DWORD* error)
+{
+    ReportFiles files;
+    StartReportFiles(&files);
+    bool written = WriteReportTo(output, arguments, baseline, console, &files, error);
+    FreeReportFiles(&files);
     return written;
 }
 

@@ -22,6 +22,15 @@ bool IsReportCommand(const wchar_t* commandLine);
 struct CommandArgs;
 bool ReadReportArguments(const CommandArgs* args, ReportArguments* arguments);
 
+// Reads every item and writes the report to `output` (the files through
+// `files`, started by the caller); false with the error when the writing
+// failed. `baseline` NULL: none; `console` NULL: no progress.
+struct Baseline;
+struct ReportConsole;
+struct ReportFiles;
+bool WriteReportTo(HANDLE output, const ReportArguments* arguments, const Baseline* baseline,
+                   ReportConsole* console, ReportFiles* files, DWORD* error);
+
 // Runs it: 0 once the report is written, 1 (with the message on standard
 // error) when it cannot be written or the baseline read, 2 for a bad argument.
 int RunReportCommand(const wchar_t* commandLine);

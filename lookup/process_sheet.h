@@ -55,9 +55,11 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
 // The whole sheet but its modules, the file's version strings, digests and
-// signer given by `source` (a report's reader of each file once). Any thread
-// `source` allows; the logon entries and folders are read afresh.
-void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source);
+// signer given by `source` (a report's reader of each file once). What every
+// process shares (the process list, the logon entries, the user's folders,
+// the services) may have been read `sharedAgeMs` ago (0: afresh). Any thread
+// `source` allows.
+void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source, DWORD sharedAgeMs);
 
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.

@@ -102,6 +102,7 @@ static void ReadReportFile(void* context, const wchar_t* path, const wchar_t* re
         return;
     }
     ReadEvidence(path, readable, evidence);
+    ++files->reads;
     if (evidence->digests.valid)
         files->bytesRead += evidence->digests.size;
     // A path too long to keep is read each time it comes: rare, and still right.

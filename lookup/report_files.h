@@ -19,6 +19,7 @@ struct ReportFiles {
     int capacity;
     int* slots;         // open addressing over `files`, -1 empty; twice the capacity
     unsigned long long bytesRead;
+    int reads;          // files read: `count`, and any path too long to keep each time it came
 };
 
 void StartReportFiles(ReportFiles* files);

@@ -6,6 +6,9 @@
 #include "lookup/note_facts.h"
 #include "lookup/startup_entries.h"
 
+// What every process shares is read once for the report: a reading of this
+// age serves the rest (a report of a busy machine takes a while).
+static const DWORD SHARED_AGE_MS = 10 * 60 * 1000;
 // Far more than a machine runs; those beyond are left out.
 static const int REPORT_PROCESS_LIMIT = 16384;
 
@@ -77,7 +80,7 @@ static void ReportOneProcess(const ListedProcess* listed, FileEvidenceSource* so
                              ProcessSheet* sheet, const ReportVisitor* visitor)
 {
     StartProcessSheet(listed->processId, listed->imageName, sheet);
-    ReadProcessSheetFrom(sheet, source);
+    ReadProcessSheetFrom(sheet, source, SHARED_AGE_MS);
     ReportProcess report;
     ZeroMemory(&report, sizeof(report));
     report.sheet = sheet;
