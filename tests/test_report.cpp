@@ -36,16 +36,24 @@ std::wstring PlaceProgram(const wchar_t* name)
     return path;
 }
 
+struct WindowSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK NoteVisibleWindow(HWND window, LPARAM context)
+{
+    WindowSearch* search = (WindowSearch*)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    search->found = search->found || (owner == search->processId && IsWindowVisible(window));
+    return TRUE;
+}
+
 bool HasVisibleWindow(DWORD processId)
 {
-    struct Search { DWORD processId; bool found; } search = {processId, false};
-    EnumWindows([](HWND window, LPARAM context) -> BOOL {
-        Search* s = (Search*)context;
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        s->found = s->found || (owner == s->processId && IsWindowVisible(window));
-        return TRUE;
-    }, (LPARAM)&search);
+    WindowSearch search = {processId, false};
+    EnumWindows(NoteVisibleWindow, (LPARAM)&search);
     return search.found;
 }
 
