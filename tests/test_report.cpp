@@ -72,9 +72,13 @@ DWORD RunReport(const std::wstring& arguments, std::string* errors)
     EXPECT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process));
     CloseHandle(file);
     bool windowSeen = false;
-    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT)
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT && GetTickCount() - start < 120000)
         windowSeen = windowSeen || FindWindowW(L"Tavrowen2", NULL) || HasVisibleWindow(process.dwProcessId);
     EXPECT_FALSE(windowSeen) << "a window during " << NarrowUtf8(arguments);
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process.hProcess, STILL_ACTIVE);
+    WaitForSingleObject(process.hProcess, 5000);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
