@@ -10,7 +10,7 @@ static const size_t REPORT_CAPACITY = SUBJECT_CAPACITY + 1024;
 static wchar_t* waitingReports;
 static bool reporting;
 
-static void ReadSystemReason(DWORD error, wchar_t* reason, size_t capacity)
+void ReadSystemReason(DWORD error, wchar_t* reason, size_t capacity)
 {
     reason[0] = L'\0';
     if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,

@@ -7,3 +7,6 @@
 // The string `formatId` (two %s: the subject, then the system's reason for
 // `error`) in a warning box.
 void ReportFailure(UINT formatId, const wchar_t* subject, DWORD error);
+
+// The system's text for `error` without its closing line break, or "error <n>".
+void ReadSystemReason(DWORD error, wchar_t* reason, size_t capacity);

@@ -6,6 +6,7 @@
 #include "app/file_lookup.h"
 #include "app/lookup_hotkey.h"
 #include "app/process_window.h"
+#include "app/report_command.h"
 #include "app/startup_window.h"
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
@@ -268,6 +269,9 @@ int RunTavrowen(HINSTANCE instance, const wchar_t* commandLine, DWORD companionW
     // A lookup of one file: no tray icon, no splash screen, no Task Manager.
     if (IsLookupCommand(commandLine))
         return EndRun(RunLookupCommand(commandLine));
+    // A report: no window of the tray program's class, no tray icon, no splash screen.
+    if (IsReportCommand(commandLine))
+        return EndRun(RunReportCommand(commandLine));
     taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
 
     if (!ClaimInstanceMutex(companionWaitMs)) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 #include "app/file_lookup.h"
+#include "app/report_baseline.h"
+#include "app/report_json.h"
 #include "app/window_placement.h"
 #include "core/executable_locator.h"
 #include "core/host_command.h"
@@ -846,6 +848,45 @@ void FuzzModuleNoteRules(Random& random)
             return Fail("a module note without an end or with a control character");
 }
 
+// ---- A report read back as a baseline --------------------------------------------------
+
+// A report holding one process of path `path` and md5 null, written by the
+// report's own string writer.
+std::string WriteOneProcessReport(const std::wstring& path)
+{
+    static ReportSink sink;
+    StartReportSink(&sink, NULL);
+    SinkText(&sink, "{\"tool\": \"Tavrowen 2\", \"processes\": [{\"path\": ");
+    SinkJsonString(&sink, path.c_str());
+    SinkText(&sink, ", \"md5\": null, \"modules\": [{\"path\": \"x\"}]}], \"startup\": []}");
+    return std::string(sink.buffer, sink.used);
+}
+
+// Text our writer escaped reads back to the same key; mutated bytes never
+// read outside the input, and what is taken is sorted and bounded.
+void FuzzBaseline(Random& random)
+{
+    std::wstring path = MakeText(random, 200, false);
+    std::string text = WriteOneProcessReport(path);
+    Baseline baseline;
+    const char* placed = (const char*)PlaceInput(text.data(), text.size());
+    if (!ReadBaselineText(placed, text.size(), &baseline) || baseline.count != 1 ||
+        !IsInBaseline(&baseline, ProcessBaselineKey(path.c_str(), NULL)))
+        return FreeBaseline(&baseline), Fail("a written report did not read back");
+    FreeBaseline(&baseline);
+    std::vector<BYTE> bytes(text.begin(), text.end());
+    Mutate(random, bytes);
+    placed = (const char*)PlaceInput(bytes.data(), bytes.size());
+    if (ReadBaselineText(placed, bytes.size(), &baseline)) {
+        for (int i = 1; i < baseline.count; ++i)
+            if (baseline.keys[i - 1] > baseline.keys[i])
+                return FreeBaseline(&baseline), Fail("keys out of order");
+        if (baseline.count > 1)
+            return FreeBaseline(&baseline), Fail("%d items from one", baseline.count);
+    }
+    FreeBaseline(&baseline);
+}
+
 // ---- The table -------------------------------------------------------------------------
 
 struct Target {
@@ -873,6 +914,7 @@ const Target targets[] = {
     {"job_file", NULL, FuzzJobFile},
     {"startup_notes", NULL, FuzzStartupNotes},
     {"module_note_rules", NULL, FuzzModuleNoteRules},
+    {"report_baseline", NULL, FuzzBaseline},
 };
 
 }  // namespace

@@ -141,7 +141,31 @@ static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessConte
     facts->knownLibraries = context->knownLibraries;
 }
 
-void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* context, bool whole, ModuleSheet* sheet)
+// The version strings, digests and signer from `source`, or read here.
+static void ReadModuleEvidence(ModuleSheet* sheet, const FileEvidenceSource* source, const wchar_t* readable)
+{
+    if (!source) {
+        ReadModuleVersion(sheet, readable);
+        ComputeFileDigests(readable, NULL, NULL, true, &sheet->digests);
+        sheet->digestsRead = true;
+        CheckFileSigner(sheet->module.path, ReadsLaneSignerCache(), &sheet->signer);
+        sheet->signerRead = true;
+        return;
+    }
+    FileEvidence* evidence = (FileEvidence*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FileEvidence));
+    if (!evidence)
+        return;
+    source->read(source->context, sheet->module.path, readable, evidence);
+    sheet->version = evidence->version;
+    sheet->digests = evidence->digests;
+    sheet->signer = evidence->signer;
+    sheet->versionRead = sheet->digestsRead = sheet->signerRead = true;
+    HeapFree(GetProcessHeap(), 0, evidence);
+}
+
+// whole: every value, from `source` when given; else only what the notes need.
+static void ReadModuleSheetThrough(const ProcessModule* module, const ModuleProcessContext* context, bool whole,
+                                   const FileEvidenceSource* source, ModuleSheet* sheet)
 {
     ZeroMemory(sheet, sizeof(*sheet));
     sheet->module = *module;
@@ -154,19 +178,27 @@ void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* co
     wchar_t readable[READ_PATH_CAPACITY];
     bool canRead = sheet->file.access == FILE_READABLE &&
                    PrepareImageRead(module->path, true, readable, ARRAYSIZE(readable));
-    bool signerNeeded = whole || (context->programSigner && context->programSigner[0]);
+    bool signerNeeded = context->programSigner && context->programSigner[0];
     if (canRead && whole) {
-        ReadModuleVersion(sheet, readable);
-        ComputeFileDigests(readable, NULL, NULL, true, &sheet->digests);
-        sheet->digestsRead = true;
-    }
-    if (canRead && signerNeeded) {
+        ReadModuleEvidence(sheet, source, readable);
+    } else if (canRead && signerNeeded) {
         CheckFileSigner(module->path, ReadsLaneSignerCache(), &sheet->signer);
         sheet->signerRead = true;
     }
     ModuleNoteFacts facts;
     GatherModuleFacts(sheet, context, &facts);
     ListModuleNotes(&facts, &sheet->notes);
+}
+
+void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* context, bool whole, ModuleSheet* sheet)
+{
+    ReadModuleSheetThrough(module, context, whole, NULL, sheet);
+}
+
+void ReadModuleSheetFrom(const ProcessModule* module, const ModuleProcessContext* context,
+                         const FileEvidenceSource* source, ModuleSheet* sheet)
+{
+    ReadModuleSheetThrough(module, context, true, source, sheet);
 }
 
 // ---- A module's own sheet as text --------------------------------------------------

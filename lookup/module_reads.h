@@ -7,6 +7,7 @@
 #include "core/folder_tokens.h"
 #include "core/process_modules.h"
 #include "core/signer_check.h"
+#include "lookup/file_evidence.h"
 #include "lookup/module_notes.h"
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
@@ -68,6 +69,10 @@ void ReadKnownLibraryNames(KnownLibraryNames* names);
 // is checked only where a note needs it (the program verifies).
 void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* context, bool whole,
                      ModuleSheet* sheet);
+// The whole sheet with the version strings, digests and signer given by
+// `source` (a report's reader of each file once).
+void ReadModuleSheetFrom(const ProcessModule* module, const ModuleProcessContext* context,
+                         const FileEvidenceSource* source, ModuleSheet* sheet);
 // The sheet's lines ("Module", "File", "Folder", "Size", "MD5", "SHA-256",
 // the version strings, "Verified signer", "Loaded by", "Notes:"), CR LF
 // ended; false when a line did not fit.

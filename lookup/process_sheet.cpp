@@ -49,14 +49,14 @@ static void ForgetProcess(ProcessSheet* sheet, DWORD processId)
 
 // process: the one handle every read of this sheet goes through; NULL when
 // the process could not be opened, or `newer` when a later one holds its PID.
-static void ReadFacts(ProcessSheet* sheet, bool whole, HANDLE process, bool newer)
+static void ReadFacts(ProcessSheet* sheet, DWORD listAgeMs, HANDLE process, bool newer)
 {
     wchar_t imageName[MAX_PATH];
     StringCchCopyW(imageName, ARRAYSIZE(imageName), sheet->process.imageName);
     wchar_t* commandLine = sheet->process.commandLine;
     // A row's notes share a list of the processes of a moment ago; the whole sheet takes its own.
     DWORD processId = sheet->process.processId;
-    ReadProcessFactsOf(process, processId, whole ? 0 : ROW_LIST_AGE_MS, &sheet->process);
+    ReadProcessFactsOf(process, processId, listAgeMs, &sheet->process);
     // Exited, and its PID taken since: nothing of the newer process is ours to show.
     if (newer)
         ForgetProcess(sheet, processId);
@@ -113,7 +113,8 @@ static void ReadSigner(ProcessSheet* sheet)
     sheet->signerRead = true;
 }
 
-static void ReadRuns(ProcessSheet* sheet, HANDLE process)
+// shared: the service manager's answer of a moment ago serves this process if it is older.
+static void ReadRuns(ProcessSheet* sheet, HANDLE process, bool shared)
 {
     HostPayload* payload = (HostPayload*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(HostPayload));
     if (!payload)
@@ -122,24 +123,29 @@ static void ReadRuns(ProcessSheet* sheet, HANDLE process)
     const wchar_t* image = file->access != FILE_NOT_LOCATED ? file->path : sheet->process.imageName;
     // Through the sheet's one handle where it could be had: the PID alone may name a newer process by now.
     if (process)
-        ReadHostPayloadOfProcess(process, sheet->process.processId, sheet->expectedStart, image,
-                                 sheet->process.commandLine, payload);
+        ReadHostPayloadOfProcess(process, sheet->process.processId,
+                                 sheet->expectedStart || !shared ? sheet->expectedStart : sheet->process.startTime,
+                                 image, sheet->process.commandLine, payload);
     else
         ReadHostPayload(sheet->process.processId, image, sheet->process.commandLine, payload);
     StringCchCopyW(sheet->runs, ARRAYSIZE(sheet->runs), payload->runs);
+    sheet->runsFileCount = payload->fileCount < HOST_PAYLOAD_FILES ? payload->fileCount : HOST_PAYLOAD_FILES;
+    for (size_t i = 0; i < sheet->runsFileCount; ++i)
+        StringCchCopyW(sheet->runsFiles[i], MAX_PATH, payload->files[i]);
     HeapFree(GetProcessHeap(), 0, payload);
     sheet->runsRead = true;
 }
 
-static void ListNotes(ProcessSheet* sheet, bool whole)
+// ageMs: how old a reading of the user's folders may be (0: read afresh).
+static void ListNotes(ProcessSheet* sheet, DWORD ageMs)
 {
     NoteFolders* folders = (NoteFolders*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(NoteFolders));
     if (!folders)
         return;
-    if (whole)
+    if (ageMs == 0)
         ReadNoteFolders(folders);
     else
-        ReadNoteFoldersRecently(ROW_LOGON_AGE_MS, folders);
+        ReadNoteFoldersRecently(ageMs, folders);
     NoteFacts facts;
     GatherNoteFacts(&sheet->process, sheet->folderRead ? sheet->folder : NULL,
                     sheet->versionRead ? sheet->version.company : NULL, sheet->signerRead ? &sheet->signer : NULL,
@@ -173,8 +179,27 @@ static void ReadModules(ProcessSheet* sheet, HANDLE process)
     sheet->modulesRead = true;
 }
 
-static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop)
+// The version strings, digests and signer as the caller's reader has them.
+static void ReadEvidenceFrom(ProcessSheet* sheet, const FileEvidenceSource* source, const wchar_t* readable)
 {
+    FileEvidence* evidence = (FileEvidence*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FileEvidence));
+    if (!evidence)
+        return;
+    source->read(source->context, sheet->process.file.path, readable, evidence);
+    sheet->version = evidence->version;
+    sheet->digests = evidence->digests;
+    sheet->signer = evidence->signer;
+    sheet->versionRead = sheet->digestsRead = sheet->signerRead = true;
+    HeapFree(GetProcessHeap(), 0, evidence);
+}
+
+// source: where the file's evidence comes from (NULL: read here); with one,
+// the modules are the caller's to read. sharedAgeMs: how old the readings
+// every process shares (logon entries, the user's folders, the services) may be.
+static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE process, const volatile LONG* stop,
+                          const FileEvidenceSource* source, DWORD sharedAgeMs)
+{
+    DWORD sharedAge = whole ? sharedAgeMs : ROW_LOGON_AGE_MS;
     ReadFolder(sheet);
     const FileFacts* file = &sheet->process.file;
     // An unreadable file has no digests, version or signer: the sheet's
@@ -185,7 +210,9 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE pro
                     PrepareImageRead(file->path, file->pathReported, readablePath, ARRAYSIZE(readablePath));
     if (IsStopped(stop))
         return;
-    if (readable) {
+    if (readable && source) {
+        ReadEvidenceFrom(sheet, source, readablePath);
+    } else if (readable) {
         ReadVersion(sheet, readablePath);
         if (whole)
             ReadDigests(sheet, readablePath, stop);
@@ -200,42 +227,53 @@ static void ReadFileSheet(ProcessSheet* sheet, bool whole, bool gone, HANDLE pro
     if (IsStopped(stop))
         return;
     if (whole && !gone)
-        ReadRuns(sheet, process);
+        ReadRuns(sheet, process, sharedAge != 0);
     sheet->runsRead = sheet->runsRead || (whole && gone);
     // The whole sheet reads them afresh; a row's notes share a reading of a
     // few seconds ago. A name the process chose is matched only as a drive's path.
     bool matchable = file->access != FILE_NOT_LOCATED && (!file->pathReported || IsProbeableName(file->path));
     if (matchable && !IsStopped(stop)) {
-        if (whole)
+        if (sharedAge == 0)
             FindLogonEntries(file->path, &sheet->logon);
         else
-            FindLogonEntriesRecently(file->path, ROW_LOGON_AGE_MS, &sheet->logon);
+            FindLogonEntriesRecently(file->path, sharedAge, &sheet->logon);
     }
     sheet->logonRead = true;
     if (!IsStopped(stop))
-        ListNotes(sheet, whole);
+        ListNotes(sheet, sharedAge);
     // A process gone has no modules; another one under its PID has its own.
-    if (whole && !gone && !IsStopped(stop))
+    if (whole && !gone && !source && !IsStopped(stop))
         ReadModules(sheet, process);
     sheet->modulesRead = sheet->modulesRead || (whole && gone);
 }
 
-void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+static void ReadSheetThrough(ProcessSheet* sheet, bool whole, const volatile LONG* stop,
+                             const FileEvidenceSource* source, DWORD sharedAgeMs)
 {
     // Opened once and compared with the start it was listed with: a PID
     // reused between two reads never lends the newer process's facts.
     unsigned long long startTime = 0;
     HANDLE process = OpenListedProcess(sheet->process.processId, sheet->expectedStart, &startTime);
     bool newer = !process && startTime != 0;
-    ReadFacts(sheet, whole, process, newer);
+    ReadFacts(sheet, whole ? sharedAgeMs : ROW_LIST_AGE_MS, process, newer);
     // A process gone has no command line or payload to read: another one under its PID has its own.
     bool gone = !sheet->process.found;
     if (whole && !gone && !IsStopped(stop))
         ReadCommandLine(sheet, process);
     sheet->commandLineRead = sheet->commandLineRead || (whole && gone);
-    ReadFileSheet(sheet, whole, gone, process, stop);
+    ReadFileSheet(sheet, whole, gone, process, stop, source, sharedAgeMs);
     if (process)
         CloseHandle(process);
+}
+
+void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop)
+{
+    ReadSheetThrough(sheet, whole, stop, NULL, 0);
+}
+
+void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source, DWORD sharedAgeMs)
+{
+    ReadSheetThrough(sheet, true, NULL, source, sharedAgeMs);
 }
 
 bool IsProcessSheetComplete(const ProcessSheet* sheet)

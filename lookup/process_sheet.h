@@ -6,6 +6,7 @@
 #include <windows.h>
 #include "core/file_fingerprint.h"
 #include "core/folder_tokens.h"
+#include "lookup/file_evidence.h"
 #include "lookup/file_notes.h"
 #include "lookup/host_payload.h"
 #include "lookup/logon_entries.h"
@@ -34,6 +35,8 @@ struct ProcessSheet {
     SignerCheck signer;
     bool runsRead;
     wchar_t runs[HOST_RUNS_CAPACITY];
+    size_t runsFileCount;                      // the files behind "Runs", full paths
+    wchar_t runsFiles[HOST_PAYLOAD_FILES][MAX_PATH];
     bool logonRead;
     LogonEntries logon;
     bool notesRead;
@@ -51,6 +54,12 @@ void StartProcessSheet(DWORD processId, const wchar_t* imageName, ProcessSheet* 
 // command line, "Runs" or modules. Stops between reads once *stop turns non-zero
 // (stop NULL: never). On the reads' lane only.
 void ReadProcessSheet(ProcessSheet* sheet, bool whole, const volatile LONG* stop);
+// The whole sheet but its modules, the file's version strings, digests and
+// signer given by `source` (a report's reader of each file once). What every
+// process shares (the process list, the logon entries, the user's folders,
+// the services) may have been read `sharedAgeMs` ago (0: afresh). Any thread
+// `source` allows.
+void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source, DWORD sharedAgeMs);
 
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.

@@ -71,24 +71,52 @@ static void ReadVersionStrings(const wchar_t* readable, StartupEvidence* evidenc
     FreeVersionInfo(&block);
 }
 
-void ReadStartupEvidence(const StartupEntry* entry, SignerCache* signerCache, const NoteFolders* folders,
-                         StartupEvidence* evidence)
+// The file the rules judge, and the name to read it by; false when none exists.
+static bool FindJudgedFile(const StartupEntry* entry, StartupEvidence* evidence, wchar_t* readable /* MAX_PATH */)
 {
     ZeroMemory(evidence, sizeof(*evidence));
     const wchar_t* judged = entry->payload[0] ? entry->payload : entry->programFound ? entry->program : NULL;
-    wchar_t readable[MAX_PATH];
     if (!judged || !IsProbeableName(judged) || !BuildReadablePath(judged, readable) ||
         !IsExistingDiskFile(readable, NULL))
-        return;
+        return false;
     StringCchCopyW(evidence->path, ARRAYSIZE(evidence->path), judged);
-    ReadVersionStrings(readable, evidence);
-    CheckFileSigner(readable, signerCache, &evidence->signer);
+    return true;
+}
+
+static void GatherFileAtRest(const NoteFolders* folders, StartupEvidence* evidence)
+{
     ProcessFacts* file = (ProcessFacts*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessFacts));
     if (!file)
         return;
-    ReadFileFacts(judged, &file->file);
+    ReadFileFacts(evidence->path, &file->file);
     // A file at rest: no process start, so nothing "changed after it started".
     GatherNoteFacts(file, NULL, evidence->company, &evidence->signer, NULL, folders, &evidence->facts);
     evidence->factsRead = true;
     HeapFree(GetProcessHeap(), 0, file);
+}
+
+void ReadStartupEvidence(const StartupEntry* entry, SignerCache* signerCache, const NoteFolders* folders,
+                         StartupEvidence* evidence)
+{
+    wchar_t readable[MAX_PATH];
+    if (!FindJudgedFile(entry, evidence, readable))
+        return;
+    ReadVersionStrings(readable, evidence);
+    CheckFileSigner(readable, signerCache, &evidence->signer);
+    GatherFileAtRest(folders, evidence);
+}
+
+void ReadStartupEvidenceFrom(const StartupEntry* entry, const FileEvidenceSource* source, const NoteFolders* folders,
+                             StartupEvidence* evidence, FileEvidence* file)
+{
+    ZeroMemory(file, sizeof(*file));
+    wchar_t readable[MAX_PATH];
+    if (!FindJudgedFile(entry, evidence, readable))
+        return;
+    source->read(source->context, evidence->path, readable, file);
+    StringCchCopyW(evidence->company, ARRAYSIZE(evidence->company), file->version.company);
+    StringCchCopyW(evidence->fileVersion, ARRAYSIZE(evidence->fileVersion), file->version.fileVersion);
+    StringCchCopyW(evidence->description, ARRAYSIZE(evidence->description), file->version.description);
+    evidence->signer = file->signer;
+    GatherFileAtRest(folders, evidence);
 }

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include "core/signer_check.h"
 #include "core/version_info.h"
+#include "lookup/file_evidence.h"
 #include "lookup/file_notes.h"
 #include "lookup/startup_entry.h"
 
@@ -49,3 +50,8 @@ struct StartupEvidence {
 // evidence->factsRead ? &evidence->facts : NULL, ...).
 void ReadStartupEvidence(const StartupEntry* entry, SignerCache* signerCache, const NoteFolders* folders,
                          StartupEvidence* evidence);
+// The same with the file's version strings, digests and signer given by
+// `source` (a report's reader of each file once) into `file` too; `file`
+// is left zero when no file exists to judge.
+void ReadStartupEvidenceFrom(const StartupEntry* entry, const FileEvidenceSource* source, const NoteFolders* folders,
+                             StartupEvidence* evidence, FileEvidence* file);

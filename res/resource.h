@@ -211,3 +211,9 @@
 #define IDS_NOTE_NOTED_PARENT           1603
 #define IDS_TREE_LEVEL                  1604
 #define IDM_SHOW_TREE                   40600
+
+// The report of every process and startup entry (/report).
+#define IDS_REPORT_PROGRESS             1650
+#define IDS_REPORT_CANNOT_WRITE         1651
+#define IDS_REPORT_USAGE                1652
+#define IDS_REPORT_STARTUP_PROGRESS     1653

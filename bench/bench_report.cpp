@@ -1,0 +1,212 @@
+// What "/report" costs on a busy machine: 200 processes (copies of an idle
+// program, each file run by two of them) with their modules, and 500 Run
+// values naming 250 files, half of them those programs'. The report is
+// written as the program writes it, in this process; then every distinct
+// file it read is hashed once more (MD5 and SHA-256 in one pass, as the
+// report hashes), the floor any report must pay. Prints both times, their
+// ratio, the files read against the distinct files, and the peak memory.
+//   bench_report.exe [processes (200)] [startup entries (500)] [rounds (3)]
+#include <windows.h>
+#include <psapi.h>
+#include <objbase.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "app/app_state.h"
+#include "app/report_command.h"
+#include "core/file_fingerprint.h"
+#include "lookup/report_files.h"
+#include "lookup/report_reads.h"
+#include "core/process_command_line.h"
+#include "core/process_modules.h"
+#include "core/mapped_images.h"
+#include <tlhelp32.h>
+#include "lookup/startup_entries.h"
+#include "lookup/version_strings.h"
+#include "test_support.h"
+
+namespace {
+
+// Counts what a gather hands on.
+int visitedProcesses, visitedModules, visitedStartup;
+void CountProcess(void*, const ReportProcess* process)
+{
+    ++visitedProcesses;
+    visitedModules += process->moduleCount;
+}
+void CountStartup(void*, const ReportStartup*)
+{
+    ++visitedStartup;
+}
+
+const wchar_t FOLDER[] = L"C:\\tavrowen-bench-report";
+const wchar_t RUN[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+double Now()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return (double)count.QuadPart / frequency.QuadPart;
+}
+
+// A copy of the idle program made its own file: a few bytes after its end.
+std::wstring PlaceCopy(int number)
+{
+    wchar_t path[MAX_PATH];
+    wsprintfW(path, L"%s\\idle_%03d.exe", FOLDER, number);
+    CopyFileW(BinPath(L"idle_process.exe").c_str(), path, FALSE);
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, 0, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD written = 0;
+    WriteFile(file, &number, sizeof(number), &written, NULL);
+    CloseHandle(file);
+    return path;
+}
+
+int RunningProcesses()
+{
+    DWORD ids[8192], bytes = 0;
+    EnumProcesses(ids, sizeof(ids), &bytes);
+    return (int)(bytes / sizeof(DWORD));
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int processes = argc > 1 ? atoi(argv[1]) : 200;
+    int entries = argc > 2 ? atoi(argv[2]) : 500;
+    int rounds = argc > 3 ? atoi(argv[3]) : 3;
+    appState.instance = GetModuleHandleW(NULL);
+    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    CreateDirectoryW(FOLDER, NULL);
+    int programs = processes / 2, files = entries / 2;
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < std::max(programs, files); ++i)
+        paths.push_back(PlaceCopy(i));
+    for (int i = 0; i < entries; ++i) {
+        wchar_t name[32];
+        wsprintfW(name, L"BenchEntry%03d", i);
+        std::wstring command = L"\"" + paths[i % files] + L"\" /entry";
+        WriteRegistryValue(HKEY_CURRENT_USER, RUN, name, REG_SZ, command.c_str(),
+                           (DWORD)((command.size() + 1) * sizeof(wchar_t)));
+    }
+    std::vector<PROCESS_INFORMATION> started;
+    int before = RunningProcesses();
+    for (int i = 0; i < processes; ++i) {
+        PROCESS_INFORMATION process;
+        if (StartProgram(paths[i % programs], L"", &process))
+            started.push_back(process);
+    }
+    WaitUntil([&] { return RunningProcesses() >= before + (int)started.size(); }, 300000, 200);
+    Sleep(2000);
+    printf("%d processes running (%d started), %d Run values naming %d files\n", RunningProcesses(),
+           (int)started.size(), entries, files);
+
+    std::vector<double> reportTimes, hashTimes;
+    ReportArguments arguments = {L"C:\\tavrowen-bench-report\\report.json", NULL, REPORT_JSON};
+    for (int round = 0; round < rounds; ++round) {
+        ReportFiles table;
+        StartReportFiles(&table);
+        HANDLE output = CreateFileW(arguments.target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD error = 0;
+        double start = Now();
+        bool written = WriteReportTo(output, &arguments, NULL, NULL, &table, &error);
+        reportTimes.push_back(Now() - start);
+        LARGE_INTEGER size = {};
+        GetFileSizeEx(output, &size);
+        CloseHandle(output);
+        start = Now();
+        for (int i = 0; i < table.count; ++i) {
+            FileFingerprint fingerprint;
+            ComputeFileDigests(table.files[i].readable, NULL, NULL, true, &fingerprint);
+        }
+        hashTimes.push_back(Now() - start);
+        // Where the rest goes: the signers and version strings of the same files, the startup list.
+        start = Now();
+        for (int i = 0; i < table.count; ++i) {
+            SignerCheck check;
+            CheckFileSigner(table.files[i].path, NULL, &check);
+        }
+        double signers = Now() - start;
+        start = Now();
+        for (int i = 0; i < table.count; ++i) {
+            SheetVersionStrings version;
+            ReadSheetVersionStrings(table.files[i].readable, &version);
+        }
+        double versions = Now() - start;
+        // The same gather again with every file's evidence already in the table: what is not the files.
+        ReportVisitor counting = {NULL, CountProcess, CountStartup, NULL};
+        visitedProcesses = visitedModules = visitedStartup = 0;
+        start = Now();
+        GatherReport(&table, &counting);
+        printf("  a gather with every file known: %.3f s for %d processes, %d modules, %d startup entries\n",
+               Now() - start, visitedProcesses, visitedModules, visitedStartup);
+        {
+            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W entry = {sizeof(entry)};
+            double modulesTime = 0, sheetTime = 0, mappedTime = 0;
+            int mappedCount = 0;
+            ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
+            FileEvidenceSource source = ReportFilesSource(&table);
+            for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+                start = Now();
+                StartProcessSheet(entry.th32ProcessID, entry.szExeFile, sheet);
+                ReadProcessSheetFrom(sheet, &source, 600000);
+                sheetTime += Now() - start;
+                start = Now();
+                unsigned long long started = 0;
+                HANDLE process = OpenListedProcess(entry.th32ProcessID, 0, &started);
+                ProcessModuleList modules;
+                ReadProcessModules(process, entry.th32ProcessID, sheet->process.file.path, &modules);
+                FreeProcessModules(&modules);
+                if (process)
+                    CloseHandle(process);
+                modulesTime += Now() - start;
+                start = Now();
+                process = OpenListedProcess(entry.th32ProcessID, 0, &started);
+                VisitMappedImages(process, [](const wchar_t*, void* c) { ++*(int*)c; return true; }, &mappedCount);
+                if (process)
+                    CloseHandle(process);
+                mappedTime += Now() - start;
+                FreeProcessSheet(sheet);
+            }
+            CloseHandle(snapshot);
+            HeapFree(GetProcessHeap(), 0, sheet);
+            printf("  of which: the sheets %.3f s, the module lists alone %.3f s (their mapped images %.3f s, %d)\n",
+                   sheetTime, modulesTime, mappedTime, mappedCount);
+        }
+        StartupList* list = (StartupList*)HeapAlloc(GetProcessHeap(), 0, sizeof(StartupList));
+        start = Now();
+        ReadStartupEntries(list);
+        double startup = Now() - start;
+        HeapFree(GetProcessHeap(), 0, list);
+        printf("  of which at most: signers %.3f s, version strings %.3f s, one startup list %.3f s\n", signers,
+               versions, startup);
+        printf("round %d: report %.3f s (%s, %lld bytes), hashing %d distinct files (%.1f MiB) once %.3f s; "
+               "files read %d\n",
+               round + 1, reportTimes.back(), written ? "written" : "FAILED", size.QuadPart, table.count,
+               table.bytesRead / 1048576.0, hashTimes.back(), table.reads);
+        if (table.reads != table.count)
+            printf("FAIL: %d reads for %d distinct files\n", table.reads, table.count);
+        FreeReportFiles(&table);
+    }
+    double report = Median(reportTimes), hash = Median(hashTimes);
+    PROCESS_MEMORY_COUNTERS memory = {sizeof(memory)};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    printf("median: report %.3f s, hashing every distinct file once %.3f s, ratio %.2f (at most 1.5)\n", report,
+           hash, report / hash);
+    printf("peak memory of this process: working set %.1f MiB, private %.1f MiB\n",
+           memory.PeakWorkingSetSize / 1048576.0, memory.PeakPagefileUsage / 1048576.0);
+    for (PROCESS_INFORMATION& process : started)
+        EndProgram(&process);
+    return 0;
+}
