@@ -1,4 +1,5 @@
 #include "app/list_view.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include <algorithm>
 #include "core/plain_text.h"
@@ -13,7 +14,7 @@ static void AddColumns(const ListView* view, HINSTANCE instance, UINT dpi)
 {
     for (int column = 0; column < view->columnCount; ++column) {
         wchar_t title[TITLE_CAPACITY];
-        if (!LoadStringW(instance, view->columns[column].titleId, title, ARRAYSIZE(title)))
+        if (!LoadProgramText(view->columns[column].titleId, title, ARRAYSIZE(title)))
             title[0] = L'\0';
         LVCOLUMNW spec;
         ZeroMemory(&spec, sizeof(spec));

@@ -204,3 +204,8 @@
 #define IDM_MODULE_OPEN_LOCATION        40501
 #define IDM_MODULE_COPY_PATH            40502
 #define IDM_MODULE_COPY_PROPERTIES      40503
+// The tray menu's Language submenu: "Follow Windows" from the resources, then
+// each language the program speaks in its own words, in ProgramLanguages' order.
+#define IDM_LANGUAGE_FOLLOW_WINDOWS     40700
+#define IDM_LANGUAGE_FIRST              40701
+#define IDM_LANGUAGE_LAST               40720
