@@ -9,6 +9,8 @@
 
 static const int WIDEST_COLUMN = 4096;
 static const int TITLE_CAPACITY = 64;
+// Room beside a column's title for the header's margins and sort arrow.
+static const int TITLE_PADDING = 24;
 
 static void AddColumns(const ListView* view, HINSTANCE instance, UINT dpi)
 {
@@ -21,6 +23,11 @@ static void AddColumns(const ListView* view, HINSTANCE instance, UINT dpi)
         spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         spec.fmt = view->columns[column].format;
         spec.cx = ScaleForDpi(view->columns[column].width, dpi);
+        // A language with longer titles gets columns wide enough to read them.
+        int fitted = (int)SendMessageW(view->list, LVM_GETSTRINGWIDTHW, 0, (LPARAM)title) +
+                     ScaleForDpi(TITLE_PADDING, dpi);
+        if (title[0] && fitted > spec.cx)
+            spec.cx = fitted;
         spec.pszText = title;
         spec.iSubItem = column;
         SendMessageW(view->list, LVM_INSERTCOLUMNW, column, (LPARAM)&spec);
