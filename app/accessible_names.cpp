@@ -1,5 +1,6 @@
 #include "app/accessible_names.h"
 #include <strsafe.h>
+#include "core/program_text.h"
 #include "app/app_state.h"
 #include "core/accessible_object.h"
 #include "core/oleacc_functions.h"
@@ -71,7 +72,7 @@ private:
             return E_POINTER;
         wchar_t buffer[256];
         *text = NULL;
-        if (!LoadStringW(appState.instance, id, buffer, ARRAYSIZE(buffer)))
+        if (!LoadProgramText(id, buffer, ARRAYSIZE(buffer)))
             return S_FALSE;
         *text = SysAllocString(buffer);
         return *text ? S_OK : E_OUTOFMEMORY;

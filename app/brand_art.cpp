@@ -1,4 +1,5 @@
 #include "app/brand_art.h"
+#include "core/program_text.h"
 #include <limits.h>
 #include "app/app_state.h"
 #include "core/system_probes.h"
@@ -79,7 +80,7 @@ static int MeasureText(HDC dc, const wchar_t* text, int length)
 static void WriteArtText(HDC dc, const ArtText& text, POINT origin, UINT dpi)
 {
     wchar_t line[128];
-    int length = LoadStringW(appState.instance, text.textId, line, ARRAYSIZE(line));
+    int length = LoadProgramText(text.textId, line, ARRAYSIZE(line)) ? lstrlenW(line) : 0;
     int em = ScaleTenths(text.emTenths, dpi);
     HFONT font = length > 0 ? CreateArtFont(text, em) : NULL;
     if (!font)

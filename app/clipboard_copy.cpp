@@ -1,4 +1,5 @@
 #include "app/clipboard_copy.h"
+#include "core/program_text.h"
 #include "app/app_state.h"
 #include "core/clipboard_text.h"
 #include "resource.h"
@@ -6,8 +7,8 @@
 static void TellPerson(HWND owner, UINT textId)
 {
     wchar_t text[256], caption[64];
-    if (LoadStringW(appState.instance, textId, text, ARRAYSIZE(text)) &&
-        LoadStringW(appState.instance, IDS_BRAND_NAME, caption, ARRAYSIZE(caption)))
+    if (LoadProgramText(textId, text, ARRAYSIZE(text)) &&
+        LoadProgramText(IDS_BRAND_NAME, caption, ARRAYSIZE(caption)))
         MessageBoxW(owner, text, caption, MB_OK | MB_ICONWARNING);
 }
 

@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/app_state.h"
 #include "app/brand_art.h"
+#include "core/program_language.h"
 #include "app/dark_mode.h"
 #include "app/tray_icon.h"
 #include "core/lookup_url.h"
@@ -25,7 +26,7 @@ static void ShowGuardedDialog(HWND owner, BYTE guard, WORD templateId, DLGPROC p
     if (owner)
         ShowWindow(owner, SW_SHOWNORMAL);
     appState.dialogGuards |= guard;
-    DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(templateId), owner, procedure, 0);
+    ShowProgramDialog(templateId, owner, procedure, 0);
     // The procedure clears the bit when the dialog closes; a dialog that could
     // not be created never runs it and would keep this one shut for good.
     // Dialogs nest strictly, so no other copy of this one can be open here.
@@ -46,7 +47,7 @@ void ShowSplash(HWND owner)
 {
     if (IsVistaOrLater() && IsElevated())
         return;
-    DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_SPLASH), owner, SplashDialogProc, 0);
+    ShowProgramDialog(IDD_SPLASH, owner, SplashDialogProc, 0);
 }
 
 void CentreWindow(HWND reference, HWND dialog)

@@ -1,4 +1,5 @@
 #include "app/failure_report.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "resource.h"
@@ -16,7 +17,7 @@ void ReadSystemReason(DWORD error, wchar_t* reason, size_t capacity)
     if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,
                         (DWORD)capacity, NULL)) {
         wchar_t format[64];
-        if (LoadStringW(appState.instance, IDS_ERROR_NUMBER, format, ARRAYSIZE(format)))
+        if (LoadProgramText(IDS_ERROR_NUMBER, format, ARRAYSIZE(format)))
             StringCchPrintfW(reason, capacity, format, error);
     }
     // The system's text ends in a line break.
@@ -29,7 +30,7 @@ static bool FormatFailure(UINT formatId, const wchar_t* subject, DWORD error, wc
     wchar_t reason[512];
     ReadSystemReason(error, reason, ARRAYSIZE(reason));
     wchar_t format[256];
-    return LoadStringW(appState.instance, formatId, format, ARRAYSIZE(format)) &&
+    return LoadProgramText(formatId, format, ARRAYSIZE(format)) &&
            SUCCEEDED(StringCchPrintfW(text, capacity, format, subject ? subject : L"", reason));
 }
 
@@ -53,7 +54,7 @@ void ReportFailure(UINT formatId, const wchar_t* subject, DWORD error)
         return;
     }
     wchar_t caption[64];
-    if (!LoadStringW(appState.instance, IDS_BRAND_NAME, caption, ARRAYSIZE(caption)))
+    if (!LoadProgramText(IDS_BRAND_NAME, caption, ARRAYSIZE(caption)))
         caption[0] = L'\0';
     reporting = true;
     for (wchar_t* shown = text; shown;) {

@@ -1,4 +1,5 @@
 #include "app/list_view.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include <algorithm>
 #include "core/plain_text.h"
@@ -8,18 +9,25 @@
 
 static const int WIDEST_COLUMN = 4096;
 static const int TITLE_CAPACITY = 64;
+// Room beside a column's title for the header's margins and sort arrow.
+static const int TITLE_PADDING = 24;
 
 static void AddColumns(const ListView* view, HINSTANCE instance, UINT dpi)
 {
     for (int column = 0; column < view->columnCount; ++column) {
         wchar_t title[TITLE_CAPACITY];
-        if (!LoadStringW(instance, view->columns[column].titleId, title, ARRAYSIZE(title)))
+        if (!LoadProgramText(view->columns[column].titleId, title, ARRAYSIZE(title)))
             title[0] = L'\0';
         LVCOLUMNW spec;
         ZeroMemory(&spec, sizeof(spec));
         spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         spec.fmt = view->columns[column].format;
         spec.cx = ScaleForDpi(view->columns[column].width, dpi);
+        // A language with longer titles gets columns wide enough to read them.
+        int fitted = (int)SendMessageW(view->list, LVM_GETSTRINGWIDTHW, 0, (LPARAM)title) +
+                     ScaleForDpi(TITLE_PADDING, dpi);
+        if (title[0] && fitted > spec.cx)
+            spec.cx = fitted;
         spec.pszText = title;
         spec.iSubItem = column;
         SendMessageW(view->list, LVM_INSERTCOLUMNW, column, (LPARAM)&spec);

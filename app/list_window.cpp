@@ -1,4 +1,5 @@
 #include "app/list_window.h"
+#include "core/program_text.h"
 #include <commctrl.h>
 #include "app/app_state.h"
 #include "app/dark_mode.h"
@@ -30,7 +31,7 @@ static HWND CreateListWindow(const wchar_t* windowClass, WNDPROC procedure, UINT
     if (!RegisterProgramWindowClass(windowClass, procedure))
         return NULL;
     wchar_t title[128];
-    if (!LoadStringW(appState.instance, titleId, title, ARRAYSIZE(title)))
+    if (!LoadProgramText(titleId, title, ARRAYSIZE(title)))
         title[0] = L'\0';
     UINT dpi = ReadWindowDpi(NULL);
     return CreateWindowExW(0, windowClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,

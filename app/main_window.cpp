@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "core/program_text.h"
 #include "app/app_state.h"
 #include <objbase.h>
 #include <strsafe.h>
@@ -94,7 +95,7 @@ static int SendShutdownRequest()
 static void ShowAlreadyRunning()
 {
     wchar_t text[128];
-    if (!LoadStringW(appState.instance, IDS_ALREADY_RUNNING, text, ARRAYSIZE(text)))
+    if (!LoadProgramText(IDS_ALREADY_RUNNING, text, ARRAYSIZE(text)))
         text[0] = L'\0';
     MessageBoxW(NULL, text, messageCaption, MB_OK);
 }
@@ -149,7 +150,7 @@ static void ShutDown()
 static void ReportIntegrationFailure(HWND window)
 {
     wchar_t text[128];
-    if (!LoadStringW(appState.instance, IDS_INTEGRATION_FAILED, text, ARRAYSIZE(text)))
+    if (!LoadProgramText(IDS_INTEGRATION_FAILED, text, ARRAYSIZE(text)))
         text[0] = L'\0';
     MessageBoxW(window, text, messageCaption, MB_OK);
     PostMessageW(window, WM_SHUTDOWN_REQUEST, 0, 0);

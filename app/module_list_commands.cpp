@@ -1,4 +1,5 @@
 #include "app/module_list.h"
+#include "core/program_language.h"
 #include "app/app_state.h"
 #include "app/clipboard_copy.h"
 #include "app/setting_names.h"
@@ -95,7 +96,7 @@ bool ShowModuleListMenu(ModuleList* list, HWND clicked, UINT dpi, LPARAM positio
         return false;
     if (!SelectedModule(list))
         return true;
-    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_MODULE_MENU));
+    HMENU menu = LoadProgramMenu(IDR_MODULE_MENU);
     HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
     if (popup) {
         SetMenuDefaultItem(popup, IDM_MODULE_LOOK_UP, FALSE);

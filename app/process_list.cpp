@@ -1,4 +1,5 @@
 #include "app/process_list.h"
+#include "core/program_text.h"
 #include <algorithm>
 #include <strsafe.h>
 #include "app/app_state.h"
@@ -196,7 +197,7 @@ int FillRowSigner(ProcessList* list, LONG id, const SignerCheck* check, const wc
         if (changedText)
             StringCchCatW(row->signer, ARRAYSIZE(row->signer), changedText);
         wchar_t reported[64];
-        if (row->pathReported && LoadStringW(appState.instance, IDS_AS_PROCESS_REPORTS, reported, ARRAYSIZE(reported)))
+        if (row->pathReported && LoadProgramText(IDS_AS_PROCESS_REPORTS, reported, ARRAYSIZE(reported)))
             StringCchCatW(row->signer, ARRAYSIZE(row->signer), reported);
         MarkRowChanged(list, row);
         ++filled;

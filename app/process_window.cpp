@@ -1,4 +1,5 @@
 #include "app/process_window.h"
+#include "core/program_text.h"
 #include "app/process_window_state.h"
 #include "app/list_window.h"
 #include <commctrl.h>
@@ -243,7 +244,7 @@ static bool CreateControls(ProcessWindowState* state)
     SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
-    if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
+    if (LoadProgramText(IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
         SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
     UseSystemIcons(state);
     ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
@@ -280,8 +281,8 @@ static LRESULT StartWindow(HWND window)
         return -1;
     state->window = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
-    LoadStringW(appState.instance, IDS_CHECKING_SIGNER, state->checkingText, ARRAYSIZE(state->checkingText));
-    LoadStringW(appState.instance, IDS_CHANGED_AFTER_START, state->changedText, ARRAYSIZE(state->changedText));
+    LoadProgramText(IDS_CHECKING_SIGNER, state->checkingText, ARRAYSIZE(state->checkingText));
+    LoadProgramText(IDS_CHANGED_AFTER_START, state->changedText, ARRAYSIZE(state->changedText));
     if (!CreateControls(state))
         return -1;
     ApplyColorMode(window);

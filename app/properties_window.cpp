@@ -1,4 +1,5 @@
 #include "app/properties_window.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/accessible_names.h"
 #include "app/app_state.h"
@@ -139,7 +140,7 @@ static bool CreateControls(PropertiesState* state)
     SendMessageW(state->text, EM_LIMITTEXT, PROPERTY_SHEET_CAPACITY, 0);
     for (int i = 0; i < BUTTON_COUNT; ++i) {
         wchar_t caption[64];
-        if (!LoadStringW(appState.instance, buttonTexts[i], caption, ARRAYSIZE(caption)))
+        if (!LoadProgramText(buttonTexts[i], caption, ARRAYSIZE(caption)))
             caption[0] = L'\0';
         DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == BUTTON_COUNT - 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         state->buttons[i] = CreateWindowExW(0, L"BUTTON", caption, style, 0, 0, 0, 0, state->window,
@@ -347,7 +348,7 @@ HWND ShowPropertiesWindow(HWND owner, const ProcessRow* row)
     if (!RegisterProgramWindowClass(propertiesWindowClass, PropertiesWindowProc))
         return NULL;
     wchar_t format[64], title[MAX_PATH + 64];
-    if (!LoadStringW(appState.instance, IDS_PROPERTIES_TITLE, format, ARRAYSIZE(format)) ||
+    if (!LoadProgramText(IDS_PROPERTIES_TITLE, format, ARRAYSIZE(format)) ||
         FAILED(StringCchPrintfW(title, ARRAYSIZE(title), format, row->imageName, row->processId)))
         title[0] = L'\0';
     BlankControlCharacters(title, ARRAYSIZE(title));

@@ -1,4 +1,5 @@
 #include "app/refresh_pause.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "resource.h"
@@ -7,9 +8,9 @@ void ShowRefreshPaused(HWND window, bool paused)
 {
     wchar_t title[160];
     wchar_t suffix[32];
-    if (!LoadStringW(appState.instance, IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))
+    if (!LoadProgramText(IDS_PROCESSES_TITLE, title, ARRAYSIZE(title)))
         title[0] = L'\0';
-    if (paused && LoadStringW(appState.instance, IDS_PAUSED_SUFFIX, suffix, ARRAYSIZE(suffix)))
+    if (paused && LoadProgramText(IDS_PAUSED_SUFFIX, suffix, ARRAYSIZE(suffix)))
         StringCchCatW(title, ARRAYSIZE(title), suffix);
     SetWindowTextW(window, title);
 }

@@ -7,6 +7,7 @@
 #include "app/report_json.h"
 #include "core/ascii_folding.h"
 #include "core/command_line_args.h"
+#include "core/program_language.h"
 #include "core/program_text.h"
 #include "core/seams.h"
 #include "core/system_probes.h"
@@ -107,8 +108,11 @@ static void ShowReadingProgress(void* context, int done, int total)
     if (!run->console)
         return;
     wchar_t line[128];
+    // The person reads the progress in their language; the notes stay English.
+    LANGID notes = SetThreadTextLanguage(0);
     if (FormatProgramText(line, ARRAYSIZE(line), IDS_REPORT_PROGRESS, done + 1, total))
         ShowProgress(run->console, line);
+    SetThreadTextLanguage(notes);
 }
 
 // ---- The header ----------------------------------------------------------------
@@ -179,7 +183,10 @@ bool WriteReportTo(HANDLE output, const ReportArguments* arguments, const Baseli
     else
         BeginCsvReport(&run->sink);
     ReportVisitor visitor = {run, WriteProcess, WriteStartup, ShowReadingProgress};
+    // The notes a report holds are English, for the scripts that read them.
+    LANGID before = SetThreadTextLanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     bool gathered = GatherReport(files, &visitor);
+    SetThreadTextLanguage(before);
     if (run->format == REPORT_JSON)
         EndJsonReport(&run->json);
     bool written = FlushReportSink(&run->sink) && gathered;

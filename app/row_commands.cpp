@@ -1,4 +1,6 @@
 #include "app/row_commands.h"
+#include "core/program_language.h"
+#include "core/program_text.h"
 #include <shellapi.h>
 #include <strsafe.h>
 #include "app/app_state.h"
@@ -41,7 +43,7 @@ void LookUpSelectedPayload(HWND owner, HWND list, const ProcessList* rows)
 static void AddPayloadItems(HMENU popup, const ProcessRow* row)
 {
     wchar_t format[64];
-    if (!row->payload || !LoadStringW(appState.instance, IDS_LOOK_UP_FILE, format, ARRAYSIZE(format)))
+    if (!row->payload || !LoadProgramText(IDS_LOOK_UP_FILE, format, ARRAYSIZE(format)))
         return;
     int added = 0;
     for (int i = 0; i < row->payload->fileCount && i < (int)HOST_PAYLOAD_FILES; ++i) {
@@ -74,7 +76,7 @@ void OpenRowLocation(HWND owner, const ProcessRow* row)
         wchar_t format[256];
         size_t capacity = PROCESS_PATH_CAPACITY + ARRAYSIZE(format);
         wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(wchar_t));
-        if (text && LoadStringW(appState.instance, IDS_LOCATION_REFUSED, format, ARRAYSIZE(format)) &&
+        if (text && LoadProgramText(IDS_LOCATION_REFUSED, format, ARRAYSIZE(format)) &&
             SUCCEEDED(StringCchPrintfW(text, capacity, format, row->exePath)))
             MessageBoxW(owner, text, L"Tavrowen 2", MB_OK | MB_ICONINFORMATION);
         if (text)
@@ -112,7 +114,7 @@ void ShowRowMenu(HWND owner, HWND list, const ProcessList* rows, LPARAM position
     const ProcessRow* row = ShownRow(rows, index);
     if (!row)
         return;
-    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESSMENU));
+    HMENU menu = LoadProgramMenu(IDR_PROCESSMENU);
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu, 0);
@@ -144,7 +146,7 @@ void FillRowTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
     const ProcessRow* row = tip->iSubItem == 0 ? ShownRow(rows, tip->iItem) : NULL;
     wchar_t title[64];
     if (!row || !tip->pszText || tip->cchTextMax <= 0 ||
-        !LoadStringW(appState.instance, IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
+        !LoadProgramText(IDS_COLUMN_SIGNER, title, ARRAYSIZE(title)))
         return;
     const wchar_t* name = row->hasPath ? row->exePath : row->imageName;
     StringCchPrintfW(tip->pszText, tip->cchTextMax, L"%s\n%s: %s", name, title, row->signer);

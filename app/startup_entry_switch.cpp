@@ -1,4 +1,5 @@
 #include "app/startup_window_state.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/failure_report.h"
@@ -11,8 +12,8 @@ static bool ConfirmDisable(HWND owner, const StartupEntry* entry)
     wchar_t format[256];
     wchar_t title[64];
     wchar_t text[256 + STARTUP_NAME_CAPACITY + STARTUP_LOCATION_CAPACITY];
-    if (!LoadStringW(appState.instance, IDS_STARTUP_CONFIRM_DISABLE, format, ARRAYSIZE(format)) ||
-        !LoadStringW(appState.instance, IDS_STARTUP_BOX_TITLE, title, ARRAYSIZE(title)) ||
+    if (!LoadProgramText(IDS_STARTUP_CONFIRM_DISABLE, format, ARRAYSIZE(format)) ||
+        !LoadProgramText(IDS_STARTUP_BOX_TITLE, title, ARRAYSIZE(title)) ||
         FAILED(StringCchPrintfW(text, ARRAYSIZE(text), format, entry->entry, entry->location)))
         return false;
     return MessageBoxW(owner, text, title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;

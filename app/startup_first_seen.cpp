@@ -1,4 +1,5 @@
 #include "app/startup_first_seen.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/setting_names.h"
@@ -69,7 +70,7 @@ void ShowStartupSeenDates(StartupRows* rows, const StartupSeenDates* dates)
     wchar_t format[64];
     wchar_t previous[64];
     FormatDay(dates->previousReading, previous, ARRAYSIZE(previous));
-    bool canSay = previous[0] && LoadStringW(appState.instance, IDS_STARTUP_NEW_SINCE, format, ARRAYSIZE(format));
+    bool canSay = previous[0] && LoadProgramText(IDS_STARTUP_NEW_SINCE, format, ARRAYSIZE(format));
     for (int i = 0; i < rows->list->count; ++i) {
         StartupFileFacts* facts = &rows->facts[i];
         facts->firstSeen = dates->firstSeen[i];

@@ -1,4 +1,5 @@
 #include "app/startup_window.h"
+#include "core/program_text.h"
 #include "app/startup_window_state.h"
 #include "app/list_window.h"
 #include <commctrl.h>
@@ -241,8 +242,8 @@ static void ShowHiddenCount(StartupWindowState* state)
     wchar_t shown[160] = L"";
     wchar_t format[128];
     if (state->rows.hiddenCount == 0)
-        LoadStringW(appState.instance, IDS_STARTUP_TITLE, title, ARRAYSIZE(title));
-    else if (LoadStringW(appState.instance, IDS_STARTUP_TITLE_HIDDEN, format, ARRAYSIZE(format)))
+        LoadProgramText(IDS_STARTUP_TITLE, title, ARRAYSIZE(title));
+    else if (LoadProgramText(IDS_STARTUP_TITLE_HIDDEN, format, ARRAYSIZE(format)))
         StringCchPrintfW(title, ARRAYSIZE(title), format, state->rows.hiddenCount);
     GetWindowTextW(state->window, shown, ARRAYSIZE(shown));
     if (wcscmp(title, shown) != 0)
@@ -273,7 +274,7 @@ static void SaveHideWindowsEntries(StartupWindowState* state)
 static bool CreateHideWindowsSwitch(StartupWindowState* state)
 {
     wchar_t caption[64];
-    if (!LoadStringW(appState.instance, IDS_STARTUP_HIDE_WINDOWS, caption, ARRAYSIZE(caption)))
+    if (!LoadProgramText(IDS_STARTUP_HIDE_WINDOWS, caption, ARRAYSIZE(caption)))
         caption[0] = L'\0';
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
     state->hideWindows = CreateWindowExW(0, L"BUTTON", caption, style, 0, 0, 0, 0, state->window,
@@ -306,7 +307,7 @@ static bool CreateControls(StartupWindowState* state)
     SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
     wchar_t cue[64];
     // Only with common controls 6; elsewhere the field is simply blank.
-    if (LoadStringW(appState.instance, IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
+    if (LoadProgramText(IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
         SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
     ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
     state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_STARTUP_KEYS));
@@ -327,11 +328,10 @@ static void LayOutControls(StartupWindowState* state, int width, int height)
 static void LoadRowTexts(StartupWindowState* state)
 {
     StartupRows* rows = &state->rows;
-    HINSTANCE instance = appState.instance;
-    LoadStringW(instance, IDS_STARTUP_ENABLED, rows->enabledText, ARRAYSIZE(rows->enabledText));
-    LoadStringW(instance, IDS_STARTUP_DISABLED, rows->disabledText, ARRAYSIZE(rows->disabledText));
-    LoadStringW(instance, IDS_CHECKING_SIGNER, rows->checkingText, ARRAYSIZE(rows->checkingText));
-    LoadStringW(instance, IDS_STARTUP_NOT_READ, state->notReadText, ARRAYSIZE(state->notReadText));
+    LoadProgramText(IDS_STARTUP_ENABLED, rows->enabledText, ARRAYSIZE(rows->enabledText));
+    LoadProgramText(IDS_STARTUP_DISABLED, rows->disabledText, ARRAYSIZE(rows->disabledText));
+    LoadProgramText(IDS_CHECKING_SIGNER, rows->checkingText, ARRAYSIZE(rows->checkingText));
+    LoadProgramText(IDS_STARTUP_NOT_READ, state->notReadText, ARRAYSIZE(state->notReadText));
 }
 
 static LRESULT StartWindow(HWND window)

@@ -1,4 +1,6 @@
 #include "app/startup_window_state.h"
+#include "core/program_language.h"
+#include "core/program_text.h"
 #include <commctrl.h>
 #include <strsafe.h>
 #include "app/app_state.h"
@@ -55,8 +57,8 @@ static void AppendSheetLine(wchar_t* sheet, UINT labelId, const wchar_t* text)
     wchar_t label[64];
     wchar_t format[32];
     wchar_t line[1200];
-    if (!text[0] || !LoadStringW(appState.instance, labelId, label, ARRAYSIZE(label)) ||
-        !LoadStringW(appState.instance, IDS_SHEET_LABEL_FORMAT, format, ARRAYSIZE(format)))
+    if (!text[0] || !LoadProgramText(labelId, label, ARRAYSIZE(label)) ||
+        !LoadProgramText(IDS_SHEET_LABEL_FORMAT, format, ARRAYSIZE(format)))
         return;
     StringCchPrintfW(line, ARRAYSIZE(line), format, label, text);
     StringCchCatW(sheet, SHEET_CAPACITY, line);
@@ -82,7 +84,7 @@ static void AppendFileLines(wchar_t* sheet, const StartupFileFacts* facts, const
 static void AppendNotes(wchar_t* sheet, const wchar_t* notes)
 {
     wchar_t heading[32];
-    if (!notes[0] || !LoadStringW(appState.instance, IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
+    if (!notes[0] || !LoadProgramText(IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
         return;
     StringCchCatW(sheet, SHEET_CAPACITY, heading);
     StringCchCatW(sheet, SHEET_CAPACITY, L"\r\n");
@@ -209,7 +211,7 @@ void ShowStartupRowMenu(StartupWindowState* state, LPARAM position)
     int number = -1;
     if (!SelectedStartupEntry(&state->view, &number))
         return;
-    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_STARTUP_MENU));
+    HMENU menu = LoadProgramMenu(IDR_STARTUP_MENU);
     HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
     if (!popup) {
         if (menu)

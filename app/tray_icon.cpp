@@ -1,4 +1,5 @@
 #include "app/tray_icon.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/program_icons.h"
@@ -57,9 +58,9 @@ static bool ShowTrayBalloon(UINT textId)
     balloon.base.uFlags = NIF_INFO;
     balloon.base.dwInfoFlags = NIIF_INFO;
     balloon.base.uTimeout = HINT_TIMEOUT_MS;
-    return LoadStringW(appState.instance, IDS_HINT_TITLE, balloon.base.szInfoTitle,
+    return LoadProgramText(IDS_HINT_TITLE, balloon.base.szInfoTitle,
                        ARRAYSIZE(balloon.base.szInfoTitle)) &&
-           LoadStringW(appState.instance, textId, balloon.base.szInfo, ARRAYSIZE(balloon.base.szInfo)) &&
+           LoadProgramText(textId, balloon.base.szInfo, ARRAYSIZE(balloon.base.szInfo)) &&
            Shell_NotifyIconW(NIM_MODIFY, &balloon.base);
 }
 

@@ -1,9 +1,11 @@
 #include "app/tray_menu.h"
+#include "core/program_language.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/failure_report.h"
 #include "app/dialogs.h"
 #include "app/elevation.h"
+#include "app/language_menu.h"
 #include "app/lookup_hotkey.h"
 #include "app/process_window.h"
 #include "app/startup_window.h"
@@ -44,7 +46,7 @@ void ShowTrayMenu()
 {
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
-    HMENU menu = LoadMenuW(appState.instance, MAKEINTRESOURCEW(IDR_TASKMENU));
+    HMENU menu = LoadProgramMenu(IDR_TASKMENU);
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu, 0);
@@ -54,6 +56,7 @@ void ShowTrayMenu()
         CheckMenuCommand(popup, IDM_EXTENDED_INFO, ReadSetting(extendedInfoSetting));
         CheckMenuCommand(popup, IDM_SPLASH, !ReadSetting(noSplashSetting));
         ShowLookUpHotkeyInMenu(popup, IDM_LOOK_UP_SELECTED);
+        FillLanguageMenu(popup);
         // Without this a click outside the menu would not dismiss it. It
         // deactivates the window in front and the active window of the input
         // we share with Task Manager while the strip lies in it, with messages
@@ -69,6 +72,8 @@ void ShowTrayMenu()
 
 bool DispatchCommand(WPARAM wParam)
 {
+    if (DispatchLanguageCommand(LOWORD(wParam)))
+        return true;
     switch (LOWORD(wParam)) {
     case IDM_ABOUT:
         ShowAboutDialog(AttachedTaskManagerWindow());

@@ -1,4 +1,5 @@
 #include "app/unverified_switch.h"
+#include "core/program_text.h"
 #include "app/app_state.h"
 #include "core/settings.h"
 #include "app/setting_names.h"
@@ -12,7 +13,7 @@ static HWND FindSwitch(HWND processWindow)
 bool CreateUnverifiedSwitch(HWND processWindow, HFONT font)
 {
     wchar_t caption[64];
-    if (!LoadStringW(appState.instance, IDS_UNVERIFIED_ONLY, caption, ARRAYSIZE(caption)))
+    if (!LoadProgramText(IDS_UNVERIFIED_ONLY, caption, ARRAYSIZE(caption)))
         caption[0] = L'\0';
     HWND box = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 0,
                                0, processWindow, (HMENU)(UINT_PTR)IDC_PROCESS_UNVERIFIED, appState.instance, NULL);

@@ -1,4 +1,5 @@
 #include "app/window_finder.h"
+#include "core/program_text.h"
 #include <commctrl.h>
 #include <strsafe.h>
 #include "app/accessible_names.h"
@@ -303,7 +304,7 @@ bool CreateWindowFinder(HWND processWindow)
     if (!RegisterOwnWindowClass(appState.instance, finderClass, FinderProc, 0, IDC_ARROW, COLOR_BTNFACE, NULL, NULL))
         return false;
     wchar_t tip[128];
-    if (!LoadStringW(appState.instance, IDS_FINDER_TIP, tip, ARRAYSIZE(tip)))
+    if (!LoadProgramText(IDS_FINDER_TIP, tip, ARRAYSIZE(tip)))
         tip[0] = L'\0';
     FinderState* finder = (FinderState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FinderState));
     if (!finder)

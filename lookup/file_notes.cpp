@@ -1,4 +1,5 @@
 #include "lookup/file_notes.h"
+#include "core/program_text.h"
 #include <stdarg.h>
 #include <strsafe.h>
 #include <wchar.h>
@@ -393,7 +394,7 @@ bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note)
     const wchar_t* stream = FindStreamName(facts->path, &length);
     wchar_t format[96], name[MAX_PATH];
     // A stream's name too long for the note is cut, never the note left out.
-    if (!stream || !LoadStringW(GetModuleHandleW(NULL), IDS_NOTE_ALTERNATE_STREAM, format, ARRAYSIZE(format)))
+    if (!stream || !LoadProgramText(IDS_NOTE_ALTERNATE_STREAM, format, ARRAYSIZE(format)))
         return false;
     StringCchCopyNW(name, ARRAYSIZE(name), stream, length);
     HRESULT written = StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, name);

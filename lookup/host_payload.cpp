@@ -1,4 +1,5 @@
 #include "lookup/host_payload.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "core/ascii_folding.h"
 #include "core/mapped_images.h"
@@ -150,7 +151,7 @@ static void AddNamedFile(const wchar_t* name, HostFileSearch search, HostContext
     if (!found || !loaded)
         payload->unknown = true;
     wchar_t notLoaded[64] = L"";
-    if (!loaded && !LoadStringW(GetModuleHandleW(NULL), IDS_NOT_LOADED_SUFFIX, notLoaded, ARRAYSIZE(notLoaded)))
+    if (!loaded && !LoadProgramText(IDS_NOT_LOADED_SUFFIX, notLoaded, ARRAYSIZE(notLoaded)))
         notLoaded[0] = L'\0';
     if (shown)
         AddRunsEntry(payload, FileNamePart(found ? path : name), NULL, notLoaded);

@@ -1,4 +1,5 @@
 #include "lookup/module_notes.h"
+#include "core/program_text.h"
 #include "core/file_name_case.h"
 #include <strsafe.h>
 #include <wchar.h>
@@ -34,7 +35,7 @@ static bool SameName(const wchar_t* a, const wchar_t* b)
 static bool WriteTableNote(wchar_t* note, UINT format, const wchar_t* value)
 {
     wchar_t text[160];
-    if (!LoadStringW(GetModuleHandleW(NULL), format, text, ARRAYSIZE(text)))
+    if (!LoadProgramText(format, text, ARRAYSIZE(text)))
         return false;
     HRESULT written = value ? StringCchPrintfW(note, NOTE_TEXT_CAPACITY, text, value)
                             : StringCchCopyW(note, NOTE_TEXT_CAPACITY, text);
@@ -65,7 +66,7 @@ bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, wchar_t* note)
     // A folder too long for the note is left out whole rather than cut.
     const wchar_t* folder = facts->file.folderWithTokens;
     wchar_t format[160];
-    if (folder && folder[0] && LoadStringW(GetModuleHandleW(NULL), IDS_MODULE_NOTE_WRITABLE, format, ARRAYSIZE(format)) &&
+    if (folder && folder[0] && LoadProgramText(IDS_MODULE_NOTE_WRITABLE, format, ARRAYSIZE(format)) &&
         SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, folder)))
         return true;
     return WriteTableNote(note, IDS_MODULE_NOTE_WRITABLE_PLAIN, NULL);

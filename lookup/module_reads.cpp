@@ -1,4 +1,5 @@
 #include "lookup/module_reads.h"
+#include "core/program_text.h"
 #include "lookup/version_strings.h"
 #include <stdarg.h>
 #include <strsafe.h>
@@ -213,7 +214,7 @@ struct ModuleSheetWriter {
 static void AppendModuleLine(ModuleSheetWriter* writer, UINT label, const wchar_t* value)
 {
     wchar_t name[64] = L"";
-    if (!value || !value[0] || (label && !LoadStringW(GetModuleHandleW(NULL), label, name, ARRAYSIZE(name))))
+    if (!value || !value[0] || (label && !LoadProgramText(label, name, ARRAYSIZE(name))))
         return;
     size_t room = writer->capacity - writer->length;
     HRESULT written = StringCchPrintfW(writer->text + writer->length, room, label ? L"%s: %s\r\n" : L"%s\r\n",
@@ -238,7 +239,7 @@ static void FormatWithTable(UINT format, wchar_t* text, size_t capacity, ...)
 {
     wchar_t pattern[64];
     text[0] = L'\0';
-    if (!LoadStringW(GetModuleHandleW(NULL), format, pattern, ARRAYSIZE(pattern)))
+    if (!LoadProgramText(format, pattern, ARRAYSIZE(pattern)))
         return;
     va_list arguments;
     va_start(arguments, capacity);
@@ -278,7 +279,7 @@ bool FormatModuleSheet(const ModuleSheet* sheet, wchar_t* text, size_t capacity)
     AppendModuleLine(&writer, IDS_MODULE_SHEET_LOADED_BY, line);
     if (sheet->notes.count > 0) {
         wchar_t heading[64];
-        if (LoadStringW(GetModuleHandleW(NULL), IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
+        if (LoadProgramText(IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
             AppendModuleLine(&writer, 0, heading);
     }
     for (int i = 0; i < sheet->notes.count && i < MODULE_NOTE_RULES; ++i) {

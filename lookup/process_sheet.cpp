@@ -1,4 +1,5 @@
 #include "lookup/process_sheet.h"
+#include "core/program_text.h"
 #include "lookup/version_strings.h"
 #include <strsafe.h>
 #include "core/executable_locator.h"
@@ -296,15 +297,14 @@ static bool AppendSheetLine(wchar_t* text, size_t capacity, const wchar_t* line)
 static void FormatUnreadableModules(const ProcessModuleNotes* modules, wchar_t* line, size_t capacity)
 {
     wchar_t reason[64] = L"", format[64] = L"";
-    HINSTANCE instance = GetModuleHandleW(NULL);
     if (modules->state == MODULES_ACCESS_DENIED)
-        LoadStringW(instance, IDS_MODULES_ACCESS_DENIED, reason, ARRAYSIZE(reason));
+        LoadProgramText(IDS_MODULES_ACCESS_DENIED, reason, ARRAYSIZE(reason));
     else if (modules->state == MODULES_OTHER_BITNESS)
-        LoadStringW(instance, IDS_MODULES_OTHER_BITNESS, reason, ARRAYSIZE(reason));
-    else if (LoadStringW(instance, IDS_ERROR_NUMBER, format, ARRAYSIZE(format)))
+        LoadProgramText(IDS_MODULES_OTHER_BITNESS, reason, ARRAYSIZE(reason));
+    else if (LoadProgramText(IDS_ERROR_NUMBER, format, ARRAYSIZE(format)))
         StringCchPrintfW(reason, ARRAYSIZE(reason), format, modules->error);
     line[0] = L'\0';
-    if (LoadStringW(instance, IDS_SHEET_MODULES_UNREADABLE, format, ARRAYSIZE(format)))
+    if (LoadProgramText(IDS_SHEET_MODULES_UNREADABLE, format, ARRAYSIZE(format)))
         StringCchPrintfW(line, capacity, format, reason);
 }
 
@@ -315,7 +315,7 @@ static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, wchar_t* 
     const ProcessModuleNotes* modules = &sheet->modules;
     if (!sheet->modulesRead) {
         line[0] = L'\0';
-        return !partial || (LoadStringW(GetModuleHandleW(NULL), IDS_SHEET_MODULES_READING, line, ARRAYSIZE(line)) &&
+        return !partial || (LoadProgramText(IDS_SHEET_MODULES_READING, line, ARRAYSIZE(line)) &&
                             AppendSheetLine(text, capacity, line));
     }
     if (!sheet->process.found)
@@ -324,7 +324,7 @@ static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, wchar_t* 
         FormatUnreadableModules(modules, line, ARRAYSIZE(line));
         return AppendSheetLine(text, capacity, line);
     }
-    if (!LoadStringW(GetModuleHandleW(NULL), IDS_SHEET_MODULES, format, ARRAYSIZE(format)))
+    if (!LoadProgramText(IDS_SHEET_MODULES, format, ARRAYSIZE(format)))
         return false;
     StringCchPrintfW(line, ARRAYSIZE(line), format, modules->total, modules->notedTotal);
     bool whole = AppendSheetLine(text, capacity, line);

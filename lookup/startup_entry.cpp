@@ -1,4 +1,5 @@
 #include "lookup/startup_entry.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/command_line_args.h"
@@ -34,7 +35,7 @@ StartupEntry* AddStartupEntry(StartupList* list, StartupKind kind, const wchar_t
     StringCchCopyW(entry->location, ARRAYSIZE(entry->location), location);
     if (FAILED(StringCchCopyW(entry->entry, ARRAYSIZE(entry->entry), name))) {
         entry->tooLong = true;
-        if (!LoadStringW(GetModuleHandleW(NULL), IDS_LOGON_TOO_LONG, entry->entry, ARRAYSIZE(entry->entry)))
+        if (!LoadProgramText(IDS_LOGON_TOO_LONG, entry->entry, ARRAYSIZE(entry->entry)))
             StringCchCopyW(entry->entry, ARRAYSIZE(entry->entry), L"...");
     } else {
         StringCchCopyW(entry->switchName, ARRAYSIZE(entry->switchName), name);
@@ -176,7 +177,7 @@ bool FormatLogonEntryText(const StartupEntry* entry, wchar_t* text, size_t capac
 {
     // A name or command too long to show is listed as such, never passed over.
     wchar_t tooLong[64];
-    if (!LoadStringW(GetModuleHandleW(NULL), IDS_LOGON_TOO_LONG, tooLong, ARRAYSIZE(tooLong)))
+    if (!LoadProgramText(IDS_LOGON_TOO_LONG, tooLong, ARRAYSIZE(tooLong)))
         StringCchCopyW(tooLong, ARRAYSIZE(tooLong), L"...");
     const wchar_t* name = entry->tooLong ? tooLong : entry->entry;
     if (entry->kind == STARTUP_SERVICE)

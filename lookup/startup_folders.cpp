@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <strsafe.h>
 #include "core/handed_path.h"
+#include "core/program_text.h"
 #include "core/shell_link.h"
 #include "lookup/startup_folders.h"
 #include "resource.h"
@@ -59,7 +60,7 @@ void ReadStartupFolderEntries(StartupList* list)
 void LoadStartupFolderLocation(StartupSwitchPlace place, wchar_t* location)
 {
     bool common = place == SWITCH_COMMON_FOLDER;
-    if (!LoadStringW(GetModuleHandleW(NULL), common ? IDS_STARTUP_COMMON_FOLDER : IDS_STARTUP_USER_FOLDER, location,
+    if (!LoadProgramText(common ? IDS_STARTUP_COMMON_FOLDER : IDS_STARTUP_USER_FOLDER, location,
                      STARTUP_LOCATION_CAPACITY))
         StringCchCopyW(location, STARTUP_LOCATION_CAPACITY, common ? L"Startup folder (all users)" : L"Startup folder");
 }

@@ -1,4 +1,5 @@
 #include "lookup/startup_notes.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/handed_path.h"
@@ -11,7 +12,7 @@
 
 static bool LoadNoteText(UINT id, wchar_t* text)
 {
-    return LoadStringW(GetModuleHandleW(NULL), id, text, NOTE_TEXT_CAPACITY) > 0;
+    return LoadProgramText(id, text, NOTE_TEXT_CAPACITY);
 }
 
 bool NoteFileMissing(const StartupEntry* entry, wchar_t* note)

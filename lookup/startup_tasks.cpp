@@ -1,4 +1,5 @@
 #include "lookup/startup_tasks.h"
+#include "core/program_text.h"
 #include <shlwapi.h>
 #include <strsafe.h>
 #include <wchar.h>
@@ -384,7 +385,7 @@ void ReadTaskEntries(StartupList* list)
     bool jobs = !IsVistaOrLater();
     TaskWalk walk = {list, L"", jobs, (TaskDefinition*)HeapAlloc(GetProcessHeap(), 0, sizeof(TaskDefinition)), 0};
     UINT libraryName = jobs ? IDS_STARTUP_XP_TASKS : IDS_STARTUP_TASK_LIBRARY;
-    if (!LoadStringW(GetModuleHandleW(NULL), libraryName, walk.library, ARRAYSIZE(walk.library)))
+    if (!LoadProgramText(libraryName, walk.library, ARRAYSIZE(walk.library)))
         StringCchCopyW(walk.library, ARRAYSIZE(walk.library), L"Tasks");
     bool found = jobs ? BuildWindowsPath(L"Tasks", folder, ARRAYSIZE(folder))
                       : BuildNativeSystemPath(L"Tasks", folder, ARRAYSIZE(folder));

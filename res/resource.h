@@ -217,3 +217,9 @@
 #define IDS_REPORT_CANNOT_WRITE         1651
 #define IDS_REPORT_USAGE                1652
 #define IDS_REPORT_STARTUP_PROGRESS     1653
+
+// The tray menu's Language submenu: "Follow Windows" from the resources, then
+// each language the program speaks in its own words, in ProgramLanguages' order.
+#define IDM_LANGUAGE_FOLLOW_WINDOWS     40700
+#define IDM_LANGUAGE_FIRST              40701
+#define IDM_LANGUAGE_LAST               40720

@@ -1,4 +1,5 @@
 #include "taskmgr/strip_accessible.h"
+#include "core/program_text.h"
 #include <strsafe.h>
 #include "core/accessible_object.h"
 #include "core/lazy_lock.h"
@@ -235,8 +236,7 @@ private:
     }
     bool LoadText(UINT id, wchar_t* text, int capacity) const
     {
-        HINSTANCE instance = (HINSTANCE)GetWindowLongPtrW(strip, GWLP_HINSTANCE);
-        return LoadStringW(instance, id, text, capacity) > 0;
+        return capacity > 0 && LoadProgramText(id, text, (size_t)capacity);
     }
     static HRESULT NoText(BSTR* text)
     {

@@ -79,7 +79,8 @@ TEST(PlantedFiles, DecoysBesideTheProgramNeverRun)
         list = GetDlgItem(window, IDC_PROCESS_LIST);
         return filter && list;
     }, 30000));
-    SendMessageW(filter, WM_SETTEXT, 0, (LPARAM)L"Tavrowen2");
+    // Its folder: its name is also in the Parent cell of what it started.
+    SendMessageW(filter, WM_SETTEXT, 0, (LPARAM)L"portable");
     ASSERT_TRUE(WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000))
         << SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) << " rows";
     PostMessageW(filter, WM_KEYDOWN, VK_DOWN, 0);  // selects the first row

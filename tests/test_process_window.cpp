@@ -846,12 +846,13 @@ TEST(ProcessWindowMenu, TheItemFollowsShowTaskManager)
     HMENU menu = LoadMenuW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDR_TASKMENU));
     ASSERT_TRUE(menu != NULL);
     HMENU popup = GetSubMenu(menu, 0);
-    EXPECT_EQ(13, GetMenuItemCount(popup));
-    EXPECT_EQ((UINT)IDM_TASK_MANAGER, GetMenuItemID(popup, 4));
-    EXPECT_EQ((UINT)IDM_PROCESSES, GetMenuItemID(popup, 5));
-    EXPECT_EQ((UINT)IDM_STARTUP_ENTRIES, GetMenuItemID(popup, 6));
+    // The three switches, then Language.
+    EXPECT_EQ(14, GetMenuItemCount(popup));
+    EXPECT_EQ((UINT)IDM_TASK_MANAGER, GetMenuItemID(popup, 5));
+    EXPECT_EQ((UINT)IDM_PROCESSES, GetMenuItemID(popup, 6));
+    EXPECT_EQ((UINT)IDM_STARTUP_ENTRIES, GetMenuItemID(popup, 7));
     wchar_t text[128] = L"";
-    GetMenuStringW(popup, 5, text, ARRAYSIZE(text), MF_BYPOSITION);
+    GetMenuStringW(popup, 6, text, ARRAYSIZE(text), MF_BYPOSITION);
     EXPECT_STREQ(L"Running &Processes...", text);
     DestroyMenu(menu);
     LoadStringW(GetModuleHandleW(NULL), IDM_PROCESSES, text, ARRAYSIZE(text));

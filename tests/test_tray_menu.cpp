@@ -5,6 +5,9 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/tray_menu.h"
+#include "app/language_menu.h"
+#include "core/program_language.h"
+#include "core/program_text.h"
 #include "resource.h"
 #include "shell_support.h"
 #include "test_support.h"
@@ -219,6 +222,7 @@ struct MenuItem {
     std::wstring text;
     bool checked;
     bool separator;
+    bool popup;
 };
 
 std::vector<MenuItem> ReadMenu(HMENU menu)
@@ -229,11 +233,12 @@ std::vector<MenuItem> ReadMenu(HMENU menu)
         MENUITEMINFOW info;
         ZeroMemory(&info, sizeof(info));
         info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
+        info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
         info.dwTypeData = text;
         info.cch = ARRAYSIZE(text);
         GetMenuItemInfoW(menu, i, TRUE, &info);
-        items.push_back({info.wID, text, (info.fState & MFS_CHECKED) != 0, (info.fType & MFT_SEPARATOR) != 0});
+        items.push_back({info.wID, text, (info.fState & MFS_CHECKED) != 0, (info.fType & MFT_SEPARATOR) != 0,
+                         info.hSubMenu != NULL});
     }
     return items;
 }
@@ -299,7 +304,7 @@ protected:
     HWND window = NULL;
 };
 
-TEST_F(TrayMenu, HasTheThirteenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
+TEST_F(TrayMenu, HasTheFourteenItemsAndWithNoValuesStoredOffersOnlyTheSplashScreen)
 {
     std::vector<MenuItem> items = OpenMenuAndType(0);
     const struct {
@@ -309,6 +314,7 @@ TEST_F(TrayMenu, HasTheThirteenItemsAndWithNoValuesStoredOffersOnlyTheSplashScre
         {IDM_AUTOSTART, L"&Run Tavrowen 2 on Windows Startup"},
         {IDM_EXTENDED_INFO, L"Send Ex&tended Information"},
         {IDM_SPLASH, L"Show Sp&lash Screen"},
+        {0, L"Lan&guage"},  // a submenu
         {0, NULL},
         {IDM_TASK_MANAGER, L"Show Tas&k Manager..."},
         {IDM_PROCESSES, L"Running &Processes..."},
@@ -327,13 +333,62 @@ TEST_F(TrayMenu, HasTheThirteenItemsAndWithNoValuesStoredOffersOnlyTheSplashScre
             EXPECT_TRUE(items[i].separator) << "position " << i + 1;
             continue;
         }
-        EXPECT_EQ(expected[i].id, items[i].id) << "position " << i + 1;
+        EXPECT_EQ(expected[i].id == 0, items[i].popup) << "position " << i + 1;
+        if (!items[i].popup) {
+            EXPECT_EQ(expected[i].id, items[i].id) << "position " << i + 1;
+        }
         EXPECT_EQ(expected[i].text, items[i].text) << "position " << i + 1;
     }
     EXPECT_FALSE(CheckedById(items, IDM_AUTOSTART));
     EXPECT_FALSE(CheckedById(items, IDM_EXTENDED_INFO));
     EXPECT_TRUE(CheckedById(items, IDM_SPLASH));
     EXPECT_FALSE(ReadSwitchValue(L"NoSplashScreen").present) << "Escape chose a command";
+}
+
+// The Language submenu as the tray menu fills it: its checked item and the
+// text of its first, in the language in use.
+static std::wstring LanguageMenuState(UINT* checked)
+{
+    HMENU menu = LoadProgramMenu(IDR_TASKMENU);
+    HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
+    if (!popup)
+        return L"(no menu)";
+    FillLanguageMenu(popup);
+    HMENU languages = GetSubMenu(popup, 3);
+    wchar_t text[64] = L"";
+    *checked = 0;
+    for (int i = 0; languages && i < GetMenuItemCount(languages); ++i) {
+        if (GetMenuState(languages, i, MF_BYPOSITION) & MF_CHECKED)
+            *checked = GetMenuItemID(languages, i);
+    }
+    GetMenuStringW(languages, IDM_LANGUAGE_FIRST + 2, text, ARRAYSIZE(text), MF_BYCOMMAND);
+    std::wstring third = text;
+    GetMenuStringW(languages, 0, text, ARRAYSIZE(text), MF_BYPOSITION);
+    int count = GetMenuItemCount(languages);
+    DestroyMenu(menu);
+    return std::wstring(text) + L" | " + third + L" | " + std::to_wstring(count);
+}
+
+TEST_F(TrayMenu, LanguageChoiceIsStoredCheckedAndSpokenByWhatOpensNext)
+{
+    wchar_t english[128] = L"", chosen[128] = L"";
+    ASSERT_TRUE(LoadProgramText(IDS_PROCESSES_TITLE, english, ARRAYSIZE(english)));
+    UINT checked = 0;
+    EXPECT_EQ(L"&Follow Windows | Fran\x00E7" L"ais | 15", LanguageMenuState(&checked));
+    EXPECT_EQ((UINT)IDM_LANGUAGE_FOLLOW_WINDOWS, checked);
+
+    EXPECT_TRUE(DispatchCommand(IDM_LANGUAGE_FIRST + 2));
+    RegistryValue value = ReadSwitchValue(L"Language");
+    EXPECT_EQ(std::string("REG_SZ \"fr-FR") + std::string(1, '\0') + "\" (12 bytes)", Describe(value));
+    EXPECT_EQ(L"Comme &Windows | Fran\x00E7" L"ais | 15", LanguageMenuState(&checked));
+    EXPECT_EQ((UINT)IDM_LANGUAGE_FIRST + 2, checked);
+    ASSERT_TRUE(LoadProgramText(IDS_PROCESSES_TITLE, chosen, ARRAYSIZE(chosen)));
+    EXPECT_STRNE(english, chosen);
+
+    EXPECT_TRUE(DispatchCommand(IDM_LANGUAGE_FOLLOW_WINDOWS));
+    EXPECT_FALSE(ReadSwitchValue(L"Language").present);
+    ASSERT_TRUE(LoadProgramText(IDS_PROCESSES_TITLE, chosen, ARRAYSIZE(chosen)));
+    EXPECT_STREQ(english, chosen);
 }
 
 TEST_F(TrayMenu, EachSwitchItemFlipsItsStoredStateAndTheNextOpeningShowsIt)
