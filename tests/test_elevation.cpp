@@ -304,8 +304,9 @@ TEST_F(HandOver, TheRealCompanionTakesOverFromACopyStartedFromTheDesktop)
     ASSERT_TRUE(companion != NULL);
     EXPECT_TRUE(ProcessWindows(companionId, L"#32770", L"Tavrowen2").empty()) << "the companion said already running";
 
-    // The companion, elevated, goes on to start Task Manager itself.
-    HWND taskManager = WaitForTopWindow(L"#32770", L"Windows Task Manager", 15000);
+    // The companion, elevated, goes on to start Task Manager itself (slowly
+    // where 32-bit programs run emulated and the suite runs in parallel).
+    HWND taskManager = WaitForTopWindow(L"#32770", L"Windows Task Manager", 45000);
     EXPECT_TRUE(taskManager != NULL) << "the companion did not start Task Manager";
 
     PROCESS_INFORMATION companionInfo = {};
