@@ -42,13 +42,9 @@ static const int DEFAULT_WIDTH = 760;
 static const int DEFAULT_HEIGHT = 480;
 static const int FILTER_CAPACITY = MAX_PATH;
 
-// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
-// The one Running Processes window the tray opens.
-static HWND openWindow;
-
 static ProcessWindowState* StateOf(HWND window)
 {
-    return window ? (ProcessWindowState*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
+    return (ProcessWindowState*)ListWindowState(window);
 }
 
 // ---- The rows -----------------------------------------------------------------
@@ -80,7 +76,7 @@ void RefreshProcessRows(ProcessWindowState* state)
 
 void RefreshProcessWindow()
 {
-    ProcessWindowState* state = StateOf(openWindow);
+    ProcessWindowState* state = StateOf(ProcessWindowHandle());
     if (state)
         RefreshProcessRows(state);
 }
@@ -273,18 +269,14 @@ void RunProcessRefreshTimer(ProcessWindowState* state, bool run)
         state->timerRunning = !KillTimer(state->window, REFRESH_TIMER);
 }
 
-static LRESULT StartWindow(HWND window)
+static bool StartWindow(void* record, HWND window)
 {
-    ProcessWindowState* state =
-        (ProcessWindowState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessWindowState));
-    if (!state)
-        return -1;
+    ProcessWindowState* state = (ProcessWindowState*)record;
     state->window = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
     LoadProgramText(IDS_CHECKING_SIGNER, state->checkingText, ARRAYSIZE(state->checkingText));
     LoadProgramText(IDS_CHANGED_AFTER_START, state->changedText, ARRAYSIZE(state->changedText));
     if (!CreateControls(state))
-        return -1;
+        return false;
     ApplyColorMode(window);
     state->tree = ReadSetting(processTreeSetting);
     ShowProcessTree(state);
@@ -292,24 +284,18 @@ static LRESULT StartWindow(HWND window)
     ShowListSortArrow(&state->view);
     RunProcessRefreshTimer(state, true);
     DragAcceptFiles(window, TRUE);
-    return 0;
+    return true;
 }
 
-static void ForgetWindow(HWND window)
+static void ForgetWindow(void* record)
 {
-    ProcessWindowState* state = StateOf(window);
-    if (openWindow == window)
-        openWindow = NULL;
-    if (!state)
-        return;
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    ProcessWindowState* state = (ProcessWindowState*)record;
     FreeProcessList(&state->rows);
     ReleaseProcessWindowDpi(&state->scale);
     if (state->treeBoxes)
         ImageList_Destroy(state->treeBoxes);
     if (state->keys)
         DestroyAcceleratorTable(state->keys);
-    HeapFree(GetProcessHeap(), 0, state);
 }
 
 static void ResizeWindow(ProcessWindowState* state, WPARAM kind, int width, int height)
@@ -411,30 +397,26 @@ static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lPara
     return RunWindowMessage((ProcessWindowState*)state, message, wParam, lParam);
 }
 
-static const ListWindowCalls windowCalls = {StartWindow, ForgetWindow, RunMessage};
-
-static LRESULT CALLBACK ProcessWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RunListWindowProcedure(&windowCalls, window, message, wParam, lParam);
-}
+// The one Running Processes window the tray opens.
+static ListWindowKind windowKind = {processWindowClass, IDS_PROCESSES_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
+                                    placementSetting, sizeof(ProcessWindowState), StartWindow, ForgetWindow,
+                                    RunMessage, NULL};
 
 void ShowProcessWindow()
 {
-    HWND window = OpenListWindow(&openWindow, processWindowClass, ProcessWindowProc, IDS_PROCESSES_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
-                                 placementSetting);
+    HWND window = OpenListWindow(&windowKind);
     if (window)
         FocusProcessFilter(StateOf(window));
 }
 
 void CloseProcessWindow()
 {
-    if (openWindow)
-        DestroyWindow(openWindow);
+    CloseListWindow(&windowKind);
 }
 
 HWND ProcessWindowHandle()
 {
-    return openWindow;
+    return windowKind.open;
 }
 
 // A control that takes every key itself (the finder during a drag) gets
@@ -451,19 +433,13 @@ bool HandleProcessWindowMessage(MSG* message)
 {
     if (HandlePropertiesWindowMessage(message))
         return true;
-    HWND window = openWindow;
-    ProcessWindowState* state = StateOf(window);
-    if (!state || (message->hwnd != window && !IsChild(window, message->hwnd)))
+    ProcessWindowState* state = (ProcessWindowState*)ListWindowStateForMessage(&windowKind, message);
+    if (!state)
         return false;
-    if (!WantsEveryKey(message) && state->keys && TranslateAcceleratorW(window, state->keys, message))
+    if (!WantsEveryKey(message) && state->keys && TranslateAcceleratorW(state->window, state->keys, message))
         return true;
     if (message->message == WM_KEYDOWN && message->hwnd == state->list && state->tree &&
         RunProcessTreeKey(state, message->wParam))
         return true;
-    // Down in the filter goes on to the list, as in a combo box.
-    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {
-        FocusProcessList(state);
-        return true;
-    }
-    return IsDialogMessageW(window, message) != FALSE;
+    return RunListWindowKeys(state->window, state->filter, &state->view, message);
 }

@@ -1,4 +1,5 @@
 #include "app/process_window_state.h"
+#include "app/list_window.h"
 #include <commctrl.h>
 #include "app/process_view.h"
 #include "app/properties_window.h"
@@ -26,16 +27,12 @@ static void SetItemStateOff(ProcessWindowState* state, int index)
 
 void FocusProcessList(ProcessWindowState* state)
 {
-    SetFocus(state->list);
-    if (SelectedRow(&state->view) || state->rows.shownCount == 0)
-        return;
-    SelectListItem(&state->view, 0);
+    FocusListRows(&state->view);
 }
 
 void FocusProcessFilter(ProcessWindowState* state)
 {
-    SetFocus(state->filter);
-    SendMessageW(state->filter, EM_SETSEL, 0, -1);
+    FocusListFilter(state->filter);
 }
 
 void ShowProcessTree(ProcessWindowState* state)

@@ -31,11 +31,9 @@ static const int FILTER_CAPACITY = MAX_PATH;
 // The system's folders the notes compare against change seldom.
 static const DWORD NOTE_FOLDERS_AGE_MS = 60000;
 
-static HWND openWindow;
-
 static StartupWindowState* StateOf(HWND window)
 {
-    return window ? (StartupWindowState*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
+    return (StartupWindowState*)ListWindowState(window);
 }
 
 // ---- The background reads -------------------------------------------------------
@@ -334,36 +332,26 @@ static void LoadRowTexts(StartupWindowState* state)
     LoadProgramText(IDS_STARTUP_NOT_READ, state->notReadText, ARRAYSIZE(state->notReadText));
 }
 
-static LRESULT StartWindow(HWND window)
+static bool StartWindow(void* record, HWND window)
 {
-    StartupWindowState* state =
-        (StartupWindowState*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StartupWindowState));
-    if (!state)
-        return -1;
+    StartupWindowState* state = (StartupWindowState*)record;
     state->window = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
     LoadRowTexts(state);
     if (!CreateControls(state))
-        return -1;
+        return false;
     ApplyColorMode(window);
     ShowListSortArrow(&state->view);
     RequestStartupEntries(state);
-    return 0;
+    return true;
 }
 
-static void ForgetWindow(HWND window)
+static void ForgetWindow(void* record)
 {
-    StartupWindowState* state = StateOf(window);
-    if (openWindow == window)
-        openWindow = NULL;
-    if (!state)
-        return;
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    StartupWindowState* state = (StartupWindowState*)record;
     FreeStartupRows(&state->rows);
     ReleaseProcessWindowDpi(&state->scale);
     if (state->keys)
         DestroyAcceleratorTable(state->keys);
-    HeapFree(GetProcessHeap(), 0, state);
 }
 
 static void ChangeDpi(StartupWindowState* state, UINT dpi, const RECT* suggested)
@@ -437,44 +425,34 @@ static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lPara
     return RunWindowMessage((StartupWindowState*)state, message, wParam, lParam);
 }
 
-static const ListWindowCalls windowCalls = {StartWindow, ForgetWindow, RunMessage};
-
-static LRESULT CALLBACK StartupWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RunListWindowProcedure(&windowCalls, window, message, wParam, lParam);
-}
+// The one Startup Entries window.
+static ListWindowKind windowKind = {startupWindowClass, IDS_STARTUP_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
+                                    startupPlacementSetting, sizeof(StartupWindowState), StartWindow, ForgetWindow,
+                                    RunMessage, NULL};
 
 void ShowStartupWindow()
 {
-    HWND window = OpenListWindow(&openWindow, startupWindowClass, StartupWindowProc, IDS_STARTUP_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
-                                 startupPlacementSetting);
+    HWND window = OpenListWindow(&windowKind);
     if (window)
         FocusStartupFilter(StateOf(window));
 }
 
 void CloseStartupWindow()
 {
-    if (openWindow)
-        DestroyWindow(openWindow);
+    CloseListWindow(&windowKind);
 }
 
 HWND StartupWindowHandle()
 {
-    return openWindow;
+    return windowKind.open;
 }
 
 bool HandleStartupWindowMessage(MSG* message)
 {
-    HWND window = openWindow;
-    StartupWindowState* state = StateOf(window);
-    if (!state || (message->hwnd != window && !IsChild(window, message->hwnd)))
+    StartupWindowState* state = (StartupWindowState*)ListWindowStateForMessage(&windowKind, message);
+    if (!state)
         return false;
-    if (state->keys && TranslateAcceleratorW(window, state->keys, message))
+    if (state->keys && TranslateAcceleratorW(state->window, state->keys, message))
         return true;
-    // Down in the filter goes on to the list, as in a combo box.
-    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == state->filter) {
-        FocusStartupList(state);
-        return true;
-    }
-    return IsDialogMessageW(window, message) != FALSE;
+    return RunListWindowKeys(state->window, state->filter, &state->view, message);
 }

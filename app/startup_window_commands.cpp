@@ -1,6 +1,7 @@
 #include "app/startup_window_state.h"
 #include "core/program_language.h"
 #include "core/program_text.h"
+#include "app/list_window.h"
 #include <commctrl.h>
 #include <strsafe.h>
 #include "app/app_state.h"
@@ -14,16 +15,12 @@ static const size_t SHEET_CAPACITY = 8192;
 
 void FocusStartupList(StartupWindowState* state)
 {
-    SetFocus(state->list);
-    if (SelectedListIndex(&state->view) >= 0 || state->rows.shownCount == 0)
-        return;
-    SelectListItem(&state->view, 0);
+    FocusListRows(&state->view);
 }
 
 void FocusStartupFilter(StartupWindowState* state)
 {
-    SetFocus(state->filter);
-    SendMessageW(state->filter, EM_SETSEL, 0, -1);
+    FocusListFilter(state->filter);
 }
 
 // The entry's file looked up as /lookup looks up a file.
