@@ -1,4 +1,5 @@
 #include "app/list_view.h"
+#include "app/app_state.h"
 #include "core/program_text.h"
 #include <strsafe.h>
 #include <algorithm>
@@ -218,6 +219,17 @@ bool CreateListView(ListView* view, HWND parent, UINT id, HINSTANCE instance, UI
     AddColumns(view, instance, dpi);
     RestoreListLayout(view, dpi);
     return true;
+}
+
+bool CreateShapedListView(ListView* view, const ListViewShape* shape, void* model, HWND parent, UINT id, UINT dpi)
+{
+    view->columns = shape->columns;
+    view->columnCount = shape->columnCount;
+    view->layoutSetting = shape->layoutSetting;
+    view->defaultOrder = shape->defaultOrder;
+    view->calls = shape->calls;
+    view->model = model;
+    return CreateListView(view, parent, id, appState.instance, dpi);
 }
 
 // ---- The rows -------------------------------------------------------------------

@@ -58,6 +58,17 @@ struct ListView {
     int widthsBeforeHiding[LIST_VIEW_COLUMNS];  // at 96 DPI
 };
 
+// What a window's list is made of: its columns, saved layout and model's calls.
+struct ListViewShape {
+    const ListColumn* columns;
+    int columnCount;
+    const wchar_t* layoutSetting;
+    const int* defaultOrder;  // NULL: as listed
+    const ListModelCalls* calls;
+};
+// CreateListView with the shape's fields and `model` set on `view` first.
+bool CreateShapedListView(ListView* view, const ListViewShape* shape, void* model, HWND parent, UINT id, UINT dpi);
+
 // Makes the list as the window's child `id` with the columns at `dpi` and
 // the saved layout on them. `view` has its columns, count (at most
 // LIST_VIEW_COLUMNS), setting, calls and model set. False when it cannot.

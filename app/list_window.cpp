@@ -1,12 +1,14 @@
 #include "app/list_window.h"
 #include "core/program_text.h"
 #include <commctrl.h>
+#include "app/accessible_names.h"
 #include "app/app_state.h"
 #include "app/dark_mode.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
 #include "app/program_icons.h"
 #include "core/window_dpi.h"
+#include "resource.h"
 
 bool BringListWindowForward(HWND window)
 {
@@ -68,50 +70,105 @@ bool IsRestoringPlacement(HWND window)
     return GetPropW(window, restoringProperty) != NULL;
 }
 
-void* ListWindowState(HWND window)
+ListWindowFrame* ListWindowRecord(HWND window)
 {
-    return window ? (void*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
+    return window ? (ListWindowFrame*)GetWindowLongPtrW(window, GWLP_USERDATA) : NULL;
 }
 
-void* ListWindowStateForMessage(const ListWindowKind* kind, const MSG* message)
+ListWindowFrame* ListWindowRecordForMessage(const ListWindowKind* kind, const MSG* message)
 {
     HWND window = kind->open;
     if (!window || (message->hwnd != window && !IsChild(window, message->hwnd)))
         return NULL;
-    return ListWindowState(window);
+    return ListWindowRecord(window);
 }
 
-void FocusListRows(const ListView* view)
+static HWND CreateListFilter(HWND window, UINT id, int capacity)
 {
-    SetFocus(view->list);
-    if (SelectedListIndex(view) < 0 && ListView_GetItemCount(view->list) > 0)
-        SelectListItem(view, 0);
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+    HWND filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", style, 0, 0, 0, 0, window, (HMENU)(UINT_PTR)id,
+                                  appState.instance, NULL);
+    if (!filter)
+        return NULL;
+    GiveAccessibleName(filter, IDS_FILTER_LABEL, 0);
+    SendMessageW(filter, EM_LIMITTEXT, capacity - 1, 0);
+    wchar_t cue[64];
+    // Only with common controls 6; elsewhere the field is simply blank.
+    if (LoadProgramText(IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
+        SendMessageW(filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
+    return filter;
 }
 
-void FocusListFilter(HWND filter)
+bool CreateListWindowControls(ListWindowFrame* frame, UINT filterId, int filterCapacity, const ListViewShape* shape,
+                              void* model, UINT listId)
 {
-    SetFocus(filter);
-    SendMessageW(filter, EM_SETSEL, 0, -1);
+    frame->filter = CreateListFilter(frame->window, filterId, filterCapacity);
+    UINT dpi = ReadWindowDpi(frame->window);
+    if (!frame->filter || !CreateShapedListView(&frame->view, shape, model, frame->window, listId, dpi))
+        return false;
+    frame->list = frame->view.list;
+    return true;
 }
 
-bool RunListWindowKeys(HWND window, HWND filter, const ListView* view, MSG* message)
+void PlaceListWindowControls(const ListWindowFrame* frame, int left, int right, int width, int height)
 {
-    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == filter) {
-        FocusListRows(view);
+    int margin = frame->scale.margin;
+    int filterHeight = frame->scale.filterHeight;
+    int listTop = margin + filterHeight + margin;
+    int filterWidth = right - left;
+    MoveWindow(frame->filter, left, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
+    MoveWindow(frame->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
+}
+
+void FocusListRows(const ListWindowFrame* frame)
+{
+    SetFocus(frame->list);
+    if (SelectedListIndex(&frame->view) < 0 && ListView_GetItemCount(frame->list) > 0)
+        SelectListItem(&frame->view, 0);
+}
+
+void FocusListFilter(const ListWindowFrame* frame)
+{
+    SetFocus(frame->filter);
+    SendMessageW(frame->filter, EM_SETSEL, 0, -1);
+}
+
+// A control that takes every key itself (the finder during a drag) gets
+// them before the window's keys.
+static bool WantsEveryKey(const MSG* message)
+{
+    if (message->message != WM_KEYDOWN && message->message != WM_SYSKEYDOWN && message->message != WM_CHAR)
+        return false;
+    LRESULT code = SendMessageW(message->hwnd, WM_GETDLGCODE, message->wParam, (LPARAM)message);
+    return (code & DLGC_WANTALLKEYS) != 0;
+}
+
+bool RunListWindowKeys(ListWindowFrame* frame, MSG* message)
+{
+    if (!WantsEveryKey(message) && frame->keys && TranslateAcceleratorW(frame->window, frame->keys, message))
+        return true;
+    if (message->message == WM_KEYDOWN && message->wParam == VK_DOWN && message->hwnd == frame->filter) {
+        FocusListRows(frame);
         return true;
     }
-    return IsDialogMessageW(window, message) != FALSE;
+    return IsDialogMessageW(frame->window, message) != FALSE;
+}
+
+bool ShowListWindowColumnMenu(ListWindowFrame* frame, WPARAM clicked, LPARAM position)
+{
+    return ShowListColumnMenuAt(&frame->view, frame->window, (HWND)clicked, frame->scale.dpi, position);
 }
 
 // WM_CREATE: the record made and kept in the window before the window's own start.
 static LRESULT StartListWindow(ListWindowKind* kind, HWND window)
 {
-    void* state = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kind->stateSize);
-    if (!state)
+    ListWindowFrame* frame = kind->make();
+    if (!frame)
         return -1;
-    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)state);
+    frame->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)frame);
     kind->open = window;
-    return kind->start(state, window) ? 0 : -1;
+    return kind->start(frame) ? 0 : -1;
 }
 
 // WM_NCDESTROY: what the record holds released, then the record.
@@ -119,19 +176,77 @@ static void ForgetListWindow(ListWindowKind* kind, HWND window)
 {
     if (kind->open == window)
         kind->open = NULL;
-    void* state = ListWindowState(window);
+    ListWindowFrame* frame = ListWindowRecord(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    if (state) {
-        kind->forget(state);
-        HeapFree(GetProcessHeap(), 0, state);
+    if (frame) {
+        kind->forget(frame);
+        ReleaseProcessWindowDpi(&frame->scale);
+        if (frame->keys)
+            DestroyAcceleratorTable(frame->keys);
+        kind->free(frame);
     }
     RemovePropW(window, restoringProperty);
     RemovePropW(window, kindProperty);
 }
 
+// A stored rectangle was measured at the DPI of the monitor it lies on:
+// moved there to be restored, the window keeps it as it is.
+static void ChangeListWindowDpi(const ListWindowKind* kind, ListWindowFrame* frame, UINT dpi, const RECT* suggested)
+{
+    ChangeProcessWindowDpi(&frame->scale, frame->window, frame->list, dpi,
+                           IsRestoringPlacement(frame->window) ? NULL : suggested);
+    if (kind->rescaled)
+        kind->rescaled(frame);
+    RECT client;
+    if (GetClientRect(frame->window, &client))
+        kind->layOut(frame, client.right, client.bottom);
+}
+
+// WM_ACTIVATE: the focus remembered on leaving, given back (or to the
+// filter) on coming back, as a dialog does.
+static void RestoreListWindowFocus(ListWindowFrame* frame, WPARAM activation)
+{
+    if (LOWORD(activation) == WA_INACTIVE)
+        frame->focusBeforeDeactivation = GetFocus();
+    else
+        SetFocus(IsChild(frame->window, frame->focusBeforeDeactivation) ? frame->focusBeforeDeactivation
+                                                                         : frame->filter);
+}
+
+// The messages every list window answers alike, before its own part; true
+// when that is all.
+static bool RunFrameMessage(const ListWindowKind* kind, ListWindowFrame* frame, UINT message, WPARAM wParam,
+                            LPARAM lParam)
+{
+    switch (message) {
+    case WM_DPICHANGED:
+        ChangeListWindowDpi(kind, frame, LOWORD(wParam), (const RECT*)lParam);
+        return true;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+        // High contrast on or off: every control draws again in the new colours.
+        SendMessageW(frame->list, WM_SYSCOLORCHANGE, 0, 0);
+        RedrawWindow(frame->window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        return false;
+    case WM_GETMINMAXINFO:
+        LimitProcessWindowSize(&frame->scale, frame->window, (MINMAXINFO*)lParam);
+        return true;
+    case WM_ACTIVATE:
+        RestoreListWindowFocus(frame, wParam);
+        return true;
+    case WM_DESTROY:
+        // The window's jobs cancelled, its list's layout and its placement saved.
+        CancelWindowJobs(frame->window);
+        SaveListLayout(&frame->view, frame->scale.dpi);
+        SaveWindowPlacement(frame->window, kind->placementSetting);
+        return false;
+    }
+    return false;
+}
+
 // The procedure of every list window: its kind comes with WM_NCCREATE; then
-// the colour mode's messages, the record's life, and every other message to
-// the kind's own `run` while the window has its record.
+// the colour mode's messages, the record's life, the frame's messages, and
+// the rest to the kind's own `run` while the window has its record.
 static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE)
@@ -148,21 +263,10 @@ static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam,
         ForgetListWindow(kind, window);
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    void* state = ListWindowState(window);
-    return state ? kind->run(state, message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
-}
-
-void RestoreListWindowFocus(HWND window, HWND* remembered, HWND fallback, WPARAM activation)
-{
-    if (LOWORD(activation) == WA_INACTIVE)
-        *remembered = GetFocus();
-    else
-        SetFocus(IsChild(window, *remembered) ? *remembered : fallback);
-}
-
-void EndListWindow(HWND window, const ListView* view, UINT dpi, const wchar_t* placementSetting)
-{
-    CancelWindowJobs(window);
-    SaveListLayout(view, dpi);
-    SaveWindowPlacement(window, placementSetting);
+    ListWindowFrame* frame = ListWindowRecord(window);
+    if (!frame)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (RunFrameMessage(kind, frame, message, wParam, lParam))
+        return 0;
+    return kind->run(frame, message, wParam, lParam);
 }

@@ -5,48 +5,81 @@
 #pragma once
 #include <windows.h>
 #include "app/list_view.h"
+#include "app/process_window_dpi.h"
 
 // Brings an open window forward (restored from the taskbar); false for none.
 bool BringListWindowForward(HWND window);
 
+// What every list window's record begins with: its window, the filter above
+// its one list, the focus it gives back, its keys and its scale.
+struct ListWindowFrame {
+    HWND window;
+    HWND filter;
+    HWND list;
+    HWND focusBeforeDeactivation;
+    HACCEL keys;
+    ProcessWindowDpi scale;
+    ListView view;
+};
+
+// A record made zeroed on the process heap as a T (a ListWindowFrame and
+// the window's own fields after it), and freed as one.
+template <class T> ListWindowFrame* MakeListWindowRecord()
+{
+    void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(T));
+    return block ? static_cast<T*>(block) : NULL;
+}
+template <class T> void FreeListWindowRecord(ListWindowFrame* frame)
+{
+    HeapFree(GetProcessHeap(), 0, static_cast<T*>(frame));
+}
+
 // One kind of list window: what it is called and where it opens, and the calls
-// that make it what it is. The record of each window is made zeroed at
-// WM_CREATE, kept in the window (GWLP_USERDATA) and freed at WM_NCDESTROY.
+// that make it what it is. The record of each window is made at WM_CREATE,
+// kept in the window (GWLP_USERDATA) and freed at WM_NCDESTROY.
 struct ListWindowKind {
     const wchar_t* windowClass;
     UINT titleId;
     int width;  // the default size, at 96 DPI
     int height;
     const wchar_t* placementSetting;
-    SIZE_T stateSize;
-    bool (*start)(void* state, HWND window);  // WM_CREATE: false when the window cannot be made
-    void (*forget)(void* state);              // WM_NCDESTROY: releases what the record holds
-    LRESULT (*run)(void* state, UINT message, WPARAM wParam, LPARAM lParam);  // the rest, with the record
+    ListWindowFrame* (*make)();               // MakeListWindowRecord<the record>
+    void (*free)(ListWindowFrame* frame);     // FreeListWindowRecord<the record>
+    bool (*start)(ListWindowFrame* frame);    // WM_CREATE: false when the window cannot be made
+    void (*forget)(ListWindowFrame* frame);   // WM_NCDESTROY: releases what the record holds of its own
+    void (*layOut)(ListWindowFrame* frame, int width, int height);
+    void (*rescaled)(ListWindowFrame* frame);  // after a DPI change, before the layout; may be NULL
+    // Every message but the frame's own; WM_DESTROY and WM_SYSCOLORCHANGE
+    // after the frame's part.
+    LRESULT (*run)(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam);
     HWND open;  // the one window of this kind, while it is open
 };
 
 // Opens the one window of its kind: the open one brought forward and NULL
-// returned, or a new one made and shown where its placement was saved, in front.
+// returned, or a new one made and shown where its placement was saved, in
+// front (activated, the focus goes to its filter).
 HWND OpenListWindow(ListWindowKind* kind);
 void CloseListWindow(const ListWindowKind* kind);
 // A list window's record; NULL before WM_CREATE and after WM_NCDESTROY.
-void* ListWindowState(HWND window);
+ListWindowFrame* ListWindowRecord(HWND window);
 // The open window's record when the message is for it or one of its children.
-void* ListWindowStateForMessage(const ListWindowKind* kind, const MSG* message);
+ListWindowFrame* ListWindowRecordForMessage(const ListWindowKind* kind, const MSG* message);
+// Made at WM_CREATE: the filter field above the list (its limit, cue and
+// accessible name) and the list of `shape` over `model` at the window's DPI.
+bool CreateListWindowControls(ListWindowFrame* frame, UINT filterId, int filterCapacity, const ListViewShape* shape,
+                              void* model, UINT listId);
+// The filter from `left` to `right` in the top margin, the list below filling the window's width.
+void PlaceListWindowControls(const ListWindowFrame* frame, int left, int right, int width, int height);
 // The focus to the list, its first row selected when none is; to the filter, its text selected.
-void FocusListRows(const ListView* view);
-void FocusListFilter(HWND filter);
-// The keys every list window reads alike: Down in the filter goes on to the
-// list, as in a combo box, then the dialog keys.
-bool RunListWindowKeys(HWND window, HWND filter, const ListView* view, MSG* message);
+void FocusListRows(const ListWindowFrame* frame);
+void FocusListFilter(const ListWindowFrame* frame);
+// The keys every list window reads alike: its accelerators (unless the
+// control wants every key), Down in the filter going on to the list as in a
+// combo box, then the dialog keys.
+bool RunListWindowKeys(ListWindowFrame* frame, MSG* message);
+// The column menu over the header (true), or nothing (false) when the click is elsewhere.
+bool ShowListWindowColumnMenu(ListWindowFrame* frame, WPARAM clicked, LPARAM position);
 
 // True while the saved placement is being put back: a DPI change then keeps
 // the stored rectangle, measured at the DPI of the monitor it lies on.
 bool IsRestoringPlacement(HWND window);
-
-// WM_ACTIVATE: remembers the focus on leaving, gives it back (or to
-// `fallback`) on coming back, as a dialog does.
-void RestoreListWindowFocus(HWND window, HWND* remembered, HWND fallback, WPARAM activation);
-
-// WM_DESTROY: the window's jobs cancelled, its list's layout and its placement saved.
-void EndListWindow(HWND window, const ListView* view, UINT dpi, const wchar_t* placementSetting);

@@ -246,11 +246,8 @@ static const ListModelCalls moduleListCalls = {CountShown, KeyOfShown, FindShown
 bool CreateModuleList(ModuleList* list, HWND window, UINT id, UINT dpi)
 {
     list->window = window;
-    list->view.columns = moduleColumns;
-    list->view.columnCount = MODULE_COLUMN_COUNT;
-    list->view.layoutSetting = moduleColumnsSetting;
-    list->view.calls = &moduleListCalls;
-    list->view.model = &list->rows;
+    static const ListViewShape shape = {moduleColumns, MODULE_COLUMN_COUNT, moduleColumnsSetting, NULL,
+                                        &moduleListCalls};
     list->view.sortColumn = -1;
-    return CreateListView(&list->view, window, id, appState.instance, dpi);
+    return CreateShapedListView(&list->view, &shape, &list->rows, window, id, dpi);
 }

@@ -44,7 +44,7 @@ static const int FILTER_CAPACITY = MAX_PATH;
 
 static ProcessWindowState* StateOf(HWND window)
 {
-    return (ProcessWindowState*)ListWindowState(window);
+    return static_cast<ProcessWindowState*>(ListWindowRecord(window));
 }
 
 // ---- The rows -----------------------------------------------------------------
@@ -219,45 +219,28 @@ static bool DescribeTreeLevel(HWND list, long child, wchar_t* text, size_t capac
 static bool CreateControls(ProcessWindowState* state)
 {
     HWND window = state->window;
-    DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-    state->filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
-                                    (HMENU)(UINT_PTR)IDC_PROCESS_FILTER, appState.instance, NULL);
-    state->view.columns = processColumns;
-    state->view.columnCount = COLUMN_COUNT;
-    state->view.layoutSetting = processColumnsSetting;
-    state->view.defaultOrder = processColumnOrder;
-    state->view.calls = &processListCalls;
-    state->view.model = &state->rows;
-    UINT dpi = ReadWindowDpi(window);
-    if (!state->filter || !CreateListView(&state->view, window, IDC_PROCESS_LIST, appState.instance, dpi) ||
+    static const ListViewShape shape = {processColumns, COLUMN_COUNT, processColumnsSetting, processColumnOrder,
+                                        &processListCalls};
+    if (!CreateListWindowControls(state, IDC_PROCESS_FILTER, FILTER_CAPACITY, &shape, &state->rows,
+                                  IDC_PROCESS_LIST) ||
         !CreateWindowFinder(window))
         return false;
-    state->list = state->view.list;
-    GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
     GiveAccessibleItemDescriptions(state->list, 0, DescribeTreeLevel);
     if (!CreateUnverifiedSwitch(window, NULL))
         return false;
-    SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
-    wchar_t cue[64];
-    // Only with common controls 6; elsewhere the field is simply blank.
-    if (LoadProgramText(IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
-        SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
     UseSystemIcons(state);
-    ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
+    ApplyProcessWindowDpi(&state->scale, window, state->list, ReadWindowDpi(window));
     state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROCESS_KEYS));
     return true;
 }
 
-static void LayOutControls(ProcessWindowState* state, int width, int height)
+static void LayOutControls(ListWindowFrame* frame, int width, int height)
 {
-    int margin = state->scale.margin;
-    int filterHeight = state->scale.filterHeight;
-    int listTop = margin + filterHeight + margin;
-    int filterLeft = PlaceWindowFinder(state->window, margin, filterHeight);
-    int filterRight = PlaceUnverifiedSwitch(state->window, width - margin, margin, filterHeight);
-    int filterWidth = filterRight - margin - filterLeft;
-    MoveWindow(state->filter, filterLeft, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
-    MoveWindow(state->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
+    int margin = frame->scale.margin;
+    int filterHeight = frame->scale.filterHeight;
+    int filterLeft = PlaceWindowFinder(frame->window, margin, filterHeight);
+    int filterRight = PlaceUnverifiedSwitch(frame->window, width - margin, margin, filterHeight) - margin;
+    PlaceListWindowControls(frame, filterLeft, filterRight, width, height);
 }
 
 // Refreshing runs only while the window can be seen.
@@ -269,10 +252,10 @@ void RunProcessRefreshTimer(ProcessWindowState* state, bool run)
         state->timerRunning = !KillTimer(state->window, REFRESH_TIMER);
 }
 
-static bool StartWindow(void* record, HWND window)
+static bool StartWindow(ListWindowFrame* frame)
 {
-    ProcessWindowState* state = (ProcessWindowState*)record;
-    state->window = window;
+    ProcessWindowState* state = static_cast<ProcessWindowState*>(frame);
+    HWND window = state->window;
     LoadProgramText(IDS_CHECKING_SIGNER, state->checkingText, ARRAYSIZE(state->checkingText));
     LoadProgramText(IDS_CHANGED_AFTER_START, state->changedText, ARRAYSIZE(state->changedText));
     if (!CreateControls(state))
@@ -287,15 +270,12 @@ static bool StartWindow(void* record, HWND window)
     return true;
 }
 
-static void ForgetWindow(void* record)
+static void ForgetWindow(ListWindowFrame* frame)
 {
-    ProcessWindowState* state = (ProcessWindowState*)record;
+    ProcessWindowState* state = static_cast<ProcessWindowState*>(frame);
     FreeProcessList(&state->rows);
-    ReleaseProcessWindowDpi(&state->scale);
     if (state->treeBoxes)
         ImageList_Destroy(state->treeBoxes);
-    if (state->keys)
-        DestroyAcceleratorTable(state->keys);
 }
 
 static void ResizeWindow(ProcessWindowState* state, WPARAM kind, int width, int height)
@@ -312,42 +292,19 @@ static void ResizeWindow(ProcessWindowState* state, WPARAM kind, int width, int 
     LayOutControls(state, width, height);
 }
 
-static void ChangeDpi(ProcessWindowState* state, UINT dpi, const RECT* suggested)
+// The tree's boxes drawn again at the new DPI.
+static void RescaleTree(ListWindowFrame* frame)
 {
-    // A stored rectangle was measured at the DPI of the monitor it lies on:
-    // moved there to be restored, the window keeps it as it is.
-    ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
-                           IsRestoringPlacement(state->window) ? NULL : suggested);
-    ShowProcessTree(state);
-    RECT client;
-    if (GetClientRect(state->window, &client))
-        LayOutControls(state, client.right, client.bottom);
+    ShowProcessTree(static_cast<ProcessWindowState*>(frame));
 }
 
-static void EndWindow(ProcessWindowState* state)
+static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    KillTimer(state->window, REFRESH_TIMER);
-    EndListWindow(state->window, &state->view, state->scale.dpi, placementSetting);
-}
-
-static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM wParam, LPARAM lParam)
-{
+    ProcessWindowState* state = static_cast<ProcessWindowState*>(frame);
     HWND window = state->window;
     switch (message) {
     case WM_SIZE:
         ResizeWindow(state, wParam, LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    case WM_DPICHANGED:
-        ChangeDpi(state, LOWORD(wParam), (const RECT*)lParam);
-        return 0;
-    case WM_SYSCOLORCHANGE:
-    case WM_SETTINGCHANGE:
-        // High contrast on or off: every control draws again in the new colours.
-        SendMessageW(state->list, WM_SYSCOLORCHANGE, 0, 0);
-        RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-        break;
-    case WM_GETMINMAXINFO:
-        LimitProcessWindowSize(&state->scale, window, (MINMAXINFO*)lParam);
         return 0;
     case WM_TIMER:
         if (wParam == REFRESH_TIMER)
@@ -355,9 +312,6 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
         return 0;
     case WM_FINDER_FOUND_PROCESS:
         ShowRowOfProcess(state, (DWORD)wParam);
-        return 0;
-    case WM_ACTIVATE:
-        RestoreListWindowFocus(state->window, &state->focusBeforeDeactivation, state->filter, wParam);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDC_PROCESS_FILTER)
@@ -375,15 +329,14 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
         }
         break;
     case WM_CONTEXTMENU:
-        if (!ShowListColumnMenuAt(&state->view, window, (HWND)wParam, state->scale.dpi, lParam) &&
-            (HWND)wParam == state->list)
+        if (!ShowListWindowColumnMenu(state, wParam, lParam) && (HWND)wParam == state->list)
             ShowRowMenu(window, state->list, &state->rows, lParam);
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);
         return 0;
     case WM_DESTROY:
-        EndWindow(state);
+        KillTimer(window, REFRESH_TIMER);
         return 0;
     default:
         if (ShowFinishedRead(state, message, lParam))
@@ -392,21 +345,24 @@ static LRESULT RunWindowMessage(ProcessWindowState* state, UINT message, WPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RunWindowMessage((ProcessWindowState*)state, message, wParam, lParam);
-}
-
 // The one Running Processes window the tray opens.
-static ListWindowKind windowKind = {processWindowClass, IDS_PROCESSES_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
-                                    placementSetting, sizeof(ProcessWindowState), StartWindow, ForgetWindow,
-                                    RunMessage, NULL};
+static ListWindowKind windowKind = {processWindowClass,
+                                    IDS_PROCESSES_TITLE,
+                                    DEFAULT_WIDTH,
+                                    DEFAULT_HEIGHT,
+                                    placementSetting,
+                                    MakeListWindowRecord<ProcessWindowState>,
+                                    FreeListWindowRecord<ProcessWindowState>,
+                                    StartWindow,
+                                    ForgetWindow,
+                                    LayOutControls,
+                                    RescaleTree,
+                                    RunWindowMessage,
+                                    NULL};
 
 void ShowProcessWindow()
 {
-    HWND window = OpenListWindow(&windowKind);
-    if (window)
-        FocusProcessFilter(StateOf(window));
+    OpenListWindow(&windowKind);
 }
 
 void CloseProcessWindow()
@@ -419,27 +375,16 @@ HWND ProcessWindowHandle()
     return windowKind.open;
 }
 
-// A control that takes every key itself (the finder during a drag) gets
-// them before the window's keys.
-static bool WantsEveryKey(const MSG* message)
-{
-    if (message->message != WM_KEYDOWN && message->message != WM_SYSKEYDOWN && message->message != WM_CHAR)
-        return false;
-    LRESULT code = SendMessageW(message->hwnd, WM_GETDLGCODE, message->wParam, (LPARAM)message);
-    return (code & DLGC_WANTALLKEYS) != 0;
-}
-
 bool HandleProcessWindowMessage(MSG* message)
 {
     if (HandlePropertiesWindowMessage(message))
         return true;
-    ProcessWindowState* state = (ProcessWindowState*)ListWindowStateForMessage(&windowKind, message);
-    if (!state)
+    ProcessWindowState* state = StateOf(windowKind.open);
+    if (!state || !ListWindowRecordForMessage(&windowKind, message))
         return false;
-    if (!WantsEveryKey(message) && state->keys && TranslateAcceleratorW(state->window, state->keys, message))
-        return true;
+    // The tree's keys before the accelerators: the list's own Left and Right.
     if (message->message == WM_KEYDOWN && message->hwnd == state->list && state->tree &&
         RunProcessTreeKey(state, message->wParam))
         return true;
-    return RunListWindowKeys(state->window, state->filter, &state->view, message);
+    return RunListWindowKeys(state, message);
 }

@@ -25,16 +25,6 @@ static void SetItemStateOff(ProcessWindowState* state, int index)
     SendMessageW(state->list, LVM_SETITEMSTATE, index, (LPARAM)&item);
 }
 
-void FocusProcessList(ProcessWindowState* state)
-{
-    FocusListRows(&state->view);
-}
-
-void FocusProcessFilter(ProcessWindowState* state)
-{
-    FocusListFilter(state->filter);
-}
-
 void ShowProcessTree(ProcessWindowState* state)
 {
     // The list lets go of the old boxes before they are destroyed.
@@ -139,7 +129,7 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
     switch (command) {
     case IDOK:  // Enter
         if (GetFocus() == state->filter)
-            FocusProcessList(state);
+            FocusListRows(state);
         else
             LookUpRow(SelectedRow(&state->view));
         break;
@@ -150,7 +140,7 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
         RefreshProcessRows(state);
         break;
     case IDM_FOCUS_FILTER:
-        FocusProcessFilter(state);
+        FocusListFilter(state);
         break;
     case IDM_PAUSE_REFRESH:  // Ctrl+P
         TogglePause(state);

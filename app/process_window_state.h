@@ -5,18 +5,14 @@
 #include <windows.h>
 #include <commctrl.h>
 #include "app/list_view.h"
+#include "app/list_window.h"
 #include "app/process_list.h"
 #include "app/process_window_dpi.h"
 #include "app/sheet_reads.h"
 
-// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
-struct ProcessWindowState {
-    HWND window;
-    HWND filter;
-    HWND list;
-    HWND focusBeforeDeactivation;
-    HACCEL keys;
-    ProcessWindowDpi scale;
+// Each window's own after the frame every list window has, made at
+// WM_CREATE and freed at WM_NCDESTROY.
+struct ProcessWindowState : ListWindowFrame {
     bool timerRunning;
     bool paused;  // Ctrl+P: no refreshing until pressed again
     bool tree;    // Ctrl+T: each process under its parent
@@ -24,7 +20,6 @@ struct ProcessWindowState {
     wchar_t checkingText[32];
     wchar_t changedText[64];  // " (changed after the process started)"
     ProcessList rows;
-    ListView view;
     SheetCopy copy;
 };
 
@@ -35,9 +30,6 @@ void RefreshProcessRows(ProcessWindowState* state);
 // Refreshing runs only while the window can be seen.
 void RunProcessRefreshTimer(ProcessWindowState* state, bool run);
 
-// The focus to the list (its first row selected when none is), or to the filter.
-void FocusProcessList(ProcessWindowState* state);
-void FocusProcessFilter(ProcessWindowState* state);
 // The tree as state->tree says, its boxes made for the window's DPI.
 void ShowProcessTree(ProcessWindowState* state);
 // Left, Right and `*` on the list while the tree shows; false for another key.

@@ -31,11 +31,6 @@ static const int FILTER_CAPACITY = MAX_PATH;
 // The system's folders the notes compare against change seldom.
 static const DWORD NOTE_FOLDERS_AGE_MS = 60000;
 
-static StartupWindowState* StateOf(HWND window)
-{
-    return (StartupWindowState*)ListWindowState(window);
-}
-
 // ---- The background reads -------------------------------------------------------
 
 struct EntriesRead {
@@ -287,40 +282,23 @@ static bool CreateHideWindowsSwitch(StartupWindowState* state)
 static bool CreateControls(StartupWindowState* state)
 {
     HWND window = state->window;
-    DWORD filterStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-    state->filter = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", filterStyle, 0, 0, 0, 0, window,
-                                    (HMENU)(UINT_PTR)IDC_STARTUP_FILTER, appState.instance, NULL);
-    state->view.columns = startupColumns;
-    state->view.columnCount = STARTUP_COLUMN_COUNT;
-    state->view.layoutSetting = startupColumnsSetting;
-    state->view.calls = &startupListCalls;
-    state->view.model = &state->rows;
-    UINT dpi = ReadWindowDpi(window);
-    if (!state->filter || !CreateListView(&state->view, window, IDC_STARTUP_LIST, appState.instance, dpi))
+    static const ListViewShape shape = {startupColumns, STARTUP_COLUMN_COUNT, startupColumnsSetting, NULL,
+                                        &startupListCalls};
+    if (!CreateListWindowControls(state, IDC_STARTUP_FILTER, FILTER_CAPACITY, &shape, &state->rows,
+                                  IDC_STARTUP_LIST) ||
+        !CreateHideWindowsSwitch(state))
         return false;
-    state->list = state->view.list;
-    GiveAccessibleName(state->filter, IDS_FILTER_LABEL, 0);
-    if (!CreateHideWindowsSwitch(state))
-        return false;
-    SendMessageW(state->filter, EM_LIMITTEXT, FILTER_CAPACITY - 1, 0);
-    wchar_t cue[64];
-    // Only with common controls 6; elsewhere the field is simply blank.
-    if (LoadProgramText(IDS_FILTER_CUE, cue, ARRAYSIZE(cue)))
-        SendMessageW(state->filter, EM_SETCUEBANNER, TRUE, (LPARAM)cue);
-    ApplyProcessWindowDpi(&state->scale, window, state->list, dpi);
+    ApplyProcessWindowDpi(&state->scale, window, state->list, ReadWindowDpi(window));
     state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_STARTUP_KEYS));
     return true;
 }
 
-static void LayOutControls(StartupWindowState* state, int width, int height)
+static void LayOutControls(ListWindowFrame* frame, int width, int height)
 {
+    const StartupWindowState* state = static_cast<StartupWindowState*>(frame);
     int margin = state->scale.margin;
-    int filterHeight = state->scale.filterHeight;
-    int listTop = margin + filterHeight + margin;
-    int filterRight = PlaceSwitchBox(state->hideWindows, width - margin, margin, filterHeight) - margin;
-    int filterWidth = filterRight - margin;
-    MoveWindow(state->filter, margin, margin, filterWidth > 0 ? filterWidth : 0, filterHeight, TRUE);
-    MoveWindow(state->list, 0, listTop, width, height > listTop ? height - listTop : 0, TRUE);
+    int filterRight = PlaceSwitchBox(state->hideWindows, width - margin, margin, state->scale.filterHeight) - margin;
+    PlaceListWindowControls(frame, margin, filterRight, width, height);
 }
 
 static void LoadRowTexts(StartupWindowState* state)
@@ -332,65 +310,30 @@ static void LoadRowTexts(StartupWindowState* state)
     LoadProgramText(IDS_STARTUP_NOT_READ, state->notReadText, ARRAYSIZE(state->notReadText));
 }
 
-static bool StartWindow(void* record, HWND window)
+static bool StartWindow(ListWindowFrame* frame)
 {
-    StartupWindowState* state = (StartupWindowState*)record;
-    state->window = window;
+    StartupWindowState* state = static_cast<StartupWindowState*>(frame);
     LoadRowTexts(state);
     if (!CreateControls(state))
         return false;
-    ApplyColorMode(window);
+    ApplyColorMode(state->window);
     ShowListSortArrow(&state->view);
     RequestStartupEntries(state);
     return true;
 }
 
-static void ForgetWindow(void* record)
+static void ForgetWindow(ListWindowFrame* frame)
 {
-    StartupWindowState* state = (StartupWindowState*)record;
-    FreeStartupRows(&state->rows);
-    ReleaseProcessWindowDpi(&state->scale);
-    if (state->keys)
-        DestroyAcceleratorTable(state->keys);
+    FreeStartupRows(&static_cast<StartupWindowState*>(frame)->rows);
 }
 
-static void ChangeDpi(StartupWindowState* state, UINT dpi, const RECT* suggested)
+static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // A stored rectangle was measured at the DPI of the monitor it lies on.
-    ChangeProcessWindowDpi(&state->scale, state->window, state->list, dpi,
-                           IsRestoringPlacement(state->window) ? NULL : suggested);
-    RECT client;
-    if (GetClientRect(state->window, &client))
-        LayOutControls(state, client.right, client.bottom);
-}
-
-
-// The system's colours changed (high contrast on or off): everything draws again.
-static void RedrawInNewColors(StartupWindowState* state)
-{
-    SendMessageW(state->list, WM_SYSCOLORCHANGE, 0, 0);
-    RedrawWindow(state->window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-}
-
-static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM wParam, LPARAM lParam)
-{
+    StartupWindowState* state = static_cast<StartupWindowState*>(frame);
     switch (message) {
     case WM_SIZE:
         if (wParam != SIZE_MINIMIZED)
             LayOutControls(state, LOWORD(lParam), HIWORD(lParam));
-        return 0;
-    case WM_DPICHANGED:
-        ChangeDpi(state, LOWORD(wParam), (const RECT*)lParam);
-        return 0;
-    case WM_SYSCOLORCHANGE:
-    case WM_SETTINGCHANGE:
-        RedrawInNewColors(state);
-        break;
-    case WM_GETMINMAXINFO:
-        LimitProcessWindowSize(&state->scale, state->window, (MINMAXINFO*)lParam);
-        return 0;
-    case WM_ACTIVATE:
-        RestoreListWindowFocus(state->window, &state->focusBeforeDeactivation, state->filter, wParam);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_STARTUP_HIDE_WINDOWS)
@@ -403,8 +346,7 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
     case WM_NOTIFY:
         return RunStartupListNotification(state, (const NMHDR*)lParam);
     case WM_CONTEXTMENU:
-        if (!ShowListColumnMenuAt(&state->view, state->window, (HWND)wParam, state->scale.dpi, lParam) &&
-            (HWND)wParam == state->list)
+        if (!ShowListWindowColumnMenu(state, wParam, lParam) && (HWND)wParam == state->list)
             ShowStartupRowMenu(state, lParam);
         return 0;
     case WM_STARTUP_ENTRIES_READ:
@@ -413,28 +355,28 @@ static LRESULT RunWindowMessage(StartupWindowState* state, UINT message, WPARAM 
     case WM_STARTUP_EVIDENCE_READ:
         ShowReadEvidence(state, lParam);
         return 0;
-    case WM_DESTROY:
-        EndListWindow(state->window, &state->view, state->scale.dpi, startupPlacementSetting);
-        return 0;
     }
     return DefWindowProcW(state->window, message, wParam, lParam);
 }
 
-static LRESULT RunMessage(void* state, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RunWindowMessage((StartupWindowState*)state, message, wParam, lParam);
-}
-
 // The one Startup Entries window.
-static ListWindowKind windowKind = {startupWindowClass, IDS_STARTUP_TITLE, DEFAULT_WIDTH, DEFAULT_HEIGHT,
-                                    startupPlacementSetting, sizeof(StartupWindowState), StartWindow, ForgetWindow,
-                                    RunMessage, NULL};
+static ListWindowKind windowKind = {startupWindowClass,
+                                    IDS_STARTUP_TITLE,
+                                    DEFAULT_WIDTH,
+                                    DEFAULT_HEIGHT,
+                                    startupPlacementSetting,
+                                    MakeListWindowRecord<StartupWindowState>,
+                                    FreeListWindowRecord<StartupWindowState>,
+                                    StartWindow,
+                                    ForgetWindow,
+                                    LayOutControls,
+                                    NULL,
+                                    RunWindowMessage,
+                                    NULL};
 
 void ShowStartupWindow()
 {
-    HWND window = OpenListWindow(&windowKind);
-    if (window)
-        FocusStartupFilter(StateOf(window));
+    OpenListWindow(&windowKind);
 }
 
 void CloseStartupWindow()
@@ -449,10 +391,6 @@ HWND StartupWindowHandle()
 
 bool HandleStartupWindowMessage(MSG* message)
 {
-    StartupWindowState* state = (StartupWindowState*)ListWindowStateForMessage(&windowKind, message);
-    if (!state)
-        return false;
-    if (state->keys && TranslateAcceleratorW(state->window, state->keys, message))
-        return true;
-    return RunListWindowKeys(state->window, state->filter, &state->view, message);
+    ListWindowFrame* frame = ListWindowRecordForMessage(&windowKind, message);
+    return frame && RunListWindowKeys(frame, message);
 }

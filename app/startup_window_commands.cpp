@@ -13,16 +13,6 @@
 
 static const size_t SHEET_CAPACITY = 8192;
 
-void FocusStartupList(StartupWindowState* state)
-{
-    FocusListRows(&state->view);
-}
-
-void FocusStartupFilter(StartupWindowState* state)
-{
-    FocusListFilter(state->filter);
-}
-
 // The entry's file looked up as /lookup looks up a file.
 static void LookUpEntry(StartupWindowState* state, int number)
 {
@@ -158,7 +148,7 @@ void RunStartupWindowCommand(StartupWindowState* state, WORD command)
     switch (command) {
     case IDOK:  // Enter
         if (GetFocus() == state->filter)
-            FocusStartupList(state);
+            FocusListRows(state);
         else
             RunRowCommand(state, IDM_STARTUP_LOOK_UP);
         break;
@@ -169,7 +159,7 @@ void RunStartupWindowCommand(StartupWindowState* state, WORD command)
         RequestStartupEntries(state);
         break;
     case IDM_STARTUP_FOCUS_FILTER:
-        FocusStartupFilter(state);
+        FocusListFilter(state);
         break;
     }
 }

@@ -4,21 +4,16 @@
 #pragma once
 #include <windows.h>
 #include "app/list_view.h"
+#include "app/list_window.h"
 #include "app/process_window_dpi.h"
 #include "app/startup_view.h"
 
-// Each window's own, made at WM_CREATE and freed at WM_NCDESTROY.
-struct StartupWindowState {
-    HWND window;
-    HWND filter;
-    HWND list;
+// Each window's own after the frame every list window has, made at
+// WM_CREATE and freed at WM_NCDESTROY.
+struct StartupWindowState : ListWindowFrame {
     HWND hideWindows;  // "Hide Windows Entries"
-    HWND focusBeforeDeactivation;
-    HACCEL keys;
-    ProcessWindowDpi scale;
     wchar_t notReadText[32];
     StartupRows rows;
-    ListView view;
 };
 
 // Shows the entries that pass the filter, in the chosen order.
@@ -26,8 +21,6 @@ void ShowStartupRows(StartupWindowState* state);
 // Reads the entries again on the reads' lane.
 void RequestStartupEntries(StartupWindowState* state);
 
-void FocusStartupList(StartupWindowState* state);
-void FocusStartupFilter(StartupWindowState* state);
 // WM_COMMAND other than the filter's own notifications.
 void RunStartupWindowCommand(StartupWindowState* state, WORD command);
 // WM_NOTIFY from the list or its header.
