@@ -154,11 +154,6 @@ bool RunListWindowKeys(ListWindowFrame* frame, MSG* message)
     return IsDialogMessageW(frame->window, message) != FALSE;
 }
 
-bool ShowListWindowColumnMenu(ListWindowFrame* frame, WPARAM clicked, LPARAM position)
-{
-    return ShowListColumnMenuAt(&frame->view, frame->window, (HWND)clicked, frame->scale.dpi, position);
-}
-
 // WM_CREATE: the record made and kept in the window before the window's own start.
 static LRESULT StartListWindow(ListWindowKind* kind, HWND window)
 {
@@ -213,12 +208,38 @@ static void RestoreListWindowFocus(ListWindowFrame* frame, WPARAM activation)
                                                                          : frame->filter);
 }
 
+// The header's notifications: a click on a column sorts the rows by it.
+static bool RunHeaderNotification(const ListWindowKind* kind, ListWindowFrame* frame, const NMHDR* header,
+                                  LRESULT* result)
+{
+    int sorted = -1;
+    if (!HandleListNotification(&frame->view, header, result, &sorted))
+        return false;
+    if (sorted >= 0) {
+        kind->showRows(frame);
+        EnsureSelectionVisible(&frame->view);
+    }
+    return true;
+}
+
 // The messages every list window answers alike, before its own part; true
-// when that is all.
+// (and *result) when that is all.
 static bool RunFrameMessage(const ListWindowKind* kind, ListWindowFrame* frame, UINT message, WPARAM wParam,
-                            LPARAM lParam)
+                            LPARAM lParam, LRESULT* result)
 {
     switch (message) {
+    case WM_COMMAND:
+        if ((HWND)lParam != frame->filter)
+            return false;
+        if (HIWORD(wParam) == EN_CHANGE)
+            kind->showRows(frame);
+        return true;
+    case WM_NOTIFY:
+        return RunHeaderNotification(kind, frame, (const NMHDR*)lParam, result);
+    case WM_CONTEXTMENU:
+        // The column menu over the header; the row menu is the window's own.
+        return ShowListColumnMenuAt(&frame->view, frame->window, (HWND)wParam, frame->scale.dpi, lParam) ||
+               (HWND)wParam != frame->list;
     case WM_DPICHANGED:
         ChangeListWindowDpi(kind, frame, LOWORD(wParam), (const RECT*)lParam);
         return true;
@@ -266,7 +287,8 @@ static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam,
     ListWindowFrame* frame = ListWindowRecord(window);
     if (!frame)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (RunFrameMessage(kind, frame, message, wParam, lParam))
-        return 0;
+    LRESULT result = 0;
+    if (RunFrameMessage(kind, frame, message, wParam, lParam, &result))
+        return result;
     return kind->run(frame, message, wParam, lParam);
 }

@@ -49,8 +49,10 @@ struct ListWindowKind {
     void (*forget)(ListWindowFrame* frame);   // WM_NCDESTROY: releases what the record holds of its own
     void (*layOut)(ListWindowFrame* frame, int width, int height);
     void (*rescaled)(ListWindowFrame* frame);  // after a DPI change, before the layout; may be NULL
-    // Every message but the frame's own; WM_DESTROY and WM_SYSCOLORCHANGE
-    // after the frame's part.
+    void (*showRows)(ListWindowFrame* frame);  // the filter changed or the list sorted anew
+    // Every message but the frame's own (the filter's, the header's, the
+    // column menu): WM_DESTROY and WM_SYSCOLORCHANGE after the frame's part,
+    // WM_CONTEXTMENU only over the list.
     LRESULT (*run)(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam);
     HWND open;  // the one window of this kind, while it is open
 };
@@ -77,8 +79,6 @@ void FocusListFilter(const ListWindowFrame* frame);
 // control wants every key), Down in the filter going on to the list as in a
 // combo box, then the dialog keys.
 bool RunListWindowKeys(ListWindowFrame* frame, MSG* message);
-// The column menu over the header (true), or nothing (false) when the click is elsewhere.
-bool ShowListWindowColumnMenu(ListWindowFrame* frame, WPARAM clicked, LPARAM position);
 
 // True while the saved placement is being put back: a DPI change then keeps
 // the stored rectangle, measured at the DPI of the monitor it lies on.

@@ -298,6 +298,11 @@ static void RescaleTree(ListWindowFrame* frame)
     ShowProcessTree(static_cast<ProcessWindowState*>(frame));
 }
 
+static void ShowRows(ListWindowFrame* frame)
+{
+    ShowProcessRows(static_cast<ProcessWindowState*>(frame));
+}
+
 static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam)
 {
     ProcessWindowState* state = static_cast<ProcessWindowState*>(frame);
@@ -314,10 +319,7 @@ static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wPa
         ShowRowOfProcess(state, (DWORD)wParam);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) != IDC_PROCESS_FILTER)
-            RunProcessWindowCommand(state, LOWORD(wParam));
-        else if (HIWORD(wParam) == EN_CHANGE)
-            ShowProcessRows(state);
+        RunProcessWindowCommand(state, LOWORD(wParam));
         return 0;
     case WM_NOTIFY:
         return RunProcessListNotification(state, (const NMHDR*)lParam);
@@ -329,8 +331,7 @@ static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wPa
         }
         break;
     case WM_CONTEXTMENU:
-        if (!ShowListWindowColumnMenu(state, wParam, lParam) && (HWND)wParam == state->list)
-            ShowRowMenu(window, state->list, &state->rows, lParam);
+        ShowRowMenu(window, state->list, &state->rows, lParam);
         return 0;
     case WM_DROPFILES:
         LookUpDroppedFiles((HDROP)wParam);
@@ -357,6 +358,7 @@ static ListWindowKind windowKind = {processWindowClass,
                                     ForgetWindow,
                                     LayOutControls,
                                     RescaleTree,
+                                    ShowRows,
                                     RunWindowMessage,
                                     NULL};
 

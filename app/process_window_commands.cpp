@@ -167,15 +167,6 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
 
 LRESULT RunProcessListNotification(ProcessWindowState* state, const NMHDR* header)
 {
-    LRESULT result = 0;
-    int sorted = -1;
-    if (HandleListNotification(&state->view, header, &result, &sorted)) {
-        if (sorted >= 0) {
-            ShowProcessRows(state);
-            EnsureSelectionVisible(&state->view);
-        }
-        return result;
-    }
     if (header->hwndFrom != state->list)
         return 0;
     switch (header->code) {

@@ -327,6 +327,11 @@ static void ForgetWindow(ListWindowFrame* frame)
     FreeStartupRows(&static_cast<StartupWindowState*>(frame)->rows);
 }
 
+static void ShowRows(ListWindowFrame* frame)
+{
+    ShowStartupRows(static_cast<StartupWindowState*>(frame));
+}
+
 static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wParam, LPARAM lParam)
 {
     StartupWindowState* state = static_cast<StartupWindowState*>(frame);
@@ -338,16 +343,13 @@ static LRESULT RunWindowMessage(ListWindowFrame* frame, UINT message, WPARAM wPa
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_STARTUP_HIDE_WINDOWS)
             SaveHideWindowsEntries(state);
-        else if (LOWORD(wParam) != IDC_STARTUP_FILTER)
+        else
             RunStartupWindowCommand(state, LOWORD(wParam));
-        else if (HIWORD(wParam) == EN_CHANGE)
-            ShowStartupRows(state);
         return 0;
     case WM_NOTIFY:
         return RunStartupListNotification(state, (const NMHDR*)lParam);
     case WM_CONTEXTMENU:
-        if (!ShowListWindowColumnMenu(state, wParam, lParam) && (HWND)wParam == state->list)
-            ShowStartupRowMenu(state, lParam);
+        ShowStartupRowMenu(state, lParam);
         return 0;
     case WM_STARTUP_ENTRIES_READ:
         ShowReadEntries(state, lParam);
@@ -371,6 +373,7 @@ static ListWindowKind windowKind = {startupWindowClass,
                                     ForgetWindow,
                                     LayOutControls,
                                     NULL,
+                                    ShowRows,
                                     RunWindowMessage,
                                     NULL};
 

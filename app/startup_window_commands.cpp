@@ -166,15 +166,6 @@ void RunStartupWindowCommand(StartupWindowState* state, WORD command)
 
 LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* header)
 {
-    LRESULT result = 0;
-    int sorted = -1;
-    if (HandleListNotification(&state->view, header, &result, &sorted)) {
-        if (sorted >= 0) {
-            ShowStartupRows(state);
-            EnsureSelectionVisible(&state->view);
-        }
-        return result;
-    }
     if (header->hwndFrom != state->list)
         return 0;
     switch (header->code) {
