@@ -222,6 +222,31 @@ static bool RunHeaderNotification(const ListWindowKind* kind, ListWindowFrame* f
     return true;
 }
 
+// The commands every list window answers alike: the column menu's, Esc, and
+// Enter in the filter, which goes on to the list.
+static bool RunFrameCommand(const ListWindowKind* kind, ListWindowFrame* frame, WPARAM wParam, LPARAM lParam)
+{
+    WORD command = LOWORD(wParam);
+    if ((HWND)lParam == frame->filter) {
+        if (HIWORD(wParam) == EN_CHANGE)
+            kind->showRows(frame);
+        return true;
+    }
+    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + frame->view.columnCount) {
+        ToggleListColumn(&frame->view, frame->scale.dpi, command - IDM_TOGGLE_COLUMN);
+        return true;
+    }
+    if (command == IDCANCEL) {
+        DestroyWindow(frame->window);
+        return true;
+    }
+    if (command == IDOK && GetFocus() == frame->filter) {
+        FocusListRows(frame);
+        return true;
+    }
+    return false;
+}
+
 // The messages every list window answers alike, before its own part; true
 // (and *result) when that is all.
 static bool RunFrameMessage(const ListWindowKind* kind, ListWindowFrame* frame, UINT message, WPARAM wParam,
@@ -229,11 +254,7 @@ static bool RunFrameMessage(const ListWindowKind* kind, ListWindowFrame* frame, 
 {
     switch (message) {
     case WM_COMMAND:
-        if ((HWND)lParam != frame->filter)
-            return false;
-        if (HIWORD(wParam) == EN_CHANGE)
-            kind->showRows(frame);
-        return true;
+        return RunFrameCommand(kind, frame, wParam, lParam);
     case WM_NOTIFY:
         return RunHeaderNotification(kind, frame, (const NMHDR*)lParam, result);
     case WM_CONTEXTMENU:

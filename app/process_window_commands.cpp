@@ -122,19 +122,9 @@ void RunProcessWindowCommand(ProcessWindowState* state, WORD command)
 {
     if (RunRowCommand(state, command))
         return;
-    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + COLUMN_COUNT) {
-        ToggleListColumn(&state->view, state->scale.dpi, command - IDM_TOGGLE_COLUMN);
-        return;
-    }
     switch (command) {
-    case IDOK:  // Enter
-        if (GetFocus() == state->filter)
-            FocusListRows(state);
-        else
-            LookUpRow(SelectedRow(&state->view));
-        break;
-    case IDCANCEL:  // Esc
-        DestroyWindow(state->window);
+    case IDOK:  // Enter on the list
+        LookUpRow(SelectedRow(&state->view));
         break;
     case IDM_REFRESH:
         RefreshProcessRows(state);

@@ -34,7 +34,7 @@ void RunProcessRefreshTimer(ProcessWindowState* state, bool run);
 void ShowProcessTree(ProcessWindowState* state);
 // Left, Right and `*` on the list while the tree shows; false for another key.
 bool RunProcessTreeKey(ProcessWindowState* state, WPARAM key);
-// WM_COMMAND other than the filter's own notifications.
+// WM_COMMAND other than those every list window answers (app/list_window).
 void RunProcessWindowCommand(ProcessWindowState* state, WORD command);
 // WM_NOTIFY from the list or its header.
 LRESULT RunProcessListNotification(ProcessWindowState* state, const NMHDR* header);

@@ -141,19 +141,9 @@ void RunStartupWindowCommand(StartupWindowState* state, WORD command)
 {
     if (RunRowCommand(state, command))
         return;
-    if (command >= IDM_TOGGLE_COLUMN && command < IDM_TOGGLE_COLUMN + STARTUP_COLUMN_COUNT) {
-        ToggleListColumn(&state->view, state->scale.dpi, command - IDM_TOGGLE_COLUMN);
-        return;
-    }
     switch (command) {
-    case IDOK:  // Enter
-        if (GetFocus() == state->filter)
-            FocusListRows(state);
-        else
-            RunRowCommand(state, IDM_STARTUP_LOOK_UP);
-        break;
-    case IDCANCEL:  // Esc
-        DestroyWindow(state->window);
+    case IDOK:  // Enter on the list
+        RunRowCommand(state, IDM_STARTUP_LOOK_UP);
         break;
     case IDM_STARTUP_REFRESH:
         RequestStartupEntries(state);

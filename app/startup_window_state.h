@@ -21,7 +21,7 @@ void ShowStartupRows(StartupWindowState* state);
 // Reads the entries again on the reads' lane.
 void RequestStartupEntries(StartupWindowState* state);
 
-// WM_COMMAND other than the filter's own notifications.
+// WM_COMMAND other than those every list window answers (app/list_window).
 void RunStartupWindowCommand(StartupWindowState* state, WORD command);
 // WM_NOTIFY from the list or its header.
 LRESULT RunStartupListNotification(StartupWindowState* state, const NMHDR* header);
