@@ -130,6 +130,20 @@ void ProbeStartupProgram(StartupEntry* entry)
         FindHostPayload(entry->program, expanded, entry->payload);
 }
 
+bool NextSubkeyName(HKEY key, DWORD* index, wchar_t* name, DWORD capacity)
+{
+    for (;; ++*index) {
+        DWORD length = capacity;
+        LONG result = RegEnumKeyExW(key, *index, name, &length, NULL, NULL, NULL, NULL);
+        if (result == ERROR_SUCCESS) {
+            ++*index;
+            return true;
+        }
+        if (result != ERROR_MORE_DATA)
+            return false;
+    }
+}
+
 bool ReadStringValueHead(HKEY key, const wchar_t* name, wchar_t* text, size_t capacity, bool* tooLong)
 {
     DWORD type = 0, bytes = 0;

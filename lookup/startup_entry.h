@@ -97,6 +97,9 @@ void SetStartupProgram(StartupEntry* entry, const wchar_t* path);
 // as written when no file is there, and the file a script host or loader
 // runs (unless the reader named that itself, as a service's DLL).
 void ProbeStartupProgram(StartupEntry* entry);
+// The name of the next subkey of `key` from *index on that fits `capacity`
+// characters (a longer one is passed over); false at the end or on a failure.
+bool NextSubkeyName(HKEY key, DWORD* index, wchar_t* name, DWORD capacity);
 // A string value (REG_SZ, REG_EXPAND_SZ unexpanded) of at most `capacity`
 // characters with its terminator; *tooLong when only its head fitted.
 bool ReadStringValueHead(HKEY key, const wchar_t* name, wchar_t* text, size_t capacity, bool* tooLong);

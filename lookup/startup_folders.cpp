@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 #include <strsafe.h>
+#include "core/folder_listing.h"
 #include "core/handed_path.h"
 #include "core/program_text.h"
 #include "core/shell_link.h"
@@ -12,36 +13,42 @@
 // The folder is the user's to point anywhere: a share or a pipe is not
 // listed, and shortcuts are read by our own bounded reader, never by the
 // shell's, which would bind the user's shell folders in our process.
-static void ReadFolderItems(StartupSwitchPlace place, StartupList* list)
+void ReadFolderItems(const wchar_t* folder, StartupSwitchPlace place, bool kept, StartupList* list)
 {
     wchar_t location[STARTUP_LOCATION_CAPACITY];
     LoadStartupFolderLocation(place, location);
-    wchar_t folder[MAX_PATH], pattern[MAX_PATH];
-    if (!FindStartupFolder(place, folder) || !IsProbeableName(folder) ||
-        FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s\\*", folder)))
+    if (!IsProbeableName(folder))
         return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        wchar_t item[MAX_PATH], target[MAX_PATH];
+    FolderListing listing;
+    OpenFolderListing(&listing, folder);  // one that cannot be opened lists nothing
+    wchar_t item[MAX_PATH], target[MAX_PATH];
+    while (NextFolderItem(&listing, item)) {
+        const WIN32_FIND_DATAW* found = &listing.found;
         // desktop.ini names the folder's look, not a program.
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || lstrcmpiW(found.cFileName, L"desktop.ini") == 0 ||
-            FAILED(StringCchPrintfW(item, ARRAYSIZE(item), L"%s\\%s", folder, found.cFileName)))
+        if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || lstrcmpiW(found->cFileName, L"desktop.ini") == 0)
             continue;
-        StartupEntry* entry = AddStartupEntry(list, STARTUP_FOLDER_ITEM, location, found.cFileName);
+        StartupEntry* entry = AddStartupEntry(list, STARTUP_FOLDER_ITEM, location, found->cFileName);
         if (!entry)
             continue;
         entry->place = place;
-        bool shortcut = lstrcmpiW(PathFindExtensionW(found.cFileName), L".lnk") == 0;
-        if (!shortcut)
+        if (kept) {
+            entry->inOurKeeping = true;
+            entry->enabled = false;
+        }
+        if (lstrcmpiW(PathFindExtensionW(found->cFileName), L".lnk") != 0)
             SetStartupProgram(entry, item);
         else if (ReadShellLinkTarget(item, target))
             SetStartupProgram(entry, target);
         StringCchCopyW(entry->command, ARRAYSIZE(entry->command), entry->program);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
+    CloseFolderListing(&listing);
+}
+
+static void ReadStartupFolder(StartupSwitchPlace place, StartupList* list)
+{
+    wchar_t folder[MAX_PATH];
+    if (FindStartupFolder(place, folder))
+        ReadFolderItems(folder, place, false, list);
 }
 
 bool FindStartupFolder(StartupSwitchPlace place, wchar_t* folder /* MAX_PATH */)
@@ -53,8 +60,8 @@ bool FindStartupFolder(StartupSwitchPlace place, wchar_t* folder /* MAX_PATH */)
 
 void ReadStartupFolderEntries(StartupList* list)
 {
-    ReadFolderItems(SWITCH_USER_FOLDER, list);
-    ReadFolderItems(SWITCH_COMMON_FOLDER, list);
+    ReadStartupFolder(SWITCH_USER_FOLDER, list);
+    ReadStartupFolder(SWITCH_COMMON_FOLDER, list);
 }
 
 void LoadStartupFolderLocation(StartupSwitchPlace place, wchar_t* location)

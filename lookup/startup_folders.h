@@ -9,5 +9,8 @@
 bool FindStartupFolder(StartupSwitchPlace place, wchar_t* folder /* MAX_PATH */);
 // The folder's name as a Location: "Startup folder", "Startup folder (all users)".
 void LoadStartupFolderLocation(StartupSwitchPlace place, wchar_t* location /* STARTUP_LOCATION_CAPACITY */);
+// Each file in `folder` as an entry of `place`'s folder (a shortcut by its
+// target); `kept`: a folder of our keeping, whose entries are turned off.
+void ReadFolderItems(const wchar_t* folder, StartupSwitchPlace place, bool kept, StartupList* list);
 
 void ReadStartupFolderEntries(StartupList* list);

@@ -98,14 +98,9 @@ static void ReadRunOnceEx(const ValueSource* source, StartupList* list)
     if (RegOpenKeyExW(source->root, source->keyPath, 0, KEY_ENUMERATE_SUB_KEYS | ViewOf(source), key.Receive()) !=
         ERROR_SUCCESS)
         return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[STARTUP_NAME_CAPACITY], keyPath[STARTUP_KEY_CAPACITY + STARTUP_NAME_CAPACITY];
-        DWORD nameLength = ARRAYSIZE(name);
-        LONG result = RegEnumKeyExW(key.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL);
-        if (result == ERROR_MORE_DATA)
-            continue;
-        if (result != ERROR_SUCCESS)
-            break;
+    wchar_t name[STARTUP_NAME_CAPACITY];
+    for (DWORD index = 0; NextSubkeyName(key.Get(), &index, name, ARRAYSIZE(name));) {
+        wchar_t keyPath[STARTUP_KEY_CAPACITY + STARTUP_NAME_CAPACITY];
         if (FAILED(StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"%s\\%s", source->keyPath, name)))
             continue;
         ValueSource step = {source->root, source->rootName, keyPath, source->wow6432, SWITCH_NONE};
@@ -262,14 +257,9 @@ static void ReadWinlogonNotify(StartupList* list)
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, key.Receive()) !=
         ERROR_SUCCESS)
         return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[STARTUP_NAME_CAPACITY], dll[MAX_PATH];
-        DWORD nameLength = ARRAYSIZE(name);
-        LONG result = RegEnumKeyExW(key.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL);
-        if (result == ERROR_MORE_DATA)
-            continue;
-        if (result != ERROR_SUCCESS)
-            break;
+    wchar_t name[STARTUP_NAME_CAPACITY];
+    for (DWORD index = 0; NextSubkeyName(key.Get(), &index, name, ARRAYSIZE(name));) {
+        wchar_t dll[MAX_PATH];
         ScopedKey notify;
         bool tooLong = false;
         if (RegOpenKeyExW(key.Get(), name, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, notify.Receive()) != ERROR_SUCCESS ||
@@ -295,14 +285,8 @@ static void ReadDebuggers(bool wow6432, StartupList* list)
     wchar_t* command = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, STARTUP_COMMAND_CAPACITY * sizeof(wchar_t));
     if (!command)
         return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[STARTUP_NAME_CAPACITY];
-        DWORD nameLength = ARRAYSIZE(name);
-        LONG result = RegEnumKeyExW(key.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL);
-        if (result == ERROR_MORE_DATA)
-            continue;
-        if (result != ERROR_SUCCESS)
-            break;
+    wchar_t name[STARTUP_NAME_CAPACITY];
+    for (DWORD index = 0; NextSubkeyName(key.Get(), &index, name, ARRAYSIZE(name));) {
         ScopedKey program;
         bool tooLong = false;
         if (RegOpenKeyExW(key.Get(), name, 0, KEY_QUERY_VALUE | view, program.Receive()) != ERROR_SUCCESS ||

@@ -81,15 +81,8 @@ void ReadServiceEntries(StartupList* list)
     wchar_t* scratch = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, 2 * STARTUP_COMMAND_CAPACITY * sizeof(wchar_t));
     if (!scratch)
         return;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[SERVICE_NAME_CAPACITY];
-        DWORD nameLength = ARRAYSIZE(name);
-        LONG result = RegEnumKeyExW(services.Get(), index, name, &nameLength, NULL, NULL, NULL, NULL);
-        if (result == ERROR_MORE_DATA)
-            continue;
-        if (result != ERROR_SUCCESS)
-            break;
+    wchar_t name[SERVICE_NAME_CAPACITY];
+    for (DWORD index = 0; NextSubkeyName(services.Get(), &index, name, ARRAYSIZE(name));)
         ReadService(services.Get(), name, location, scratch, scratch + STARTUP_COMMAND_CAPACITY, list);
-    }
     HeapFree(GetProcessHeap(), 0, scratch);
 }

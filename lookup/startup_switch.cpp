@@ -280,34 +280,9 @@ static void ReadKeptValues(const RunPlace* run, StartupList* list)
 
 static void ReadKeptFiles(const RunPlace* run, StartupList* list)
 {
-    wchar_t folder[MAX_PATH], pattern[MAX_PATH];
-    if (!BuildKeptFolderPath(run->place, folder) || !IsProbeableName(folder) ||
-        FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s\\*", folder)))
-        return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        wchar_t item[MAX_PATH], target[MAX_PATH];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            FAILED(StringCchPrintfW(item, ARRAYSIZE(item), L"%s\\%s", folder, found.cFileName)))
-            continue;
-        wchar_t location[STARTUP_LOCATION_CAPACITY];
-        LoadStartupFolderLocation(run->place, location);
-        StartupEntry* entry = AddStartupEntry(list, STARTUP_FOLDER_ITEM, location, found.cFileName);
-        if (!entry)
-            continue;
-        entry->place = run->place;
-        entry->inOurKeeping = true;
-        entry->enabled = false;
-        if (lstrcmpiW(PathFindExtensionW(found.cFileName), L".lnk") != 0)
-            SetStartupProgram(entry, item);
-        else if (ReadShellLinkTarget(item, target))
-            SetStartupProgram(entry, target);
-        StringCchCopyW(entry->command, ARRAYSIZE(entry->command), entry->program);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    wchar_t folder[MAX_PATH];
+    if (BuildKeptFolderPath(run->place, folder))
+        ReadFolderItems(folder, run->place, true, list);
 }
 
 void ReadKeptStartupEntries(StartupList* list)

@@ -1,4 +1,5 @@
 #include "lookup/startup_tasks.h"
+#include "core/folder_listing.h"
 #include "core/program_text.h"
 #include <shlwapi.h>
 #include <strsafe.h>
@@ -351,32 +352,29 @@ static void AddTaskEntries(const wchar_t* name, const wchar_t* location, const T
 // The Location is the library's name (the string table's) and the folder.
 static void WalkTaskFolder(const wchar_t* folder, const wchar_t* relative, int depth, TaskWalk* walk)
 {
-    wchar_t pattern[MAX_PATH];
-    if (depth > TASK_FOLDER_DEPTH || FAILED(StringCchPrintfW(pattern, ARRAYSIZE(pattern), L"%s\\*", folder)))
+    if (depth > TASK_FOLDER_DEPTH)
         return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        wchar_t path[MAX_PATH], inner[MAX_PATH], location[STARTUP_LOCATION_CAPACITY];
-        if (found.cFileName[0] == L'.' || walk->files >= TASK_FILE_LIMIT ||
-            FAILED(StringCchPrintfW(path, ARRAYSIZE(path), L"%s\\%s", folder, found.cFileName)))
+    FolderListing listing;
+    OpenFolderListing(&listing, folder);  // one that cannot be opened lists nothing
+    wchar_t path[MAX_PATH];
+    while (NextFolderItem(&listing, path)) {
+        const WIN32_FIND_DATAW* found = &listing.found;
+        wchar_t inner[MAX_PATH], location[STARTUP_LOCATION_CAPACITY];
+        if (found->cFileName[0] == L'.' || walk->files >= TASK_FILE_LIMIT ||
+            (found->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (SUCCEEDED(StringCchPrintfW(inner, ARRAYSIZE(inner), L"%s\\%s", relative, found.cFileName)))
+        if (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (SUCCEEDED(StringCchPrintfW(inner, ARRAYSIZE(inner), L"%s\\%s", relative, found->cFileName)))
                 WalkTaskFolder(path, inner, depth + 1, walk);
             continue;
         }
         ++walk->files;
         if (SUCCEEDED(StringCchPrintfW(location, ARRAYSIZE(location), L"%s%s", walk->library, relative)) &&
-            (!walk->jobs || lstrcmpiW(PathFindExtensionW(found.cFileName), L".job") == 0) &&
+            (!walk->jobs || lstrcmpiW(PathFindExtensionW(found->cFileName), L".job") == 0) &&
             ReadTaskFile(path, walk->jobs, walk->definition) && StartsByItself(walk->definition))
-            AddTaskEntries(found.cFileName, location, walk->definition, walk->list);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+            AddTaskEntries(found->cFileName, location, walk->definition, walk->list);
+    }
+    CloseFolderListing(&listing);
 }
 
 void ReadTaskEntries(StartupList* list)
