@@ -76,27 +76,53 @@ static int MeasureText(HDC dc, const wchar_t* text, int length)
     return size.cx;
 }
 
+// The line's width as written: a tab is the link icon with a space either side.
+static int MeasureArtLine(HDC dc, const wchar_t* line, int length, int iconSize)
+{
+    const wchar_t* tab = wcschr(line, L'\t');
+    if (!tab)
+        return MeasureText(dc, line, length);
+    int before = (int)(tab - line);
+    return MeasureText(dc, line, before) + 2 * MeasureText(dc, L" ", 1) + iconSize +
+           MeasureText(dc, tab + 1, length - before - 1);
+}
+
+// The text's font, made smaller while the line would pass its right edge: a
+// face's width does not follow its size exactly, so it is measured each time.
+static HFONT CreateFittingArtFont(HDC dc, const ArtText& text, int em, const wchar_t* line, int length, int room,
+                                  int iconSize)
+{
+    HFONT font = CreateArtFont(text, em);
+    while (font) {
+        HGDIOBJ old = SelectObject(dc, font);
+        int width = MeasureArtLine(dc, line, length, iconSize);
+        SelectObject(dc, old);
+        if (width <= room || em <= 1)
+            return font;
+        DeleteObject(font);
+        int smaller = MulDiv(em, room, width);
+        em = smaller < em ? smaller : em - 1;
+        font = CreateArtFont(text, em);
+    }
+    return NULL;
+}
+
 // One line; a tab in it stands for the link icon, with a space either side.
 static void WriteArtText(HDC dc, const ArtText& text, POINT origin, UINT dpi)
 {
     wchar_t line[128];
     int length = LoadProgramText(text.textId, line, ARRAYSIZE(line)) ? lstrlenW(line) : 0;
-    int em = ScaleTenths(text.emTenths, dpi);
-    HFONT font = length > 0 ? CreateArtFont(text, em) : NULL;
+    if (length == 0)
+        return;
+    SetTextCharacterExtra(dc, ScaleTenths(text.spacingTenths, dpi));
+    int iconSize = LinkIconSize(INT_MAX, dpi);
+    // The desktop's face may be wider than the one the picture was laid out with.
+    HFONT font = CreateFittingArtFont(dc, text, ScaleTenths(text.emTenths, dpi), line, length,
+                                      ScaleForDpi(text.right - text.x, dpi), iconSize);
     if (!font)
         return;
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetTextColor(dc, text.colour);
-    SetTextCharacterExtra(dc, ScaleTenths(text.spacingTenths, dpi));
-    // The desktop's face may be wider than the one the picture was laid out with.
-    int room = ScaleForDpi(text.right - text.x, dpi);
-    int width = MeasureText(dc, line, length);
-    HFONT smaller = width > room ? CreateArtFont(text, MulDiv(em, room, width)) : NULL;
-    if (smaller) {
-        SelectObject(dc, smaller);
-        DeleteObject(font);
-        font = smaller;
-    }
     int x = origin.x + ScaleForDpi(text.x, dpi);
     int y = origin.y + ScaleForDpi(text.baseline, dpi);
     const wchar_t* tab = wcschr(line, L'\t');
@@ -104,7 +130,6 @@ static void WriteArtText(HDC dc, const ArtText& text, POINT origin, UINT dpi)
     TextOutW(dc, x, y, line, before);
     if (tab) {
         int space = MeasureText(dc, L" ", 1);
-        int iconSize = LinkIconSize(INT_MAX, dpi);
         x += MeasureText(dc, line, before) + space;
         HICON icon = LoadLinkIcon(appState.instance, iconSize);
         if (icon) {

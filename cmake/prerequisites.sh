@@ -4,14 +4,15 @@
 # Wine with its own fonts (Marlett draws the caption buttons), a virtual X display, NSIS and zip for the release packages,
 # xdotool and ImageMagick for the screenshot script, and openssl and
 # osslsigncode for the signed programs the signature tests check, and
-# Python's jsonschema for the report's schema check.
+# Python's jsonschema for the report's schema check, and a font with East Asian
+# glyphs for the Japanese, Chinese and Korean texts.
 # On a host whose kernel runs no 32-bit x86 programs, it also sets up user-mode
 # emulation (qemu 10 from bookworm-backports) so that 32-bit Wine still runs.
 set -euo pipefail
 
 packages=(cmake make mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest nsis zip unzip
           wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool x11-apps imagemagick openssl osslsigncode locales
-          python3 python3-jsonschema)
+          python3 python3-jsonschema fonts-wqy-microhei)
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -122,7 +123,7 @@ fi
 
 # Wine takes the user's language from the Unix locale, which must exist: made
 # from the sources glibc ships (package locales) where it is missing.
-for locale_name in de_DE; do
+for locale_name in de_DE ja_JP; do
     if ! locale -a 2>/dev/null | grep -qix "$locale_name.utf-\?8"; then
         [ "$(id -u)" -eq 0 ] || { echo "run as root to make the $locale_name.UTF-8 locale" >&2; exit 1; }
         localedef -i "$locale_name" -f UTF-8 "$locale_name.UTF-8"

@@ -86,14 +86,14 @@ Function ResolveModeSwitch
     Return
   ${EndIf}
   ${If} $InstalledMode == AllUsers
-    StrCpy $1 "for anyone using this computer"
+    StrCpy $1 "$(ForAnyone)"
     ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${Else}
-    StrCpy $1 "just for you"
+    StrCpy $1 "$(JustForYou)"
     ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
     Call ReadRights
     ${If} $0 == admin
-      MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is installed just for you in $2.$\r$\n$\r$\nRemove that copy first (from Apps & features), then run Setup again." /SD IDOK
+      MessageBox MB_OK|MB_ICONSTOP "$(InstalledJustForYou)" /SD IDOK
       SetErrorLevel 2
       Quit
     ${EndIf}
@@ -102,7 +102,7 @@ Function ResolveModeSwitch
     SetErrorLevel 2
     Quit
   ${EndIf}
-  MessageBox MB_YESNO|MB_ICONQUESTION "${PRODUCT} is installed $1 in $2.$\r$\n$\r$\nRemove that copy first?" IDYES remove
+  MessageBox MB_YESNO|MB_ICONQUESTION "$(RemoveFirst)" IDYES remove
   Abort
 remove:
   ExecWait '"$2\${UNINSTALLER}" /S _?=$2' $0
@@ -111,7 +111,7 @@ remove:
   Call ReadInstalledMode
   ${If} $InstalledMode != ""
   ${AndIf} $InstalledMode != $Mode
-    MessageBox MB_OK|MB_ICONSTOP "The copy installed $1 could not be removed (exit code $0)." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(NotRemoved)" /SD IDOK
     Abort
   ${EndIf}
 FunctionEnd
@@ -123,6 +123,8 @@ Function RestartElevated
   ${If} $FolderGiven == 1
     StrCpy $0 "/AllUsers /D=$INSTDIR"
   ${EndIf}
+  ; The copy started asks no language again.
+  WriteRegStr HKCU "${SETTINGS_KEY}" "Installer Language" $LANGUAGE
   ClearErrors
   ExecShell "runas" "$EXEPATH" "$0"
   ${IfNot} ${Errors}
@@ -172,28 +174,30 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   Call UseMode
+  ; Not when silent: then Windows' language, or the one kept from before.
+  !insertmacro MUI_LANGDLL_DISPLAY
 FunctionEnd
 
 Function ShowModePage
   ${If} $ModeGiven == 1
     Abort
   ${EndIf}
-  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for whom to install ${PRODUCT}."
+  !insertmacro MUI_HEADER_TEXT "$(ModeTitle)" "$(ModeSubtitle)"
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateRadioButton} 0 0 100% 12u "Install for &anyone using this computer"
+  ${NSD_CreateRadioButton} 0 0 100% 12u "$(AllUsersRadio)"
   Pop $AllUsersButton
   Call ReadRights
-  StrCpy $1 "Into Program Files, with administrator rights."
+  StrCpy $1 "$(AllUsersNote)"
   ${If} $0 == none
-    StrCpy $1 "Unavailable: installing for everyone needs administrator rights, which this account does not have."
+    StrCpy $1 "$(AllUsersUnavailable)"
     EnableWindow $AllUsersButton 0
   ${EndIf}
-  ${NSD_CreateLabel} 12u 14u -12u 20u "$1"
+  ${NSD_CreateLabel} 12u 14u -12u 28u "$1"
   Pop $0
-  ${NSD_CreateRadioButton} 0 44u 100% 12u "Install just for &me"
+  ${NSD_CreateRadioButton} 0 44u 100% 12u "$(CurrentUserRadio)"
   Pop $CurrentUserButton
-  ${NSD_CreateLabel} 12u 58u -12u 20u "Into your own Programs folder; no administrator rights needed."
+  ${NSD_CreateLabel} 12u 58u -12u 28u "$(CurrentUserNote)"
   Pop $0
   ${If} $Mode == AllUsers
     ${NSD_Check} $AllUsersButton
@@ -225,6 +229,7 @@ FunctionEnd
 ; can name any folder in HKCU.
 Function un.onInit
   !insertmacro UseNativeRegistryView
+  !insertmacro MUI_UNGETLANGUAGE
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ; LogicLib's == ignores case, as Windows does for paths.

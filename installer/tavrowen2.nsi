@@ -44,7 +44,6 @@ AllowSkipFiles off
 ; Explorer's "Look Up on Kestrava" for the install's users, on programs, libraries and
 ; drivers; every other file type, "*" among them, is left alone.
 !define VERB_KEY "shell\TavrowenLookUp"
-!define VERB_TEXT "Look Up on Kestrava"
 ; MAIN_WINDOW_CLASS, the main window's class: a copy is running while one exists.
 ; How long a running copy gets to end and free its files: 20 checks, 500 ms apart.
 !define FREE_FILE_CHECKS 20
@@ -64,24 +63,46 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !define MUI_ICON "${ICON}"
+; The language chosen is kept in the program's own settings, where the
+; uninstaller finds it; the choice's own window is named as Setup's are.
+!define MUI_LANGDLL_REGISTRY_ROOT HKCU
+!define MUI_LANGDLL_REGISTRY_KEY "${SETTINGS_KEY}"
+!define MUI_LANGDLL_REGISTRY_VALUENAME "Installer Language"
+!define MUI_LANGDLL_WINDOWTITLE "${PRODUCT} Setup"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 ; The stock text asks to close every other program; only our own copy matters.
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} on this computer.$\r$\n$\r$\nIf ${PRODUCT} is running, Setup ends it before replacing its files.$\r$\n$\r$\nClick Next to continue."
+!define MUI_WELCOMEPAGE_TEXT "$(Welcome)"
 
 !insertmacro MUI_PAGE_WELCOME
 Page custom ShowModePage LeaveModePage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_TEXT "$(StartProgram)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartInstalledProgram
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
+; Every language the program speaks, English first: Setup speaks Windows'
+; display language, or English when it is none of these. An interactive
+; Setup asks, offering it first; the uninstaller speaks the one chosen.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_LANGUAGE "Italian"
+!insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "Dutch"
+!insertmacro MUI_LANGUAGE "Polish"
+!insertmacro MUI_LANGUAGE "Russian"
+!insertmacro MUI_LANGUAGE "Turkish"
+!insertmacro MUI_LANGUAGE "Japanese"
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!insertmacro MUI_LANGUAGE "Korean"
+!include "${__FILEDIR__}/languages.nsh"
 
 ; A 64-bit build is registered where 64-bit Windows looks for it.
 !macro UseNativeRegistryView
@@ -96,7 +117,7 @@ Page custom ShowModePage LeaveModePage
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"
-    MessageBox MB_OK|MB_ICONSTOP "Installing or removing ${PRODUCT} for all users needs administrator rights.$\r$\n$\r$\nLog on as an administrator and try again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(NeedsAdmin)" /SD IDOK
     SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
     Quit
   ${EndIf}
@@ -127,7 +148,7 @@ Page custom ShowModePage LeaveModePage
 Function ${un}FreeProgramFiles
   FindWindow $0 "${MAIN_WINDOW_CLASS}"
   ${If} $0 <> 0
-    DetailPrint "Ending the running ${PRODUCT}"
+    DetailPrint "$(Ending)"
     System::Call 'user32::PostMessageW(p r0, i ${SHUTDOWN_MESSAGE}, p 0, p 0)'
   ${EndIf}
 
@@ -269,16 +290,16 @@ Function CheckParentFolders
       StrCpy $R9 "$R9\"
     ${EndIf}
     ${IfNot} ${FileExists} "$R8\*.*"
-      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because $R9 does not exist. Choose a folder whose parent folders administrators have made." ${ERROR_PATH_NOT_FOUND}
+      !insertmacro RefuseFolder "$(ParentMissing)" ${ERROR_PATH_NOT_FOUND}
     ${EndIf}
     Call ReadFolderSecurity
     ${If} $4 != ""
-      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because others than administrators can change $R9 ($4). Choose a folder in a Program Files folder." ${ERROR_INVALID_ACL}
+      !insertmacro RefuseFolder "$(ParentWritable)" ${ERROR_INVALID_ACL}
     ${EndIf}
     ${If} $3 != "S-1-5-32-544"
     ${AndIf} $3 != "S-1-5-18"
     ${AndIf} $3 != "${TRUSTED_INSTALLER}"
-      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because $R9 belongs to neither Administrators nor SYSTEM. Choose a folder in a Program Files folder." ${ERROR_INVALID_OWNER}
+      !insertmacro RefuseFolder "$(ParentOwner)" ${ERROR_INVALID_OWNER}
     ${EndIf}
   ${Loop}
 FunctionEnd
@@ -290,7 +311,7 @@ Function CheckChosenFolder
   System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
   ${If} $1 = 0
   ${OrIf} $1 >= ${NSIS_MAX_STRLEN}
-    !insertmacro RefuseFolder "Setup cannot use the folder $INSTDIR: it has no full name." ${ERROR_CANT_ACCESS_FILE}
+    !insertmacro RefuseFolder "$(NoFullName)" ${ERROR_CANT_ACCESS_FILE}
   ${EndIf}
   StrCpy $INSTDIR $0
   ; The user's own install stays the user's.
@@ -316,7 +337,7 @@ Function CheckChosenFolder
     Return
   ${EndIf}
   ${IfNot} ${FileExists} "$SYSDIR\icacls.exe"
-    !insertmacro RefuseFolder "On this Windows Setup can install ${PRODUCT} only in a Program Files folder, where only administrators can change it." ${ERROR_NOT_SUPPORTED}
+    !insertmacro RefuseFolder "$(OnlyProgramFiles)" ${ERROR_NOT_SUPPORTED}
   ${EndIf}
   System::Call 'kernel32::GetFileAttributesW(w "$INSTDIR") i .r0'
   ${If} $0 = -1
@@ -325,7 +346,7 @@ Function CheckChosenFolder
   ; A link would let whoever made it choose where the files go.
   IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
   ${If} $0 <> 0
-    !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it is a link to another folder. Choose another folder." ${ERROR_CANT_ACCESS_FILE}
+    !insertmacro RefuseFolder "$(FolderIsLink)" ${ERROR_CANT_ACCESS_FILE}
   ${EndIf}
   ; Everything in the folder is given to Administrators: only this program's
   ; own files may be there already, never a tree such as C:\ or C:\Users.
@@ -337,7 +358,7 @@ Function CheckChosenFolder
     ${AndIf} $1 != "${COMPANION_EXE}"
     ${AndIf} $1 != "${UNINSTALLER}"
       FindClose $0
-      !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it holds other files, which would become Administrators'. Choose a new folder." ${ERROR_DIR_NOT_EMPTY}
+      !insertmacro RefuseFolder "$(FolderNotEmpty)" ${ERROR_DIR_NOT_EMPTY}
     ${EndIf}
     FindNext $0 $1
   ${Loop}
@@ -347,7 +368,7 @@ Function CheckChosenFolder
   Call ReadFolderSecurity
   ${If} $3 != "S-1-5-32-544"
   ${AndIf} $3 != "S-1-5-18"
-    !insertmacro RefuseFolder "Setup cannot install into $INSTDIR because it belongs to neither Administrators nor SYSTEM. Choose a new folder, or one in a Program Files folder." ${ERROR_INVALID_OWNER}
+    !insertmacro RefuseFolder "$(FolderOwner)" ${ERROR_INVALID_OWNER}
   ${EndIf}
 FunctionEnd
 
@@ -357,7 +378,7 @@ Function ProtectChosenFolder
   ${If} $FolderOutsideProgramFiles != 1
     Return
   ${EndIf}
-  DetailPrint "Letting only administrators change $INSTDIR"
+  DetailPrint "$(Protecting)"
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /Q'
   Pop $0
   ${If} $0 == 0
@@ -365,7 +386,7 @@ Function ProtectChosenFolder
     Pop $0
   ${EndIf}
   ${If} $0 != 0
-    !insertmacro RefuseFolder "Setup cannot let only administrators change $INSTDIR (icacls: $0). Nothing was installed there." ${ERROR_ACCESS_DENIED}
+    !insertmacro RefuseFolder "$(ProtectFailed)" ${ERROR_ACCESS_DENIED}
   ${EndIf}
 FunctionEnd
 
@@ -382,8 +403,8 @@ Section "Program files"
   Call FreeProgramFiles
   ${If} $0 != ""
     ; Nothing has been written yet: the installed copy stays whole.
-    MessageBox MB_OK|MB_ICONSTOP "Setup cannot replace $0 because it is in use.$\r$\n$\r$\nClose ${PRODUCT} and any program using that file, then run Setup again. Nothing was changed." /SD IDOK
-    Abort "$0 is in use; nothing was changed."
+    MessageBox MB_OK|MB_ICONSTOP "$(InUse)" /SD IDOK
+    Abort "$(InUseAbort)"
   ${EndIf}
   SetOutPath "$INSTDIR"
   Call ProtectChosenFolder
@@ -403,7 +424,7 @@ SectionEnd
 
 ; Explorer passes the file as "%1"; the program looks it up, or hands it to the copy that runs.
 !macro WriteLookUpVerb type
-  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "" "${VERB_TEXT}"
+  WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "" "$(VerbText)"
   WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}" "Icon" "$INSTDIR\${MAIN_EXE},0"
   WriteRegStr SHCTX "Software\Classes\${type}\${VERB_KEY}\command" "" '"$INSTDIR\${MAIN_EXE}" /lookup "%1"'
 !macroend
@@ -426,6 +447,8 @@ Section "Uninstall entry"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  ; A silent Setup shows no page that would keep it.
+  WriteRegStr HKCU "${SETTINGS_KEY}" "Installer Language" $LANGUAGE
 SectionEnd
 
 ; The uninstaller undoes the sections above under the same names. The settings
@@ -434,8 +457,8 @@ SectionEnd
 Section "un.Program files"
   Call un.FreeProgramFiles
   ${If} $0 != ""
-    MessageBox MB_OK|MB_ICONSTOP "The uninstaller cannot remove $0 because it is in use.$\r$\n$\r$\nClose ${PRODUCT} and any program using that file, then try again. Nothing was removed." /SD IDOK
-    Abort "$0 is in use; nothing was removed."
+    MessageBox MB_OK|MB_ICONSTOP "$(UnInUse)" /SD IDOK
+    Abort "$(UnInUseAbort)"
   ${EndIf}
   Delete "$INSTDIR\${MAIN_EXE}"
   Delete "$INSTDIR\${COMPANION_EXE}"

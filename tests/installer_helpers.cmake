@@ -24,3 +24,11 @@ if(TAVROWEN_MAKENSIS AND TAVROWEN_TEST_ARCH STREQUAL "x86_64")
     SKIP_RETURN_CODE 77
     TIMEOUT 900)
 endif()
+
+# Setup in Windows' language, under a German and a Japanese locale.
+if(TAVROWEN_MAKENSIS AND TAVROWEN_TEST_ARCH STREQUAL "x86_64")
+  add_test(NAME installer_languages
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/installer/test_installer_languages.sh
+                   ${PROJECT_VERSION} ${TAVROWEN_I686_TREE} ${CMAKE_BINARY_DIR})
+  set_tests_properties(installer_languages PROPERTIES FIXTURES_REQUIRED wine_prefix SKIP_RETURN_CODE 77 TIMEOUT 900)
+endif()

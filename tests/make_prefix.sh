@@ -37,6 +37,11 @@ fi
 settings_sum=$(md5sum <"$here/prefix_settings.reg")
 if [ "$(cat "$template/.tavrowen-settings" 2>/dev/null)" != "$settings_sum" ]; then
     wine regedit /S "$(winepath -w "$here/prefix_settings.reg")" >/dev/null 2>&1
+    # The dialog faces take the glyphs they lack from the East Asian font below.
+    for face in Tahoma "Microsoft Sans Serif" "Segoe UI"; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+            /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    done
     wineserver -w
     echo "$settings_sum" >"$template/.tavrowen-settings"
 fi
@@ -45,6 +50,11 @@ fi
 marlett=/usr/share/wine/fonts/marlett.ttf
 [ -f "$marlett" ] || { echo "no $marlett: run cmake/prerequisites.sh" >&2; exit 1; }
 cp "$marlett" "$template/drive_c/windows/Fonts/marlett.ttf"
+# Japanese, Chinese and Korean need a font with their glyphs (fonts-wqy-microhei);
+# the settings above link the dialog faces to it.
+east_asian=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+[ -f "$east_asian" ] || { echo "no $east_asian: run cmake/prerequisites.sh" >&2; exit 1; }
+ln -sf "$east_asian" "$template/drive_c/windows/Fonts/wqy-microhei.ttc"
 mkdir -p "$template/drive_c/tavrowen-test"
 [ -f "$bin_dir/recorder.exe" ] && cp "$bin_dir/recorder.exe" "$template/drive_c/tavrowen-test/recorder.exe"
 # A 32-bit process's system directory is syswow64 in a 64-bit prefix.

@@ -3,7 +3,8 @@
 # the search dialog, the Running Processes window, a Properties window and the
 # Startup Entries window (light, and dark as Windows 10 shows it when apps are
 # set to dark), taken from a virtual display at 96 and at 144 DPI, into
-# OUTDIR/96 and OUTDIR/144. The prefix has Wine's Marlett font, so title bars show real caption buttons.
+# OUTDIR/96 and OUTDIR/144; and the last three in German and Japanese at 96
+# DPI, into OUTDIR/de-DE and OUTDIR/ja-JP. The prefix has Wine's Marlett font, so title bars show real caption buttons.
 #   take_screenshots.sh BUILD_DIR OUTDIR
 # BUILD_DIR is a build tree whose Wine template prefix exists (ctest -R prepare_wine_prefix).
 # Menu commands are posted to the program (no menu item is clicked by its
@@ -213,6 +214,48 @@ wineserver -k >/dev/null 2>&1 || true
 wineserver -w
 }
 
+# The lists and the Properties window in a language of Windows, at 96 DPI:
+# FOLDER LOCALE. Wine takes the display language from the Unix locale, which
+# must exist (cmake/prerequisites.sh makes it).
+shoot_in_language() {
+out="$base/$1"
+mkdir -p "$out"
+locale -a | grep -qix "$(echo "$2" | sed 's/UTF-8/utf-\\?8/')" || fail "no $2 locale: run cmake/prerequisites.sh"
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+copy_wine_prefix "$template" "$prefix"
+export_wine_settings "$prefix"
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+wineserver -w
+installed="$prefix/drive_c/Program Files/Tavrowen 2"
+mkdir -p "$installed"
+cp "$built/Tavrowen2.exe" "$built/Tavrowen2Admin.exe" "$installed/"
+wine reg add 'HKCU\Software\Wine\AppDefaults\Tavrowen2.exe' /v Version /d win10 /f >/dev/null 2>&1
+wineserver -w
+LC_ALL="$2" wine "$program" /autostart >/dev/null 2>&1 &
+for _ in $(seq 100); do helper post Tavrowen2 - 0 0 0 >/dev/null 2>&1 && break; sleep 0.2; done
+sleep 1
+for other in notepad winemine regedit; do
+    wine start /min "$other" >/dev/null 2>&1 || true
+done
+sleep 2
+shoot_command processes-window "$IDM_PROCESSES" TavrowenProcesses - 3
+xdotool type --delay 30 'notepad'
+xdotool key Down alt+Return
+sleep 3
+properties=$(window_rect TavrowenProperties -) || exit 1
+shot properties-window "$properties"
+close_window TavrowenProperties -
+close_window TavrowenProcesses -
+shoot_command startup-window "$IDM_STARTUP_ENTRIES" TavrowenStartup - 8
+close_window TavrowenStartup -
+wine "$program" /shutdown >/dev/null 2>&1 || true
+sleep 1
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+}
+
 for dpi in 96 144; do
     shoot_every_window "$dpi"
 done
+shoot_in_language de-DE de_DE.UTF-8
+shoot_in_language ja-JP ja_JP.UTF-8
