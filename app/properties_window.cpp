@@ -208,15 +208,15 @@ static void ShowReadSheet(PropertiesState* state, LPARAM id)
     state->sheetWhole = true;
     ShowSheetText(state);
     if (state->copyWhenRead)
-        CopySheetText(state->window, state->sheet, state->copyInEnglish);
+        CopySheetText(state->window, state->sheet, state->copyInEnglish, true);
     state->copyWhenRead = false;
 }
 
-// The sheet copied as soon as it is whole.
+// The sheet as shown, explained, copied as soon as it is whole.
 static void CopyWholeSheet(PropertiesState* state, bool english)
 {
     if (state->sheetWhole) {
-        CopySheetText(state->window, state->sheet, english);
+        CopySheetText(state->window, state->sheet, english, true);
         return;
     }
     state->copyWhenRead = true;

@@ -47,7 +47,7 @@ ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id)
     return sheet;
 }
 
-bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english)
+bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english, bool explained)
 {
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PROPERTY_SHEET_CAPACITY * sizeof(wchar_t));
     if (!text) {
@@ -55,7 +55,8 @@ bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english)
         return false;
     }
     LANGID before = english ? SetThreadTextLanguage(SHEET_ENGLISH) : 0;
-    bool whole = FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
+    bool whole = explained ? FormatExplainedProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY)
+                           : FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
     if (english)
         SetThreadTextLanguage(before);
     bool copied = CopyTextForPerson(owner, text, whole);

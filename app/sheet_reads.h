@@ -17,8 +17,9 @@ ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id);
 void FreeSheet(ProcessSheet* sheet);
 
 // Replaces the clipboard's contents with the sheet's text; in English, its
-// labels and notes too, for a forum in another language than the program's.
-bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english = false);
+// labels and notes too, for a forum in another language than the program's;
+// `explained`: with the notes' explanations, as the Properties window shows it.
+bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english = false, bool explained = false);
 
 // A window's copy under way: the latest asked for, and the clipboard as it was then.
 struct SheetCopy {
