@@ -84,6 +84,7 @@ void ShowStartupSeenDates(StartupRows* rows, const StartupSeenDates* dates)
         if (canSay && rows->list->entries[i].isNew) {
             StringCchPrintfW(facts->newSince, ARRAYSIZE(facts->newSince), format, previous);
             StringCchPrintfW(facts->newSinceInEnglish, ARRAYSIZE(facts->newSinceInEnglish), english, previous);
+            StringCchCopyW(facts->notesInEnglish, ARRAYSIZE(facts->notesInEnglish), facts->newSinceInEnglish);
             StringCchCopyW(facts->notes, ARRAYSIZE(facts->notes), facts->newSince);
         }
     }

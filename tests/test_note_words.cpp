@@ -48,19 +48,9 @@ struct Case {
 TEST(NoteWords, EveryRuleReadsInEnglishAndGermanAndEveryNoteIsExplained)
 {
     static NoteFolders folders = {L"C:\\Windows", L"C:\\ProgramData", {L"C:\\Users\\ann"}};
-    NoteFacts file = {};
-    file.folders = &folders;
-    file.signerKnown = true;
-    file.signerVerdict = SIGNER_NOT_SIGNED;
-    file.company = L"Contoso Ltd";
-    file.folderWithTokens = L"%temp%";
-    file.folderAccess = FOLDER_WRITABLE_BY_USER;
-    file.driveType = DRIVE_REMOVABLE;
-    file.attributes = FILE_ATTRIBUTE_HIDDEN;
-    file.processStart = 10;
-    file.lastWriteTime = file.creationTime = file.now = 20;
-    file.logonEntries = 1;
-    file.path = L"C:\\Users\\ann\\svch0st.pdf.exe";
+    // Facts every file rule but the name rules holds for.
+    NoteFacts file = {L"C:\\Users\\ann\\svch0st.pdf.exe", L"%temp%", L"Contoso Ltd", true, SIGNER_NOT_SIGNED, L"",
+                      10, 20, 20, 0, 20, FILE_ATTRIBUTE_HIDDEN, DRIVE_REMOVABLE, 1, &folders, FOLDER_WRITABLE_BY_USER};
     NoteFacts windowsName = file, lookAlike = file, hidden = file, stream = file, network = file, plain = file,
               signer = file;
     windowsName.path = L"C:\\Users\\ann\\svchost.exe";
@@ -156,12 +146,8 @@ TEST(NoteWords, CopyPropertiesInEnglishWhileTheProgramSpeaksGerman)
 {
     LANGID before = SetThreadTextLanguage(german);
     static NoteFolders folders = {L"C:\\Windows"};
-    NoteFacts facts = {};
-    facts.path = L"C:\\Users\\ann\\svch0st.exe";
+    NoteFacts facts = {L"C:\\Users\\ann\\svch0st.exe", NULL, L"Contoso", true, SIGNER_NOT_SIGNED, L""};
     facts.folders = &folders;
-    facts.company = L"Contoso";
-    facts.signerKnown = true;
-    facts.signerVerdict = SIGNER_NOT_SIGNED;
     static ProcessSheet sheet;
     StartProcessSheet(1234, L"svch0st.exe", &sheet);
     sheet.readsAbandoned = true;
