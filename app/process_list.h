@@ -34,6 +34,10 @@ const int ROW_MODULE_NOTES = 3;
 const int PARENT_CELL_CAPACITY = MAX_PATH + 16;
 // The notes a row has from its parent (app/row_notes), one a line.
 const int ROW_PARENT_NOTES_CAPACITY = 2 * (MAX_PATH + 64);
+const int ROW_PARENT_NOTES = 2;
+// The text id of each line of a row's notes, for its explanation: the file's,
+// its modules' and its parent's.
+const int ROW_NOTE_TEXTS = 14 + ROW_MODULE_NOTES + ROW_PARENT_NOTES;
 
 // What a read of a row's file gives.
 struct RowDetails {
@@ -97,6 +101,8 @@ struct ProcessRow {
     bool modulesUnverified;  // it loads a module with a note that does not verify
     wchar_t notesCell[ROW_NOTES_CELL_CAPACITY];
     wchar_t notes[ROW_NOTES_CAPACITY];
+    int noteTextCount;
+    UINT noteTexts[ROW_NOTE_TEXTS];
     // The process that started it: its PID from the snapshot, and its row,
     // linked anew after each refresh (NULL once it exited or its PID is a
     // newer process's).
@@ -109,6 +115,7 @@ struct ProcessRow {
     bool notedParentNoted;
     int parentNoteCount;
     wchar_t parentNotes[ROW_PARENT_NOTES_CAPACITY];
+    UINT parentNoteTexts[ROW_PARENT_NOTES];
     // The tree: its place as last shown, and its children shown or not.
     bool collapsed;
     bool hasChildren;  // shown children, under the filter

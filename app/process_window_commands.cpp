@@ -114,6 +114,10 @@ static bool RunRowCommand(ProcessWindowState* state, WORD command)
         else if (GetFocus() == state->list)
             CopyRowProperties(state->window, &state->copy, row);
         return true;
+    case IDM_COPY_PROPERTIES_ENGLISH:  // Ctrl+Shift+C
+        if (GetFocus() == state->list)
+            CopyRowProperties(state->window, &state->copy, row, true);
+        return true;
     }
     return false;
 }

@@ -10,6 +10,7 @@
 #include "app/sheet_reads.h"
 #include "core/background_jobs.h"
 #include "core/plain_text.h"
+#include "core/program_language.h"
 #include "core/window_dpi.h"
 #include "resource.h"
 
@@ -46,6 +47,8 @@ struct PropertiesState {
     ProcessSheet* sheet;      // what is known so far
     bool sheetWhole;
     bool copyWhenRead;        // "Copy" was pressed before the sheet was whole
+    bool copyInEnglish;       // and it was asked in English
+    HACCEL keys;
     UINT dpi;
     HFONT font;
     int buttonWidths[BUTTON_COUNT];
@@ -63,7 +66,7 @@ static void ShowSheetText(PropertiesState* state)
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PROPERTY_SHEET_CAPACITY * sizeof(wchar_t));
     if (!text)
         return;
-    FormatProcessSheet(state->sheet, text, PROPERTY_SHEET_CAPACITY);
+    FormatExplainedProcessSheet(state->sheet, text, PROPERTY_SHEET_CAPACITY);
     SetWindowTextW(state->text, text);
     HeapFree(GetProcessHeap(), 0, text);
 }
@@ -172,6 +175,7 @@ static bool StartWindow(HWND window, const ProcessRow* row)
     state->sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
     if (!state->sheet || !CreateControls(state))
         return false;
+    state->keys = LoadAcceleratorsW(appState.instance, MAKEINTRESOURCEW(IDR_PROPERTIES_KEYS));
     StartProcessSheet(row->processId, row->imageName, state->sheet);
     ShowSheetText(state);
     // No read to be had (no thread or memory): what is shown is all, and "Copy" copies it.
@@ -204,8 +208,35 @@ static void ShowReadSheet(PropertiesState* state, LPARAM id)
     state->sheetWhole = true;
     ShowSheetText(state);
     if (state->copyWhenRead)
-        CopySheetText(state->window, state->sheet);
+        CopySheetText(state->window, state->sheet, state->copyInEnglish, true);
     state->copyWhenRead = false;
+}
+
+// The sheet as shown, explained, copied as soon as it is whole.
+static void CopyWholeSheet(PropertiesState* state, bool english)
+{
+    if (state->sheetWhole) {
+        CopySheetText(state->window, state->sheet, english, true);
+        return;
+    }
+    state->copyWhenRead = true;
+    state->copyInEnglish = english;
+}
+
+// The sheet's own menu in place of the text box's: its selection, and the
+// sheet in the program's language or in English.
+static void ShowTextMenu(PropertiesState* state, POINT point)
+{
+    HMENU menu = LoadProgramMenu(IDR_PROPERTIES_MENU);
+    HMENU popup = menu ? GetSubMenu(menu, 0) : NULL;
+    if (popup) {
+        DWORD start = 0, end = 0;
+        SendMessageW(state->text, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+        EnableMenuItem(popup, IDM_PROPERTIES_COPY_SELECTION, MF_BYCOMMAND | (start == end ? MF_GRAYED : MF_ENABLED));
+        TrackPopupMenu(popup, TPM_RIGHTBUTTON, point.x, point.y, 0, state->window, NULL);
+    }
+    if (menu)
+        DestroyMenu(menu);
 }
 
 static void RunCommand(PropertiesState* state, WORD command)
@@ -226,10 +257,17 @@ static void RunCommand(PropertiesState* state, WORD command)
         OpenRowLocation(state->window, &state->row);
         break;
     case IDC_PROPERTIES_COPY:
-        if (state->sheetWhole)
-            CopySheetText(state->window, state->sheet);
-        else
-            state->copyWhenRead = true;
+    case IDM_PROPERTIES_COPY_SHEET:
+        CopyWholeSheet(state, false);
+        break;
+    case IDM_PROPERTIES_COPY_ENGLISH:  // Ctrl+Shift+C
+        CopyWholeSheet(state, true);
+        break;
+    case IDM_PROPERTIES_COPY_SELECTION:
+        SendMessageW(state->text, WM_COPY, 0, 0);
+        break;
+    case IDM_PROPERTIES_SELECT_ALL:
+        SendMessageW(state->text, EM_SETSEL, 0, -1);
         break;
     case IDCANCEL:
     case IDC_PROPERTIES_CLOSE:
@@ -366,6 +404,30 @@ HWND ShowPropertiesWindow(HWND owner, const ProcessRow* row)
     return window;
 }
 
+// A right click on the text, the menu key or Shift+F10: the text box would show its own menu.
+static bool IsTextMenuKeyOrClick(const MSG* message)
+{
+    bool shifted = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    return message->message == WM_RBUTTONUP ||
+           ((message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN) &&
+            (message->wParam == VK_APPS || (message->wParam == VK_F10 && shifted)));
+}
+
+// Where the click was, or for a key, the text's top left corner.
+static POINT TextMenuPoint(const PropertiesState* state, const MSG* message)
+{
+    POINT point = {(short)LOWORD(message->lParam), (short)HIWORD(message->lParam)};
+    if (message->message == WM_RBUTTONUP) {
+        ClientToScreen(state->text, &point);
+        return point;
+    }
+    RECT box = {0, 0, 0, 0};
+    GetWindowRect(state->text, &box);
+    point.x = box.left;
+    point.y = box.top;
+    return point;
+}
+
 bool HandlePropertiesWindowMessage(MSG* message)
 {
     HWND window = message->hwnd;
@@ -375,6 +437,13 @@ bool HandlePropertiesWindowMessage(MSG* message)
     if (!window || !GetClassNameW(window, className, ARRAYSIZE(className)) ||
         lstrcmpW(className, propertiesWindowClass) != 0 || !StateOf(window))
         return false;
+    PropertiesState* state = StateOf(window);
+    if (state->keys && TranslateAcceleratorW(window, state->keys, message))
+        return true;
+    if (message->hwnd == state->text && IsTextMenuKeyOrClick(message)) {
+        ShowTextMenu(state, TextMenuPoint(state, message));
+        return true;
+    }
     if (message->message == WM_KEYDOWN && message->wParam == VK_ESCAPE) {
         DestroyWindow(window);
         return true;

@@ -16,10 +16,12 @@ struct NotesJob {
     bool modulesUnverified;  // a module with a note does not verify
     wchar_t cell[ROW_NOTES_CELL_CAPACITY];
     wchar_t notes[ROW_NOTES_CAPACITY];
+    int textCount;
+    UINT texts[ROW_NOTE_TEXTS];
 };
 
 // A note that would not fit is left out whole; the count says how many there are.
-static void AppendNote(NotesJob* job, const wchar_t* note)
+static void AppendNote(NotesJob* job, const wchar_t* note, UINT textId)
 {
     ++job->count;
     if (job->count == 1)
@@ -28,6 +30,8 @@ static void AppendNote(NotesJob* job, const wchar_t* note)
     if (length + wcslen(note) + 2 > ARRAYSIZE(job->notes))
         return;
     StringCchPrintfW(job->notes + length, ARRAYSIZE(job->notes) - length, length ? L"\n%s" : L"%s", note);
+    if (job->textCount < ROW_NOTE_TEXTS)
+        job->texts[job->textCount++] = textId;
 }
 
 // One note per module with notes, at most three: "Loads x.dll, which <its first note>".
@@ -44,7 +48,7 @@ static void AppendModuleNotes(NotesJob* job, const ProcessSheet* sheet)
         StringCchCopyW(first, ARRAYSIZE(first), module->notes.text[0]);
         CharLowerBuffW(first, 1);
         if (FormatProgramText(note, ARRAYSIZE(note), IDS_ROW_NOTE_LOADS, module->path + module->nameOffset, first))
-            AppendNote(job, note);
+            AppendNote(job, note, module->notes.words[0].textId);
     }
     FreeProcessModuleNotes(&modules);
 }
@@ -60,7 +64,7 @@ static void ReadNotes(void* record, const volatile LONG* stop)
     job->startTime = sheet->process.startTime;
     const FileNotes* notes = &sheet->notes;
     for (int i = 0; sheet->notesRead && i < notes->count && i < FILE_NOTE_RULES; ++i)
-        AppendNote(job, notes->text[i]);
+        AppendNote(job, notes->text[i], notes->words[i].textId);
     if (sheet->process.found && !*stop)
         AppendModuleNotes(job, sheet);
     if (job->count > 0) {
@@ -107,28 +111,33 @@ void RequestRowNotes(ProcessList* list, HWND window)
 
 // `count` notes, one a line, after the row's others; the cell tells the
 // first of them all.
-static void AddNotesOfParent(ProcessRow* row, const wchar_t* notes, int count)
+static void AddNotesOfParent(ProcessRow* row, const wchar_t* notes, const UINT* texts, int count)
 {
     if (count <= 0)
         return;
     size_t length = wcslen(row->notes);
-    if (length + wcslen(notes) + 2 <= ARRAYSIZE(row->notes))
+    if (length + wcslen(notes) + 2 <= ARRAYSIZE(row->notes)) {
         StringCchPrintfW(row->notes + length, ARRAYSIZE(row->notes) - length, length ? L"\n%s" : L"%s", notes);
+        for (int i = 0; i < count && row->noteTextCount < ROW_NOTE_TEXTS; ++i)
+            row->noteTexts[row->noteTextCount++] = texts[i];
+    }
     row->noteCount += count;
     const wchar_t* end = wcschr(row->notes, L'\n');
     size_t first = end ? (size_t)(end - row->notes) : wcslen(row->notes);
     StringCchPrintfW(row->notesCell, ARRAYSIZE(row->notesCell), L"%d: %.*s", row->noteCount, (int)first, row->notes);
 }
 
-static bool AddParentNote(ProcessRow* row, const wchar_t* note)
+static bool AddParentNote(ProcessRow* row, const NoteWords* words)
 {
+    wchar_t note[NOTE_TEXT_CAPACITY];
     size_t length = wcslen(row->parentNotes);
-    if (length + wcslen(note) + 2 > ARRAYSIZE(row->parentNotes))
+    if (row->parentNoteCount >= ROW_PARENT_NOTES || !FormatNoteWords(words, note, ARRAYSIZE(note)) ||
+        length + wcslen(note) + 2 > ARRAYSIZE(row->parentNotes))
         return false;
     StringCchPrintfW(row->parentNotes + length, ARRAYSIZE(row->parentNotes) - length, length ? L"\n%s" : L"%s",
                      note);
-    ++row->parentNoteCount;
-    AddNotesOfParent(row, note, 1);
+    row->parentNoteTexts[row->parentNoteCount++] = words->textId;
+    AddNotesOfParent(row, note, &words->textId, 1);
     return true;
 }
 
@@ -142,16 +151,16 @@ static bool HasNotesOfItsOwn(const ProcessRow* parent)
 static bool NoteParentOf(ProcessList* list, ProcessRow* row)
 {
     const ProcessRow* parent = row->parentRow;
-    wchar_t note[NOTE_TEXT_CAPACITY];
+    NoteWords note;
     bool added = false;
     // The names never change: which programs they are is asked once a row.
     if (!row->documentParentChecked) {
         row->documentParentChecked = true;
-        if (NoteDocumentParent(parent->imageName, row->imageName, note, ARRAYSIZE(note)))
-            added = row->documentParentNoted = AddParentNote(row, note);
+        if (NoteDocumentParent(parent->imageName, row->imageName, &note))
+            added = row->documentParentNoted = AddParentNote(row, &note);
     }
-    if (!row->notedParentNoted && HasNotesOfItsOwn(parent) && NoteNotedParent(parent->imageName, note, ARRAYSIZE(note)))
-        added = (row->notedParentNoted = AddParentNote(row, note)) || added;
+    if (!row->notedParentNoted && HasNotesOfItsOwn(parent) && NoteNotedParent(parent->imageName, &note))
+        added = (row->notedParentNoted = AddParentNote(row, &note)) || added;
     if (added)
         MarkRowChanged(list, row);
     return added;
@@ -191,8 +200,10 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
         row->modulesUnverified = job->modulesUnverified;
         StringCchCopyW(row->notesCell, ARRAYSIZE(row->notesCell), job->cell);
         StringCchCopyW(row->notes, ARRAYSIZE(row->notes), job->notes);
+        row->noteTextCount = job->textCount;
+        CopyMemory(row->noteTexts, job->texts, sizeof(row->noteTexts));
         // Its parent's notes may have come first.
-        AddNotesOfParent(row, row->parentNotes, row->parentNoteCount);
+        AddNotesOfParent(row, row->parentNotes, row->parentNoteTexts, row->parentNoteCount);
         MarkRowChanged(list, row);
         filled = true;
     }
@@ -200,17 +211,31 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list)
     return filled;
 }
 
+void AppendExplainedNotes(const wchar_t* notes, const UINT* texts, int textCount, wchar_t* tip, size_t capacity)
+{
+    wchar_t heading[32], explanation[NOTE_TEXT_CAPACITY];
+    if (LoadProgramText(IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading))) {
+        StringCchCatW(tip, capacity, L"\n");
+        StringCchCatW(tip, capacity, heading);
+    }
+    for (int line = 0; *notes; ++line) {
+        const wchar_t* end = wcschr(notes, L'\n');
+        size_t length = end ? (size_t)(end - notes) : wcslen(notes);
+        StringCchCatW(tip, capacity, L"\n- ");
+        StringCchCatNW(tip, capacity, notes, length);
+        UINT id = line < textCount ? FindNoteExplanation(texts[line]) : 0;
+        if (id && LoadProgramText(id, explanation, ARRAYSIZE(explanation))) {
+            StringCchCatW(tip, capacity, L"\n    ");
+            StringCchCatW(tip, capacity, explanation);
+        }
+        notes += length + (end ? 1 : 0);
+    }
+}
+
 void AppendRowNotesTip(const ProcessList* rows, NMLVGETINFOTIPW* tip)
 {
     const ProcessRow* row = tip->iSubItem == 0 ? ShownRow(rows, tip->iItem) : NULL;
     if (!row || row->noteCount <= 0 || !tip->pszText || tip->cchTextMax <= 0)
         return;
-    StringCchCatW(tip->pszText, tip->cchTextMax, L"\nNotes:");
-    for (const wchar_t* note = row->notes; *note;) {
-        const wchar_t* end = wcschr(note, L'\n');
-        size_t length = end ? (size_t)(end - note) : wcslen(note);
-        StringCchCatW(tip->pszText, tip->cchTextMax, L"\n- ");
-        StringCchCatNW(tip->pszText, tip->cchTextMax, note, length);
-        note += length + (end ? 1 : 0);
-    }
+    AppendExplainedNotes(row->notes, row->noteTexts, row->noteTextCount, tip->pszText, tip->cchTextMax);
 }

@@ -17,5 +17,9 @@ bool TakeRowNotes(HWND window, LPARAM id, ProcessList* list);
 // program"; "..., which has notes"), added once each, as the parents' own
 // notes arrive; false when no row took a new one.
 bool NoteRowParents(ProcessList* list);
-// The name's tooltip: every note of the row, after what FillRowTip wrote.
+// The name's tooltip: every note of the row with what it means, after what
+// FillRowTip wrote.
 void AppendRowNotesTip(const ProcessList* rows, NMLVGETINFOTIPW* tip);
+// "Notes:", then "- <note>" for each line of `notes` and under it, indented,
+// the explanation of its text id (`texts`, one per line while they last).
+void AppendExplainedNotes(const wchar_t* notes, const UINT* texts, int textCount, wchar_t* tip, size_t capacity);

@@ -2,6 +2,7 @@
 #include "app/clipboard_copy.h"
 #include "core/background_jobs.h"
 #include "core/clipboard_text.h"
+#include "core/program_language.h"
 
 // The clipboard takes any sheet whole.
 static_assert(PROPERTY_SHEET_CAPACITY <= CLIPBOARD_TEXT_CAPACITY, "a sheet longer than the clipboard takes");
@@ -46,23 +47,28 @@ ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id)
     return sheet;
 }
 
-bool CopySheetText(HWND owner, const ProcessSheet* sheet)
+bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english, bool explained)
 {
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, PROPERTY_SHEET_CAPACITY * sizeof(wchar_t));
     if (!text) {
         TellCopyFailed(owner);
         return false;
     }
-    bool whole = FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
+    LANGID before = english ? SetThreadTextLanguage(SHEET_ENGLISH) : 0;
+    bool whole = explained ? FormatExplainedProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY)
+                           : FormatProcessSheet(sheet, text, PROPERTY_SHEET_CAPACITY);
+    if (english)
+        SetThreadTextLanguage(before);
     bool copied = CopyTextForPerson(owner, text, whole);
     HeapFree(GetProcessHeap(), 0, text);
     return copied;
 }
 
-void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row)
+void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row, bool english)
 {
     if (!row)
         return;
+    copy->english = english;
     copy->latest = QueueSheetRead(window, WM_SHEET_COPY_READ, row);
     copy->clipboardAtCopy = GetClipboardSequenceNumber();
     if (!copy->latest)
@@ -79,7 +85,7 @@ void FinishRowPropertiesCopy(HWND window, const SheetCopy* copy, LPARAM id)
         if (sheet->readsAbandoned)
             TellCopyFailed(window);
         else
-            CopySheetText(window, sheet);
+            CopySheetText(window, sheet, copy->english);
     }
     FreeSheet(sheet);
 }

@@ -16,17 +16,20 @@ LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row);
 ProcessSheet* TakeSheetRead(HWND window, UINT message, LPARAM id);
 void FreeSheet(ProcessSheet* sheet);
 
-// Replaces the clipboard's contents with the sheet's text.
-bool CopySheetText(HWND owner, const ProcessSheet* sheet);
+// Replaces the clipboard's contents with the sheet's text; in English, its
+// labels and notes too, for a forum in another language than the program's;
+// `explained`: with the notes' explanations, as the Properties window shows it.
+bool CopySheetText(HWND owner, const ProcessSheet* sheet, bool english = false, bool explained = false);
 
 // A window's copy under way: the latest asked for, and the clipboard as it was then.
 struct SheetCopy {
     LONG latest;
     DWORD clipboardAtCopy;
+    bool english;
 };
 
 // Ctrl+C and "Copy Properties": the row's sheet is read, and copied when it
 // arrives, unless another copy was asked for or the clipboard written meanwhile.
-void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row);
+void CopyRowProperties(HWND window, SheetCopy* copy, const ProcessRow* row, bool english = false);
 // WM_SHEET_COPY_READ in that window.
 void FinishRowPropertiesCopy(HWND window, const SheetCopy* copy, LPARAM id);

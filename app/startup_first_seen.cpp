@@ -1,9 +1,11 @@
 #include "app/startup_first_seen.h"
+#include "core/program_language.h"
 #include "core/program_text.h"
 #include <strsafe.h>
 #include "app/app_state.h"
 #include "app/setting_names.h"
 #include "core/settings.h"
+#include "lookup/note_words.h"
 #include "lookup/startup_seen.h"
 #include "resource.h"
 
@@ -70,6 +72,10 @@ void ShowStartupSeenDates(StartupRows* rows, const StartupSeenDates* dates)
     wchar_t format[64];
     wchar_t previous[64];
     FormatDay(dates->previousReading, previous, ARRAYSIZE(previous));
+    wchar_t english[64] = L"";
+    LANGID before = SetThreadTextLanguage(SHEET_ENGLISH);
+    LoadProgramText(IDS_STARTUP_NEW_SINCE, english, ARRAYSIZE(english));
+    SetThreadTextLanguage(before);
     bool canSay = previous[0] && LoadProgramText(IDS_STARTUP_NEW_SINCE, format, ARRAYSIZE(format));
     for (int i = 0; i < rows->list->count; ++i) {
         StartupFileFacts* facts = &rows->facts[i];
@@ -77,6 +83,8 @@ void ShowStartupSeenDates(StartupRows* rows, const StartupSeenDates* dates)
         FormatDay(facts->firstSeen, facts->firstSeenText, ARRAYSIZE(facts->firstSeenText));
         if (canSay && rows->list->entries[i].isNew) {
             StringCchPrintfW(facts->newSince, ARRAYSIZE(facts->newSince), format, previous);
+            StringCchPrintfW(facts->newSinceInEnglish, ARRAYSIZE(facts->newSinceInEnglish), english, previous);
+            StringCchCopyW(facts->notesInEnglish, ARRAYSIZE(facts->notesInEnglish), facts->newSinceInEnglish);
             StringCchCopyW(facts->notes, ARRAYSIZE(facts->notes), facts->newSince);
         }
     }

@@ -37,6 +37,10 @@ struct StartupFileFacts {
     ULONGLONG firstSeen;         // FILETIME units; 0: not known
     wchar_t firstSeenText[64];
     wchar_t newSince[96];        // "New since <date>" for an entry new since the last reading
+    // The signer and notes in English, for "Copy Properties in English".
+    wchar_t signerInEnglish[SIGNER_NAME_CAPACITY + 64];
+    wchar_t notesInEnglish[STARTUP_NOTES_CELL];
+    wchar_t newSinceInEnglish[96];
 };
 
 // The window's switches as the model reads them (ShowListRows).

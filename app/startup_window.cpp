@@ -16,6 +16,7 @@
 #include "app/window_messages.h"
 #include "app/window_placement.h"
 #include "core/background_jobs.h"
+#include "core/program_language.h"
 #include "core/window_dpi.h"
 #include "lookup/note_facts.h"
 #include "lookup/process_sheet.h"
@@ -114,6 +115,9 @@ static void MarkFactsUnread(StartupWindowState* state, int number)
     StartupFileFacts* facts = &state->rows.facts[number];
     facts->read = true;
     StringCchCopyW(facts->signer, ARRAYSIZE(facts->signer), state->notReadText);
+    LANGID before = SetThreadTextLanguage(SHEET_ENGLISH);
+    LoadProgramText(IDS_STARTUP_NOT_READ, facts->signerInEnglish, ARRAYSIZE(facts->signerInEnglish));
+    SetThreadTextLanguage(before);
 }
 
 static void RequestEvidence(StartupWindowState* state, int number)
@@ -151,15 +155,29 @@ static void ShowReadEntries(StartupWindowState* state, LPARAM id)
         RequestEvidence(state, i);
 }
 
-// The entry's "New since" first, then the file's notes.
+// The entry's "New since" first, then the file's notes, in the thread's language.
 static void JoinNotes(const wchar_t* newSince, const StartupNotes* notes, wchar_t* cell, size_t capacity)
 {
     StringCchCopyW(cell, capacity, newSince);
     for (int i = 0; i < notes->count; ++i) {
+        wchar_t note[NOTE_TEXT_CAPACITY];
+        FormatKeptNote(&notes->words[i], notes->text[i], note, ARRAYSIZE(note));
         if (cell[0])
             StringCchCatW(cell, capacity, L"; ");
-        StringCchCatW(cell, capacity, notes->text[i]);
+        StringCchCatW(cell, capacity, note);
     }
+}
+
+// What "Copy Properties in English" writes of the file.
+static void FillEnglishFacts(StartupFileFacts* facts, const EvidenceRead* read)
+{
+    LANGID before = SetThreadTextLanguage(SHEET_ENGLISH);
+    if (read->evidence.path[0])
+        FormatSignerText(&read->evidence.signer, facts->signerInEnglish, ARRAYSIZE(facts->signerInEnglish));
+    else
+        facts->signerInEnglish[0] = L'\0';
+    JoinNotes(facts->newSinceInEnglish, &read->notes, facts->notesInEnglish, ARRAYSIZE(facts->notesInEnglish));
+    SetThreadTextLanguage(before);
 }
 
 static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
@@ -173,6 +191,7 @@ static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
     else
         facts->signer[0] = L'\0';
     JoinNotes(facts->newSince, &read->notes, facts->notes, ARRAYSIZE(facts->notes));
+    FillEnglishFacts(facts, read);
     // A new entry is noted as one, and shows.
     facts->windowsOwn = read->windowsOwn && !facts->newSince[0];
 }

@@ -8,6 +8,7 @@
 #include "app/clipboard_copy.h"
 #include "app/setting_names.h"
 #include "core/desktop_shell.h"
+#include "lookup/note_words.h"
 #include "lookup/process_lookup.h"
 #include "resource.h"
 
@@ -52,7 +53,7 @@ static void AppendSheetLine(wchar_t* sheet, UINT labelId, const wchar_t* text)
     StringCchCatW(sheet, SHEET_CAPACITY, L"\r\n");
 }
 
-static void AppendFileLines(wchar_t* sheet, const StartupFileFacts* facts, const wchar_t* file)
+static void AppendFileLines(wchar_t* sheet, const StartupFileFacts* facts, const wchar_t* file, bool english)
 {
     wchar_t folder[MAX_PATH];
     StringCchCopyW(folder, ARRAYSIZE(folder), file);
@@ -64,7 +65,7 @@ static void AppendFileLines(wchar_t* sheet, const StartupFileFacts* facts, const
     AppendSheetLine(sheet, IDS_SHEET_FILE_VERSION, facts->fileVersion);
     AppendSheetLine(sheet, IDS_SHEET_COMPANY, facts->company);
     AppendSheetLine(sheet, IDS_SHEET_DESCRIPTION, facts->description);
-    AppendSheetLine(sheet, IDS_SHEET_SIGNER, facts->signer);
+    AppendSheetLine(sheet, IDS_SHEET_SIGNER, english ? facts->signerInEnglish : facts->signer);
 }
 
 // The entry's notes under their heading, one a line.
@@ -84,8 +85,26 @@ static void AppendNotes(wchar_t* sheet, const wchar_t* notes)
     }
 }
 
-// Ctrl+C: the entry's sheet, then its file's lines and its notes.
-static void CopyEntryProperties(StartupWindowState* state, int number)
+// The entry's sheet, then its file's lines and its notes, in the thread's
+// language; `english` takes the signer and notes kept in English.
+static void WriteEntrySheet(const StartupWindowState* state, int number, bool english, wchar_t* sheet)
+{
+    const StartupEntry* entry = &state->rows.list->entries[number];
+    const StartupFileFacts* facts = &state->rows.facts[number];
+    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_ENTRY, entry->entry);
+    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_LOCATION, entry->location);
+    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_COMMAND, entry->command);
+    wchar_t entryState[32] = L"";
+    LoadProgramText(entry->enabled ? IDS_STARTUP_ENABLED : IDS_STARTUP_DISABLED, entryState, ARRAYSIZE(entryState));
+    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_STATE, entryState);
+    const wchar_t* file = StartupEntryFile(&state->rows, number);
+    AppendFileLines(sheet, facts, file ? file : entry->program, english);
+    AppendNotes(sheet, english ? facts->notesInEnglish : facts->notes);
+}
+
+// Ctrl+C: the entry's sheet; Ctrl+Shift+C: the same in English, for a forum
+// in another language than the program's.
+static void CopyEntryProperties(StartupWindowState* state, int number, bool english)
 {
     if (number < 0)
         return;
@@ -94,16 +113,10 @@ static void CopyEntryProperties(StartupWindowState* state, int number)
         TellCopyFailed(state->window);
         return;
     }
-    const StartupEntry* entry = &state->rows.list->entries[number];
-    const StartupFileFacts* facts = &state->rows.facts[number];
-    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_ENTRY, entry->entry);
-    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_LOCATION, entry->location);
-    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_COMMAND, entry->command);
-    AppendSheetLine(sheet, IDS_STARTUP_COLUMN_STATE, entry->enabled ? state->rows.enabledText
-                                                                     : state->rows.disabledText);
-    const wchar_t* file = StartupEntryFile(&state->rows, number);
-    AppendFileLines(sheet, facts, file ? file : entry->program);
-    AppendNotes(sheet, facts->notes);
+    LANGID before = english ? SetThreadTextLanguage(SHEET_ENGLISH) : 0;
+    WriteEntrySheet(state, number, english, sheet);
+    if (english)
+        SetThreadTextLanguage(before);
     CopyTextForPerson(state->window, sheet, true);
     HeapFree(GetProcessHeap(), 0, sheet);
 }
@@ -131,7 +144,11 @@ static bool RunRowCommand(StartupWindowState* state, WORD command)
         if (GetFocus() == state->filter)
             SendMessageW(state->filter, WM_COPY, 0, 0);
         else if (GetFocus() == state->list)
-            CopyEntryProperties(state, number);
+            CopyEntryProperties(state, number, false);
+        return true;
+    case IDM_STARTUP_COPY_ENGLISH:  // Ctrl+Shift+C
+        if (GetFocus() == state->list)
+            CopyEntryProperties(state, number, true);
         return true;
     }
     return false;

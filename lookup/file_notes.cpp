@@ -1,6 +1,5 @@
 #include "lookup/file_notes.h"
 #include "core/program_text.h"
-#include <stdarg.h>
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
@@ -24,16 +23,6 @@ static const unsigned long long FILETIME_DAY = 24ull * 60 * 60 * 10000000;
 static bool Empty(const wchar_t* text)
 {
     return !text || !text[0];
-}
-
-static const wchar_t* FileNameOf(const wchar_t* path)
-{
-    const wchar_t* name = path;
-    for (const wchar_t* c = path; *c; ++c) {
-        if (*c == L'\\' || *c == L'/')
-            name = c + 1;
-    }
-    return name;
 }
 
 static bool SameText(const wchar_t* a, const wchar_t* b)
@@ -109,46 +98,34 @@ static bool ClaimsCompany(const NoteFacts* facts)
     return word[0] != L'\0';
 }
 
-// A note naming a long company or signer is cut, never left out: padding a
-// name must not hide the note.
-static bool WriteClaimNote(wchar_t* note, const wchar_t* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    HRESULT written = StringCchVPrintfW(note, NOTE_TEXT_CAPACITY, format, arguments);
-    va_end(arguments);
-    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
-}
-
-bool NoteUnsignedClaim(const NoteFacts* facts, wchar_t* note)
+bool NoteUnsignedClaim(const NoteFacts* facts, NoteWords* note)
 {
     if (!ClaimsCompany(facts) || !facts->signerKnown ||
         (facts->signerVerdict != SIGNER_NOT_SIGNED && facts->signerVerdict != SIGNER_NOT_VALID))
         return false;
-    return WriteClaimNote(note, L"Claims to be from %s but is not signed", facts->company);
+    // A long company or signer cuts the note, never hides it: padding a name must not.
+    return SetNoteWords(note, IDS_NOTE_UNSIGNED_CLAIM, facts->company);
 }
 
-bool NoteOtherSigner(const NoteFacts* facts, wchar_t* note)
+bool NoteOtherSigner(const NoteFacts* facts, NoteWords* note)
 {
     if (!ClaimsCompany(facts) || !facts->signerKnown || Empty(facts->signer) ||
         (facts->signerVerdict != SIGNER_VERIFIED && facts->signerVerdict != SIGNER_UNTRUSTED) ||
         SameFirstWord(facts->company, facts->signer))
         return false;
-    return WriteClaimNote(note, L"Claims to be from %s but is signed by %s", facts->company, facts->signer);
+    return SetNoteWords(note, IDS_NOTE_OTHER_SIGNER, facts->company, facts->signer);
 }
 
 // ---- What its name is trying to look like -------------------------------------
 
-bool NoteWindowsNameElsewhere(const NoteFacts* facts, wchar_t* note)
+bool NoteWindowsNameElsewhere(const NoteFacts* facts, NoteWords* note)
 {
     if (!facts->folders || !facts->folders->windows[0] || IsInWindowsFolder(facts, false))
         return false;
-    const wchar_t* name = FileNameOf(facts->path);
+    const wchar_t* name = FileNameInPath(facts->path);
     for (size_t i = 0; i < ARRAYSIZE(windowsPrograms); ++i) {
         if (SameText(name, windowsPrograms[i]))
-            return SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY,
-                                              L"Has the name of the Windows program %s but is not in the Windows folder",
-                                              windowsPrograms[i]));
+            return SetNoteWords(note, IDS_NOTE_WINDOWS_NAME, windowsPrograms[i]);
     }
     return false;
 }
@@ -218,11 +195,10 @@ const wchar_t* FindLookAlikeProgram(const wchar_t* name)
     return NULL;
 }
 
-bool NoteLookAlikeName(const NoteFacts* facts, wchar_t* note)
+bool NoteLookAlikeName(const NoteFacts* facts, NoteWords* note)
 {
-    const wchar_t* program = FindLookAlikeProgram(FileNameOf(facts->path));
-    return program && SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY,
-                                                 L"Has a name that looks like the Windows program %s", program));
+    const wchar_t* program = FindLookAlikeProgram(FileNameInPath(facts->path));
+    return program && SetNoteWords(note, IDS_NOTE_LOOK_ALIKE, program);
 }
 
 static bool IsOneOf(const wchar_t* extension, size_t length, const wchar_t* const* list, size_t count)
@@ -234,14 +210,14 @@ static bool IsOneOf(const wchar_t* extension, size_t length, const wchar_t* cons
     return false;
 }
 
-bool NoteDoubleExtension(const NoteFacts* facts, wchar_t* note)
+bool NoteDoubleExtension(const NoteFacts* facts, NoteWords* note)
 {
     static const wchar_t* const programs[] = {L"exe", L"scr", L"com", L"pif", L"bat", L"cmd"};
     static const wchar_t* const documents[] = {
         L"pdf", L"doc", L"docx", L"xls", L"xlsx", L"ppt", L"pptx", L"rtf", L"txt", L"odt", L"csv",
         L"jpg", L"jpeg", L"png", L"gif", L"bmp", L"mp3", L"mp4", L"avi", L"mov", L"wav", L"zip",
         L"rar", L"htm", L"html"};
-    const wchar_t* name = FileNameOf(facts->path);
+    const wchar_t* name = FileNameInPath(facts->path);
     const wchar_t* last = wcsrchr(name, L'.');
     if (!last || last == name || !IsOneOf(last + 1, wcslen(last + 1), programs, ARRAYSIZE(programs)))
         return false;
@@ -256,7 +232,7 @@ bool NoteDoubleExtension(const NoteFacts* facts, wchar_t* note)
         return false;
     if (!IsOneOf(inner, (size_t)(end - inner), documents, ARRAYSIZE(documents)))
         return false;
-    return SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, L"Has a double extension (%s)", inner - 1));
+    return SetNoteWords(note, IDS_NOTE_DOUBLE_EXTENSION, inner - 1);
 }
 
 // Unicode's format characters (category Cf): invisible, and some reorder
@@ -276,16 +252,16 @@ static bool IsFormatCharacter(unsigned long c)
     return false;
 }
 
-bool NoteHiddenCharacters(const NoteFacts* facts, wchar_t* note)
+bool NoteHiddenCharacters(const NoteFacts* facts, NoteWords* note)
 {
-    for (const wchar_t* c = FileNameOf(facts->path); *c; ++c) {
+    for (const wchar_t* c = FileNameInPath(facts->path); *c; ++c) {
         unsigned long code = *c;
         if (code >= 0xD800 && code <= 0xDBFF && c[1] >= 0xDC00 && c[1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (c[1] - 0xDC00);
             ++c;
         }
         if (IsFormatCharacter(code))
-            return SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Has hidden characters in its name"));
+            return SetNoteWords(note, IDS_NOTE_HIDDEN_CHARACTERS);
     }
     return false;
 }
@@ -328,77 +304,74 @@ bool IsInUserWritableFolder(const NoteFacts* facts)
     return writable;
 }
 
-bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note)
+bool NoteWritableFolder(const NoteFacts* facts, NoteWords* note)
 {
     if (!IsInUserWritableFolder(facts))
         return false;
     // A folder too long for the note is left out whole rather than cut.
-    if (!Empty(facts->folderWithTokens) &&
-        SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, L"Runs from a folder the user can write to (%s)",
-                                   facts->folderWithTokens)))
-        return true;
-    return SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Runs from a folder the user can write to"));
+    if (!Empty(facts->folderWithTokens) && FitsNoteArgument(facts->folderWithTokens))
+        return SetNoteWords(note, IDS_NOTE_WRITABLE_FOLDER, facts->folderWithTokens);
+    return SetNoteWords(note, IDS_NOTE_WRITABLE_PLAIN);
 }
 
-bool NoteRemovableDrive(const NoteFacts* facts, wchar_t* note)
+bool NoteRemovableDrive(const NoteFacts* facts, NoteWords* note)
 {
     return facts->driveType == DRIVE_REMOVABLE &&
-           SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Runs from a removable drive"));
+           SetNoteWords(note, IDS_NOTE_REMOVABLE_DRIVE);
 }
 
-bool NoteNetworkFolder(const NoteFacts* facts, wchar_t* note)
+bool NoteNetworkFolder(const NoteFacts* facts, NoteWords* note)
 {
     // \\server\share, but not \\?\ or \\.\, which name local paths and devices.
     const wchar_t* path = facts->path;
     bool unc = path[0] == L'\\' && path[1] == L'\\' && path[2] && path[2] != L'?' && path[2] != L'.';
     bool uncLong = wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0;
     return (facts->driveType == DRIVE_REMOTE || unc || uncLong) &&
-           SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Runs from a network folder"));
+           SetNoteWords(note, IDS_NOTE_NETWORK_FOLDER);
 }
 
 // ---- When it came and changed --------------------------------------------------
 
-bool NoteChangedAfterStart(const NoteFacts* facts, wchar_t* note)
+bool NoteChangedAfterStart(const NoteFacts* facts, NoteWords* note)
 {
     if (!facts->processStart)
         return false;
     bool changed = facts->lastWriteTime > facts->processStart || facts->changeTime > facts->processStart;
-    return changed && SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Changed after the process started"));
+    return changed && SetNoteWords(note, IDS_NOTE_CHANGED_AFTER_START);
 }
 
-bool NoteHiddenFile(const NoteFacts* facts, wchar_t* note)
+bool NoteHiddenFile(const NoteFacts* facts, NoteWords* note)
 {
     if (facts->attributes == INVALID_FILE_ATTRIBUTES ||
         !(facts->attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         return false;
     if (!facts->folders || !facts->folders->windows[0] || IsInWindowsFolder(facts, true))
         return false;
-    return SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Is a hidden file"));
+    return SetNoteWords(note, IDS_NOTE_HIDDEN_FILE);
 }
 
-bool NoteRecentlyCreated(const NoteFacts* facts, wchar_t* note)
+bool NoteRecentlyCreated(const NoteFacts* facts, NoteWords* note)
 {
     // A creation time ahead of the clock is as new as can be.
     bool recent = facts->creationTime && facts->now && facts->creationTime + FILETIME_DAY > facts->now;
-    return recent && SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Appeared in the last 24 hours"));
+    return recent && SetNoteWords(note, IDS_NOTE_RECENTLY_CREATED);
 }
 
-bool NoteStartsAtLogon(const NoteFacts* facts, wchar_t* note)
+bool NoteStartsAtLogon(const NoteFacts* facts, NoteWords* note)
 {
-    return facts->logonEntries > 0 && SUCCEEDED(StringCchCopyW(note, NOTE_TEXT_CAPACITY, L"Starts at logon"));
+    return facts->logonEntries > 0 && SetNoteWords(note, IDS_NOTE_STARTS_AT_LOGON);
 }
 
-bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note)
+bool NoteAlternateStream(const NoteFacts* facts, NoteWords* note)
 {
     size_t length = 0;
     const wchar_t* stream = FindStreamName(facts->path, &length);
-    wchar_t format[96], name[MAX_PATH];
+    wchar_t name[NOTE_ARGUMENT_CAPACITY];
     // A stream's name too long for the note is cut, never the note left out.
-    if (!stream || !LoadProgramText(IDS_NOTE_ALTERNATE_STREAM, format, ARRAYSIZE(format)))
+    if (!stream)
         return false;
     StringCchCopyNW(name, ARRAYSIZE(name), stream, length);
-    HRESULT written = StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, name);
-    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
+    return SetNoteWords(note, IDS_NOTE_ALTERNATE_STREAM, name);
 }
 
 void ListFileNotes(const NoteFacts* facts, FileNotes* notes)
@@ -411,7 +384,8 @@ void ListFileNotes(const NoteFacts* facts, FileNotes* notes)
     if (!facts->path || !facts->path[0])
         return;
     for (int i = 0; i < FILE_NOTE_RULES; ++i) {
-        if (rules[i](facts, notes->text[notes->count]))
-            BlankControlCharacters(notes->text[notes->count++], NOTE_TEXT_CAPACITY);
+        int n = notes->count;
+        if (rules[i](facts, &notes->words[n]) && FormatNoteWords(&notes->words[n], notes->text[n], NOTE_TEXT_CAPACITY))
+            ++notes->count;
     }
 }

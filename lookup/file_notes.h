@@ -1,13 +1,13 @@
 // Notes on a running file: plain facts that deserve a second look, each in
-// fixed words. Every rule is a pure function of a facts record, so any
+// the string table's words (lookup/note_words). Every rule is a pure function of a facts record, so any
 // thread may run them and the fuzz driver may feed them anything;
 // lookup/note_facts gathers the record.
 #pragma once
 #include <windows.h>
 #include "core/folder_access.h"
 #include "core/signer_check.h"
+#include "lookup/note_words.h"
 
-const int NOTE_TEXT_CAPACITY = 520;
 const int FILE_NOTE_RULES = 14;
 const int NOTE_WRITABLE_FOLDERS = 8;
 
@@ -41,29 +41,30 @@ struct NoteFacts {
     wchar_t canonicalPath[MAX_PATH];  // GatherNoteFacts's copy of the path, made canonical: `path` points here
 };
 
+// Each note as written and worded in the language of the thread that listed it.
 struct FileNotes {
     int count;
     wchar_t text[FILE_NOTE_RULES][NOTE_TEXT_CAPACITY];
+    NoteWords words[FILE_NOTE_RULES];
 };
 
 // A rule writes its note and returns true when it applies.
-typedef bool (*NoteRule)(const NoteFacts* facts, wchar_t* note /* NOTE_TEXT_CAPACITY */);
+typedef bool (*NoteRule)(const NoteFacts* facts, NoteWords* note);
 
-bool NoteUnsignedClaim(const NoteFacts* facts, wchar_t* note);
-bool NoteOtherSigner(const NoteFacts* facts, wchar_t* note);
-bool NoteWindowsNameElsewhere(const NoteFacts* facts, wchar_t* note);
-bool NoteLookAlikeName(const NoteFacts* facts, wchar_t* note);
-bool NoteDoubleExtension(const NoteFacts* facts, wchar_t* note);
-bool NoteHiddenCharacters(const NoteFacts* facts, wchar_t* note);
-bool NoteWritableFolder(const NoteFacts* facts, wchar_t* note);
-bool NoteRemovableDrive(const NoteFacts* facts, wchar_t* note);
-bool NoteNetworkFolder(const NoteFacts* facts, wchar_t* note);
-bool NoteChangedAfterStart(const NoteFacts* facts, wchar_t* note);
-bool NoteHiddenFile(const NoteFacts* facts, wchar_t* note);
-bool NoteRecentlyCreated(const NoteFacts* facts, wchar_t* note);
-bool NoteStartsAtLogon(const NoteFacts* facts, wchar_t* note);
-// "Runs from an alternate data stream (<stream>)": the string table's words.
-bool NoteAlternateStream(const NoteFacts* facts, wchar_t* note);
+bool NoteUnsignedClaim(const NoteFacts* facts, NoteWords* note);
+bool NoteOtherSigner(const NoteFacts* facts, NoteWords* note);
+bool NoteWindowsNameElsewhere(const NoteFacts* facts, NoteWords* note);
+bool NoteLookAlikeName(const NoteFacts* facts, NoteWords* note);
+bool NoteDoubleExtension(const NoteFacts* facts, NoteWords* note);
+bool NoteHiddenCharacters(const NoteFacts* facts, NoteWords* note);
+bool NoteWritableFolder(const NoteFacts* facts, NoteWords* note);
+bool NoteRemovableDrive(const NoteFacts* facts, NoteWords* note);
+bool NoteNetworkFolder(const NoteFacts* facts, NoteWords* note);
+bool NoteChangedAfterStart(const NoteFacts* facts, NoteWords* note);
+bool NoteHiddenFile(const NoteFacts* facts, NoteWords* note);
+bool NoteRecentlyCreated(const NoteFacts* facts, NoteWords* note);
+bool NoteStartsAtLogon(const NoteFacts* facts, NoteWords* note);
+bool NoteAlternateStream(const NoteFacts* facts, NoteWords* note);
 
 // What the folder rules decide, for the rules of other files (lookup/module_notes):
 // whether the user can add a file to the file's folder, and whether the file

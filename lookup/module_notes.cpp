@@ -1,10 +1,8 @@
 #include "lookup/module_notes.h"
-#include "core/program_text.h"
 #include "core/file_name_case.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include "core/ascii_folding.h"
-#include "core/plain_text.h"
 #include "resource.h"
 
 // Libraries a program finds beside itself before the system's copy, as
@@ -15,31 +13,10 @@ static const wchar_t* const windowsLibraries[] = {
     L"netapi32.dll", L"secur32.dll", L"sspicli.dll",  L"propsys.dll", L"mswsock.dll",
 };
 
-static const wchar_t* FileNameOf(const wchar_t* path)
-{
-    const wchar_t* name = path;
-    for (const wchar_t* c = path; *c; ++c) {
-        if (*c == L'\\' || *c == L'/')
-            name = c + 1;
-    }
-    return name;
-}
-
 static bool SameName(const wchar_t* a, const wchar_t* b)
 {
     size_t length = wcslen(a);
     return length == wcslen(b) && EqualFoldingAsciiLetters(a, b, length);
-}
-
-// The string table's format with one value; a value too long is cut, never the note left out.
-static bool WriteTableNote(wchar_t* note, UINT format, const wchar_t* value)
-{
-    wchar_t text[160];
-    if (!LoadProgramText(format, text, ARRAYSIZE(text)))
-        return false;
-    HRESULT written = value ? StringCchPrintfW(note, NOTE_TEXT_CAPACITY, text, value)
-                            : StringCchCopyW(note, NOTE_TEXT_CAPACITY, text);
-    return SUCCEEDED(written) || written == STRSAFE_E_INSUFFICIENT_BUFFER;
 }
 
 // Windows' own libraries are vouched for by its catalogs, which cannot always
@@ -59,17 +36,15 @@ static bool IsWindowsOwnLibrary(const NoteFacts* file)
     return wcslen(file->path) > length && EqualAsFileNames(file->path, sideBySide, length);
 }
 
-bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, NoteWords* note)
 {
     if (IsWindowsOwnLibrary(&facts->file) || !IsInUserWritableFolder(&facts->file))
         return false;
     // A folder too long for the note is left out whole rather than cut.
     const wchar_t* folder = facts->file.folderWithTokens;
-    wchar_t format[160];
-    if (folder && folder[0] && LoadProgramText(IDS_MODULE_NOTE_WRITABLE, format, ARRAYSIZE(format)) &&
-        SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, folder)))
-        return true;
-    return WriteTableNote(note, IDS_MODULE_NOTE_WRITABLE_PLAIN, NULL);
+    if (folder && folder[0] && FitsNoteArgument(folder))
+        return SetNoteWords(note, IDS_MODULE_NOTE_WRITABLE, folder);
+    return SetNoteWords(note, IDS_MODULE_NOTE_WRITABLE_PLAIN);
 }
 
 const wchar_t* FindWindowsLibraryName(const wchar_t* name, const KnownLibraryNames* known)
@@ -85,16 +60,16 @@ const wchar_t* FindWindowsLibraryName(const wchar_t* name, const KnownLibraryNam
     return NULL;
 }
 
-bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, NoteWords* note)
 {
     const NoteFacts* file = &facts->file;
     if (!file->folders || !file->folders->windows[0] || IsInWindowsOrSystemFolder(file))
         return false;
-    const wchar_t* library = FindWindowsLibraryName(FileNameOf(file->path), facts->knownLibraries);
-    return library && WriteTableNote(note, IDS_MODULE_NOTE_WINDOWS_NAME, library);
+    const wchar_t* library = FindWindowsLibraryName(FileNameInPath(file->path), facts->knownLibraries);
+    return library && SetNoteWords(note, IDS_MODULE_NOTE_WINDOWS_NAME, library);
 }
 
-bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, NoteWords* note)
 {
     const NoteFacts* file = &facts->file;
     if (IsWindowsOwnLibrary(file))
@@ -102,25 +77,25 @@ bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* no
     bool unsignedModule = file->signerKnown &&
                           (file->signerVerdict == SIGNER_NOT_SIGNED || file->signerVerdict == SIGNER_NOT_VALID);
     return unsignedModule && facts->programSigner && facts->programSigner[0] &&
-           WriteTableNote(note, IDS_MODULE_NOTE_UNSIGNED, facts->programSigner);
+           SetNoteWords(note, IDS_MODULE_NOTE_UNSIGNED, facts->programSigner);
 }
 
-bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, NoteWords* note)
 {
     return !IsWindowsOwnLibrary(&facts->file) && NoteChangedAfterStart(&facts->file, note);
 }
 
-bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, NoteWords* note)
 {
-    return !facts->inLoaderList && WriteTableNote(note, IDS_MODULE_NOTE_NOT_LISTED, NULL);
+    return !facts->inLoaderList && SetNoteWords(note, IDS_MODULE_NOTE_NOT_LISTED);
 }
 
-bool NoteModuleDoubleExtension(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleDoubleExtension(const ModuleNoteFacts* facts, NoteWords* note)
 {
     return NoteDoubleExtension(&facts->file, note);
 }
 
-bool NoteModuleHiddenCharacters(const ModuleNoteFacts* facts, wchar_t* note)
+bool NoteModuleHiddenCharacters(const ModuleNoteFacts* facts, NoteWords* note)
 {
     return NoteHiddenCharacters(&facts->file, note);
 }
@@ -135,7 +110,8 @@ void ListModuleNotes(const ModuleNoteFacts* facts, ModuleNotes* notes)
     if (!facts->file.path || !facts->file.path[0])
         return;
     for (int i = 0; i < MODULE_NOTE_RULES; ++i) {
-        if (rules[i](facts, notes->text[notes->count]))
-            BlankControlCharacters(notes->text[notes->count++], NOTE_TEXT_CAPACITY);
+        int n = notes->count;
+        if (rules[i](facts, &notes->words[n]) && FormatNoteWords(&notes->words[n], notes->text[n], NOTE_TEXT_CAPACITY))
+            ++notes->count;
     }
 }

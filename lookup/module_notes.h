@@ -27,17 +27,18 @@ struct ModuleNoteFacts {
 struct ModuleNotes {
     int count;
     wchar_t text[MODULE_NOTE_RULES][NOTE_TEXT_CAPACITY];
+    NoteWords words[MODULE_NOTE_RULES];
 };
 
-typedef bool (*ModuleNoteRule)(const ModuleNoteFacts* facts, wchar_t* note /* NOTE_TEXT_CAPACITY */);
+typedef bool (*ModuleNoteRule)(const ModuleNoteFacts* facts, NoteWords* note);
 
-bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleDoubleExtension(const ModuleNoteFacts* facts, wchar_t* note);
-bool NoteModuleHiddenCharacters(const ModuleNoteFacts* facts, wchar_t* note);
+bool NoteModuleWritableFolder(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleWindowsLibraryName(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleUnsignedInSignedProgram(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleChangedAfterStart(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleNotInLoaderList(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleDoubleExtension(const ModuleNoteFacts* facts, NoteWords* note);
+bool NoteModuleHiddenCharacters(const ModuleNoteFacts* facts, NoteWords* note);
 
 // The Windows library `name` (a file name) is named after: one of the fixed
 // list's or of `known`'s (NULL: the fixed list alone); NULL when none.

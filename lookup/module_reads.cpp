@@ -283,8 +283,9 @@ bool FormatModuleSheet(const ModuleSheet* sheet, wchar_t* text, size_t capacity)
             AppendModuleLine(&writer, 0, heading);
     }
     for (int i = 0; i < sheet->notes.count && i < MODULE_NOTE_RULES; ++i) {
-        wchar_t note[NOTE_TEXT_CAPACITY + 2];
-        StringCchPrintfW(note, ARRAYSIZE(note), L"- %s", sheet->notes.text[i]);
+        wchar_t worded[NOTE_TEXT_CAPACITY], note[NOTE_TEXT_CAPACITY + 2];
+        FormatKeptNote(&sheet->notes.words[i], sheet->notes.text[i], worded, ARRAYSIZE(worded));
+        StringCchPrintfW(note, ARRAYSIZE(note), L"- %s", worded);
         AppendModuleLine(&writer, 0, note);
     }
     return writer.complete;

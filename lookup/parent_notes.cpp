@@ -1,6 +1,5 @@
 #include "lookup/parent_notes.h"
 #include "core/ascii_folding.h"
-#include "core/program_text.h"
 #include "resource.h"
 
 // Programs that open documents and mail from anyone: what they start runs
@@ -28,14 +27,14 @@ static bool IsListed(const wchar_t* name, const wchar_t* const* names, size_t co
     return false;
 }
 
-bool NoteDocumentParent(const wchar_t* parent, const wchar_t* child, wchar_t* note, size_t capacity)
+bool NoteDocumentParent(const wchar_t* parent, const wchar_t* child, NoteWords* note)
 {
     return IsListed(parent, documentPrograms, ARRAYSIZE(documentPrograms)) &&
            IsListed(child, scriptHosts, ARRAYSIZE(scriptHosts)) &&
-           FormatProgramText(note, capacity, IDS_NOTE_DOCUMENT_PARENT, parent);
+           SetNoteWords(note, IDS_NOTE_DOCUMENT_PARENT, parent);
 }
 
-bool NoteNotedParent(const wchar_t* parent, wchar_t* note, size_t capacity)
+bool NoteNotedParent(const wchar_t* parent, NoteWords* note)
 {
-    return FormatProgramText(note, capacity, IDS_NOTE_NOTED_PARENT, parent);
+    return SetNoteWords(note, IDS_NOTE_NOTED_PARENT, parent);
 }

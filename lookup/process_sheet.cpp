@@ -308,8 +308,23 @@ static void FormatUnreadableModules(const ProcessModuleNotes* modules, wchar_t* 
         StringCchPrintfW(line, capacity, format, reason);
 }
 
+// "  - <note>", and "      <what it means>" under it when explained.
+static bool AppendModuleNoteLines(const ModuleNotes* notes, int n, bool explained, wchar_t* text, size_t capacity)
+{
+    wchar_t worded[NOTE_TEXT_CAPACITY], line[NOTE_TEXT_CAPACITY + 8];
+    FormatKeptNote(&notes->words[n], notes->text[n], worded, ARRAYSIZE(worded));
+    StringCchPrintfW(line, ARRAYSIZE(line), L"  - %s", worded);
+    bool whole = AppendSheetLine(text, capacity, line);
+    UINT explanation = explained ? FindNoteExplanation(notes->words[n].textId) : 0;
+    if (explanation && LoadProgramText(explanation, worded, ARRAYSIZE(worded)) &&
+        SUCCEEDED(StringCchPrintfW(line, ARRAYSIZE(line), L"      %s", worded)))
+        whole = AppendSheetLine(text, capacity, line) && whole;
+    return whole;
+}
+
 // "Modules: <count> (<n> with notes)", then each module with notes and its notes.
-static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, wchar_t* text, size_t capacity)
+static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, bool explained, wchar_t* text,
+                              size_t capacity)
 {
     wchar_t line[MAX_PATH + NOTE_TEXT_CAPACITY], format[64];
     const ProcessModuleNotes* modules = &sheet->modules;
@@ -332,15 +347,13 @@ static bool AppendModuleLines(const ProcessSheet* sheet, bool partial, wchar_t* 
         const NotedModule* module = &modules->noted[i];
         StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", module->path);
         whole = AppendSheetLine(text, capacity, line) && whole;
-        for (int n = 0; n < module->notes.count && n < MODULE_NOTE_RULES; ++n) {
-            StringCchPrintfW(line, ARRAYSIZE(line), L"  - %s", module->notes.text[n]);
-            whole = AppendSheetLine(text, capacity, line) && whole;
-        }
+        for (int n = 0; n < module->notes.count && n < MODULE_NOTE_RULES; ++n)
+            whole = AppendModuleNoteLines(&module->notes, n, explained, text, capacity) && whole;
     }
     return whole;
 }
 
-bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity)
+static bool FormatSheet(const ProcessSheet* sheet, bool explained, wchar_t* text, size_t capacity)
 {
     bool readable = sheet->process.file.access == FILE_READABLE;
     PropertySheetInput input;
@@ -355,9 +368,20 @@ bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacit
     input.runs = sheet->runsRead ? sheet->runs : NULL;
     input.logon = sheet->logonRead ? &sheet->logon : NULL;
     input.notes = sheet->notesRead ? &sheet->notes : NULL;
+    input.explainNotes = explained;
     bool partial = !sheet->readsAbandoned && !IsProcessSheetComplete(sheet);
     bool whole = FormatPropertySheet(&input, partial, text, capacity);
-    return AppendModuleLines(sheet, partial, text, capacity) && whole;
+    return AppendModuleLines(sheet, partial, explained, text, capacity) && whole;
+}
+
+bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity)
+{
+    return FormatSheet(sheet, false, text, capacity);
+}
+
+bool FormatExplainedProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity)
+{
+    return FormatSheet(sheet, true, text, capacity);
 }
 
 void FreeProcessSheet(ProcessSheet* sheet)

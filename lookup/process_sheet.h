@@ -64,6 +64,9 @@ void ReadProcessSheetFrom(ProcessSheet* sheet, const FileEvidenceSource* source,
 // The sheet as text (lines ended by CR LF), "Reading..." where a value is
 // not yet known. False when a line did not fit.
 bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity);
+// The same with each note's explanation on an indented line under it, as
+// the Properties window shows it.
+bool FormatExplainedProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacity);
 // Whether every value is known.
 bool IsProcessSheetComplete(const ProcessSheet* sheet);
 

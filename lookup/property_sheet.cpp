@@ -205,7 +205,17 @@ static void AppendLogonLine(SheetWriter* sheet, const LogonEntries* logon, bool 
     AppendLine(sheet, IDS_SHEET_LOGON, line);
 }
 
-static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, bool partial)
+// "    <what the note means>" under its note.
+static void AppendExplanationLine(SheetWriter* sheet, UINT noteTextId)
+{
+    wchar_t explanation[LINE_CAPACITY], line[LINE_CAPACITY + 4];
+    UINT id = FindNoteExplanation(noteTextId);
+    if (id && LoadProgramText(id, explanation, ARRAYSIZE(explanation)) &&
+        SUCCEEDED(StringCchPrintfW(line, ARRAYSIZE(line), L"    %s", explanation)))
+        AppendLine(sheet, 0, line);
+}
+
+static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, bool partial, bool explained)
 {
     if (!notes) {
         AppendPending(sheet, partial, IDS_SHEET_NOTES);
@@ -219,9 +229,12 @@ static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, bool par
     else
         sheet->complete = false;
     for (int i = 0; i < notes->count && i < FILE_NOTE_RULES; ++i) {
-        wchar_t line[NOTE_TEXT_CAPACITY + 2];
-        StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", notes->text[i]);
+        wchar_t worded[NOTE_TEXT_CAPACITY], line[NOTE_TEXT_CAPACITY + 2];
+        FormatKeptNote(&notes->words[i], notes->text[i], worded, ARRAYSIZE(worded));
+        StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", worded);
         AppendLine(sheet, 0, line);
+        if (explained)
+            AppendExplanationLine(sheet, notes->words[i].textId);
     }
 }
 
@@ -240,6 +253,6 @@ bool FormatPropertySheet(const PropertySheetInput* input, bool partial, wchar_t*
     else
         AppendPending(&sheet, partial, IDS_SHEET_RUNS);
     AppendLogonLine(&sheet, input->logon, partial);
-    AppendNoteLines(&sheet, input->notes, partial);
+    AppendNoteLines(&sheet, input->notes, partial, input->explainNotes);
     return sheet.complete;
 }

@@ -1,5 +1,6 @@
 // The Properties sheet of one process as plain text: "Label: value" lines in
-// a fixed order, then "Notes:" and a "- " line per note. Pure: it formats
+// a fixed order, then "Notes:" and a "- " line per note, each worded in the
+// thread's language from what its rule wrote. Pure: it formats
 // what it is given (the clock's time zone aside), on any thread.
 #pragma once
 #include <windows.h>
@@ -36,6 +37,7 @@ struct PropertySheetInput {
     const wchar_t* runs;                  // what a host process runs
     const LogonEntries* logon;
     const FileNotes* notes;
+    bool explainNotes;                    // each note's explanation on an indented line under it
 };
 
 // Writes the sheet, lines ended by CR LF. A line that would not fit is left

@@ -10,14 +10,9 @@
 #include "lookup/process_facts.h"
 #include "resource.h"
 
-static bool LoadNoteText(UINT id, wchar_t* text)
+bool NoteFileMissing(const StartupEntry* entry, NoteWords* note)
 {
-    return LoadProgramText(id, text, NOTE_TEXT_CAPACITY);
-}
-
-bool NoteFileMissing(const StartupEntry* entry, wchar_t* note)
-{
-    return entry->program[0] && !entry->programFound && LoadNoteText(IDS_STARTUP_NOTE_MISSING, note);
+    return entry->program[0] && !entry->programFound && SetNoteWords(note, IDS_STARTUP_NOTE_MISSING);
 }
 
 const wchar_t* FindStartupHostName(const wchar_t* program)
@@ -32,17 +27,23 @@ const wchar_t* FindStartupHostName(const wchar_t* program)
     return NULL;
 }
 
-bool NoteRunsThroughHost(const StartupEntry* entry, wchar_t* note)
+bool NoteRunsThroughHost(const StartupEntry* entry, NoteWords* note)
 {
     const wchar_t* host = FindStartupHostName(entry->program);
-    wchar_t format[NOTE_TEXT_CAPACITY];
-    return host && LoadNoteText(IDS_STARTUP_NOTE_THROUGH_HOST, format) &&
-           SUCCEEDED(StringCchPrintfW(note, NOTE_TEXT_CAPACITY, format, host));
+    return host && SetNoteWords(note, IDS_STARTUP_NOTE_THROUGH_HOST, host);
+}
+
+// The note just written, worded in the thread's language.
+static void KeepStartupNote(StartupNotes* notes)
+{
+    int n = notes->count;
+    if (FormatNoteWords(&notes->words[n], notes->text[n], NOTE_TEXT_CAPACITY))
+        ++notes->count;
 }
 
 void ListStartupNotes(const StartupEntry* entry, const NoteFacts* facts, StartupNotes* notes)
 {
-    typedef bool (*EntryRule)(const StartupEntry* entry, wchar_t* note);
+    typedef bool (*EntryRule)(const StartupEntry* entry, NoteWords* note);
     static const EntryRule own[] = {NoteFileMissing, NoteRunsThroughHost};
     // What a file at rest can be judged by; the rules of a running process
     // (changed after it started, its stream, its logon entries) are not here.
@@ -52,11 +53,11 @@ void ListStartupNotes(const StartupEntry* entry, const NoteFacts* facts, Startup
                                       NoteHiddenFile,      NoteRecentlyCreated};
     notes->count = 0;
     for (size_t i = 0; i < ARRAYSIZE(own) && notes->count < STARTUP_NOTE_RULES; ++i)
-        if (own[i](entry, notes->text[notes->count]))
-            ++notes->count;
+        if (own[i](entry, &notes->words[notes->count]))
+            KeepStartupNote(notes);
     for (size_t i = 0; facts && i < ARRAYSIZE(atRest) && notes->count < STARTUP_NOTE_RULES; ++i)
-        if (atRest[i](facts, notes->text[notes->count]))
-            ++notes->count;
+        if (atRest[i](facts, &notes->words[notes->count]))
+            KeepStartupNote(notes);
 }
 
 static void ReadVersionStrings(const wchar_t* readable, StartupEvidence* evidence)

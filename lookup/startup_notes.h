@@ -18,13 +18,14 @@ const int STARTUP_NOTE_RULES = 13;
 struct StartupNotes {
     int count;
     wchar_t text[STARTUP_NOTE_RULES][NOTE_TEXT_CAPACITY];
+    NoteWords words[STARTUP_NOTE_RULES];
 };
 
 // "Its file is missing": the entry names a program that is not there.
-bool NoteFileMissing(const StartupEntry* entry, wchar_t* note /* NOTE_TEXT_CAPACITY */);
+bool NoteFileMissing(const StartupEntry* entry, NoteWords* note);
 // "Runs through <host>": the program is a script host or loader (rundll32,
 // regsvr32, cmd, powershell, wscript, cscript, mshta, msiexec, svchost...).
-bool NoteRunsThroughHost(const StartupEntry* entry, wchar_t* note /* NOTE_TEXT_CAPACITY */);
+bool NoteRunsThroughHost(const StartupEntry* entry, NoteWords* note);
 // The host's file name when `program` (a path or a name) is one; NULL otherwise.
 const wchar_t* FindStartupHostName(const wchar_t* program);
 

@@ -42,8 +42,9 @@ NoteFacts Facts(const wchar_t* path, const NoteFolders* folders)
 
 std::string Note(NoteRule rule, const NoteFacts& facts)
 {
+    NoteWords words = {};
     wchar_t note[NOTE_TEXT_CAPACITY] = L"";
-    return rule(&facts, note) ? NarrowUtf8(note) : "(none)";
+    return rule(&facts, &words) && FormatNoteWords(&words, note, ARRAYSIZE(note)) ? NarrowUtf8(note) : "(none)";
 }
 
 TEST(FileNotes, ClaimedCompanyAgainstTheSigner)
