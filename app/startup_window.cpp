@@ -48,8 +48,8 @@ struct EntriesRead {
 // Entries read per job: a few jobs for hundreds of entries instead of one
 // each, and the rows still fill in batch by batch.
 static const int EVIDENCE_BATCH = 16;
-// Batches queued at a time: the lane always has the next one waiting.
-static const int EVIDENCE_BATCHES_QUEUED = 2;
+// Batches queued at a time: the lane has work waiting while the window is busy.
+static const int EVIDENCE_BATCHES_QUEUED = 4;
 
 struct EntryEvidence {
     StartupEntry entry;
