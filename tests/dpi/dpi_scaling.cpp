@@ -128,44 +128,28 @@ void ExpectIconFromExactImage(HICON icon, int size, const char* what)
     DestroyIcon(exact);
 }
 
-std::vector<int> ModuleColumnWidths(HWND properties)
-{
-    HWND modules = GetDlgItem(properties, IDC_PROPERTIES_MODULES);
-    std::vector<int> widths;
-    int columns = (int)SendMessageW((HWND)SendMessageW(modules, LVM_GETHEADER, 0, 0), HDM_GETITEMCOUNT, 0, 0);
-    for (int column = 0; column < columns; ++column)
-        widths.push_back((int)SendMessageW(modules, LVM_GETCOLUMNWIDTH, column, 0));
-    return widths;
-}
-
 // This process's Properties window moved from `dpi` to the other DPI of 96
-// and 144: its Modules columns in proportion, saved at 96 DPI when it closes.
+// and 144: its six Modules columns in proportion, saved at 96 DPI when it closes.
 void ExpectModuleColumnsFollowADpiChange(UINT dpi)
 {
     ProcessRow row = {};
     row.processId = GetCurrentProcessId();
-    lstrcpynW(row.imageName, L"dpi_scaling.exe", MAX_PATH);
     HWND properties = ShowPropertiesWindow(NULL, &row);
-    ASSERT_TRUE(properties != NULL);
-    std::vector<int> before = ModuleColumnWidths(properties);
-    ASSERT_EQ(6u, before.size());
+    HWND modules = GetDlgItem(properties, IDC_PROPERTIES_MODULES);
+    int before[6];
+    for (int column = 0; column < 6; ++column)
+        before[column] = (int)SendMessageW(modules, LVM_GETCOLUMNWIDTH, column, 0);
     UINT other = dpi == 96 ? 144 : 96;
     RECT suggested = {20, 20, 20 + 600, 20 + 500};
     SendMessageW(properties, WM_DPICHANGED, MAKEWPARAM(other, other), (LPARAM)&suggested);
-    std::vector<int> after = ModuleColumnWidths(properties);
-    ASSERT_EQ(before.size(), after.size());
-    for (size_t column = 0; column < before.size(); ++column)
-        EXPECT_NEAR(before[column] * (double)other / dpi, after[column], 1.0) << "module column " << column;
+    for (int column = 0; column < 6; ++column)
+        EXPECT_NEAR(before[column] * (double)other / dpi, (int)SendMessageW(modules, LVM_GETCOLUMNWIDTH, column, 0), 1.0)
+            << "module column " << column;
     DestroyWindow(properties);
-    DWORD saved[2 + 2 * 6 + 1 + 8] = {};
-    DWORD bytes = sizeof(saved);
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, settingsKeyPath, 0, KEY_QUERY_VALUE, &key));
-    LONG read = RegQueryValueExW(key, L"ModuleListColumns", NULL, NULL, (BYTE*)saved, &bytes);
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, read) << "the Modules layout was not saved";
-    ASSERT_EQ((2 + 2 * 6) * sizeof(DWORD), bytes);
-    for (size_t column = 0; column < before.size(); ++column)
+    DWORD saved[2 + 2 * 6] = {}, bytes = sizeof(saved);
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, settingsKeyPath, L"ModuleListColumns", RRF_RT_REG_BINARY,
+                                          NULL, saved, &bytes)) << "the Modules layout was not saved";
+    for (int column = 0; column < 6; ++column)
         EXPECT_NEAR(before[column] * 96.0 / dpi, (int)saved[1 + 6 + column], 1.0) << "saved module column " << column;
 }
 
