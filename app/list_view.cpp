@@ -300,6 +300,19 @@ static void KeepTopRow(const ListView* view, ULONG_PTR topKey)
     SendMessageW(view->list, LVM_SCROLL, 0, (newTop - top) * (item.bottom - item.top));
 }
 
+// The rows' part of the list, below its header. The list does not clip its
+// children, so invalidating the whole of it would draw the header again too.
+static void InvalidateListRows(const ListView* view)
+{
+    RECT rows, header;
+    if (!GetClientRect(view->list, &rows))
+        return;
+    HWND headerWindow = ListHeader(view);
+    if (headerWindow && IsWindowVisible(headerWindow) && GetWindowRect(headerWindow, &header))
+        rows.top = header.bottom - header.top;
+    RedrawWindow(view->list, &rows, NULL, RDW_INVALIDATE | RDW_NOCHILDREN);
+}
+
 void ShowListRows(ListView* view, const wchar_t* filter, DWORD switches)
 {
     int selected = ItemWith(view->list, LVNI_SELECTED);
@@ -329,7 +342,7 @@ void ShowListRows(ListView* view, const wchar_t* filter, DWORD switches)
     KeepStateWithRow(view, LVIS_SELECTED, selected, selectedKey);
     KeepStateWithRow(view, LVIS_FOCUSED, focused, focusedKey);
     KeepTopRow(view, topKey);
-    InvalidateRect(view->list, NULL, FALSE);
+    InvalidateListRows(view);
 }
 
 void ChangeListSort(ListView* view, int column)

@@ -118,7 +118,7 @@ void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT
     ReplaceWindowIcon(window, ICON_SMALL, LoadProgramIcon(SM_CXSMICON, dpi), &scale->smallIcon);
 }
 
-static void ScaleColumns(HWND list, UINT fromDpi, UINT toDpi)
+void ScaleListColumns(HWND list, UINT fromDpi, UINT toDpi)
 {
     HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
     int count = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
@@ -134,7 +134,7 @@ void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UIN
     if (dpi == 0)
         return;
     if (scale->dpi && scale->dpi != dpi)
-        ScaleColumns(list, scale->dpi, dpi);
+        ScaleListColumns(list, scale->dpi, dpi);
     ApplyProcessWindowDpi(scale, window, list, dpi);
     if (suggested)
         SetWindowPos(window, NULL, suggested->left, suggested->top, suggested->right - suggested->left,

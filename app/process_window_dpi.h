@@ -19,6 +19,8 @@ void ApplyProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT
 // follows the new DPI, and the window takes the rectangle the system suggests.
 void ChangeProcessWindowDpi(ProcessWindowDpi* scale, HWND window, HWND list, UINT dpi,
                             const RECT* suggested);
+// A list's columns from one DPI to another, each width in proportion.
+void ScaleListColumns(HWND list, UINT fromDpi, UINT toDpi);
 // WM_GETMINMAXINFO: room for the filter and a few rows at the window's DPI.
 void LimitProcessWindowSize(const ProcessWindowDpi* scale, HWND window, MINMAXINFO* limits);
 void ReleaseProcessWindowDpi(ProcessWindowDpi* scale);

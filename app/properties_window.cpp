@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/dark_mode.h"
 #include "app/module_list.h"
+#include "app/process_window_dpi.h"
 #include "app/program_icons.h"
 #include "app/row_commands.h"
 #include "app/sheet_reads.h"
@@ -302,6 +303,9 @@ static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM w
     case WM_DPICHANGED: {
         if (!state)
             break;
+        // The user's widths kept in proportion, as in the Running Processes window.
+        if (state->dpi && LOWORD(wParam) && state->dpi != LOWORD(wParam))
+            ScaleListColumns(state->modules.view.list, state->dpi, LOWORD(wParam));
         ApplyDpi(state, LOWORD(wParam));
         const RECT* suggested = (const RECT*)lParam;
         SetWindowPos(window, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -351,6 +355,8 @@ static LRESULT CALLBACK PropertiesWindowProc(HWND window, UINT message, WPARAM w
         return 0;
     case WM_DESTROY:
         CancelWindowJobs(window);
+        if (state)
+            SaveListLayout(&state->modules.view, state->dpi);
         return 0;
     case WM_NCDESTROY:
         FreeState(window);

@@ -39,14 +39,25 @@ struct EntriesRead {
     StartupSeenDates dates;
 };
 
-struct EvidenceRead {
-    int number;
-    const StartupList* list;  // which reading the number is of
+// Entries read per job: a few jobs for hundreds of entries instead of one
+// each, and the rows still fill in batch by batch.
+static const int EVIDENCE_BATCH = 16;
+// Batches queued at a time: the lane has work waiting while the window is busy.
+static const int EVIDENCE_BATCHES_QUEUED = 4;
+
+struct EntryEvidence {
     StartupEntry entry;
-    NoteFolders folders;
     StartupEvidence evidence;
     StartupNotes notes;
     bool windowsOwn;
+};
+
+struct EvidenceRead {
+    LONG reading;  // which reading of the entries the numbers are of
+    int first;     // the batch's first entry number
+    int count;
+    NoteFolders folders;
+    EntryEvidence entries[EVIDENCE_BATCH];
 };
 
 static void ReadEntries(void* record, const volatile LONG* stop)
@@ -71,7 +82,7 @@ static void ReleaseEntries(void* record)
 
 // Whether every file the entry names verifies as Microsoft's and nothing is
 // noted: the program, and the payload a host runs when it names one.
-static bool IsWindowsOwnEntry(const EvidenceRead* read)
+static bool IsWindowsOwnEntry(const EntryEvidence* read)
 {
     const StartupEntry* entry = &read->entry;
     if (!entry->programFound || read->notes.count > 0 || !read->evidence.path[0] ||
@@ -87,14 +98,17 @@ static bool IsWindowsOwnEntry(const EvidenceRead* read)
 
 static void ReadEvidence(void* record, const volatile LONG* stop)
 {
+    EvidenceRead* read = (EvidenceRead*)record;
     if (*stop)
         return;
-    EvidenceRead* read = (EvidenceRead*)record;
-    ProbeStartupProgram(&read->entry);
     ReadNoteFoldersRecently(NOTE_FOLDERS_AGE_MS, &read->folders);
-    ReadStartupEvidence(&read->entry, ReadsLaneSignerCache(), &read->folders, &read->evidence);
-    ListStartupNotes(&read->entry, read->evidence.factsRead ? &read->evidence.facts : NULL, &read->notes);
-    read->windowsOwn = IsWindowsOwnEntry(read);
+    for (int i = 0; i < read->count && !*stop; ++i) {
+        EntryEvidence* one = &read->entries[i];
+        ProbeStartupProgram(&one->entry);
+        ReadStartupEvidence(&one->entry, ReadsLaneSignerCache(), &read->folders, &one->evidence);
+        ListStartupNotes(&one->entry, one->evidence.factsRead ? &one->evidence.facts : NULL, &one->notes);
+        one->windowsOwn = IsWindowsOwnEntry(one);
+    }
 }
 
 static void ReleaseRecord(void* record)
@@ -120,22 +134,32 @@ static void MarkFactsUnread(StartupWindowState* state, int number)
     SetThreadTextLanguage(before);
 }
 
-static void RequestEvidence(StartupWindowState* state, int number)
+// Queues the next batch of entries' files, if any are left; a batch that
+// cannot be queued is answered as not read, and the next one tried.
+static void RequestEvidence(StartupWindowState* state)
 {
-    EvidenceRead* read = (EvidenceRead*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EvidenceRead));
-    if (!read) {
-        MarkFactsUnread(state, number);
-        return;
+    const StartupList* list = state->rows.list;
+    while (list && state->nextEvidence < list->count) {
+        int first = state->nextEvidence;
+        int count = list->count - first < EVIDENCE_BATCH ? list->count - first : EVIDENCE_BATCH;
+        state->nextEvidence = first + count;
+        EvidenceRead* read = (EvidenceRead*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(EvidenceRead));
+        if (read) {
+            read->reading = state->evidenceReading;
+            read->first = first;
+            read->count = count;
+            for (int i = 0; i < count; ++i)
+                read->entries[i].entry = list->entries[first + i];
+            if (QueueWindowJob(state->window, WM_STARTUP_EVIDENCE_READ, LANE_READS, JOB_LATER, ReadEvidence,
+                               ReleaseRecord, read))
+                return;
+        }
+        for (int i = 0; i < count; ++i)
+            MarkFactsUnread(state, first + i);
     }
-    read->number = number;
-    read->list = state->rows.list;
-    read->entry = state->rows.list->entries[number];
-    if (!QueueWindowJob(state->window, WM_STARTUP_EVIDENCE_READ, LANE_READS, JOB_LATER, ReadEvidence,
-                        ReleaseRecord, read))
-        MarkFactsUnread(state, number);
 }
 
-// WM_STARTUP_ENTRIES_READ: the rows show, and each entry's file is read after.
+// WM_STARTUP_ENTRIES_READ: the rows show, and the entries' files are read after.
 static void ShowReadEntries(StartupWindowState* state, LPARAM id)
 {
     bool ran = false;
@@ -151,8 +175,11 @@ static void ShowReadEntries(StartupWindowState* state, LPARAM id)
     ShowStartupSeenDates(&state->rows, &read->dates);
     ReleaseEntries(read);
     ShowStartupRows(state);
-    for (int i = 0; i < state->rows.list->count; ++i)
-        RequestEvidence(state, i);
+    // Batches of an earlier reading still coming are of no use now.
+    ++state->evidenceReading;
+    state->nextEvidence = 0;
+    for (int i = 0; i < EVIDENCE_BATCHES_QUEUED; ++i)
+        RequestEvidence(state);
 }
 
 // The entry's "New since" first, then the file's notes, in the thread's language.
@@ -169,7 +196,7 @@ static void JoinNotes(const wchar_t* newSince, const StartupNotes* notes, wchar_
 }
 
 // What "Copy Properties in English" writes of the file.
-static void FillEnglishFacts(StartupFileFacts* facts, const EvidenceRead* read)
+static void FillEnglishFacts(StartupFileFacts* facts, const EntryEvidence* read)
 {
     LANGID before = SetThreadTextLanguage(SHEET_ENGLISH);
     if (read->evidence.path[0])
@@ -180,7 +207,7 @@ static void FillEnglishFacts(StartupFileFacts* facts, const EvidenceRead* read)
     SetThreadTextLanguage(before);
 }
 
-static void FillFacts(StartupFileFacts* facts, const EvidenceRead* read)
+static void FillFacts(StartupFileFacts* facts, const EntryEvidence* read)
 {
     StringCchCopyW(facts->path, ARRAYSIZE(facts->path), read->evidence.path);
     StringCchCopyW(facts->description, ARRAYSIZE(facts->description), read->evidence.description);
@@ -220,27 +247,52 @@ static void KeepProbedProgram(StartupEntry* listed, const StartupEntry* probed)
     listed->probe = PROGRAM_PROBED;
 }
 
-// WM_STARTUP_EVIDENCE_READ: one entry's file; an unrun read says so.
+// Only the batch's rows, and only where they show.
+static void RedrawShownEntries(const StartupWindowState* state, int first, int count)
+{
+    int top = -1, bottom = -1;
+    for (int i = 0; i < count; ++i) {
+        int shownAt = state->view.calls->findShownKey(state->view.model, (ULONG_PTR)(first + i) + 1);
+        if (shownAt < 0)
+            continue;
+        top = top < 0 || shownAt < top ? shownAt : top;
+        bottom = shownAt > bottom ? shownAt : bottom;
+    }
+    if (top >= 0)
+        RedrawListRows(&state->view, top, bottom);
+}
+
+// One entry's file as read; an unrun read says so.
+static void ShowEntryEvidence(StartupWindowState* state, int number, const EntryEvidence* read, bool ran)
+{
+    if (!ran) {
+        MarkFactsUnread(state, number);
+        return;
+    }
+    KeepProbedProgram(&state->rows.list->entries[number], &read->entry);
+    FillFacts(&state->rows.facts[number], read);
+    state->rows.facts[number].read = true;
+}
+
+// WM_STARTUP_EVIDENCE_READ: a batch of entries' files; the next batch is queued.
 static void ShowReadEvidence(StartupWindowState* state, LPARAM id)
 {
     bool ran = false;
     EvidenceRead* read = (EvidenceRead*)TakeJobResult(state->window, WM_STARTUP_EVIDENCE_READ, id, &ran);
     if (!read)
         return;
-    if (read->list == state->rows.list && read->number >= 0 && read->number < state->rows.list->count) {
-        if (ran) {
-            KeepProbedProgram(&state->rows.list->entries[read->number], &read->entry);
-            FillFacts(&state->rows.facts[read->number], read);
-            state->rows.facts[read->number].read = true;
-        } else {
-            MarkFactsUnread(state, read->number);
+    const StartupList* list = state->rows.list;
+    if (list && read->reading == state->evidenceReading && read->first >= 0 && read->count >= 0 &&
+        read->count <= EVIDENCE_BATCH && read->first + read->count <= list->count) {
+        bool moves = false;
+        for (int i = 0; i < read->count; ++i) {
+            ShowEntryEvidence(state, read->first + i, &read->entries[i], ran);
+            moves = moves || CanMoveRows(state, &state->rows.facts[read->first + i]);
         }
-        if (CanMoveRows(state, &state->rows.facts[read->number]))
+        if (moves)
             ShowStartupRows(state);
-        // Only that row, and only where it shows.
-        int shownAt = state->view.calls->findShownKey(state->view.model, (ULONG_PTR)read->number + 1);
-        if (shownAt >= 0)
-            RedrawListRows(&state->view, shownAt, shownAt);
+        RedrawShownEntries(state, read->first, read->count);
+        RequestEvidence(state);
     }
     HeapFree(GetProcessHeap(), 0, read);
 }

@@ -13,6 +13,8 @@
 struct StartupWindowState : ListWindowFrame {
     HWND hideWindows;  // "Hide Windows Entries"
     wchar_t notReadText[32];
+    LONG evidenceReading;  // counts the readings of the entries: a batch names its own
+    int nextEvidence;      // the first entry whose file is not yet asked for
     StartupRows rows;
 };
 

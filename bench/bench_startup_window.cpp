@@ -14,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/startup_first_seen.h"
 #include "app/startup_window.h"
+#include "core/background_jobs.h"
 #include "lookup/startup_entries.h"
 #include "lookup/startup_folders.h"
 #include "lookup/startup_registry.h"
@@ -165,6 +166,12 @@ int main(int argc, char** argv)
     // The first opening pays once for the common controls and the shell's icons.
     ShowStartupWindow();
     CloseStartupWindow();
+    // Its read, under way when it closed, runs out first: the timed opening
+    // does not wait behind it.
+    while (IsJobLaneBusy(LANE_READS)) {
+        DispatchQueued();
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
     DispatchQueued();
 
     double start = Now();

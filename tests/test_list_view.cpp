@@ -1,6 +1,7 @@
 // The one list view, over a model of its own: the saved layout (hidden
 // columns, widths across DPIs, a damaged value), type-ahead, the selection
-// kept by key as rows come and go; and the processes' order by their notes.
+// kept by key as rows come and go, other rows drawn without the header;
+// and the processes' order by their notes.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -190,6 +191,12 @@ TEST_F(OneListView, TypingFindsARowAndTheSelectionFollowsItsRowAsRowsComeAndGo)
     ShowListRows(&view, L"o", 0);
     EXPECT_EQ(-1, SelectedListIndex(&view)) << "hidden by the filter";
     EXPECT_EQ(2, (int)SendMessageW(view.list, LVM_GETITEMCOUNT, 0, 0)) << "bravo and echo";
+
+    // Other rows draw the rows again, not the header above them.
+    UpdateWindow(parent);
+    ShowListRows(&view, L"", 0);
+    EXPECT_TRUE(GetUpdateRect(view.list, NULL, FALSE)) << "the rows are not drawn again";
+    EXPECT_FALSE(GetUpdateRect((HWND)SendMessageW(view.list, LVM_GETHEADER, 0, 0), NULL, FALSE)) << "the header is";
 }
 
 TEST(ProcessOrder, ByNotesFewerFirstThenByTheirTextThenByName)

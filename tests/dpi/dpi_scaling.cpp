@@ -12,6 +12,7 @@
 #include <vector>
 #include "app/app_state.h"
 #include "app/process_window.h"
+#include "app/properties_window.h"
 #include "app/program_icons.h"
 #include "core/settings.h"
 #include "core/window_dpi.h"
@@ -127,6 +128,31 @@ void ExpectIconFromExactImage(HICON icon, int size, const char* what)
     DestroyIcon(exact);
 }
 
+// This process's Properties window moved from `dpi` to the other DPI of 96
+// and 144: its six Modules columns in proportion, saved at 96 DPI when it closes.
+void ExpectModuleColumnsFollowADpiChange(UINT dpi)
+{
+    ProcessRow row = {};
+    row.processId = GetCurrentProcessId();
+    HWND properties = ShowPropertiesWindow(NULL, &row);
+    HWND modules = GetDlgItem(properties, IDC_PROPERTIES_MODULES);
+    int before[6];
+    for (int column = 0; column < 6; ++column)
+        before[column] = (int)SendMessageW(modules, LVM_GETCOLUMNWIDTH, column, 0);
+    UINT other = dpi == 96 ? 144 : 96;
+    RECT suggested = {20, 20, 20 + 600, 20 + 500};
+    SendMessageW(properties, WM_DPICHANGED, MAKEWPARAM(other, other), (LPARAM)&suggested);
+    for (int column = 0; column < 6; ++column)
+        EXPECT_NEAR(before[column] * (double)other / dpi, (int)SendMessageW(modules, LVM_GETCOLUMNWIDTH, column, 0), 1.0)
+            << "module column " << column;
+    DestroyWindow(properties);
+    DWORD saved[2 + 2 * 6] = {}, bytes = sizeof(saved);
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, settingsKeyPath, L"ModuleListColumns", RRF_RT_REG_BINARY,
+                                          NULL, saved, &bytes)) << "the Modules layout was not saved";
+    for (int column = 0; column < 6; ++column)
+        EXPECT_NEAR(before[column] * 96.0 / dpi, (int)saved[1 + 6 + column], 1.0) << "saved module column " << column;
+}
+
 bool HasText(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
@@ -171,6 +197,7 @@ TEST(Dpi, EveryWindowAndIconFollowsTheScreensDpi)
         CompareWithMeasuresAt96(MeasureProcessWindow(window, false), 96, at96);
     }
     CloseProcessWindow();
+    ExpectModuleColumnsFollowADpiChange(dpi);
 
     // The strip beside the stand-in Task Manager's rows, through the real program.
     ASSERT_TRUE(SetDwordValue(HKEY_CURRENT_USER, settingsKeyPath, L"NoSplashScreen", 1));
