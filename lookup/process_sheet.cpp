@@ -355,6 +355,7 @@ bool FormatProcessSheet(const ProcessSheet* sheet, wchar_t* text, size_t capacit
     input.runs = sheet->runsRead ? sheet->runs : NULL;
     input.logon = sheet->logonRead ? &sheet->logon : NULL;
     input.notes = sheet->notesRead ? &sheet->notes : NULL;
+    input.parentNotes = &sheet->parentNotes;
     bool partial = !sheet->readsAbandoned && !IsProcessSheetComplete(sheet);
     bool whole = FormatPropertySheet(&input, partial, text, capacity);
     return AppendModuleLines(sheet, partial, text, capacity) && whole;

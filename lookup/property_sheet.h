@@ -7,6 +7,7 @@
 #include "core/signer_check.h"
 #include "core/version_info.h"
 #include "lookup/file_notes.h"
+#include "lookup/parent_notes.h"
 #include "lookup/logon_entries.h"
 #include "lookup/process_facts.h"
 
@@ -36,6 +37,7 @@ struct PropertySheetInput {
     const wchar_t* runs;                  // what a host process runs
     const LogonEntries* logon;
     const FileNotes* notes;
+    const ParentNotes* parentNotes;       // NULL: none
 };
 
 // Writes the sheet, lines ended by CR LF. A line that would not fit is left
