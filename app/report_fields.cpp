@@ -123,6 +123,8 @@ void DescribeReportProcess(const ReportProcess* report, int isNew, ReportFields*
         AddListText(&fields->runs, sheet->runsFiles[i]);
     for (int i = 0; sheet->notesRead && i < sheet->notes.count && i < FILE_NOTE_RULES; ++i)
         AddListText(&fields->notes, sheet->notes.text[i]);
+    for (int i = 0; i < sheet->parentNotes.count && i < PARENT_NOTE_RULES; ++i)
+        AddListText(&fields->notes, sheet->parentNotes.text[i]);
 }
 
 void DescribeReportModule(const ReportModule* module, ReportFields* fields)

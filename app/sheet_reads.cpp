@@ -1,4 +1,6 @@
 #include "app/sheet_reads.h"
+#include <strsafe.h>
+#include <wchar.h>
 #include "app/clipboard_copy.h"
 #include "core/background_jobs.h"
 #include "core/clipboard_text.h"
@@ -25,6 +27,18 @@ void FreeSheet(ProcessSheet* sheet)
     HeapFree(GetProcessHeap(), 0, sheet);
 }
 
+// The row's notes on its parent, one a line, as the window found them.
+static void CopyRowParentNotes(const ProcessRow* row, ParentNotes* notes)
+{
+    notes->count = 0;
+    for (const wchar_t* note = row->parentNotes; *note && notes->count < PARENT_NOTE_RULES;) {
+        const wchar_t* end = wcschr(note, L'\n');
+        size_t length = end ? (size_t)(end - note) : wcslen(note);
+        StringCchCopyNW(notes->text[notes->count++], NOTE_TEXT_CAPACITY, note, length);
+        note += length + (end ? 1 : 0);
+    }
+}
+
 LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row)
 {
     ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), 0, sizeof(ProcessSheet));
@@ -32,6 +46,7 @@ LONG QueueSheetRead(HWND window, UINT message, const ProcessRow* row)
         return 0;
     StartProcessSheet(row->processId, row->imageName, sheet);
     sheet->expectedStart = row->createdAt;
+    CopyRowParentNotes(row, &sheet->parentNotes);
     // The folder table is filled lazily; fill it here, before another thread reads it.
     if (!folderTableResolved)
         ResolveFolderTokens();

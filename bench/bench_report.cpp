@@ -23,6 +23,8 @@
 #include "core/process_modules.h"
 #include "core/mapped_images.h"
 #include <tlhelp32.h>
+#include "lookup/module_reads.h"
+#include "lookup/note_facts.h"
 #include "lookup/startup_entries.h"
 #include "lookup/version_strings.h"
 #include "test_support.h"
@@ -153,7 +155,15 @@ int main(int argc, char** argv)
         {
             HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
             PROCESSENTRY32W entry = {sizeof(entry)};
-            double modulesTime = 0, sheetTime = 0, mappedTime = 0;
+            double modulesTime = 0, sheetTime = 0, mappedTime = 0, moduleSheetsTime = 0;
+            struct Judging {
+                NoteFolders folders;
+                KnownLibraryNames known;
+                ModuleSheet sheet;
+            };
+            Judging* judging = (Judging*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Judging));
+            ReadNoteFolders(&judging->folders);
+            ReadKnownLibraryNames(&judging->known);
             int mappedCount = 0;
             ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
             FileEvidenceSource source = ReportFilesSource(&table);
@@ -167,10 +177,17 @@ int main(int argc, char** argv)
                 HANDLE process = OpenListedProcess(entry.th32ProcessID, 0, &started);
                 ProcessModuleList modules;
                 ReadProcessModules(process, entry.th32ProcessID, sheet->process.file.path, &modules);
-                FreeProcessModules(&modules);
                 if (process)
                     CloseHandle(process);
                 modulesTime += Now() - start;
+                // Each module's facts and notes, its file's evidence already in the table.
+                start = Now();
+                ModuleProcessContext context = {entry.th32ProcessID, entry.szExeFile, sheet->process.file.path,
+                                                sheet->process.startTime, NULL, &judging->folders, &judging->known};
+                for (int i = 0; i < modules.count; ++i)
+                    ReadModuleSheetFrom(&modules.modules[i], &context, &source, &judging->sheet);
+                moduleSheetsTime += Now() - start;
+                FreeProcessModules(&modules);
                 start = Now();
                 process = OpenListedProcess(entry.th32ProcessID, 0, &started);
                 VisitMappedImages(process, [](const wchar_t*, void* c) { ++*(int*)c; return true; }, &mappedCount);
@@ -181,8 +198,10 @@ int main(int argc, char** argv)
             }
             CloseHandle(snapshot);
             HeapFree(GetProcessHeap(), 0, sheet);
-            printf("  of which: the sheets %.3f s, the module lists alone %.3f s (their mapped images %.3f s, %d)\n",
-                   sheetTime, modulesTime, mappedTime, mappedCount);
+            HeapFree(GetProcessHeap(), 0, judging);
+            printf("  of which: the sheets %.3f s, the module lists alone %.3f s (their mapped images %.3f s, %d), "
+                   "the modules' facts and notes %.3f s\n",
+                   sheetTime, modulesTime, mappedTime, mappedCount, moduleSheetsTime);
         }
         StartupList* list = (StartupList*)HeapAlloc(GetProcessHeap(), 0, sizeof(StartupList));
         start = Now();

@@ -1,6 +1,7 @@
 #include "core/mapped_images.h"
 #include <psapi.h>
 #include <strsafe.h>
+#include <string.h>
 #include "core/ascii_folding.h"
 #include "core/system_probes.h"
 
@@ -57,6 +58,37 @@ static bool CanReadWholeSpace(HANDLE process)
     return query && query(process, &wow64) && wow64;
 }
 
+// Where the image mapped at `base` ends, told by its own headers' size and
+// believed only when the last page of that size still lies in the image's
+// own allocation: nothing else can be mapped inside it, so its sections are
+// passed over in one step. NULL: the headers say nothing to be believed,
+// and the walk goes on region by region.
+static const BYTE* FindImageEnd(HANDLE process, const BYTE* base)
+{
+    static const DWORD HEADER_BYTES = 4096;
+    // SizeOfImage lies at the same place in 32- and 64-bit optional headers.
+    static const LONG SIZE_OF_IMAGE_OFFSET = 4 + sizeof(IMAGE_FILE_HEADER) + 56;
+    BYTE header[HEADER_BYTES];
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, base, header, sizeof(header), &got) || got != sizeof(header))
+        return NULL;
+    IMAGE_DOS_HEADER dos;
+    memcpy(&dos, header, sizeof(dos));
+    DWORD size = 0;
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0 ||
+        dos.e_lfanew > (LONG)(HEADER_BYTES - SIZE_OF_IMAGE_OFFSET - sizeof(size)))
+        return NULL;
+    memcpy(&size, header + dos.e_lfanew + SIZE_OF_IMAGE_OFFSET, sizeof(size));
+    if (size <= HEADER_BYTES || size > 0x80000000u)
+        return NULL;
+    MEMORY_BASIC_INFORMATION last;
+    const BYTE* lastPage = base + ((size - 1) & ~(DWORD)(HEADER_BYTES - 1));
+    if (VirtualQueryEx(process, lastPage, &last, sizeof(last)) != sizeof(last) || last.Type != MEM_IMAGE ||
+        last.AllocationBase != base)
+        return NULL;
+    return (const BYTE*)last.BaseAddress + last.RegionSize;
+}
+
 bool VisitMappedImages(HANDLE process, MappedImageVisitor visit, void* context)
 {
     if (!process || !CanReadWholeSpace(process))
@@ -77,6 +109,12 @@ bool VisitMappedImages(HANDLE process, MappedImageVisitor visit, void* context)
                 return true;
         }
         const BYTE* next = (const BYTE*)region.BaseAddress + region.RegionSize;
+        // Every section of an image is a region of its own: one step over them all.
+        const BYTE* imageEnd = region.Type == MEM_IMAGE && region.AllocationBase == region.BaseAddress
+                                   ? FindImageEnd(process, (const BYTE*)region.BaseAddress)
+                                   : NULL;
+        if (imageEnd > next)
+            next = imageEnd;
         if (region.RegionSize == 0 || next <= address)
             break;
         address = next;

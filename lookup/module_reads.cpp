@@ -117,16 +117,65 @@ static FolderAccess CheckModuleFolderAccess(const wchar_t* path)
     return FindFolderOfFile(path, folder) ? CheckFolderRecently(folder) : FOLDER_ACCESS_UNKNOWN;
 }
 
-static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessContext* context, ModuleNoteFacts* facts)
+// What the file system says of a module's file, the same for every process
+// that maps it.
+struct ModuleFileAnswer {
+    wchar_t path[MAX_PATH];
+    DWORD readAt;
+    FileFacts file;
+    bool canRead;
+    wchar_t readable[READ_PATH_CAPACITY];
+    wchar_t canonical[MAX_PATH];
+    FolderAccess folderAccess;
+};
+
+static void AnswerModuleFile(const wchar_t* path, ModuleFileAnswer* answer)
+{
+    StringCchCopyW(answer->path, ARRAYSIZE(answer->path), path);
+    answer->readAt = GetTickCount();
+    // The name is the other process's: read only as a drive's disk file.
+    ReadFileFacts(path, &answer->file);
+    answer->canRead = answer->file.access == FILE_READABLE &&
+                      PrepareImageRead(path, true, answer->readable, ARRAYSIZE(answer->readable));
+    bool probeable = IsProbeableName(path);
+    // Judged by its one spelling, as the file rules judge a process's file.
+    if (!probeable || !MakeFinalPath(path, answer->canonical))
+        StringCchCopyW(answer->canonical, ARRAYSIZE(answer->canonical), path);
+    answer->folderAccess = probeable ? CheckModuleFolderAccess(answer->canonical) : FOLDER_ACCESS_UNKNOWN;
+}
+
+// A report maps the same few files into most processes: each file's answer
+// serves the modules of the next moments, as the folders' answers do (the
+// evidence of its bytes is the report's own table's). One thread, no lock.
+static const int FILE_MEMO_ENTRIES = 32;
+static const DWORD FILE_MEMO_AGE_MS = 10000;
+static ModuleFileAnswer fileMemo[FILE_MEMO_ENTRIES];
+static int fileMemoNext;
+
+static const ModuleFileAnswer* AnswerModuleFileRecently(const wchar_t* path)
+{
+    DWORD now = GetTickCount();
+    size_t length = wcslen(path);
+    for (int i = 0; i < FILE_MEMO_ENTRIES; ++i) {
+        const ModuleFileAnswer* answer = &fileMemo[i];
+        if (answer->path[0] && now - answer->readAt <= FILE_MEMO_AGE_MS && wcslen(answer->path) == length &&
+            EqualAsFileNames(answer->path, path, length))
+            return answer;
+    }
+    ModuleFileAnswer* answer = &fileMemo[fileMemoNext];
+    fileMemoNext = (fileMemoNext + 1) % FILE_MEMO_ENTRIES;
+    AnswerModuleFile(path, answer);
+    return answer;
+}
+
+static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessContext* context,
+                              const ModuleFileAnswer* answer, ModuleNoteFacts* facts)
 {
     ZeroMemory(facts, sizeof(*facts));
     NoteFacts* file = &facts->file;
-    bool probeable = IsProbeableName(sheet->module.path);
-    // Judged by its one spelling, as the file rules judge a process's file.
-    if (!probeable || !MakeFinalPath(sheet->module.path, file->canonicalPath))
-        StringCchCopyW(file->canonicalPath, ARRAYSIZE(file->canonicalPath), sheet->module.path);
+    StringCchCopyW(file->canonicalPath, ARRAYSIZE(file->canonicalPath), answer->canonical);
     file->path = file->canonicalPath;
-    file->folderAccess = probeable ? CheckModuleFolderAccess(file->canonicalPath) : FOLDER_ACCESS_UNKNOWN;
+    file->folderAccess = answer->folderAccess;
     file->folderWithTokens = sheet->folder;
     file->signerKnown = sheet->signerRead;
     file->signerVerdict = sheet->signerRead ? sheet->signer.verdict : SIGNER_UNREADABLE;
@@ -173,22 +222,31 @@ static void ReadModuleSheetThrough(const ProcessModule* module, const ModuleProc
     sheet->processId = context->processId;
     if (context->processName)
         StringCchCopyW(sheet->processName, ARRAYSIZE(sheet->processName), context->processName);
-    // The name is the other process's: read only as a drive's disk file.
-    ReadFileFacts(module->path, &sheet->file);
+    ModuleFileAnswer* fresh = NULL;
+    const ModuleFileAnswer* answer = NULL;
+    if (source) {
+        answer = AnswerModuleFileRecently(module->path);
+    } else {
+        fresh = (ModuleFileAnswer*)HeapAlloc(GetProcessHeap(), 0, sizeof(ModuleFileAnswer));
+        if (!fresh)
+            return;
+        AnswerModuleFile(module->path, fresh);
+        answer = fresh;
+    }
+    sheet->file = answer->file;
     ReadModuleFolder(sheet);
-    wchar_t readable[READ_PATH_CAPACITY];
-    bool canRead = sheet->file.access == FILE_READABLE &&
-                   PrepareImageRead(module->path, true, readable, ARRAYSIZE(readable));
     bool signerNeeded = context->programSigner && context->programSigner[0];
-    if (canRead && whole) {
-        ReadModuleEvidence(sheet, source, readable);
-    } else if (canRead && signerNeeded) {
+    if (answer->canRead && whole) {
+        ReadModuleEvidence(sheet, source, answer->readable);
+    } else if (answer->canRead && signerNeeded) {
         CheckFileSigner(module->path, ReadsLaneSignerCache(), &sheet->signer);
         sheet->signerRead = true;
     }
     ModuleNoteFacts facts;
-    GatherModuleFacts(sheet, context, &facts);
+    GatherModuleFacts(sheet, context, answer, &facts);
     ListModuleNotes(&facts, &sheet->notes);
+    if (fresh)
+        HeapFree(GetProcessHeap(), 0, fresh);
 }
 
 void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* context, bool whole, ModuleSheet* sheet)

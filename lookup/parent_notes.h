@@ -5,6 +5,15 @@
 #pragma once
 #include <windows.h>
 #include "lookup/note_words.h"
+#include "lookup/file_notes.h"
+
+// A process's notes on its parent, for its sheet and its report: at most
+// the two below, each NOTE_TEXT_CAPACITY.
+const int PARENT_NOTE_RULES = 2;
+struct ParentNotes {
+    int count;
+    wchar_t text[PARENT_NOTE_RULES][NOTE_TEXT_CAPACITY];
+};
 
 // "Started by <parent>, a document program" when `parent` is a word
 // processor, spreadsheet, presentation, PDF reader or mail client and

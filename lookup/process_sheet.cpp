@@ -369,6 +369,7 @@ static bool FormatSheet(const ProcessSheet* sheet, bool explained, wchar_t* text
     input.logon = sheet->logonRead ? &sheet->logon : NULL;
     input.notes = sheet->notesRead ? &sheet->notes : NULL;
     input.explainNotes = explained;
+    input.parentNotes = &sheet->parentNotes;
     bool partial = !sheet->readsAbandoned && !IsProcessSheetComplete(sheet);
     bool whole = FormatPropertySheet(&input, partial, text, capacity);
     return AppendModuleLines(sheet, partial, explained, text, capacity) && whole;

@@ -11,6 +11,7 @@
 #include "lookup/host_payload.h"
 #include "lookup/logon_entries.h"
 #include "lookup/module_reads.h"
+#include "lookup/parent_notes.h"
 #include "lookup/process_facts.h"
 #include "lookup/property_sheet.h"
 #include "lookup/reads_lane_signers.h"
@@ -41,6 +42,9 @@ struct ProcessSheet {
     LogonEntries logon;
     bool notesRead;
     FileNotes notes;
+    // Its notes on its parent, given by what knows the parent's notes (the
+    // window's row, the report); no read fills them.
+    ParentNotes parentNotes;
     // The whole read's modules with notes; their list on the heap (FreeProcessSheet).
     bool modulesRead;
     ProcessModuleNotes modules;

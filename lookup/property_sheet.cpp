@@ -215,27 +215,37 @@ static void AppendExplanationLine(SheetWriter* sheet, UINT noteTextId)
         AppendLine(sheet, 0, line);
 }
 
-static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, bool partial, bool explained)
+static void AppendNoteLine(SheetWriter* sheet, const wchar_t* note)
 {
-    if (!notes) {
+    wchar_t line[NOTE_TEXT_CAPACITY + 2];
+    StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", note);
+    AppendLine(sheet, 0, line);
+}
+
+// The file's notes, then those on its parent.
+static void AppendNoteLines(SheetWriter* sheet, const FileNotes* notes, const ParentNotes* parents, bool partial,
+                            bool explained)
+{
+    if (!notes)
         AppendPending(sheet, partial, IDS_SHEET_NOTES);
-        return;
-    }
-    if (notes->count <= 0)
+    int fileCount = notes ? notes->count : 0;
+    int parentCount = parents ? parents->count : 0;
+    if (fileCount <= 0 && parentCount <= 0)
         return;
     wchar_t heading[LABEL_CAPACITY];
     if (LoadProgramText(IDS_SHEET_NOTES_HEADING, heading, ARRAYSIZE(heading)))
         AppendLine(sheet, 0, heading);
     else
         sheet->complete = false;
-    for (int i = 0; i < notes->count && i < FILE_NOTE_RULES; ++i) {
-        wchar_t worded[NOTE_TEXT_CAPACITY], line[NOTE_TEXT_CAPACITY + 2];
+    for (int i = 0; i < fileCount && i < FILE_NOTE_RULES; ++i) {
+        wchar_t worded[NOTE_TEXT_CAPACITY];
         FormatKeptNote(&notes->words[i], notes->text[i], worded, ARRAYSIZE(worded));
-        StringCchPrintfW(line, ARRAYSIZE(line), L"- %s", worded);
-        AppendLine(sheet, 0, line);
+        AppendNoteLine(sheet, worded);
         if (explained)
             AppendExplanationLine(sheet, notes->words[i].textId);
     }
+    for (int i = 0; i < parentCount && i < PARENT_NOTE_RULES; ++i)
+        AppendNoteLine(sheet, parents->text[i]);
 }
 
 bool FormatPropertySheet(const PropertySheetInput* input, bool partial, wchar_t* text, size_t capacity)
@@ -253,6 +263,6 @@ bool FormatPropertySheet(const PropertySheetInput* input, bool partial, wchar_t*
     else
         AppendPending(&sheet, partial, IDS_SHEET_RUNS);
     AppendLogonLine(&sheet, input->logon, partial);
-    AppendNoteLines(&sheet, input->notes, partial, input->explainNotes);
+    AppendNoteLines(&sheet, input->notes, input->parentNotes, partial, input->explainNotes);
     return sheet.complete;
 }

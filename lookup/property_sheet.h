@@ -8,6 +8,7 @@
 #include "core/signer_check.h"
 #include "core/version_info.h"
 #include "lookup/file_notes.h"
+#include "lookup/parent_notes.h"
 #include "lookup/logon_entries.h"
 #include "lookup/process_facts.h"
 
@@ -38,6 +39,7 @@ struct PropertySheetInput {
     const LogonEntries* logon;
     const FileNotes* notes;
     bool explainNotes;                    // each note's explanation on an indented line under it
+    const ParentNotes* parentNotes;       // NULL: none
 };
 
 // Writes the sheet, lines ended by CR LF. A line that would not fit is left

@@ -4,6 +4,7 @@
 #include "core/process_modules.h"
 #include "core/process_snapshot.h"
 #include "lookup/note_facts.h"
+#include "lookup/report_parents.h"
 #include "lookup/startup_entries.h"
 
 // What every process shares is read once for the report: a reading of this
@@ -14,6 +15,7 @@ static const int REPORT_PROCESS_LIMIT = 16384;
 
 struct ListedProcess {
     DWORD processId;
+    DWORD parentId;
     wchar_t imageName[MAX_PATH];
 };
 
@@ -30,6 +32,7 @@ static void ListProcess(const PROCESSENTRY32W* process, void* context)
         return;
     ListedProcess* listed = &listing->processes[listing->count++];
     listed->processId = process->th32ProcessID;
+    listed->parentId = process->th32ParentProcessID;
     StringCchCopyW(listed->imageName, ARRAYSIZE(listed->imageName), process->szExeFile);
 }
 
@@ -76,8 +79,16 @@ static void ReadReportModules(const ProcessSheet* sheet, FileEvidenceSource* sou
         CloseHandle(process);
 }
 
+static int CountModulesWithNotes(const ReportProcess* report)
+{
+    int count = 0;
+    for (int i = 0; i < report->moduleCount; ++i)
+        count += report->modules[i].notes.count > 0 ? 1 : 0;
+    return count;
+}
+
 static void ReportOneProcess(const ListedProcess* listed, FileEvidenceSource* source, ModuleJudging* judging,
-                             ProcessSheet* sheet, const ReportVisitor* visitor)
+                             ProcessSheet* sheet, ReportParents* parents, int index, const ReportVisitor* visitor)
 {
     StartProcessSheet(listed->processId, listed->imageName, sheet);
     ReadProcessSheetFrom(sheet, source, SHARED_AGE_MS);
@@ -87,10 +98,28 @@ static void ReportOneProcess(const ListedProcess* listed, FileEvidenceSource* so
     report.modulesState = MODULES_UNREADABLE;
     if (sheet->process.found)
         ReadReportModules(sheet, source, judging, &report);
+    NoteReportedParent(parents, index, CountModulesWithNotes(&report), sheet);
     visitor->process(visitor->context, &report);
     if (report.modules)
         HeapFree(GetProcessHeap(), 0, (void*)report.modules);
     FreeProcessSheet(sheet);
+}
+
+// The report's order: parents before their children.
+static bool StartParentsOf(const ProcessListing* listing, ReportParents* parents)
+{
+    HANDLE heap = GetProcessHeap();
+    size_t room = listing->count > 0 ? (size_t)listing->count : 1;
+    DWORD* ids = (DWORD*)HeapAlloc(heap, 0, 2 * room * sizeof(DWORD));
+    if (!ids)
+        return false;
+    for (int i = 0; i < listing->count; ++i) {
+        ids[i] = listing->processes[i].processId;
+        ids[room + i] = listing->processes[i].parentId;
+    }
+    bool started = StartReportParents(ids, ids + room, listing->count, parents);
+    HeapFree(heap, 0, ids);
+    return started;
 }
 
 static bool GatherProcesses(FileEvidenceSource* source, const ReportVisitor* visitor)
@@ -99,7 +128,10 @@ static bool GatherProcesses(FileEvidenceSource* source, const ReportVisitor* vis
     ProcessListing listing = {(ListedProcess*)HeapAlloc(heap, 0, REPORT_PROCESS_LIMIT * sizeof(ListedProcess)), 0};
     ModuleJudging* judging = (ModuleJudging*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ModuleJudging));
     ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
-    bool gathered = listing.processes && judging && sheet && WalkProcessSnapshot(ListProcess, &listing);
+    ReportParents parents;
+    ZeroMemory(&parents, sizeof(parents));
+    bool gathered = listing.processes && judging && sheet && WalkProcessSnapshot(ListProcess, &listing) &&
+                    StartParentsOf(&listing, &parents);
     if (gathered) {
         ReadNoteFolders(&judging->folders);
         ReadKnownLibraryNames(&judging->known);
@@ -107,8 +139,10 @@ static bool GatherProcesses(FileEvidenceSource* source, const ReportVisitor* vis
     for (int i = 0; gathered && i < listing.count; ++i) {
         if (visitor->progress)
             visitor->progress(visitor->context, i, listing.count);
-        ReportOneProcess(&listing.processes[i], source, judging, sheet, visitor);
+        int index = parents.order[i];
+        ReportOneProcess(&listing.processes[index], source, judging, sheet, &parents, index, visitor);
     }
+    FreeReportParents(&parents);
     if (sheet)
         HeapFree(heap, 0, sheet);
     if (judging)

@@ -710,6 +710,34 @@ TEST_F(ProcessWindow, AShellStartedByADocumentProgramSaysSo)
         << "its own notes never came first";
     SetWindowTextW(filter, L"Started by winword.exe, a document program");
     EXPECT_GE(ItemOf(shell), 0) << "its own notes wiped its parent's";
+
+    // Both notes in its sheet, as Copy Properties puts it on the clipboard.
+    const std::wstring document = L"Started by winword.exe, a document program";
+    const std::wstring noted = L"Started by winword.exe, which has notes";
+    Select(ItemOf(shell));
+    SetFocus(list);
+    DWORD clipboard = GetClipboardSequenceNumber();
+    SendMessageW(window, WM_COMMAND, IDM_COPY_PROPERTIES, 0);
+    EXPECT_TRUE(WaitUntil([&] { return GetClipboardSequenceNumber() != clipboard; }, 60000)) << "no sheet copied";
+    std::wstring sheet = ClipboardText();
+    EXPECT_NE(std::wstring::npos, sheet.find(L"- " + document + L"\r\n")) << NarrowUtf8(sheet);
+    EXPECT_NE(std::wstring::npos, sheet.find(L"- " + noted + L"\r\n")) << NarrowUtf8(sheet);
+    // And in the report's notes of that process, from the real program.
+    std::wstring json = directory + L"\\parents.json";
+    std::wstring line = L"\"" + BinPath(L"Tavrowen2.exe") + L"\" /report \"" + json + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION report = {};
+    ASSERT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &report));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(report.hProcess, 180000));
+    CloseHandle(report.hProcess);
+    CloseHandle(report.hThread);
+    files.push_back(json);
+    std::wstring text = WidenUtf8(ReadFileText(json.c_str()));
+    size_t start = text.find(L"\"pid\": " + std::to_wstring(shell) + L",");
+    ASSERT_NE(std::wstring::npos, start) << "the shell is not in the report";
+    std::wstring process = text.substr(start, text.find(L"\"pid\": ", start + 1) - start);
+    EXPECT_NE(std::wstring::npos, process.find(L"\"" + document + L"\"")) << NarrowUtf8(process);
+    EXPECT_NE(std::wstring::npos, process.find(L"\"" + noted + L"\"")) << NarrowUtf8(process);
 }
 
 // Image names folding A to Z, ties by PID.
