@@ -118,13 +118,9 @@ static void SinkCsvRow(ReportSink* sink, const char* kind, const ReportFields* f
 
 void WriteCsvProcess(ReportSink* sink, const ReportProcess* process, int isNew)
 {
-    ReportFields* fields = (ReportFields*)HeapAlloc(GetProcessHeap(), 0, sizeof(ReportFields));
-    if (!fields) {
-        sink->failed = true;
-        sink->error = ERROR_NOT_ENOUGH_MEMORY;
+    ReportFields* fields = DescribeReportProcessOnHeap(process, isNew, sink);
+    if (!fields)
         return;
-    }
-    DescribeReportProcess(process, isNew, fields);
     SinkCsvRow(sink, "process", fields);
     HeapFree(GetProcessHeap(), 0, fields);
 }

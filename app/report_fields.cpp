@@ -1,4 +1,5 @@
 #include "app/report_fields.h"
+#include "app/report_sink.h"
 #include <string.h>
 #include <strsafe.h>
 
@@ -165,4 +166,16 @@ const ReportField* FindReportField(const ReportFields* fields, const char* group
             return field;
     }
     return NULL;
+}
+
+ReportFields* DescribeReportProcessOnHeap(const ReportProcess* process, int isNew, ReportSink* sink)
+{
+    ReportFields* fields = (ReportFields*)HeapAlloc(GetProcessHeap(), 0, sizeof(ReportFields));
+    if (!fields) {
+        sink->failed = true;
+        sink->error = ERROR_NOT_ENOUGH_MEMORY;
+        return NULL;
+    }
+    DescribeReportProcess(process, isNew, fields);
+    return fields;
 }

@@ -36,6 +36,10 @@ struct ReportFields {
 
 // isNew: 1 new since the baseline, 0 not, -1 no baseline given.
 void DescribeReportProcess(const ReportProcess* process, int isNew, ReportFields* fields);
+// The same on the process heap (a process's fields are large): NULL, and the
+// sink marked failed, when there is no memory. Freed with HeapFree.
+struct ReportSink;
+ReportFields* DescribeReportProcessOnHeap(const ReportProcess* process, int isNew, ReportSink* sink);
 void DescribeReportModule(const ReportModule* module, ReportFields* fields);
 void DescribeReportStartup(const ReportStartup* entry, int isNew, ReportFields* fields);
 

@@ -132,13 +132,9 @@ static void SinkModules(ReportSink* sink, const ReportProcess* process, ReportFi
 void WriteJsonProcess(JsonReport* report, const ReportProcess* process, int isNew)
 {
     ReportSink* sink = report->sink;
-    ReportFields* fields = (ReportFields*)HeapAlloc(GetProcessHeap(), 0, sizeof(ReportFields));
-    if (!fields) {
-        sink->failed = true;
-        sink->error = ERROR_NOT_ENOUGH_MEMORY;
+    ReportFields* fields = DescribeReportProcessOnHeap(process, isNew, sink);
+    if (!fields)
         return;
-    }
-    DescribeReportProcess(process, isNew, fields);
     SinkText(sink, report->processes++ ? ",\n  {" : "\n  {");
     SinkFields(sink, fields);
     SinkTextList(sink, "runs", &fields->runs, "path");
