@@ -1,4 +1,6 @@
 #include "core/signer_check.h"
+#include "core/program_text.h"
+#include "resource.h"
 #include <wintrust.h>
 #include <softpub.h>
 #include <mscat.h>
@@ -408,25 +410,28 @@ void CheckFileSigner(const wchar_t* path, SignerCache* cache, SignerCheck* check
 
 void FormatSignerText(const SignerCheck* check, wchar_t* text, size_t capacity)
 {
+    UINT id = IDS_SIGNER_NOT_SIGNED;
     switch (check->verdict) {
     case SIGNER_VERIFIED:
         StringCchCopyW(text, capacity, check->signer);
-        break;
+        return;
     case SIGNER_UNTRUSTED:
-        StringCchPrintfW(text, capacity, check->signer[0] ? L"(Untrusted publisher) %s" : L"(Untrusted publisher)",
-                         check->signer);
+        if (check->signer[0] && FormatProgramText(text, capacity, IDS_SIGNER_UNTRUSTED_BY, check->signer))
+            return;
+        id = IDS_SIGNER_UNTRUSTED;
         break;
     case SIGNER_CANNOT_CHECK:
-        StringCchCopyW(text, capacity, L"(Cannot check on this Windows)");
+        id = IDS_SIGNER_CANNOT_CHECK;
         break;
     case SIGNER_NOT_VALID:
-        StringCchCopyW(text, capacity, L"(Signature not valid)");
+        id = IDS_SIGNER_NOT_VALID;
         break;
     case SIGNER_UNREADABLE:
-        StringCchCopyW(text, capacity, L"(Cannot read the file)");
+        id = IDS_SIGNER_UNREADABLE;
         break;
     default:
-        StringCchCopyW(text, capacity, L"(Not signed)");
         break;
     }
+    if (!LoadProgramText(id, text, capacity) && capacity > 0)
+        text[0] = L'\0';
 }

@@ -271,3 +271,9 @@
 #define IDM_PROPERTIES_SELECT_ALL         40803
 #define IDM_PROPERTIES_COPY_SHEET         40804
 #define IDM_PROPERTIES_COPY_ENGLISH       40805
+#define IDS_SIGNER_UNTRUSTED_BY           2050
+#define IDS_SIGNER_UNTRUSTED              2051
+#define IDS_SIGNER_CANNOT_CHECK           2052
+#define IDS_SIGNER_NOT_VALID              2053
+#define IDS_SIGNER_UNREADABLE             2054
+#define IDS_SIGNER_NOT_SIGNED             2055

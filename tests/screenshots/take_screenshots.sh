@@ -177,7 +177,7 @@ shot window-finder "$(echo "$processes" | awk -F'[x+]' '{printf "%dx%d+%d+%d", $
 # The Properties window of notepad's row: the filter, Down to its row, Alt+Enter.
 xdotool type --delay 30 'notepad'
 xdotool key Down alt+Return
-sleep 3  # its sheet is read in the background
+sleep 12  # its sheet and its modules are read in the background
 properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window "$properties"
 close_window TavrowenProperties -
@@ -199,7 +199,7 @@ xdotool mousemove 0 0   # away from the finder, whose tooltip would cover the he
 shoot_command processes-window-dark "$IDM_PROCESSES" TavrowenProcesses 'Running Processes - Tavrowen 2' 3
 xdotool type --delay 30 'notepad'
 xdotool key Down alt+Return
-sleep 3
+sleep 12
 properties=$(window_rect TavrowenProperties -) || exit 1
 shot properties-window-dark "$properties"
 close_window TavrowenProperties -
