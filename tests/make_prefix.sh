@@ -24,7 +24,12 @@ trap finish EXIT
 if [ ! -f "$template/.tavrowen-ready" ]; then
     rm -rf "$template"
     mkdir -p "$(dirname "$template")"
-    wineboot -i >/dev/null 2>&1
+    if ! wineboot -i >/dev/null 2>&1; then
+        # A first start can fail on a loaded machine: once more, on a fresh server.
+        echo "wineboot failed in $template; trying once more" >&2
+        wineserver -k >/dev/null 2>&1 || true
+        wineboot -i >/dev/null 2>&1
+    fi
     wineserver -w
     # Wine links the user's folders to the host's home; keep the prefix to itself.
     find "$template/drive_c/users" -type l | while read -r link; do
@@ -36,11 +41,13 @@ fi
 # The settings again whenever they change, on a template made before.
 settings_sum=$(md5sum <"$here/prefix_settings.reg")
 if [ "$(cat "$template/.tavrowen-settings" 2>/dev/null)" != "$settings_sum" ]; then
-    wine regedit /S "$(winepath -w "$here/prefix_settings.reg")" >/dev/null 2>&1
+    wine regedit /S "$(winepath -w "$here/prefix_settings.reg")" >/dev/null 2>&1 ||
+        { echo "cannot import prefix_settings.reg into $template" >&2; exit 1; }
     # The dialog faces take the glyphs they lack from the East Asian font below.
     for face in Tahoma "Microsoft Sans Serif" "Segoe UI"; do
         wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
-            /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+            /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 ||
+            { echo "cannot link the East Asian font to $face in $template" >&2; exit 1; }
     done
     wineserver -w
     echo "$settings_sum" >"$template/.tavrowen-settings"
