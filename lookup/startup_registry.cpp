@@ -108,6 +108,13 @@ static void ReadRunOnceEx(const ValueSource* source, StartupList* list)
     }
 }
 
+// HKCU\Software (all but its Classes) is one key in both views on every
+// 64-bit Windows: its 32-bit view would only read the same values again.
+static bool IsSharedByBothViews(HKEY root)
+{
+    return root == HKEY_CURRENT_USER;
+}
+
 static StartupSwitchPlace RunPlace(HKEY root, bool wow6432)
 {
     if (root == HKEY_CURRENT_USER)
@@ -124,15 +131,19 @@ void ReadRunEntries(StartupList* list)
     for (size_t k = 0; k < ARRAYSIZE(keys); ++k)
         for (int view = 0; view < views; ++view)
             for (size_t r = 0; r < ARRAYSIZE(roots); ++r) {
+                bool wow6432 = view == 1;
+                if (wow6432 && IsSharedByBothViews(roots[r]))
+                    continue;
                 wchar_t keyPath[STARTUP_KEY_CAPACITY];
                 StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"%s%s", CURRENT_VERSION, keys[k]);
-                bool wow6432 = view == 1;
                 ValueSource source = {roots[r], rootNames[r], keyPath, wow6432,
                                       k == 0 ? RunPlace(roots[r], wow6432) : SWITCH_NONE};
                 ReadCommandValues(&source, list);
             }
     for (int view = 0; view < views; ++view)
         for (size_t r = 0; r < ARRAYSIZE(roots); ++r) {
+            if (view == 1 && IsSharedByBothViews(roots[r]))
+                continue;
             wchar_t keyPath[STARTUP_KEY_CAPACITY];
             StringCchPrintfW(keyPath, ARRAYSIZE(keyPath), L"%sRunOnceEx", CURRENT_VERSION);
             ValueSource source = {roots[r], rootNames[r], keyPath, view == 1, SWITCH_NONE};
