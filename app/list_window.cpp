@@ -44,6 +44,13 @@ static HWND CreateListWindow(ListWindowKind* kind)
                            appState.instance, kind);
 }
 
+static void LayOutListWindow(const ListWindowKind* kind, ListWindowFrame* frame)
+{
+    RECT client;
+    if (frame && GetClientRect(frame->window, &client))
+        kind->layOut(frame, client.right, client.bottom);
+}
+
 HWND OpenListWindow(ListWindowKind* kind)
 {
     if (BringListWindowForward(kind->open))
@@ -54,6 +61,8 @@ HWND OpenListWindow(ListWindowKind* kind)
     SetPropW(window, restoringProperty, (HANDLE)1);
     int show = RestoreWindowPlacement(window, kind->placementSetting);
     RemovePropW(window, restoringProperty);
+    // Laid out while hidden: a list view moved once shown repaints there and then.
+    LayOutListWindow(kind, ListWindowRecord(window));
     ShowWindow(window, show);
     SetForegroundWindow(window);
     return window;
@@ -192,9 +201,7 @@ static void ChangeListWindowDpi(const ListWindowKind* kind, ListWindowFrame* fra
                            IsRestoringPlacement(frame->window) ? NULL : suggested);
     if (kind->rescaled)
         kind->rescaled(frame);
-    RECT client;
-    if (GetClientRect(frame->window, &client))
-        kind->layOut(frame, client.right, client.bottom);
+    LayOutListWindow(kind, frame);
 }
 
 // WM_ACTIVATE: the focus remembered on leaving, given back (or to the
