@@ -120,11 +120,13 @@ static LRESULT AnswerObjectRequest(HWND control, WPARAM wParam, UINT nameId, UIN
     return AnswerWithAccessibleObject(wParam, named);
 }
 
-static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+// The subclass's own messages; the rest go on to `previous`. The texts are
+// read from the control's properties only here: a property is a round trip
+// to the window server on some systems, too dear for every message.
+static LRESULT RunNamedControlMessage(WNDPROC previous, HWND control, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC previous = (WNDPROC)GetPropW(control, previousProcProperty);
-    DWORD texts = (DWORD)(ULONG_PTR)GetPropW(control, textsProperty);
     if (message == WM_GETOBJECT && (LONG)lParam == (LONG)OBJID_CLIENT) {
+        DWORD texts = (DWORD)(ULONG_PTR)GetPropW(control, textsProperty);
         ItemDescriber describe = (ItemDescriber)(void*)GetPropW(control, describerProperty);
         LRESULT answer = AnswerObjectRequest(control, wParam, LOWORD(texts), HIWORD(texts), describe);
         if (answer)
@@ -140,6 +142,21 @@ static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wPar
                     : DefWindowProcW(control, message, wParam, lParam);
 }
 
+// A control subclassed straight over its class's procedure goes on to that,
+// read from the class without a property.
+static LRESULT CALLBACK NamedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC previous = (WNDPROC)GetClassLongPtrW(control, GCLP_WNDPROC);
+    return RunNamedControlMessage(previous, control, message, wParam, lParam);
+}
+
+// One subclassed before us keeps the procedure it had in a property.
+static LRESULT CALLBACK NamedSubclassedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC previous = (WNDPROC)GetPropW(control, previousProcProperty);
+    return RunNamedControlMessage(previous, control, message, wParam, lParam);
+}
+
 bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId)
 {
     if (!control || !SetPropW(control, textsProperty, (HANDLE)(ULONG_PTR)MAKELONG(nameId, descriptionId)))
@@ -147,7 +164,9 @@ bool GiveAccessibleName(HWND control, UINT nameId, UINT descriptionId)
     LONG_PTR previous = GetWindowLongPtrW(control, GWLP_WNDPROC);
     if (!previous || !SetPropW(control, previousProcProperty, (HANDLE)previous))
         return false;
-    return SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)NamedControlProc) != 0;
+    bool ownClassProc = previous == (LONG_PTR)GetClassLongPtrW(control, GCLP_WNDPROC);
+    WNDPROC named = ownClassProc ? NamedControlProc : NamedSubclassedControlProc;
+    return SetWindowLongPtrW(control, GWLP_WNDPROC, (LONG_PTR)named) != 0;
 }
 
 bool GiveAccessibleItemDescriptions(HWND control, UINT nameId, ItemDescriber describe)
