@@ -148,7 +148,8 @@ bool HandleColorModeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         ApplyColorMode(window);
         return false;
     }
-    if (!darkBrush || !GetPropW(window, darkProperty))
+    // The property is asked only for the messages that paint.
+    if (!darkBrush)
         return false;
     switch (message) {
     case WM_CTLCOLOREDIT:
@@ -156,6 +157,8 @@ bool HandleColorModeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORLISTBOX:
+        if (!GetPropW(window, darkProperty))
+            return false;
         SetTextColor((HDC)wParam, LIGHT_TEXT);
         SetBkColor((HDC)wParam, DARK_BACKGROUND);
         *result = (LRESULT)darkBrush;
@@ -163,7 +166,8 @@ bool HandleColorModeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND: {
         // A dialog paints its background with the WM_CTLCOLORDLG brush itself.
         RECT client;
-        if (GetClassLongPtrW(window, GCW_ATOM) == DIALOG_CLASS_ATOM || !GetClientRect(window, &client))
+        if (!GetPropW(window, darkProperty) || GetClassLongPtrW(window, GCW_ATOM) == DIALOG_CLASS_ATOM ||
+            !GetClientRect(window, &client))
             return false;
         FillRect((HDC)wParam, &client, darkBrush);
         *result = 1;

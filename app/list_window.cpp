@@ -169,6 +169,7 @@ static LRESULT StartListWindow(ListWindowKind* kind, HWND window)
     ListWindowFrame* frame = kind->make();
     if (!frame)
         return -1;
+    frame->kind = kind;
     frame->window = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)frame);
     kind->open = window;
@@ -300,7 +301,10 @@ static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam,
 {
     if (message == WM_NCCREATE)
         SetPropW(window, kindProperty, (HANDLE)((CREATESTRUCTW*)lParam)->lpCreateParams);
-    ListWindowKind* kind = (ListWindowKind*)GetPropW(window, kindProperty);
+    // Once the record is made its kind is read from it: a property is a
+    // round trip to the window server on some systems, too dear for every message.
+    ListWindowFrame* frame = ListWindowRecord(window);
+    ListWindowKind* kind = frame ? frame->kind : (ListWindowKind*)GetPropW(window, kindProperty);
     if (!kind)
         return DefWindowProcW(window, message, wParam, lParam);
     LRESULT colored = 0;
@@ -312,7 +316,6 @@ static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam,
         ForgetListWindow(kind, window);
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    ListWindowFrame* frame = ListWindowRecord(window);
     if (!frame)
         return DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;

@@ -12,7 +12,10 @@ bool BringListWindowForward(HWND window);
 
 // What every list window's record begins with: its window, the filter above
 // its one list, the focus it gives back, its keys and its scale.
+struct ListWindowKind;
+
 struct ListWindowFrame {
+    ListWindowKind* kind;
     HWND window;
     HWND filter;
     HWND list;
