@@ -196,9 +196,12 @@ static void AddCommand(const HostCommand* command, const wchar_t* commandLine, H
     payload->textKind = command->textKind;
     StringCchCopyW(payload->text, HOST_TEXT_CAPACITY, command->text);
     switch (command->textKind) {
-    case HOST_TEXT_ENCODED_COMMAND:
-        AddRunsEntry(payload, L"(encoded command)", NULL);
+    case HOST_TEXT_ENCODED_COMMAND: {
+        wchar_t encoded[64];
+        if (LoadProgramText(IDS_RUNS_ENCODED_COMMAND, encoded, ARRAYSIZE(encoded)))
+            AddRunsEntry(payload, encoded, NULL);
         break;
+    }
     case HOST_TEXT_APPID:
         AddAppIdServers(command->text, context, payload);
         break;

@@ -195,8 +195,8 @@ bool FormatLogonEntryText(const StartupEntry* entry, wchar_t* text, size_t capac
         StringCchCopyW(tooLong, ARRAYSIZE(tooLong), L"...");
     const wchar_t* name = entry->tooLong ? tooLong : entry->entry;
     if (entry->kind == STARTUP_SERVICE)
-        return SUCCEEDED(StringCchPrintfW(text, capacity, L"Service: %s", name));
+        return FormatProgramText(text, capacity, IDS_LOGON_SERVICE, name);
     if (entry->place == SWITCH_USER_FOLDER)
-        return SUCCEEDED(StringCchPrintfW(text, capacity, L"Startup folder: %s", name));
+        return FormatProgramText(text, capacity, IDS_LOGON_STARTUP_FOLDER, name);
     return SUCCEEDED(StringCchPrintfW(text, capacity, L"%s: %s", entry->location, name));
 }

@@ -67,7 +67,5 @@ void ReadStartupFolderEntries(StartupList* list)
 void LoadStartupFolderLocation(StartupSwitchPlace place, wchar_t* location)
 {
     bool common = place == SWITCH_COMMON_FOLDER;
-    if (!LoadProgramText(common ? IDS_STARTUP_COMMON_FOLDER : IDS_STARTUP_USER_FOLDER, location,
-                     STARTUP_LOCATION_CAPACITY))
-        StringCchCopyW(location, STARTUP_LOCATION_CAPACITY, common ? L"Startup folder (all users)" : L"Startup folder");
+    LoadProgramText(common ? IDS_STARTUP_COMMON_FOLDER : IDS_STARTUP_USER_FOLDER, location, STARTUP_LOCATION_CAPACITY);
 }

@@ -5,7 +5,9 @@
 #include "core/ascii_folding.h"
 #include "core/scoped_handles.h"
 #include "core/system_environment.h"
+#include "core/program_text.h"
 #include "core/system_folders.h"
+#include "resource.h"
 
 // The registry's own limit on a value name is 16383 characters.
 static const DWORD VALUE_NAME_LIMIT = 16384;
@@ -80,11 +82,14 @@ static void ReadCommandValues(const ValueSource* source, StartupList* list)
             !value->command[0] ||
             SameInOtherView(other.Get(), value->name, value->command, value->other))
             continue;
-        StartupEntry* entry = AddStartupEntry(list, STARTUP_RUN_VALUE, location,
-                                              value->name[0] ? value->name : L"(Default)");
+        // The key's unnamed value, named as the registry editor names it; it cannot be switched.
+        bool named = value->name[0] != L'\0';
+        if (!named)
+            LoadProgramText(IDS_STARTUP_DEFAULT_VALUE, value->name, VALUE_NAME_LIMIT);
+        StartupEntry* entry = AddStartupEntry(list, STARTUP_RUN_VALUE, location, value->name);
         if (!entry)
             continue;
-        entry->place = value->name[0] && entry->switchName[0] ? source->place : SWITCH_NONE;
+        entry->place = named && entry->switchName[0] ? source->place : SWITCH_NONE;
         SetStartupCommand(entry, value->command);
         entry->tooLong = entry->tooLong || tooLong;
     }

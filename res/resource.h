@@ -204,6 +204,7 @@
 #define IDM_MODULE_OPEN_LOCATION        40501
 #define IDM_MODULE_COPY_PATH            40502
 #define IDM_MODULE_COPY_PROPERTIES      40503
+#define IDM_MODULE_COPY_ENGLISH         40504
 // The Running Processes window's process tree and the Parent column.
 #define IDS_COLUMN_PARENT               1600
 #define IDS_PARENT_CELL                 1601
@@ -277,3 +278,7 @@
 #define IDS_SIGNER_NOT_VALID              2053
 #define IDS_SIGNER_UNREADABLE             2054
 #define IDS_SIGNER_NOT_SIGNED             2055
+#define IDS_RUNS_ENCODED_COMMAND          2060
+#define IDS_STARTUP_DEFAULT_VALUE         2061
+#define IDS_LOGON_SERVICE                 2062
+#define IDS_LOGON_STARTUP_FOLDER          2063
