@@ -4,6 +4,7 @@
 #include "app/clipboard_copy.h"
 #include "app/setting_names.h"
 #include "core/desktop_shell.h"
+#include "lookup/note_words.h"
 #include "lookup/process_lookup.h"
 #include "resource.h"
 
@@ -24,14 +25,18 @@ static void LookUpModule(const ModuleRow* row)
         MessageBeep(MB_OK);
 }
 
-static void CopyModuleProperties(HWND owner, const ModuleRow* row)
+// The module's sheet in the program's language, or in English for a forum in another.
+static void CopyModuleProperties(HWND owner, const ModuleRow* row, bool english)
 {
     wchar_t* text = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, MODULE_SHEET_TEXT_CAPACITY * sizeof(wchar_t));
     if (!text) {
         TellCopyFailed(owner);
         return;
     }
+    LANGID before = english ? SetThreadTextLanguage(SHEET_ENGLISH) : 0;
     bool whole = FormatModuleSheet(&row->sheet, text, MODULE_SHEET_TEXT_CAPACITY);
+    if (english)
+        SetThreadTextLanguage(before);
     CopyTextForPerson(owner, text, whole);
     HeapFree(GetProcessHeap(), 0, text);
 }
@@ -58,8 +63,14 @@ bool RunModuleListCommand(ModuleList* list, WORD command, UINT dpi)
             CopyTextForPerson(list->window, row->sheet.module.path, true);
         return true;
     case IDM_MODULE_COPY_PROPERTIES:
+    case IDM_MODULE_COPY_ENGLISH:
         if (row)
-            CopyModuleProperties(list->window, row);
+            CopyModuleProperties(list->window, row, command == IDM_MODULE_COPY_ENGLISH);
+        return true;
+    case IDM_PROPERTIES_COPY_ENGLISH:  // Ctrl+Shift+C: the module's, when the list has the focus
+        if (GetFocus() != list->view.list || !row)
+            return false;
+        CopyModuleProperties(list->window, row, true);
         return true;
     }
     return false;
