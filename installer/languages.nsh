@@ -34,6 +34,8 @@ LangString AllUsersNote ${LANG_ENGLISH} "Into Program Files, with administrator 
 LangString AllUsersUnavailable ${LANG_ENGLISH} "Unavailable: installing for everyone needs administrator rights, which this account does not have."
 LangString CurrentUserRadio ${LANG_ENGLISH} "Install just for &me"
 LangString CurrentUserNote ${LANG_ENGLISH} "Into your own Programs folder; no administrator rights needed."
+LangString LanguageTitle ${LANG_ENGLISH} "${PRODUCT} Setup"
+LangString LanguageInfo ${LANG_ENGLISH} "Please select a language."
 
 ; ---- German ----
 LangString Welcome ${LANG_GERMAN} "${PRODUCT} ${VERSION} wird auf diesem Computer installiert.$\r$\n$\r$\nWenn ${PRODUCT} ausgeführt wird, beendet das Setup es, bevor seine Dateien ersetzt werden.$\r$\n$\r$\nKlicken Sie auf „Weiter“, um fortzufahren."
@@ -67,6 +69,8 @@ LangString AllUsersNote ${LANG_GERMAN} "In den Programmordner, mit Administrator
 LangString AllUsersUnavailable ${LANG_GERMAN} "Nicht verfügbar: Die Installation für alle Benutzer erfordert Administratorrechte, die dieses Konto nicht hat."
 LangString CurrentUserRadio ${LANG_GERMAN} "Nur für &mich installieren"
 LangString CurrentUserNote ${LANG_GERMAN} "In Ihren eigenen Programmordner; keine Administratorrechte erforderlich."
+LangString LanguageTitle ${LANG_GERMAN} "${PRODUCT} Setup"
+LangString LanguageInfo ${LANG_GERMAN} "Wählen Sie eine Sprache aus."
 
 ; ---- French ----
 LangString Welcome ${LANG_FRENCH} "Le programme d'installation va installer ${PRODUCT} ${VERSION} sur cet ordinateur.$\r$\n$\r$\nSi ${PRODUCT} est en cours d'exécution, il sera fermé avant le remplacement de ses fichiers.$\r$\n$\r$\nCliquez sur Suivant pour continuer."
@@ -100,6 +104,8 @@ LangString AllUsersNote ${LANG_FRENCH} "Dans Program Files, avec des droits d'ad
 LangString AllUsersUnavailable ${LANG_FRENCH} "Non disponible : l'installation pour tous les utilisateurs nécessite des droits d'administrateur, que ce compte ne possède pas."
 LangString CurrentUserRadio ${LANG_FRENCH} "Installer pour &moi uniquement"
 LangString CurrentUserNote ${LANG_FRENCH} "Dans votre propre dossier Programs ; aucun droit d'administrateur n'est nécessaire."
+LangString LanguageTitle ${LANG_FRENCH} "Installation de ${PRODUCT}"
+LangString LanguageInfo ${LANG_FRENCH} "Choisissez une langue."
 
 ; ---- Spanish ----
 LangString Welcome ${LANG_SPANISH} "El programa de instalación instalará ${PRODUCT} ${VERSION} en este equipo.$\r$\n$\r$\nSi ${PRODUCT} se está ejecutando, se cerrará antes de reemplazar sus archivos.$\r$\n$\r$\nHaga clic en Siguiente para continuar."
@@ -133,6 +139,8 @@ LangString AllUsersNote ${LANG_SPANISH} "En Archivos de programa, con derechos d
 LangString AllUsersUnavailable ${LANG_SPANISH} "No disponible: la instalación para todos los usuarios requiere derechos de administrador, que esta cuenta no tiene."
 LangString CurrentUserRadio ${LANG_SPANISH} "Instalar solo para &mí"
 LangString CurrentUserNote ${LANG_SPANISH} "En su propia carpeta Programs; no se necesitan derechos de administrador."
+LangString LanguageTitle ${LANG_SPANISH} "Instalación de ${PRODUCT}"
+LangString LanguageInfo ${LANG_SPANISH} "Seleccione un idioma."
 
 ; ---- Italian ----
 LangString Welcome ${LANG_ITALIAN} "Il programma di installazione installerà ${PRODUCT} ${VERSION} nel computer.$\r$\n$\r$\nSe ${PRODUCT} è in esecuzione, verrà chiuso prima di sostituirne i file.$\r$\n$\r$\nFare clic su Avanti per continuare."
@@ -166,6 +174,8 @@ LangString AllUsersNote ${LANG_ITALIAN} "In Programmi, con diritti di amministra
 LangString AllUsersUnavailable ${LANG_ITALIAN} "Non disponibile: l'installazione per tutti gli utenti richiede diritti di amministratore, che questo account non possiede."
 LangString CurrentUserRadio ${LANG_ITALIAN} "Installa solo per l'&utente corrente"
 LangString CurrentUserNote ${LANG_ITALIAN} "Nella cartella Programs dell'utente; non sono necessari diritti di amministratore."
+LangString LanguageTitle ${LANG_ITALIAN} "Installazione di ${PRODUCT}"
+LangString LanguageInfo ${LANG_ITALIAN} "Selezionare una lingua."
 
 ; ---- Portuguesebr ----
 LangString Welcome ${LANG_PORTUGUESEBR} "O programa de instalação instalará o ${PRODUCT} ${VERSION} neste computador.$\r$\n$\r$\nSe o ${PRODUCT} estiver em execução, ele será encerrado antes que seus arquivos sejam substituídos.$\r$\n$\r$\nClique em Avançar para continuar."
@@ -199,6 +209,8 @@ LangString AllUsersNote ${LANG_PORTUGUESEBR} "Em Arquivos de Programas, com dire
 LangString AllUsersUnavailable ${LANG_PORTUGUESEBR} "Indisponível: instalar para todos os usuários requer direitos de administrador, que esta conta não tem."
 LangString CurrentUserRadio ${LANG_PORTUGUESEBR} "Instalar apenas para &mim"
 LangString CurrentUserNote ${LANG_PORTUGUESEBR} "Na sua própria pasta Programs; não são necessários direitos de administrador."
+LangString LanguageTitle ${LANG_PORTUGUESEBR} "Instalação do ${PRODUCT}"
+LangString LanguageInfo ${LANG_PORTUGUESEBR} "Selecione um idioma."
 
 ; ---- Dutch ----
 LangString Welcome ${LANG_DUTCH} "Setup installeert ${PRODUCT} ${VERSION} op deze computer.$\r$\n$\r$\nAls ${PRODUCT} actief is, beëindigt Setup het programma voordat de bestanden worden vervangen.$\r$\n$\r$\nKlik op Volgende om door te gaan."
@@ -232,6 +244,8 @@ LangString AllUsersNote ${LANG_DUTCH} "In Program Files, met beheerdersrechten."
 LangString AllUsersUnavailable ${LANG_DUTCH} "Niet beschikbaar: voor installeren voor alle gebruikers zijn beheerdersrechten vereist, die dit account niet heeft."
 LangString CurrentUserRadio ${LANG_DUTCH} "Alleen voor &mij installeren"
 LangString CurrentUserNote ${LANG_DUTCH} "In uw eigen map Programs; geen beheerdersrechten nodig."
+LangString LanguageTitle ${LANG_DUTCH} "${PRODUCT} Setup"
+LangString LanguageInfo ${LANG_DUTCH} "Selecteer een taal."
 
 ; ---- Polish ----
 LangString Welcome ${LANG_POLISH} "Instalator zainstaluje program ${PRODUCT} ${VERSION} na tym komputerze.$\r$\n$\r$\nJeśli program ${PRODUCT} jest uruchomiony, Instalator zamknie go przed zastąpieniem jego plików.$\r$\n$\r$\nKliknij przycisk Dalej, aby kontynuować."
@@ -265,6 +279,8 @@ LangString AllUsersNote ${LANG_POLISH} "W folderze Program Files, z uprawnieniam
 LangString AllUsersUnavailable ${LANG_POLISH} "Niedostępne: instalacja dla wszystkich użytkowników wymaga uprawnień administratora, których to konto nie ma."
 LangString CurrentUserRadio ${LANG_POLISH} "Zainstaluj tylko dla &mnie"
 LangString CurrentUserNote ${LANG_POLISH} "We własnym folderze Programs; uprawnienia administratora nie są potrzebne."
+LangString LanguageTitle ${LANG_POLISH} "Instalator ${PRODUCT}"
+LangString LanguageInfo ${LANG_POLISH} "Wybierz język."
 
 ; ---- Russian ----
 LangString Welcome ${LANG_RUSSIAN} "Программа установки установит ${PRODUCT} ${VERSION} на этот компьютер.$\r$\n$\r$\nЕсли ${PRODUCT} запущен, программа установки завершит его перед заменой файлов.$\r$\n$\r$\nНажмите кнопку «Далее», чтобы продолжить."
@@ -298,6 +314,8 @@ LangString AllUsersNote ${LANG_RUSSIAN} "В папку Program Files, с пра�
 LangString AllUsersUnavailable ${LANG_RUSSIAN} "Недоступно: для установки для всех пользователей требуются права администратора, которых у этой учетной записи нет."
 LangString CurrentUserRadio ${LANG_RUSSIAN} "Установить только для &меня"
 LangString CurrentUserNote ${LANG_RUSSIAN} "В вашу собственную папку Programs; права администратора не требуются."
+LangString LanguageTitle ${LANG_RUSSIAN} "Установка ${PRODUCT}"
+LangString LanguageInfo ${LANG_RUSSIAN} "Выберите язык."
 
 ; ---- Turkish ----
 LangString Welcome ${LANG_TURKISH} "Kurulum, ${PRODUCT} ${VERSION} uygulamasını bu bilgisayara yükleyecek.$\r$\n$\r$\n${PRODUCT} çalışıyorsa Kurulum, dosyalarını değiştirmeden önce onu sonlandırır.$\r$\n$\r$\nDevam etmek için İleri'ye tıklayın."
@@ -331,6 +349,8 @@ LangString AllUsersNote ${LANG_TURKISH} "Program Files klasörüne, yönetici ha
 LangString AllUsersUnavailable ${LANG_TURKISH} "Kullanılamıyor: herkes için yükleme, bu hesapta olmayan yönetici hakları gerektirir."
 LangString CurrentUserRadio ${LANG_TURKISH} "Yalnızca &benim için yükle"
 LangString CurrentUserNote ${LANG_TURKISH} "Kendi Programs klasörünüze; yönetici hakları gerekmez."
+LangString LanguageTitle ${LANG_TURKISH} "${PRODUCT} Kurulumu"
+LangString LanguageInfo ${LANG_TURKISH} "Bir dil seçin."
 
 ; ---- Japanese ----
 LangString Welcome ${LANG_JAPANESE} "このコンピューターに ${PRODUCT} ${VERSION} をインストールします。$\r$\n$\r$\n${PRODUCT} が実行中の場合は、ファイルを置き換える前にセットアップが終了させます。$\r$\n$\r$\n続行するには [次へ] をクリックしてください。"
@@ -364,6 +384,8 @@ LangString AllUsersNote ${LANG_JAPANESE} "Program Files に、管理者権限で
 LangString AllUsersUnavailable ${LANG_JAPANESE} "使用できません: すべてのユーザー用のインストールには管理者権限が必要ですが、このアカウントにはありません。"
 LangString CurrentUserRadio ${LANG_JAPANESE} "自分専用にインストールする(&M)"
 LangString CurrentUserNote ${LANG_JAPANESE} "自分の Programs フォルダーにインストールします。管理者権限は不要です。"
+LangString LanguageTitle ${LANG_JAPANESE} "${PRODUCT} セットアップ"
+LangString LanguageInfo ${LANG_JAPANESE} "言語を選択してください。"
 
 ; ---- Simpchinese ----
 LangString Welcome ${LANG_SIMPCHINESE} "安装程序将在此计算机上安装 ${PRODUCT} ${VERSION}。$\r$\n$\r$\n如果 ${PRODUCT} 正在运行，安装程序会在替换其文件之前将其结束。$\r$\n$\r$\n单击“下一步”继续。"
@@ -397,6 +419,8 @@ LangString AllUsersNote ${LANG_SIMPCHINESE} "安装到 Program Files，需要管
 LangString AllUsersUnavailable ${LANG_SIMPCHINESE} "不可用: 为所有用户安装需要管理员权限，而此帐户没有该权限。"
 LangString CurrentUserRadio ${LANG_SIMPCHINESE} "仅为我安装(&M)"
 LangString CurrentUserNote ${LANG_SIMPCHINESE} "安装到你自己的 Programs 文件夹；不需要管理员权限。"
+LangString LanguageTitle ${LANG_SIMPCHINESE} "${PRODUCT} 安装程序"
+LangString LanguageInfo ${LANG_SIMPCHINESE} "请选择语言。"
 
 ; ---- Korean ----
 LangString Welcome ${LANG_KOREAN} "이 컴퓨터에 ${PRODUCT} ${VERSION}을(를) 설치합니다.$\r$\n$\r$\n${PRODUCT}이(가) 실행 중이면 설치 프로그램이 파일을 바꾸기 전에 종료합니다.$\r$\n$\r$\n계속하려면 [다음]을 클릭하십시오."
@@ -430,3 +454,5 @@ LangString AllUsersNote ${LANG_KOREAN} "관리자 권한으로 Program Files에 
 LangString AllUsersUnavailable ${LANG_KOREAN} "사용할 수 없음: 모든 사용자용으로 설치하려면 관리자 권한이 필요하지만 이 계정에는 해당 권한이 없습니다."
 LangString CurrentUserRadio ${LANG_KOREAN} "나만 사용하도록 설치(&M)"
 LangString CurrentUserNote ${LANG_KOREAN} "내 Programs 폴더에 설치합니다. 관리자 권한이 필요하지 않습니다."
+LangString LanguageTitle ${LANG_KOREAN} "${PRODUCT} 설치"
+LangString LanguageInfo ${LANG_KOREAN} "언어를 선택하십시오."

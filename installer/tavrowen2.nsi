@@ -64,11 +64,13 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
 !define MUI_ICON "${ICON}"
 ; The language chosen is kept in the program's own settings, where the
-; uninstaller finds it; the choice's own window is named as Setup's are.
+; uninstaller finds it; the choice's own window asks in the language Setup
+; found for this user, which it offers first.
 !define MUI_LANGDLL_REGISTRY_ROOT HKCU
 !define MUI_LANGDLL_REGISTRY_KEY "${SETTINGS_KEY}"
 !define MUI_LANGDLL_REGISTRY_VALUENAME "Installer Language"
-!define MUI_LANGDLL_WINDOWTITLE "${PRODUCT} Setup"
+!define MUI_LANGDLL_WINDOWTITLE "$(LanguageTitle)"
+!define MUI_LANGDLL_INFO "$(LanguageInfo)"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 ; The stock text asks to close every other program; only our own copy matters.
