@@ -10,10 +10,10 @@
 // Brings an open window forward (restored from the taskbar); false for none.
 bool BringListWindowForward(HWND window);
 
-// What every list window's record begins with: its window, the filter above
-// its one list, the focus it gives back, its keys and its scale.
 struct ListWindowKind;
 
+// What every list window's record begins with: its kind, its window, the
+// filter above its one list, the focus it gives back, its keys and its scale.
 struct ListWindowFrame {
     ListWindowKind* kind;
     HWND window;
