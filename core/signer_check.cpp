@@ -189,12 +189,34 @@ static SignerVerdict CheckEmbeddedSignature(const TrustFunctions* trust, const w
     return VerifySubject(trust, &data, signer);
 }
 
+// The driver subsystem's catalogs are files in its own folder under CatRoot
+// (exempt from WOW64's redirection). With none there no catalog can hold the
+// file, and hashing it for the search would be for nothing. True when it
+// cannot tell: the search goes on as before.
+static bool HasCatalogFiles()
+{
+    wchar_t pattern[MAX_PATH];
+    UINT length = GetSystemDirectoryW(pattern, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH ||
+        FAILED(StringCchCatW(pattern, MAX_PATH, L"\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\*.cat")))
+        return true;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW(pattern, &found);
+    if (listing == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    FindClose(listing);
+    return true;
+}
+
 bool OpenSystemCatalogSearch(HANDLE file, CatalogHash algorithm, CatalogSearch* search)
 {
     ZeroMemory(search, sizeof(*search));
     search->algorithm = algorithm;
     const TrustFunctions* trust = FindTrustFunctions();
-    if (!trust || (algorithm == CATALOG_SHA256 && (!trust->acquireContext2 || !trust->calcHash2)))
+    if (!trust || (algorithm == CATALOG_SHA256 && (!trust->acquireContext2 || !trust->calcHash2)) ||
+        !HasCatalogFiles())
         return false;
     GUID subsystem = DRIVER_ACTION_VERIFY;
     HCATADMIN admin = NULL;
