@@ -33,7 +33,7 @@ static void BuildLocation(const wchar_t* rootName, const wchar_t* keyPath, bool 
 }
 
 // Whether the other view's key (`other`, NULL: none) holds the same value:
-// shared keys (HKCU's, and every key on 32-bit Windows) answer alike in both views.
+// a key both views share (some of HKLM's on 64-bit Windows) answers alike in both.
 static bool SameInOtherView(HKEY other, const wchar_t* name, const wchar_t* command, wchar_t* scratch)
 {
     bool tooLong = false;
