@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <fstream>
 #include <string>
+#include <vector>
+#include "core/ordered_reads.h"
+#include "lookup/report_files.h"
 #include "test_support.h"
 
 namespace {
@@ -87,7 +90,102 @@ DWORD RunReport(const std::wstring& arguments, std::string* errors)
     return code;
 }
 
+// Readers that take a while, in no fixed order, each item into its slot.
+struct Ordering {
+    volatile LONG started;
+    volatile LONG handed;
+    volatile LONG mostAhead;
+    volatile LONG slotsOverwritten;
+    int window;
+    std::vector<int> handedItems;
+};
+
+void ReadSlowly(void* context, int item, void* slot)
+{
+    Ordering* ordering = (Ordering*)context;
+    LONG ahead = InterlockedIncrement(&ordering->started) - ordering->handed;
+    for (LONG most = ordering->mostAhead; ahead > most; most = ordering->mostAhead)
+        InterlockedCompareExchange(&ordering->mostAhead, ahead, most);
+    *(int*)slot = item;
+    Sleep((item * 7) % 4);
+    if (*(int*)slot != item)
+        InterlockedIncrement(&ordering->slotsOverwritten);
+}
+
+void HandInTurn(void* context, int item, void* slot)
+{
+    Ordering* ordering = (Ordering*)context;
+    ordering->handedItems.push_back(*(int*)slot == item ? item : -1);
+    InterlockedIncrement(&ordering->handed);
+}
+
+struct SharedFiles {
+    ReportFiles* table;
+    std::vector<std::wstring>* paths;
+    FileEvidence evidence[8][3];
+};
+
+struct FileAsker {
+    SharedFiles* shared;
+    int reader;
+};
+
+// Each thread asks for the three files, each starting with another one.
+DWORD WINAPI AskForFiles(LPVOID parameter)
+{
+    SharedFiles* shared = ((FileAsker*)parameter)->shared;
+    int reader = ((FileAsker*)parameter)->reader;
+    FileEvidenceSource source = ReportFilesSource(shared->table);
+    for (int round = 0; round < 3; ++round) {
+        int file = (reader + round) % 3;
+        const std::wstring& path = (*shared->paths)[file];
+        source.read(source.context, path.c_str(), path.c_str(), &shared->evidence[reader][file]);
+    }
+    return 0;
+}
+
 }  // namespace
+
+// A report reads on several threads: what is handed on comes in order, from
+// its own slot, never more than the window ahead; a file that many threads
+// want at once is read once, and each of them gets its evidence.
+TEST(Report, ReadsOnManyThreadsHandInOrderAndReadEachFileOnce)
+{
+    Ordering ordering = {};
+    ordering.window = 5;
+    OrderedReads reads = {300, 8, ordering.window, sizeof(int), &ordering, ReadSlowly, HandInTurn};
+    ASSERT_TRUE(RunOrderedReads(&reads));
+    ASSERT_EQ(300u, ordering.handedItems.size());
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(i, ordering.handedItems[i]);
+    EXPECT_LE(ordering.mostAhead, ordering.window);
+    EXPECT_GT(ordering.mostAhead, 1) << "the items were read one at a time";
+    EXPECT_EQ(0, ordering.slotsOverwritten);
+
+    std::vector<std::wstring> paths = {BinPath(L"Tavrowen2.exe"), BinPath(L"idle_process.exe"),
+                                       BinPath(L"test_report.exe")};
+    ReportFiles table;
+    StartReportFiles(&table);
+    SharedFiles shared = {&table, &paths, {}};
+    FileAsker starts[8];
+    HANDLE threads[8];
+    for (int i = 0; i < 8; ++i) {
+        starts[i] = {&shared, i};
+        threads[i] = CreateThread(NULL, 0, AskForFiles, &starts[i], 0, NULL);
+        ASSERT_TRUE(threads[i] != NULL);
+    }
+    WaitForMultipleObjects(8, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
+    EXPECT_EQ(3, table.reads);
+    EXPECT_EQ(3, table.count);
+    for (int file = 0; file < 3; ++file) {
+        ASSERT_TRUE(shared.evidence[0][file].digests.valid) << NarrowUtf8(paths[file]);
+        for (int reader = 1; reader < 8; ++reader)
+            EXPECT_STREQ(shared.evidence[0][file].digests.digestHex, shared.evidence[reader][file].digests.digestHex);
+    }
+    FreeReportFiles(&table);
+}
 
 TEST(Report, WritesJsonCsvAndBaselineAndSaysWhatFails)
 {
