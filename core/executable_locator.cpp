@@ -116,13 +116,14 @@ static const ULONG PROCESS_IMAGE_FILE_NAME_CLASS = 27;
 // import nothing XP lacks.
 static QueryFullProcessImageNameProc FindQueryFullProcessImageName()
 {
-    static bool looked = false;
-    static QueryFullProcessImageNameProc query = NULL;
+    // Any thread: each finds the same function, and `looked` is set after it.
+    static QueryFullProcessImageNameProc query;
+    static volatile LONG looked;
     if (!looked) {
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        if (kernel)
-            query = (QueryFullProcessImageNameProc)(void*)GetProcAddress(kernel, "QueryFullProcessImageNameW");
-        looked = true;
+        query = kernel ? (QueryFullProcessImageNameProc)(void*)GetProcAddress(kernel, "QueryFullProcessImageNameW")
+                       : NULL;
+        InterlockedExchange(&looked, 1);
     }
     return query;
 }

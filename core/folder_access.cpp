@@ -1,6 +1,8 @@
 #include "core/folder_access.h"
 #include <strsafe.h>
+#include "core/file_name_case.h"
 #include "core/handed_path.h"
+#include "core/lazy_lock.h"
 #include "core/scoped_handles.h"
 
 static const int TOKEN_ELEVATION_TYPE_CLASS = 18;  // TokenElevationType
@@ -72,6 +74,54 @@ FolderAccess CheckUserCanAddFile(const wchar_t* folder)
             access = allowed ? FOLDER_WRITABLE_BY_USER : FOLDER_NOT_WRITABLE_BY_USER;
     }
     HeapFree(GetProcessHeap(), 0, security);
+    return access;
+}
+
+static const int FOLDER_MEMO_ENTRIES = 16;
+static const DWORD FOLDER_MEMO_AGE_MS = 2000;
+struct FolderAnswer {
+    wchar_t folder[MAX_PATH];
+    FolderAccess access;
+    DWORD readAt;
+};
+static FolderAnswer folderMemo[FOLDER_MEMO_ENTRIES];
+static int folderMemoNext;
+// Over the memo; never held while the folder is asked.
+static CRITICAL_SECTION memoLock;
+static volatile LONG memoLockState;
+
+static bool FindFolderAnswer(const wchar_t* folder, FolderAccess* access)
+{
+    DWORD now = GetTickCount();
+    for (int i = 0; i < FOLDER_MEMO_ENTRIES; ++i) {
+        const FolderAnswer* answer = &folderMemo[i];
+        size_t length = wcslen(answer->folder);
+        if (length && now - answer->readAt <= FOLDER_MEMO_AGE_MS && length == wcslen(folder) &&
+            EqualAsFileNames(answer->folder, folder, length)) {
+            *access = answer->access;
+            return true;
+        }
+    }
+    return false;
+}
+
+FolderAccess CheckUserCanAddFileRecently(const wchar_t* folder)
+{
+    MakeLockOnce(&memoLock, &memoLockState);
+    FolderAccess access = FOLDER_ACCESS_UNKNOWN;
+    EnterCriticalSection(&memoLock);
+    bool known = FindFolderAnswer(folder, &access);
+    LeaveCriticalSection(&memoLock);
+    if (known)
+        return access;
+    access = CheckUserCanAddFile(folder);
+    EnterCriticalSection(&memoLock);
+    FolderAnswer* answer = &folderMemo[folderMemoNext];
+    folderMemoNext = (folderMemoNext + 1) % FOLDER_MEMO_ENTRIES;
+    answer->access = access;
+    answer->readAt = GetTickCount();
+    StringCchCopyW(answer->folder, ARRAYSIZE(answer->folder), folder);
+    LeaveCriticalSection(&memoLock);
     return access;
 }
 

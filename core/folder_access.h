@@ -15,6 +15,9 @@ enum FolderAccess {
 // it runs elevated, the limited token of the same logon, since the person
 // behind the desktop writes with that one.
 FolderAccess CheckUserCanAddFile(const wchar_t* folder);
+// The same, answered from a check of the last two seconds: most files of a
+// list share a few folders, and a change shows at a file read later. Any thread.
+FolderAccess CheckUserCanAddFileRecently(const wchar_t* folder);
 
 // The folder holding the file at `path` into `folder` (MAX_PATH): "C:\" for a
 // file in a drive's root, never "C:", which is the drive's current folder.

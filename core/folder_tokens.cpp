@@ -198,7 +198,7 @@ bool ApplyFolderTokens(const wchar_t* directory, wchar_t* output)
 
     wchar_t root[4];
     StringCchCopyNW(root, ARRAYSIZE(root), directory, 3);
-    if (GetDriveTypeW(root) == DRIVE_CDROM) {
+    if (ReadDriveTypeRecently(root) == DRIVE_CDROM) {
         size_t length = 0;
         StringCchLengthW(root, ARRAYSIZE(root), &length);
         // Without its drive letter and colon.

@@ -1,4 +1,5 @@
 #include "core/system_probes.h"
+#include "core/lazy_lock.h"
 #include <strsafe.h>
 #include "core/seams.h"
 
@@ -87,4 +88,46 @@ bool IsHighContrastOn()
     contrast.cbSize = sizeof(contrast);
     return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
            (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+static const DWORD DRIVE_TYPE_AGE_MS = 2000;
+struct DriveTypeAnswer {
+    UINT type;
+    DWORD readAt;
+    bool known;
+};
+static DriveTypeAnswer driveTypes[26];
+static CRITICAL_SECTION driveTypesLock;
+static volatile LONG driveTypesLockState;
+
+// 0 to 25 for "A:\" to "Z:\", either case; -1 for any other root.
+static int DriveIndexOf(const wchar_t* root)
+{
+    wchar_t letter = root[0];
+    if (letter >= L'a' && letter <= L'z')
+        letter = (wchar_t)(letter - L'a' + L'A');
+    if (letter < L'A' || letter > L'Z' || root[1] != L':' || root[2] != L'\\' || root[3] != L'\0')
+        return -1;
+    return letter - L'A';
+}
+
+UINT ReadDriveTypeRecently(const wchar_t* root)
+{
+    int drive = DriveIndexOf(root);
+    if (drive < 0)
+        return GetDriveTypeW(root);
+    MakeLockOnce(&driveTypesLock, &driveTypesLockState);
+    EnterCriticalSection(&driveTypesLock);
+    DriveTypeAnswer answer = driveTypes[drive];
+    LeaveCriticalSection(&driveTypesLock);
+    if (answer.known && GetTickCount() - answer.readAt <= DRIVE_TYPE_AGE_MS)
+        return answer.type;
+    // Asked with no lock held: another thread may ask the same meanwhile, and both answers hold.
+    answer.type = GetDriveTypeW(root);
+    answer.readAt = GetTickCount();
+    answer.known = true;
+    EnterCriticalSection(&driveTypesLock);
+    driveTypes[drive] = answer;
+    LeaveCriticalSection(&driveTypesLock);
+    return answer.type;
 }

@@ -20,6 +20,11 @@ const DWORD PROCESS_QUERY_LIMITED = 0x1000;
 DWORD ProcessQueryAccess();
 // Room for any module path the system can give.
 const DWORD MODULE_PATH_CAPACITY = 65535;
+// GetDriveTypeW of a drive's root ("C:\"), answered from an asking of the
+// last two seconds: a list's files share a few drives, and asking can take
+// a round trip to the system's mount manager. Any other root is asked afresh.
+// Any thread.
+UINT ReadDriveTypeRecently(const wchar_t* root);
 // The full path of fileName in our own program's folder, or fileName alone
 // when the program's path has no folder. False when it would not fit.
 bool BuildPathBesideProgram(const wchar_t* fileName, wchar_t* path, size_t capacity);

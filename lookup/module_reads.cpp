@@ -9,6 +9,7 @@
 #include "core/final_path.h"
 #include "core/folder_access.h"
 #include "core/handed_path.h"
+#include "core/lazy_lock.h"
 #include "core/process_command_line.h"
 #include "core/seams.h"
 #include "core/version_info.h"
@@ -80,41 +81,11 @@ static void ReadModuleVersion(ModuleSheet* sheet, const wchar_t* readable)
     sheet->versionRead = true;
 }
 
-// Most modules share a few folders: each folder's answer serves the modules
-// read in the next moments. The reads' lane's alone, so no lock.
-static const int FOLDER_MEMO_ENTRIES = 16;
-static const DWORD FOLDER_MEMO_AGE_MS = 2000;
-struct FolderAnswer {
-    wchar_t folder[MAX_PATH];
-    FolderAccess access;
-    DWORD readAt;
-};
-static FolderAnswer folderMemo[FOLDER_MEMO_ENTRIES];
-static int folderMemoNext;
-
-static FolderAccess CheckFolderRecently(const wchar_t* folder)
-{
-    DWORD now = GetTickCount();
-    for (int i = 0; i < FOLDER_MEMO_ENTRIES; ++i) {
-        FolderAnswer* answer = &folderMemo[i];
-        size_t length = wcslen(answer->folder);
-        if (length && now - answer->readAt <= FOLDER_MEMO_AGE_MS && length == wcslen(folder) &&
-            EqualAsFileNames(answer->folder, folder, length))
-            return answer->access;
-    }
-    FolderAnswer* answer = &folderMemo[folderMemoNext];
-    folderMemoNext = (folderMemoNext + 1) % FOLDER_MEMO_ENTRIES;
-    answer->access = CheckUserCanAddFile(folder);
-    answer->readAt = GetTickCount();
-    StringCchCopyW(answer->folder, ARRAYSIZE(answer->folder), folder);
-    return answer->access;
-}
-
 // Whether the user can add a file to the module's folder.
 static FolderAccess CheckModuleFolderAccess(const wchar_t* path)
 {
     wchar_t folder[MAX_PATH];
-    return FindFolderOfFile(path, folder) ? CheckFolderRecently(folder) : FOLDER_ACCESS_UNKNOWN;
+    return FindFolderOfFile(path, folder) ? CheckUserCanAddFileRecently(folder) : FOLDER_ACCESS_UNKNOWN;
 }
 
 // What the file system says of a module's file, the same for every process
@@ -145,27 +116,45 @@ static void AnswerModuleFile(const wchar_t* path, ModuleFileAnswer* answer)
 }
 
 // A report maps the same few files into most processes: each file's answer
-// serves the modules of the next moments, as the folders' answers do (the
-// evidence of its bytes is the report's own table's). One thread, no lock.
+// serves the modules read in the next moments (the evidence of its bytes is
+// the report's own table's). The report reads on several threads: a lock
+// over the memo, never held while the file system is asked.
+static CRITICAL_SECTION memoLock;
+static volatile LONG memoLockState;
+
 static const int FILE_MEMO_ENTRIES = 32;
 static const DWORD FILE_MEMO_AGE_MS = 10000;
 static ModuleFileAnswer fileMemo[FILE_MEMO_ENTRIES];
 static int fileMemoNext;
 
-static const ModuleFileAnswer* AnswerModuleFileRecently(const wchar_t* path)
+static bool FindFileAnswer(const wchar_t* path, ModuleFileAnswer* copy)
 {
     DWORD now = GetTickCount();
     size_t length = wcslen(path);
     for (int i = 0; i < FILE_MEMO_ENTRIES; ++i) {
         const ModuleFileAnswer* answer = &fileMemo[i];
         if (answer->path[0] && now - answer->readAt <= FILE_MEMO_AGE_MS && wcslen(answer->path) == length &&
-            EqualAsFileNames(answer->path, path, length))
-            return answer;
+            EqualAsFileNames(answer->path, path, length)) {
+            *copy = *answer;
+            return true;
+        }
     }
-    ModuleFileAnswer* answer = &fileMemo[fileMemoNext];
-    fileMemoNext = (fileMemoNext + 1) % FILE_MEMO_ENTRIES;
+    return false;
+}
+
+static void AnswerModuleFileRecently(const wchar_t* path, ModuleFileAnswer* answer)
+{
+    MakeLockOnce(&memoLock, &memoLockState);
+    EnterCriticalSection(&memoLock);
+    bool known = FindFileAnswer(path, answer);
+    LeaveCriticalSection(&memoLock);
+    if (known)
+        return;
     AnswerModuleFile(path, answer);
-    return answer;
+    EnterCriticalSection(&memoLock);
+    fileMemo[fileMemoNext] = *answer;
+    fileMemoNext = (fileMemoNext + 1) % FILE_MEMO_ENTRIES;
+    LeaveCriticalSection(&memoLock);
 }
 
 static void GatherModuleFacts(const ModuleSheet* sheet, const ModuleProcessContext* context,
@@ -222,17 +211,13 @@ static void ReadModuleSheetThrough(const ProcessModule* module, const ModuleProc
     sheet->processId = context->processId;
     if (context->processName)
         StringCchCopyW(sheet->processName, ARRAYSIZE(sheet->processName), context->processName);
-    ModuleFileAnswer* fresh = NULL;
-    const ModuleFileAnswer* answer = NULL;
-    if (source) {
-        answer = AnswerModuleFileRecently(module->path);
-    } else {
-        fresh = (ModuleFileAnswer*)HeapAlloc(GetProcessHeap(), 0, sizeof(ModuleFileAnswer));
-        if (!fresh)
-            return;
-        AnswerModuleFile(module->path, fresh);
-        answer = fresh;
-    }
+    ModuleFileAnswer* answer = (ModuleFileAnswer*)HeapAlloc(GetProcessHeap(), 0, sizeof(ModuleFileAnswer));
+    if (!answer)
+        return;
+    if (source)
+        AnswerModuleFileRecently(module->path, answer);
+    else
+        AnswerModuleFile(module->path, answer);
     sheet->file = answer->file;
     ReadModuleFolder(sheet);
     bool signerNeeded = context->programSigner && context->programSigner[0];
@@ -245,8 +230,7 @@ static void ReadModuleSheetThrough(const ProcessModule* module, const ModuleProc
     ModuleNoteFacts facts;
     GatherModuleFacts(sheet, context, answer, &facts);
     ListModuleNotes(&facts, &sheet->notes);
-    if (fresh)
-        HeapFree(GetProcessHeap(), 0, fresh);
+    HeapFree(GetProcessHeap(), 0, answer);
 }
 
 void ReadModuleSheet(const ProcessModule* module, const ModuleProcessContext* context, bool whole, ModuleSheet* sheet)

@@ -7,6 +7,7 @@
 #include "core/handed_path.h"
 #include "core/kept_table.h"
 #include "core/system_folders.h"
+#include "core/system_probes.h"
 
 // A folder without its trailing backslash, in its long form; empty when
 // it cannot be had. The user's shell folders and TEMP are theirs to point
@@ -85,7 +86,7 @@ void ReadNoteFoldersRecently(DWORD maximumAgeMs, NoteFolders* folders)
 static FolderAccess CheckFileFolderAccess(const wchar_t* path)
 {
     wchar_t folder[MAX_PATH];
-    return FindFolderOfFile(path, folder) ? CheckUserCanAddFile(folder) : FOLDER_ACCESS_UNKNOWN;
+    return FindFolderOfFile(path, folder) ? CheckUserCanAddFileRecently(folder) : FOLDER_ACCESS_UNKNOWN;
 }
 
 void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithTokens, const wchar_t* company,
@@ -117,7 +118,7 @@ void GatherNoteFacts(const ProcessFacts* process, const wchar_t* folderWithToken
     // The root of a drive letter, or of a share (\\server\share\).
     if (facts->path[0] && facts->path[1] == L':' && SUCCEEDED(StringCchCopyNW(root, ARRAYSIZE(root), facts->path, 2)) &&
         SUCCEEDED(StringCchCatW(root, ARRAYSIZE(root), L"\\")))
-        facts->driveType = GetDriveTypeW(root);
+        facts->driveType = ReadDriveTypeRecently(root);
     facts->logonEntries = logon ? logon->total : 0;
     facts->folders = folders;
 }
