@@ -84,6 +84,61 @@ bool IsProbeableName(const wchar_t* path)
     return probeable;
 }
 
+typedef BOOL(WINAPI* FileInformationExProc)(HANDLE, int, LPVOID, DWORD);
+
+// Vista and later; looked up once, by any thread.
+static FileInformationExProc FindFileInformationEx()
+{
+    static FileInformationExProc query;
+    static volatile LONG looked;
+    if (!looked) {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        query = kernel ? (FileInformationExProc)(void*)GetProcAddress(kernel, "GetFileInformationByHandleEx") : NULL;
+        InterlockedExchange(&looked, 1);
+    }
+    return query;
+}
+
+static unsigned long long FromFileTime(const FILETIME& time)
+{
+    return ((unsigned long long)time.dwHighDateTime << 32) | time.dwLowDateTime;
+}
+
+bool ReadFileBasics(HANDLE file, FileBasics* basics)
+{
+    ZeroMemory(basics, sizeof(*basics));
+    struct BasicInformation {  // FILE_BASIC_INFO
+        LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+        DWORD fileAttributes;
+    };
+    struct StandardInformation {  // FILE_STANDARD_INFO
+        LARGE_INTEGER allocationSize, endOfFile;
+        DWORD numberOfLinks;
+        BOOLEAN deletePending, directory;
+    };
+    static const int FILE_BASIC_INFORMATION_CLASS = 0, FILE_STANDARD_INFORMATION_CLASS = 1;
+    FileInformationExProc query = FindFileInformationEx();
+    BasicInformation basic;
+    StandardInformation standard;
+    if (query && query(file, FILE_BASIC_INFORMATION_CLASS, &basic, sizeof(basic)) &&
+        query(file, FILE_STANDARD_INFORMATION_CLASS, &standard, sizeof(standard))) {
+        basics->attributes = basic.fileAttributes;
+        basics->size = (unsigned long long)standard.endOfFile.QuadPart;
+        basics->creationTime = (unsigned long long)basic.creationTime.QuadPart;
+        basics->lastWriteTime = (unsigned long long)basic.lastWriteTime.QuadPart;
+        basics->changeTime = (unsigned long long)basic.changeTime.QuadPart;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information))
+        return false;
+    basics->attributes = information.dwFileAttributes;
+    basics->size = ((unsigned long long)information.nFileSizeHigh << 32) | information.nFileSizeLow;
+    basics->creationTime = FromFileTime(information.ftCreationTime);
+    basics->lastWriteTime = FromFileTime(information.ftLastWriteTime);
+    return true;
+}
+
 bool IsDiskFileAt(const wchar_t* path, DWORD* attributes)
 {
     // Attributes only: a file another program holds open for writing is still found.
@@ -91,13 +146,13 @@ bool IsDiskFileAt(const wchar_t* path, DWORD* attributes)
                               OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool found = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
-                 !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    FileBasics basics;
+    bool isFile = GetFileType(file) == FILE_TYPE_DISK && ReadFileBasics(file, &basics) &&
+                  !(basics.attributes & FILE_ATTRIBUTE_DIRECTORY);
     CloseHandle(file);
-    if (found && attributes)
-        *attributes = information.dwFileAttributes;
-    return found;
+    if (isFile && attributes)
+        *attributes = basics.attributes;
+    return isFile;
 }
 
 bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes)

@@ -36,6 +36,18 @@ bool IsExistingDiskFile(const wchar_t* path, DWORD* attributes);
 // path of a process, in its long form too): no name rule, the open alone.
 bool IsDiskFileAt(const wchar_t* path, DWORD* attributes);
 
+// What the file `file` is open on says of itself. Vista and later ask for no
+// more than that: the fuller answer of GetFileInformationByHandle (XP's way)
+// costs a query of the volume too.
+struct FileBasics {
+    DWORD attributes;
+    unsigned long long size;
+    unsigned long long creationTime;   // FILETIME units
+    unsigned long long lastWriteTime;
+    unsigned long long changeTime;     // 0 on XP
+};
+bool ReadFileBasics(HANDLE file, FileBasics* basics);
+
 // Opens a canonical path for reading as a disk file: no pipe server learns
 // who we are (identification level only), and anything that turns out not to
 // be a disk file is closed unread. INVALID_HANDLE_VALUE, with *error set, otherwise.

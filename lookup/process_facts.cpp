@@ -103,17 +103,14 @@ void ReadImageFileFacts(const wchar_t* path, bool reported, FileFacts* facts)
         }
         return;
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileInformationByHandle(file.Get(), &information)) {
-        facts->attributes = information.dwFileAttributes;
-        facts->creationTime = FromFileTime(information.ftCreationTime);
-    }
     facts->access = FILE_READABLE;
-    FileIdentity identity;
-    if (ReadFileIdentity(file.Get(), &identity)) {
-        facts->size = identity.size;
-        facts->lastWriteTime = FromFileTime(identity.lastWrite);
-        facts->changeTime = (unsigned long long)identity.changeTime;
+    FileBasics basics;
+    if (ReadFileBasics(file.Get(), &basics)) {
+        facts->attributes = basics.attributes;
+        facts->creationTime = basics.creationTime;
+        facts->size = basics.size;
+        facts->lastWriteTime = basics.lastWriteTime;
+        facts->changeTime = basics.changeTime;
     }
 }
 
