@@ -1,5 +1,7 @@
 #include "lookup/report_reads.h"
 #include <strsafe.h>
+#include "core/folder_tokens.h"
+#include "core/ordered_reads.h"
 #include "core/process_command_line.h"
 #include "core/process_modules.h"
 #include "core/process_snapshot.h"
@@ -36,11 +38,10 @@ static void ListProcess(const PROCESSENTRY32W* process, void* context)
     StringCchCopyW(listed->imageName, ARRAYSIZE(listed->imageName), process->szExeFile);
 }
 
-// What every module of one process is judged against.
+// What every module is judged against: read once, then only read.
 struct ModuleJudging {
     NoteFolders folders;
     KnownLibraryNames known;
-    ModuleSheet sheet;
 };
 
 static void KeepModule(const ModuleSheet* sheet, ReportModule* module)
@@ -53,7 +54,7 @@ static void KeepModule(const ModuleSheet* sheet, ReportModule* module)
 }
 
 // The process's modules, each file through the report's table.
-static void ReadReportModules(const ProcessSheet* sheet, FileEvidenceSource* source, ModuleJudging* judging,
+static void ReadReportModules(const ProcessSheet* sheet, FileEvidenceSource* source, const ModuleJudging* judging,
                               ReportProcess* report)
 {
     unsigned long long started = 0;
@@ -66,14 +67,17 @@ static void ReadReportModules(const ProcessSheet* sheet, FileEvidenceSource* sou
     ProcessModuleList list;
     ReadProcessModules(process, sheet->process.processId, context.executable, &list);
     report->modulesState = list.state;
-    ReportModule* modules =
-        list.count ? (ReportModule*)HeapAlloc(GetProcessHeap(), 0, list.count * sizeof(ReportModule)) : NULL;
+    HANDLE heap = GetProcessHeap();
+    ModuleSheet* read = list.count ? (ModuleSheet*)HeapAlloc(heap, 0, sizeof(ModuleSheet)) : NULL;
+    ReportModule* modules = read ? (ReportModule*)HeapAlloc(heap, 0, list.count * sizeof(ReportModule)) : NULL;
     for (int i = 0; modules && i < list.count; ++i) {
-        ReadModuleSheetFrom(&list.modules[i], &context, source, &judging->sheet);
-        KeepModule(&judging->sheet, &modules[i]);
+        ReadModuleSheetFrom(&list.modules[i], &context, source, read);
+        KeepModule(read, &modules[i]);
     }
     report->modules = modules;
     report->moduleCount = modules ? list.count : 0;
+    if (read)
+        HeapFree(heap, 0, read);
     FreeProcessModules(&list);
     if (process)
         CloseHandle(process);
@@ -85,24 +89,6 @@ static int CountModulesWithNotes(const ReportProcess* report)
     for (int i = 0; i < report->moduleCount; ++i)
         count += report->modules[i].notes.count > 0 ? 1 : 0;
     return count;
-}
-
-static void ReportOneProcess(const ListedProcess* listed, FileEvidenceSource* source, ModuleJudging* judging,
-                             ProcessSheet* sheet, ReportParents* parents, int index, const ReportVisitor* visitor)
-{
-    StartProcessSheet(listed->processId, listed->imageName, sheet);
-    ReadProcessSheetFrom(sheet, source, SHARED_AGE_MS);
-    ReportProcess report;
-    ZeroMemory(&report, sizeof(report));
-    report.sheet = sheet;
-    report.modulesState = MODULES_UNREADABLE;
-    if (sheet->process.found)
-        ReadReportModules(sheet, source, judging, &report);
-    NoteReportedParent(parents, index, CountModulesWithNotes(&report), sheet);
-    visitor->process(visitor->context, &report);
-    if (report.modules)
-        HeapFree(GetProcessHeap(), 0, (void*)report.modules);
-    FreeProcessSheet(sheet);
 }
 
 // The report's order: parents before their children.
@@ -122,70 +108,133 @@ static bool StartParentsOf(const ProcessListing* listing, ReportParents* parents
     return started;
 }
 
-static bool GatherProcesses(FileEvidenceSource* source, const ReportVisitor* visitor)
-{
-    HANDLE heap = GetProcessHeap();
-    ProcessListing listing = {(ListedProcess*)HeapAlloc(heap, 0, REPORT_PROCESS_LIMIT * sizeof(ListedProcess)), 0};
-    ModuleJudging* judging = (ModuleJudging*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ModuleJudging));
-    ProcessSheet* sheet = (ProcessSheet*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ProcessSheet));
-    ReportParents parents;
-    ZeroMemory(&parents, sizeof(parents));
-    bool gathered = listing.processes && judging && sheet && WalkProcessSnapshot(ListProcess, &listing) &&
-                    StartParentsOf(&listing, &parents);
-    if (gathered) {
-        ReadNoteFolders(&judging->folders);
-        ReadKnownLibraryNames(&judging->known);
-    }
-    for (int i = 0; gathered && i < listing.count; ++i) {
-        if (visitor->progress)
-            visitor->progress(visitor->context, i, listing.count);
-        int index = parents.order[i];
-        ReportOneProcess(&listing.processes[index], source, judging, sheet, &parents, index, visitor);
-    }
-    FreeReportParents(&parents);
-    if (sheet)
-        HeapFree(heap, 0, sheet);
-    if (judging)
-        HeapFree(heap, 0, judging);
-    if (listing.processes)
-        HeapFree(heap, 0, listing.processes);
-    return gathered;
-}
+// Most of a read is waiting for another process to answer, or for the file
+// system: a few are read at once, the processes and then the startup
+// entries in one run, so that the readers do not idle between the two.
+static const int REPORT_READERS = 8;
+static const int REPORT_READ_AHEAD = 16;
 
-struct StartupJudging {
-    NoteFolders folders;
+struct ReportGather {
+    FileEvidenceSource* source;
+    const ReportVisitor* visitor;
+    ProcessListing listing;
+    ReportParents parents;
+    ModuleJudging judging;
+    StartupList* startup;
+};
+
+// One item's read: a process's, or a startup entry's.
+struct ReportSlot {
+    ProcessSheet sheet;
+    ReportProcess process;
     StartupEvidence evidence;
     FileEvidence file;
     StartupNotes notes;
 };
 
-static bool GatherStartup(FileEvidenceSource* source, const ReportVisitor* visitor)
+static void ReadListedProcess(ReportGather* gather, int item, ReportSlot* read)
+{
+    const ListedProcess* listed = &gather->listing.processes[gather->parents.order[item]];
+    StartProcessSheet(listed->processId, listed->imageName, &read->sheet);
+    ReadProcessSheetFrom(&read->sheet, gather->source, SHARED_AGE_MS);
+    ZeroMemory(&read->process, sizeof(read->process));
+    read->process.sheet = &read->sheet;
+    read->process.modulesState = MODULES_UNREADABLE;
+    if (read->sheet.process.found)
+        ReadReportModules(&read->sheet, gather->source, &gather->judging, &read->process);
+}
+
+// Its parent has been handed on before it: its notes on the parent are known.
+static void HandListedProcess(ReportGather* gather, int item, ReportSlot* read)
+{
+    const ReportVisitor* visitor = gather->visitor;
+    if (visitor->progress)
+        visitor->progress(visitor->context, item, gather->listing.count);
+    NoteReportedParent(&gather->parents, gather->parents.order[item], CountModulesWithNotes(&read->process),
+                       &read->sheet);
+    visitor->process(visitor->context, &read->process);
+    if (read->process.modules)
+        HeapFree(GetProcessHeap(), 0, (void*)read->process.modules);
+    FreeProcessSheet(&read->sheet);
+}
+
+// The entry's program is probed here too: that is asking the file system.
+static void ReadListedStartup(ReportGather* gather, int entry, ReportSlot* read)
+{
+    StartupEntry* listed = &gather->startup->entries[entry];
+    ProbeStartupProgram(listed);
+    ReadStartupEvidenceFrom(listed, gather->source, &gather->judging.folders, &read->evidence, &read->file);
+    ListStartupNotes(listed, read->evidence.factsRead ? &read->evidence.facts : NULL, &read->notes);
+}
+
+static void HandListedStartup(ReportGather* gather, int entry, ReportSlot* read)
+{
+    ReportStartup report = {&gather->startup->entries[entry], &read->evidence, &read->file, &read->notes};
+    gather->visitor->startup(gather->visitor->context, &report);
+}
+
+static void ReadReportItem(void* context, int item, void* slot)
+{
+    ReportGather* gather = (ReportGather*)context;
+    if (item < gather->listing.count)
+        ReadListedProcess(gather, item, (ReportSlot*)slot);
+    else
+        ReadListedStartup(gather, item - gather->listing.count, (ReportSlot*)slot);
+}
+
+static void HandReportItem(void* context, int item, void* slot)
+{
+    ReportGather* gather = (ReportGather*)context;
+    if (item < gather->listing.count)
+        HandListedProcess(gather, item, (ReportSlot*)slot);
+    else
+        HandListedStartup(gather, item - gather->listing.count, (ReportSlot*)slot);
+}
+
+// What the readers share, read before they start: the processes and their
+// order, the startup entries (their programs not yet probed), the folders
+// and names every file is judged against.
+static bool ListReportItems(ReportGather* gather)
 {
     HANDLE heap = GetProcessHeap();
-    StartupList* list = (StartupList*)HeapAlloc(heap, 0, sizeof(StartupList));
-    StartupJudging* judging = (StartupJudging*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(StartupJudging));
-    bool gathered = list && judging;
-    if (gathered) {
-        ReadStartupEntries(list);
-        ReadNoteFolders(&judging->folders);
-    }
-    for (int i = 0; gathered && i < list->count; ++i) {
-        const StartupEntry* entry = &list->entries[i];
-        ReadStartupEvidenceFrom(entry, source, &judging->folders, &judging->evidence, &judging->file);
-        ListStartupNotes(entry, judging->evidence.factsRead ? &judging->evidence.facts : NULL, &judging->notes);
-        ReportStartup report = {entry, &judging->evidence, &judging->file, &judging->notes};
-        visitor->startup(visitor->context, &report);
-    }
-    if (judging)
-        HeapFree(heap, 0, judging);
-    if (list)
-        HeapFree(heap, 0, list);
-    return gathered;
+    gather->listing.processes = (ListedProcess*)HeapAlloc(heap, 0, REPORT_PROCESS_LIMIT * sizeof(ListedProcess));
+    gather->startup = (StartupList*)HeapAlloc(heap, 0, sizeof(StartupList));
+    if (!gather->listing.processes || !gather->startup || !WalkProcessSnapshot(ListProcess, &gather->listing) ||
+        !StartParentsOf(&gather->listing, &gather->parents))
+        return false;
+    ListStartupEntries(gather->startup);
+    ReadNoteFolders(&gather->judging.folders);
+    ReadKnownLibraryNames(&gather->judging.known);
+    if (!folderTableResolved)
+        ResolveFolderTokens();
+    return true;
 }
 
 bool GatherReport(ReportFiles* files, const ReportVisitor* visitor)
 {
+    HANDLE heap = GetProcessHeap();
+    ReportGather* gather = (ReportGather*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(ReportGather));
+    if (!gather)
+        return false;
     FileEvidenceSource source = ReportFilesSource(files);
-    bool processes = GatherProcesses(&source, visitor);
-    return GatherStartup(&source, visitor) && processes;
+    gather->source = &source;
+    gather->visitor = visitor;
+    bool gathered = ListReportItems(gather);
+    if (gathered) {
+        OrderedReads reads = {gather->listing.count + gather->startup->count,
+                              REPORT_READERS,
+                              REPORT_READ_AHEAD,
+                              sizeof(ReportSlot),
+                              gather,
+                              ReadReportItem,
+                              HandReportItem};
+        gathered = RunOrderedReads(&reads);
+    }
+    FreeReportParents(&gather->parents);
+    if (gather->startup)
+        HeapFree(heap, 0, gather->startup);
+    if (gather->listing.processes)
+        HeapFree(heap, 0, gather->listing.processes);
+    HeapFree(heap, 0, gather);
+    return gathered;
 }

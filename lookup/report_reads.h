@@ -2,7 +2,8 @@
 // process as its Properties sheet has it, with every module, and every
 // startup entry with its file's evidence and notes. Each file is read once
 // (lookup/report_files). What is read is handed on one process or entry at
-// a time, so the report's memory does not grow with the machine. One thread.
+// a time, in the report's order, so the report's memory does not grow with the
+// machine. The processes are read on a few threads at once (core/ordered_reads).
 #pragma once
 #include <windows.h>
 #include "lookup/module_reads.h"
