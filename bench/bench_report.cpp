@@ -22,6 +22,8 @@
 #include "core/process_command_line.h"
 #include "core/process_modules.h"
 #include "core/mapped_images.h"
+#include "core/ordered_reads.h"
+#include <winternl.h>
 #include <tlhelp32.h>
 #include "lookup/module_reads.h"
 #include "lookup/note_facts.h"
@@ -80,6 +82,109 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The floor under any report of these processes under Wine: the system's own
+// calls that read what a report holds of each process, with nothing of ours
+// around them, on as many readers as the report uses: its handle, start,
+// file, user and command line, the loader's list of its modules, and the walk
+// over its address space (stepping over each image as the report does).
+typedef LONG(WINAPI* QueryInformationProcessProc)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
+QueryInformationProcessProc queryInformation;
+typedef BOOL(WINAPI* QueryImageNameProc)(HANDLE, DWORD, wchar_t*, DWORD*);
+QueryImageNameProc queryImageName;
+
+void ReadCommandLineBare(HANDLE process)
+{
+    PROCESS_BASIC_INFORMATION basic = {};
+    ULONG size = 0;
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    SIZE_T got = 0;
+    wchar_t text[4096];
+    if (queryInformation(process, ProcessBasicInformation, &basic, sizeof(basic), &size) == 0 &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb), &got) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), &got))
+        ReadProcessMemory(process, parameters.CommandLine.Buffer, text,
+                          std::min<SIZE_T>(sizeof(text), parameters.CommandLine.Length), &got);
+}
+
+void WalkSpaceBare(HANDLE process)
+{
+    MEMORY_BASIC_INFORMATION region;
+    const BYTE* address = NULL;
+    while (VirtualQueryEx(process, address, &region, sizeof(region)) == sizeof(region)) {
+        const BYTE* next = (const BYTE*)region.BaseAddress + region.RegionSize;
+        if (region.Type == MEM_IMAGE && region.AllocationBase == region.BaseAddress) {
+            wchar_t name[MAX_PATH];
+            GetMappedFileNameW(process, region.BaseAddress, name, MAX_PATH);
+            BYTE header[4096];
+            SIZE_T got = 0;
+            IMAGE_DOS_HEADER dos;
+            DWORD imageSize = 0;
+            MEMORY_BASIC_INFORMATION last;
+            if (ReadProcessMemory(process, region.BaseAddress, header, sizeof(header), &got) &&
+                (memcpy(&dos, header, sizeof(dos)), dos.e_lfanew > 0 && dos.e_lfanew < 3000) &&
+                (memcpy(&imageSize, header + dos.e_lfanew + 4 + sizeof(IMAGE_FILE_HEADER) + 56, 4), imageSize > 4096) &&
+                VirtualQueryEx(process, (const BYTE*)region.BaseAddress + ((imageSize - 1) & ~4095u), &last,
+                               sizeof(last)) == sizeof(last) &&
+                last.AllocationBase == region.BaseAddress)
+                next = std::max(next, (const BYTE*)last.BaseAddress + last.RegionSize);
+        }
+        if (next <= address)
+            break;
+        address = next;
+    }
+}
+
+void ReadProcessBare(void* context, int item, void*)
+{
+    DWORD processId = (*(std::vector<DWORD>*)context)[item];
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process)
+        return;
+    FILETIME times[4];
+    GetProcessTimes(process, &times[0], &times[1], &times[2], &times[3]);
+    wchar_t path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    queryImageName(process, 0, path, &length);
+    HANDLE token = NULL;
+    if (OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        BYTE user[256];
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
+        CloseHandle(token);
+    }
+    ReadCommandLineBare(process);
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+    if (modules != INVALID_HANDLE_VALUE) {
+        MODULEENTRY32W entry = {sizeof(entry)};
+        for (BOOL more = Module32FirstW(modules, &entry); more; more = Module32NextW(modules, &entry))
+            continue;
+        CloseHandle(modules);
+    }
+    WalkSpaceBare(process);
+    CloseHandle(process);
+}
+
+void HandNothing(void*, int, void*) {}
+
+double MeasureBareProcessReads()
+{
+    queryInformation =
+        (QueryInformationProcessProc)(void*)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess");
+    queryImageName =
+        (QueryImageNameProc)(void*)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW");
+    std::vector<DWORD> processIds;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        processIds.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    double start = Now();
+    OrderedReads reads = {(int)processIds.size(), 8, 16, 1, &processIds, ReadProcessBare, HandNothing};
+    RunOrderedReads(&reads);
+    return Now() - start;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -113,7 +218,7 @@ int main(int argc, char** argv)
     printf("%d processes running (%d started), %d Run values naming %d files\n", RunningProcesses(),
            (int)started.size(), entries, files);
 
-    std::vector<double> reportTimes, hashTimes;
+    std::vector<double> reportTimes, hashTimes, bareTimes;
     ReportArguments arguments = {L"C:\\tavrowen-bench-report\\report.json", NULL, REPORT_JSON};
     for (int round = 0; round < rounds; ++round) {
         ReportFiles table;
@@ -132,6 +237,9 @@ int main(int argc, char** argv)
             ComputeFileDigests(table.files[i].readable, NULL, NULL, true, &fingerprint);
         }
         hashTimes.push_back(Now() - start);
+        double bare = MeasureBareProcessReads();
+        bareTimes.push_back(bare);
+        printf("  the system's own calls for the processes alone, on the report's 8 readers: %.3f s\n", bare);
         // Where the rest goes: the signers and version strings of the same files, the startup list.
         start = Now();
         for (int i = 0; i < table.count; ++i) {
@@ -223,6 +331,8 @@ int main(int argc, char** argv)
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
     printf("median: report %.3f s, hashing every distinct file once %.3f s, ratio %.2f (at most 1.5)\n", report,
            hash, report / hash);
+    double bare = Median(bareTimes);
+    printf("median: the system's own calls for the processes %.3f s, %.2f times the hashing\n", bare, bare / hash);
     printf("peak memory of this process: working set %.1f MiB, private %.1f MiB\n",
            memory.PeakWorkingSetSize / 1048576.0, memory.PeakPagefileUsage / 1048576.0);
     for (PROCESS_INFORMATION& process : started)
