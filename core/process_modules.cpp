@@ -5,6 +5,7 @@
 #include <wchar.h>
 #include "core/file_name_case.h"
 #include "core/handed_path.h"
+#include "core/loader_list.h"
 #include "core/mapped_images.h"
 #include "core/system_probes.h"
 
@@ -147,8 +148,16 @@ static bool ReadEnumeratedModules(ModuleMerge* merge, HANDLE process)
     return listed;
 }
 
+static void AddLoaderName(const wchar_t* name, void* context)
+{
+    AddModule((ModuleMerge*)context, name, true, true);
+}
+
 static bool ReadLoaderList(ModuleMerge* merge, HANDLE process, DWORD processId)
 {
+    // Read from its memory where it is of our bitness; Toolhelp's snapshot for the rest, and where that read fails.
+    if (ReadLoaderListOf(process, PROCESS_MODULE_LIMIT, AddLoaderName, merge))
+        return true;
     DWORD error = 0;
     HANDLE snapshot = TakeModuleSnapshot(processId, &error);
     if (snapshot == INVALID_HANDLE_VALUE && ReadEnumeratedModules(merge, process))

@@ -1,8 +1,8 @@
-// The images loaded into a process: the loader's list (Toolhelp), and the
-// image sections mapped in its address space, so that an image mapped
-// without the loader is listed too. Every name comes from the other process:
-// it is only ever shown, or opened as a disk file (core/handed_path.h).
-// Any thread.
+// The images loaded into a process: the loader's list (core/loader_list, or
+// Toolhelp), and the image sections mapped in its address space, so that an
+// image mapped without the loader is listed too. Every name comes from the
+// other process: it is only ever shown, or opened as a disk file
+// (core/handed_path.h). Any thread.
 #pragma once
 #include <windows.h>
 
