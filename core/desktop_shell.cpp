@@ -102,36 +102,12 @@ bool OpenAsDesktopShell(const wchar_t* address)
     return opened;
 }
 
-typedef HRESULT (WINAPI* ParseDisplayNameProc)(PCWSTR, IBindCtx*, PIDLIST_ABSOLUTE*, SFGAOF, SFGAOF*);
-typedef HRESULT (WINAPI* OpenFolderAndSelectProc)(PCIDLIST_ABSOLUTE, UINT, PCUITEMID_CHILD_ARRAY, DWORD);
-
-// SHOpenFolderAndSelectItems, looked up at run time: Windows 2000 lacks it.
-static bool OpenFolderAndSelect(const wchar_t* path)
-{
-    HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    ParseDisplayNameProc parse =
-        shell ? (ParseDisplayNameProc)(void*)GetProcAddress(shell, "SHParseDisplayName") : NULL;
-    OpenFolderAndSelectProc open =
-        shell ? (OpenFolderAndSelectProc)(void*)GetProcAddress(shell, "SHOpenFolderAndSelectItems") : NULL;
-    if (!parse || !open)
-        return false;
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    PIDLIST_ABSOLUTE item = NULL;
-    bool opened = SUCCEEDED(parse(path, NULL, &item, 0, NULL)) && item && SUCCEEDED(open(item, 0, NULL, 0));
-    if (item)
-        CoTaskMemFree(item);
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    return opened;
-}
-
 bool ShowFileInFolder(HWND owner, const wchar_t* path)
 {
     if (!path || !path[0] || wcschr(path, L'"'))
         return false;
-    if (OpenFolderAndSelect(path))
-        return true;
-    // By its full path: a bare name is looked for in our own folder first.
+    // Explorer by its full path, never the shell's own folder opening: Wine's
+    // starts a bare "explorer.exe", which a copy planted beside us answers.
     wchar_t explorer[MAX_PATH];
     size_t length = 0;
     if (FAILED(StringCchLengthW(path, 32768, &length)) || !BuildWindowsPath(L"explorer.exe", explorer, ARRAYSIZE(explorer)))

@@ -18,9 +18,9 @@ bool OpenAsDesktopShell(const wchar_t* address);
 // the call the shell's rights depend on, behind seams.shellDispatchOpen.
 bool OpenWithShellDispatch(struct IShellDispatch2* shell, const wchar_t* address);
 
-// Explorer's window on the file's folder with the file selected, through
-// SHOpenFolderAndSelectItems where the system has it, else an explorer
-// command line. False, with nothing started, for a path holding a quotation
-// mark, which no file's name holds and which would end the command line's
-// argument early, or when neither way could be taken.
+// Explorer's window on the file's folder with the file selected: the
+// Windows folder's explorer.exe, given "/select,". False, with nothing
+// started, for a path holding a quotation mark, which no file's name holds
+// and which would end the command line's argument early, or when Explorer
+// could not be started.
 bool ShowFileInFolder(HWND owner, const wchar_t* path);
