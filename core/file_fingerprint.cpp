@@ -1,4 +1,5 @@
 #include "core/file_fingerprint.h"
+#include "core/handed_path.h"
 #include <strsafe.h>
 #include <wchar.h>
 #include <winioctl.h>
@@ -54,27 +55,6 @@ static CachedFingerprint* ChooseCacheEntry(FingerprintCache* cache, const wchar_
             entry = &cache->entries[i];
     }
     return entry;
-}
-
-// The change time of the file we hold open, from GetFileInformationByHandleEx
-// (Vista and later, looked up at run time); 0 elsewhere.
-static LONGLONG ReadChangeTime(HANDLE file)
-{
-    typedef BOOL (WINAPI* GetFileInformationByHandleExProc)(HANDLE, int, LPVOID, DWORD);
-    struct BasicInformation {  // FILE_BASIC_INFO
-        LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
-        DWORD fileAttributes;
-    };
-    static const int FILE_BASIC_INFORMATION_CLASS = 0;  // FileBasicInfo
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    GetFileInformationByHandleExProc query =
-        kernel ? (GetFileInformationByHandleExProc)(void*)GetProcAddress(kernel, "GetFileInformationByHandleEx")
-               : NULL;
-    BasicInformation basic;
-    ZeroMemory(&basic, sizeof(basic));
-    if (!query || !query(file, FILE_BASIC_INFORMATION_CLASS, &basic, sizeof(basic)))
-        return 0;
-    return basic.changeTime.QuadPart;
 }
 
 // The USN of the file's last change (FSCTL_READ_FILE_USN_DATA), which no one
@@ -154,7 +134,9 @@ bool ReadFileIdentity(HANDLE file, FileIdentity* identity)
     identity->volume = information.dwVolumeSerialNumber;
     identity->indexHigh = information.nFileIndexHigh;
     identity->indexLow = information.nFileIndexLow;
-    identity->changeTime = ReadChangeTime(file);
+    // Vista and later; 0 elsewhere.
+    FileBasics basics;
+    identity->changeTime = ReadFileBasics(file, &basics) ? (LONGLONG)basics.changeTime : 0;
     identity->usn = ReadFileUsn(file);
     return true;
 }
