@@ -3,6 +3,7 @@
 #include <sddl.h>
 #include <shlwapi.h>
 #include <algorithm>
+#include <cstdio>
 #include <cwctype>
 #include "core/background_jobs.h"
 #include "lookup/process_lookup.h"
@@ -183,9 +184,20 @@ bool StartProgram(const std::wstring& path, const std::wstring& arguments, PROCE
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    ZeroMemory(process, sizeof(*process));
-    return CreateProcessW(path.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL, directory, &startup,
-                          process) != FALSE;
+    // Under load Wine now and then loses a child while it starts, and
+    // CreateProcessW fails although nothing is wrong with the program; the
+    // suite is not about that, so try again, and say so.
+    for (int attempt = 1;; ++attempt) {
+        ZeroMemory(process, sizeof(*process));
+        if (CreateProcessW(path.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL, directory, &startup, process))
+            return true;
+        DWORD error = GetLastError();
+        fprintf(stderr, "starting %s failed (attempt %d): error %lu\n", NarrowUtf8(path).c_str(), attempt,
+                (unsigned long)error);
+        if (attempt == 3 || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return false;
+        Sleep(500);
+    }
 }
 
 DWORD WaitForExit(const PROCESS_INFORMATION& process, DWORD timeoutMs)
