@@ -259,9 +259,13 @@ TEST_F(AttachmentTest, KilledTaskManagerTakesBothWindowsAndNewOnesAttach)
 
 TEST_F(AttachmentTest, TaskManagerWithoutProcessListIsNotAttachedAndTheRecordIsZeroed)
 {
+    // The wait for its windows pumps our messages: with the poll running, a
+    // slow start could attach before the list is renamed.
+    KillTimer(mainWindow, ATTACH_TIMER);
     StandInTaskManager standIn;
     ASSERT_TRUE(standIn.Start(L"/count:5"));
     ASSERT_TRUE(SetWindowTextW(standIn.list, L"Applications"));
+    StartAttachPolling();
     PumpMessagesFor(600);
     EXPECT_FALSE(AttachedTo(standIn));
     EXPECT_TRUE(attachment.view.window == NULL && attachment.view.geometry.page == NULL) << "record not zeroed";
