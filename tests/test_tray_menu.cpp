@@ -168,7 +168,7 @@ TEST_F(TaskManagerCommand, AMinimisedTaskManagerIsRestoredAndBroughtToTheFront)
         std::function<void()> ask;
     } ways[] = {
         {"menu command", [&] { PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_TASK_MANAGER, 0), 0); }},
-        {"double click", [] { ClickTrayIcon(Click::doubleLeft); }},
+        {"double click", [] { EXPECT_TRUE(ClickTrayIcon(Click::doubleLeft)) << "no tray icon to click"; }},
     };
     for (auto& way : ways) {
         ShowWindow(taskManager, SW_MINIMIZE);

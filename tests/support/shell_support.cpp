@@ -201,12 +201,21 @@ bool ClickTrayIcon(Click click, int slot)
         SendMouseButton(MOUSEEVENTF_RIGHTDOWN);
         SendMouseButton(MOUSEEVENTF_RIGHTUP);
         break;
-    case Click::doubleLeft:
-        for (int i = 0; i < 2; ++i) {
-            SendMouseButton(MOUSEEVENTF_LEFTDOWN);
-            SendMouseButton(MOUSEEVENTF_LEFTUP);
+    case Click::doubleLeft: {
+        // One call, one time stamp: a busy machine pausing this thread between
+        // the clicks must not stretch them past the double-click time.
+        INPUT inputs[4];
+        ZeroMemory(inputs, sizeof(inputs));
+        DWORD now = GetTickCount();
+        for (int i = 0; i < 4; ++i) {
+            inputs[i].type = INPUT_MOUSE;
+            inputs[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+            inputs[i].mi.time = now;
         }
+        if (SendInput(4, inputs, sizeof(INPUT)) != 4)
+            return false;
         break;
+    }
     }
     PumpMessagesFor(50);
     return true;
