@@ -269,6 +269,14 @@ HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD time
 
 void ClickScreenPoint(int x, int y)
 {
+    // Each call is one click: a press within the double-click time of the
+    // last one would be the second half of a double click, which the strip
+    // ignores, so that time is let pass first.
+    static DWORD lastPress = 0;
+    static bool pressed = false;
+    DWORD spacing = GetDoubleClickTime() + 100;
+    if (pressed && GetTickCount() - lastPress < spacing)
+        PumpMessagesFor(spacing - (GetTickCount() - lastPress));
     INPUT inputs[3] = {};
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     const DWORD flags[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
@@ -288,6 +296,8 @@ void ClickScreenPoint(int x, int y)
         return GetCursorPos(&cursor) && cursor.x == x && cursor.y == y;
     }, 2000);
     SendInput(2, inputs + 1, sizeof(INPUT));
+    lastPress = GetTickCount();
+    pressed = true;
 }
 
 void DeleteRegistryTree(HKEY root, const wchar_t* path)

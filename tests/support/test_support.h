@@ -58,7 +58,8 @@ DWORD ShutDownTavrowen(PROCESS_INFORMATION* process);
 HWND WaitForTopWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
 
 // A left click at a screen point as the mouse gives it: an absolute move
-// there, then the button down and up.
+// there, then the button down and up, never close enough to the last one to
+// make a double click.
 void ClickScreenPoint(int x, int y);
 
 // Registry helpers for the current user.
