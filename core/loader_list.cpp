@@ -37,7 +37,6 @@ struct BasicInformation {
 };
 
 typedef LONG (NTAPI* QueryInformationProcessProc)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
 
 static bool ReadRemote(HANDLE process, ULONG_PTR address, void* buffer, SIZE_T bytes)
 {
@@ -48,13 +47,8 @@ static bool ReadRemote(HANDLE process, ULONG_PTR address, void* buffer, SIZE_T b
 // Whether the process runs at our bitness, so that its structures are laid out as ours.
 static bool IsOfOurBitness(HANDLE process)
 {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    // Before XP SP2 there is no 64-bit Windows.
-    if (!query)
-        return true;
-    BOOL targetWow64 = FALSE;
-    return query(process, &targetWow64) && (targetWow64 != FALSE) == IsRunningUnderWow64();
+    bool targetWow64 = false;
+    return ReadProcessWow64(process, &targetWow64) && targetWow64 == IsRunningUnderWow64();
 }
 
 static ULONG_PTR FindPeb(HANDLE process)

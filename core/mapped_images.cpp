@@ -51,11 +51,8 @@ static bool CanReadWholeSpace(HANDLE process)
 {
     if (!IsRunningUnderWow64())
         return true;
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
-    return query && query(process, &wow64) && wow64;
+    bool wow64 = false;
+    return ReadProcessWow64(process, &wow64) && wow64;
 }
 
 // Where the image mapped at `base` ends, told by its own headers' size and

@@ -110,12 +110,8 @@ static bool LocatePeb(HANDLE process, bool ownBlock, RemoteProcess* remote)
         return true;
     }
 #else
-    // IsWow64Process is missing before XP SP2, where no 64-bit process runs beside us anyway.
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL targetWow64 = TRUE;
-    if (IsRunningUnderWow64() && isWow64 && isWow64(process, &targetWow64) && !targetWow64) {
+    bool targetWow64 = true;
+    if (IsRunningUnderWow64() && ReadProcessWow64(process, &targetWow64) && !targetWow64) {
         QueryInformationProcessProc query64 =
             (QueryInformationProcessProc)(void*)FindNtdllFunction("NtWow64QueryInformationProcess64");
         remote->read64 = (ReadVirtualMemory64Proc)(void*)FindNtdllFunction("NtWow64ReadVirtualMemory64");

@@ -51,13 +51,10 @@ static void UndoRedirection(const ModuleMerge* merge, wchar_t* path /* MAX_PATH 
 
 static void PrepareRedirection(HANDLE process, ModuleMerge* merge)
 {
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
+    bool wow64 = false;
     wchar_t windows[MAX_PATH];
     UINT length = GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
-    merge->redirected = query && query(process, &wow64) && wow64 && length > 0 && length < ARRAYSIZE(windows) &&
+    merge->redirected = ReadProcessWow64(process, &wow64) && wow64 && length > 0 && length < ARRAYSIZE(windows) &&
                         SUCCEEDED(StringCchPrintfW(merge->system32, MAX_PATH, L"%s\\System32\\", windows)) &&
                         SUCCEEDED(StringCchPrintfW(merge->sysWow64, MAX_PATH, L"%s\\SysWOW64\\", windows));
 }
@@ -198,13 +195,8 @@ static bool AddMappedImage(const wchar_t* path, void* context)
 // A 32-bit program sees neither the loader list nor the address space of a 64-bit process whole.
 static bool IsWiderThanUs(HANDLE process)
 {
-    if (!IsRunningUnderWow64())
-        return false;
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
-    return query && query(process, &wow64) && !wow64;
+    bool wow64 = false;
+    return IsRunningUnderWow64() && ReadProcessWow64(process, &wow64) && !wow64;
 }
 
 void ReadProcessModules(HANDLE process, DWORD processId, const wchar_t* executable, ProcessModuleList* list)

@@ -45,13 +45,25 @@ bool IsProcessElevated(HANDLE process)
     return queried && elevation != 0;
 }
 
-bool IsRunningUnderWow64()
+bool ReadProcessWow64(HANDLE process, bool* wow64)
 {
     typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     IsWow64ProcessProc query = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
-    BOOL wow64 = FALSE;
-    return query && query(GetCurrentProcess(), &wow64) && wow64;
+    *wow64 = false;
+    if (!query)
+        return true;
+    BOOL answer = FALSE;
+    if (!query(process, &answer))
+        return false;
+    *wow64 = answer != FALSE;
+    return true;
+}
+
+bool IsRunningUnderWow64()
+{
+    bool wow64 = false;
+    return ReadProcessWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
 DWORD ProcessQueryAccess()

@@ -12,6 +12,10 @@ bool IsHighContrastOn();
 bool IsProcessElevated(HANDLE process);
 // A 32-bit program on 64-bit Windows (IsWow64Process, missing before XP SP2).
 bool IsRunningUnderWow64();
+// Whether `process` runs under WOW64, into *wow64: false where the system
+// lacks IsWow64Process, as no 64-bit Windows does. False returned when the
+// process cannot be asked.
+bool ReadProcessWow64(HANDLE process, bool* wow64);
 // PROCESS_QUERY_LIMITED_INFORMATION, Vista and later, named here so the
 // program builds against headers that predate it.
 const DWORD PROCESS_QUERY_LIMITED = 0x1000;

@@ -81,14 +81,12 @@ static bool HasExtension(const wchar_t* name)
 
 bool BuildHostSystemFolder(HANDLE process, wchar_t* folder)
 {
-    typedef BOOL (WINAPI* IsWow64ProcessProc)(HANDLE, PBOOL);
     typedef UINT (WINAPI* GetSystemWow64DirectoryProc)(LPWSTR, UINT);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    IsWow64ProcessProc isWow64 = kernel ? (IsWow64ProcessProc)(void*)GetProcAddress(kernel, "IsWow64Process") : NULL;
     GetSystemWow64DirectoryProc wow64Folder =
         kernel ? (GetSystemWow64DirectoryProc)(void*)GetProcAddress(kernel, "GetSystemWow64DirectoryW") : NULL;
-    BOOL wow64 = FALSE;
-    if (isWow64 && wow64Folder && isWow64(process ? process : GetCurrentProcess(), &wow64) && wow64) {
+    bool wow64 = false;
+    if (wow64Folder && ReadProcessWow64(process ? process : GetCurrentProcess(), &wow64) && wow64) {
         UINT length = wow64Folder(folder, MAX_PATH);
         if (length > 0 && length < MAX_PATH)
             return true;
